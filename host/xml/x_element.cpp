@@ -1,0 +1,96 @@
+#include "host/xml/x_element.h"
+
+#include <sstream>
+
+#include "host/system/exceptions.h"
+
+namespace System::Xml::Linq {
+
+XElement::XElement(const std::string& name) : doc_(std::make_shared<pugi::xml_document>()) {
+    node_ = doc_->append_child(name.c_str());
+}
+
+XElement XElement::Parse(const std::string& text) {
+    auto doc = std::make_shared<pugi::xml_document>();
+    const pugi::xml_parse_result result = doc->load_buffer(text.data(), text.size());
+    if (!result) throw System::FormatException(std::string("Invalid XML: ") + result.description());
+    pugi::xml_node root = doc->document_element();
+    if (!root) throw System::FormatException("Invalid XML: no root element");
+    return XElement(doc, root);
+}
+
+std::string XElement::Name() const { return node_ ? node_.name() : ""; }
+
+std::string XElement::Value() const { return node_ ? node_.text().get() : ""; }
+
+void XElement::SetValue(const std::string& value) {
+    if (node_) node_.text().set(value.c_str());
+}
+
+std::optional<std::string> XElement::Attribute(const std::string& name) const {
+    if (!node_) return std::nullopt;
+    pugi::xml_attribute a = node_.attribute(name.c_str());
+    if (!a) return std::nullopt;
+    return std::string(a.value());
+}
+
+void XElement::SetAttribute(const std::string& name, const std::string& value) {
+    if (!node_) return;
+    pugi::xml_attribute a = node_.attribute(name.c_str());
+    if (!a) a = node_.append_attribute(name.c_str());
+    a.set_value(value.c_str());
+}
+
+XElement XElement::Element(const std::string& name) const {
+    if (!node_) return {};
+    pugi::xml_node child = node_.child(name.c_str());
+    return child ? XElement(doc_, child) : XElement();
+}
+
+std::vector<XElement> XElement::Elements() const {
+    std::vector<XElement> out;
+    if (!node_) return out;
+    for (pugi::xml_node child : node_.children())
+        if (child.type() == pugi::node_element) out.push_back(XElement(doc_, child));
+    return out;
+}
+
+std::vector<XElement> XElement::Elements(const std::string& name) const {
+    std::vector<XElement> out;
+    if (!node_) return out;
+    for (pugi::xml_node child : node_.children(name.c_str())) out.push_back(XElement(doc_, child));
+    return out;
+}
+
+bool XElement::HasElements() const {
+    if (!node_) return false;
+    for (pugi::xml_node child : node_.children())
+        if (child.type() == pugi::node_element) return true;
+    return false;
+}
+
+XElement XElement::AddElement(const std::string& name) {
+    if (!node_) return {};
+    return XElement(doc_, node_.append_child(name.c_str()));
+}
+
+void XElement::Add(const XElement& child) {
+    if (node_ && child.node_) node_.append_copy(child.node_);
+}
+
+void XElement::RemoveAll() {
+    if (!node_) return;
+    while (node_.first_child()) node_.remove_child(node_.first_child());
+    while (node_.first_attribute()) node_.remove_attribute(node_.first_attribute());
+}
+
+std::string XElement::ToString() const {
+    if (!node_) return "";
+    std::ostringstream out;
+    node_.print(out, "  ", pugi::format_default | pugi::format_no_declaration);
+    std::string text = out.str();
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+}  // namespace System::Xml::Linq

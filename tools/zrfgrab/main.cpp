@@ -1,0 +1,39 @@
+// zrfgrab: the command-line host that loads the capture plug-in and drives it.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/zrfgrab/commands.h"
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+
+const Subcommand kSubcommands[] = {
+    {"list", &RunListCommand, "list [--plugin PATH]        identifiers and formats the plug-in serves"},
+};
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: zrfgrab COMMAND [ARGS...]\n\ncommands:\n");
+    for (const Subcommand& c : kSubcommands) std::fprintf(out, "  %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The main job arrives with streaming; until then a bare zrfgrab lists what it serves.
+    if (argc < 2) return RunListCommand(0, nullptr);
+    const std::string name = argv[1];
+    if (name == "-h" || name == "--help" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Subcommand& c : kSubcommands)
+        if (name == c.name) return c.run(argc - 2, argv + 2);
+    std::fprintf(stderr, "zrfgrab: unknown command '%s' (try zrfgrab --help)\n", name.c_str());
+    return 2;
+}
