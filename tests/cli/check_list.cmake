@@ -1,0 +1,8 @@
+execute_process(COMMAND ${ZRFGRAB} list OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+file(READ ${EXPECTED} expected)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "zrfgrab list exited with ${rc}")
+endif()
+if(NOT out STREQUAL expected)
+  message(FATAL_ERROR "zrfgrab list printed:\n${out}\nexpected:\n${expected}")
+endif()
