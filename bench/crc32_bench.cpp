@@ -46,7 +46,7 @@ BENCHMARK(BM_Crc32Zlib);
 
 // Prints as usual and keeps the time per iteration of each benchmark for the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs)
             if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")

@@ -35,14 +35,18 @@ CCrc32::~CCrc32() = default;
 
 std::uint32_t CCrc32::Update(const void* data, std::uint32_t length) {
     if (data != nullptr && length != 0)
-        register_ = Crc32UpdateSliced(*tables_, register_, static_cast<const unsigned char*>(data),
-                                      length);
+        register_ =
+            Crc32UpdateSliced(*tables_, register_, static_cast<const unsigned char*>(data), length);
     return ~register_;
 }
 
-void CCrc32::Reset() { register_ = 0xFFFFFFFFu; }
+void CCrc32::Reset() {
+    register_ = 0xFFFFFFFFu;
+}
 
-void CCrc32::GetAlgorithmName(char** name) const { CopyAlgorithmName("CRC32", name); }
+void CCrc32::GetAlgorithmName(char** name) const {
+    CopyAlgorithmName("CRC32", name);
+}
 
 std::uint32_t CCrc32::Reflect(std::uint32_t value, int bits) {
     if (bits > 32) bits = 32;

@@ -11,7 +11,7 @@ namespace VORN {
 struct Crc32Tables;
 
 class CCrc32 : public CHashFunc {
-public:
+  public:
     static constexpr std::uint32_t kStandardPolynomial = 0x04C11DB7;
 
     // The first construction in the process builds the class-wide tables from its polynomial.
@@ -29,7 +29,7 @@ public:
     // dropped. Counts above 32 are taken as 32, counts below 1 give 0.
     static std::uint32_t Reflect(std::uint32_t value, int bits);
 
-private:
+  private:
     std::unique_ptr<Crc32Tables> ownTables_;
     const Crc32Tables* tables_;
     std::uint32_t register_ = 0xFFFFFFFFu;

@@ -41,13 +41,11 @@ std::uint32_t Crc32UpdateSliced(const Crc32Tables& tables, std::uint32_t reg,
     // then looked up in the table for the number of bytes that follow it in the step.
     while (length >= 16) {
         const std::uint32_t x = reg ^ (std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 |
-                                       std::uint32_t{data[2]} << 16 |
-                                       std::uint32_t{data[3]} << 24);
-        reg = t[15][x & 0xFF] ^ t[14][(x >> 8) & 0xFF] ^ t[13][(x >> 16) & 0xFF] ^
-              t[12][x >> 24] ^ t[11][data[4]] ^ t[10][data[5]] ^ t[9][data[6]] ^
-              t[8][data[7]] ^ t[7][data[8]] ^ t[6][data[9]] ^ t[5][data[10]] ^
-              t[4][data[11]] ^ t[3][data[12]] ^ t[2][data[13]] ^ t[1][data[14]] ^
-              t[0][data[15]];
+                                       std::uint32_t{data[2]} << 16 | std::uint32_t{data[3]} << 24);
+        reg = t[15][x & 0xFF] ^ t[14][(x >> 8) & 0xFF] ^ t[13][(x >> 16) & 0xFF] ^ t[12][x >> 24] ^
+              t[11][data[4]] ^ t[10][data[5]] ^ t[9][data[6]] ^ t[8][data[7]] ^ t[7][data[8]] ^
+              t[6][data[9]] ^ t[5][data[10]] ^ t[4][data[11]] ^ t[3][data[12]] ^ t[2][data[13]] ^
+              t[1][data[14]] ^ t[0][data[15]];
         data += 16;
         length -= 16;
     }

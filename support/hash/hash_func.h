@@ -5,7 +5,7 @@
 namespace VORN {
 
 class CHashFunc {
-public:
+  public:
     // The six operations keep the first six virtual slots; the destructor comes after them.
 
     // Feeds `length` bytes and returns the checksum of everything fed since the last reset.
@@ -23,7 +23,7 @@ public:
 
     virtual ~CHashFunc() = default;
 
-protected:
+  protected:
     // Shared by the derived classes' GetAlgorithmName.
     static void CopyAlgorithmName(const char (&algorithm)[6], char** name);
 };

@@ -12,8 +12,8 @@ constexpr std::size_t kBlock = 64;
 // Initial words per variant. Variants 1 and 2 take the fractional parts of the square roots
 // and of the cube roots of the first five primes: fixed, distinct and not the standard set.
 constexpr std::uint32_t kInitialWords[3][5] = {
-    {kRmd160StandardInit[0], kRmd160StandardInit[1], kRmd160StandardInit[2],
-     kRmd160StandardInit[3], kRmd160StandardInit[4]},
+    {kRmd160StandardInit[0], kRmd160StandardInit[1], kRmd160StandardInit[2], kRmd160StandardInit[3],
+     kRmd160StandardInit[4]},
     {0x6A09E667u, 0xBB67AE85u, 0x3C6EF372u, 0xA54FF53Au, 0x510E527Fu},
     {0x428A2F98u, 0x71374491u, 0xB5C0FBCFu, 0xE9B5DBA5u, 0x3956C25Bu},
 };
@@ -35,8 +35,7 @@ void FullBlockWords(const unsigned char* block, std::uint32_t (&words)[16]) {
 
 // The closing partial block combines by exclusive-or into zeroed words: a byte of 0x80 or
 // more inverts every higher bit of its word.
-void PartialBlockWords(const unsigned char* tail, std::size_t length,
-                       std::uint32_t (&words)[16]) {
+void PartialBlockWords(const unsigned char* tail, std::size_t length, std::uint32_t (&words)[16]) {
     std::memset(words, 0, sizeof words);
     for (std::size_t i = 0; i < length; ++i)
         words[i / 4] ^= Widened(tail[i], static_cast<int>(i % 4));
@@ -63,7 +62,9 @@ std::uint32_t CRMD160::Update(const void* data, std::uint32_t length) {
     return state_[0];
 }
 
-void CRMD160::Reset() { std::memcpy(state_, kInitialWords[variant_], sizeof state_); }
+void CRMD160::Reset() {
+    std::memcpy(state_, kInitialWords[variant_], sizeof state_);
+}
 
 void CRMD160::GetAlgorithmName(char** name) const {
     static constexpr char kNames[3][6] = {"CRC00", "CRC01", "CRC02"};

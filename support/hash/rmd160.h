@@ -9,7 +9,7 @@
 namespace VORN {
 
 class CRMD160 : public CHashFunc {
-public:
+  public:
     // Variant 0 starts from the standard initial words, 1 and 2 from their own. Any other
     // number is taken as 0, so name, initial words and IsKeyed always agree.
     explicit CRMD160(std::int32_t variant);
@@ -21,7 +21,7 @@ public:
 
     std::int32_t Variant() const { return variant_; }
 
-private:
+  private:
     std::int32_t variant_;
     std::uint32_t state_[5];
 };
