@@ -3,7 +3,7 @@
 #include <mutex>
 #include <new>
 
-#include "support/hash/crc32_tables.h"
+#include "support/hash/crc32_kernels.h"
 
 namespace VORN {
 namespace {
@@ -36,7 +36,7 @@ CCrc32::~CCrc32() = default;
 std::uint32_t CCrc32::Update(const void* data, std::uint32_t length) {
     if (data != nullptr && length != 0)
         register_ =
-            Crc32UpdateSliced(*tables_, register_, static_cast<const unsigned char*>(data), length);
+            Crc32UpdateFolded(*tables_, register_, static_cast<const unsigned char*>(data), length);
     return ~register_;
 }
 

@@ -1,8 +1,27 @@
-#include "support/hash/crc32_tables.h"
+#include "support/hash/crc32_kernels.h"
 
 #include "support/hash/crc32.h"
 
 namespace VORN {
+namespace {
+
+// x^n mod P, not reflected.
+std::uint32_t PowerOfXModP(std::uint32_t polynomial, int n) {
+    std::uint32_t value = 1;
+    for (int i = 0; i < n; ++i) {
+        const bool out = (value & 0x80000000u) != 0;
+        value <<= 1;
+        if (out) value ^= polynomial;
+    }
+    return value;
+}
+
+// In the bit-reflected carry-less product the result lands one bit low; the shift makes up.
+std::uint64_t FoldConstant(std::uint32_t polynomial, int n) {
+    return std::uint64_t{CCrc32::Reflect(PowerOfXModP(polynomial, n), 32)} << 1;
+}
+
+}  // namespace
 
 void BuildCrc32Table(std::uint32_t polynomial, std::uint32_t (&table)[256]) {
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -26,6 +45,10 @@ void BuildCrc32Tables(std::uint32_t polynomial, Crc32Tables& tables) {
             tables.byte[k][i] = tables.byte[0][prev & 0xFF] ^ (prev >> 8);
         }
     }
+    tables.fold64[0] = FoldConstant(polynomial, 512 + 32);
+    tables.fold64[1] = FoldConstant(polynomial, 512 - 32);
+    tables.fold16[0] = FoldConstant(polynomial, 128 + 32);
+    tables.fold16[1] = FoldConstant(polynomial, 128 - 32);
 }
 
 std::uint32_t Crc32UpdateBytewise(const std::uint32_t (&table)[256], std::uint32_t reg,
