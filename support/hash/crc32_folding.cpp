@@ -1,0 +1,91 @@
+// CRC-32 by folding: four 16-byte lanes are carried 64 bytes on at a time with carry-less
+// multiplication, which keeps their value modulo the polynomial; the one lane left at the end
+// and the bytes after it go through the sliced tables.
+#include "support/hash/crc32_kernels.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZRF_CRC32_FOLDING 1
+#endif
+
+namespace VORN {
+
+#ifdef ZRF_CRC32_FOLDING
+namespace {
+
+// Below this the lane set-up costs more than slicing.
+constexpr std::size_t kFoldingMinimum = 128;
+
+__attribute__((target("pclmul"))) inline __m128i Fold(__m128i lane, __m128i constants,
+                                                      __m128i next) {
+    const __m128i low = _mm_clmulepi64_si128(lane, constants, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(lane, constants, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(low, high), next);
+}
+
+inline __m128i Load(const unsigned char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+__attribute__((target("pclmul"))) std::uint32_t FoldLanes(const Crc32Tables& tables,
+                                                          std::uint32_t reg,
+                                                          const unsigned char* data,
+                                                          std::size_t length) {
+    // The register joins the first four bytes; the lanes then fold from a zero register.
+    __m128i x0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
+    __m128i x1 = Load(data + 16);
+    __m128i x2 = Load(data + 32);
+    __m128i x3 = Load(data + 48);
+    data += 64;
+    length -= 64;
+
+    const __m128i by64 = _mm_set_epi64x(static_cast<long long>(tables.fold64[1]),
+                                        static_cast<long long>(tables.fold64[0]));
+    for (; length >= 64; data += 64, length -= 64) {
+        x0 = Fold(x0, by64, Load(data));
+        x1 = Fold(x1, by64, Load(data + 16));
+        x2 = Fold(x2, by64, Load(data + 32));
+        x3 = Fold(x3, by64, Load(data + 48));
+    }
+
+    const __m128i by16 = _mm_set_epi64x(static_cast<long long>(tables.fold16[1]),
+                                        static_cast<long long>(tables.fold16[0]));
+    x0 = Fold(x0, by16, x1);
+    x0 = Fold(x0, by16, x2);
+    x0 = Fold(x0, by16, x3);
+    for (; length >= 16; data += 16, length -= 16) x0 = Fold(x0, by16, Load(data));
+
+    alignas(16) unsigned char lane[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lane), x0);
+    reg = Crc32UpdateSliced(tables, 0, lane, sizeof lane);
+    return Crc32UpdateSliced(tables, reg, data, length);
+}
+
+}  // namespace
+
+bool Crc32FoldingAvailable() {
+    static const bool available = __builtin_cpu_supports("pclmul") != 0;
+    return available;
+}
+
+std::uint32_t Crc32UpdateFolded(const Crc32Tables& tables, std::uint32_t reg,
+                                const unsigned char* data, std::size_t length) {
+    if (length >= kFoldingMinimum && Crc32FoldingAvailable())
+        return FoldLanes(tables, reg, data, length);
+    return Crc32UpdateSliced(tables, reg, data, length);
+}
+
+#else
+
+bool Crc32FoldingAvailable() {
+    return false;
+}
+
+std::uint32_t Crc32UpdateFolded(const Crc32Tables& tables, std::uint32_t reg,
+                                const unsigned char* data, std::size_t length) {
+    return Crc32UpdateSliced(tables, reg, data, length);
+}
+
+#endif
+
+}  // namespace VORN
