@@ -14,7 +14,8 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"list", &RunListCommand, "list [--plugin PATH]        identifiers and formats the plug-in serves"},
+    {"list", &RunListCommand, "list [--plugin PATH]         identifiers and formats the plug-in serves"},
+    {"checksum", &RunChecksumCommand, "checksum NAME FILE           a file's checksum: CRC32, CRC00, CRC01 or CRC02"},
 };
 
 void PrintUsage(FILE* out) {
