@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     const auto& data = Buffer();
     VORN::CCrc32 crc(VORN::CCrc32::kStandardPolynomial);
     const auto ours = crc.Update(data.data(), static_cast<std::uint32_t>(data.size()));
-    const auto theirs = crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size()));
+    const auto theirs = static_cast<std::uint32_t>(
+        crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
     if (ours != theirs) {
         std::fprintf(stderr, "crc32 mismatch: %08x vs zlib %08x\n", ours, theirs);
         return 1;
