@@ -64,7 +64,11 @@ __attribute__((target("pclmul"))) std::uint32_t FoldLanes(const Crc32Tables& tab
 }  // namespace
 
 bool Crc32FoldingAvailable() {
-    static const bool available = __builtin_cpu_supports("pclmul") != 0;
+    // The explicit init makes the query safe even from another file's static constructor.
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("pclmul") != 0;
+    }();
     return available;
 }
 

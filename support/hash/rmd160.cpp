@@ -27,7 +27,7 @@ constexpr std::uint32_t Widened(unsigned char byte, int position) {
 // Full blocks combine the four bytes of a word by or: a byte of 0x80 or more sets every
 // higher bit of its word.
 void FullBlockWords(const unsigned char* block, std::uint32_t (&words)[16]) {
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         const unsigned char* p = block + 4 * i;
         words[i] = Widened(p[0], 0) | Widened(p[1], 1) | Widened(p[2], 2) | Widened(p[3], 3);
     }
@@ -44,7 +44,7 @@ void PartialBlockWords(const unsigned char* tail, std::size_t length, std::uint3
 }  // namespace
 
 CRMD160::CRMD160(std::int32_t variant) : variant_(variant >= 0 && variant <= 2 ? variant : 0) {
-    Reset();
+    LoadInitialWords();
 }
 
 std::uint32_t CRMD160::Update(const void* data, std::uint32_t length) {
@@ -63,6 +63,10 @@ std::uint32_t CRMD160::Update(const void* data, std::uint32_t length) {
 }
 
 void CRMD160::Reset() {
+    LoadInitialWords();
+}
+
+void CRMD160::LoadInitialWords() {
     std::memcpy(state_, kInitialWords[variant_], sizeof state_);
 }
 

@@ -22,6 +22,9 @@ class CRMD160 : public CHashFunc {
     std::int32_t Variant() const { return variant_; }
 
   private:
+    // Not virtual, so construction resets without dispatch.
+    void LoadInitialWords();
+
     std::int32_t variant_;
     std::uint32_t state_[5];
 };

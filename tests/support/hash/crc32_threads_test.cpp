@@ -15,6 +15,7 @@ TEST(Crc32Threads, ConcurrentFirstConstructionsSeeACompleteTable) {
     std::atomic<int> ready{0};
     std::vector<std::uint32_t> results(kThreads);
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int i = 0; i < kThreads; ++i) {
         threads.emplace_back([&, i] {
             ready.fetch_add(1);

@@ -32,7 +32,7 @@ Words Ripemd160(const std::string& message) {
     std::memcpy(state, VORN::kRmd160StandardInit, sizeof state);
     for (std::size_t block = 0; block < padded.size(); block += 64) {
         std::uint32_t words[16];
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             const unsigned char* p = &padded[block + 4 * i];
             words[i] = p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24;
         }
@@ -44,7 +44,7 @@ Words Ripemd160(const std::string& message) {
 // A digest as printed (bytes in order) back into its five little-endian words.
 Words FromHex(const char* hex) {
     Words words{};
-    for (int i = 0; i < 20; ++i) {
+    for (std::size_t i = 0; i < 20; ++i) {
         const auto byte =
             static_cast<std::uint32_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
         words[i / 4] |= byte << (8 * (i % 4));
