@@ -43,56 +43,74 @@ RTreeCommunication::~RTreeCommunication() = default;
 bool RTreeCommunication::Connect(ConnectionMode, const std::string& host, bool) {
     auto tree = sim::TreeRegistry::Find(host);
     if (!tree || !tree->Online()) return false;
+    std::lock_guard lock(mutex_);
     tree_ = std::move(tree);
     authenticated_ = false;
     return true;
 }
 
 void RTreeCommunication::Authenticate(const std::string& user, const std::string& password) {
-    if (!tree_) throw System::InvalidOperationException("Not connected to a camera registry.");
-    if (!tree_->CheckLogin(user, password))
+    std::shared_ptr<sim::ResourceTree> tree;
+    {
+        std::lock_guard lock(mutex_);
+        tree = tree_;
+    }
+    if (!tree) throw System::InvalidOperationException("Not connected to a camera registry.");
+    if (!tree->CheckLogin(user, password))
         throw System::InvalidOperationException("The camera refused the login of '" + user + "'.");
+    const auto lens = std::get<std::int32_t>(Guarded([&] { return tree->Get(n::kLensId); }));
+    std::lock_guard lock(mutex_);
     authenticated_ = true;
-    lensAtLogin_ = std::get<std::int32_t>(Guarded([&] { return tree_->Get(n::kLensId); }));
+    lensAtLogin_ = lens;
 }
 
-bool RTreeCommunication::IsConnected() const { return tree_ && tree_->Online(); }
+bool RTreeCommunication::IsConnected() const {
+    std::lock_guard lock(mutex_);
+    return tree_ && tree_->Online();
+}
 
 void RTreeCommunication::Dispose() {
+    std::lock_guard lock(mutex_);
     tree_.reset();
     authenticated_ = false;
 }
 
-sim::ResourceTree& RTreeCommunication::Tree() const {
+std::shared_ptr<sim::ResourceTree> RTreeCommunication::Tree() const {
+    std::lock_guard lock(mutex_);
     if (!tree_ || !authenticated_)
         throw System::InvalidOperationException("Not logged in to a camera registry.");
     if (!tree_->Online()) throw System::IOException("The camera does not answer.");
-    return *tree_;
+    return tree_;
+}
+
+std::int32_t RTreeCommunication::LensAtLogin() const {
+    std::lock_guard lock(mutex_);
+    return lensAtLogin_;
 }
 
 RTreeValue RTreeCommunication::GetValue(const std::string& node) {
-    return Guarded([&] { return Tree().Get(node); });
+    return Guarded([&] { return Tree()->Get(node); });
 }
 
 void RTreeCommunication::SetValue(const std::string& node, std::int32_t value) {
-    Guarded([&] { Tree().Set(node, value); });
+    Guarded([&] { Tree()->Set(node, value); });
 }
 
 void RTreeCommunication::SetValue(const std::string& node, double value) {
-    Guarded([&] { Tree().Set(node, value); });
+    Guarded([&] { Tree()->Set(node, value); });
 }
 
 void RTreeCommunication::SetValue(const std::string& node, bool value) {
-    Guarded([&] { Tree().Set(node, value); });
+    Guarded([&] { Tree()->Set(node, value); });
 }
 
 void RTreeCommunication::SetValue(const std::string& node, const std::string& value,
                                   bool convert) {
     Guarded([&] {
         if (convert)
-            Tree().SetFromText(node, value);
+            Tree()->SetFromText(node, value);
         else
-            Tree().Set(node, value);
+            Tree()->Set(node, value);
     });
 }
 
@@ -109,7 +127,7 @@ void RTreeCommunication::RunScript(std::istream& script) {
         value = Trim(value);
         const std::string where = "script line " + std::to_string(number) + ": ";
         if (verb == "nuc" && node.empty()) {
-            Guarded([&] { Tree().Nuc(); });
+            Guarded([&] { Tree()->Nuc(); });
         } else if (verb == "set" && !node.empty() && !value.empty()) {
             SetValue(node, value, true);
         } else if (verb == "expect" && !node.empty() && !value.empty()) {
@@ -138,15 +156,15 @@ std::string RTreeCommander::GetSWVersion() { return Read<std::string>(n::kSWVers
 std::string RTreeCommander::GetHWArticle() { return Read<std::string>(n::kHWArticle); }
 
 void RTreeCommander::UseTULAtempRanges() {
-    Guarded([&] { Tree().UseTulaRanges(); });
+    Guarded([&] { Tree()->UseTulaRanges(); });
 }
 
 bool RTreeCommander::IsTULA() { return Read<bool>(n::kFamilyTula); }
 
-bool RTreeCommander::IsTheSameLens() { return Read<std::int32_t>(n::kLensId) == lensAtLogin_; }
+bool RTreeCommander::IsTheSameLens() { return Read<std::int32_t>(n::kLensId) == LensAtLogin(); }
 
 void RTreeCommander::Nuc() {
-    Guarded([&] { Tree().Nuc(); });
+    Guarded([&] { Tree()->Nuc(); });
 }
 
 bool RTreeCommander::GetShutter() { return Read<bool>(n::kShutterClosed); }
@@ -154,7 +172,7 @@ void RTreeCommander::SetShutter(bool closed) { SetValue(n::kShutterClosed, close
 
 std::vector<TemperatureRange> RTreeCommander::GetTemperatureRanges() {
     std::vector<TemperatureRange> out;
-    for (auto [min, max] : Guarded([&] { return Tree().Ranges(); })) out.push_back({min, max});
+    for (auto [min, max] : Guarded([&] { return Tree()->Ranges(); })) out.push_back({min, max});
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <variant>
 #include <vector>
@@ -58,13 +59,15 @@ public:
     void RunScript(std::istream& script);
 
 protected:
-    sim::ResourceTree& Tree() const;  // the logged-in camera's tree, or throws
-
-    std::int32_t lensAtLogin_ = 0;
+    std::shared_ptr<sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
+    std::int32_t LensAtLogin() const;
 
 private:
+    // IsConnected may be asked from any thread while another one uses the channel.
+    mutable std::mutex mutex_;
     std::shared_ptr<sim::ResourceTree> tree_;
     bool authenticated_ = false;
+    std::int32_t lensAtLogin_ = 0;
 };
 
 class RTreeCommander : public RTreeCommunication {
