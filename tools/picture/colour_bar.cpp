@@ -46,6 +46,7 @@ ColourBarLayout LayOutColourBar(int imageWidth, int imageHeight) {
 void DrawColourBar(RgbImage& picture, const ColourBarLayout& layout, const Palette& palette,
                    CountRange range) {
     const int barHeight = layout.barBottom - layout.barTop;
+    if (barHeight <= 0) return;  // not a layout LayOutColourBar makes
     picture.FillRect(layout.barX - 1, layout.barTop - 1, layout.barWidth + 2, barHeight + 3,
                      kBarFrameColour);
     for (int y = layout.barTop; y <= layout.barBottom; ++y) {

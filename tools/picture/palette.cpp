@@ -68,11 +68,11 @@ std::span<const std::string_view> Palette::Names() {
 }
 
 PictureStatus Palette::Find(std::string_view name, const Palette*& palette) {
-    const Palette* (*const kBuilders[])() = {[] { return &Iron(); }, [] { return &Grey(); },
-                                             [] { return &Hot(); }, [] { return &Rainbow(); }};
+    static constexpr const Palette& (*kPalettes[])() = {&Iron, &Grey, &Hot, &Rainbow};
+    static_assert(std::size(kPalettes) == std::size(kNames));
     for (std::size_t i = 0; i < std::size(kNames); ++i) {
         if (name == kNames[i]) {
-            palette = kBuilders[i]();
+            palette = &kPalettes[i]();
             return PictureStatus::Ok();
         }
     }

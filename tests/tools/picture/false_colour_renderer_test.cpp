@@ -65,8 +65,11 @@ TEST(FalseColourRenderer, ColoursEachPixelByItsCount) {
     RenderOptions options;
     options.palette = &Palette::Grey();
     options.range = CountRange{1000, 2000};
+    options.colourBar = false;
     ASSERT_TRUE(renderer.Render(64, 16, pixels, options));
     const RgbImage& picture = renderer.Picture();
+    ASSERT_EQ(picture.Width(), 64) << "without a bar the picture is the image";
+    ASSERT_EQ(picture.Height(), 16);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(picture.At(x, y),
@@ -167,16 +170,6 @@ TEST(FalseColourRenderer, ShortImagesGetATallerPictureForTheBar) {
     EXPECT_LE(layout.lowerLabelY + BitmapFont::TextHeight(1), picture.Height());
     for (int y = 2; y < picture.Height(); ++y)
         for (int x = 0; x < 4; ++x) ASSERT_EQ(picture.At(x, y), kBackground);
-}
-
-TEST(FalseColourRenderer, WithoutBarThePictureIsTheImage) {
-    FalseColourRenderer renderer;
-    const auto pixels = HorizontalRamp(30, 20, 0, 100);
-    RenderOptions options;
-    options.colourBar = false;
-    ASSERT_TRUE(renderer.Render(30, 20, pixels, options));
-    EXPECT_EQ(renderer.Picture().Width(), 30);
-    EXPECT_EQ(renderer.Picture().Height(), 20);
 }
 
 TEST(FalseColourRenderer, FramesOfOneSizeReuseThePicture) {

@@ -56,16 +56,6 @@ TEST(Palette, IronPassesThroughBluePurpleRedOrangeYellow) {
     EXPECT_LT(yellow.b, 100);
 }
 
-TEST(Palette, RainbowRunsFromBlueToRed) {
-    const Palette& rainbow = Palette::Rainbow();
-    EXPECT_EQ(rainbow[0], (Rgb{0, 0, 255}));
-    EXPECT_EQ(rainbow[255], (Rgb{255, 0, 0}));
-    const Rgb middle = rainbow[128];
-    EXPECT_GT(middle.g, 200);
-    EXPECT_LT(middle.r, 60);
-    EXPECT_LT(middle.b, 60);
-}
-
 TEST(Palette, FindsEveryBuiltInByName) {
     ASSERT_GE(Palette::Names().size(), 3u);
     for (std::string_view name : Palette::Names()) {
