@@ -1,0 +1,161 @@
+#include "host/diagnostics/stack_trace.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+#include "host/diagnostics/native_method_name.h"
+
+#ifdef ZRF_BACKTRACE_HEADER
+#include ZRF_BACKTRACE_HEADER
+#else
+#include <dlfcn.h>
+#include <execinfo.h>
+#endif
+
+namespace System::Diagnostics {
+namespace {
+
+// Deeper stacks are cut; a runaway recursion must not make tracing run away too.
+constexpr int kMaxFrames = 256;
+
+using Pcs = std::vector<std::uintptr_t>;
+
+StackFrame FrameFor(const char* function, const char* file, int line) {
+    StackFrame frame;
+    if (function && *function) frame.Method = MethodFromNativeName(DemangleSymbol(function));
+    if (file) frame.FileName = file;
+    frame.LineNumber = std::max(line, 0);
+    return frame;
+}
+
+bool IsMain(const char* function) { return function && std::string_view(function) == "main"; }
+
+struct ExpandedFrame {
+    StackFrame frame;
+    bool isMain = false;
+};
+
+#ifdef ZRF_BACKTRACE_HEADER
+
+void IgnoreError(void*, const char*, int) {}
+
+backtrace_state* State() {
+    // Created once and kept: libbacktrace has no way to free its state.
+    static backtrace_state* state = backtrace_create_state(nullptr, 1, &IgnoreError, nullptr);
+    return state;
+}
+
+int CollectPc(void* data, std::uintptr_t pc) {
+    auto& pcs = *static_cast<Pcs*>(data);
+    pcs.push_back(pc);
+    return pcs.size() >= kMaxFrames ? 1 : 0;
+}
+
+// Returns its caller's return address too, to find the capturing frame among the pcs.
+[[gnu::noinline]] Pcs CollectPcs(std::uintptr_t& callerReturn) {
+    callerReturn = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    Pcs pcs;
+    pcs.reserve(64);
+    if (State()) backtrace_simple(State(), 0, &CollectPc, &IgnoreError, &pcs);
+    return pcs;  // libbacktrace reports return addresses less one (inside the call)
+}
+
+struct SymbolName {
+    const char* name = nullptr;
+};
+
+void OnSymbol(void* data, std::uintptr_t, const char* symbol, std::uintptr_t, std::uintptr_t) {
+    static_cast<SymbolName*>(data)->name = symbol;
+}
+
+int OnSourceLine(void* data, std::uintptr_t pc, const char* file, int line, const char* function) {
+    auto& frames = *static_cast<std::vector<ExpandedFrame>*>(data);
+    SymbolName symbol{function};
+    if (!function) backtrace_syminfo(State(), pc, &OnSymbol, &IgnoreError, &symbol);
+    frames.push_back({FrameFor(symbol.name, file, line), IsMain(symbol.name)});
+    return 0;
+}
+
+// One pc may stand for several frames when calls were inlined; innermost first.
+void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
+    std::vector<ExpandedFrame> frames;
+    backtrace_pcinfo(State(), pc, &OnSourceLine, &IgnoreError, &frames);
+    if (frames.empty()) frames.push_back({});
+    out.insert(out.end(), frames.begin(), frames.end());
+}
+
+constexpr bool kHasSourceInformation = true;
+
+#else  // glibc only: symbols of exported functions, no source lines
+
+[[gnu::noinline]] Pcs CollectPcs(std::uintptr_t& callerReturn) {
+    callerReturn = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    void* addresses[kMaxFrames];
+    const int count = ::backtrace(addresses, kMaxFrames);
+    Pcs pcs;
+    for (int i = 0; i < count; ++i) pcs.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]) - 1);
+    return pcs;
+}
+
+void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
+    Dl_info info{};
+    const char* symbol =
+        dladdr(reinterpret_cast<void*>(pc), &info) != 0 ? info.dli_sname : nullptr;
+    out.push_back({FrameFor(symbol, nullptr, 0), IsMain(symbol)});
+}
+
+constexpr bool kHasSourceInformation = false;
+
+#endif
+
+std::ptrdiff_t IndexOfReturn(const Pcs& pcs, std::uintptr_t returnAddress) {
+    const auto it = std::find_if(pcs.begin(), pcs.end(), [returnAddress](std::uintptr_t pc) {
+        return pc + 1 == returnAddress || pc == returnAddress;
+    });
+    return it == pcs.end() ? -1 : it - pcs.begin();
+}
+
+// Start-up code outside main, and a thread's start frames that have no symbol at all, are
+// not the program's: they are left out so they cannot void the whole stack.
+void TrimOuterFrames(std::vector<ExpandedFrame>& frames, std::size_t firstOuter) {
+    for (std::size_t i = firstOuter; i < frames.size(); ++i) {
+        if (frames[i].isMain) {
+            frames.resize(i + 1);
+            return;
+        }
+    }
+    while (frames.size() > firstOuter && !frames.back().frame.Method) frames.pop_back();
+}
+
+}  // namespace
+
+[[gnu::noinline]] StackTrace StackTrace::Capture(int skipFrames) {
+    return CaptureFrom(__builtin_return_address(0), skipFrames);
+}
+
+[[gnu::noinline]] StackTrace StackTrace::CaptureFrom(const void* returnAddress, int skipFrames) {
+    std::uintptr_t self = 0;
+    const Pcs pcs = CollectPcs(self);
+    const auto selfIndex = IndexOfReturn(pcs, self);
+    auto anchor = IndexOfReturn(pcs, reinterpret_cast<std::uintptr_t>(returnAddress));
+    if (anchor < 0) anchor = selfIndex + 1;  // unknown caller: start right outside this frame
+
+    std::vector<ExpandedFrame> frames;
+    for (auto i = selfIndex + 1; i < anchor; ++i) Expand(pcs[i], frames);
+    const auto inner = frames.size();
+    for (auto i = std::max<std::ptrdiff_t>(anchor, 0); i < std::ssize(pcs); ++i) {
+        Expand(pcs[i], frames);
+    }
+    TrimOuterFrames(frames, inner);
+
+    const auto first = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(inner) + skipFrames,
+                                                  0, std::ssize(frames));
+    StackTrace trace;
+    for (auto i = first; i < std::ssize(frames); ++i) trace.Frames.push_back(std::move(frames[i].frame));
+    return trace;
+}
+
+bool StackTrace::HasSourceInformation() { return kHasSourceInformation; }
+
+}  // namespace System::Diagnostics
