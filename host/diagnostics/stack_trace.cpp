@@ -29,11 +29,24 @@ StackFrame FrameFor(const char* function, const char* file, int line) {
     return frame;
 }
 
-bool IsMain(const char* function) { return function && std::string_view(function) == "main"; }
+// Where the program's own frames end: main (kept) and the C library's thread entry
+// (dropped with everything outside it).
+enum class Boundary { None, Main, ThreadStart };
+
+Boundary BoundaryOf(const char* function) {
+    if (!function) return Boundary::None;
+    const std::string_view name(function);
+    if (name == "main") return Boundary::Main;
+    if (name == "start_thread" || name == "clone" || name == "clone3" || name == "__clone" ||
+        name == "__clone3") {
+        return Boundary::ThreadStart;
+    }
+    return Boundary::None;
+}
 
 struct ExpandedFrame {
     StackFrame frame;
-    bool isMain = false;
+    Boundary boundary = Boundary::None;
 };
 
 #ifdef ZRF_BACKTRACE_HEADER
@@ -73,7 +86,7 @@ int OnSourceLine(void* data, std::uintptr_t pc, const char* file, int line, cons
     auto& frames = *static_cast<std::vector<ExpandedFrame>*>(data);
     SymbolName symbol{function};
     if (!function) backtrace_syminfo(State(), pc, &OnSymbol, &IgnoreError, &symbol);
-    frames.push_back({FrameFor(symbol.name, file, line), IsMain(symbol.name)});
+    frames.push_back({FrameFor(symbol.name, file, line), BoundaryOf(symbol.name)});
     return 0;
 }
 
@@ -82,6 +95,16 @@ void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
     std::vector<ExpandedFrame> frames;
     backtrace_pcinfo(State(), pc, &OnSourceLine, &IgnoreError, &frames);
     if (frames.empty()) frames.push_back({});
+    // Debug information names functions with internal linkage (anonymous namespaces) only
+    // by their bare name; the symbol table still has the full one for the function itself,
+    // the outermost of the inlined levels.
+    SymbolName symbol;
+    backtrace_syminfo(State(), pc, &OnSymbol, &IgnoreError, &symbol);
+    if (symbol.name && std::string_view(symbol.name).starts_with("_Z")) {
+        if (auto method = MethodFromNativeName(DemangleSymbol(symbol.name))) {
+            frames.back().frame.Method = std::move(method);
+        }
+    }
     out.insert(out.end(), frames.begin(), frames.end());
 }
 
@@ -102,7 +125,7 @@ void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
     Dl_info info{};
     const char* symbol =
         dladdr(reinterpret_cast<void*>(pc), &info) != 0 ? info.dli_sname : nullptr;
-    out.push_back({FrameFor(symbol, nullptr, 0), IsMain(symbol)});
+    out.push_back({FrameFor(symbol, nullptr, 0), BoundaryOf(symbol)});
 }
 
 constexpr bool kHasSourceInformation = false;
@@ -116,13 +139,18 @@ std::ptrdiff_t IndexOfReturn(const Pcs& pcs, std::uintptr_t returnAddress) {
     return it == pcs.end() ? -1 : it - pcs.begin();
 }
 
-// Start-up code outside main, and a thread's start frames that have no symbol at all, are
-// not the program's: they are left out so they cannot void the whole stack.
+// Start-up code outside main or a thread's entry, and the outermost frames without any
+// symbol (the runtime's thread trampolines), are not the program's: they are left out so
+// they cannot void the whole stack.
 void TrimOuterFrames(std::vector<ExpandedFrame>& frames, std::size_t firstOuter) {
     for (std::size_t i = firstOuter; i < frames.size(); ++i) {
-        if (frames[i].isMain) {
+        if (frames[i].boundary == Boundary::Main) {
             frames.resize(i + 1);
-            return;
+            break;
+        }
+        if (frames[i].boundary == Boundary::ThreadStart) {
+            frames.resize(i);
+            break;
         }
     }
     while (frames.size() > firstOuter && !frames.back().frame.Method) frames.pop_back();
