@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 
 #include "host/diagnostics/native_method_name.h"
@@ -38,7 +39,7 @@ Boundary BoundaryOf(const char* function) {
     const std::string_view name(function);
     if (name == "main") return Boundary::Main;
     if (name == "start_thread" || name == "clone" || name == "clone3" || name == "__clone" ||
-        name == "__clone3") {
+        name == "__clone3" || name == "__tsan_thread_start_func" || name == "asan_thread_start") {
         return Boundary::ThreadStart;
     }
     return Boundary::None;
@@ -54,8 +55,9 @@ struct ExpandedFrame {
 void IgnoreError(void*, const char*, int) {}
 
 backtrace_state* State() {
-    // Created once and kept: libbacktrace has no way to free its state.
-    static backtrace_state* state = backtrace_create_state(nullptr, 1, &IgnoreError, nullptr);
+    // Created once and kept: libbacktrace has no way to free its state. Single-threaded mode,
+    // as every capture holds one lock: its lock-free mode is invisible to ThreadSanitizer.
+    static backtrace_state* state = backtrace_create_state(nullptr, 0, &IgnoreError, nullptr);
     return state;
 }
 
@@ -163,6 +165,8 @@ void TrimOuterFrames(std::vector<ExpandedFrame>& frames, std::size_t firstOuter)
 }
 
 [[gnu::noinline]] StackTrace StackTrace::CaptureFrom(const void* returnAddress, int skipFrames) {
+    static std::mutex captureMutex;
+    std::lock_guard lock(captureMutex);
     std::uintptr_t self = 0;
     const Pcs pcs = CollectPcs(self);
     const auto selfIndex = IndexOfReturn(pcs, self);
