@@ -44,7 +44,8 @@ std::vector<std::string> LoadLocked(Store& store) {
         if (file && (text << file.rdbuf(), true) && !file.bad()) {
             auto parsed = ParseConfigurationFile(text.str());
             store.fromFile = std::move(parsed.settings);
-            for (auto& p : parsed.problems) problems.push_back("file '" + std::string(path) + "' " + p);
+            for (auto& p : parsed.problems)
+                problems.push_back("file '" + std::string(path) + "' " + p);
         } else {
             problems.push_back("cannot read file '" + std::string(path) + "'");
         }

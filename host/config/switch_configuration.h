@@ -16,7 +16,7 @@
 namespace System::Configuration {
 
 class SwitchConfiguration {
-public:
+  public:
     static constexpr const char* kFileVariable = "ZRF_CONFIG";
     static constexpr const char* kListVariable = "ZRF_SWITCHES";
 
@@ -43,13 +43,13 @@ public:
 
 // Sets one override while it lives and puts back whatever override was there before.
 class ScopedSwitchOverride {
-public:
+  public:
     ScopedSwitchOverride(std::string_view name, std::string_view value);
     ~ScopedSwitchOverride();
     ScopedSwitchOverride(const ScopedSwitchOverride&) = delete;
     ScopedSwitchOverride& operator=(const ScopedSwitchOverride&) = delete;
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> previous_;
 };

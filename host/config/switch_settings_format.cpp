@@ -16,11 +16,11 @@ void AddEntry(std::string_view entry, const std::string& where, ParsedSwitchSett
     entry = Trim(entry);
     if (entry.empty()) return;
     const auto equals = entry.find('=');
-    const auto name = equals == std::string_view::npos ? std::string_view{}
-                                                        : Trim(entry.substr(0, equals));
+    const auto name =
+        equals == std::string_view::npos ? std::string_view{} : Trim(entry.substr(0, equals));
     if (name.empty()) {
-        out.problems.push_back(where + ": expected 'name = value', found '" +
-                               std::string(entry) + "'");
+        out.problems.push_back(where + ": expected 'name = value', found '" + std::string(entry) +
+                               "'");
         return;
     }
     out.settings.insert_or_assign(std::string(name), std::string(Trim(entry.substr(equals + 1))));

@@ -6,7 +6,7 @@
 //
 //     # stack traces on every trace message
 //     Vorn.Zephra.Diagnostics.Log.StackTraceOn = 1
-//     Vorn.CaptureDevice = Verbose      # levelled switch: Off, Error, Warning, Info, Verbose or 0-4
+//     Vorn.CaptureDevice = Verbose     # Off, Error, Warning, Info, Verbose or 0-4
 //
 //   - "#" starts a comment that runs to the end of the line;
 //   - blanks and tabs around names and values are ignored, as are empty lines and a

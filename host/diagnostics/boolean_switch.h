@@ -6,12 +6,12 @@
 namespace System::Diagnostics {
 
 class BooleanSwitch : public Switch {
-public:
+  public:
     using Switch::Switch;
 
     bool Enabled() const { return SwitchSetting() != 0; }
 
-protected:
+  protected:
     std::optional<int> ParseSetting(std::string_view value) const override;
 };
 

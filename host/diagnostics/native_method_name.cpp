@@ -195,7 +195,8 @@ std::optional<MethodInfo> MethodFromNativeName(std::string_view readableName) {
     method.Name = Tidy(parts.back());
     method.Parameters = std::move(parameters);
     if (parts.size() >= 2) {
-        method.DeclaringType = TypeInfo{Join(parts, parts.size() - 2), Tidy(parts[parts.size() - 2])};
+        method.DeclaringType =
+            TypeInfo{Join(parts, parts.size() - 2), Tidy(parts[parts.size() - 2])};
     }
     return method;
 }

@@ -119,14 +119,14 @@ constexpr bool kHasSourceInformation = true;
     void* addresses[kMaxFrames];
     const int count = ::backtrace(addresses, kMaxFrames);
     Pcs pcs;
-    for (int i = 0; i < count; ++i) pcs.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]) - 1);
+    for (int i = 0; i < count; ++i)
+        pcs.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]) - 1);
     return pcs;
 }
 
 void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
     Dl_info info{};
-    const char* symbol =
-        dladdr(reinterpret_cast<void*>(pc), &info) != 0 ? info.dli_sname : nullptr;
+    const char* symbol = dladdr(reinterpret_cast<void*>(pc), &info) != 0 ? info.dli_sname : nullptr;
     out.push_back({FrameFor(symbol, nullptr, 0), BoundaryOf(symbol)});
 }
 
@@ -184,10 +184,13 @@ void TrimOuterFrames(std::vector<ExpandedFrame>& frames, std::size_t firstOuter)
     const auto first = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(inner) + skipFrames,
                                                   0, std::ssize(frames));
     StackTrace trace;
-    for (auto i = first; i < std::ssize(frames); ++i) trace.Frames.push_back(std::move(frames[i].frame));
+    for (auto i = first; i < std::ssize(frames); ++i)
+        trace.Frames.push_back(std::move(frames[i].frame));
     return trace;
 }
 
-bool StackTrace::HasSourceInformation() { return kHasSourceInformation; }
+bool StackTrace::HasSourceInformation() {
+    return kHasSourceInformation;
+}
 
 }  // namespace System::Diagnostics

@@ -12,7 +12,7 @@
 namespace System::Diagnostics {
 
 class Switch {
-public:
+  public:
     Switch(std::string displayName, std::string description);
     virtual ~Switch() = default;
     Switch(const Switch&) = delete;
@@ -23,7 +23,7 @@ public:
     // The configured text; empty when the switch is not configured.
     std::string Value() const;
 
-protected:
+  protected:
     // The current setting; 0 means off.
     int SwitchSetting() const;
     // Turns a configured text into a setting, or nothing when the text is not valid.
@@ -32,7 +32,7 @@ protected:
     static std::optional<int> ParseInteger(std::string_view value);
     static bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
-private:
+  private:
     int ReadSetting(std::uint32_t& generation) const;
 
     std::string displayName_;

@@ -8,7 +8,7 @@ namespace System::Diagnostics {
 enum class TraceLevel { Off = 0, Error = 1, Warning = 2, Info = 3, Verbose = 4 };
 
 class TraceSwitch : public Switch {
-public:
+  public:
     using Switch::Switch;
 
     TraceLevel Level() const { return static_cast<TraceLevel>(SwitchSetting()); }
@@ -17,7 +17,7 @@ public:
     bool TraceInfo() const { return Level() >= TraceLevel::Info; }
     bool TraceVerbose() const { return Level() >= TraceLevel::Verbose; }
 
-protected:
+  protected:
     std::optional<int> ParseSetting(std::string_view value) const override;
 };
 

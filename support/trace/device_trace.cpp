@@ -15,8 +15,9 @@ struct Switches {
     TraceSwitch trace{"Vorn.CaptureDevice", "Logging from Vorn.CaptureDevice.dll"};
     BooleanSwitch lifetime{"CD_Vorn.CaptureDevice",
                            "Constructor/Destructor logging from Vorn.CaptureDevice.dll"};
-    BooleanSwitch stackTrace{"Vorn.Zephra.Diagnostics.Log.StackTraceOn",
-                             "Switch controlling if a stacktrace shall me included on all methods."};
+    BooleanSwitch stackTrace{
+        "Vorn.Zephra.Diagnostics.Log.StackTraceOn",
+        "Switch controlling if a stacktrace shall me included on all methods."};
 };
 
 const Switches& TheSwitches() {
@@ -41,9 +42,15 @@ std::string FormatTraceFrom(const void* entryReturnAddress, int entryFrames, boo
 
 }  // namespace
 
-const TraceSwitch& DeviceTrace::traceSwitch() { return TheSwitches().trace; }
-const BooleanSwitch& DeviceTrace::lifetimeSwitch() { return TheSwitches().lifetime; }
-const BooleanSwitch& DeviceTrace::stackTraceSwitch() { return TheSwitches().stackTrace; }
+const TraceSwitch& DeviceTrace::traceSwitch() {
+    return TheSwitches().trace;
+}
+const BooleanSwitch& DeviceTrace::lifetimeSwitch() {
+    return TheSwitches().lifetime;
+}
+const BooleanSwitch& DeviceTrace::stackTraceSwitch() {
+    return TheSwitches().stackTrace;
+}
 
 std::string DeviceTrace::FormatMessage(std::string_view prefix, std::string_view message,
                                        std::string_view file, int line) {
@@ -65,14 +72,14 @@ std::string DeviceTrace::FormatMessage(std::string_view prefix, std::string_view
 std::string DeviceTrace::FormatTrace(bool forceStack, std::string_view prefix,
                                      std::string_view message, std::string_view file, int line,
                                      int skipFrames) {
-    return FormatTraceFrom(__builtin_return_address(0), 2, forceStack, prefix, message, file,
-                           line, skipFrames);
+    return FormatTraceFrom(__builtin_return_address(0), 2, forceStack, prefix, message, file, line,
+                           skipFrames);
 }
 
 std::string DeviceTrace::FormatTrace(bool forceStack, std::string_view prefix,
                                      std::string_view message, std::string_view file, int line) {
-    return FormatTraceFrom(__builtin_return_address(0), 3, forceStack, prefix, message, file,
-                           line, 3);
+    return FormatTraceFrom(__builtin_return_address(0), 3, forceStack, prefix, message, file, line,
+                           3);
 }
 
 // Frames: CurrentStack(int), FormatTrace, Fail; skipping 3 starts at Fail's caller.

@@ -13,7 +13,7 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 class DeviceTrace {
-public:
+  public:
     DeviceTrace() = delete;
 
     // The process-wide switches, all three created together on first use of the class.
@@ -43,8 +43,7 @@ public:
     // Throw System::ApplicationException with FormatTrace(true, ..., 3) as message, so the
     // stack in it starts at Fail's caller.
     [[noreturn]] static void Fail(std::string_view prefix, std::string_view message,
-                                  const System::Exception& inner, std::string_view file,
-                                  int line);
+                                  const System::Exception& inner, std::string_view file, int line);
     [[noreturn]] static void Fail(std::string_view prefix, std::string_view message,
                                   std::string_view file, int line);
 };

@@ -67,8 +67,8 @@ std::string DeviceTrace::FormatStack(const System::Diagnostics::StackTrace& stac
 }
 
 std::string CurrentStackFrom(const void* entryReturnAddress, int entryFrames, int skipFrames) {
-    return DeviceTrace::FormatStack(System::Diagnostics::StackTrace::CaptureFrom(
-        entryReturnAddress, skipFrames - entryFrames));
+    return DeviceTrace::FormatStack(
+        System::Diagnostics::StackTrace::CaptureFrom(entryReturnAddress, skipFrames - entryFrames));
 }
 
 std::string DeviceTrace::CurrentStack(int skipFrames) {

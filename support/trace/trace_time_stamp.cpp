@@ -11,7 +11,8 @@ std::string FormatTraceTimeStamp(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
     // Floor, not truncation towards zero, so instants before 1970 keep a valid fraction.
     const auto seconds = floor<std::chrono::seconds>(when);
-    const auto ticks = duration_cast<duration<long long, std::ratio<1, 10'000'000>>>(when - seconds);
+    const auto ticks =
+        duration_cast<duration<long long, std::ratio<1, 10'000'000>>>(when - seconds);
     const std::time_t time = system_clock::to_time_t(seconds);
     std::tm local{};
     localtime_r(&time, &local);

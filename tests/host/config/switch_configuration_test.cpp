@@ -20,7 +20,7 @@ using Vorn::Zephra::Diagnostics::Log::LogKind;
 
 // Points the configuration at a file of the test's own and restores the environment after.
 class SwitchConfigurationTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = std::filesystem::temp_directory_path() /
                 ("zrf_switches_" + std::to_string(::getpid()) + ".conf");
@@ -38,11 +38,6 @@ protected:
 
     std::filesystem::path path_;
 };
-
-TEST_F(SwitchConfigurationTest, UnconfiguredNameHasNoSetting) {
-    SwitchConfiguration::Reload();
-    EXPECT_FALSE(SwitchConfiguration::Get("Nobody.Set.This"));
-}
 
 TEST_F(SwitchConfigurationTest, EnvironmentWinsOverFileAndOverrideWinsOverBoth) {
     WriteFile("only.file = file\nfile.and.env = file\nall.three = file\n");

@@ -46,7 +46,8 @@ TEST(ConfigurationFile, MalformedLinesAreReportedWithTheirNumberAndSkipped) {
 
 TEST(SwitchList, ReadsSemicolonSeparatedSettings) {
     const auto parsed = ParseSwitchList(" a = 1 ;;b=Verbose;  ; c= off ;");
-    EXPECT_THAT(parsed.settings, ElementsAre(Pair("a", "1"), Pair("b", "Verbose"), Pair("c", "off")));
+    EXPECT_THAT(parsed.settings,
+                ElementsAre(Pair("a", "1"), Pair("b", "Verbose"), Pair("c", "off")));
     EXPECT_TRUE(parsed.problems.empty());
 }
 

@@ -65,7 +65,8 @@ TEST(MethodFromNativeName, TemplateReturnTypeIsDroppedAndNestedCommasKept) {
 }
 
 TEST(MethodFromNativeName, NamespaceSeparatorsInsideTemplateArgumentsStay) {
-    const auto method = MethodFromNativeName("std::vector<a::B, std::allocator<a::B> >::push_back(a::B&&)");
+    const auto method =
+        MethodFromNativeName("std::vector<a::B, std::allocator<a::B> >::push_back(a::B&&)");
     ASSERT_TRUE(method && method->DeclaringType);
     EXPECT_EQ(method->DeclaringType->Namespace, "std");
     EXPECT_EQ(method->DeclaringType->Name, "vector<a::B, std::allocator<a::B> >");
@@ -111,7 +112,8 @@ TEST(MethodFromNativeName, OperatorsKeepTheirBrackets) {
 }
 
 TEST(MethodFromNativeName, LambdaBodyNamesItsEnclosingFunction) {
-    const auto method = MethodFromNativeName("ns::Run(int)::{lambda(char)#1}::operator()(char) const");
+    const auto method =
+        MethodFromNativeName("ns::Run(int)::{lambda(char)#1}::operator()(char) const");
     ASSERT_TRUE(method && method->DeclaringType);
     EXPECT_EQ(method->DeclaringType->Namespace, "ns.Run(int)");
     EXPECT_EQ(method->DeclaringType->Name, "{lambda(char)#1}");
@@ -125,7 +127,8 @@ TEST(MethodFromNativeName, EmptyNameIsNoMethod) {
 }
 
 TEST(UndecorateFunctionName, ReducesMangledNamesToTheBareFunctionName) {
-    EXPECT_EQ(UndecorateFunctionName("_ZN4Vorn6Zephra11DeviceTrace12CurrentStackEi"), "CurrentStack");
+    EXPECT_EQ(UndecorateFunctionName("_ZN4Vorn6Zephra11DeviceTrace12CurrentStackEi"),
+              "CurrentStack");
     EXPECT_EQ(UndecorateFunctionName("_ZN2ns3MaxIiEET_S1_S1_"), "Max<int>");
     EXPECT_EQ(UndecorateFunctionName("_Z6HelperPKc"), "Helper");
 }

@@ -22,12 +22,6 @@ TEST(TraceSwitch, UnconfiguredIsOff) {
     EXPECT_EQ(traceSwitch.Value(), "");
 }
 
-TEST(TraceSwitch, KeepsNameAndDescription) {
-    const TraceSwitch traceSwitch(kName, "What it is for");
-    EXPECT_EQ(traceSwitch.DisplayName(), kName);
-    EXPECT_EQ(traceSwitch.Description(), "What it is for");
-}
-
 TEST(TraceSwitch, AcceptsLevelNamesInAnyCaseAndNumbers) {
     const TraceSwitch traceSwitch(kName, "d");
     const std::pair<const char*, TraceLevel> cases[] = {
@@ -89,10 +83,10 @@ TEST(TraceSwitch, InvalidSettingIsOffAndReported) {
 
 TEST(BooleanSwitch, AcceptsWordsInAnyCaseAndNumbers) {
     const BooleanSwitch booleanSwitch(kName, "d");
-    const std::pair<const char*, bool> cases[] = {
-        {"1", true},   {"0", false},    {"true", true}, {"FALSE", false}, {"On", true},
-        {"off", false}, {" on ", true}, {"2", true},    {"-1", true},     {"", false},
-        {"maybe", false}};
+    const std::pair<const char*, bool> cases[] = {{"1", true},      {"0", false},    {"true", true},
+                                                  {"FALSE", false}, {"On", true},    {"off", false},
+                                                  {" on ", true},   {"2", true},     {"-1", true},
+                                                  {"", false},      {"maybe", false}};
     for (const auto& [text, enabled] : cases) {
         ScopedSwitchOverride setting(kName, text);
         EXPECT_EQ(booleanSwitch.Enabled(), enabled) << '"' << text << '"';

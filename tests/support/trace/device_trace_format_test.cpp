@@ -73,7 +73,8 @@ TEST(FormatStack, UnknownFileAndLineAreLeftOut) {
 
 TEST(FormatStack, NativeParametersWithoutNamesKeepTheBlank) {
     StackTrace stack;
-    stack.Frames.push_back(Frame(TypeInfo{"", "T"}, "M", {{"int", ""}, {"char const*", ""}}, "", 0));
+    stack.Frames.push_back(
+        Frame(TypeInfo{"", "T"}, "M", {{"int", ""}, {"char const*", ""}}, "", 0));
     EXPECT_EQ(DeviceTrace::FormatStack(stack), " at T.M(int , char const* ) \r\n ");
 }
 

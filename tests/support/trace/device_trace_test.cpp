@@ -45,7 +45,9 @@ volatile int sideEffect = 0;
     DeviceTrace::Fail("ERROR: ", "it broke", System::IOException("disk gone"), R"(c:\x\y.cpp)", 5);
 }
 
-std::string FirstLine(const std::string& stack) { return stack.substr(0, stack.find("\r\n")); }
+std::string FirstLine(const std::string& stack) {
+    return stack.substr(0, stack.find("\r\n"));
+}
 
 TEST(DeviceTraceSwitches, HaveTheirNamesAndDescriptions) {
     EXPECT_EQ(DeviceTrace::traceSwitch().DisplayName(), "Vorn.CaptureDevice");
@@ -118,9 +120,9 @@ TEST(CurrentStack, NamesTheCallingFunctionAndItsSourceFile) {
 
 TEST(CurrentStack, SkipCountsStartAtCurrentStackItself) {
     if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
-    EXPECT_THAT(FirstLine(StackOfHelperSkipping(0)),
-                AllOf(HasSubstr("DeviceTrace.CurrentStack(int ) "),
-                      HasSubstr("device_trace_stack.cpp(")));
+    EXPECT_THAT(
+        FirstLine(StackOfHelperSkipping(0)),
+        AllOf(HasSubstr("DeviceTrace.CurrentStack(int ) "), HasSubstr("device_trace_stack.cpp(")));
     EXPECT_THAT(FirstLine(StackOfHelperSkipping(1)), HasSubstr("StackOfHelperSkipping(int ) "));
     EXPECT_THAT(FirstLine(StackOfHelperSkipping(2)),
                 HasSubstr("CurrentStack_SkipCountsStartAtCurrentStackItself_Test.TestBody() "));

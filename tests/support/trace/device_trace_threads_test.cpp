@@ -44,8 +44,8 @@ TEST(DeviceTraceThreads, FormattingRunsWhileTheConfigurationChanges) {
         });
     }
     for (int round = 0; round < 50; ++round) {
-        System::Configuration::ScopedSwitchOverride on(
-            "Vorn.Zephra.Diagnostics.Log.StackTraceOn", round % 2 ? "1" : "0");
+        System::Configuration::ScopedSwitchOverride on("Vorn.Zephra.Diagnostics.Log.StackTraceOn",
+                                                       round % 2 ? "1" : "0");
         std::this_thread::yield();
     }
     stop = true;

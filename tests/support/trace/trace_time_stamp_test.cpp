@@ -12,7 +12,7 @@ using namespace std::chrono;
 
 // Stamps in UTC with the C locale, so the expected texts hold on any machine.
 class TraceTimeStampTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (const char* tz = std::getenv("TZ")) savedTz_ = tz;
         ::setenv("TZ", "UTC", 1);
@@ -27,7 +27,7 @@ protected:
         ::tzset();
     }
 
-private:
+  private:
     std::optional<std::string> savedTz_;
 };
 
