@@ -1,0 +1,42 @@
+#pragma once
+// The platform's basic scalar types, with the platform's widths (LONG and ULONG are 32-bit).
+#include <cstdint>
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+using WCHAR = wchar_t;
+using OLECHAR = wchar_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPOLESTR = OLECHAR*;
+using LPCOLESTR = const OLECHAR*;
+using LPVOID = void*;
+using HWND = void*;
+using LCID = DWORD;
+using VARTYPE = std::uint16_t;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
