@@ -10,8 +10,8 @@
 #ifndef __IKsTopologyInfo_INTERFACE_DEFINED__
 #define __IKsTopologyInfo_INTERFACE_DEFINED__
 // No library defines this identifier either: one constant per translation unit.
-inline constexpr GUID IID_IKsTopologyInfo = {0x720D4AC0, 0x7533, 0x11D0,
-                                             {0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00}};
+inline constexpr GUID IID_IKsTopologyInfo = {
+    0x720D4AC0, 0x7533, 0x11D0, {0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00}};
 struct IKsTopologyInfo : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_NumCategories(DWORD* pdwNumCategories) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Category(DWORD dwIndex, GUID* pCategory) = 0;

@@ -5,7 +5,7 @@
 namespace {
 
 class BindCtx final : public zrf::com::ComObject<IBindCtx> {
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IBindCtx ? static_cast<IBindCtx*>(this) : nullptr;
     }

@@ -9,7 +9,9 @@ namespace {
 std::atomic<long> g_live{0};
 
 // The byte length sits in front of the characters, as the platform lays it out.
-std::uint32_t* Header(BSTR bstr) { return reinterpret_cast<std::uint32_t*>(bstr) - 1; }
+std::uint32_t* Header(BSTR bstr) {
+    return reinterpret_cast<std::uint32_t*>(bstr) - 1;
+}
 }  // namespace
 
 BSTR SysAllocString(const OLECHAR* psz) {
@@ -50,5 +52,7 @@ HRESULT VariantClear(VARIANT* pvarg) {
 }
 
 namespace zrf::com {
-long BstrLiveCount() { return g_live.load(std::memory_order_relaxed); }
+long BstrLiveCount() {
+    return g_live.load(std::memory_order_relaxed);
+}
 }  // namespace zrf::com

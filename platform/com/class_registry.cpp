@@ -41,7 +41,9 @@ std::optional<ClassFactory> ClassRegistry::Find(REFCLSID clsid) {
     return it->second;
 }
 
-long ClassRegistry::FreeUnusedLibrariesCalls() { return g_free_unused_calls.load(); }
+long ClassRegistry::FreeUnusedLibrariesCalls() {
+    return g_free_unused_calls.load();
+}
 
 ScopedClassOverride::ScopedClassOverride(REFCLSID clsid, ClassFactory factory)
     : clsid_(clsid), previous_(ClassRegistry::Find(clsid)) {
@@ -73,7 +75,11 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
     return (*factory)(riid, ppv);
 }
 
-void CoFreeUnusedLibraries() { zrf::com::g_free_unused_calls.fetch_add(1); }
+void CoFreeUnusedLibraries() {
+    zrf::com::g_free_unused_calls.fetch_add(1);
+}
 
-HRESULT CoInitializeEx(LPVOID, DWORD) { return S_OK; }
+HRESULT CoInitializeEx(LPVOID, DWORD) {
+    return S_OK;
+}
 void CoUninitialize() {}

@@ -23,7 +23,7 @@ namespace zrf::com {
 using ClassFactory = std::function<HRESULT(REFIID riid, void** ppv)>;
 
 class ClassRegistry {
-public:
+  public:
     static void Register(REFCLSID clsid, ClassFactory factory);
     static void Unregister(REFCLSID clsid);
     static std::optional<ClassFactory> Find(REFCLSID clsid);
@@ -33,13 +33,13 @@ public:
 // Replaces a class (or, with an empty factory, removes it) while the scope lives; the
 // previous registration comes back afterwards.
 class ScopedClassOverride {
-public:
+  public:
     ScopedClassOverride(REFCLSID clsid, ClassFactory factory);
     ~ScopedClassOverride();
     ScopedClassOverride(const ScopedClassOverride&) = delete;
     ScopedClassOverride& operator=(const ScopedClassOverride&) = delete;
 
-private:
+  private:
     CLSID clsid_;
     std::optional<ClassFactory> previous_;
 };

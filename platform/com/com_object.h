@@ -11,7 +11,7 @@ namespace zrf::com {
 
 template <class First, class... Rest>
 class ComObject : public First, public Rest... {
-public:
+  public:
     ComObject() = default;
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -36,11 +36,11 @@ public:
         return left;
     }
 
-protected:
+  protected:
     // The interface pointer for an identifier other than IUnknown, or null.
     virtual void* FindInterface(REFIID riid) = 0;
 
-private:
+  private:
     std::atomic<ULONG> refs_{1};
 };
 

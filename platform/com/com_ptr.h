@@ -11,7 +11,7 @@ namespace zrf::com {
 
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Adds a reference of its own; the caller keeps the one it has.
@@ -72,7 +72,7 @@ public:
     friend bool operator==(const ComPtr& a, std::nullptr_t) { return a.p_ == nullptr; }
     friend bool operator==(const ComPtr& a, const ComPtr& b) { return a.p_ == b.p_; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

@@ -27,8 +27,12 @@ constexpr bool operator==(const GUID& a, const GUID& b) {
     }
     return true;
 }
-constexpr bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
-constexpr bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
+constexpr bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
+constexpr bool IsEqualGUID(const GUID& a, const GUID& b) {
+    return a == b;
+}
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 #define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 

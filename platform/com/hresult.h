@@ -7,7 +7,9 @@ using HRESULT = LONG;
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 
-constexpr HRESULT MakeHResult(std::uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT MakeHResult(std::uint32_t value) {
+    return static_cast<HRESULT>(value);
+}
 
 constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error) {
     return error == 0 || static_cast<HRESULT>(error) < 0
@@ -35,5 +37,5 @@ constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154u);
 constexpr HRESULT CLASS_E_NOAGGREGATION = MakeHResult(0x80040110u);
 // Kernel-streaming property sets and ids the device does not serve.
-constexpr HRESULT E_PROP_ID_UNSUPPORTED = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);  // 0x80070490
+constexpr HRESULT E_PROP_ID_UNSUPPORTED = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);       // 0x80070490
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND);  // 0x80070492

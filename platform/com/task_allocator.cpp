@@ -21,5 +21,7 @@ void CoTaskMemFree(void* pv) {
 }
 
 namespace zrf::com {
-long TaskAllocatorLiveCount() { return g_live.load(std::memory_order_relaxed); }
+long TaskAllocatorLiveCount() {
+    return g_live.load(std::memory_order_relaxed);
+}
 }  // namespace zrf::com

@@ -81,9 +81,8 @@ HRESULT CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUID* pT
     return E_NOINTERFACE;
 }
 
-HRESULT CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindir,
-                                     const GUID* pCategory, const GUID* pType, BOOL fUnconnected,
-                                     int num, IPin** ppPin) {
+HRESULT CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindir, const GUID* pCategory,
+                                     const GUID* pType, BOOL fUnconnected, int num, IPin** ppPin) {
     if (pSource == nullptr || ppPin == nullptr) return E_POINTER;
     *ppPin = nullptr;
     com::ComPtr<IPin> as_pin;
@@ -95,7 +94,8 @@ HRESULT CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindir,
         return S_OK;
     }
     com::ComPtr<IBaseFilter> filter;
-    if (FAILED(pSource->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid()))) return E_NOINTERFACE;
+    if (FAILED(pSource->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid())))
+        return E_NOINTERFACE;
     com::ComPtr<IEnumPins> pins;
     HRESULT hr = filter->EnumPins(pins.Receive());
     if (FAILED(hr)) return hr;

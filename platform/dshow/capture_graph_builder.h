@@ -6,7 +6,7 @@
 namespace zrf::dshow {
 
 class CaptureGraphBuilder final : public com::ComObject<ICaptureGraphBuilder2> {
-public:
+  public:
     HRESULT SetFiltergraph(IGraphBuilder* pfg) override;
     HRESULT GetFiltergraph(IGraphBuilder** ppfg) override;
     HRESULT FindInterface(const GUID* pCategory, const GUID* pType, IBaseFilter* pf, REFIID riid,
@@ -14,10 +14,10 @@ public:
     HRESULT FindPin(IUnknown* pSource, PIN_DIRECTION pindir, const GUID* pCategory,
                     const GUID* pType, BOOL fUnconnected, int num, IPin** ppPin) override;
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
 
-private:
+  private:
     com::ComPtr<IGraphBuilder> graph_;
 };
 

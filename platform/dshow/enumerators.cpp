@@ -12,7 +12,7 @@ template <class Item>
 using Items = std::shared_ptr<const std::vector<Item>>;
 
 class PinEnumerator final : public com::ComObject<IEnumPins> {
-public:
+  public:
     PinEnumerator(Items<com::ComPtr<IPin>> items, std::size_t position)
         : items_(std::move(items)), position_(position) {}
 
@@ -46,18 +46,18 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IEnumPins ? static_cast<IEnumPins*>(this) : nullptr;
     }
 
-private:
+  private:
     Items<com::ComPtr<IPin>> items_;
     std::size_t position_;
 };
 
 class MediaTypeEnumerator final : public com::ComObject<IEnumMediaTypes> {
-public:
+  public:
     MediaTypeEnumerator(Items<MediaType> items, std::size_t position)
         : items_(std::move(items)), position_(position) {}
 
@@ -92,12 +92,12 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IEnumMediaTypes ? static_cast<IEnumMediaTypes*>(this) : nullptr;
     }
 
-private:
+  private:
     Items<MediaType> items_;
     std::size_t position_;
 };
@@ -113,8 +113,8 @@ HRESULT CreatePinEnumerator(std::vector<com::ComPtr<IPin>> pins, IEnumPins** ppE
 
 HRESULT CreateMediaTypeEnumerator(std::vector<MediaType> types, IEnumMediaTypes** ppEnum) {
     if (ppEnum == nullptr) return E_POINTER;
-    *ppEnum =
-        new MediaTypeEnumerator(std::make_shared<const std::vector<MediaType>>(std::move(types)), 0);
+    *ppEnum = new MediaTypeEnumerator(
+        std::make_shared<const std::vector<MediaType>>(std::move(types)), 0);
     return S_OK;
 }
 

@@ -51,8 +51,12 @@ HRESULT PinBase::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG PinBase::AddRef() { return owner_.AddRef(); }
-ULONG PinBase::Release() { return owner_.Release(); }
+ULONG PinBase::AddRef() {
+    return owner_.AddRef();
+}
+ULONG PinBase::Release() {
+    return owner_.Release();
+}
 
 bool PinBase::IsConnected() const {
     std::lock_guard lock(mutex_);

@@ -12,12 +12,16 @@
 #include "platform/dshow/media_type.h"
 
 // For classes that add interfaces next to a base that already counts references.
-#define ZRF_COM_FORWARD_UNKNOWN(Base)                                                   \
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {                         \
-        return Base::QueryInterface(riid, ppv);                                        \
-    }                                                                                  \
-    ULONG AddRef() override { return Base::AddRef(); }                                 \
-    ULONG Release() override { return Base::Release(); }
+#define ZRF_COM_FORWARD_UNKNOWN(Base)                          \
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { \
+        return Base::QueryInterface(riid, ppv);                \
+    }                                                          \
+    ULONG AddRef() override {                                  \
+        return Base::AddRef();                                 \
+    }                                                          \
+    ULONG Release() override {                                 \
+        return Base::Release();                                \
+    }
 
 namespace zrf::dshow {
 
@@ -28,7 +32,7 @@ bool MediaTypeMatches(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& candida
 bool IsFullySpecified(const AM_MEDIA_TYPE& mt);
 
 class PinBase : public IPin {
-public:
+  public:
     PinBase(FilterBase& owner, PIN_DIRECTION direction, std::wstring name,
             const GUID& category = GUID_NULL);
     virtual ~PinBase();
@@ -61,11 +65,11 @@ public:
     // connection does not change while the filters run, so this path takes no lock.
     HRESULT Deliver(IMediaSample* sample);
 
-protected:
+  protected:
     // Interfaces a pin adds (stream configuration, property sets...), or null.
     virtual void* FindExtraInterface(REFIID riid) { return nullptr; }
 
-private:
+  private:
     HRESULT TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt);
     void SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt);
 
@@ -80,7 +84,7 @@ private:
 };
 
 class FilterBase : public com::ComObject<IBaseFilter> {
-public:
+  public:
     explicit FilterBase(const CLSID& clsid);
     ~FilterBase() override;
 
@@ -109,7 +113,7 @@ public:
     IFilterGraph* Graph() const;
     std::wstring FilterName() const;
 
-protected:
+  protected:
     // Start and stop the filter's own work (a source's streaming thread). A failing start
     // leaves the filter stopped.
     virtual HRESULT OnRun() { return S_OK; }
@@ -117,7 +121,7 @@ protected:
     PinBase& AddPin(std::unique_ptr<PinBase> pin);
     void* FindInterface(REFIID riid) override;
 
-private:
+  private:
     const CLSID clsid_;
     std::vector<std::unique_ptr<PinBase>> pins_;
     mutable std::mutex mutex_;

@@ -11,7 +11,7 @@
 namespace zrf::dshow {
 
 class FilterGraph final : public com::ComObject<IGraphBuilder, IMediaControl> {
-public:
+  public:
     FilterGraph() = default;
     ~FilterGraph() override;
 
@@ -27,10 +27,10 @@ public:
     HRESULT Stop() override;
     HRESULT GetState(LONG msTimeout, OAFilterState* pfs) override;
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
 
-private:
+  private:
     struct Entry {
         com::ComPtr<IBaseFilter> filter;
         std::wstring name;

@@ -6,7 +6,7 @@
 namespace zrf::dshow {
 
 class MediaSample final : public com::ComObject<IMediaSample> {
-public:
+  public:
     MediaSample(BYTE* buffer, LONG capacity) : buffer_(buffer), capacity_(capacity) {}
 
     HRESULT GetPointer(BYTE** ppBuffer) override;
@@ -19,10 +19,10 @@ public:
     // A sample whose buffer cannot be obtained, as a misbehaving source may hand out.
     void SetBufferUnavailable(bool unavailable) { unavailable_ = unavailable; }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
 
-private:
+  private:
     BYTE* buffer_;
     LONG capacity_;
     LONG length_ = 0;

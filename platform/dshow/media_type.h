@@ -61,11 +61,13 @@ namespace zrf::dshow {
 
 // Owns one media type and its format block; copies are deep.
 class MediaType {
-public:
+  public:
     MediaType() { std::memset(&mt_, 0, sizeof mt_); }
     explicit MediaType(const AM_MEDIA_TYPE& source) : MediaType() { CopyMediaType(&mt_, &source); }
     MediaType(const MediaType& other) : MediaType(other.mt_) {}
-    MediaType(MediaType&& other) noexcept : mt_(other.mt_) { std::memset(&other.mt_, 0, sizeof mt_); }
+    MediaType(MediaType&& other) noexcept : mt_(other.mt_) {
+        std::memset(&other.mt_, 0, sizeof mt_);
+    }
     MediaType& operator=(const MediaType& other) {
         if (this != &other) MediaType(other).Swap(*this);
         return *this;
@@ -104,7 +106,7 @@ public:
         return const_cast<VIDEOINFOHEADER*>(std::as_const(*this).VideoInfo());
     }
 
-private:
+  private:
     AM_MEDIA_TYPE mt_;
 };
 

@@ -12,7 +12,9 @@ HRESULT RendererFilter::Receive(PinBase&, IMediaSample* sample) {
     return S_OK;
 }
 
-HRESULT NullRenderer::CheckMediaType(const PinBase&, const AM_MEDIA_TYPE&) { return S_OK; }
+HRESULT NullRenderer::CheckMediaType(const PinBase&, const AM_MEDIA_TYPE&) {
+    return S_OK;
+}
 
 HRESULT VideoRenderer::CheckMediaType(const PinBase&, const AM_MEDIA_TYPE& mt) {
     if (mt.majortype != MEDIATYPE_Video || mt.formattype != FORMAT_VideoInfo ||

@@ -8,23 +8,23 @@
 namespace zrf::dshow {
 
 class RendererFilter : public FilterBase {
-public:
+  public:
     explicit RendererFilter(const CLSID& clsid);
     HRESULT Receive(PinBase& input, IMediaSample* sample) override;
     long SamplesReceived() const { return received_.load(); }
 
-private:
+  private:
     std::atomic<long> received_{0};
 };
 
 class NullRenderer final : public RendererFilter {
-public:
+  public:
     NullRenderer() : RendererFilter(CLSID_NullRenderer) {}
     HRESULT CheckMediaType(const PinBase& pin, const AM_MEDIA_TYPE& mt) override;
 };
 
 class VideoRenderer final : public RendererFilter {
-public:
+  public:
     VideoRenderer() : RendererFilter(CLSID_VideoRenderer) {}
     HRESULT CheckMediaType(const PinBase& pin, const AM_MEDIA_TYPE& mt) override;
 };

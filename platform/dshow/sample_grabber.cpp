@@ -53,7 +53,9 @@ HRESULT SampleGrabber::GetCurrentBuffer(LONG* pBufferSize, LONG* pBuffer) {
     return S_OK;
 }
 
-HRESULT SampleGrabber::GetCurrentSample(IMediaSample** ppSample) { return E_NOTIMPL; }
+HRESULT SampleGrabber::GetCurrentSample(IMediaSample** ppSample) {
+    return E_NOTIMPL;
+}
 
 HRESULT SampleGrabber::SetCallback(ISampleGrabberCB* pCallback, LONG WhichMethodToCallback) {
     if (WhichMethodToCallback != 0 && WhichMethodToCallback != 1) return E_INVALIDARG;

@@ -17,7 +17,7 @@
 namespace zrf::dshow {
 
 class SampleGrabber final : public FilterBase, public ISampleGrabber {
-public:
+  public:
     SampleGrabber();
     ~SampleGrabber() override;
     ZRF_COM_FORWARD_UNKNOWN(FilterBase)
@@ -34,11 +34,11 @@ public:
     void GetMediaTypes(const PinBase& pin, std::vector<MediaType>& out) override;
     HRESULT Receive(PinBase& input, IMediaSample* sample) override;
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
     HRESULT OnRun() override;
 
-private:
+  private:
     void CallBack(IMediaSample* sample);
     void Buffer(IMediaSample* sample);
 

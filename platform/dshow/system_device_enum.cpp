@@ -15,7 +15,7 @@ namespace {
 using DeviceRef = std::shared_ptr<const VideoInputDevice>;
 
 class DevicePropertyBag final : public com::ComObject<IPropertyBag> {
-public:
+  public:
     explicit DevicePropertyBag(DeviceRef device) : device_(std::move(device)) {}
 
     HRESULT Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) override {
@@ -35,17 +35,17 @@ public:
     }
     HRESULT Write(LPCOLESTR, VARIANT*) override { return E_FAIL; }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IPropertyBag ? static_cast<IPropertyBag*>(this) : nullptr;
     }
 
-private:
+  private:
     DeviceRef device_;
 };
 
 class DeviceMoniker final : public com::ComObject<IMoniker> {
-public:
+  public:
     explicit DeviceMoniker(DeviceRef device) : device_(std::move(device)) {}
 
     HRESULT BindToObject(IBindCtx*, IMoniker*, REFIID riidResult, void** ppvResult) override {
@@ -74,17 +74,17 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IMoniker ? static_cast<IMoniker*>(this) : nullptr;
     }
 
-private:
+  private:
     DeviceRef device_;
 };
 
 class MonikerEnumerator final : public com::ComObject<IEnumMoniker> {
-public:
+  public:
     MonikerEnumerator(std::shared_ptr<const std::vector<DeviceRef>> devices, std::size_t position)
         : devices_(std::move(devices)), position_(position) {}
 
@@ -116,18 +116,18 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_IEnumMoniker ? static_cast<IEnumMoniker*>(this) : nullptr;
     }
 
-private:
+  private:
     std::shared_ptr<const std::vector<DeviceRef>> devices_;
     std::size_t position_;
 };
 
 class SystemDeviceEnum final : public com::ComObject<ICreateDevEnum> {
-public:
+  public:
     HRESULT CreateClassEnumerator(REFCLSID clsidDeviceClass, IEnumMoniker** ppEnumMoniker,
                                   DWORD) override {
         if (ppEnumMoniker == nullptr) return E_POINTER;
@@ -143,7 +143,7 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_ICreateDevEnum ? static_cast<ICreateDevEnum*>(this) : nullptr;
     }

@@ -108,7 +108,8 @@ TransformRules PassThroughRules() {
     rules.output_for = [](const AM_MEDIA_TYPE& in) { return MediaType(in); };
     rules.forwards_samples = true;
     // One page, so the property-frame path has something to show.
-    rules.property_pages = {{0x3C5B0D2E, 0x7A11, 0x4F0E, {0x9B, 0x51, 0x1D, 0x2E, 0x62, 0x0A, 0x8C, 0x44}}};
+    rules.property_pages = {
+        {0x3C5B0D2E, 0x7A11, 0x4F0E, {0x9B, 0x51, 0x1D, 0x2E, 0x62, 0x0A, 0x8C, 0x44}}};
     return rules;
 }
 

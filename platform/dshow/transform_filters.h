@@ -19,7 +19,7 @@ struct TransformRules {
 };
 
 class TransformFilter final : public FilterBase, public ISpecifyPropertyPages {
-public:
+  public:
     TransformFilter(const CLSID& clsid, TransformRules rules);
     ZRF_COM_FORWARD_UNKNOWN(FilterBase)
 
@@ -29,10 +29,10 @@ public:
     void GetMediaTypes(const PinBase& pin, std::vector<MediaType>& out) override;
     HRESULT Receive(PinBase& input, IMediaSample* sample) override;
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
 
-private:
+  private:
     TransformRules rules_;
     PinBase* input_;
     PinBase* output_;

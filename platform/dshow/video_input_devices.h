@@ -21,7 +21,7 @@ struct VideoInputDevice {
 };
 
 class VideoInputDevices {
-public:
+  public:
     using Id = std::uint64_t;
 
     static Id Add(VideoInputDevice device);
@@ -32,7 +32,7 @@ public:
 
 // Hides every video-input device while it lives: the category is empty.
 class ScopedEmptyVideoInputCategory {
-public:
+  public:
     ScopedEmptyVideoInputCategory();
     ~ScopedEmptyVideoInputCategory();
     ScopedEmptyVideoInputCategory(const ScopedEmptyVideoInputCategory&) = delete;

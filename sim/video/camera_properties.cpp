@@ -64,7 +64,8 @@ HRESULT CapturePin::Get(REFGUID set, DWORD id, LPVOID pInstanceData, DWORD cbIns
     if (FAILED(hr)) return hr;
     if ((support & KSPROPERTY_SUPPORT_GET) == 0) return E_PROP_ID_UNSUPPORTED;
     if (pPropData == nullptr) return E_POINTER;
-    if (set == PROPSETID_VIDCAP_VIDEOCONTROL) return GetFrameRates(pPropData, cbPropData, pcbReturned);
+    if (set == PROPSETID_VIDCAP_VIDEOCONTROL)
+        return GetFrameRates(pPropData, cbPropData, pcbReturned);
     if (cbInstanceData != 0 && pInstanceData == nullptr) return E_POINTER;
     return GetMakerProperty(id, static_cast<const BYTE*>(pInstanceData), cbInstanceData,
                             static_cast<BYTE*>(pPropData), cbPropData, pcbReturned);

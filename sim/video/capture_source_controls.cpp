@@ -12,7 +12,9 @@ HRESULT CaptureSourceFilter::get_Mode(LONG* pMode) {
     return S_OK;
 }
 
-HRESULT CaptureSourceFilter::put_Mode(LONG Mode) { return device_->PutTransportMode(Mode); }
+HRESULT CaptureSourceFilter::put_Mode(LONG Mode) {
+    return device_->PutTransportMode(Mode);
+}
 
 HRESULT CaptureSourceFilter::GetTransportBasicParameters(LONG Param, LONG* pValue,
                                                          LPOLESTR* ppszData) {

@@ -7,8 +7,8 @@
 namespace zrf::sim {
 
 // A class identifier of the simulated capture filters (the platform's drivers have their own).
-DEFINE_GUID(CLSID_SimulatedCaptureFilter, 0x5A1D3C60, 0x2B7E, 0x4E19, 0x8F, 0x0A, 0x31, 0x6C,
-            0x92, 0x4D, 0xE0, 0x17);
+DEFINE_GUID(CLSID_SimulatedCaptureFilter, 0x5A1D3C60, 0x2B7E, 0x4E19, 0x8F, 0x0A, 0x31, 0x6C, 0x92,
+            0x4D, 0xE0, 0x17);
 
 CaptureSourceFilter::CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device)
     : FilterBase(CLSID_SimulatedCaptureFilter), device_(std::move(device)) {
@@ -20,7 +20,9 @@ CaptureSourceFilter::CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> d
     }
 }
 
-CaptureSourceFilter::~CaptureSourceFilter() { OnStop(); }
+CaptureSourceFilter::~CaptureSourceFilter() {
+    OnStop();
+}
 
 void* CaptureSourceFilter::FindInterface(REFIID riid) {
     const VideoDeviceSettings& s = device_->Settings();
@@ -75,8 +77,8 @@ HRESULT CaptureSourceFilter::OnRun() {
     // Everything the thread needs is set up here, so it allocates nothing per sample.
     streaming_type_ = pin_->ConnectedType();
     source_ = device_->Source();
-    std::size_t capacity = std::max(source_->Capacity(streaming_type_.Get()),
-                                    ImageSizeOf(streaming_type_.Get()));
+    std::size_t capacity =
+        std::max(source_->Capacity(streaming_type_.Get()), ImageSizeOf(streaming_type_.Get()));
     capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
     buffer_.assign(capacity, 0);
     sample_ = com::MakeCom<dshow::MediaSample>(buffer_.data(), static_cast<LONG>(capacity));
@@ -119,8 +121,8 @@ void CaptureSourceFilter::Stream() {
             break;
         }
         std::uint64_t frame = device_->NextFrameNumber();
-        std::size_t length = source_->Fill(streaming_type_.Get(), frame, buffer_.data(),
-                                           buffer_.size());
+        std::size_t length =
+            source_->Fill(streaming_type_.Get(), frame, buffer_.data(), buffer_.size());
         length = std::min(length, buffer_.size());
         Misbehave(buffer_.data(), length);
         sample_->SetActualDataLength(static_cast<LONG>(length));

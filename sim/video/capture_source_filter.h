@@ -29,7 +29,7 @@ class CapturePin final : public dshow::PinBase,
                          public IAMStreamConfig,
                          public IKsPropertySet,
                          public IAMDroppedFrames {
-public:
+  public:
     CapturePin(CaptureSourceFilter& filter, std::shared_ptr<SimulatedVideoDevice> device);
     ZRF_COM_FORWARD_UNKNOWN(dshow::PinBase)
 
@@ -47,10 +47,10 @@ public:
     HRESULT GetNumDropped(LONG* plDropped) override;
     HRESULT GetNumNotDropped(LONG* plNotDropped) override;
 
-protected:
+  protected:
     void* FindExtraInterface(REFIID riid) override;
 
-private:
+  private:
     HRESULT GetFrameRates(LPVOID data, DWORD size, DWORD* returned);
     HRESULT GetMakerProperty(DWORD id, const BYTE* instance, DWORD instance_size, BYTE* data,
                              DWORD size, DWORD* returned);
@@ -63,7 +63,7 @@ class CaptureSourceFilter final : public dshow::FilterBase,
                                   public IAMExtTransport,
                                   public IKsTopologyInfo,
                                   public IKsControl {
-public:
+  public:
     explicit CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device);
     ~CaptureSourceFilter() override;
     ZRF_COM_FORWARD_UNKNOWN(dshow::FilterBase)
@@ -88,12 +88,12 @@ public:
     HRESULT ApplyFormat(const AM_MEDIA_TYPE& type);
     const VideoDeviceSettings& Settings() const { return device_->Settings(); }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override;
     HRESULT OnRun() override;
     void OnStop() override;
 
-private:
+  private:
     void Stream();
     void Misbehave(BYTE* data, std::size_t& length) const;
     DWORD ExtensionUnitNode() const;

@@ -8,8 +8,8 @@ namespace zrf::sim {
 
 DWORD ImageSizeOf(const VideoFormat& format) {
     if (format.image_size != 0) return format.image_size;
-    long long bytes = static_cast<long long>(format.width) * std::abs(format.height) *
-                      format.bit_count / 8;
+    long long bytes =
+        static_cast<long long>(format.width) * std::abs(format.height) * format.bit_count / 8;
     return static_cast<DWORD>(std::clamp<long long>(bytes, 0, std::numeric_limits<DWORD>::max()));
 }
 
@@ -70,8 +70,8 @@ VIDEO_STREAM_CONFIG_CAPS CapsFor(const VideoFormat& format) {
         caps.MaxFrameInterval = *hi;
         long long bits = static_cast<long long>(ImageSizeOf(format)) * 8;
         auto rate = [&](LONGLONG interval) {
-            return interval > 0 ? static_cast<LONG>(std::min<long long>(
-                                      bits * 10000000LL / interval, 0x7FFFFFFF))
+            return interval > 0 ? static_cast<LONG>(
+                                      std::min<long long>(bits * 10000000LL / interval, 0x7FFFFFFF))
                                 : 0;
         };
         caps.MaxBitsPerSecond = rate(*lo);

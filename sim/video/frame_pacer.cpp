@@ -26,7 +26,8 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (pacing_ == Pacing::AsFastAsPossible) return !stop.Requested();
     interval = std::clamp(interval, kShortestInterval, kLongestInterval);
     auto now = Clock::now();
-    auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(interval * 100));
+    auto step =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(interval * 100));
     if (!started_) {
         // The first frame comes one interval after the start, as from a sensor.
         started_ = true;

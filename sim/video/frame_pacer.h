@@ -11,12 +11,12 @@
 namespace zrf::sim {
 
 class StopSignal {
-public:
+  public:
     void Request();
     void Reset();
     bool Requested() const;
 
-private:
+  private:
     friend class FramePacer;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -24,17 +24,17 @@ private:
 };
 
 class FramePacer {
-public:
+  public:
     explicit FramePacer(Pacing pacing) : pacing_(pacing) {}
     // False when a stop was requested before the frame became due.
     bool WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop);
 
     // Intervals outside this range are treated as their nearest bound: a device may report
     // 0 or an absurd value.
-    static constexpr REFERENCE_TIME kShortestInterval = 10000;       // 1 ms
-    static constexpr REFERENCE_TIME kLongestInterval = 100000000;    // 10 s
+    static constexpr REFERENCE_TIME kShortestInterval = 10000;     // 1 ms
+    static constexpr REFERENCE_TIME kLongestInterval = 100000000;  // 10 s
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     Pacing pacing_;
     bool started_ = false;

@@ -9,7 +9,7 @@
 namespace zrf::sim {
 
 class SampleSource {
-public:
+  public:
     virtual ~SampleSource() = default;
     // The largest sample this source writes for the type; the buffer gets this capacity.
     virtual std::size_t Capacity(const AM_MEDIA_TYPE& type) const;
@@ -24,7 +24,7 @@ std::size_t ImageSizeOf(const AM_MEDIA_TYPE& type);
 // A deterministic byte pattern, the frame number in the first eight bytes (little-endian);
 // the default until a scene source is plugged in.
 class PatternSampleSource final : public SampleSource {
-public:
+  public:
     std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                      std::size_t capacity) override;
 };

@@ -14,7 +14,7 @@
 namespace zrf::sim {
 
 class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoDevice> {
-public:
+  public:
     // A null source means the deterministic byte pattern.
     static std::shared_ptr<SimulatedVideoDevice> Create(VideoDeviceSettings settings,
                                                         std::shared_ptr<SampleSource> source = {});
@@ -61,7 +61,7 @@ public:
     std::size_t ReadMailbox(BYTE* reply, std::size_t capacity);
     int MailboxReads() const;
 
-private:
+  private:
     explicit SimulatedVideoDevice(VideoDeviceSettings settings,
                                   std::shared_ptr<SampleSource> source);
     void Register();

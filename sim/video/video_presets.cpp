@@ -9,10 +9,10 @@ const std::vector<REFERENCE_TIME> kUsbIntervals = {333333, 666666, 1333333};
 const std::vector<REFERENCE_TIME> kJlsIntervals = {166666, 333333, 666666, 1333333, 2666666};
 
 // Unit types a camera lists before its vendor-specific unit: camera terminal, processing unit.
-constexpr GUID kCameraTerminalNode = {0xDFF229E1, 0xF70F, 0x11D0,
-                                      {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-constexpr GUID kProcessingUnitNode = {0xDFF229E5, 0xF70F, 0x11D0,
-                                      {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+constexpr GUID kCameraTerminalNode = {
+    0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+constexpr GUID kProcessingUnitNode = {
+    0xDFF229E5, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 // A JPEG-LS sample is never larger than the raw frame plus its length prefix and header.
 VideoFormat Compressed(const GUID& subtype, LONG width, LONG height, DWORD image_size,
@@ -77,8 +77,7 @@ VideoDeviceSettings UsbIrJlsPreset() {
 
 VideoDeviceSettings FwIrPreset() {
     VideoDeviceSettings s;
-    s.device_path =
-        L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global";
+    s.device_path = L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global";
     s.friendly_name = L"Thermal IEEE-1394 Camera";
     // Windowing at 2 and 4 fields packs that many fields into one sample of this size.
     s.formats = {
@@ -103,7 +102,9 @@ VideoDeviceSettings WebcamPreset() {
     return s;
 }
 
-std::vector<std::string> PresetNames() { return {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"}; }
+std::vector<std::string> PresetNames() {
+    return {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"};
+}
 
 std::optional<VideoDeviceSettings> PresetByName(std::string_view name) {
     if (name == "usb-ir") return UsbIrPreset();

@@ -14,10 +14,10 @@ DEFINE_GUID(kTransformClass, 0xCC8636CA, 0x4AEE, 0x4483, 0x9A, 0xFC, 0xFC, 0x86,
             0xC2);
 
 TEST(ClassRegistry, CreatesThePlatformClasses) {
-    for (const CLSID* clsid : {&CLSID_SystemDeviceEnum, &CLSID_FilterGraph,
-                               &CLSID_CaptureGraphBuilder2, &CLSID_SampleGrabber,
-                               &CLSID_NullRenderer, &CLSID_VideoRenderer, &CLSID_AVIDec,
-                               &CLSID_DVVidDec}) {
+    for (const CLSID* clsid :
+         {&CLSID_SystemDeviceEnum, &CLSID_FilterGraph, &CLSID_CaptureGraphBuilder2,
+          &CLSID_SampleGrabber, &CLSID_NullRenderer, &CLSID_VideoRenderer, &CLSID_AVIDec,
+          &CLSID_DVVidDec}) {
         ComPtr<IUnknown> object;
         EXPECT_EQ(S_OK, CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                          object.ReceiveVoid()));
@@ -34,14 +34,14 @@ TEST(ClassRegistry, AnswersWithTheRequestedInterfaceOnly) {
 
 TEST(ClassRegistry, RefusesAggregationAndOutOfProcessServers) {
     ComPtr<IUnknown> outer;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IUnknown, outer.ReceiveVoid()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     outer.ReceiveVoid()));
     ComPtr<IUnknown> object;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_NullRenderer, outer.Get(),
-                                                      CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                                      object.ReceiveVoid()));
-    EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              CoCreateInstance(CLSID_NullRenderer, nullptr, 0x4, IID_IUnknown, object.ReceiveVoid()));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              CoCreateInstance(CLSID_NullRenderer, outer.Get(), CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               object.ReceiveVoid()));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_NullRenderer, nullptr, 0x4, IID_IUnknown,
+                                                    object.ReceiveVoid()));
 }
 
 TEST(ClassRegistry, AScopeRemovesAClassAndPutsItBack) {
@@ -59,8 +59,7 @@ TEST(ClassRegistry, AScopeRemovesAClassAndPutsItBack) {
 }
 
 TEST(ClassRegistry, AScopeReplacesAClassWithAFailingOne) {
-    ScopedClassOverride failing(CLSID_VideoRenderer,
-                                [](REFIID, void**) { return E_OUTOFMEMORY; });
+    ScopedClassOverride failing(CLSID_VideoRenderer, [](REFIID, void**) { return E_OUTOFMEMORY; });
     ComPtr<IBaseFilter> renderer;
     EXPECT_EQ(E_OUTOFMEMORY, CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER,
                                               IID_IBaseFilter, renderer.ReceiveVoid()));

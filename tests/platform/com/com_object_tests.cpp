@@ -15,17 +15,17 @@ struct ITestWidget : public IUnknown {
 };
 
 class Widget final : public zrf::com::ComObject<ITestWidget> {
-public:
+  public:
     explicit Widget(bool* destroyed) : destroyed_(destroyed) {}
     ~Widget() override { *destroyed_ = true; }
     int Value() override { return 42; }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_ITestWidget ? static_cast<ITestWidget*>(this) : nullptr;
     }
 
-private:
+  private:
     bool* destroyed_;
 };
 

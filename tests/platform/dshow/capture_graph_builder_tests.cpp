@@ -9,10 +9,11 @@ using namespace zrf::testing;
 using zrf::sim::SimulatedVideoDevice;
 
 class CaptureGraphBuilderTest : public ::testing::Test {
-protected:
+  protected:
     ComPtr<ICaptureGraphBuilder2> builder_ =
         CreateObject<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
-    ComPtr<IGraphBuilder> graph_ = CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComPtr<IGraphBuilder> graph_ =
+        CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
 };
 
 TEST_F(CaptureGraphBuilderTest, TakesOneGraphOnly) {
@@ -33,8 +34,8 @@ TEST_F(CaptureGraphBuilderTest, FindPinFiltersByDirectionCategoryAndType) {
     EXPECT_EQ(S_OK, builder_->FindPin(source.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE,
                                       &MEDIATYPE_Video, FALSE, 0, pin.Receive()));
     EXPECT_EQ(PinOf(source.Get(), PINDIR_OUTPUT).Get(), pin.Get());
-    EXPECT_EQ(E_FAIL, builder_->FindPin(source.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW,
-                                        nullptr, FALSE, 0, pin.Receive()));
+    EXPECT_EQ(E_FAIL, builder_->FindPin(source.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr,
+                                        FALSE, 0, pin.Receive()));
     EXPECT_FALSE(pin);
     EXPECT_EQ(E_FAIL, builder_->FindPin(source.Get(), PINDIR_OUTPUT, nullptr,
                                         &MEDIATYPE_Interleaved, FALSE, 0, pin.Receive()));
@@ -58,8 +59,8 @@ TEST_F(CaptureGraphBuilderTest, FindPinCanSkipConnectedPins) {
     ComPtr<IPin> pin;
     EXPECT_EQ(E_FAIL, builder_->FindPin(source.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video,
                                         TRUE, 0, pin.Receive()));
-    EXPECT_EQ(S_OK, builder_->FindPin(source.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video,
-                                      FALSE, 0, pin.Receive()));
+    EXPECT_EQ(S_OK, builder_->FindPin(source.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE,
+                                      0, pin.Receive()));
     // A pin given as the source is checked itself.
     auto capture = PinOf(source.Get(), PINDIR_OUTPUT);
     EXPECT_EQ(S_OK, builder_->FindPin(capture.Get(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,

@@ -25,8 +25,8 @@ TEST(SystemDeviceEnum, AnEmptyCategoryGivesNoEnumerator) {
     zrf::dshow::ScopedEmptyVideoInputCategory empty;
     auto devenum = CreateObject<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
     ComPtr<IEnumMoniker> monikers;
-    EXPECT_EQ(S_FALSE,
-              devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0));
+    EXPECT_EQ(S_FALSE, devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
+                                                      monikers.Receive(), 0));
     EXPECT_FALSE(monikers);
 }
 
@@ -54,8 +54,8 @@ TEST(SystemDeviceEnum, ResetStartsAgainAndNextStopsAtTheEnd) {
     auto usb = SimulatedVideoDevice::Create(zrf::sim::UsbIrPreset());
     auto devenum = CreateObject<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
     ComPtr<IEnumMoniker> monikers;
-    ASSERT_EQ(S_OK,
-              devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0));
+    ASSERT_EQ(S_OK, devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
+                                                   monikers.Receive(), 0));
     ComPtr<IMoniker> moniker;
     ULONG fetched = 7;
     EXPECT_EQ(S_OK, monikers->Next(1, moniker.Receive(), &fetched));
@@ -72,14 +72,14 @@ TEST(DeviceMoniker, BindsToANewCaptureFilterEachTime) {
     ASSERT_EQ(1u, monikers.size());
     ComPtr<IBaseFilter> first;
     ComPtr<IBaseFilter> second;
-    ASSERT_EQ(S_OK, monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                              first.ReceiveVoid()));
-    ASSERT_EQ(S_OK, monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                              second.ReceiveVoid()));
+    ASSERT_EQ(S_OK,
+              monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, first.ReceiveVoid()));
+    ASSERT_EQ(S_OK,
+              monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, second.ReceiveVoid()));
     EXPECT_NE(first.Get(), second.Get());
     ComPtr<ISampleGrabber> wrong;
-    EXPECT_EQ(E_NOINTERFACE, monikers[0]->BindToObject(nullptr, nullptr, IID_ISampleGrabber,
-                                                       wrong.ReceiveVoid()));
+    EXPECT_EQ(E_NOINTERFACE,
+              monikers[0]->BindToObject(nullptr, nullptr, IID_ISampleGrabber, wrong.ReceiveVoid()));
 }
 
 TEST(DeviceMoniker, GivesItsDisplayNameFromTheTaskAllocator) {
@@ -116,8 +116,8 @@ TEST(DeviceMoniker, OutlivingItsDeviceIsSafe) {
     ASSERT_EQ(1u, monikers.size());
     EXPECT_TRUE(VideoInputMonikers().empty());
     ComPtr<IBaseFilter> filter;
-    EXPECT_TRUE(FAILED(
-        monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid())));
+    EXPECT_TRUE(
+        FAILED(monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid())));
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/com/com_object.h"
@@ -23,8 +23,8 @@ using dshow::MediaType;
 template <class T>
 ComPtr<T> CreateObject(REFCLSID clsid, REFIID iid) {
     ComPtr<T> object;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                                     object.ReceiveVoid()));
+    EXPECT_EQ(S_OK,
+              CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.ReceiveVoid()));
     return object;
 }
 
@@ -107,7 +107,7 @@ inline MediaType OfferedType(IPin* pin, const GUID& subtype) {
 // Counts samples and remembers the last one's length and first bytes; an optional hook
 // runs inside the callback.
 class RecordingCallback final : public com::ComObject<ISampleGrabberCB> {
-public:
+  public:
     HRESULT SampleCB(double, IMediaSample* sample) override {
         BYTE* data = nullptr;
         HRESULT hr = sample->GetPointer(&data);
@@ -145,18 +145,17 @@ public:
     // Waits for at least `count` samples; the bound only keeps a broken build from hanging.
     bool WaitForSamples(long count) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20),
-                                 [&] { return samples_ >= count; });
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return samples_ >= count; });
     }
 
     std::function<void(IMediaSample*)> hook;
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         return riid == IID_ISampleGrabberCB ? static_cast<ISampleGrabberCB*>(this) : nullptr;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     long samples_ = 0;
@@ -169,10 +168,8 @@ private:
 struct GrabberGraph {
     ComPtr<IGraphBuilder> graph = CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     ComPtr<IBaseFilter> source;
-    ComPtr<IBaseFilter> grabber =
-        CreateObject<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
-    ComPtr<IBaseFilter> renderer =
-        CreateObject<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+    ComPtr<IBaseFilter> grabber = CreateObject<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
+    ComPtr<IBaseFilter> renderer = CreateObject<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
     ComPtr<ISampleGrabber> sample_grabber;
     ComPtr<IMediaControl> control;
 

@@ -12,10 +12,11 @@ using namespace zrf::testing;
 using zrf::sim::SimulatedVideoDevice;
 
 class FilterGraphTest : public ::testing::Test {
-protected:
+  protected:
     std::shared_ptr<SimulatedVideoDevice> webcam_ =
         SimulatedVideoDevice::Create(zrf::sim::WebcamPreset());
-    ComPtr<IGraphBuilder> graph_ = CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComPtr<IGraphBuilder> graph_ =
+        CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     ComPtr<IBaseFilter> source_ = BindDevice(*webcam_);
     ComPtr<IBaseFilter> grabber_ = CreateObject<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
 
@@ -66,7 +67,8 @@ TEST_F(FilterGraphTest, ASourceRefusesATypeItDoesNotOffer) {
 
 TEST_F(FilterGraphTest, PinsMustBeInTheGraphAndFacingTheRightWay) {
     ASSERT_EQ(S_OK, graph_->AddFilter(source_.Get(), L"source"));
-    EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph_->ConnectDirect(Capture().Get(), GrabberIn().Get(), nullptr));
+    EXPECT_EQ(VFW_E_NOT_IN_GRAPH,
+              graph_->ConnectDirect(Capture().Get(), GrabberIn().Get(), nullptr));
     ASSERT_EQ(S_OK, graph_->AddFilter(grabber_.Get(), L"Grabber"));
     EXPECT_EQ(VFW_E_INVALID_DIRECTION,
               graph_->ConnectDirect(GrabberIn().Get(), Capture().Get(), nullptr));
@@ -102,8 +104,7 @@ TEST_F(FilterGraphTest, TheGrabberOutputCarriesTheInputType) {
                                     nullptr));
     MediaType yuy2 = OfferedType(Capture().Get(), zrf::sim::kSubtypeYUY2);
     ASSERT_EQ(S_OK, graph_->ConnectDirect(Capture().Get(), GrabberIn().Get(), &yuy2.Get()));
-    EXPECT_EQ(S_OK,
-              graph_->Connect(GrabberOut().Get(), PinOf(renderer.Get(), PINDIR_INPUT).Get()));
+    EXPECT_EQ(S_OK, graph_->Connect(GrabberOut().Get(), PinOf(renderer.Get(), PINDIR_INPUT).Get()));
 }
 
 TEST_F(FilterGraphTest, DuplicateNamesAreChangedAndFound) {
@@ -152,8 +153,9 @@ TEST_F(FilterGraphTest, TheAviDecompressorTakesCompressedPictures) {
     auto decompressor = CreateObject<IBaseFilter>(CLSID_AVIDec, IID_IBaseFilter);
     ASSERT_EQ(S_OK, graph_->AddFilter(decompressor.Get(), L"AVI Decompressor"));
     MediaType mjpg = OfferedType(Capture().Get(), zrf::sim::kSubtypeMJPG);
-    ASSERT_EQ(S_OK, graph_->ConnectDirect(Capture().Get(), PinOf(decompressor.Get(), PINDIR_INPUT).Get(),
-                                          &mjpg.Get()));
+    ASSERT_EQ(S_OK,
+              graph_->ConnectDirect(Capture().Get(), PinOf(decompressor.Get(), PINDIR_INPUT).Get(),
+                                    &mjpg.Get()));
     auto offered = OfferedTypes(PinOf(decompressor.Get(), PINDIR_OUTPUT).Get());
     ASSERT_EQ(1u, offered.size());
     EXPECT_EQ(MEDIASUBTYPE_RGB24, offered[0]->subtype);
@@ -169,7 +171,8 @@ TEST_F(FilterGraphTest, TheDvDecoderTakesOnlyDvPictures) {
 }
 
 TEST_F(FilterGraphTest, APassThroughFilterShowsItsPropertyPages) {
-    const CLSID clsid = {0x5C5B942D, 0x480C, 0x4BEA, {0xA7, 0x67, 0x80, 0xA6, 0xA2, 0xDA, 0x8E, 0x5E}};
+    const CLSID clsid = {
+        0x5C5B942D, 0x480C, 0x4BEA, {0xA7, 0x67, 0x80, 0xA6, 0xA2, 0xDA, 0x8E, 0x5E}};
     zrf::com::ScopedClassOverride installed(clsid, zrf::dshow::PassThroughFilterFactory(clsid));
     auto filter = CreateObject<IBaseFilter>(clsid, IID_IBaseFilter);
     ComPtr<ISpecifyPropertyPages> pages;

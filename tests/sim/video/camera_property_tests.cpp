@@ -18,7 +18,7 @@ DWORD Word(const BYTE* data, std::size_t offset) {
 }
 
 class CameraPropertyTest : public ::testing::Test {
-protected:
+  protected:
     void Open(zrf::sim::VideoDeviceSettings settings) {
         device_ = SimulatedVideoDevice::Create(std::move(settings));
         source_ = BindDevice(*device_);
@@ -39,9 +39,9 @@ TEST_F(CameraPropertyTest, FrameRateListComesAsMultipleItems) {
     BYTE instance[40] = {};
     BYTE data[100] = {};
     DWORD returned = 0;
-    ASSERT_EQ(S_OK, properties_->Get(PROPSETID_VIDCAP_VIDEOCONTROL,
-                                     KSPROPERTY_VIDEOCONTROL_FRAME_RATES, instance, sizeof instance,
-                                     data, sizeof data, &returned));
+    ASSERT_EQ(S_OK,
+              properties_->Get(PROPSETID_VIDCAP_VIDEOCONTROL, KSPROPERTY_VIDEOCONTROL_FRAME_RATES,
+                               instance, sizeof instance, data, sizeof data, &returned));
     EXPECT_EQ(8u + 3 * 8, returned);
     EXPECT_EQ(3u, Word(data, 4));
     LONGLONG second = 0;
@@ -87,7 +87,8 @@ TEST_F(CameraPropertyTest, DeviceInformationAndSerial) {
 TEST_F(CameraPropertyTest, ACameraWithoutSerialPropertyRefusesIt) {
     Open(zrf::sim::UsbIrJlsPreset());
     DWORD support = 0;
-    EXPECT_EQ(E_PROP_ID_UNSUPPORTED, properties_->QuerySupported(PROPSETID_MakerCamera, 2, &support));
+    EXPECT_EQ(E_PROP_ID_UNSUPPORTED,
+              properties_->QuerySupported(PROPSETID_MakerCamera, 2, &support));
     BYTE data[8] = {};
     DWORD returned = 0;
     EXPECT_EQ(E_PROP_ID_UNSUPPORTED,
@@ -114,7 +115,8 @@ TEST_F(CameraPropertyTest, AReadOnlyModeValueRefusesWrites) {
     settings.maker_properties->mode_writable = false;
     Open(settings);
     DWORD value = 3;
-    EXPECT_EQ(E_PROP_ID_UNSUPPORTED, properties_->Set(PROPSETID_MakerCamera, 3, &value, 4, &value, 4));
+    EXPECT_EQ(E_PROP_ID_UNSUPPORTED,
+              properties_->Set(PROPSETID_MakerCamera, 3, &value, 4, &value, 4));
     EXPECT_EQ(2u, device_->ModeValue());
 }
 
@@ -156,7 +158,8 @@ TEST_F(CameraPropertyTest, ARawCommandLongerThanItsBufferIsCut) {
 TEST_F(CameraPropertyTest, UnknownSetsAndPropertiesAreRefused) {
     Open(zrf::sim::WebcamPreset());
     DWORD support = 0;
-    EXPECT_EQ(E_PROP_SET_UNSUPPORTED, properties_->QuerySupported(PROPSETID_MakerCamera, 1, &support));
+    EXPECT_EQ(E_PROP_SET_UNSUPPORTED,
+              properties_->QuerySupported(PROPSETID_MakerCamera, 1, &support));
     BYTE data[4];
     DWORD returned = 0;
     EXPECT_EQ(E_PROP_SET_UNSUPPORTED,
@@ -282,8 +285,8 @@ TEST_F(CameraPropertyTest, RawTransportCommandsAnswerInPlace) {
     ASSERT_EQ(S_OK, source_.As(IID_IAMExtTransport, transport));
     BYTE buffer[8] = {4, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
     LONG length = 4;
-    ASSERT_EQ(S_OK, transport->GetTransportBasicParameters(
-                        ED_RAW_EXT_DEV_CMD, &length, reinterpret_cast<LPOLESTR*>(buffer)));
+    ASSERT_EQ(S_OK, transport->GetTransportBasicParameters(ED_RAW_EXT_DEV_CMD, &length,
+                                                           reinterpret_cast<LPOLESTR*>(buffer)));
     EXPECT_EQ(4, length);
     EXPECT_EQ(5, buffer[0]);
     EXPECT_EQ(0xEE, buffer[4]);  // nothing written past the request

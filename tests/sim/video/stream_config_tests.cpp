@@ -9,7 +9,7 @@ using namespace zrf::testing;
 using zrf::sim::SimulatedVideoDevice;
 
 class StreamConfigTest : public ::testing::Test {
-protected:
+  protected:
     void Open(zrf::sim::VideoDeviceSettings settings) {
         device_ = SimulatedVideoDevice::Create(std::move(settings));
         source_ = BindDevice(*device_);
