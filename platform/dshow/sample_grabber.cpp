@@ -119,7 +119,7 @@ void SampleGrabber::CallBack(IMediaSample* sample) {
     }
     REFERENCE_TIME start = 0;
     REFERENCE_TIME end = 0;
-    double time = SUCCEEDED(sample->GetTime(&start, &end)) ? start / 1e7 : 0.0;
+    double time = SUCCEEDED(sample->GetTime(&start, &end)) ? static_cast<double>(start) / 1e7 : 0.0;
     if (method == 0) {
         callback->SampleCB(time, sample);
     } else {

@@ -106,6 +106,7 @@ HRESULT CapturePin::GetMakerProperty(DWORD id, const BYTE* instance, DWORD insta
             for (int i = 0; i < 4; ++i) PutWord(data, 8 + 4 * i, maker.info_words[i]);
             std::size_t n = std::min<std::size_t>(maker.info_text.size(), size - 25);
             std::memcpy(data + 24, maker.info_text.data(), n);
+            data[24 + n] = 0;
             *returned = size;
             return S_OK;
         }
