@@ -5,12 +5,16 @@
 #include <cstring>
 #include <functional>
 
-struct GUID {
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+struct _GUID {
     std::uint32_t Data1;
     std::uint16_t Data2;
     std::uint16_t Data3;
     std::uint8_t Data4[8];
 };
+typedef _GUID GUID;
+#endif
 static_assert(sizeof(GUID) == 16);
 
 using IID = GUID;

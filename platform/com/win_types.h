@@ -2,14 +2,18 @@
 // The platform's basic scalar types, with the platform's widths (LONG and ULONG are 32-bit).
 #include <cstdint>
 
+// Shared with the time functions' header, which declares the same five.
+#ifndef ZRF_WINDOWS_BASIC_TYPES
+#define ZRF_WINDOWS_BASIC_TYPES
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef std::int64_t LONGLONG;
+typedef std::uint32_t UINT;
+typedef int BOOL;
+#endif
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
 using ULONG = std::uint32_t;
-using UINT = unsigned int;
-using BOOL = int;
-using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
 using WCHAR = wchar_t;
 using OLECHAR = wchar_t;
