@@ -259,6 +259,42 @@ TEST(Streaming, ACameraUnpluggedWhileStreamingStopsDelivering) {
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED), g.control->Run());
 }
 
+TEST(Streaming, OneShotPassesASingleSamplePerRun) {
+    auto device = SimulatedVideoDevice::Create(FastWebcam());
+    GrabberGraph g;
+    ASSERT_EQ(S_OK, g.Build(*device, zrf::sim::kSubtypeYUY2));
+    auto callback = zrf::com::MakeCom<RecordingCallback>();
+    g.sample_grabber->SetCallback(callback.Get(), 0);
+    g.sample_grabber->SetOneShot(TRUE);
+    ASSERT_EQ(S_OK, g.control->Run());
+    ASSERT_TRUE(WaitUntil([&] { return device->FramesDelivered() >= 10; }));
+    ASSERT_EQ(S_OK, g.control->Stop());
+    EXPECT_EQ(1, callback->Samples());
+    auto* renderer = dynamic_cast<zrf::dshow::RendererFilter*>(g.renderer.Get());
+    EXPECT_EQ(1, renderer->SamplesReceived());
+}
+
+TEST(Streaming, BufferingKeepsACopyOfTheLastSample) {
+    auto device = SimulatedVideoDevice::Create(FastWebcam());
+    GrabberGraph g;
+    ASSERT_EQ(S_OK, g.Build(*device, zrf::sim::kSubtypeYUY2));
+    LONG size = 0;
+    EXPECT_EQ(E_INVALIDARG, g.sample_grabber->GetCurrentBuffer(&size, nullptr));
+    g.sample_grabber->SetBufferSamples(TRUE);
+    ASSERT_EQ(S_OK, g.control->Run());
+    ASSERT_TRUE(WaitUntil([&] { return device->FramesDelivered() >= 3; }));
+    ASSERT_EQ(S_OK, g.control->Stop());
+    ASSERT_EQ(S_OK, g.sample_grabber->GetCurrentBuffer(&size, nullptr));
+    EXPECT_EQ(640 * 480 * 2, size);
+    std::vector<LONG> copy(static_cast<std::size_t>(size) / sizeof(LONG));
+    LONG too_small = size - 1;
+    EXPECT_EQ(E_OUTOFMEMORY, g.sample_grabber->GetCurrentBuffer(&too_small, copy.data()));
+    ASSERT_EQ(S_OK, g.sample_grabber->GetCurrentBuffer(&size, copy.data()));
+    std::uint64_t frame = 0;
+    std::memcpy(&frame, copy.data(), sizeof frame);
+    EXPECT_EQ(static_cast<std::uint64_t>(device->FramesDelivered() - 1), frame);
+}
+
 TEST(Streaming, TheBufferMethodGetsTheBytes) {
     auto device = SimulatedVideoDevice::Create(FastWebcam());
     GrabberGraph g;
