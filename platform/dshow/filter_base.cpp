@@ -1,0 +1,324 @@
+#include "platform/dshow/filter_base.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "platform/dshow/enumerators.h"
+
+namespace zrf::dshow {
+
+bool MediaTypeMatches(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& candidate) {
+    if (pattern.majortype != GUID_NULL && pattern.majortype != candidate.majortype) return false;
+    if (pattern.subtype != GUID_NULL && pattern.subtype != candidate.subtype) return false;
+    if (pattern.formattype != GUID_NULL && pattern.formattype != candidate.formattype) {
+        return false;
+    }
+    return true;
+}
+
+bool IsFullySpecified(const AM_MEDIA_TYPE& mt) {
+    return mt.majortype != GUID_NULL && mt.subtype != GUID_NULL && mt.formattype != GUID_NULL;
+}
+
+void CopyName(const std::wstring& from, WCHAR* to, std::size_t capacity) {
+    std::size_t n = std::min(from.size(), capacity - 1);
+    std::wmemcpy(to, from.data(), n);
+    to[n] = L'\0';
+}
+
+// ---- PinBase ----
+
+PinBase::PinBase(FilterBase& owner, PIN_DIRECTION direction, std::wstring name,
+                 const GUID& category)
+    : owner_(owner), direction_(direction), name_(std::move(name)), category_(category) {}
+
+PinBase::~PinBase() = default;
+
+HRESULT PinBase::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    void* found = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IPin) {
+        found = static_cast<IPin*>(this);
+    } else {
+        found = FindExtraInterface(riid);
+    }
+    if (found == nullptr) {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    *ppv = found;
+    return S_OK;
+}
+
+ULONG PinBase::AddRef() {
+    return owner_.AddRef();
+}
+ULONG PinBase::Release() {
+    return owner_.Release();
+}
+
+bool PinBase::IsConnected() const {
+    std::lock_guard lock(mutex_);
+    return peer_ != nullptr;
+}
+
+MediaType PinBase::ConnectedType() const {
+    std::lock_guard lock(mutex_);
+    return connected_type_;
+}
+
+void PinBase::SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt) {
+    {
+        std::lock_guard lock(mutex_);
+        peer_ = com::ComPtr<IPin>(peer);
+        peer_impl_ = dynamic_cast<PinBase*>(peer);
+        connected_type_ = MediaType(mt);
+    }
+    owner_.OnConnected(*this);
+}
+
+HRESULT PinBase::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
+    if (pReceivePin == nullptr) return E_POINTER;
+    if (direction_ != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
+    if (IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    if (owner_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION other = PINDIR_OUTPUT;
+    if (FAILED(pReceivePin->QueryDirection(&other)) || other != PINDIR_INPUT) {
+        return VFW_E_INVALID_DIRECTION;
+    }
+    if (pmt != nullptr && IsFullySpecified(*pmt)) {
+        HRESULT hr = TryConnect(pReceivePin, *pmt);
+        return SUCCEEDED(hr) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    // Partial or no type: our own proposals first, then the receiving pin's.
+    std::vector<MediaType> candidates;
+    owner_.GetMediaTypes(*this, candidates);
+    com::ComPtr<IEnumMediaTypes> theirs;
+    if (SUCCEEDED(pReceivePin->EnumMediaTypes(theirs.Receive())) && theirs) {
+        AM_MEDIA_TYPE* next = nullptr;
+        while (theirs->Next(1, &next, nullptr) == S_OK) {
+            candidates.push_back(MediaType::Adopt(next));
+        }
+    }
+    for (const MediaType& candidate : candidates) {
+        if (pmt != nullptr && !MediaTypeMatches(*pmt, candidate.Get())) continue;
+        if (SUCCEEDED(TryConnect(pReceivePin, candidate.Get()))) return S_OK;
+    }
+    return VFW_E_NO_ACCEPTABLE_TYPES;
+}
+
+HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
+    HRESULT hr = owner_.CheckMediaType(*this, mt);
+    if (FAILED(hr)) return hr;
+    hr = receive->ReceiveConnection(this, &mt);
+    if (FAILED(hr)) return hr;
+    SetConnection(receive, mt);
+    return S_OK;
+}
+
+HRESULT PinBase::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
+    if (pConnector == nullptr || pmt == nullptr) return E_POINTER;
+    if (direction_ != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
+    if (IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    if (owner_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (FAILED(owner_.CheckMediaType(*this, *pmt))) return VFW_E_TYPE_NOT_ACCEPTED;
+    SetConnection(pConnector, *pmt);
+    return S_OK;
+}
+
+HRESULT PinBase::Disconnect() {
+    if (owner_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    com::ComPtr<IPin> old;
+    {
+        std::lock_guard lock(mutex_);
+        if (peer_ == nullptr) return S_FALSE;
+        old = std::move(peer_);
+        peer_impl_ = nullptr;
+        connected_type_ = MediaType();
+    }
+    owner_.OnDisconnected(*this);
+    return S_OK;
+}
+
+HRESULT PinBase::ConnectedTo(IPin** pPin) {
+    if (pPin == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *pPin = nullptr;
+    if (peer_ == nullptr) return VFW_E_NOT_CONNECTED;
+    *pPin = peer_.Get();
+    (*pPin)->AddRef();
+    return S_OK;
+}
+
+HRESULT PinBase::ConnectionMediaType(AM_MEDIA_TYPE* pmt) {
+    if (pmt == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    if (peer_ == nullptr) {
+        std::memset(pmt, 0, sizeof *pmt);
+        return VFW_E_NOT_CONNECTED;
+    }
+    return CopyMediaType(pmt, &connected_type_.Get());
+}
+
+HRESULT PinBase::QueryPinInfo(PIN_INFO* pInfo) {
+    if (pInfo == nullptr) return E_POINTER;
+    pInfo->pFilter = &owner_;
+    owner_.AddRef();
+    pInfo->dir = direction_;
+    CopyName(name_, pInfo->achName, MAX_PIN_NAME);
+    return S_OK;
+}
+
+HRESULT PinBase::QueryDirection(PIN_DIRECTION* pPinDir) {
+    if (pPinDir == nullptr) return E_POINTER;
+    *pPinDir = direction_;
+    return S_OK;
+}
+
+HRESULT PinBase::QueryId(LPWSTR* Id) {
+    if (Id == nullptr) return E_POINTER;
+    *Id = static_cast<LPWSTR>(CoTaskMemAlloc((name_.size() + 1) * sizeof(WCHAR)));
+    if (*Id == nullptr) return E_OUTOFMEMORY;
+    std::wmemcpy(*Id, name_.c_str(), name_.size() + 1);
+    return S_OK;
+}
+
+HRESULT PinBase::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+    if (pmt == nullptr) return E_POINTER;
+    return SUCCEEDED(owner_.CheckMediaType(*this, *pmt)) ? S_OK : S_FALSE;
+}
+
+HRESULT PinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+    std::vector<MediaType> types;
+    owner_.GetMediaTypes(*this, types);
+    return CreateMediaTypeEnumerator(std::move(types), ppEnum);
+}
+
+HRESULT PinBase::Deliver(IMediaSample* sample) {
+    PinBase* peer = peer_impl_;
+    if (peer == nullptr) return VFW_E_NOT_CONNECTED;
+    return peer->owner_.Receive(*peer, sample);
+}
+
+// ---- FilterBase ----
+
+FilterBase::FilterBase(const CLSID& clsid) : clsid_(clsid) {}
+
+FilterBase::~FilterBase() = default;
+
+void* FilterBase::FindInterface(REFIID riid) {
+    if (riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist) {
+        return static_cast<IBaseFilter*>(this);
+    }
+    return nullptr;
+}
+
+PinBase& FilterBase::AddPin(std::unique_ptr<PinBase> pin) {
+    pins_.push_back(std::move(pin));
+    return *pins_.back();
+}
+
+PinBase* FilterBase::FirstPin(PIN_DIRECTION direction) const {
+    for (const auto& pin : pins_) {
+        if (pin->Direction() == direction) return pin.get();
+    }
+    return nullptr;
+}
+
+FILTER_STATE FilterBase::State() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+IFilterGraph* FilterBase::Graph() const {
+    std::lock_guard lock(mutex_);
+    return graph_;
+}
+
+std::wstring FilterBase::FilterName() const {
+    std::lock_guard lock(mutex_);
+    return name_;
+}
+
+HRESULT FilterBase::GetClassID(CLSID* pClassID) {
+    if (pClassID == nullptr) return E_POINTER;
+    *pClassID = clsid_;
+    return S_OK;
+}
+
+HRESULT FilterBase::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State_Stopped) return S_OK;
+    }
+    // Outside the lock: stopping joins a streaming thread that may ask for the state.
+    OnStop();
+    std::lock_guard lock(mutex_);
+    state_ = State_Stopped;
+    return S_OK;
+}
+
+HRESULT FilterBase::Pause() {
+    std::lock_guard lock(mutex_);
+    if (state_ == State_Stopped) state_ = State_Paused;
+    return S_OK;
+}
+
+HRESULT FilterBase::Run(REFERENCE_TIME) {
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State_Running) return S_OK;
+        // Connected by now: the state change publishes the connections to the work it starts.
+        state_ = State_Running;
+    }
+    HRESULT hr = OnRun();
+    if (FAILED(hr)) {
+        std::lock_guard lock(mutex_);
+        state_ = State_Stopped;
+    }
+    return hr;
+}
+
+HRESULT FilterBase::GetState(DWORD, FILTER_STATE* State) {
+    if (State == nullptr) return E_POINTER;
+    *State = this->State();
+    return S_OK;
+}
+
+HRESULT FilterBase::EnumPins(IEnumPins** ppEnum) {
+    std::vector<com::ComPtr<IPin>> pins;
+    for (const auto& pin : pins_) pins.emplace_back(pin.get());
+    return CreatePinEnumerator(std::move(pins), ppEnum);
+}
+
+HRESULT FilterBase::FindPin(LPCWSTR Id, IPin** ppPin) {
+    if (Id == nullptr || ppPin == nullptr) return E_POINTER;
+    *ppPin = nullptr;
+    for (const auto& pin : pins_) {
+        if (pin->Name() == Id) {
+            *ppPin = pin.get();
+            pin->AddRef();
+            return S_OK;
+        }
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT FilterBase::QueryFilterInfo(FILTER_INFO* pInfo) {
+    if (pInfo == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    CopyName(name_, pInfo->achName, MAX_FILTER_NAME);
+    pInfo->pGraph = graph_;
+    if (graph_ != nullptr) graph_->AddRef();
+    return S_OK;
+}
+
+HRESULT FilterBase::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) {
+    std::lock_guard lock(mutex_);
+    graph_ = pGraph;
+    name_ = pGraph != nullptr && pName != nullptr ? pName : L"";
+    return S_OK;
+}
+
+}  // namespace zrf::dshow

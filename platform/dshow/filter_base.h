@@ -1,0 +1,143 @@
+#pragma once
+// The stand-in's filter and pin machinery. Pins count references on their filter (a held
+// pin keeps its filter alive); connected pins hold a counted reference on each other, which
+// the graph breaks when it disconnects them. Samples travel from an output pin to the
+// connected input pin's filter synchronously, on the delivering thread.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/com/com_object.h"
+#include "platform/dshow/media_type.h"
+
+// For classes that add interfaces next to a base that already counts references.
+#define ZRF_COM_FORWARD_UNKNOWN(Base)                          \
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { \
+        return Base::QueryInterface(riid, ppv);                \
+    }                                                          \
+    ULONG AddRef() override {                                  \
+        return Base::AddRef();                                 \
+    }                                                          \
+    ULONG Release() override {                                 \
+        return Base::Release();                                \
+    }
+
+namespace zrf::dshow {
+
+class FilterBase;
+
+// True when every field the pattern names (non-null) equals the candidate's.
+bool MediaTypeMatches(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& candidate);
+bool IsFullySpecified(const AM_MEDIA_TYPE& mt);
+
+class PinBase : public IPin {
+  public:
+    PinBase(FilterBase& owner, PIN_DIRECTION direction, std::wstring name,
+            const GUID& category = GUID_NULL);
+    virtual ~PinBase();
+    PinBase(const PinBase&) = delete;
+    PinBase& operator=(const PinBase&) = delete;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) override;
+    HRESULT ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) override;
+    HRESULT Disconnect() override;
+    HRESULT ConnectedTo(IPin** pPin) override;
+    HRESULT ConnectionMediaType(AM_MEDIA_TYPE* pmt) override;
+    HRESULT QueryPinInfo(PIN_INFO* pInfo) override;
+    HRESULT QueryDirection(PIN_DIRECTION* pPinDir) override;
+    HRESULT QueryId(LPWSTR* Id) override;
+    HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) override;
+    HRESULT EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+
+    PIN_DIRECTION Direction() const { return direction_; }
+    const GUID& Category() const { return category_; }
+    const std::wstring& Name() const { return name_; }
+    FilterBase& Owner() const { return owner_; }
+    bool IsConnected() const;
+    // The connection's media type (empty when not connected).
+    MediaType ConnectedType() const;
+    // Hands a sample to the connected input pin's filter on the calling thread. The
+    // connection does not change while the filters run, so this path takes no lock.
+    HRESULT Deliver(IMediaSample* sample);
+
+  protected:
+    // Interfaces a pin adds (stream configuration, property sets...), or null.
+    virtual void* FindExtraInterface(REFIID riid) { return nullptr; }
+
+  private:
+    HRESULT TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt);
+    void SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt);
+
+    FilterBase& owner_;
+    const PIN_DIRECTION direction_;
+    const std::wstring name_;
+    const GUID category_;
+    mutable std::mutex mutex_;
+    com::ComPtr<IPin> peer_;
+    PinBase* peer_impl_ = nullptr;  // the same pin, when it is one of ours
+    MediaType connected_type_;
+};
+
+class FilterBase : public com::ComObject<IBaseFilter> {
+  public:
+    explicit FilterBase(const CLSID& clsid);
+    ~FilterBase() override;
+
+    HRESULT GetClassID(CLSID* pClassID) override;
+    HRESULT Stop() override;
+    HRESULT Pause() override;
+    HRESULT Run(REFERENCE_TIME tStart) override;
+    HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
+    HRESULT EnumPins(IEnumPins** ppEnum) override;
+    HRESULT FindPin(LPCWSTR Id, IPin** ppPin) override;
+    HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
+    HRESULT JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) override;
+
+    // Whether the pin can connect with this type.
+    virtual HRESULT CheckMediaType(const PinBase& pin, const AM_MEDIA_TYPE& mt) = 0;
+    // The types the pin proposes, preferred first.
+    virtual void GetMediaTypes(const PinBase& pin, std::vector<MediaType>& out) {}
+    virtual void OnConnected(PinBase& pin) {}
+    virtual void OnDisconnected(PinBase& pin) {}
+    // A sample arriving on an input pin, on the delivering thread.
+    virtual HRESULT Receive(PinBase& input, IMediaSample* sample) { return S_OK; }
+
+    const std::vector<std::unique_ptr<PinBase>>& Pins() const { return pins_; }
+    PinBase* FirstPin(PIN_DIRECTION direction) const;
+    FILTER_STATE State() const;
+    IFilterGraph* Graph() const;
+    std::wstring FilterName() const;
+
+  protected:
+    // Start and stop the filter's own work (a source's streaming thread). A failing start
+    // leaves the filter stopped.
+    virtual HRESULT OnRun() { return S_OK; }
+    virtual void OnStop() {}
+    PinBase& AddPin(std::unique_ptr<PinBase> pin);
+    void* FindInterface(REFIID riid) override;
+
+  private:
+    const CLSID clsid_;
+    std::vector<std::unique_ptr<PinBase>> pins_;
+    mutable std::mutex mutex_;
+    FILTER_STATE state_ = State_Stopped;
+    IFilterGraph* graph_ = nullptr;  // not counted: the graph owns the filter
+    std::wstring name_;
+};
+
+// Creates a filter class instance and returns the requested interface; for registrations.
+template <class Filter>
+HRESULT CreateFilterInstance(REFIID riid, void** ppv) {
+    auto filter = com::MakeCom<Filter>();
+    return filter->QueryInterface(riid, ppv);
+}
+
+// Copies a wide string into a fixed platform buffer, always terminated.
+void CopyName(const std::wstring& from, WCHAR* to, std::size_t capacity);
+
+}  // namespace zrf::dshow

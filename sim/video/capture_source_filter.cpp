@@ -1,0 +1,137 @@
+#include "sim/video/capture_source_filter.h"
+
+#include <algorithm>
+
+#include "sim/video/format_blocks.h"
+
+namespace zrf::sim {
+
+// A class identifier of the simulated capture filters (the platform's drivers have their own).
+DEFINE_GUID(CLSID_SimulatedCaptureFilter, 0x5A1D3C60, 0x2B7E, 0x4E19, 0x8F, 0x0A, 0x31, 0x6C, 0x92,
+            0x4D, 0xE0, 0x17);
+
+CaptureSourceFilter::CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device)
+    : FilterBase(CLSID_SimulatedCaptureFilter), device_(std::move(device)) {
+    pin_ = static_cast<CapturePin*>(&AddPin(std::make_unique<CapturePin>(*this, device_)));
+    const auto& formats = device_->Settings().formats;
+    if (!formats.empty()) {
+        format_ = &formats.front();
+        interval_.store(NearestInterval(*format_, 0));
+    }
+}
+
+CaptureSourceFilter::~CaptureSourceFilter() {
+    OnStop();
+}
+
+void* CaptureSourceFilter::FindInterface(REFIID riid) {
+    const VideoDeviceSettings& s = device_->Settings();
+    if (riid == IID_IAMExtTransport && s.transport) return static_cast<IAMExtTransport*>(this);
+    if (riid == IID_IKsTopologyInfo && s.extension_unit) return static_cast<IKsTopologyInfo*>(this);
+    if (riid == IID_IKsControl && s.extension_unit) return static_cast<IKsControl*>(this);
+    return FilterBase::FindInterface(riid);
+}
+
+HRESULT CaptureSourceFilter::CheckMediaType(const dshow::PinBase&, const AM_MEDIA_TYPE& mt) {
+    return FindFormat(Settings().formats, mt) != nullptr ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+void CaptureSourceFilter::GetMediaTypes(const dshow::PinBase&, std::vector<dshow::MediaType>& out) {
+    for (const VideoFormat& format : Settings().formats) out.push_back(MediaTypeFor(format));
+}
+
+void CaptureSourceFilter::OnConnected(dshow::PinBase& pin) {
+    dshow::MediaType type = pin.ConnectedType();
+    const VideoFormat* format = FindFormat(Settings().formats, type.Get());
+    if (format == nullptr) return;
+    std::lock_guard lock(format_mutex_);
+    format_ = format;
+    const VIDEOINFOHEADER* vih = type.VideoInfo();
+    interval_.store(NearestInterval(*format, vih != nullptr ? vih->AvgTimePerFrame : 0));
+}
+
+dshow::MediaType CaptureSourceFilter::CurrentType() const {
+    std::lock_guard lock(format_mutex_);
+    if (format_ == nullptr) return dshow::MediaType();
+    return MediaTypeFor(*format_, interval_.load());
+}
+
+HRESULT CaptureSourceFilter::ApplyFormat(const AM_MEDIA_TYPE& type) {
+    const VideoFormat* format = FindFormat(Settings().formats, type);
+    if (format == nullptr) return VFW_E_INVALIDMEDIATYPE;
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+    std::lock_guard lock(format_mutex_);
+    // While connected only the frame interval may change; the picture stays as negotiated.
+    if (pin_->IsConnected() && format != format_) return VFW_E_WRONG_STATE;
+    format_ = format;
+    interval_.store(NearestInterval(*format, vih->AvgTimePerFrame));
+    return S_OK;
+}
+
+HRESULT CaptureSourceFilter::OnRun() {
+    const VideoDeviceSettings& s = Settings();
+    if (FAILED(s.should_fail_run_with)) return s.should_fail_run_with;
+    if (!pin_->IsConnected()) return S_OK;  // nothing to deliver to
+    HRESULT hr = device_->BeginStreaming(this);
+    if (FAILED(hr)) return hr;
+    // Everything the thread needs is set up here, so it allocates nothing per sample.
+    streaming_type_ = pin_->ConnectedType();
+    source_ = device_->Source();
+    std::size_t capacity =
+        std::max(source_->Capacity(streaming_type_.Get()), ImageSizeOf(streaming_type_.Get()));
+    capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
+    buffer_.assign(capacity, 0);
+    sample_ = com::MakeCom<dshow::MediaSample>(buffer_.data(), static_cast<LONG>(capacity));
+    sample_->SetBufferUnavailable(s.should_withhold_sample_buffers);
+    stop_.Reset();
+    thread_ = std::thread([this] { Stream(); });
+    return S_OK;
+}
+
+void CaptureSourceFilter::OnStop() {
+    if (!thread_.joinable()) return;
+    stop_.Request();
+    thread_.join();
+    sample_.Reset();
+    device_->EndStreaming(this);
+}
+
+void CaptureSourceFilter::Misbehave(BYTE* data, std::size_t& length) const {
+    const VideoDeviceSettings& s = Settings();
+    if (s.should_truncate_samples_to >= 0) {
+        length = std::min(length, static_cast<std::size_t>(s.should_truncate_samples_to));
+    }
+    if (s.should_corrupt_samples) {
+        // Inverts a stripe in the middle of the sample: headers may survive, pixels do not.
+        std::size_t begin = length / 3;
+        std::size_t end = std::min(length, begin + std::max<std::size_t>(length / 3, 1));
+        for (std::size_t i = begin; i < end; ++i) data[i] = static_cast<BYTE>(~data[i]);
+    }
+}
+
+void CaptureSourceFilter::Stream() {
+    const VideoDeviceSettings& s = Settings();
+    FramePacer pacer(device_->CurrentPacing());
+    long streamed = 0;
+    while (true) {
+        REFERENCE_TIME interval = interval_.load();
+        if (!pacer.WaitForNextFrame(interval, stop_)) break;
+        if (s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) {
+            device_->Disappear();
+            break;
+        }
+        std::uint64_t frame = device_->NextFrameNumber();
+        std::size_t length =
+            source_->Fill(streaming_type_.Get(), frame, buffer_.data(), buffer_.size());
+        length = std::min(length, buffer_.size());
+        Misbehave(buffer_.data(), length);
+        sample_->SetActualDataLength(static_cast<LONG>(length));
+        auto start = static_cast<REFERENCE_TIME>(streamed) * interval;
+        sample_->SetTime(start, start + interval);
+        pin_->Deliver(sample_.Get());
+        device_->CountDelivered();
+        ++streamed;
+    }
+}
+
+}  // namespace zrf::sim

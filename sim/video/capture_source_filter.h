@@ -1,0 +1,117 @@
+#pragma once
+// The capture filter of a simulated device: one capture pin (stream configuration, property
+// sets, dropped-frame statistics) and, on the filter, tape transport, topology and node
+// properties. Running starts a streaming thread that fills the device-owned buffer from the
+// sample source and delivers it, paced at the current frame interval.
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/dshow/filter_base.h"
+#include "platform/dshow/media_sample.h"
+#include "sim/video/frame_pacer.h"
+#include "sim/video/simulated_video_device.h"
+
+namespace zrf::sim {
+
+class CaptureSourceFilter;
+
+// The maker's property set and the extension unit's property set.
+DEFINE_GUID(PROPSETID_MakerCamera, 0xFFC75AED, 0x46D5, 0x44E6, 0x86, 0x3C, 0x3B, 0x6C, 0x6C, 0x49,
+            0x09, 0xE9);
+DEFINE_GUID(PROPSETID_MakerExtensionUnit, 0xFA591FD4, 0x9450, 0x3A46, 0xB3, 0xBB, 0xE7, 0x85, 0x8A,
+            0x83, 0x1F, 0xA3);
+constexpr ULONG kMailboxControl = 1;
+constexpr std::size_t kMailboxSize = 256;
+
+class CapturePin final : public dshow::PinBase,
+                         public IAMStreamConfig,
+                         public IKsPropertySet,
+                         public IAMDroppedFrames {
+  public:
+    CapturePin(CaptureSourceFilter& filter, std::shared_ptr<SimulatedVideoDevice> device);
+    ZRF_COM_FORWARD_UNKNOWN(dshow::PinBase)
+
+    HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override;
+    HRESULT GetFormat(AM_MEDIA_TYPE** ppmt) override;
+    HRESULT GetNumberOfCapabilities(int* piCount, int* piSize) override;
+    HRESULT GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) override;
+
+    HRESULT Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                LPVOID pPropData, DWORD cbPropData) override;
+    HRESULT Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) override;
+    HRESULT QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) override;
+
+    HRESULT GetNumDropped(LONG* plDropped) override;
+    HRESULT GetNumNotDropped(LONG* plNotDropped) override;
+
+  protected:
+    void* FindExtraInterface(REFIID riid) override;
+
+  private:
+    HRESULT GetFrameRates(LPVOID data, DWORD size, DWORD* returned);
+    HRESULT GetMakerProperty(DWORD id, const BYTE* instance, DWORD instance_size, BYTE* data,
+                             DWORD size, DWORD* returned);
+
+    CaptureSourceFilter& filter_;
+    std::shared_ptr<SimulatedVideoDevice> device_;
+};
+
+class CaptureSourceFilter final : public dshow::FilterBase,
+                                  public IAMExtTransport,
+                                  public IKsTopologyInfo,
+                                  public IKsControl {
+  public:
+    explicit CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device);
+    ~CaptureSourceFilter() override;
+    ZRF_COM_FORWARD_UNKNOWN(dshow::FilterBase)
+
+    HRESULT GetTransportBasicParameters(LONG Param, LONG* pValue, LPOLESTR* ppszData) override;
+    HRESULT get_Mode(LONG* pMode) override;
+    HRESULT put_Mode(LONG Mode) override;
+
+    HRESULT get_NumNodes(DWORD* pdwNumNodes) override;
+    HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) override;
+
+    HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
+                       ULONG DataLength, ULONG* BytesReturned) override;
+
+    HRESULT CheckMediaType(const dshow::PinBase& pin, const AM_MEDIA_TYPE& mt) override;
+    void GetMediaTypes(const dshow::PinBase& pin, std::vector<dshow::MediaType>& out) override;
+    void OnConnected(dshow::PinBase& pin) override;
+
+    // The type the pin streams (the connection's, else the one set, else the first offered),
+    // with the current frame interval.
+    dshow::MediaType CurrentType() const;
+    HRESULT ApplyFormat(const AM_MEDIA_TYPE& type);
+    const VideoDeviceSettings& Settings() const { return device_->Settings(); }
+
+  protected:
+    void* FindInterface(REFIID riid) override;
+    HRESULT OnRun() override;
+    void OnStop() override;
+
+  private:
+    void Stream();
+    void Misbehave(BYTE* data, std::size_t& length) const;
+    DWORD ExtensionUnitNode() const;
+
+    std::shared_ptr<SimulatedVideoDevice> device_;
+    CapturePin* pin_;
+
+    mutable std::mutex format_mutex_;
+    const VideoFormat* format_ = nullptr;
+    std::atomic<REFERENCE_TIME> interval_{0};
+
+    // Owned by the filter, reused for every sample of a run.
+    std::vector<BYTE> buffer_;
+    com::ComPtr<dshow::MediaSample> sample_;
+    dshow::MediaType streaming_type_;
+    std::shared_ptr<SampleSource> source_;
+    StopSignal stop_;
+    std::thread thread_;
+};
+
+}  // namespace zrf::sim

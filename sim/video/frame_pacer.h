@@ -1,0 +1,44 @@
+#pragma once
+// Paces a streaming thread: one frame per frame interval in real time, or as fast as
+// possible. Waiting ends at once when the stream is told to stop. All waiting for the next
+// frame happens in WaitForNextFrame, the one place that reads the clock.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "sim/video/video_device_settings.h"
+
+namespace zrf::sim {
+
+class StopSignal {
+  public:
+    void Request();
+    void Reset();
+    bool Requested() const;
+
+  private:
+    friend class FramePacer;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool requested_ = false;
+};
+
+class FramePacer {
+  public:
+    explicit FramePacer(Pacing pacing) : pacing_(pacing) {}
+    // False when a stop was requested before the frame became due.
+    bool WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop);
+
+    // Intervals outside this range are treated as their nearest bound: a device may report
+    // 0 or an absurd value.
+    static constexpr REFERENCE_TIME kShortestInterval = 10000;     // 1 ms
+    static constexpr REFERENCE_TIME kLongestInterval = 100000000;  // 10 s
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    Pacing pacing_;
+    bool started_ = false;
+    Clock::time_point next_due_;
+};
+
+}  // namespace zrf::sim

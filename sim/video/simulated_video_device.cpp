@@ -1,0 +1,158 @@
+#include "sim/video/simulated_video_device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/video/capture_source_filter.h"
+
+namespace zrf::sim {
+
+std::shared_ptr<SimulatedVideoDevice> SimulatedVideoDevice::Create(
+    VideoDeviceSettings settings, std::shared_ptr<SampleSource> source) {
+    if (!source) source = std::make_shared<PatternSampleSource>();
+    std::shared_ptr<SimulatedVideoDevice> device(
+        new SimulatedVideoDevice(std::move(settings), std::move(source)));
+    device->Register();
+    return device;
+}
+
+SimulatedVideoDevice::SimulatedVideoDevice(VideoDeviceSettings settings,
+                                           std::shared_ptr<SampleSource> source)
+    : settings_(std::move(settings)),
+      pacing_(settings_.pacing),
+      dropped_(settings_.dropped_frames),
+      source_(std::move(source)) {
+    if (settings_.maker_properties) mode_value_ = settings_.maker_properties->mode_value;
+    if (settings_.transport) transport_mode_ = settings_.transport->initial_mode;
+}
+
+SimulatedVideoDevice::~SimulatedVideoDevice() {
+    if (registration_) dshow::VideoInputDevices::Remove(*registration_);
+}
+
+std::wstring SimulatedVideoDevice::DisplayName() const {
+    return settings_.display_name.empty() ? L"@device:pnp:" + settings_.device_path
+                                          : settings_.display_name;
+}
+
+void SimulatedVideoDevice::Register() {
+    dshow::VideoInputDevice entry;
+    entry.friendly_name = settings_.friendly_name;
+    if (!settings_.should_omit_device_path) entry.device_path = settings_.device_path;
+    entry.display_name = DisplayName();
+    std::weak_ptr<SimulatedVideoDevice> weak = weak_from_this();
+    entry.create_filter = [weak](IBaseFilter** filter) -> HRESULT {
+        std::shared_ptr<SimulatedVideoDevice> device = weak.lock();
+        if (!device || device->HasDisappeared()) {
+            return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+        }
+        *filter = new CaptureSourceFilter(device);
+        return S_OK;
+    };
+    registration_ = dshow::VideoInputDevices::Add(std::move(entry));
+}
+
+void SimulatedVideoDevice::SetSampleSource(std::shared_ptr<SampleSource> source) {
+    std::lock_guard lock(mutex_);
+    source_ = source ? std::move(source) : std::make_shared<PatternSampleSource>();
+}
+
+std::shared_ptr<SampleSource> SimulatedVideoDevice::Source() const {
+    std::lock_guard lock(mutex_);
+    return source_;
+}
+
+HRESULT SimulatedVideoDevice::BeginStreaming(const void* filter) {
+    if (HasDisappeared()) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    std::lock_guard lock(mutex_);
+    if (streaming_filter_ != nullptr && streaming_filter_ != filter) {
+        return HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
+    }
+    streaming_filter_ = filter;
+    return S_OK;
+}
+
+void SimulatedVideoDevice::EndStreaming(const void* filter) {
+    std::lock_guard lock(mutex_);
+    if (streaming_filter_ == filter) streaming_filter_ = nullptr;
+}
+
+bool SimulatedVideoDevice::IsStreaming() const {
+    std::lock_guard lock(mutex_);
+    return streaming_filter_ != nullptr;
+}
+
+void SimulatedVideoDevice::Disappear() {
+    gone_.store(true);
+    std::optional<dshow::VideoInputDevices::Id> registration;
+    {
+        std::lock_guard lock(mutex_);
+        registration.swap(registration_);
+    }
+    if (registration) dshow::VideoInputDevices::Remove(*registration);
+}
+
+DWORD SimulatedVideoDevice::ModeValue() const {
+    std::lock_guard lock(mutex_);
+    return mode_value_;
+}
+
+void SimulatedVideoDevice::SetModeValue(DWORD value) {
+    std::lock_guard lock(mutex_);
+    mode_value_ = value;
+}
+
+LONG SimulatedVideoDevice::TransportMode() const {
+    std::lock_guard lock(mutex_);
+    return transport_mode_;
+}
+
+HRESULT SimulatedVideoDevice::PutTransportMode(LONG mode) {
+    std::lock_guard lock(mutex_);
+    transport_requests_.push_back(mode);
+    transport_mode_ = mode;
+    return S_OK;
+}
+
+std::vector<LONG> SimulatedVideoDevice::TransportModeRequests() const {
+    std::lock_guard lock(mutex_);
+    return transport_requests_;
+}
+
+std::vector<BYTE> SimulatedVideoDevice::RawCommand(const BYTE* request, std::size_t length) const {
+    const auto& maker = settings_.maker_properties;
+    if (maker && maker->raw_command) return maker->raw_command(request, length);
+    return std::vector<BYTE>(request, request + length);
+}
+
+void SimulatedVideoDevice::WriteMailbox(const BYTE* request, std::size_t length) {
+    std::vector<BYTE> reply;
+    const auto& unit = settings_.extension_unit;
+    if (unit && unit->respond) {
+        reply = unit->respond(request, length);
+    } else {
+        reply.assign(request, request + length);
+        if (reply.size() < 2) reply.resize(2);
+        if (reply[0] == 0 && reply[1] == 0) reply[0] = 1;
+    }
+    std::lock_guard lock(mutex_);
+    mailbox_reply_ = std::move(reply);
+    reads_since_write_ = 0;
+}
+
+std::size_t SimulatedVideoDevice::ReadMailbox(BYTE* reply, std::size_t capacity) {
+    std::lock_guard lock(mutex_);
+    ++mailbox_reads_;
+    int not_ready = settings_.extension_unit ? settings_.extension_unit->not_ready_reads : 0;
+    std::memset(reply, 0, capacity);
+    if (reads_since_write_++ < not_ready) return capacity;
+    std::memcpy(reply, mailbox_reply_.data(), std::min(capacity, mailbox_reply_.size()));
+    return capacity;
+}
+
+int SimulatedVideoDevice::MailboxReads() const {
+    std::lock_guard lock(mutex_);
+    return mailbox_reads_;
+}
+
+}  // namespace zrf::sim
