@@ -11,3 +11,9 @@ FieldGeometry MakeFieldGeometry(ImageSize size, std::int32_t fieldCount) {
     g.valid = g.fieldHeight > 0 && g.pictureBytes <= kMaxImageBytes / 2;
     return g;
 }
+
+std::int64_t VisualPictureBytes(ImageSize size) {
+    if (size.width < 0 || size.height < 0 || size.width > kMaxImageBytes / 2) return -1;
+    const std::int64_t bytes = std::int64_t{size.width} * size.height * 2;
+    return bytes + 28 <= kMaxImageBytes ? bytes : -1;
+}

@@ -18,5 +18,9 @@ struct FieldGeometry {
 // stays far below 2 GB.
 FieldGeometry MakeFieldGeometry(ImageSize size, std::int32_t fieldCount);
 
+// Bytes behind the header of a visual frame (width x height x 2); -1 when the size is negative
+// or its row stride or image would not fit a signed 32-bit count.
+std::int64_t VisualPictureBytes(ImageSize size);
+
 // Images are limited so that every size fits a signed 32-bit count.
 constexpr std::int64_t kMaxImageBytes = 0x7FFF0000;

@@ -6,8 +6,6 @@
 
 namespace {
 
-bool HasFrameGrid(double rate) { return rate > 0.0 && rate <= FrameClock::kMaxFrameRate; }
-
 // (delta * 1000 / frequency) without overflowing for large deltas.
 std::int64_t ElapsedMilliseconds(std::int64_t delta, std::int64_t frequency) {
     if (frequency <= 0) return 0;
@@ -87,7 +85,7 @@ FrameStamp FrameClock::GetTimeLocked() const {
 
     FrameStamp stamp;
     stamp.timeZoneMinutes = timeZoneMinutes_;
-    if (!HasFrameGrid(frameRate_)) {
+    if (!IsUsableFrameRate(frameRate_)) {
         // No usable frame period: the elapsed time itself.
         stamp.seconds = static_cast<std::uint32_t>(baseSeconds_) + elapsed / 1000;
         stamp.milliseconds = elapsed % 1000;

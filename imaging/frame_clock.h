@@ -16,9 +16,13 @@ struct FrameStamp {
 
 class FrameClock {
 public:
-    // Rates above this are not a camera's; such a clock, like one at 0 or at a rate that is not
-    // a number, stamps the elapsed time without a frame grid.
+    // Rates outside this range are not a camera's; a clock started at such a rate (0, a rate
+    // that is not a number, one frame in hours) stamps the elapsed time without a frame grid.
+    static constexpr double kMinFrameRate = 0.001;
     static constexpr double kMaxFrameRate = 100000.0;
+    static bool IsUsableFrameRate(double rate) {
+        return rate >= kMinFrameRate && rate <= kMaxFrameRate;
+    }
 
     FrameClock();
     ~FrameClock();

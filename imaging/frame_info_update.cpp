@@ -12,15 +12,14 @@ namespace {
 using namespace Zrf;
 
 // A rate that can divide and scale: finite, positive, a camera's.
-bool IsUsableRate(float rate) { return rate > 0.0f && rate <= FrameClock::kMaxFrameRate; }
+bool IsUsableRate(float rate) { return FrameClock::IsUsableFrameRate(rate); }
 
 // Milliseconds field `fieldIndex` starts after the frame: the field period, rounded to single
 // precision, times the index.
 std::int64_t FieldTimeOffset(std::int32_t fieldCount, float rate, std::int32_t fieldIndex) {
     const float fieldPeriod = static_cast<float>(1000.0 / (static_cast<float>(fieldCount) * rate));
     const double offset = static_cast<double>(fieldPeriod) * fieldIndex;
-    // Tiny rates give absurd periods; a day is far beyond any real field.
-    return offset < 86'400'000.0 ? static_cast<std::int64_t>(offset) : 86'400'000;
+    return static_cast<std::int64_t>(offset);
 }
 
 }  // namespace

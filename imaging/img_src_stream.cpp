@@ -11,9 +11,8 @@
 namespace {
 
 std::int32_t VisualImageSize(ImageSize size) {
-    if (size.width < 0 || size.height < 0) return 0;
-    const std::int64_t bytes = std::int64_t{size.width} * size.height * 2 + 28;
-    return bytes <= kMaxImageBytes ? static_cast<std::int32_t>(bytes) : 0;
+    const std::int64_t bytes = VisualPictureBytes(size);
+    return bytes >= 0 ? static_cast<std::int32_t>(bytes + 28) : 0;
 }
 
 }  // namespace
@@ -21,7 +20,14 @@ std::int32_t VisualImageSize(ImageSize size) {
 ImgSrcStream::~ImgSrcStream() { clock.Stop(); }
 
 void ImgSrcStream::SetImageSize(ImageSize size) {
-    imageSize.store(size, std::memory_order_relaxed);
+    imageSize.store(std::uint64_t{static_cast<std::uint32_t>(size.width)} << 32 |
+                        static_cast<std::uint32_t>(size.height),
+                    std::memory_order_relaxed);
+}
+
+ImageSize ImgSrcStream::CurrentImageSize() const {
+    const std::uint64_t packed = imageSize.load(std::memory_order_relaxed);
+    return ImageSize{static_cast<std::int32_t>(packed >> 32), static_cast<std::int32_t>(packed)};
 }
 
 void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, ImageSize size) {
@@ -67,14 +73,14 @@ const std::uint8_t* ImgSrcStream::CurrentSample() const {
 }
 
 FieldGeometry ImgSrcStream::Geometry() const {
-    return MakeFieldGeometry(imageSize.load(std::memory_order_relaxed), fieldCount);
+    return MakeFieldGeometry(CurrentImageSize(), fieldCount);
 }
 
 bool ImgSrcStream::IsJpegLs() const { return subtype == MEDIASUBTYPE_MJLS; }
 
 std::int32_t ImgSrcStream::GetImageBufferSize() {
     const Path path = SelectPath();
-    if (path == Path::Visual) return VisualImageSize(imageSize.load(std::memory_order_relaxed));
+    if (path == Path::Visual) return VisualImageSize(CurrentImageSize());
     if (path == Path::Mjpg) {
         const std::int32_t length = sampleLength.load(std::memory_order_relaxed);
         return length > 0 ? length : 0;
@@ -101,7 +107,7 @@ std::int32_t ImgSrcStream::UsbRadiometricSize(const std::uint8_t* data) {
                           layout)) {
         return 0;
     }
-    SizeKey key{subtype, imageSize.load(std::memory_order_relaxed), fieldCount,
+    SizeKey key{subtype, CurrentImageSize(), fieldCount,
                 layout.regionOffset, layout.imageSize};
     if (cachedBufferSize != 0 && key == cachedSizeKey) {
         return cachedBufferSize;

@@ -17,6 +17,7 @@ using NewImageCallback = void (*)();
 
 struct FieldGeometry;
 struct UsbRegionLayout;
+struct UsbPixelPlan;
 
 class ImgSrcStream {
 public:
@@ -54,6 +55,7 @@ private:
     Path SelectPath() const;
     const std::uint8_t* CurrentSample() const;
     FieldGeometry Geometry() const;
+    ImageSize CurrentImageSize() const;
     bool IsJpegLs() const;
 
     std::int32_t UsbRadiometricSize(const std::uint8_t* data);
@@ -65,8 +67,10 @@ private:
                                      std::uint8_t* out);
     DecodeResult DecodeUsbFrame(const std::uint8_t* data, std::int32_t fieldIndex,
                                 std::uint8_t* out);
-    DecodeResult DecodeUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
-                                 std::int32_t fieldIndex, std::uint8_t* pixels);
+    bool PlanUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                       std::int32_t fieldIndex, UsbPixelPlan& plan) const;
+    bool WriteUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                        const UsbPixelPlan& plan, std::int32_t fieldIndex, std::uint8_t* pixels);
     // The checks, stamp and updates every radiometric frame-information block goes through.
     DecodeResult ApplyFrameInfo(std::uint8_t* block, std::int32_t fieldIndex,
                                 std::int32_t fieldHeight);
@@ -78,7 +82,7 @@ private:
     NewImageCallback newImageCallback = nullptr;
     const std::uint8_t* sample = nullptr;
     std::atomic<std::int32_t> sampleLength{0};
-    std::atomic<ImageSize> imageSize{ImageSize{}};
+    std::atomic<std::uint64_t> imageSize{0};  // width and height packed: one atomic word
     SourceKind sourceKind{};
     GUID subtype{};
     std::int32_t cachedBufferSize = 0;

@@ -53,81 +53,92 @@ void FinishHeaderAndIndex(std::uint8_t* out, std::int32_t entryCount) {
 
 }  // namespace
 
+// Where one field's pixels come from, decided before anything is written.
+struct UsbPixelPlan {
+    JlsParameters params{};
+    bool wholePicture = true;        // JPEG-LS: the code stream's picture fits one field
+    std::int64_t decodedBytes = 0;   // JPEG-LS: bytes the decode writes
+    std::int64_t sourceOffset = 0;   // raw: the field's first byte in the sample
+};
+
+bool ImgSrcStream::PlanUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                                 std::int32_t fieldIndex, UsbPixelPlan& plan) const {
+    const FieldGeometry g = Geometry();
+    if (!IsJpegLs()) {
+        // The camera's row length locates the field; it must not reach beyond the pixels.
+        const std::int64_t rowBytes =
+            2 * std::int64_t{Load<std::uint16_t>(data + layout.infoSourceOffset + Info::kGeometryWidth)};
+        plan.sourceOffset = rowBytes * g.fieldHeight * fieldIndex;
+        return plan.sourceOffset + g.fieldBytes <= g.pictureBytes;
+    }
+    if (!ReadJpegLsHeader(data + 4, layout.codeStreamLength, plan.params)) return false;
+    const JlsParameters& p = plan.params;
+    const std::int64_t bytesPerRow = std::int64_t{p.components} * JpegLsBytesPerSample(p) * p.width;
+    plan.wholePicture = bytesPerRow * p.height <= g.fieldBytes;
+    if (plan.wholePicture) {
+        plan.decodedBytes = bytesPerRow * p.height;
+        return true;
+    }
+    // Otherwise only a picture of the stream's stacked fields is accepted: this field's rows.
+    plan.decodedBytes = bytesPerRow * g.fieldHeight;
+    return fieldCount > 1 && p.components == 1 && bytesPerRow == 2 * g.width &&
+           p.height == g.height;
+}
+
 DecodeResult ImgSrcStream::DecodeUsbFrame(const std::uint8_t* data, std::int32_t fieldIndex,
                                           std::uint8_t* out) {
     const FieldGeometry g = Geometry();
     UsbRegionLayout layout;
+    UsbPixelPlan plan;
+    // Every rejection but a failing JPEG-LS decode happens here, before any write.
     if (fieldIndex < 0 || fieldIndex >= fieldCount ||
-        !MeasureUsbRegion(data, sampleLength.load(std::memory_order_relaxed), IsJpegLs(), g, layout)) {
+        !MeasureUsbRegion(data, sampleLength.load(std::memory_order_relaxed), IsJpegLs(), g, layout) ||
+        !PlanUsbPixels(data, layout, fieldIndex, plan)) {
         return DecodeResult::BadFrame;
     }
     const std::uint8_t* region = data + layout.regionOffset;
     std::memcpy(out, region, kMainHeaderSize);
     CopyIndexAndBlocks(region, layout, g.fieldBytes, out);
 
-    std::uint8_t* pixelBlock = out + layout.pixelOutputOffset;
-    return DecodeUsbPixels(data, layout, fieldIndex, pixelBlock);
-}
-
-// Everything that can reject the sample is decided before the block is stamped, except the
-// JPEG-LS decode itself.
-DecodeResult ImgSrcStream::DecodeUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
-                                           std::int32_t fieldIndex, std::uint8_t* pixelBlock) {
-    const FieldGeometry g = Geometry();
-    std::uint8_t* out = pixelBlock - layout.pixelOutputOffset;
     std::uint8_t* block = out + layout.infoOutputOffset;
-    std::uint8_t* pixels = pixelBlock + kGeometrySize;
-    const auto fieldBytes = static_cast<std::size_t>(g.fieldBytes);
-
-    JlsParameters params{};
-    std::int64_t source = 0;
-    bool wholePicture = true;
-    if (IsJpegLs()) {
-        if (!ReadJpegLsHeader(data + 4, layout.codeStreamLength, params)) return DecodeResult::BadFrame;
-        const std::int64_t bytesPerRow =
-            std::int64_t{params.components} * JpegLsBytesPerSample(params) * params.width;
-        wholePicture = bytesPerRow * params.height <= g.fieldBytes;
-        // A picture of stacked fields: decode just this field's rows, if they fit.
-        const bool rowsFit = params.components == 1 && bytesPerRow * g.fieldHeight <= g.fieldBytes &&
-                             g.fieldHeight * (fieldIndex + 1) <= params.height;
-        if (!wholePicture && !rowsFit) return DecodeResult::BadFrame;
-    } else {
-        const std::int64_t rowBytes =
-            2 * std::int64_t{Load<std::uint16_t>(block + Info::kGeometryWidth)};
-        source = rowBytes * g.fieldHeight * fieldIndex;
-        if (source + g.fieldBytes > g.pictureBytes) return DecodeResult::BadFrame;
-    }
-
     const DecodeResult checked = ApplyFrameInfo(block, fieldIndex, static_cast<std::int32_t>(g.fieldHeight));
     if (checked != DecodeResult::Ok) return checked;
 
     // Over the camera's text, keeping whatever follows the terminator.
     std::memcpy(out + kSourceTextOffset, "UVC_KAVIR", 10);
-    Store<std::uint16_t>(out + kMainHeaderSize + layout.pixelEntry * kIndexEntrySize, kPixelBlock);
-    Store<std::uint16_t>(out + kMainHeaderSize + layout.pixelEntry * kIndexEntrySize + 2, kPixelsHostOrder);
+    std::uint8_t* pixelEntry = out + kMainHeaderSize + layout.pixelEntry * kIndexEntrySize;
+    Store<std::uint16_t>(pixelEntry, kPixelBlock);
+    Store<std::uint16_t>(pixelEntry + 2, kPixelsHostOrder);
+    std::uint8_t* pixelBlock = out + layout.pixelOutputOffset;
     std::memcpy(pixelBlock, block, kGeometrySize);
-
-    const bool swapped = layout.pixelByteOrder == kPixelsSwapped;
-    if (IsJpegLs()) {
-        const std::uint8_t* code = data + 4;
-        const std::int64_t bytesPerRow =
-            std::int64_t{params.components} * JpegLsBytesPerSample(params) * params.width;
-        const std::size_t written = static_cast<std::size_t>(
-            wholePicture ? bytesPerRow * params.height : bytesPerRow * g.fieldHeight);
-        const bool decoded =
-            wholePicture
-                ? DecodeJpegLs(pixels, written, code, layout.codeStreamLength, params)
-                : DecodeJpegLsRows(pixels, written, code, layout.codeStreamLength, params,
-                                   static_cast<std::int32_t>(g.fieldHeight * fieldIndex),
-                                   static_cast<std::int32_t>(g.fieldHeight));
-        if (!decoded) return DecodeResult::BadFrame;
-        // A smaller picture leaves the rest of the field zero, not stale.
-        std::memset(pixels + written, 0, fieldBytes - written);
-        if (swapped) SwapPixelBytes(pixels, fieldBytes);
-    } else {
-        CopyPixels(pixels, data + source, fieldBytes, swapped);
+    if (!WriteUsbPixels(data, layout, plan, fieldIndex, pixelBlock + kGeometrySize)) {
+        return DecodeResult::BadFrame;
     }
-
     FinishHeaderAndIndex(out, layout.entryCount);
     return DecodeResult::Ok;
+}
+
+bool ImgSrcStream::WriteUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                                  const UsbPixelPlan& plan, std::int32_t fieldIndex,
+                                  std::uint8_t* pixels) {
+    const FieldGeometry g = Geometry();
+    const auto fieldBytes = static_cast<std::size_t>(g.fieldBytes);
+    const bool swapped = layout.pixelByteOrder == kPixelsSwapped;
+    if (!IsJpegLs()) {
+        CopyPixels(pixels, data + plan.sourceOffset, fieldBytes, swapped);
+        return true;
+    }
+    const auto written = static_cast<std::size_t>(plan.decodedBytes);
+    const std::uint8_t* code = data + 4;
+    const bool decoded =
+        plan.wholePicture
+            ? DecodeJpegLs(pixels, written, code, layout.codeStreamLength, plan.params)
+            : DecodeJpegLsRows(pixels, written, code, layout.codeStreamLength, plan.params,
+                               static_cast<std::int32_t>(g.fieldHeight * fieldIndex),
+                               static_cast<std::int32_t>(g.fieldHeight));
+    if (!decoded) return false;
+    // A smaller picture leaves the rest of the field zero, not stale.
+    std::memset(pixels + written, 0, fieldBytes - written);
+    if (swapped) SwapPixelBytes(pixels, fieldBytes);
+    return true;
 }

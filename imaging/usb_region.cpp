@@ -65,6 +65,7 @@ bool MeasureUsbRegion(const std::uint8_t* sample, std::int32_t sampleLength, boo
             if (type == Zrf::kFrameInfoBlock) {
                 layout.infoEntry = i;
                 layout.infoOutputOffset = running;
+                layout.infoSourceOffset = layout.regionOffset + offset;
                 infoLength = length;
             }
         }

@@ -15,6 +15,7 @@ struct UsbRegionLayout {
     std::int32_t infoEntry = -1;         // the last frame-information entry: the one used
     std::int64_t pixelOutputOffset = 0;  // of that pixel block in the output image
     std::int64_t infoOutputOffset = 0;   // of that frame-information block in the output image
+    std::int64_t infoSourceOffset = 0;   // of that block in the sample
     std::uint16_t pixelByteOrder = 0;
     std::int32_t imageSize = 0;          // bytes of the output image
 };

@@ -7,11 +7,10 @@
 #include "imaging/visual_frame_header.h"
 
 DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out) {
-    const ImageSize size = imageSize.load(std::memory_order_relaxed);
+    const ImageSize size = CurrentImageSize();
     const std::int64_t length = sampleLength.load(std::memory_order_relaxed);
-    if (size.width < 0 || size.height < 0) return DecodeResult::BadFrame;
-    const std::int64_t reserved = std::int64_t{size.width} * size.height * 2;
-    if (reserved + 28 > kMaxImageBytes) return DecodeResult::BadFrame;
+    const std::int64_t reserved = VisualPictureBytes(size);
+    if (reserved < 0) return DecodeResult::BadFrame;
 
     const bool i420 = subtype == MEDIASUBTYPE_I420;
     // An I420 picture carries width x height x 3/2 bytes; YUY2 fills the reserved region.

@@ -118,7 +118,9 @@ std::array<std::uint8_t, 2428> BuildFrameInfoBlock(const SampleSettings& s) {
     std::memset(p + Info::kText, 0, Info::kTextSize);
     std::memcpy(p + Info::kText, "Camera", 7);
     Store<std::uint16_t>(p + Info::kLiveFlag, 0);
-    Store(p + Info::kFrameRate, static_cast<std::uint16_t>(s.frameRate > 0 ? s.frameRate : 0));
+    // Whole frames per second, as the camera reports them (out-of-range rates read as 0).
+    const bool inRange = s.frameRate >= 0.0f && s.frameRate < 65536.0f;
+    Store(p + Info::kFrameRate, static_cast<std::uint16_t>(inRange ? s.frameRate : 0.0f));
     Store(p + Info::kStatusFlags, s.statusFlags);
     return b;
 }
