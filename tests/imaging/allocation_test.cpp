@@ -16,6 +16,9 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
+// The replacements pair malloc with free; the compiler cannot see that they belong together.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t n) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(n ? n : 1)) return p;
