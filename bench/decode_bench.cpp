@@ -39,7 +39,8 @@ Decoding g_decoding;
 
 void DecodeField0() {
     const std::int32_t size = g_decoding.stream->GetImageBufferSize();
-    g_decoding.ok &= size > 0 && g_decoding.stream->DecodeImage(0, g_decoding.out) == DecodeResult::Ok;
+    g_decoding.ok &=
+        size > 0 && g_decoding.stream->DecodeImage(0, g_decoding.out) == DecodeResult::Ok;
 }
 
 void RunStream(benchmark::State& state, const GUID& subtype, SourceKind kind,
@@ -135,7 +136,7 @@ BENCHMARK(BM_JpegLsPath);
 
 // Keeps each benchmark's time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
@@ -153,10 +154,11 @@ public:
         Ratio("JPEG-LS path / bare decode", "BM_JpegLsPath", "BM_JpegLsBare", 1.05);
     }
 
-private:
+  private:
     void Ratio(const char* label, const char* path, const char* base, double goal) const {
         const auto p = times_.find(path), b = times_.find(base);
-        if (p == times_.end() || b == times_.end() || b->second.first <= 0 || b->second.second <= 0) {
+        if (p == times_.end() || b == times_.end() || b->second.first <= 0 ||
+            b->second.second <= 0) {
             std::printf("  %-30s n/a\n", label);
             return;
         }

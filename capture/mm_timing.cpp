@@ -5,7 +5,9 @@ MMTiming::MMTiming() {
     Anchor();
 }
 
-MMTiming::~MMTiming() { timeEndPeriod(1); }
+MMTiming::~MMTiming() {
+    timeEndPeriod(1);
+}
 
 void MMTiming::Anchor() {
     anchorTick_ = timeGetTime();

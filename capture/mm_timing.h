@@ -6,7 +6,7 @@
 #include "platform/time/windows_time.h"
 
 class MMTiming {
-public:
+  public:
     MMTiming();
     virtual ~MMTiming();
     MMTiming(const MMTiming&) = delete;
@@ -14,7 +14,7 @@ public:
 
     void GetTime(std::int32_t& seconds, std::int32_t& milliseconds, std::int16_t& timeZone);
 
-private:
+  private:
     void Anchor();
 
     DWORD anchorTick_ = 0;

@@ -14,7 +14,7 @@
 namespace {
 
 class Reader {
-public:
+  public:
     Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     template <typename T>
     T Take() {
@@ -27,15 +27,15 @@ public:
     const std::uint8_t* Rest() const { return data_ + at_; }
     std::size_t RestSize() const { return size_ - at_; }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t at_ = 0;
 };
 
-const GUID kSubtypes[] = {MEDIASUBTYPE_F7M0, MEDIASUBTYPE_F7M2, MEDIASUBTYPE_Y800, MEDIASUBTYPE_MJLS,
-                          MEDIASUBTYPE_YUY2, MEDIASUBTYPE_I420, MEDIASUBTYPE_MJPG,
-                          FourCcSubtype('A', 'B', 'C', 'D')};
+const GUID kSubtypes[] = {
+    MEDIASUBTYPE_F7M0, MEDIASUBTYPE_F7M2, MEDIASUBTYPE_Y800, MEDIASUBTYPE_MJLS,
+    MEDIASUBTYPE_YUY2, MEDIASUBTYPE_I420, MEDIASUBTYPE_MJPG, FourCcSubtype('A', 'B', 'C', 'D')};
 
 struct Run {
     ImgSrcStream* stream = nullptr;
@@ -62,7 +62,8 @@ void OnImage() {
 void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const Sim::SampleSettings& s,
                      std::vector<std::uint8_t>& sample) {
     std::vector<std::uint16_t> picture(static_cast<std::size_t>(s.size.width) * s.size.height);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint16_t>(i * 131);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<std::uint16_t>(i * 131);
     if (subtype == MEDIASUBTYPE_YUY2) {
         Sim::BuildYuy2Sample(picture.data(), s, sample);
     } else if (subtype == MEDIASUBTYPE_I420) {
@@ -114,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
         s.extraBlockBytes = (trim & 4) != 0 ? 40 : 0;
         s.statusFlags = (trim & 8) != 0 ? 2 : 0;
         BuildWellFormed(in, subtype, kind, s, sample);
-        if ((trim & 0x80) != 0 && !sample.empty()) sample.resize(sample.size() - (trim & 0x3F) % sample.size());
+        if ((trim & 0x80) != 0 && !sample.empty())
+            sample.resize(sample.size() - (trim & 0x3F) % sample.size());
     } else {
         sample.assign(in.Rest(), in.Rest() + in.RestSize());
     }

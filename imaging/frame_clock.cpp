@@ -20,7 +20,9 @@ FrameClock::FrameClock() {
     counterFrequency_ = frequency.QuadPart;
 }
 
-FrameClock::~FrameClock() { StopLocked(); }
+FrameClock::~FrameClock() {
+    StopLocked();
+}
 
 void FrameClock::Start(float frameRate) {
     std::lock_guard lock(guard_);
@@ -40,6 +42,17 @@ void FrameClock::Stop() {
 bool FrameClock::IsStarted() const {
     std::lock_guard lock(guard_);
     return started_;
+}
+
+double FrameClock::FrameRate() const {
+    std::lock_guard lock(guard_);
+    return frameRate_;
+}
+
+FrameStamp FrameClock::Stamp(const std::atomic<float>& frameRate) {
+    std::lock_guard lock(guard_);
+    if (!started_) StartLocked(frameRate.load(std::memory_order_relaxed));
+    return GetTimeLocked();
 }
 
 FrameStamp FrameClock::Stamp(float frameRate) {
@@ -95,6 +108,7 @@ FrameStamp FrameClock::GetTimeLocked() const {
     if (frame == 0) frame = 1;
     const double offset = framePeriod_ * static_cast<double>(frame);
     stamp.seconds = static_cast<std::uint32_t>(static_cast<std::int64_t>(offset + baseSeconds_));
-    stamp.milliseconds = static_cast<std::uint32_t>(static_cast<std::uint64_t>(offset * 1000.0) % 1000);
+    stamp.milliseconds =
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(offset * 1000.0) % 1000);
     return stamp;
 }

@@ -5,6 +5,7 @@
 //
 // The stream's streaming thread stamps while a host thread may stop the clock (a frame-rate
 // change); a small guard keeps the two apart.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -15,7 +16,7 @@ struct FrameStamp {
 };
 
 class FrameClock {
-public:
+  public:
     // Rates outside this range are not a camera's; a clock started at such a rate (0, a rate
     // that is not a number, one frame in hours) stamps the elapsed time without a frame grid.
     static constexpr double kMinFrameRate = 0.001;
@@ -34,12 +35,16 @@ public:
     FrameStamp GetTime() const;
     void Stop();
     bool IsStarted() const;
+    // The rate the clock was last started with.
+    double FrameRate() const;
 
     // Starts the clock with `frameRate` if it is stopped, then stamps: one step, so a Stop from
-    // another thread cannot fall between the start test and the stamp.
+    // another thread cannot fall between the start test and the stamp. The rate is read under
+    // the guard too: a rate stored just before a Stop is the one the restart uses.
+    FrameStamp Stamp(const std::atomic<float>& frameRate);
     FrameStamp Stamp(float frameRate);
 
-private:
+  private:
     void StartLocked(float frameRate);
     void StopLocked();
     FrameStamp GetTimeLocked() const;

@@ -12,7 +12,9 @@ namespace {
 using namespace Zrf;
 
 // A rate that can divide and scale: finite, positive, a camera's.
-bool IsUsableRate(float rate) { return FrameClock::IsUsableFrameRate(rate); }
+bool IsUsableRate(float rate) {
+    return FrameClock::IsUsableFrameRate(rate);
+}
 
 // Milliseconds field `fieldIndex` starts after the frame: the field period, rounded to single
 // precision, times the index.
@@ -35,7 +37,7 @@ DecodeResult ImgSrcStream::ApplyFrameInfo(std::uint8_t* block, std::int32_t fiel
     // One reading of the rate for the whole frame, whatever another thread sets meanwhile.
     const float rate = frameRate.load(std::memory_order_relaxed);
     if (hostTimeStamps) {
-        const FrameStamp stamp = clock.Stamp(rate);
+        const FrameStamp stamp = clock.Stamp(frameRate);
         Store(block + Info::kSeconds, stamp.seconds);
         Store(block + Info::kMilliseconds, stamp.milliseconds);
         Store(block + Info::kTimeZone, stamp.timeZoneMinutes);
@@ -60,7 +62,8 @@ DecodeResult ImgSrcStream::ApplyFrameInfo(std::uint8_t* block, std::int32_t fiel
     std::memcpy(block + Info::kText, "Live", 5);
     if (IsUsableRate(rate)) {
         const auto whole = static_cast<std::uint32_t>(rate) & 0xFFFF;
-        Store(block + Info::kFrameRate, static_cast<std::uint16_t>(whole * static_cast<std::uint32_t>(fieldCount)));
+        Store(block + Info::kFrameRate,
+              static_cast<std::uint16_t>(whole * static_cast<std::uint32_t>(fieldCount)));
     }
     Store(block + Info::kGeometryHeight, static_cast<std::uint16_t>(fieldHeight));
     Store(block + Info::kGeometryLastRow, static_cast<std::uint16_t>(fieldHeight - 1));

@@ -12,7 +12,7 @@ namespace {
 using namespace Zrf;
 
 constexpr std::int64_t kInfoOffset = kMainHeaderSize + 2 * kIndexEntrySize;  // 128
-constexpr std::int64_t kPixelBlockOffset = kInfoOffset + kFrameInfoSize;    // 2556
+constexpr std::int64_t kPixelBlockOffset = kInfoOffset + kFrameInfoSize;     // 2556
 
 void WriteMainHeader(std::uint8_t* out) {
     ZrfMainHeader header{};
@@ -53,11 +53,13 @@ DecodeResult ImgSrcStream::DecodeIeee1394Frame(const std::uint8_t* data, std::in
     SwapFrameInfoBlock(block);
 
     // The camera's row length locates the field; it must not reach beyond the pixels.
-    const std::int64_t rowBytes = 2 * std::int64_t{Load<std::uint16_t>(block + Info::kGeometryWidth)};
+    const std::int64_t rowBytes =
+        2 * std::int64_t{Load<std::uint16_t>(block + Info::kGeometryWidth)};
     const std::int64_t source = rowBytes * g.fieldHeight * fieldIndex;
     if (source + g.fieldBytes > g.pictureBytes) return DecodeResult::BadFrame;
 
-    const DecodeResult checked = ApplyFrameInfo(block, fieldIndex, static_cast<std::int32_t>(g.fieldHeight));
+    const DecodeResult checked =
+        ApplyFrameInfo(block, fieldIndex, static_cast<std::int32_t>(g.fieldHeight));
     if (checked != DecodeResult::Ok) return checked;
     Store<std::uint16_t>(block + Info::kGeometryWord22, 0);
 

@@ -17,7 +17,9 @@ std::int32_t VisualImageSize(ImageSize size) {
 
 }  // namespace
 
-ImgSrcStream::~ImgSrcStream() { clock.Stop(); }
+ImgSrcStream::~ImgSrcStream() {
+    clock.Stop();
+}
 
 void ImgSrcStream::SetImageSize(ImageSize size) {
     imageSize.store(std::uint64_t{static_cast<std::uint32_t>(size.width)} << 32 |
@@ -40,9 +42,15 @@ void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, 
     sample = nullptr;
 }
 
-void ImgSrcStream::SetSourceKind(SourceKind kind) { sourceKind = kind; }
-void ImgSrcStream::SetSubtype(const GUID& value) { subtype = value; }
-SourceKind ImgSrcStream::GetSourceKind() { return sourceKind; }
+void ImgSrcStream::SetSourceKind(SourceKind kind) {
+    sourceKind = kind;
+}
+void ImgSrcStream::SetSubtype(const GUID& value) {
+    subtype = value;
+}
+SourceKind ImgSrcStream::GetSourceKind() {
+    return sourceKind;
+}
 
 void ImgSrcStream::SetFrameRate(float framesPerSecond) {
     frameRate.store(framesPerSecond, std::memory_order_relaxed);
@@ -54,8 +62,12 @@ void ImgSrcStream::SetFieldCount(std::int32_t count) {
     if (count > 0) fieldCount = count;
 }
 
-void ImgSrcStream::SetHostTimeStamps(bool enabled) { hostTimeStamps = enabled; }
-void ImgSrcStream::SetNewImageCallback(NewImageCallback callback) { newImageCallback = callback; }
+void ImgSrcStream::SetHostTimeStamps(bool enabled) {
+    hostTimeStamps = enabled;
+}
+void ImgSrcStream::SetNewImageCallback(NewImageCallback callback) {
+    newImageCallback = callback;
+}
 
 ImgSrcStream::Path ImgSrcStream::SelectPath() const {
     if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_I420) return Path::Visual;
@@ -76,7 +88,9 @@ FieldGeometry ImgSrcStream::Geometry() const {
     return MakeFieldGeometry(CurrentImageSize(), fieldCount);
 }
 
-bool ImgSrcStream::IsJpegLs() const { return subtype == MEDIASUBTYPE_MJLS; }
+bool ImgSrcStream::IsJpegLs() const {
+    return subtype == MEDIASUBTYPE_MJLS;
+}
 
 std::int32_t ImgSrcStream::GetImageBufferSize() {
     const Path path = SelectPath();
@@ -92,7 +106,8 @@ std::int32_t ImgSrcStream::GetImageBufferSize() {
 
 std::int32_t ImgSrcStream::Ieee1394Size(const std::uint8_t* data) const {
     const FieldGeometry g = Geometry();
-    if (!g.valid || sampleLength.load(std::memory_order_relaxed) < g.pictureBytes + Zrf::kFrameInfoSize) {
+    if (!g.valid ||
+        sampleLength.load(std::memory_order_relaxed) < g.pictureBytes + Zrf::kFrameInfoSize) {
         return 0;
     }
     return static_cast<std::int32_t>(g.fieldBytes + Zrf::kTwoBlockOverhead);
@@ -107,8 +122,7 @@ std::int32_t ImgSrcStream::UsbRadiometricSize(const std::uint8_t* data) {
                           layout)) {
         return 0;
     }
-    SizeKey key{subtype, CurrentImageSize(), fieldCount,
-                layout.regionOffset, layout.imageSize};
+    SizeKey key{subtype, CurrentImageSize(), fieldCount, layout.regionOffset, layout.imageSize};
     if (cachedBufferSize != 0 && key == cachedSizeKey) {
         return cachedBufferSize;
     }
@@ -125,10 +139,14 @@ DecodeResult ImgSrcStream::DecodeImage(std::int32_t fieldIndex, std::uint8_t* ou
     const std::uint8_t* data = CurrentSample();
     if (data == nullptr || out == nullptr) return DecodeResult::BadFrame;
     switch (SelectPath()) {
-        case Path::Visual: return DecodeVisualFrame(data, out);
-        case Path::Mjpg: return DecodeMjpgFrame(data, out);
-        case Path::Ieee1394: return DecodeIeee1394Frame(data, fieldIndex, out);
-        case Path::Usb: return DecodeUsbFrame(data, fieldIndex, out);
+        case Path::Visual:
+            return DecodeVisualFrame(data, out);
+        case Path::Mjpg:
+            return DecodeMjpgFrame(data, out);
+        case Path::Ieee1394:
+            return DecodeIeee1394Frame(data, fieldIndex, out);
+        case Path::Usb:
+            return DecodeUsbFrame(data, fieldIndex, out);
     }
     return DecodeResult::BadFrame;
 }

@@ -20,7 +20,7 @@ struct UsbRegionLayout;
 struct UsbPixelPlan;
 
 class ImgSrcStream {
-public:
+  public:
     ImgSrcStream() = default;
     virtual ~ImgSrcStream();
     ImgSrcStream(const ImgSrcStream&) = delete;
@@ -48,8 +48,9 @@ public:
     std::int32_t FieldCount() const { return fieldCount; }
     float FrameRate() const { return frameRate.load(std::memory_order_relaxed); }
     bool IsClockStarted() const { return clock.IsStarted(); }
+    double ClockFrameRate() const { return clock.FrameRate(); }
 
-private:
+  private:
     enum class Path { Visual, Mjpg, Ieee1394, Usb };
 
     Path SelectPath() const;

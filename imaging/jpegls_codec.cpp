@@ -15,7 +15,8 @@ bool ReadJpegLsHeader(const std::uint8_t* codeStream, std::size_t length, JlsPar
 
 bool DecodeJpegLs(std::uint8_t* destination, std::size_t destinationSize,
                   const std::uint8_t* codeStream, std::size_t length, const JlsParameters& params) {
-    return JpegLsDecode(destination, destinationSize, codeStream, length, &params, nullptr) == CharlsApiResultType{};
+    return JpegLsDecode(destination, destinationSize, codeStream, length, &params, nullptr) ==
+           CharlsApiResultType{};
 }
 
 bool DecodeJpegLsRows(std::uint8_t* destination, std::size_t destinationSize,

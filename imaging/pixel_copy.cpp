@@ -8,7 +8,9 @@
 
 namespace {
 
-inline std::uint16_t Swap16(std::uint16_t v) { return static_cast<std::uint16_t>(v << 8 | v >> 8); }
+inline std::uint16_t Swap16(std::uint16_t v) {
+    return static_cast<std::uint16_t>(v << 8 | v >> 8);
+}
 
 void SwapCopyTail(std::uint8_t* dst, const std::uint8_t* src, std::size_t pixels) {
     for (std::size_t i = 0; i < pixels; ++i) {
@@ -23,9 +25,9 @@ void SwapCopyTail(std::uint8_t* dst, const std::uint8_t* src, std::size_t pixels
 // 128 bytes per round in 32-byte lanes: as wide as the copy itself, so swapping costs about
 // what copying does.
 __attribute__((target("avx2"))) std::size_t SwapCopyAvx2(std::uint8_t* dst, const std::uint8_t* src,
-                                                          std::size_t bytes) {
-    const __m256i pairs = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0,
-                                           3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+                                                         std::size_t bytes) {
+    const __m256i pairs = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1,
+                                           0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
     std::size_t done = 0;
     // Written out rather than looped: at -O2 a loop over a small array of vectors spills it.
     for (; done + 128 <= bytes; done += 128) {
@@ -74,4 +76,6 @@ void CopyPixels(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes, b
     if (bytes % 2 != 0) dst[bytes - 1] = src[bytes - 1];
 }
 
-void SwapPixelBytes(std::uint8_t* pixels, std::size_t bytes) { SwapCopy(pixels, pixels, bytes); }
+void SwapPixelBytes(std::uint8_t* pixels, std::size_t bytes) {
+    SwapCopy(pixels, pixels, bytes);
+}

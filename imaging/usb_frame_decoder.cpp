@@ -32,7 +32,8 @@ void CopyIndexAndBlocks(const std::uint8_t* region, const UsbRegionLayout& layou
             length = fieldBytes + kGeometrySize;
             Store(entry + 16, static_cast<std::uint32_t>(length));
             // Only the last pixel block is filled; earlier ones read as zeros.
-            if (i != layout.pixelEntry) std::memset(out + running, 0, static_cast<std::size_t>(length));
+            if (i != layout.pixelEntry)
+                std::memset(out + running, 0, static_cast<std::size_t>(length));
         } else {
             length = Load<std::uint32_t>(source + 16);
             std::memcpy(out + running, region + Load<std::uint32_t>(source + 12),
@@ -56,9 +57,9 @@ void FinishHeaderAndIndex(std::uint8_t* out, std::int32_t entryCount) {
 // Where one field's pixels come from, decided before anything is written.
 struct UsbPixelPlan {
     JlsParameters params{};
-    bool wholePicture = true;        // JPEG-LS: the code stream's picture fits one field
-    std::int64_t decodedBytes = 0;   // JPEG-LS: bytes the decode writes
-    std::int64_t sourceOffset = 0;   // raw: the field's first byte in the sample
+    bool wholePicture = true;       // JPEG-LS: the code stream's picture fits one field
+    std::int64_t decodedBytes = 0;  // JPEG-LS: bytes the decode writes
+    std::int64_t sourceOffset = 0;  // raw: the field's first byte in the sample
 };
 
 bool ImgSrcStream::PlanUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
@@ -67,7 +68,8 @@ bool ImgSrcStream::PlanUsbPixels(const std::uint8_t* data, const UsbRegionLayout
     if (!IsJpegLs()) {
         // The camera's row length locates the field; it must not reach beyond the pixels.
         const std::int64_t rowBytes =
-            2 * std::int64_t{Load<std::uint16_t>(data + layout.infoSourceOffset + Info::kGeometryWidth)};
+            2 * std::int64_t{
+                    Load<std::uint16_t>(data + layout.infoSourceOffset + Info::kGeometryWidth)};
         plan.sourceOffset = rowBytes * g.fieldHeight * fieldIndex;
         return plan.sourceOffset + g.fieldBytes <= g.pictureBytes;
     }
@@ -92,7 +94,8 @@ DecodeResult ImgSrcStream::DecodeUsbFrame(const std::uint8_t* data, std::int32_t
     UsbPixelPlan plan;
     // Every rejection but a failing JPEG-LS decode happens here, before any write.
     if (fieldIndex < 0 || fieldIndex >= fieldCount ||
-        !MeasureUsbRegion(data, sampleLength.load(std::memory_order_relaxed), IsJpegLs(), g, layout) ||
+        !MeasureUsbRegion(data, sampleLength.load(std::memory_order_relaxed), IsJpegLs(), g,
+                          layout) ||
         !PlanUsbPixels(data, layout, fieldIndex, plan)) {
         return DecodeResult::BadFrame;
     }
@@ -101,7 +104,8 @@ DecodeResult ImgSrcStream::DecodeUsbFrame(const std::uint8_t* data, std::int32_t
     CopyIndexAndBlocks(region, layout, g.fieldBytes, out);
 
     std::uint8_t* block = out + layout.infoOutputOffset;
-    const DecodeResult checked = ApplyFrameInfo(block, fieldIndex, static_cast<std::int32_t>(g.fieldHeight));
+    const DecodeResult checked =
+        ApplyFrameInfo(block, fieldIndex, static_cast<std::int32_t>(g.fieldHeight));
     if (checked != DecodeResult::Ok) return checked;
 
     // Over the camera's text, keeping whatever follows the terminator.

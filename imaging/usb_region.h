@@ -17,7 +17,7 @@ struct UsbRegionLayout {
     std::int64_t infoOutputOffset = 0;   // of that frame-information block in the output image
     std::int64_t infoSourceOffset = 0;   // of that block in the sample
     std::uint16_t pixelByteOrder = 0;
-    std::int32_t imageSize = 0;          // bytes of the output image
+    std::int32_t imageSize = 0;  // bytes of the output image
 };
 
 // False when the sample does not hold a complete region that decodes to one field of

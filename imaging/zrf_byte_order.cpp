@@ -40,17 +40,16 @@ constexpr auto kIndexEntryMap = Expand<10>({{k16, 2}, {k32, 7}});
 constexpr auto kInfoMap0 = Expand<16>({{k16, 14}, {k32, 1}});
 constexpr auto kInfoMap32 = Expand<13>({{k32, 12}});
 constexpr auto kInfoMap80 = Expand<37>({{k32, 1}, {4, 1}, {k32, 23}, {k16, 6}, {k32, 5}});
-constexpr auto kInfoMap212 = Expand<77>({{32, 1}, {16, 1}, {16, 1}, {16, 1}, {32, 1}, {8, 1},
-                                         {16, 1}, {8, 1},  {8, 1},  {k32, 1}, {32, 1}, {16, 1},
-                                         {16, 1}, {k16, 2}, {k32, 14}, {32, 1}, {16, 1}, {16, 1},
-                                         {k16, 2}, {k32, 14}, {32, 1}, {16, 1}, {16, 1}, {k16, 2},
-                                         {k32, 23}});
+constexpr auto kInfoMap212 = Expand<77>(
+    {{32, 1},  {16, 1},   {16, 1}, {16, 1}, {32, 1},  {8, 1},    {16, 1},  {8, 1},  {8, 1},
+     {k32, 1}, {32, 1},   {16, 1}, {16, 1}, {k16, 2}, {k32, 14}, {32, 1},  {16, 1}, {16, 1},
+     {k16, 2}, {k32, 14}, {32, 1}, {16, 1}, {16, 1},  {k16, 2},  {k32, 23}});
 constexpr auto kInfoMap776 = Expand<15>({{k32, 2}, {k16, 4}, {k32, 8}});
 constexpr auto kInfoMap824 = Expand<7>({{k32, 2}, {k16, 2}, {32, 1}, {k32, 1}});
 constexpr auto kInfoMap872 = Expand<9>({{k32, 2}, {k16, 2}, {k32, 4}});
 constexpr auto kInfoMap900 = Expand<52>({{k32, 15}, {k16, 4}, {k32, 1}, {k16, 6}, {k32, 25}});
-constexpr auto kInfoMap1084 = Expand<19>({{16, 1}, {k16, 2}, {k32, 2}, {k16, 2}, {k32, 1},
-                                          {k16, 6}, {k32, 4}});
+constexpr auto kInfoMap1084 =
+    Expand<19>({{16, 1}, {k16, 2}, {k32, 2}, {k16, 2}, {k32, 1}, {k16, 6}, {k32, 4}});
 
 struct PlacedMap {
     std::size_t offset;
@@ -59,11 +58,9 @@ struct PlacedMap {
 };
 
 constexpr PlacedMap kInfoMaps[] = {
-    {0, kInfoMap0.data(), 32},       {32, kInfoMap32.data(), 48},
-    {80, kInfoMap80.data(), 132},    {212, kInfoMap212.data(), 564},
-    {776, kInfoMap776.data(), 48},   {824, kInfoMap824.data(), 48},
-    {872, kInfoMap872.data(), 28},   {900, kInfoMap900.data(), 184},
-    {1084, kInfoMap1084.data(), 64},
+    {0, kInfoMap0.data(), 32},      {32, kInfoMap32.data(), 48},    {80, kInfoMap80.data(), 132},
+    {212, kInfoMap212.data(), 564}, {776, kInfoMap776.data(), 48},  {824, kInfoMap824.data(), 48},
+    {872, kInfoMap872.data(), 28},  {900, kInfoMap900.data(), 184}, {1084, kInfoMap1084.data(), 64},
 };
 
 static_assert(Span(kMainHeaderMap.data()) == 64);
@@ -101,6 +98,12 @@ void SwapFrameInfoBlock(std::uint8_t* block) {
     for (const PlacedMap& m : kInfoMaps) SwapByMap(block + m.offset, m.map);
 }
 
-ByteOrderMap MainHeaderByteOrderMap() { return kMainHeaderMap.data(); }
-ByteOrderMap IndexEntryByteOrderMap() { return kIndexEntryMap.data(); }
-int ByteOrderMapSpan(ByteOrderMap map) { return Span(map); }
+ByteOrderMap MainHeaderByteOrderMap() {
+    return kMainHeaderMap.data();
+}
+ByteOrderMap IndexEntryByteOrderMap() {
+    return kIndexEntryMap.data();
+}
+int ByteOrderMapSpan(ByteOrderMap map) {
+    return Span(map);
+}

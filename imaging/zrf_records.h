@@ -7,10 +7,10 @@
 #include <cstring>
 
 struct ZrfMainHeader {
-    char magic[4];               // "ZRF"
-    char source[16];             // NUL-terminated source text
+    char magic[4];    // "ZRF"
+    char source[16];  // NUL-terminated source text
     std::uint32_t word20;
-    std::uint32_t indexOffset;   // the pipeline always reads and writes the index at 64
+    std::uint32_t indexOffset;  // the pipeline always reads and writes the index at 64
     std::uint32_t entryCount;
     std::uint32_t word32;
     std::uint16_t word36;
@@ -24,15 +24,16 @@ static_assert(offsetof(ZrfMainHeader, word36) == 36 && offsetof(ZrfMainHeader, c
 
 struct ZrfIndexEntry {
     std::uint16_t blockType;
-    std::uint16_t byteOrder;     // pixel blocks: 1 = bytes swapped, 2 = host order
+    std::uint16_t byteOrder;  // pixel blocks: 1 = bytes swapped, 2 = host order
     std::uint32_t word4;
     std::uint32_t word8;
-    std::uint32_t dataOffset;    // from the start of the image (of the region in a camera's sample)
+    std::uint32_t dataOffset;  // from the start of the image (of the region in a camera's sample)
     std::uint32_t dataLength;
     std::uint32_t words20[3];
 };
 static_assert(sizeof(ZrfIndexEntry) == 32);
-static_assert(offsetof(ZrfIndexEntry, dataOffset) == 12 && offsetof(ZrfIndexEntry, dataLength) == 16);
+static_assert(offsetof(ZrfIndexEntry, dataOffset) == 12 &&
+              offsetof(ZrfIndexEntry, dataLength) == 16);
 
 struct ImageGeometry {
     std::uint16_t word0;

@@ -16,7 +16,13 @@ typedef _GUID GUID;
 static_assert(sizeof(GUID) == 16, "GUID must be 16 bytes");
 
 // Identifiers are equal only when all 16 bytes are.
-inline bool IsEqualGUID(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
-inline bool operator!=(const GUID& a, const GUID& b) { return !IsEqualGUID(a, b); }
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator==(const GUID& a, const GUID& b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !IsEqualGUID(a, b);
+}
 #endif

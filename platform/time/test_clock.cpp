@@ -43,7 +43,8 @@ std::chrono::milliseconds TestClock::SleptFor() const {
 DWORD TestClock::TimerTicks() const {
     std::lock_guard lock(mutex_);
     // The timer wraps at 2^32 ms like the platform's.
-    return static_cast<DWORD>(static_cast<std::uint64_t>(timerBaseMs_ + FloorDiv(elapsedNs_, 1'000'000)));
+    return static_cast<DWORD>(
+        static_cast<std::uint64_t>(timerBaseMs_ + FloorDiv(elapsedNs_, 1'000'000)));
 }
 
 LONGLONG TestClock::Counter() const {
@@ -70,8 +71,12 @@ void TestClock::Sleep(DWORD milliseconds) {
 
 TestClockScope::TestClockScope(TestClock& clock) : previous_(g_installed.exchange(&clock)) {}
 
-TestClockScope::~TestClockScope() { g_installed.store(previous_); }
+TestClockScope::~TestClockScope() {
+    g_installed.store(previous_);
+}
 
-TestClock* InstalledTestClock() { return g_installed.load(std::memory_order_acquire); }
+TestClock* InstalledTestClock() {
+    return g_installed.load(std::memory_order_acquire);
+}
 
 }  // namespace Platform

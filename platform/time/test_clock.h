@@ -11,7 +11,7 @@
 namespace Platform {
 
 class TestClock {
-public:
+  public:
     // The counter ticks in 100-ns units, as on the platform.
     static constexpr std::int64_t kCounterFrequency = 10'000'000;
 
@@ -38,9 +38,9 @@ public:
     __timeb32 TimeOfDay() const;
     void Sleep(DWORD milliseconds);
 
-private:
+  private:
     mutable std::mutex mutex_;
-    std::int64_t elapsedNs_ = 0;        // since construction
+    std::int64_t elapsedNs_ = 0;                   // since construction
     std::int64_t wallBaseMs_ = 1'700'000'000'000;  // wall time when elapsed was 0
     std::int64_t timerBaseMs_ = 1'000'000;         // timer reading when elapsed was 0
     std::int16_t timeZone_ = 0;
@@ -50,13 +50,13 @@ private:
 
 // Installs a clock for its lifetime and restores the previous one afterwards.
 class TestClockScope {
-public:
+  public:
     explicit TestClockScope(TestClock& clock);
     ~TestClockScope();
     TestClockScope(const TestClockScope&) = delete;
     TestClockScope& operator=(const TestClockScope&) = delete;
 
-private:
+  private:
     TestClock* previous_;
 };
 

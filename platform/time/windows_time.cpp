@@ -62,7 +62,8 @@ MMRESULT timeEndPeriod(UINT period) {
 
 DWORD timeGetTime() {
     if (auto* clock = Platform::InstalledTestClock()) return clock->TimerTicks();
-    return static_cast<DWORD>(static_cast<std::uint64_t>(Platform::SteadyNanoseconds() / 1'000'000));
+    return static_cast<DWORD>(
+        static_cast<std::uint64_t>(Platform::SteadyNanoseconds() / 1'000'000));
 }
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {

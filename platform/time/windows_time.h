@@ -36,10 +36,10 @@ typedef std::int32_t __time32_t;
 
 // The runtime's 32-bit time-of-day record.
 struct __timeb32 {
-    __time32_t time;           // seconds since 1970-01-01 UTC
-    unsigned short millitm;    // milliseconds within that second
-    short timezone;            // minutes west of UTC, standard time
-    short dstflag;             // nonzero while daylight-saving time is in effect
+    __time32_t time;         // seconds since 1970-01-01 UTC
+    unsigned short millitm;  // milliseconds within that second
+    short timezone;          // minutes west of UTC, standard time
+    short dstflag;           // nonzero while daylight-saving time is in effect
 };
 
 MMRESULT timeBeginPeriod(UINT period);

@@ -60,18 +60,22 @@ std::size_t WriteUsbRegion(const SampleSettings& s, std::uint8_t* region) {
     std::memcpy(region + infoAt, info.data(), info.size());
     at += kFrameInfoSize;
     const std::uint32_t extraAt = at;
-    for (std::uint32_t i = 0; i < s.extraBlockBytes; ++i) region[extraAt + i] = static_cast<std::uint8_t>(0xC0 + i % 61);
+    for (std::uint32_t i = 0; i < s.extraBlockBytes; ++i)
+        region[extraAt + i] = static_cast<std::uint8_t>(0xC0 + i % 61);
     at += s.extraBlockBytes;
 
     const auto pixelLength = static_cast<std::uint32_t>(PixelBytes(s) + kGeometrySize);
     std::uint8_t* index = region + kIndexOffset;
     const int pixelSlot = s.pixelEntryFirst ? 0 : 1;
     const int infoSlot = 1 - pixelSlot;
-    WriteIndexEntry(index + infoSlot * kIndexEntrySize, kFrameInfoBlock, 0, 106, infoAt, kFrameInfoSize);
+    WriteIndexEntry(index + infoSlot * kIndexEntrySize, kFrameInfoBlock, 0, 106, infoAt,
+                    kFrameInfoSize);
     // The pixels themselves travel in front of the region; the entry only announces them.
-    WriteIndexEntry(index + pixelSlot * kIndexEntrySize, kPixelBlock, s.pixelByteOrder, 0, 0, pixelLength);
+    WriteIndexEntry(index + pixelSlot * kIndexEntrySize, kPixelBlock, s.pixelByteOrder, 0, 0,
+                    pixelLength);
     if (s.extraBlockBytes > 0) {
-        WriteIndexEntry(index + 2 * kIndexEntrySize, kOpaqueBlockType, 0, 0, extraAt, s.extraBlockBytes);
+        WriteIndexEntry(index + 2 * kIndexEntrySize, kOpaqueBlockType, 0, 0, extraAt,
+                        s.extraBlockBytes);
     }
     return at;
 }
@@ -106,9 +110,9 @@ std::array<std::uint8_t, 2428> BuildFrameInfoBlock(const SampleSettings& s) {
     Store(p + Info::kGeometryHeight, static_cast<std::uint16_t>(s.size.height));
     for (int i = 6; i < 16; i += 2) Store<std::uint16_t>(p + i, static_cast<std::uint16_t>(i));
     Store(p + Info::kGeometryLastRow, static_cast<std::uint16_t>(s.size.height - 1));
-    Store<std::uint16_t>(p + 18, 14);                      // bits per pixel
+    Store<std::uint16_t>(p + 18, 14);  // bits per pixel
     Store<std::uint16_t>(p + 20, 0);
-    Store<std::uint16_t>(p + Info::kGeometryWord22, 1);     // the IEEE-1394 path clears it
+    Store<std::uint16_t>(p + Info::kGeometryWord22, 1);  // the IEEE-1394 path clears it
     Store<std::uint16_t>(p + 24, 0);
     Store<std::uint16_t>(p + 26, 0);
     Store<std::uint32_t>(p + Info::kGeometryWord28, 0x00C0FFEE);
@@ -157,9 +161,10 @@ bool BuildUsbJpegLsSample(const std::uint16_t* picture, const SampleSettings& s,
     const charls_frame_info frame{static_cast<std::uint32_t>(s.size.width),
                                   static_cast<std::uint32_t>(s.size.height), bits, 1};
     std::size_t estimate = 0;
-    bool ok = charls_jpegls_encoder_set_frame_info(encoder, &frame) == charls::jpegls_errc::success &&
-              charls_jpegls_encoder_get_estimated_destination_size(encoder, &estimate) ==
-                  charls::jpegls_errc::success;
+    bool ok =
+        charls_jpegls_encoder_set_frame_info(encoder, &frame) == charls::jpegls_errc::success &&
+        charls_jpegls_encoder_get_estimated_destination_size(encoder, &estimate) ==
+            charls::jpegls_errc::success;
     std::vector<std::uint8_t> code(estimate);
     std::size_t written = 0;
     ok = ok &&
@@ -173,10 +178,9 @@ bool BuildUsbJpegLsSample(const std::uint16_t* picture, const SampleSettings& s,
 
     sample.assign(4 + written + static_cast<std::size_t>(UsbRegionBytes(s)), 0);
     const auto length = static_cast<std::uint32_t>(written);
-    const std::uint8_t prefix[4] = {static_cast<std::uint8_t>(length >> 24),
-                                    static_cast<std::uint8_t>(length >> 16),
-                                    static_cast<std::uint8_t>(length >> 8),
-                                    static_cast<std::uint8_t>(length)};
+    const std::uint8_t prefix[4] = {
+        static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
     std::memcpy(sample.data(), prefix, 4);
     std::memcpy(sample.data() + 4, code.data(), written);
     WriteUsbRegion(s, sample.data() + 4 + written);

@@ -11,12 +11,12 @@
 namespace Sim {
 
 struct SampleSettings {
-    ImageSize size{640, 480};           // the picture, all fields together
+    ImageSize size{640, 480};  // the picture, all fields together
     std::int32_t fieldCount = 1;
     std::uint32_t seconds = 1'700'000'000;
     std::uint32_t milliseconds = 0;
     std::int16_t timeZoneMinutes = 0;
-    std::uint16_t statusFlags = 0;      // bit 0 or 5: calibrating
+    std::uint16_t statusFlags = 0;  // bit 0 or 5: calibrating
     float frameRate = 30.0f;
     std::uint16_t pixelByteOrder = 2;   // USB: 1 = bytes of every pixel swapped, 2 = host order
     bool pixelEntryFirst = false;       // USB index order: pixel entry before frame information

@@ -14,7 +14,7 @@ constexpr std::uint8_t kDcValues[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 constexpr std::uint8_t kDcQuantiser = 8;
 
 class BitWriter {
-public:
+  public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
     void Put(std::uint32_t bits, int count) {
         for (int i = count - 1; i >= 0; --i) {
@@ -26,7 +26,7 @@ public:
         while (filled_ != 0) Put(1, 1);
     }
 
-private:
+  private:
     void Flush() {
         out_.push_back(byte_);
         if (byte_ == 0xFF) out_.push_back(0x00);  // byte stuffing
@@ -73,15 +73,16 @@ void WriteHeaders(std::vector<std::uint8_t>& out, int width, int height) {
     dqt[0] = 0;
     out.insert(out.end(), {0xFF, 0xDB, 0x00, 0x43});
     out.insert(out.end(), dqt.begin(), dqt.end());
-    Segment(out, 0xC0, {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
-                        static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 1,
-                        1, 0x11, 0});
+    Segment(
+        out, 0xC0,
+        {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+         static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 1, 1, 0x11, 0});
     out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x1F, 0x00});
     out.insert(out.end(), std::begin(kDcBits), std::end(kDcBits));
     out.insert(out.end(), std::begin(kDcValues), std::end(kDcValues));
     // AC table: one 1-bit code, end of block.
-    out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                           0, 0, 0x00});
+    out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0,
+                           0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0x00});
     Segment(out, 0xDA, {1, 1, 0x00, 0, 63, 0});
 }
 
@@ -96,7 +97,8 @@ void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& s,
         const std::size_t count = luma.size();
         const auto [lo, hi] = std::minmax_element(picture, picture + count);
         const std::uint32_t span = std::max<std::uint32_t>(*hi - *lo, 1);
-        for (std::size_t i = 0; i < count; ++i) luma[i] = static_cast<std::uint8_t>((picture[i] - *lo) * 255u / span);
+        for (std::size_t i = 0; i < count; ++i)
+            luma[i] = static_cast<std::uint8_t>((picture[i] - *lo) * 255u / span);
     }
 
     // Canonical codes of the DC table.

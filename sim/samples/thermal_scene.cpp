@@ -6,9 +6,9 @@
 namespace Sim {
 namespace {
 
-constexpr std::uint16_t kBackgroundLow = 7200;   // raw counts of a room-temperature wall
+constexpr std::uint16_t kBackgroundLow = 7200;  // raw counts of a room-temperature wall
 constexpr std::uint16_t kBackgroundSpan = 500;
-constexpr int kNoiseAmplitude = 8;               // counts, peak
+constexpr int kNoiseAmplitude = 8;  // counts, peak
 
 std::uint32_t Mix(std::uint32_t x) {
     x ^= x >> 16;
@@ -19,7 +19,9 @@ std::uint32_t Mix(std::uint32_t x) {
     return x;
 }
 
-double Unit(std::uint32_t seed, std::uint32_t salt) { return (Mix(seed ^ Mix(salt)) & 0xFFFF) / 65535.0; }
+double Unit(std::uint32_t seed, std::uint32_t salt) {
+    return (Mix(seed ^ Mix(salt)) & 0xFFFF) / 65535.0;
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ ThermalScene::ThermalScene(ImageSize size, std::uint32_t seed, int spotCount)
         spot.radiusY = h * (0.1 + 0.2 * Unit(seed, salt + 3));
         spot.speed = 0.01 + 0.03 * Unit(seed, salt + 4);
         spot.phase = 6.283 * Unit(seed, salt + 5);
-        spot.radius = std::max(2, static_cast<int>(shortest * (0.04 + 0.06 * Unit(seed, salt + 6))));
+        spot.radius =
+            std::max(2, static_cast<int>(shortest * (0.04 + 0.06 * Unit(seed, salt + 6))));
         spot.heat = static_cast<std::uint16_t>(600 + 1800 * Unit(seed, salt + 7));
         spots_.push_back(spot);
     }

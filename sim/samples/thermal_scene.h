@@ -10,14 +10,14 @@
 namespace Sim {
 
 class ThermalScene {
-public:
+  public:
     ThermalScene(ImageSize size, std::uint32_t seed, int spotCount = 3);
 
     // Writes width x height raw values.
     void Render(std::uint64_t frame, std::uint16_t* picture) const;
     ImageSize Size() const { return size_; }
 
-private:
+  private:
     struct Spot {
         double centreX, centreY, radiusX, radiusY, speed, phase;
         int radius;

@@ -24,16 +24,28 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new[](std::size_t n) {
+    return operator new(n);
+}
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(n ? n : 1);
 }
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return operator new(n, t);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -53,7 +65,8 @@ void DecodeAllFields() {
     const std::int32_t size = g_target.stream->GetImageBufferSize();
     if (size <= 0 || static_cast<std::size_t>(size) > g_target.out->size()) return;
     for (int k = 0; k < g_target.fields; ++k) {
-        if (g_target.stream->DecodeImage(k, g_target.out->data()) == DecodeResult::Ok) ++g_target.ok;
+        if (g_target.stream->DecodeImage(k, g_target.out->data()) == DecodeResult::Ok)
+            ++g_target.ok;
     }
 }
 
@@ -68,12 +81,18 @@ struct PathCase {
 std::vector<std::uint8_t> BuildSample(const PathCase& c, const Sim::SampleSettings& s,
                                       const std::vector<std::uint16_t>& picture) {
     std::vector<std::uint8_t> sample;
-    if (c.subtype == MEDIASUBTYPE_YUY2) Sim::BuildYuy2Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_I420) Sim::BuildI420Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_MJPG) Sim::BuildMjpgSample(picture.data(), s, sample);
-    else if (c.kind == SourceKind::Ieee1394) Sim::BuildIeee1394Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_MJLS) Sim::BuildUsbJpegLsSample(picture.data(), s, sample);
-    else Sim::BuildUsbRawSample(picture.data(), s, sample);
+    if (c.subtype == MEDIASUBTYPE_YUY2)
+        Sim::BuildYuy2Sample(picture.data(), s, sample);
+    else if (c.subtype == MEDIASUBTYPE_I420)
+        Sim::BuildI420Sample(picture.data(), s, sample);
+    else if (c.subtype == MEDIASUBTYPE_MJPG)
+        Sim::BuildMjpgSample(picture.data(), s, sample);
+    else if (c.kind == SourceKind::Ieee1394)
+        Sim::BuildIeee1394Sample(picture.data(), s, sample);
+    else if (c.subtype == MEDIASUBTYPE_MJLS)
+        Sim::BuildUsbJpegLsSample(picture.data(), s, sample);
+    else
+        Sim::BuildUsbRawSample(picture.data(), s, sample);
     return sample;
 }
 

@@ -9,7 +9,7 @@
 namespace {
 
 class FrameClockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_.SetWallClock(1'000'000, 0);
         clock_.SetTimeZone(-60, false);
@@ -34,7 +34,7 @@ TEST_F(FrameClockTest, StampsFollowTheFrameGridNotTheArrivalTime) {
     EXPECT_EQ(frames.GetTime().milliseconds, 33u);  // still within the first period
     clock_.AdvanceMilliseconds(60);                 // 80 ms: frame 2
     EXPECT_EQ(frames.GetTime().milliseconds, 66u);
-    clock_.AdvanceMilliseconds(1000);               // 1080 ms: frame 32
+    clock_.AdvanceMilliseconds(1000);  // 1080 ms: frame 32
     const FrameStamp s = frames.GetTime();
     EXPECT_EQ(s.seconds, 1'000'001u);
     EXPECT_EQ(s.milliseconds, 66u);

@@ -1,6 +1,7 @@
 // The frame rate may change on a host thread while the streaming thread stamps frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -32,7 +33,8 @@ void DecodeAndCheck() {
     if (s.TimeMilliseconds() >= 1000) ++g_streaming->unsound;
 }
 
-void StreamWhileRatesChange(const GUID& subtype, const std::vector<std::uint8_t>& sample, ImageSize size) {
+void StreamWhileRatesChange(const GUID& subtype, const std::vector<std::uint8_t>& sample,
+                            ImageSize size) {
     Platform::TestClock clock;
     Platform::TestClockScope scope(clock);
     ImgSrcStream stream;
@@ -57,9 +59,13 @@ void StreamWhileRatesChange(const GUID& subtype, const std::vector<std::uint8_t>
         stream.SetFrameRate(rates[i % 5]);
         stream.GetImageBufferSize();  // a host-thread size query never sees the sample
     }
-    while (streaming.ok.load() < 50) std::this_thread::yield();
+    // The last rate set while frames flow is the one the clock runs at afterwards.
+    stream.SetFrameRate(25.0f);
+    const int seen = streaming.ok.load();
+    while (streaming.ok.load() < std::max(seen + 3, 50)) std::this_thread::yield();
     done = true;
     graph.join();
+    EXPECT_EQ(stream.ClockFrameRate(), 25.0);
     stream.SetNewImageCallback(nullptr);
     stream.SetFrameRate(30.0f);
     EXPECT_EQ(streaming.unsound.load(), 0);

@@ -12,7 +12,8 @@ namespace {
 
 std::vector<std::filesystem::path> RegressionInputs() {
     std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(ZRF_FUZZ_REGRESSIONS)) files.push_back(e.path());
+    for (const auto& e : std::filesystem::directory_iterator(ZRF_FUZZ_REGRESSIONS))
+        files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }

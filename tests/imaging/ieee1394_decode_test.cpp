@@ -14,7 +14,7 @@ using namespace ImagingTest;
 using namespace Zrf;
 
 class Ieee1394DecodeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_.SetWallClock(1'650'000'000, 0);
         settings_.size = {16, 8};
@@ -47,14 +47,14 @@ TEST_F(Ieee1394DecodeTest, PlacesEveryRecordAtItsOffset) {
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     ASSERT_EQ(d.size, 16 * 8 * 2 + 2588);
     const auto& img = d.images[0];
-    const std::uint8_t header[36] = {'Z', 'R', 'F', 0,   'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
-                                     'A', 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   100,
-                                     0,   0,   0,   64,  0,   0,   0,   2,   0,   0,   0,   3};
+    const std::uint8_t header[36] = {'Z', 'R', 'F', 0,  'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
+                                     'A', 0,   0,   0,  0,   0,   0,   0,   0,   0,   0,   100,
+                                     0,   0,   0,   64, 0,   0,   0,   2,   0,   0,   0,   3};
     EXPECT_EQ(0, std::memcmp(img.data(), header, sizeof header));
     EXPECT_TRUE(std::all_of(img.begin() + 36, img.begin() + 64, [](auto b) { return b == 0; }));
 
-    const std::uint8_t entry0[32] = {0, 32, 0, 0, 0, 0, 0, 106, 0, 0, 0, 0, 0, 0, 0x00, 128,
-                                     0, 0,  0x09, 0x7C};
+    const std::uint8_t entry0[32] = {0, 32, 0, 0, 0,    0,   0, 106, 0,    0,
+                                     0, 0,  0, 0, 0x00, 128, 0, 0,   0x09, 0x7C};
     EXPECT_EQ(0, std::memcmp(img.data() + 64, entry0, 32));
     EXPECT_EQ(BigEndian16(img, 96), kPixelBlock);
     EXPECT_EQ(BigEndian16(img, 98), kPixelsHostOrder);
@@ -112,7 +112,8 @@ TEST_F(Ieee1394DecodeTest, FieldTimeOffsets) {
         const Delivery d = Run(Sample());
         ASSERT_EQ(d.results.size(), static_cast<std::size_t>(c.fields));
         for (int k = 0; k < c.fields; ++k) {
-            EXPECT_EQ(Load<std::uint32_t>(d.images[k].data() + 128 + Info::kMilliseconds), c.offsets[k])
+            EXPECT_EQ(Load<std::uint32_t>(d.images[k].data() + 128 + Info::kMilliseconds),
+                      c.offsets[k])
                 << c.fields << " fields at " << c.rate << ", field " << k;
         }
     }

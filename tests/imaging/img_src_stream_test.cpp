@@ -14,7 +14,7 @@ namespace {
 using namespace ImagingTest;
 
 class ImgSrcStreamTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_.SetWallClock(1'650'000'000, 0);
         clock_.SetTimeZone(-60, false);

@@ -16,7 +16,7 @@ using namespace ImagingTest;
 using namespace Zrf;
 
 class JpegLsDecodeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings_.size = {16, 8};
         stream_.SetSourceKind(SourceKind::Usb);
@@ -33,7 +33,8 @@ protected:
         stream_.SetFieldCount(settings_.fieldCount);
         return Deliver(stream_, sample, settings_.size);
     }
-    void ExpectPixels(const std::vector<std::uint8_t>& img, std::size_t firstPixel, std::size_t count) {
+    void ExpectPixels(const std::vector<std::uint8_t>& img, std::size_t firstPixel,
+                      std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
             ASSERT_EQ(PixelAt(img, 2588 + 2 * i), picture_[firstPixel + i]) << i;
         }
@@ -92,7 +93,8 @@ TEST_F(JpegLsDecodeTest, SmallerPictureLeavesTheRestOfTheFieldZero) {
     const Delivery d = Deliver(stream_, sample, ImageSize{16, 10});
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     ExpectPixels(d.images[0], 0, picture_.size());
-    EXPECT_TRUE(std::all_of(d.images[0].end() - 64, d.images[0].end(), [](auto b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(d.images[0].end() - 64, d.images[0].end(), [](auto b) { return b == 0; }));
 }
 
 TEST_F(JpegLsDecodeTest, BrokenCodeStreamHeaderGivesNoSizeAndABadFrame) {

@@ -13,7 +13,7 @@ using namespace ImagingTest;
 using namespace Zrf;
 
 class RawZrfImageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_.SetWallClock(1'700'000'000, 250);
         clock_.SetTimeZone(-60, false);
@@ -31,8 +31,8 @@ TEST_F(RawZrfImageTest, WrapsTheSampleWithAValidChecksum) {
     const std::int32_t size = RawZrfImageSize(settings_.size);
     ASSERT_EQ(size, 8 * 4 * 2 + 2588);
     std::vector<std::uint8_t> img(size);
-    ASSERT_TRUE(BuildRawZrfImage(img.data(), sample_.data(), static_cast<std::int32_t>(sample_.size()),
-                                 settings_.size, 25));
+    ASSERT_TRUE(BuildRawZrfImage(img.data(), sample_.data(),
+                                 static_cast<std::int32_t>(sample_.size()), settings_.size, 25));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 4)), "R5XX");
     EXPECT_EQ(BigEndian16(img, 36), 0u);
     EXPECT_NE(Load<std::uint32_t>(img.data() + 60), 0u);
@@ -44,8 +44,8 @@ TEST_F(RawZrfImageTest, WrapsTheSampleWithAValidChecksum) {
 TEST_F(RawZrfImageTest, StampsWithTheWallClockAndPlacesTheBlocks) {
     std::vector<std::uint8_t> img(RawZrfImageSize(settings_.size));
     clock_.AdvanceMilliseconds(900);
-    ASSERT_TRUE(BuildRawZrfImage(img.data(), sample_.data(), static_cast<std::int32_t>(sample_.size()),
-                                 settings_.size, 25));
+    ASSERT_TRUE(BuildRawZrfImage(img.data(), sample_.data(),
+                                 static_cast<std::int32_t>(sample_.size()), settings_.size, 25));
     const auto* block = img.data() + 128;
     EXPECT_EQ(Load<std::int32_t>(block + Info::kSeconds), 1'700'000'001);
     EXPECT_EQ(Load<std::int32_t>(block + Info::kMilliseconds), 150);
@@ -63,11 +63,12 @@ TEST_F(RawZrfImageTest, StampsWithTheWallClockAndPlacesTheBlocks) {
 TEST_F(RawZrfImageTest, ShortSampleIsRefusedAndReleasesTheTimer) {
     const int before = Platform::ActiveTimerPeriods(1);
     std::vector<std::uint8_t> img(RawZrfImageSize(settings_.size), 0xAB);
-    EXPECT_FALSE(BuildRawZrfImage(img.data(), sample_.data(), static_cast<std::int32_t>(sample_.size() - 1),
-                                  settings_.size, 25));
+    EXPECT_FALSE(BuildRawZrfImage(img.data(), sample_.data(),
+                                  static_cast<std::int32_t>(sample_.size() - 1), settings_.size,
+                                  25));
     EXPECT_TRUE(std::all_of(img.begin(), img.end(), [](auto b) { return b == 0xAB; }));
-    EXPECT_TRUE(BuildRawZrfImage(img.data(), sample_.data(), static_cast<std::int32_t>(sample_.size()),
-                                 settings_.size, 25));
+    EXPECT_TRUE(BuildRawZrfImage(img.data(), sample_.data(),
+                                 static_cast<std::int32_t>(sample_.size()), settings_.size, 25));
     EXPECT_EQ(Platform::ActiveTimerPeriods(1), before);
     EXPECT_EQ(RawZrfImageSize({0, 4}), 0);
 }

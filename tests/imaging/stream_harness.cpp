@@ -45,8 +45,8 @@ Delivery Deliver(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, 
     return Run(stream, sample, size, 0, fieldsToDecode < 0 ? stream.FieldCount() : fieldsToDecode);
 }
 
-Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample,
-                      ImageSize size, std::int32_t field) {
+Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
+                      std::int32_t field) {
     return Run(stream, sample, size, field, 1);
 }
 

@@ -9,8 +9,8 @@
 namespace ImagingTest {
 
 struct Delivery {
-    std::int32_t size = -1;                   // GetImageBufferSize inside the callback
-    std::vector<DecodeResult> results;        // per decoded field
+    std::int32_t size = -1;                         // GetImageBufferSize inside the callback
+    std::vector<DecodeResult> results;              // per decoded field
     std::vector<std::vector<std::uint8_t>> images;  // per field, exactly `size` bytes
     int callbacks = 0;
 };
@@ -21,7 +21,7 @@ Delivery Deliver(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, 
                  int fieldsToDecode = -1);
 
 // Decodes just one field.
-Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample,
-                      ImageSize size, std::int32_t field);
+Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
+                      std::int32_t field);
 
 }  // namespace ImagingTest

@@ -14,7 +14,7 @@ using namespace ImagingTest;
 using namespace Zrf;
 
 class UsbRawDecodeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_.SetWallClock(1'650'000'000, 0);
         clock_.SetTimeZone(-60, false);
@@ -114,7 +114,8 @@ TEST_F(UsbRawDecodeTest, CameraStampIsKeptWhenAsked) {
 TEST_F(UsbRawDecodeTest, SwappedPixelsArriveInHostOrder) {
     settings_.pixelByteOrder = kPixelsSwapped;
     const auto sample = Sample();
-    ASSERT_EQ(Load<std::uint16_t>(sample.data()), static_cast<std::uint16_t>(picture_[0] << 8 | picture_[0] >> 8));
+    ASSERT_EQ(Load<std::uint16_t>(sample.data()),
+              static_cast<std::uint16_t>(picture_[0] << 8 | picture_[0] >> 8));
     const Delivery d = Run(sample);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     EXPECT_EQ(BigEndian16(d.images[0], 98), kPixelsHostOrder);
@@ -163,14 +164,16 @@ TEST_F(UsbRawDecodeTest, OtherBlocksAreCarriedUnchanged) {
     const auto& img = d.images[0];
     EXPECT_EQ(BigEndian16(img, 128), 7u);
     const std::uint32_t at = BigEndian32(img, 128 + 12);
-    const std::size_t source = Region(settings_) + Load<std::uint32_t>(sample.data() + Entry(2) + 12);
+    const std::size_t source =
+        Region(settings_) + Load<std::uint32_t>(sample.data() + Entry(2) + 12);
     EXPECT_EQ(0, std::memcmp(img.data() + at, sample.data() + source, 100));
 }
 
 TEST_F(UsbRawDecodeTest, CalibratingFlags) {
     for (std::uint16_t flags : {1, 32, 33}) {
         settings_.statusFlags = flags;
-        EXPECT_EQ(Run(Sample()).results, std::vector<DecodeResult>{DecodeResult::Calibrating}) << flags;
+        EXPECT_EQ(Run(Sample()).results, std::vector<DecodeResult>{DecodeResult::Calibrating})
+            << flags;
     }
     settings_.statusFlags = 2;
     EXPECT_EQ(Run(Sample()).results, std::vector<DecodeResult>{DecodeResult::Ok});
@@ -211,11 +214,15 @@ TEST_F(UsbRawDecodeTest, MalformedRegionsAreRejectedWithoutStrayAccess) {
     add("negative entry count", [&](auto& s) { Store<std::int32_t>(count(s), -2); });
     add("index beyond the sample", [&](auto& s) { Store<std::int32_t>(count(s), 1000); });
     add("huge entry count", [&](auto& s) { Store<std::int32_t>(count(s), 0x7FFFFFFF); });
-    add("block beyond the sample", [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 12, 0xFFFFFF00); });
-    add("block length beyond the sample", [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 0x7FFFFFFF); });
-    add("frame information too short", [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 1131); });
+    add("block beyond the sample",
+        [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 12, 0xFFFFFF00); });
+    add("block length beyond the sample",
+        [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 0x7FFFFFFF); });
+    add("frame information too short",
+        [&](auto& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 1131); });
     add("no pixel entry", [&](auto& s) { Store<std::uint16_t>(s.data() + Entry(1), 5); });
-    add("no frame-information entry", [&](auto& s) { Store<std::uint16_t>(s.data() + Entry(0), 5); });
+    add("no frame-information entry",
+        [&](auto& s) { Store<std::uint16_t>(s.data() + Entry(0), 5); });
     add("sample cut inside the frame information", [&](auto& s) { s.resize(InfoBlock() + 1000); });
     for (const auto& [name, sample] : cases) {
         ImgSrcStream fresh;

@@ -65,9 +65,9 @@ TEST(SwapByMap, MainHeaderKeepsTextAndSwapsNumbers) {
     std::memcpy(b.data(), &h, 64);
     SwapByMap(b.data(), MainHeaderByteOrderMap());
 
-    const std::uint8_t expected[36] = {'Z', 'R', 'F', 0, 'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
-                                       'A', 0,   0,   0, 0,   0,   0,   0,   0,   0,   0,   100,
-                                       0,   0,   0,   64, 0,  0,   0,   2,   0,   0,   0,   3};
+    const std::uint8_t expected[36] = {'Z', 'R', 'F', 0,  'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
+                                       'A', 0,   0,   0,  0,   0,   0,   0,   0,   0,   0,   100,
+                                       0,   0,   0,   64, 0,   0,   0,   2,   0,   0,   0,   3};
     EXPECT_EQ(0, std::memcmp(b.data(), expected, sizeof expected));
     for (int i = 36; i < 64; ++i) EXPECT_EQ(b[i], 0) << i;
 }
@@ -97,18 +97,18 @@ TEST(SwapFrameInfoBlock, SwapsFieldsAndLeavesTextSkipsAndTailAlone) {
     auto unchanged = [&](std::size_t from, std::size_t to) {
         return std::equal(block.begin() + from, block.begin() + to, original.begin() + from);
     };
-    EXPECT_TRUE(reversed(2, 2));       // geometry width
-    EXPECT_TRUE(reversed(28, 4));      // geometry word
+    EXPECT_TRUE(reversed(2, 2));   // geometry width
+    EXPECT_TRUE(reversed(28, 4));  // geometry word
     EXPECT_TRUE(reversed(80, 4));
-    EXPECT_TRUE(unchanged(84, 88));    // the skipped 4 bytes
+    EXPECT_TRUE(unchanged(84, 88));  // the skipped 4 bytes
     EXPECT_TRUE(reversed(88, 4));
     EXPECT_TRUE(unchanged(212, 364));  // leading skips of the fourth map
     EXPECT_TRUE(reversed(364, 4));
-    EXPECT_TRUE(reversed(900, 4));     // seconds
-    EXPECT_TRUE(reversed(908, 4));     // time zone: one 32-bit unit
+    EXPECT_TRUE(reversed(900, 4));       // seconds
+    EXPECT_TRUE(reversed(908, 4));       // time zone: one 32-bit unit
     EXPECT_TRUE(unchanged(1084, 1100));  // text
-    EXPECT_TRUE(reversed(1124, 2));    // frame rate
-    EXPECT_TRUE(reversed(1130, 2));    // status flags
+    EXPECT_TRUE(reversed(1124, 2));      // frame rate
+    EXPECT_TRUE(reversed(1130, 2));      // status flags
     EXPECT_TRUE(unchanged(1148, Zrf::kFrameInfoSize));
 }
 

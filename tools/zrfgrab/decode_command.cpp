@@ -36,7 +36,8 @@ bool ParseInt(const std::string& text, std::int32_t& value) {
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || v < std::numeric_limits<std::int32_t>::min() ||
+    if (text.empty() || *end != '\0' || errno != 0 ||
+        v < std::numeric_limits<std::int32_t>::min() ||
         v > std::numeric_limits<std::int32_t>::max()) {
         return false;
     }
@@ -68,25 +69,31 @@ std::optional<std::string> Parse(int argc, char** argv, DecodeOptions& o) {
         };
         if (arg == "--camera-time") {
             o.cameraTime = true;
-        } else if (arg == "--subtype" || arg == "--source" || arg == "--size" || arg == "--fields" ||
-                   arg == "--field" || arg == "--rate") {
+        } else if (arg == "--subtype" || arg == "--source" || arg == "--size" ||
+                   arg == "--fields" || arg == "--field" || arg == "--rate") {
             const auto v = value();
             if (!v) return arg + " needs a value";
             if (arg == "--subtype") {
-                if (!SubtypeFromFourCc(v->c_str(), o.subtype)) return "subtype must be four characters: " + *v;
+                if (!SubtypeFromFourCc(v->c_str(), o.subtype))
+                    return "subtype must be four characters: " + *v;
                 haveSubtype = true;
             } else if (arg == "--source") {
-                if (*v == "usb") o.source = SourceKind::Usb;
-                else if (*v == "1394") o.source = SourceKind::Ieee1394;
-                else return "source must be usb or 1394: " + *v;
+                if (*v == "usb")
+                    o.source = SourceKind::Usb;
+                else if (*v == "1394")
+                    o.source = SourceKind::Ieee1394;
+                else
+                    return "source must be usb or 1394: " + *v;
                 haveSource = true;
             } else if (arg == "--size") {
                 if (!ParseSize(*v, o.size)) return "size must be WIDTHxHEIGHT: " + *v;
                 haveSize = true;
             } else if (arg == "--fields") {
-                if (!ParseInt(*v, o.fields) || o.fields < 1) return "fields must be a count of at least 1: " + *v;
+                if (!ParseInt(*v, o.fields) || o.fields < 1)
+                    return "fields must be a count of at least 1: " + *v;
             } else if (arg == "--field") {
-                if (!ParseInt(*v, o.field) || o.field < 0) return "field must be an index from 0: " + *v;
+                if (!ParseInt(*v, o.field) || o.field < 0)
+                    return "field must be an index from 0: " + *v;
             } else if (!ParseRate(*v, o.rate)) {
                 return "rate must be frames per second: " + *v;
             }
@@ -96,7 +103,8 @@ std::optional<std::string> Parse(int argc, char** argv, DecodeOptions& o) {
             positional.push_back(arg);
         }
     }
-    if (!haveSubtype || !haveSource || !haveSize) return "--subtype, --source and --size are required";
+    if (!haveSubtype || !haveSource || !haveSize)
+        return "--subtype, --source and --size are required";
     if (positional.size() != 2) return "expected SAMPLE and OUT";
     if (o.field >= o.fields) return "field must be less than the field count";
     o.samplePath = positional[0];
@@ -117,7 +125,8 @@ void OnNewImage() {
     PendingDecode& p = *g_pending;
     const std::int32_t size = p.stream->GetImageBufferSize();
     p.image.assign(static_cast<std::size_t>(size > 0 ? size : 0), 0);
-    p.result = p.image.empty() ? DecodeResult::BadFrame : p.stream->DecodeImage(p.field, p.image.data());
+    p.result =
+        p.image.empty() ? DecodeResult::BadFrame : p.stream->DecodeImage(p.field, p.image.data());
 }
 
 }  // namespace

@@ -17,15 +17,19 @@ using namespace Zrf;
 // Reads a delivered image: header and index big-endian, blocks little-endian. Everything is
 // bounds-checked, the file being whatever the user points at.
 class ImageFile {
-public:
+  public:
     explicit ImageFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    bool Has(std::uint64_t at, std::uint64_t n) const { return at <= bytes_.size() && n <= bytes_.size() - at; }
+    bool Has(std::uint64_t at, std::uint64_t n) const {
+        return at <= bytes_.size() && n <= bytes_.size() - at;
+    }
     std::uint32_t Be32(std::size_t at) const { return LoadBigEndian32(bytes_.data() + at); }
     std::uint16_t Be16(std::size_t at) const {
         return static_cast<std::uint16_t>(bytes_[at] << 8 | bytes_[at + 1]);
     }
     template <typename T>
-    T Le(std::size_t at) const { return Load<T>(bytes_.data() + at); }
+    T Le(std::size_t at) const {
+        return Load<T>(bytes_.data() + at);
+    }
     std::string Text(std::size_t at, std::size_t capacity) const {
         std::string s;
         for (std::size_t i = 0; i < capacity && Has(at + i, 1) && bytes_[at + i] != 0; ++i) {
@@ -36,7 +40,7 @@ public:
     }
     std::size_t Size() const { return bytes_.size(); }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 
@@ -52,8 +56,10 @@ void PrintHeader(const ImageFile& f) {
 }
 
 void PrintFrameInfo(const ImageFile& f, std::size_t at) {
-    std::printf("geometry: width %u, height %u, last row %u\n", f.Le<std::uint16_t>(at + Info::kGeometryWidth),
-                f.Le<std::uint16_t>(at + Info::kGeometryHeight), f.Le<std::uint16_t>(at + Info::kGeometryLastRow));
+    std::printf("geometry: width %u, height %u, last row %u\n",
+                f.Le<std::uint16_t>(at + Info::kGeometryWidth),
+                f.Le<std::uint16_t>(at + Info::kGeometryHeight),
+                f.Le<std::uint16_t>(at + Info::kGeometryLastRow));
     const auto seconds = f.Le<std::uint32_t>(at + Info::kSeconds);
     const auto millis = f.Le<std::uint32_t>(at + Info::kMilliseconds);
     const auto zone = f.Le<std::int16_t>(at + Info::kTimeZone);
@@ -63,8 +69,10 @@ void PrintFrameInfo(const ImageFile& f, std::size_t at) {
     if (gmtime_r(&t, &utc) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
     std::printf("time: %s.%03u UTC (%" PRIu32 " s, %" PRIu32 " ms), time zone %d min\n", when,
                 millis % 1000, seconds, millis, zone);
-    std::printf("frame rate: %u, status flags 0x%04x, text \"%s\"\n", f.Le<std::uint16_t>(at + Info::kFrameRate),
-                f.Le<std::uint16_t>(at + Info::kStatusFlags), f.Text(at + Info::kText, Info::kTextSize).c_str());
+    std::printf("frame rate: %u, status flags 0x%04x, text \"%s\"\n",
+                f.Le<std::uint16_t>(at + Info::kFrameRate),
+                f.Le<std::uint16_t>(at + Info::kStatusFlags),
+                f.Text(at + Info::kText, Info::kTextSize).c_str());
 }
 
 void PrintPixels(const ImageFile& f, std::size_t at, std::size_t bytes) {
@@ -81,7 +89,8 @@ void PrintPixels(const ImageFile& f, std::size_t at, std::size_t bytes) {
         hi = v > hi ? v : hi;
         sum += v;
     }
-    std::printf("pixels: %zu, min %u, max %u, mean %.2f\n", count, lo, hi, sum / static_cast<double>(count));
+    std::printf("pixels: %zu, min %u, max %u, mean %.2f\n", count, lo, hi,
+                sum / static_cast<double>(count));
 }
 
 }  // namespace
@@ -113,8 +122,10 @@ int RunInfoCommand(int argc, char** argv) {
         const std::uint16_t type = f.Be16(e);
         const std::uint32_t offset = f.Be32(e + 12), length = f.Be32(e + 16);
         const bool inside = f.Has(offset, length);
-        std::printf("entry %u: type %u (%s), byte order %u, offset %" PRIu32 ", length %" PRIu32 "%s\n", i,
-                    type, BlockName(type), f.Be16(e + 2), offset, length, inside ? "" : " (beyond the end)");
+        std::printf("entry %u: type %u (%s), byte order %u, offset %" PRIu32 ", length %" PRIu32
+                    "%s\n",
+                    i, type, BlockName(type), f.Be16(e + 2), offset, length,
+                    inside ? "" : " (beyond the end)");
         if (!inside) continue;
         if (type == kFrameInfoBlock && length >= Info::kInterpretedEnd) infoAt = offset;
         if (type == kPixelBlock && length >= kGeometrySize) {
@@ -123,6 +134,7 @@ int RunInfoCommand(int argc, char** argv) {
         }
     }
     if (infoAt >= 0) PrintFrameInfo(f, static_cast<std::size_t>(infoAt));
-    if (pixelsAt >= 0) PrintPixels(f, static_cast<std::size_t>(pixelsAt), static_cast<std::size_t>(pixelBytes));
+    if (pixelsAt >= 0)
+        PrintPixels(f, static_cast<std::size_t>(pixelsAt), static_cast<std::size_t>(pixelBytes));
     return 0;
 }

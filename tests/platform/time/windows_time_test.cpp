@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "platform/time/test_clock.h"
 
 namespace {

@@ -17,7 +17,7 @@ std::vector<std::uint16_t> Picture(ImageSize size) {
 }
 
 class CameraSamplesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings_.size = {40, 30};
         settings_.seconds = 1'600'000'123;
@@ -50,7 +50,8 @@ TEST_F(CameraSamplesTest, UsbRawSampleHasPixelsThenAHostOrderRegion) {
     EXPECT_EQ(Load<std::int32_t>(sample_.data() + region + 28), 2);
     const std::uint32_t infoOffset = Load<std::uint32_t>(sample_.data() + region + 64 + 12);
     EXPECT_EQ(Load<std::uint16_t>(sample_.data() + region + 64), kFrameInfoBlock);
-    EXPECT_EQ(Load<std::uint32_t>(sample_.data() + region + infoOffset + Info::kSeconds), 1'600'000'123u);
+    EXPECT_EQ(Load<std::uint32_t>(sample_.data() + region + infoOffset + Info::kSeconds),
+              1'600'000'123u);
     EXPECT_EQ(Load<std::uint16_t>(sample_.data() + region + 96 + 2), kPixelsHostOrder);
 }
 
@@ -88,8 +89,8 @@ TEST_F(CameraSamplesTest, Ieee1394SampleHasABigEndianBlock) {
 TEST_F(CameraSamplesTest, VisualSamplesHaveTheirFormatsSizes) {
     Sim::BuildYuy2Sample(picture_.data(), settings_, sample_);
     ASSERT_EQ(sample_.size(), 40u * 30 * 2);
-    EXPECT_EQ(sample_[0], 0);      // the coldest pixel
-    EXPECT_EQ(sample_[1], 128);    // neutral chroma
+    EXPECT_EQ(sample_[0], 0);           // the coldest pixel
+    EXPECT_EQ(sample_[1], 128);         // neutral chroma
     EXPECT_EQ(sample_[2 * 1199], 255);  // the warmest
     Sim::BuildI420Sample(picture_.data(), settings_, sample_);
     ASSERT_EQ(sample_.size(), 40u * 30 * 3 / 2);

@@ -7,7 +7,8 @@
 namespace {
 
 std::vector<std::uint16_t> Render(const Sim::ThermalScene& scene, std::uint64_t frame) {
-    std::vector<std::uint16_t> p(static_cast<std::size_t>(scene.Size().width) * scene.Size().height);
+    std::vector<std::uint16_t> p(static_cast<std::size_t>(scene.Size().width) *
+                                 scene.Size().height);
     scene.Render(frame, p.data());
     return p;
 }

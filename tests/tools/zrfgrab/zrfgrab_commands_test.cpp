@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ZrfgrabCommandsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("zrfgrab_test_" + std::to_string(::getpid()) + "_" +
@@ -27,14 +27,16 @@ protected:
         settings_.seconds = 1'700'000'000;
         settings_.milliseconds = 100;
         picture_.resize(32 * 24);
-        for (std::size_t i = 0; i < picture_.size(); ++i) picture_[i] = static_cast<std::uint16_t>(7000 + i);
+        for (std::size_t i = 0; i < picture_.size(); ++i)
+            picture_[i] = static_cast<std::uint16_t>(7000 + i);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p.string();
     }
     std::vector<std::uint8_t> Read(const std::string& path) {
@@ -57,8 +59,9 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
     Sim::BuildUsbRawSample(picture_.data(), settings_, sample);
     const auto in = Write("sample.raw", sample);
     const auto out1 = (dir_ / "a.zrf").string(), out2 = (dir_ / "b.zrf").string();
-    const std::vector<std::string> args = {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24",
-                                           "--fields", "2", "--field", "1", "--rate", "30", "--camera-time"};
+    const std::vector<std::string> args = {
+        "decode",   "--subtype", "F7M0",    "--source", "usb",    "--size", "32x24",
+        "--fields", "2",         "--field", "1",        "--rate", "30",     "--camera-time"};
     auto withFiles = [&](const std::string& out) {
         auto a = args;
         a.push_back(in);
@@ -77,10 +80,13 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
     EXPECT_EQ(Run(RunInfoCommand, {"info", out1}), 0);
     const std::string info = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(info.find("source \"UVC_KAVIR\""), std::string::npos) << info;
-    EXPECT_NE(info.find("entry 1: type 1 (pixels), byte order 2, offset 2556, length 800"), std::string::npos) << info;
+    EXPECT_NE(info.find("entry 1: type 1 (pixels), byte order 2, offset 2556, length 800"),
+              std::string::npos)
+        << info;
     EXPECT_NE(info.find("geometry: width 32, height 12, last row 11"), std::string::npos) << info;
     EXPECT_NE(info.find("2023-11-14 22:13:20.116 UTC"), std::string::npos) << info;
-    EXPECT_NE(info.find("pixels: 384, min 7384, max 7767, mean 7575.50"), std::string::npos) << info;
+    EXPECT_NE(info.find("pixels: 384, min 7384, max 7767, mean 7575.50"), std::string::npos)
+        << info;
 }
 
 TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
@@ -90,13 +96,17 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     const auto in = Write("cal.raw", sample);
     const auto out = (dir_ / "cal.zrf").string();
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24", in, out}), 1);
+    EXPECT_EQ(Run(RunDecodeCommand,
+                  {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24", in, out}),
+              1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: Calibrating\n");
     EXPECT_FALSE(fs::exists(out));
 
     const auto junk = Write("junk.raw", std::vector<std::uint8_t>(100, 7));
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24", junk, out}), 1);
+    EXPECT_EQ(Run(RunDecodeCommand,
+                  {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24", junk, out}),
+              1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: BadFrame\n");
 }
 
@@ -107,12 +117,16 @@ TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
         {"decode", "--subtype", "F7M", "--source", "usb", "--size", "4x4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "firewire", "--size", "4x4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4by4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in,
+         "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in,
+         "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in,
+         "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--bogus", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", in},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", (dir_ / "missing").string(), "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4",
+         (dir_ / "missing").string(), "o"},
         {"decode", "--subtype"},
     };
     for (const auto& args : bad) {
@@ -131,9 +145,9 @@ TEST_F(ZrfgrabCommandsTest, InfoRefusesWhatIsNotAnImageAndSurvivesBrokenIndexes)
 
     std::vector<std::uint8_t> header(64 + 32, 0);
     std::memcpy(header.data(), "ZRF", 4);
-    header[28 + 3] = 0xFF;  // 255 entries, one present
-    header[64 + 1] = 1;     // a pixel entry
-    header[64 + 12] = 0x7F; // far beyond the file
+    header[28 + 3] = 0xFF;   // 255 entries, one present
+    header[64 + 1] = 1;      // a pixel entry
+    header[64 + 12] = 0x7F;  // far beyond the file
     header[64 + 19] = 0x40;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, {"info", Write("broken.zrf", header)}), 0);
