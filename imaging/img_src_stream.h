@@ -1,0 +1,107 @@
+#pragma once
+// The image source stream: receives each raw sample from the capture graph, hands it to the
+// device through a parameterless callback, and, from inside that callback, sizes and decodes
+// it into the device's buffer and stamps it. It owns no image memory.
+//
+// Configuration comes from the device and the graph while the graph is stopped; only the frame
+// rate may change while samples flow. The sample is visible only to the thread delivering it.
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "imaging/frame_clock.h"
+#include "imaging/image_types.h"
+#include "platform/com/guid.h"
+
+using NewImageCallback = void (*)();
+
+struct FieldGeometry;
+struct UsbRegionLayout;
+struct UsbPixelPlan;
+
+class ImgSrcStream {
+public:
+    ImgSrcStream() = default;
+    virtual ~ImgSrcStream();
+    ImgSrcStream(const ImgSrcStream&) = delete;
+    ImgSrcStream& operator=(const ImgSrcStream&) = delete;
+
+    virtual void SetImageSize(ImageSize size);
+    virtual void OnNewSample(const std::uint8_t* buffer, std::int32_t length, ImageSize size);
+    virtual std::int32_t GetImageBufferSize();
+    virtual void SetSourceKind(SourceKind kind);
+    virtual void SetSubtype(const GUID& subtype);
+    virtual SourceKind GetSourceKind();
+    virtual void SetFrameRate(float framesPerSecond);
+    virtual void SetFieldCount(std::int32_t count);
+    virtual void SetHostTimeStamps(bool enabled);
+
+    void SetNewImageCallback(NewImageCallback callback);
+    // Only from inside the new-image callback. Writes at most GetImageBufferSize() bytes.
+    DecodeResult DecodeImage(std::int32_t fieldIndex, std::uint8_t* out);
+
+    // The stamp of the last decoded frame (seconds and milliseconds: radiometric frames only).
+    std::int16_t TimeZoneMinutes() const { return timeZoneMinutes; }
+    std::uint32_t TimeSeconds() const { return timeSeconds; }
+    std::uint32_t TimeMilliseconds() const { return timeMilliseconds; }
+
+    std::int32_t FieldCount() const { return fieldCount; }
+    float FrameRate() const { return frameRate.load(std::memory_order_relaxed); }
+    bool IsClockStarted() const { return clock.IsStarted(); }
+
+private:
+    enum class Path { Visual, Mjpg, Ieee1394, Usb };
+
+    Path SelectPath() const;
+    const std::uint8_t* CurrentSample() const;
+    FieldGeometry Geometry() const;
+    ImageSize CurrentImageSize() const;
+    bool IsJpegLs() const;
+
+    std::int32_t UsbRadiometricSize(const std::uint8_t* data);
+    std::int32_t Ieee1394Size(const std::uint8_t* data) const;
+
+    DecodeResult DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out);
+    DecodeResult DecodeMjpgFrame(const std::uint8_t* data, std::uint8_t* out) const;
+    DecodeResult DecodeIeee1394Frame(const std::uint8_t* data, std::int32_t fieldIndex,
+                                     std::uint8_t* out);
+    DecodeResult DecodeUsbFrame(const std::uint8_t* data, std::int32_t fieldIndex,
+                                std::uint8_t* out);
+    bool PlanUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                       std::int32_t fieldIndex, UsbPixelPlan& plan) const;
+    bool WriteUsbPixels(const std::uint8_t* data, const UsbRegionLayout& layout,
+                        const UsbPixelPlan& plan, std::int32_t fieldIndex, std::uint8_t* pixels);
+    // The checks, stamp and updates every radiometric frame-information block goes through.
+    DecodeResult ApplyFrameInfo(std::uint8_t* block, std::int32_t fieldIndex,
+                                std::int32_t fieldHeight);
+
+    std::int16_t timeZoneMinutes = 0;
+    std::uint32_t timeSeconds = 0;
+    std::uint32_t timeMilliseconds = 0;
+    bool hostTimeStamps = true;
+    NewImageCallback newImageCallback = nullptr;
+    const std::uint8_t* sample = nullptr;
+    std::atomic<std::int32_t> sampleLength{0};
+    std::atomic<std::uint64_t> imageSize{0};  // width and height packed: one atomic word
+    SourceKind sourceKind{};
+    GUID subtype{};
+    std::int32_t cachedBufferSize = 0;
+    std::atomic<float> frameRate{0.0f};
+    std::int32_t fieldCount = 1;
+    FrameClock clock;
+
+    // What cachedBufferSize was computed from; any difference recomputes it.
+    struct SizeKey {
+        GUID subtype{};
+        ImageSize size{};
+        std::int32_t fieldCount = 0;
+        std::int64_t regionOffset = -1;
+        std::int32_t layoutSize = 0;
+        bool operator==(const SizeKey& o) const {
+            return subtype == o.subtype && size == o.size && fieldCount == o.fieldCount &&
+                   regionOffset == o.regionOffset && layoutSize == o.layoutSize;
+        }
+    };
+    SizeKey cachedSizeKey;
+    std::atomic<std::thread::id> deliveringThread{};
+};

@@ -1,0 +1,165 @@
+#include "tools/zrfgrab/decode_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/img_src_stream.h"
+#include "imaging/media_subtypes.h"
+
+namespace {
+
+struct DecodeOptions {
+    GUID subtype{};
+    SourceKind source = SourceKind::Usb;
+    ImageSize size{};
+    std::int32_t fields = 1;
+    std::int32_t field = 0;
+    float rate = 0.0f;
+    bool cameraTime = false;
+    std::string samplePath;
+    std::string outPath;
+};
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "zrfgrab decode: %s\n", problem.c_str());
+    return 2;
+}
+
+bool ParseInt(const std::string& text, std::int32_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool ParseSize(const std::string& text, ImageSize& size) {
+    const auto x = text.find('x');
+    return x != std::string::npos && ParseInt(text.substr(0, x), size.width) &&
+           ParseInt(text.substr(x + 1), size.height) && size.width > 0 && size.height > 0;
+}
+
+bool ParseRate(const std::string& text, float& rate) {
+    char* end = nullptr;
+    rate = std::strtof(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && rate >= 0.0f && rate < 100000.0f;
+}
+
+// Returns an error text, or nothing when the options are complete.
+std::optional<std::string> Parse(int argc, char** argv, DecodeOptions& o) {
+    bool haveSubtype = false, haveSource = false, haveSize = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        if (arg == "--camera-time") {
+            o.cameraTime = true;
+        } else if (arg == "--subtype" || arg == "--source" || arg == "--size" || arg == "--fields" ||
+                   arg == "--field" || arg == "--rate") {
+            const auto v = value();
+            if (!v) return arg + " needs a value";
+            if (arg == "--subtype") {
+                if (!SubtypeFromFourCc(v->c_str(), o.subtype)) return "subtype must be four characters: " + *v;
+                haveSubtype = true;
+            } else if (arg == "--source") {
+                if (*v == "usb") o.source = SourceKind::Usb;
+                else if (*v == "1394") o.source = SourceKind::Ieee1394;
+                else return "source must be usb or 1394: " + *v;
+                haveSource = true;
+            } else if (arg == "--size") {
+                if (!ParseSize(*v, o.size)) return "size must be WIDTHxHEIGHT: " + *v;
+                haveSize = true;
+            } else if (arg == "--fields") {
+                if (!ParseInt(*v, o.fields) || o.fields < 1) return "fields must be a count of at least 1: " + *v;
+            } else if (arg == "--field") {
+                if (!ParseInt(*v, o.field) || o.field < 0) return "field must be an index from 0: " + *v;
+            } else if (!ParseRate(*v, o.rate)) {
+                return "rate must be frames per second: " + *v;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unknown option " + arg;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (!haveSubtype || !haveSource || !haveSize) return "--subtype, --source and --size are required";
+    if (positional.size() != 2) return "expected SAMPLE and OUT";
+    if (o.field >= o.fields) return "field must be less than the field count";
+    o.samplePath = positional[0];
+    o.outPath = positional[1];
+    return std::nullopt;
+}
+
+// The new-image callback has no arguments: the one decode in progress.
+struct PendingDecode {
+    ImgSrcStream* stream = nullptr;
+    std::int32_t field = 0;
+    std::vector<std::uint8_t> image;
+    DecodeResult result = DecodeResult::BadFrame;
+};
+PendingDecode* g_pending = nullptr;
+
+void OnNewImage() {
+    PendingDecode& p = *g_pending;
+    const std::int32_t size = p.stream->GetImageBufferSize();
+    p.image.assign(static_cast<std::size_t>(size > 0 ? size : 0), 0);
+    p.result = p.image.empty() ? DecodeResult::BadFrame : p.stream->DecodeImage(p.field, p.image.data());
+}
+
+}  // namespace
+
+int RunDecodeCommand(int argc, char** argv) {
+    DecodeOptions o;
+    if (const auto problem = Parse(argc, argv, o)) return Usage(*problem);
+
+    std::ifstream in(o.samplePath, std::ios::binary);
+    if (!in) return Usage("cannot read " + o.samplePath);
+    const std::vector<std::uint8_t> sample{std::istreambuf_iterator<char>(in), {}};
+    if (sample.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        return Usage("sample too large: " + o.samplePath);
+    }
+
+    ImgSrcStream stream;
+    stream.SetFieldCount(1);
+    stream.SetSourceKind(o.source);
+    stream.SetImageSize(o.size);
+    stream.SetSubtype(o.subtype);
+    stream.SetFieldCount(o.fields);
+    stream.SetFrameRate(o.rate);
+    stream.SetHostTimeStamps(!o.cameraTime);
+    PendingDecode pending;
+    pending.stream = &stream;
+    pending.field = o.field;
+    g_pending = &pending;
+    stream.SetNewImageCallback(&OnNewImage);
+    stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), o.size);
+    stream.SetNewImageCallback(nullptr);
+    g_pending = nullptr;
+
+    if (pending.result != DecodeResult::Ok) {
+        std::fprintf(stderr, "zrfgrab decode: %s\n", DecodeResultName(pending.result));
+        return 1;
+    }
+    std::ofstream out(o.outPath, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(pending.image.data()),
+              static_cast<std::streamsize>(pending.image.size()));
+    if (!out.flush()) {
+        std::fprintf(stderr, "zrfgrab decode: cannot write %s\n", o.outPath.c_str());
+        return 1;
+    }
+    return 0;
+}

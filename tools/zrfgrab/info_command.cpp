@@ -1,0 +1,128 @@
+#include "tools/zrfgrab/info_command.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imaging/zrf_records.h"
+
+namespace {
+
+using namespace Zrf;
+
+// Reads a delivered image: header and index big-endian, blocks little-endian. Everything is
+// bounds-checked, the file being whatever the user points at.
+class ImageFile {
+public:
+    explicit ImageFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    bool Has(std::uint64_t at, std::uint64_t n) const { return at <= bytes_.size() && n <= bytes_.size() - at; }
+    std::uint32_t Be32(std::size_t at) const { return LoadBigEndian32(bytes_.data() + at); }
+    std::uint16_t Be16(std::size_t at) const {
+        return static_cast<std::uint16_t>(bytes_[at] << 8 | bytes_[at + 1]);
+    }
+    template <typename T>
+    T Le(std::size_t at) const { return Load<T>(bytes_.data() + at); }
+    std::string Text(std::size_t at, std::size_t capacity) const {
+        std::string s;
+        for (std::size_t i = 0; i < capacity && Has(at + i, 1) && bytes_[at + i] != 0; ++i) {
+            const char c = static_cast<char>(bytes_[at + i]);
+            s += (c >= 32 && c < 127) ? c : '?';
+        }
+        return s;
+    }
+    std::size_t Size() const { return bytes_.size(); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+const char* BlockName(std::uint16_t type) {
+    return type == kPixelBlock ? "pixels" : type == kFrameInfoBlock ? "frame information" : "other";
+}
+
+void PrintHeader(const ImageFile& f) {
+    std::printf("header: magic %s, source \"%s\", index offset %" PRIu32 ", entries %" PRIu32
+                ", words %" PRIu32 " %" PRIu32 ", checksum 0x%08" PRIx32 "\n",
+                f.Text(0, 4).c_str(), f.Text(4, 16).c_str(), f.Be32(24), f.Be32(28), f.Be32(20),
+                f.Be32(32), f.Be32(60));
+}
+
+void PrintFrameInfo(const ImageFile& f, std::size_t at) {
+    std::printf("geometry: width %u, height %u, last row %u\n", f.Le<std::uint16_t>(at + Info::kGeometryWidth),
+                f.Le<std::uint16_t>(at + Info::kGeometryHeight), f.Le<std::uint16_t>(at + Info::kGeometryLastRow));
+    const auto seconds = f.Le<std::uint32_t>(at + Info::kSeconds);
+    const auto millis = f.Le<std::uint32_t>(at + Info::kMilliseconds);
+    const auto zone = f.Le<std::int16_t>(at + Info::kTimeZone);
+    const std::time_t t = seconds;
+    std::tm utc{};
+    char when[32] = "?";
+    if (gmtime_r(&t, &utc) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
+    std::printf("time: %s.%03u UTC (%" PRIu32 " s, %" PRIu32 " ms), time zone %d min\n", when,
+                millis % 1000, seconds, millis, zone);
+    std::printf("frame rate: %u, status flags 0x%04x, text \"%s\"\n", f.Le<std::uint16_t>(at + Info::kFrameRate),
+                f.Le<std::uint16_t>(at + Info::kStatusFlags), f.Text(at + Info::kText, Info::kTextSize).c_str());
+}
+
+void PrintPixels(const ImageFile& f, std::size_t at, std::size_t bytes) {
+    const std::size_t count = bytes / 2;
+    if (count == 0) {
+        std::printf("pixels: 0\n");
+        return;
+    }
+    std::uint16_t lo = 0xFFFF, hi = 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto v = f.Le<std::uint16_t>(at + 2 * i);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+        sum += v;
+    }
+    std::printf("pixels: %zu, min %u, max %u, mean %.2f\n", count, lo, hi, sum / static_cast<double>(count));
+}
+
+}  // namespace
+
+int RunInfoCommand(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "zrfgrab info: expected one FILE\n");
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "zrfgrab info: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    const ImageFile f(std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}});
+    if (!f.Has(0, kMainHeaderSize) || f.Text(0, 4) != "ZRF" || f.Le<std::uint8_t>(3) != 0) {
+        std::fprintf(stderr, "zrfgrab info: not a ZRF image: %s\n", argv[1]);
+        return 2;
+    }
+    PrintHeader(f);
+    const std::uint32_t entries = f.Be32(28);
+    std::int64_t infoAt = -1, pixelsAt = -1, pixelBytes = 0;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t e = kIndexOffset + static_cast<std::size_t>(i) * kIndexEntrySize;
+        if (!f.Has(e, kIndexEntrySize)) {
+            std::printf("entry %u: beyond the end of the file\n", i);
+            break;
+        }
+        const std::uint16_t type = f.Be16(e);
+        const std::uint32_t offset = f.Be32(e + 12), length = f.Be32(e + 16);
+        const bool inside = f.Has(offset, length);
+        std::printf("entry %u: type %u (%s), byte order %u, offset %" PRIu32 ", length %" PRIu32 "%s\n", i,
+                    type, BlockName(type), f.Be16(e + 2), offset, length, inside ? "" : " (beyond the end)");
+        if (!inside) continue;
+        if (type == kFrameInfoBlock && length >= Info::kInterpretedEnd) infoAt = offset;
+        if (type == kPixelBlock && length >= kGeometrySize) {
+            pixelsAt = offset + kGeometrySize;
+            pixelBytes = length - kGeometrySize;
+        }
+    }
+    if (infoAt >= 0) PrintFrameInfo(f, static_cast<std::size_t>(infoAt));
+    if (pixelsAt >= 0) PrintPixels(f, static_cast<std::size_t>(pixelsAt), static_cast<std::size_t>(pixelBytes));
+    return 0;
+}
