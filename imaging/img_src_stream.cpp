@@ -58,8 +58,8 @@ void ImgSrcStream::SetHostTimeStamps(bool enabled) { hostTimeStamps = enabled; }
 void ImgSrcStream::SetNewImageCallback(NewImageCallback callback) { newImageCallback = callback; }
 
 ImgSrcStream::Path ImgSrcStream::SelectPath() const {
-    if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_I420) return Path::Visual;
-    if (subtype == MEDIASUBTYPE_MJPG) return Path::Mjpg;
+    if (subtype == kSubtypeYUY2 || subtype == kSubtypeI420) return Path::Visual;
+    if (subtype == kSubtypeMJPG) return Path::Mjpg;
     return sourceKind == SourceKind::Ieee1394 ? Path::Ieee1394 : Path::Usb;
 }
 
@@ -76,7 +76,7 @@ FieldGeometry ImgSrcStream::Geometry() const {
     return MakeFieldGeometry(CurrentImageSize(), fieldCount);
 }
 
-bool ImgSrcStream::IsJpegLs() const { return subtype == MEDIASUBTYPE_MJLS; }
+bool ImgSrcStream::IsJpegLs() const { return subtype == kSubtypeMJLS; }
 
 std::int32_t ImgSrcStream::GetImageBufferSize() {
     const Path path = SelectPath();
