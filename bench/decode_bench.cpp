@@ -78,25 +78,25 @@ void BM_Memcpy(benchmark::State& state) {
 void BM_UsbRaw(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
     Sim::BuildUsbRawSample(Picture().data(), Settings(), sample);
-    RunStream(state, MEDIASUBTYPE_F7M0, SourceKind::Usb, sample);
+    RunStream(state, kSubtypeF7M0, SourceKind::Usb, sample);
 }
 
 void BM_UsbRawSwapped(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
     Sim::BuildUsbRawSample(Picture().data(), Settings(Zrf::kPixelsSwapped), sample);
-    RunStream(state, MEDIASUBTYPE_F7M0, SourceKind::Usb, sample);
+    RunStream(state, kSubtypeF7M0, SourceKind::Usb, sample);
 }
 
 void BM_Ieee1394(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
     Sim::BuildIeee1394Sample(Picture().data(), Settings(), sample);
-    RunStream(state, MEDIASUBTYPE_F7M2, SourceKind::Ieee1394, sample);
+    RunStream(state, kSubtypeF7M2, SourceKind::Ieee1394, sample);
 }
 
 void BM_Yuy2(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
     Sim::BuildYuy2Sample(Picture().data(), Settings(), sample);
-    RunStream(state, MEDIASUBTYPE_YUY2, SourceKind::Usb, sample);
+    RunStream(state, kSubtypeYUY2, SourceKind::Usb, sample);
 }
 
 const std::vector<std::uint8_t>& JpegLsSample() {
@@ -109,7 +109,7 @@ const std::vector<std::uint8_t>& JpegLsSample() {
 }
 
 void BM_JpegLsPath(benchmark::State& state) {
-    RunStream(state, MEDIASUBTYPE_MJLS, SourceKind::Usb, JpegLsSample());
+    RunStream(state, kSubtypeMJLS, SourceKind::Usb, JpegLsSample());
 }
 
 void BM_JpegLsBare(benchmark::State& state) {

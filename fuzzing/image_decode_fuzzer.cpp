@@ -34,8 +34,8 @@ class Reader {
 };
 
 const GUID kSubtypes[] = {
-    MEDIASUBTYPE_F7M0, MEDIASUBTYPE_F7M2, MEDIASUBTYPE_Y800, MEDIASUBTYPE_MJLS,
-    MEDIASUBTYPE_YUY2, MEDIASUBTYPE_I420, MEDIASUBTYPE_MJPG, FourCcSubtype('A', 'B', 'C', 'D')};
+    kSubtypeF7M0, kSubtypeF7M2, kSubtypeY800, kSubtypeMJLS,
+    kSubtypeYUY2, kSubtypeI420, kSubtypeMJPG, FourCcSubtype('A', 'B', 'C', 'D')};
 
 struct Run {
     ImgSrcStream* stream = nullptr;
@@ -64,15 +64,15 @@ void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const Sim::Sampl
     std::vector<std::uint16_t> picture(static_cast<std::size_t>(s.size.width) * s.size.height);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = static_cast<std::uint16_t>(i * 131);
-    if (subtype == MEDIASUBTYPE_YUY2) {
+    if (subtype == kSubtypeYUY2) {
         Sim::BuildYuy2Sample(picture.data(), s, sample);
-    } else if (subtype == MEDIASUBTYPE_I420) {
+    } else if (subtype == kSubtypeI420) {
         Sim::BuildI420Sample(picture.data(), s, sample);
-    } else if (subtype == MEDIASUBTYPE_MJPG) {
+    } else if (subtype == kSubtypeMJPG) {
         Sim::BuildMjpgSample(picture.data(), s, sample);
     } else if (kind == SourceKind::Ieee1394) {
         Sim::BuildIeee1394Sample(picture.data(), s, sample);
-    } else if (subtype == MEDIASUBTYPE_MJLS) {
+    } else if (subtype == kSubtypeMJLS) {
         if (!Sim::BuildUsbJpegLsSample(picture.data(), s, sample)) sample.clear();
     } else {
         Sim::BuildUsbRawSample(picture.data(), s, sample);
@@ -130,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
     stream.SetHostTimeStamps(hostStamps);
     stream.SetNewImageCallback(&OnImage);
     g_run = Run{&stream, fieldIndex, stream.FieldCount(),
-                subtype != MEDIASUBTYPE_YUY2 && subtype != MEDIASUBTYPE_I420 &&
-                    subtype != MEDIASUBTYPE_MJPG};
+                subtype != kSubtypeYUY2 && subtype != kSubtypeI420 &&
+                    subtype != kSubtypeMJPG};
 
     // An exact-size copy: reading past the sample is caught too.
     std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[sample.size()]);

@@ -70,8 +70,8 @@ void ImgSrcStream::SetNewImageCallback(NewImageCallback callback) {
 }
 
 ImgSrcStream::Path ImgSrcStream::SelectPath() const {
-    if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_I420) return Path::Visual;
-    if (subtype == MEDIASUBTYPE_MJPG) return Path::Mjpg;
+    if (subtype == kSubtypeYUY2 || subtype == kSubtypeI420) return Path::Visual;
+    if (subtype == kSubtypeMJPG) return Path::Mjpg;
     return sourceKind == SourceKind::Ieee1394 ? Path::Ieee1394 : Path::Usb;
 }
 
@@ -89,7 +89,7 @@ FieldGeometry ImgSrcStream::Geometry() const {
 }
 
 bool ImgSrcStream::IsJpegLs() const {
-    return subtype == MEDIASUBTYPE_MJLS;
+    return subtype == kSubtypeMJLS;
 }
 
 std::int32_t ImgSrcStream::GetImageBufferSize() {

@@ -15,13 +15,13 @@ constexpr GUID FourCcSubtype(char a, char b, char c, char d) {
                 {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
 
-constexpr GUID MEDIASUBTYPE_F7M0 = FourCcSubtype('F', '7', 'M', '0');
-constexpr GUID MEDIASUBTYPE_F7M2 = FourCcSubtype('F', '7', 'M', '2');
-constexpr GUID MEDIASUBTYPE_Y800 = FourCcSubtype('Y', '8', '0', '0');
-constexpr GUID MEDIASUBTYPE_YUY2 = FourCcSubtype('Y', 'U', 'Y', '2');
-constexpr GUID MEDIASUBTYPE_I420 = FourCcSubtype('I', '4', '2', '0');
-constexpr GUID MEDIASUBTYPE_MJLS = FourCcSubtype('M', 'J', 'L', 'S');
-constexpr GUID MEDIASUBTYPE_MJPG = FourCcSubtype('M', 'J', 'P', 'G');
+constexpr GUID kSubtypeF7M0 = FourCcSubtype('F', '7', 'M', '0');
+constexpr GUID kSubtypeF7M2 = FourCcSubtype('F', '7', 'M', '2');
+constexpr GUID kSubtypeY800 = FourCcSubtype('Y', '8', '0', '0');
+constexpr GUID kSubtypeYUY2 = FourCcSubtype('Y', 'U', 'Y', '2');
+constexpr GUID kSubtypeI420 = FourCcSubtype('I', '4', '2', '0');
+constexpr GUID kSubtypeMJLS = FourCcSubtype('M', 'J', 'L', 'S');
+constexpr GUID kSubtypeMJPG = FourCcSubtype('M', 'J', 'P', 'G');
 
 // The four characters of a subtype GUID; false when it is not of the standard form.
 bool SubtypeFourCc(const GUID& subtype, char (&code)[5]);

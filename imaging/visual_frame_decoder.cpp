@@ -12,7 +12,7 @@ DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint
     const std::int64_t reserved = VisualPictureBytes(size);
     if (reserved < 0) return DecodeResult::BadFrame;
 
-    const bool i420 = subtype == MEDIASUBTYPE_I420;
+    const bool i420 = subtype == kSubtypeI420;
     // An I420 picture carries width x height x 3/2 bytes; YUY2 fills the reserved region.
     const std::int64_t needed = i420 ? reserved * 3 / 4 : reserved;
     if (length < needed) return DecodeResult::BadFrame;

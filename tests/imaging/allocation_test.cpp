@@ -81,15 +81,15 @@ struct PathCase {
 std::vector<std::uint8_t> BuildSample(const PathCase& c, const Sim::SampleSettings& s,
                                       const std::vector<std::uint16_t>& picture) {
     std::vector<std::uint8_t> sample;
-    if (c.subtype == MEDIASUBTYPE_YUY2)
+    if (c.subtype == kSubtypeYUY2)
         Sim::BuildYuy2Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_I420)
+    else if (c.subtype == kSubtypeI420)
         Sim::BuildI420Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_MJPG)
+    else if (c.subtype == kSubtypeMJPG)
         Sim::BuildMjpgSample(picture.data(), s, sample);
     else if (c.kind == SourceKind::Ieee1394)
         Sim::BuildIeee1394Sample(picture.data(), s, sample);
-    else if (c.subtype == MEDIASUBTYPE_MJLS)
+    else if (c.subtype == kSubtypeMJLS)
         Sim::BuildUsbJpegLsSample(picture.data(), s, sample);
     else
         Sim::BuildUsbRawSample(picture.data(), s, sample);
@@ -124,14 +124,14 @@ std::pair<long, int> CountStreamAllocations(const PathCase& c, int samples) {
 
 TEST(PerSampleAllocations, NoneOnAnyOwnPath) {
     const PathCase cases[] = {
-        {"USB raw", MEDIASUBTYPE_F7M0, SourceKind::Usb, 1, 2},
-        {"USB raw, swapped pixels", MEDIASUBTYPE_F7M0, SourceKind::Usb, 1, 1},
-        {"USB raw, 2 fields", MEDIASUBTYPE_F7M0, SourceKind::Usb, 2, 2},
-        {"IEEE-1394", MEDIASUBTYPE_F7M2, SourceKind::Ieee1394, 1, 2},
-        {"IEEE-1394, 4 fields", MEDIASUBTYPE_F7M2, SourceKind::Ieee1394, 4, 2},
-        {"YUY2", MEDIASUBTYPE_YUY2, SourceKind::Usb, 1, 2},
-        {"I420", MEDIASUBTYPE_I420, SourceKind::Usb, 1, 2},
-        {"MJPG", MEDIASUBTYPE_MJPG, SourceKind::Usb, 1, 2},
+        {"USB raw", kSubtypeF7M0, SourceKind::Usb, 1, 2},
+        {"USB raw, swapped pixels", kSubtypeF7M0, SourceKind::Usb, 1, 1},
+        {"USB raw, 2 fields", kSubtypeF7M0, SourceKind::Usb, 2, 2},
+        {"IEEE-1394", kSubtypeF7M2, SourceKind::Ieee1394, 1, 2},
+        {"IEEE-1394, 4 fields", kSubtypeF7M2, SourceKind::Ieee1394, 4, 2},
+        {"YUY2", kSubtypeYUY2, SourceKind::Usb, 1, 2},
+        {"I420", kSubtypeI420, SourceKind::Usb, 1, 2},
+        {"MJPG", kSubtypeMJPG, SourceKind::Usb, 1, 2},
     };
     for (const auto& c : cases) {
         const auto [allocations, decoded] = CountStreamAllocations(c, kSamples);
@@ -143,7 +143,7 @@ TEST(PerSampleAllocations, NoneOnAnyOwnPath) {
 // The codec allocates inside its own calls; the path around it adds nothing: the same count
 // as reading the header and decoding the code stream directly.
 TEST(PerSampleAllocations, JpegLsPathAddsNoneToTheCodecsOwn) {
-    const PathCase c{"JPEG-LS", MEDIASUBTYPE_MJLS, SourceKind::Usb, 1, 2};
+    const PathCase c{"JPEG-LS", kSubtypeMJLS, SourceKind::Usb, 1, 2};
     const auto [viaStream, decoded] = CountStreamAllocations(c, kSamples);
     EXPECT_EQ(decoded, kSamples);
 

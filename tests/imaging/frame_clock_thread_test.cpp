@@ -79,11 +79,11 @@ TEST(FrameClockThreads, RadiometricStampingMeetsNoConcurrentStop) {
     const auto picture = RampPicture(s.size);
     std::vector<std::uint8_t> sample;
     Sim::BuildUsbRawSample(picture.data(), s, sample);
-    StreamWhileRatesChange(MEDIASUBTYPE_F7M0, sample, s.size);
+    StreamWhileRatesChange(kSubtypeF7M0, sample, s.size);
 }
 
 TEST(FrameClockThreads, VisualStampingMeetsNoConcurrentStop) {
-    StreamWhileRatesChange(MEDIASUBTYPE_YUY2, std::vector<std::uint8_t>(32 * 16 * 2), {32, 16});
+    StreamWhileRatesChange(kSubtypeYUY2, std::vector<std::uint8_t>(32 * 16 * 2), {32, 16});
 }
 
 }  // namespace

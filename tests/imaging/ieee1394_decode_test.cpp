@@ -22,7 +22,7 @@ class Ieee1394DecodeTest : public ::testing::Test {
         settings_.milliseconds = 0;
         settings_.timeZoneMinutes = -120;
         stream_.SetSourceKind(SourceKind::Ieee1394);
-        stream_.SetSubtype(MEDIASUBTYPE_F7M2);
+        stream_.SetSubtype(kSubtypeF7M2);
         stream_.SetFrameRate(30.0f);
     }
     std::vector<std::uint8_t> Sample() {

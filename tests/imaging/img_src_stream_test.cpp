@@ -36,17 +36,17 @@ TEST_F(ImgSrcStreamTest, FieldCountIgnoresCountsBelowOne) {
 
 TEST_F(ImgSrcStreamTest, SizesOutsideTheCallback) {
     stream_.SetImageSize(size_);
-    stream_.SetSubtype(MEDIASUBTYPE_YUY2);
+    stream_.SetSubtype(kSubtypeYUY2);
     EXPECT_EQ(stream_.GetImageBufferSize(), 16 * 8 * 2 + 28);
-    stream_.SetSubtype(MEDIASUBTYPE_I420);
+    stream_.SetSubtype(kSubtypeI420);
     EXPECT_EQ(stream_.GetImageBufferSize(), 16 * 8 * 2 + 28);
-    stream_.SetSubtype(MEDIASUBTYPE_MJPG);
+    stream_.SetSubtype(kSubtypeMJPG);
     EXPECT_EQ(stream_.GetImageBufferSize(), 0);
     stream_.OnNewSample(std::vector<std::uint8_t>(77).data(), 77, size_);
     EXPECT_EQ(stream_.GetImageBufferSize(), 77);  // the last sample's length
     for (SourceKind kind : {SourceKind::Usb, SourceKind::Ieee1394}) {
         stream_.SetSourceKind(kind);
-        for (const GUID& s : {MEDIASUBTYPE_F7M0, MEDIASUBTYPE_MJLS, MEDIASUBTYPE_Y800}) {
+        for (const GUID& s : {kSubtypeF7M0, kSubtypeMJLS, kSubtypeY800}) {
             stream_.SetSubtype(s);
             EXPECT_EQ(stream_.GetImageBufferSize(), 0);
             EXPECT_EQ(stream_.DecodeImage(0, std::vector<std::uint8_t>(10000).data()),
@@ -56,7 +56,7 @@ TEST_F(ImgSrcStreamTest, SizesOutsideTheCallback) {
 }
 
 TEST_F(ImgSrcStreamTest, SampleWithoutCallbackIsDropped) {
-    stream_.SetSubtype(MEDIASUBTYPE_MJPG);
+    stream_.SetSubtype(kSubtypeMJPG);
     std::vector<std::uint8_t> sample(12, 1);
     stream_.OnNewSample(sample.data(), 12, size_);
     EXPECT_EQ(stream_.GetImageBufferSize(), 12);
@@ -64,7 +64,7 @@ TEST_F(ImgSrcStreamTest, SampleWithoutCallbackIsDropped) {
 }
 
 TEST_F(ImgSrcStreamTest, MjpgPassesTheSampleThroughForAnyField) {
-    stream_.SetSubtype(MEDIASUBTYPE_MJPG);
+    stream_.SetSubtype(kSubtypeMJPG);
     std::vector<std::uint8_t> sample;
     const auto picture = RampPicture(size_);
     Sim::SampleSettings s;
@@ -76,7 +76,7 @@ TEST_F(ImgSrcStreamTest, MjpgPassesTheSampleThroughForAnyField) {
 }
 
 TEST_F(ImgSrcStreamTest, Yuy2ImageIsHeaderThenSample) {
-    stream_.SetSubtype(MEDIASUBTYPE_YUY2);
+    stream_.SetSubtype(kSubtypeYUY2);
     const auto picture = RampPicture(size_);
     Sim::SampleSettings s;
     s.size = size_;
@@ -99,13 +99,13 @@ TEST_F(ImgSrcStreamTest, Yuy2ImageIsHeaderThenSample) {
 }
 
 TEST_F(ImgSrcStreamTest, ShortYuy2SampleIsRejected) {
-    stream_.SetSubtype(MEDIASUBTYPE_YUY2);
+    stream_.SetSubtype(kSubtypeYUY2);
     const Delivery d = Deliver(stream_, std::vector<std::uint8_t>(16 * 8 * 2 - 1), size_);
     EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::BadFrame});
 }
 
 TEST_F(ImgSrcStreamTest, I420CopiesTheSampleAndZeroesTheRest) {
-    stream_.SetSubtype(MEDIASUBTYPE_I420);
+    stream_.SetSubtype(kSubtypeI420);
     const auto picture = RampPicture(size_);
     Sim::SampleSettings s;
     s.size = size_;
@@ -122,13 +122,13 @@ TEST_F(ImgSrcStreamTest, I420CopiesTheSampleAndZeroesTheRest) {
 }
 
 TEST_F(ImgSrcStreamTest, I420ShorterThanItsPlanesIsRejected) {
-    stream_.SetSubtype(MEDIASUBTYPE_I420);
+    stream_.SetSubtype(kSubtypeI420);
     const Delivery d = Deliver(stream_, std::vector<std::uint8_t>(191), size_);
     EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::BadFrame});
 }
 
 TEST_F(ImgSrcStreamTest, SetFrameRateRestartsTheClockFromAFreshBase) {
-    stream_.SetSubtype(MEDIASUBTYPE_YUY2);
+    stream_.SetSubtype(kSubtypeYUY2);
     std::vector<std::uint8_t> sample(16 * 8 * 2);
     Deliver(stream_, sample, size_);
     clock_.AdvanceMilliseconds(10'000);
@@ -145,7 +145,7 @@ TEST_F(ImgSrcStreamTest, DestructionReleasesTheTimerPeriod) {
     const int before = Platform::ActiveTimerPeriods(1);
     {
         ImgSrcStream stream;
-        stream.SetSubtype(MEDIASUBTYPE_YUY2);
+        stream.SetSubtype(kSubtypeYUY2);
         Deliver(stream, std::vector<std::uint8_t>(16 * 8 * 2), size_);
         EXPECT_EQ(Platform::ActiveTimerPeriods(1), before + 1);
     }

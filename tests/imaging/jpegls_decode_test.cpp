@@ -20,7 +20,7 @@ class JpegLsDecodeTest : public ::testing::Test {
     void SetUp() override {
         settings_.size = {16, 8};
         stream_.SetSourceKind(SourceKind::Usb);
-        stream_.SetSubtype(MEDIASUBTYPE_MJLS);
+        stream_.SetSubtype(kSubtypeMJLS);
         stream_.SetFrameRate(30.0f);
         stream_.SetHostTimeStamps(false);
     }

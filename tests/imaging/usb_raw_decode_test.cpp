@@ -23,7 +23,7 @@ class UsbRawDecodeTest : public ::testing::Test {
         settings_.milliseconds = 500;
         settings_.timeZoneMinutes = 300;
         stream_.SetSourceKind(SourceKind::Usb);
-        stream_.SetSubtype(MEDIASUBTYPE_F7M0);
+        stream_.SetSubtype(kSubtypeF7M0);
         stream_.SetFrameRate(30.0f);
     }
 
@@ -226,7 +226,7 @@ TEST_F(UsbRawDecodeTest, MalformedRegionsAreRejectedWithoutStrayAccess) {
     add("sample cut inside the frame information", [&](auto& s) { s.resize(InfoBlock() + 1000); });
     for (const auto& [name, sample] : cases) {
         ImgSrcStream fresh;
-        fresh.SetSubtype(MEDIASUBTYPE_F7M0);
+        fresh.SetSubtype(kSubtypeF7M0);
         const Delivery d = Deliver(fresh, sample, settings_.size);
         EXPECT_EQ(d.size, 0) << name;
         EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::BadFrame}) << name;
