@@ -8,23 +8,23 @@
 #include "tools/zrfgrab/commands.h"
 
 int RunChecksumCommand(int argc, char** argv) {
-    if (argc != 2) {
+    if (argc != 3) {
         std::fprintf(stderr, "usage: zrfgrab checksum CRC32|CRC00|CRC01|CRC02 FILE\n");
         return 2;
     }
-    auto hash = VORN::CreateHashFunc(argv[0]);
+    auto hash = VORN::CreateHashFunc(argv[1]);
     if (!hash) {
         std::fprintf(stderr, "zrfgrab checksum: unknown checksum '%s' (CRC32, CRC00, CRC01, CRC02)\n",
-                     argv[0]);
+                     argv[1]);
         return 2;
     }
     // The checksum of an unreadable file would be 0, like an empty one's: refuse it here.
-    std::FILE* probe = std::fopen(argv[1], "rb");
+    std::FILE* probe = std::fopen(argv[2], "rb");
     if (!probe) {
-        std::fprintf(stderr, "zrfgrab checksum: cannot read '%s': %s\n", argv[1], std::strerror(errno));
+        std::fprintf(stderr, "zrfgrab checksum: cannot read '%s': %s\n", argv[2], std::strerror(errno));
         return 1;
     }
     std::fclose(probe);
-    std::printf("%08X\n", hash->HashFile(argv[1]));
+    std::printf("%08X\n", hash->HashFile(argv[2]));
     return 0;
 }

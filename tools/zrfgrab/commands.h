@@ -1,6 +1,6 @@
 #pragma once
 // The subcommands of zrfgrab. Each returns the process exit status and reports its own
-// errors as one line on stderr.
+// errors as one line on stderr. argv[0] is the subcommand's name.
 
 int RunListCommand(int argc, char** argv);
 int RunChecksumCommand(int argc, char** argv);

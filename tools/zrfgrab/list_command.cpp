@@ -10,7 +10,7 @@ using Vorn::Zephra::Net::Devices::PluginLoader;
 
 int RunListCommand(int argc, char** argv) {
     std::string path = PluginLoader::DefaultPluginPath();
-    for (int i = 0; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--plugin" && i + 1 < argc) {
             path = argv[++i];

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "tools/zrfgrab/commands.h"
+#include "tools/zrfgrab/decode_command.h"
+#include "tools/zrfgrab/info_command.h"
 
 namespace {
 
@@ -16,6 +18,10 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"list", &RunListCommand, "list [--plugin PATH]         identifiers and formats the plug-in serves"},
     {"checksum", &RunChecksumCommand, "checksum NAME FILE           a file's checksum: CRC32, CRC00, CRC01 or CRC02"},
+    {"decode", &RunDecodeCommand,
+     "decode --subtype CODE --source usb|1394 --size WxH [--fields N] [--field K] [--rate FPS]\n"
+     "         [--camera-time] SAMPLE OUT   one camera sample into the image the application gets"},
+    {"info", &RunInfoCommand, "info FILE                    what a ZRF image holds"},
 };
 
 void PrintUsage(FILE* out) {
@@ -27,14 +33,18 @@ void PrintUsage(FILE* out) {
 
 int main(int argc, char** argv) {
     // The main job arrives with streaming; until then a bare zrfgrab lists what it serves.
-    if (argc < 2) return RunListCommand(0, nullptr);
+    if (argc < 2) {
+        char name[] = "list";
+        char* args[] = {name, nullptr};
+        return RunListCommand(1, args);
+    }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
         PrintUsage(stdout);
         return 0;
     }
     for (const Subcommand& c : kSubcommands)
-        if (name == c.name) return c.run(argc - 2, argv + 2);
+        if (name == c.name) return c.run(argc - 1, argv + 1);
     std::fprintf(stderr, "zrfgrab: unknown command '%s' (try zrfgrab --help)\n", name.c_str());
     return 2;
 }
