@@ -16,10 +16,14 @@ constexpr wchar_t kSerialMarker[] = L"17F4000";
 constexpr std::size_t kSerialDigits = 8;
 constexpr std::uint64_t kLargestSerial = 0x7FFFFFFF;
 
-// Drops everything up to and including the first '#', unless the name starts with it.
-void DropThroughHash(std::wstring& name) {
-    const std::size_t hash = name.find(L'#');
-    if (hash != std::wstring::npos && hash > 0) name.erase(0, hash + 1);
+// Drops everything up to and including the first '#' at or after `from`, unless that '#'
+// starts the name; returns where the search for the next one begins.
+std::size_t DropThroughHash(std::wstring& name, std::size_t from) {
+    const std::size_t hash = name.find(L'#', from);
+    if (hash == std::wstring::npos) return name.size();
+    if (hash == 0) return 1;
+    name.erase(0, hash + 1);
+    return 0;
 }
 
 int HexValue(wchar_t c) {
@@ -44,8 +48,7 @@ std::wstring DisplayNameOf(IMoniker* moniker) {
 
 LONG SerialFromDisplayName(std::wstring name) {
     for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
-    DropThroughHash(name);
-    DropThroughHash(name);
+    DropThroughHash(name, DropThroughHash(name, 0));
     const std::size_t marker = name.find(kSerialMarker);
     if (marker == std::wstring::npos || marker == 0) return 0;
 

@@ -84,7 +84,9 @@ HRESULT CMtxGraph::WriteModeValue(ULONG value) {
 
 HRESULT CMtxGraph::SendRawCommand(BYTE* buffer, LONG* length) {
     if (buffer == nullptr || length == nullptr) return E_POINTER;
-    if (cameraProperties) {
+    // Capture pins commonly carry a property-set interface without the maker's set: only a
+    // pin that serves the command channel takes the command.
+    if (CanGet(kPropSetCamera, kPropRawCommand)) {
         BYTE request[kPropBlockSize] = {};
         BYTE response[kPropBlockSize] = {};
         const std::size_t requestLength = RequestLength(*length, kRawCommandCapacity);
