@@ -25,8 +25,8 @@ TEST(TeardownTest, ReleasesEveryObjectAndFormatBlock) {
     TrackedDevice device(zrf::sim::UsbIrPreset());
     const long blocks = zrf::com::TaskAllocatorLiveCount();
     const long unloads = zrf::com::ClassRegistry::FreeUnusedLibrariesCalls();
-    CreatedObjects created(kFilterClasses);
     {
+        CreatedObjects created(kFilterClasses);
         auto graph = std::make_unique<CMtxGraph>();
         ASSERT_EQ(S_OK, graph->SelectDevice(device.Path(), L"0", true));
         ASSERT_EQ(S_OK, graph->SetMediaType(kSubtypeF7M0));
@@ -38,8 +38,9 @@ TEST(TeardownTest, ReleasesEveryObjectAndFormatBlock) {
         LONG length = 1;
         graph->ExtensionUnitTransact(buffer, &length);
         EXPECT_EQ(5u, created.StillHeld());
+        graph.reset();
+        EXPECT_EQ(0u, created.StillHeld());
     }
-    EXPECT_EQ(0u, created.StillHeld());
     ASSERT_FALSE(device.Filters().empty());
     for (const auto& filter : device.Filters()) EXPECT_EQ(1u, ReferencesOf(filter.Get()));
     EXPECT_EQ(blocks, zrf::com::TaskAllocatorLiveCount());
