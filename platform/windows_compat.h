@@ -1,8 +1,10 @@
 #pragma once
 // Fills the gaps of the platform's own headers as shipped by the cross toolchain: the
-// topology interface, two filter class declarations and the tape-transport constants.
+// topology interface, three filter class identifiers, the property frame and the
+// tape-transport constants.
 // Included only on Windows, from platform/dshow/dshow.h.
 #ifdef _WIN32
+#include <olectl.h>
 #include <strmif.h>
 
 #include "platform/dshow/ext_device_defs.h"
@@ -25,6 +27,10 @@ struct IKsTopologyInfo : public IUnknown {
                                                          void** ppvObject) = 0;
 };
 #endif
+
+// Neither declared by these headers nor defined by their libraries: the platform's value.
+inline constexpr CLSID CLSID_DVVidDec = {
+    0xB1B77C00, 0xC3E4, 0x11CF, {0xAF, 0x79, 0x00, 0xAA, 0x00, 0xB6, 0x7A, 0x42}};
 
 // The library defines these two; the headers do not declare them.
 extern "C" const CLSID CLSID_SampleGrabber;

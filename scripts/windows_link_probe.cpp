@@ -1,6 +1,7 @@
 // Uses every platform name the capture code relies on, so that one build shows whether the
 // platform's own headers and libraries (or the stand-in) provide them. Never run.
 #include "platform/dshow/dshow.h"
+#include "platform/time/windows_time.h"
 
 using zrf::com::ComPtr;
 
@@ -55,6 +56,14 @@ int main() {
                     ED_MODE_PLAY_FASTEST_FWD,
                     ED_MODE_PLAY_FASTEST_REV,
                     ED_RAW_EXT_DEV_CMD};
+    IBindCtx* context = nullptr;
+    CreateBindCtx(0, &context);
+    OleCreatePropertyFrame(nullptr, 0, 0, L"", 0, nullptr, 0, nullptr, 0, 0, nullptr);
+    timeBeginPeriod(1);
+    __timeb32 now{};
+    _ftime32(&now);
+    Sleep(timeGetTime() % 2);
+    timeEndPeriod(1);
     CoFreeUnusedLibraries();
     return static_cast<int>(sizeof ids + sizeof node + sizeof modes) + (type->pbFormat != nullptr);
 }

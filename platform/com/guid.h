@@ -5,6 +5,10 @@
 #include <cstring>
 #include <functional>
 
+#ifdef _WIN32
+// The platform's own identifiers and comparisons.
+#include <guiddef.h>
+#else
 #ifndef GUID_DEFINED
 #define GUID_DEFINED
 struct _GUID {
@@ -45,6 +49,7 @@ constexpr bool IsEqualGUID(const GUID& a, const GUID& b) {
     inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 
 DEFINE_GUID(GUID_NULL, 0x00000000, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);
+#endif
 
 // Lets identifiers key unordered containers.
 struct GuidHash {

@@ -26,6 +26,11 @@ using HWND = void*;
 using LCID = DWORD;
 using VARTYPE = std::uint16_t;
 
+// The platform's calling convention for interface methods; the stand-in has just one.
+#ifndef STDMETHODCALLTYPE
+#define STDMETHODCALLTYPE
+#endif
+
 #ifndef TRUE
 #define TRUE 1
 #endif

@@ -4,6 +4,12 @@
 // (platform/time/test_clock.h).
 #include <cstdint>
 
+#ifdef _WIN32
+// The platform's own declarations (link with winmm).
+#include <windows.h>
+#include <mmsystem.h>
+#include <sys/timeb.h>
+#else
 #ifndef ZRF_WINDOWS_BASIC_TYPES
 #define ZRF_WINDOWS_BASIC_TYPES
 typedef std::uint32_t DWORD;
@@ -49,3 +55,4 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 void _ftime32(__timeb32* timeptr);
 void Sleep(DWORD milliseconds);
+#endif

@@ -1,0 +1,87 @@
+#include "tests/capture/capture_fixture.h"
+
+#include "platform/com/com_object.h"
+#include "sim/video/capture_source_filter.h"
+
+namespace CaptureTest {
+
+CreatedObjects::CreatedObjects(const std::vector<CLSID>& classes, bool hold) {
+    for (const CLSID& clsid : classes) {
+        auto previous = zrf::com::ClassRegistry::Find(clsid);
+        if (!previous) continue;
+        auto entries = entries_;
+        auto factory = *previous;
+        overrides_.push_back(std::make_unique<zrf::com::ScopedClassOverride>(
+            clsid, [clsid, factory, entries, hold](REFIID riid, void** ppv) {
+                HRESULT hr = factory(riid, ppv);
+                if (SUCCEEDED(hr) && *ppv != nullptr) {
+                    ComPtr<IUnknown> object;
+                    if (hold) {
+                        static_cast<IUnknown*>(*ppv)->QueryInterface(IID_IUnknown,
+                                                                     object.ReceiveVoid());
+                    }
+                    entries->push_back({clsid, object});
+                }
+                return hr;
+            }));
+    }
+}
+
+std::size_t CreatedObjects::Count(REFCLSID clsid) const {
+    std::size_t n = 0;
+    for (const Entry& e : *entries_) n += e.clsid == clsid ? 1 : 0;
+    return n;
+}
+
+std::size_t CreatedObjects::StillHeld(REFCLSID clsid) const {
+    std::size_t n = 0;
+    for (const Entry& e : *entries_) {
+        n += e.clsid == clsid && e.object && ReferencesOf(e.object.Get()) > 1 ? 1 : 0;
+    }
+    return n;
+}
+
+IUnknown* CreatedObjects::First(REFCLSID clsid) const {
+    for (const Entry& e : *entries_) {
+        if (e.clsid == clsid) return e.object.Get();
+    }
+    return nullptr;
+}
+
+std::size_t CreatedObjects::StillHeld() const {
+    std::size_t n = 0;
+    for (const Entry& e : *entries_) n += e.object && ReferencesOf(e.object.Get()) > 1 ? 1 : 0;
+    return n;
+}
+
+TrackedDevice::TrackedDevice(zrf::sim::VideoDeviceSettings settings,
+                             std::shared_ptr<zrf::sim::SampleSource> source) {
+    path_ = settings.device_path + L"#tracked";
+    device_ = zrf::sim::SimulatedVideoDevice::Create(std::move(settings), std::move(source));
+    auto device = device_;
+    auto filters = filters_;
+    zrf::dshow::VideoInputDevice entry;
+    entry.friendly_name = L"Tracked";
+    entry.device_path = path_;
+    entry.display_name = L"@device:pnp:" + path_;
+    entry.create_filter = [device, filters](IBaseFilter** filter) {
+        auto created = zrf::com::MakeCom<zrf::sim::CaptureSourceFilter>(device);
+        filters->push_back(ComPtr<IBaseFilter>(created.Get()));
+        *filter = created.Detach();
+        return S_OK;
+    };
+    id_ = zrf::dshow::VideoInputDevices::Add(std::move(entry));
+}
+
+TrackedDevice::~TrackedDevice() { zrf::dshow::VideoInputDevices::Remove(id_); }
+
+zrf::sim::VideoDeviceSettings PlainDevice(std::wstring path,
+                                          std::vector<zrf::sim::VideoFormat> formats) {
+    zrf::sim::VideoDeviceSettings s;
+    s.device_path = std::move(path);
+    s.friendly_name = L"Test Camera";
+    s.formats = std::move(formats);
+    return s;
+}
+
+}  // namespace CaptureTest
