@@ -15,40 +15,46 @@ namespace {
 
 CameraIdentity Identity(const VideoDeviceSettings& video, std::string name, std::string identifier,
                         std::string format, std::string model) {
-    return {std::move(name), NarrowPath(video.device_path), std::move(identifier), 0,
-            std::move(format), std::move(model)};
+    return {std::move(name),       NarrowPath(video.device_path),
+            std::move(identifier), 0,
+            std::move(format),     std::move(model)};
 }
 
 CameraPreset UsbIr() {
-    CameraPreset p{"usb-ir", "USB radiometric camera: F7M0 640x483, MJLS, YUY2, MJPG", {}, UsbIrPreset(),
-                   Tree("NORDA Line K", "1234567", "ZRF-USB-640"), {}};
-    p.identity = Identity(p.video, "NORDA Line K", "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "",
-                          "Line_K");
+    CameraPreset p{"usb-ir",      "USB radiometric camera: F7M0 640x483, MJLS, YUY2, MJPG", {},
+                   UsbIrPreset(), Tree("NORDA Line K", "1234567", "ZRF-USB-640"),           {}};
+    p.identity =
+        Identity(p.video, "NORDA Line K", "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "", "Line_K");
     return p;
 }
 
 CameraPreset UsbIrJls() {
-    CameraPreset p{"usb-ir-jls", "USB radiometric camera: MJLS 320x240 (TULA ranges)", {},
-                   UsbIrJlsPreset(), Tree("TULA Line K", "1234567", "ZRF-USB-320"), {}};
+    CameraPreset p{"usb-ir-jls",     "USB radiometric camera: MJLS 320x240 (TULA ranges)", {},
+                   UsbIrJlsPreset(), Tree("TULA Line K", "1234567", "ZRF-USB-320"),        {}};
     p.tree->tula = true;
-    p.identity = Identity(p.video, "TULA Line K", "TULA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "",
-                          "Line_K");
+    p.identity =
+        Identity(p.video, "TULA Line K", "TULA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "", "Line_K");
     return p;
 }
 
 CameraPreset FwIr() {
-    CameraPreset p{"fw-ir", "IEEE-1394 radiometric camera: F7M2 and F7M0 640x480, windowing 2/4",
-                   {}, FwIrPreset(), Tree("KOVA Line K", "7654321", "ZRF-FW-640"), {}};
+    CameraPreset p{"fw-ir",
+                   "IEEE-1394 radiometric camera: F7M2 and F7M0 640x480, windowing 2/4",
+                   {},
+                   FwIrPreset(),
+                   Tree("KOVA Line K", "7654321", "ZRF-FW-640"),
+                   {}};
     p.tree->windowing = true;
     p.content.bus = CameraBus::Ieee1394;
-    p.identity = Identity(p.video, "KOVA Line K", "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0", "",
-                          "Line_K");
+    p.identity =
+        Identity(p.video, "KOVA Line K", "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0", "", "Line_K");
     return p;
 }
 
 CameraPreset Webcam() {
-    CameraPreset p{"webcam", "web camera: YUY2 and MJPG 640x480 (no control side)", {},
-                   WebcamPreset(), std::nullopt, {}};
+    CameraPreset p{"webcam",     "web camera: YUY2 and MJPG 640x480 (no control side)",
+                   {},           WebcamPreset(),
+                   std::nullopt, {}};
     // The host chooses the USB path by the identifier, and a visual format.
     p.identity = Identity(p.video, "USB Web Camera", "UVC,Webcam,ZRF_USB,1.0.0,NONE,1.0.0",
                           kFormatIdYuy2, "WEBCAM");
@@ -73,7 +79,9 @@ std::string NarrowPath(const std::wstring& path) {
     return narrow;
 }
 
-std::vector<std::string> CameraPresetNames() { return {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"}; }
+std::vector<std::string> CameraPresetNames() {
+    return {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"};
+}
 
 std::optional<CameraPreset> FindCameraPreset(std::string_view name, const CameraOptions& options) {
     std::optional<CameraPreset> preset;
@@ -87,7 +95,8 @@ std::optional<CameraPreset> FindCameraPreset(std::string_view name, const Camera
 
 std::vector<CameraPreset> CameraPresets(const CameraOptions& options) {
     std::vector<CameraPreset> presets;
-    for (const std::string& name : CameraPresetNames()) presets.push_back(*FindCameraPreset(name, options));
+    for (const std::string& name : CameraPresetNames())
+        presets.push_back(*FindCameraPreset(name, options));
     return presets;
 }
 

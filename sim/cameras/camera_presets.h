@@ -33,7 +33,8 @@ struct CameraPreset {
 };
 
 std::vector<std::string> CameraPresetNames();
-std::optional<CameraPreset> FindCameraPreset(std::string_view name, const CameraOptions& options = {});
+std::optional<CameraPreset> FindCameraPreset(std::string_view name,
+                                             const CameraOptions& options = {});
 // Every preset, in the order of CameraPresetNames.
 std::vector<CameraPreset> CameraPresets(const CameraOptions& options = {});
 

@@ -71,7 +71,8 @@ HRESULT ReplaySampleSource::Load(const std::string& path, std::string& error) {
             WriteUsbSample(frame.image.data(), shape, samples_.data() + frames_ * sample_bytes_);
             if (frames_ == 0) {
                 info_offset_ = StatusFlagsOffset(samples_, picture_);
-                const std::size_t rate_at = info_offset_ - Zrf::Info::kStatusFlags + Zrf::Info::kFrameRate;
+                const std::size_t rate_at =
+                    info_offset_ - Zrf::Info::kStatusFlags + Zrf::Info::kFrameRate;
                 rate = Zrf::Load<std::uint16_t>(samples_.data() + rate_at);
             }
             ++frames_;
@@ -98,7 +99,9 @@ VideoFormat ReplaySampleSource::Format() const {
     return format;
 }
 
-void ReplaySampleSource::SetTree(std::shared_ptr<::sim::ResourceTree> tree) { tree_ = std::move(tree); }
+void ReplaySampleSource::SetTree(std::shared_ptr<::sim::ResourceTree> tree) {
+    tree_ = std::move(tree);
+}
 
 std::size_t ReplaySampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
     return std::max(sample_bytes_, ImageSizeOf(type));
@@ -107,7 +110,8 @@ std::size_t ReplaySampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
 std::size_t ReplaySampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                                      std::size_t capacity) {
     if (type.subtype != kSubtypeF7M0 || buffer == nullptr || capacity < sample_bytes_) return 0;
-    const std::uint64_t index = settings_.loop ? frame % frames_ : std::min<std::uint64_t>(frame, frames_ - 1);
+    const std::uint64_t index =
+        settings_.loop ? frame % frames_ : std::min<std::uint64_t>(frame, frames_ - 1);
     std::memcpy(buffer, samples_.data() + index * sample_bytes_, sample_bytes_);
     if (tree_ && tree_->TakeSampleCalibrating() && info_offset_ != 0) {
         const auto flags = Zrf::Load<std::uint16_t>(buffer + info_offset_);

@@ -55,7 +55,11 @@ std::wstring ReplayDevicePath() {
 
 CameraIdentity ReplayIdentity(const std::wstring& device_path) {
     const std::wstring path = device_path.empty() ? ReplayDevicePath() : device_path;
-    return {"Recording replay", NarrowPath(path), "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", 0, "",
+    return {"Recording replay",
+            NarrowPath(path),
+            "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0",
+            0,
+            "",
             "Line_K"};
 }
 
@@ -63,7 +67,8 @@ HRESULT SimulatedCamera::Replay(const std::string& recording, const ReplayOption
                                 std::unique_ptr<SimulatedCamera>& camera, std::string& error) {
     camera.reset();
     std::shared_ptr<ReplaySampleSource> source;
-    const HRESULT hr = ReplaySampleSource::Open(recording, ReplaySettings{options.loop}, source, error);
+    const HRESULT hr =
+        ReplaySampleSource::Open(recording, ReplaySettings{options.loop}, source, error);
     if (FAILED(hr)) return hr;
 
     VideoDeviceSettings video;

@@ -28,7 +28,8 @@ REFERENCE_TIME IntervalOf(const AM_MEDIA_TYPE& type) {
         type.cbFormat < sizeof(VIDEOINFOHEADER)) {
         return kDefaultInterval;
     }
-    const REFERENCE_TIME interval = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+    const REFERENCE_TIME interval =
+        reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
     return interval > 0 ? interval : kDefaultInterval;
 }
 
@@ -67,8 +68,12 @@ ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats
     std::size_t largest_picture = 0;
     std::size_t largest_sample = 0;
     for (const VideoFormat& format : formats) {
-        Plan plan{format.subtype, format.width, format.height,
-                  PictureSize(settings_.bus, format.subtype, format.width, format.height), 0, 0};
+        Plan plan{format.subtype,
+                  format.width,
+                  format.height,
+                  PictureSize(settings_.bus, format.subtype, format.width, format.height),
+                  0,
+                  0};
         if (plan.picture.width == 0) continue;
         auto same = std::find_if(scenes_.begin(), scenes_.end(),
                                  [&](const auto& scene) { return scene->Size() == plan.picture; });
@@ -104,7 +109,8 @@ const ThermalSampleSource::Plan* ThermalSampleSource::FindPlan(const AM_MEDIA_TY
     LONG height = 0;
     SizeOf(type, width, height);
     for (const Plan& plan : plans_) {
-        if (plan.subtype == type.subtype && plan.width == width && plan.height == height) return &plan;
+        if (plan.subtype == type.subtype && plan.width == width && plan.height == height)
+            return &plan;
     }
     return nullptr;
 }
@@ -130,7 +136,8 @@ void ThermalSampleSource::ApplyRange(std::size_t pixels, std::int32_t range) {
     const auto divisor = static_cast<std::uint32_t>(range) + 1;
     for (std::size_t i = 0; i < pixels; ++i) {
         const std::uint32_t v = picture_[i];
-        if (v > kRangeFloor) picture_[i] = static_cast<std::uint16_t>(kRangeFloor + (v - kRangeFloor) / divisor);
+        if (v > kRangeFloor)
+            picture_[i] = static_cast<std::uint16_t>(kRangeFloor + (v - kRangeFloor) / divisor);
     }
 }
 

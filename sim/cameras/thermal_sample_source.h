@@ -55,8 +55,8 @@ class ThermalSampleSource final : public SampleSource {
     const Plan* FindPlan(const AM_MEDIA_TYPE& type) const;
     std::int32_t RangeIndex() const;
     void ApplyRange(std::size_t pixels, std::int32_t range);
-    std::size_t Build(const Plan& plan, const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
-                      std::size_t capacity);
+    std::size_t Build(const Plan& plan, const AM_MEDIA_TYPE& type, std::uint64_t frame,
+                      BYTE* buffer, std::size_t capacity);
 
     const ThermalSourceSettings settings_;
     const std::string range_node_;

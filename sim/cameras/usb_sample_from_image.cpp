@@ -43,7 +43,8 @@ std::size_t RegionBytes(const std::uint8_t* image) {
     std::size_t bytes = kMainHeaderSize + static_cast<std::size_t>(count) * kIndexEntrySize;
     for (std::int32_t i = 0; i < count; ++i) {
         const auto entry = HostEntry(image, i);
-        if (Load<std::uint16_t>(entry.data()) != kPixelBlock) bytes += Load<std::uint32_t>(entry.data() + 16);
+        if (Load<std::uint16_t>(entry.data()) != kPixelBlock)
+            bytes += Load<std::uint32_t>(entry.data() + 16);
     }
     return std::max(bytes, kReservedRegionBytes);
 }
@@ -53,13 +54,15 @@ std::size_t RegionBytes(const std::uint8_t* image) {
 bool MeasureUsbSample(const std::uint8_t* image, std::size_t length, UsbSampleShape& shape,
                       std::string& why) {
     shape = UsbSampleShape{};
-    if (image == nullptr || length < static_cast<std::size_t>(kMainHeaderSize) || !HasZrfMagic(image)) {
+    if (image == nullptr || length < static_cast<std::size_t>(kMainHeaderSize) ||
+        !HasZrfMagic(image)) {
         why = "not a ZRF image";
         return false;
     }
     const auto header = HostHeader(image);
     const std::int32_t count = Load<std::int32_t>(header.data() + kEntryCountOffset);
-    if (Load<std::uint32_t>(header.data() + kIndexOffsetField) != static_cast<std::uint32_t>(kIndexOffset) ||
+    if (Load<std::uint32_t>(header.data() + kIndexOffsetField) !=
+            static_cast<std::uint32_t>(kIndexOffset) ||
         count <= 0 || count > kMaxEntries ||
         length < static_cast<std::size_t>(kMainHeaderSize + count * kIndexEntrySize)) {
         why = "ZRF image with a damaged index";
@@ -113,7 +116,8 @@ bool MeasureUsbSample(const std::uint8_t* image, std::size_t length, UsbSampleSh
 }
 
 void WriteUsbSample(const std::uint8_t* image, const UsbSampleShape& shape, std::uint8_t* out) {
-    const std::size_t pixels = static_cast<std::size_t>(shape.picture.width) * shape.picture.height * 2;
+    const std::size_t pixels =
+        static_cast<std::size_t>(shape.picture.width) * shape.picture.height * 2;
     std::memset(out, 0, shape.sample_bytes);
     std::uint8_t* region = out + pixels;
     const auto header = HostHeader(image);

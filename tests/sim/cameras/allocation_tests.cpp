@@ -32,16 +32,28 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new[](std::size_t n) {
+    return operator new(n);
+}
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(n ? n : 1);
 }
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return operator new(n, t);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -55,7 +67,8 @@ long CountFillAllocations(SampleSource& source, const VideoFormat& format) {
     std::vector<BYTE> buffer(source.Capacity(type.Get()));
     EXPECT_GT(source.Fill(type.Get(), 0, buffer.data(), buffer.size()), 0u);
     const long before = g_allocations.load();
-    for (int i = 1; i <= kSamples; ++i) source.Fill(type.Get(), static_cast<std::uint64_t>(i), buffer.data(), buffer.size());
+    for (int i = 1; i <= kSamples; ++i)
+        source.Fill(type.Get(), static_cast<std::uint64_t>(i), buffer.data(), buffer.size());
     return g_allocations.load() - before;
 }
 

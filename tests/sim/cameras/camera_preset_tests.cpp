@@ -20,7 +20,8 @@ bool Listed(const std::wstring& path) {
 }
 
 TEST(CameraPresets, NamesFindTheirPresetsAndNothingElse) {
-    EXPECT_EQ(CameraPresetNames(), (std::vector<std::string>{"usb-ir", "usb-ir-jls", "fw-ir", "webcam"}));
+    EXPECT_EQ(CameraPresetNames(),
+              (std::vector<std::string>{"usb-ir", "usb-ir-jls", "fw-ir", "webcam"}));
     for (const std::string& name : CameraPresetNames()) {
         const auto preset = FindCameraPreset(name);
         ASSERT_TRUE(preset.has_value()) << name;

@@ -38,14 +38,35 @@ constexpr std::int32_t kVisualHeader = 28;
 std::vector<FormatCase> EveryFormat() {
     using namespace zrf::sim;
     return {
-        {"usb-ir", kSubtypeF7M0, {SourceKind::Usb, kSubtypeF7M0, {640, 480}}, 640 * 480 * 2 + kTwoBlocks},
-        {"usb-ir", kSubtypeMJLS, {SourceKind::Usb, kSubtypeMJLS, {640, 480}}, 640 * 480 * 2 + kTwoBlocks},
-        {"usb-ir", kSubtypeYUY2, {SourceKind::Usb, kSubtypeYUY2, {640, 480}}, 640 * 480 * 2 + kVisualHeader},
+        {"usb-ir",
+         kSubtypeF7M0,
+         {SourceKind::Usb, kSubtypeF7M0, {640, 480}},
+         640 * 480 * 2 + kTwoBlocks},
+        {"usb-ir",
+         kSubtypeMJLS,
+         {SourceKind::Usb, kSubtypeMJLS, {640, 480}},
+         640 * 480 * 2 + kTwoBlocks},
+        {"usb-ir",
+         kSubtypeYUY2,
+         {SourceKind::Usb, kSubtypeYUY2, {640, 480}},
+         640 * 480 * 2 + kVisualHeader},
         {"usb-ir", kSubtypeMJPG, {SourceKind::Usb, kSubtypeMJPG, {640, 480}}, -1},
-        {"usb-ir-jls", kSubtypeMJLS, {SourceKind::Usb, kSubtypeMJLS, {320, 240}}, 320 * 240 * 2 + kTwoBlocks},
-        {"fw-ir", kSubtypeF7M2, {SourceKind::Ieee1394, kSubtypeF7M2, {640, 480}}, 640 * 480 * 2 + kTwoBlocks},
-        {"fw-ir", kSubtypeF7M0, {SourceKind::Ieee1394, kSubtypeF7M0, {640, 480}}, 640 * 480 * 2 + kTwoBlocks},
-        {"webcam", kSubtypeYUY2, {SourceKind::Usb, kSubtypeYUY2, {640, 480}}, 640 * 480 * 2 + kVisualHeader},
+        {"usb-ir-jls",
+         kSubtypeMJLS,
+         {SourceKind::Usb, kSubtypeMJLS, {320, 240}},
+         320 * 240 * 2 + kTwoBlocks},
+        {"fw-ir",
+         kSubtypeF7M2,
+         {SourceKind::Ieee1394, kSubtypeF7M2, {640, 480}},
+         640 * 480 * 2 + kTwoBlocks},
+        {"fw-ir",
+         kSubtypeF7M0,
+         {SourceKind::Ieee1394, kSubtypeF7M0, {640, 480}},
+         640 * 480 * 2 + kTwoBlocks},
+        {"webcam",
+         kSubtypeYUY2,
+         {SourceKind::Usb, kSubtypeYUY2, {640, 480}},
+         640 * 480 * 2 + kVisualHeader},
         {"webcam", kSubtypeMJPG, {SourceKind::Usb, kSubtypeMJPG, {640, 480}}, -1},
     };
 }
@@ -60,7 +81,8 @@ TEST(CameraStreaming, EveryPresetFormatDecodesToOkImagesOfItsSize) {
             const auto d = DecodeSample(c.setup, sample);
             ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
             // A JPEG's image is the sample itself.
-            const std::int32_t expected = c.image_bytes > 0 ? c.image_bytes : static_cast<std::int32_t>(sample.size());
+            const std::int32_t expected =
+                c.image_bytes > 0 ? c.image_bytes : static_cast<std::int32_t>(sample.size());
             EXPECT_EQ(d.size, expected);
         }
     }
@@ -91,8 +113,12 @@ TEST(CameraStreaming, CorrectionMakesExactlyTheConfiguredSamplesCalibrating) {
         StreamSetup setup;
     } cases[] = {
         {"usb-ir", zrf::sim::kSubtypeF7M0, {SourceKind::Usb, zrf::sim::kSubtypeF7M0, {640, 480}}},
-        {"usb-ir-jls", zrf::sim::kSubtypeMJLS, {SourceKind::Usb, zrf::sim::kSubtypeMJLS, {320, 240}}},
-        {"fw-ir", zrf::sim::kSubtypeF7M2, {SourceKind::Ieee1394, zrf::sim::kSubtypeF7M2, {640, 480}}},
+        {"usb-ir-jls",
+         zrf::sim::kSubtypeMJLS,
+         {SourceKind::Usb, zrf::sim::kSubtypeMJLS, {320, 240}}},
+        {"fw-ir",
+         zrf::sim::kSubtypeF7M2,
+         {SourceKind::Ieee1394, zrf::sim::kSubtypeF7M2, {640, 480}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.camera);
@@ -102,7 +128,8 @@ TEST(CameraStreaming, CorrectionMakesExactlyTheConfiguredSamplesCalibrating) {
         camera->Tree()->Nuc();
         const auto samples = CaptureSamples(*camera, c.subtype, calibrating + 4);
         std::vector<DecodeResult> results;
-        for (const Sample& sample : samples) results.push_back(DecodeSample(c.setup, sample).results.at(0));
+        for (const Sample& sample : samples)
+            results.push_back(DecodeSample(c.setup, sample).results.at(0));
         std::vector<DecodeResult> expected(samples.size(), DecodeResult::Ok);
         std::fill_n(expected.begin(), calibrating, DecodeResult::Calibrating);
         EXPECT_EQ(results, expected);
@@ -119,7 +146,8 @@ TEST(CameraStreaming, WindowingPacksThatManyFieldsThatDecodeOneByOne) {
         const StreamSetup setup{SourceKind::Ieee1394, zrf::sim::kSubtypeF7M2, {640, 480}, fields};
         for (const Sample& sample : samples) {
             const auto d = DecodeSample(setup, sample);
-            ASSERT_EQ(d.results, std::vector<DecodeResult>(static_cast<std::size_t>(fields), DecodeResult::Ok));
+            ASSERT_EQ(d.results, std::vector<DecodeResult>(static_cast<std::size_t>(fields),
+                                                           DecodeResult::Ok));
             EXPECT_EQ(d.size, 640 * (480 / fields) * 2 + kTwoBlocks);
             // Each field holds its own rows of the picture.
             for (std::int32_t k = 0; k < fields; ++k) {

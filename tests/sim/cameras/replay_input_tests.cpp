@@ -25,7 +25,8 @@ using zrf::testing::StreamSetup;
 
 std::vector<std::uint16_t> Picture(ImageSize size, std::uint16_t base) {
     std::vector<std::uint16_t> p(static_cast<std::size_t>(size.width) * size.height);
-    for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<std::uint16_t>(base + i * 7 % 901);
+    for (std::size_t i = 0; i < p.size(); ++i)
+        p[i] = static_cast<std::uint16_t>(base + i * 7 % 901);
     return p;
 }
 
@@ -52,7 +53,8 @@ TEST(UsbSampleFromImage, SampleDecodesToTheSameImage) {
         ImageSize size;
         std::uint32_t extra;
         bool pixel_first;
-    } cases[] = {{{64, 48}, 0, false}, {{64, 48}, 300, false}, {{40, 30}, 0, true}, {{2000, 4}, 5000, true}};
+    } cases[] = {
+        {{64, 48}, 0, false}, {{64, 48}, 300, false}, {{40, 30}, 0, true}, {{2000, 4}, 5000, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size.width);
         const Sample image = DeliveredImage(c.size, c.extra, c.pixel_first);
@@ -62,7 +64,8 @@ TEST(UsbSampleFromImage, SampleDecodesToTheSameImage) {
         EXPECT_EQ(shape.picture, c.size);
         Sample sample(shape.sample_bytes, 0xAB);
         WriteUsbSample(image.data(), shape, sample.data());
-        const auto d = DecodeSample(StreamSetup{SourceKind::Usb, kSubtypeF7M0, shape.picture}, sample);
+        const auto d =
+            DecodeSample(StreamSetup{SourceKind::Usb, kSubtypeF7M0, shape.picture}, sample);
         ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
         EXPECT_TRUE(d.images[0] == image);
     }

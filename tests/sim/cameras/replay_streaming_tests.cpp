@@ -39,7 +39,8 @@ class ReplayStreaming : public ::testing::Test {
             ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
             recorded_.push_back(d.images[0]);
             ASSERT_TRUE(writer.Append(frame, static_cast<std::int64_t>(frame) * 333333,
-                                      d.images[0].data(), static_cast<std::uint32_t>(d.images[0].size())));
+                                      d.images[0].data(),
+                                      static_cast<std::uint32_t>(d.images[0].size())));
             ++frame;
         }
     }
@@ -48,8 +49,9 @@ class ReplayStreaming : public ::testing::Test {
     std::unique_ptr<SimulatedCamera> Replay(bool loop) {
         std::unique_ptr<SimulatedCamera> camera;
         std::string error;
-        EXPECT_EQ(S_OK, SimulatedCamera::Replay(path_, ReplayOptions{Pacing::AsFastAsPossible, loop, {}},
-                                                camera, error))
+        EXPECT_EQ(S_OK,
+                  SimulatedCamera::Replay(path_, ReplayOptions{Pacing::AsFastAsPossible, loop, {}},
+                                          camera, error))
             << error;
         return camera;
     }

@@ -46,7 +46,8 @@ TEST(ThermalSampleSource, EveryFormatFitsTheCapacityItAnnounces) {
         for (const VideoFormat& format : preset.video.formats) {
             SCOPED_TRACE(preset.name);
             // A full-noise picture is the JPEG-LS worst case the slack must cover.
-            for (std::uint64_t frame : {0u, 1u, 1000u}) EXPECT_GT(Fill(source, format, frame).size(), 0u);
+            for (std::uint64_t frame : {0u, 1u, 1000u})
+                EXPECT_GT(Fill(source, format, frame).size(), 0u);
         }
     }
 }
@@ -59,7 +60,8 @@ TEST(ThermalSampleSource, UsbRawSampleIsPixelsThenTheRegionInTheFormatsRows) {
     EXPECT_EQ(0, std::memcmp(sample.data() + 640 * 480 * 2, "ZRF", 4));
     EXPECT_EQ(ThermalSampleSource::PictureSize(CameraBus::Usb, kSubtypeF7M0, 320, 246).height, 240);
     EXPECT_EQ(ThermalSampleSource::PictureSize(CameraBus::Usb, kSubtypeMJLS, 320, 246).height, 246);
-    EXPECT_EQ(ThermalSampleSource::PictureSize(CameraBus::Ieee1394, kSubtypeF7M0, 640, 480).height, 480);
+    EXPECT_EQ(ThermalSampleSource::PictureSize(CameraBus::Ieee1394, kSubtypeF7M0, 640, 480).height,
+              480);
 }
 
 TEST(ThermalSampleSource, ATypeNoFormatNamesGetsAnEmptySample) {
@@ -130,7 +132,8 @@ TEST(ThermalSampleSource, FrameInformationFollowsTheTree) {
     auto status = [&](std::uint64_t frame) {
         const Sample s = Fill(source, format, frame);
         const std::uint8_t* info = s.data() + 640 * 480 * 2;  // big-endian behind the pixels
-        return static_cast<std::uint16_t>(info[Zrf::Info::kStatusFlags] << 8 | info[Zrf::Info::kStatusFlags + 1]);
+        return static_cast<std::uint16_t>(info[Zrf::Info::kStatusFlags] << 8 |
+                                          info[Zrf::Info::kStatusFlags + 1]);
     };
     EXPECT_EQ(status(0), 0);
     tree->Nuc();
