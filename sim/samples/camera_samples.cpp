@@ -37,7 +37,8 @@ void WriteIndexEntry(std::uint8_t* p, std::uint16_t type, std::uint16_t byteOrde
     std::memcpy(p, &e, sizeof e);
 }
 
-// The USB region in host order, written at `region`; returns its length.
+}  // namespace
+
 std::size_t WriteUsbRegion(const SampleSettings& s, std::uint8_t* region) {
     const std::uint32_t entries = s.extraBlockBytes > 0 ? 3 : 2;
     ZrfMainHeader h{};
@@ -80,6 +81,8 @@ std::size_t WriteUsbRegion(const SampleSettings& s, std::uint8_t* region) {
     return at;
 }
 
+namespace {
+
 void WritePixels(const std::uint16_t* picture, std::size_t count, bool swapped, std::uint8_t* out) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint16_t v = picture[i];
@@ -88,15 +91,14 @@ void WritePixels(const std::uint16_t* picture, std::size_t count, bool swapped, 
     }
 }
 
-std::vector<std::uint8_t> Luma(const std::uint16_t* picture, std::size_t count) {
-    std::vector<std::uint8_t> luma(count);
-    if (count == 0) return luma;
+// Writes the picture stretched to 8 bits at every `step`-th byte of `out`.
+void WriteLuma(const std::uint16_t* picture, std::size_t count, std::uint8_t* out, std::size_t step) {
+    if (count == 0) return;
     const auto [lo, hi] = std::minmax_element(picture, picture + count);
     const std::uint32_t span = std::max<std::uint32_t>(*hi - *lo, 1);
     for (std::size_t i = 0; i < count; ++i) {
-        luma[i] = static_cast<std::uint8_t>((picture[i] - *lo) * 255u / span);
+        out[i * step] = static_cast<std::uint8_t>((picture[i] - *lo) * 255u / span);
     }
-    return luma;
 }
 
 }  // namespace
@@ -187,6 +189,34 @@ bool BuildUsbJpegLsSample(const std::uint16_t* picture, const SampleSettings& s,
     return true;
 }
 
+std::size_t BuildUsbJpegLsSampleInto(const std::uint16_t* picture, const SampleSettings& s,
+                                     std::uint8_t* out, std::size_t capacity) {
+    const std::size_t region = static_cast<std::size_t>(UsbRegionBytes(s));
+    if (out == nullptr || capacity < 4 + region) return 0;
+    charls_jpegls_encoder* encoder = charls_jpegls_encoder_create();
+    if (encoder == nullptr) return 0;
+    const charls_frame_info frame{static_cast<std::uint32_t>(s.size.width),
+                                  static_cast<std::uint32_t>(s.size.height), 16, 1};
+    std::size_t written = 0;
+    const bool ok =
+        charls_jpegls_encoder_set_frame_info(encoder, &frame) == charls::jpegls_errc::success &&
+        charls_jpegls_encoder_set_destination_buffer(encoder, out + 4, capacity - 4 - region) ==
+            charls::jpegls_errc::success &&
+        charls_jpegls_encoder_encode_from_buffer(encoder, picture, PixelBytes(s), 0) ==
+            charls::jpegls_errc::success &&
+        charls_jpegls_encoder_get_bytes_written(encoder, &written) == charls::jpegls_errc::success;
+    charls_jpegls_encoder_destroy(encoder);
+    if (!ok) return 0;
+    const auto length = static_cast<std::uint32_t>(written);
+    out[0] = static_cast<std::uint8_t>(length >> 24);
+    out[1] = static_cast<std::uint8_t>(length >> 16);
+    out[2] = static_cast<std::uint8_t>(length >> 8);
+    out[3] = static_cast<std::uint8_t>(length);
+    std::memset(out + 4 + written, 0, region);
+    WriteUsbRegion(s, out + 4 + written);
+    return 4 + written + region;
+}
+
 void BuildIeee1394Sample(const std::uint16_t* picture, const SampleSettings& s,
                          std::vector<std::uint8_t>& sample) {
     const std::size_t pixels = PixelBytes(s);
@@ -200,17 +230,15 @@ void BuildIeee1394Sample(const std::uint16_t* picture, const SampleSettings& s,
 void BuildYuy2Sample(const std::uint16_t* picture, const SampleSettings& s,
                      std::vector<std::uint8_t>& sample) {
     const std::size_t count = PixelBytes(s) / 2;
-    const auto luma = Luma(picture, count);
     sample.assign(count * 2, 128);
-    for (std::size_t i = 0; i < count; ++i) sample[2 * i] = luma[i];
+    WriteLuma(picture, count, sample.data(), 2);
 }
 
 void BuildI420Sample(const std::uint16_t* picture, const SampleSettings& s,
                      std::vector<std::uint8_t>& sample) {
     const std::size_t count = PixelBytes(s) / 2;
-    const auto luma = Luma(picture, count);
     sample.assign(count * 3 / 2, 128);
-    std::copy(luma.begin(), luma.end(), sample.begin());
+    WriteLuma(picture, count, sample.data(), 1);
 }
 
 }  // namespace Sim

@@ -35,6 +35,11 @@ void BuildUsbRawSample(const std::uint16_t* picture, const SampleSettings& setti
 // False when the codec refuses the picture.
 bool BuildUsbJpegLsSample(const std::uint16_t* picture, const SampleSettings& settings,
                           std::vector<std::uint8_t>& sample);
+// The same into a caller's buffer, for cameras that build samples without growing memory: the
+// picture is encoded as given (16 bits). Returns the sample's length, 0 when the codec refuses
+// the picture or the buffer is too small.
+std::size_t BuildUsbJpegLsSampleInto(const std::uint16_t* picture, const SampleSettings& settings,
+                                     std::uint8_t* out, std::size_t capacity);
 // Pixels in host order, then the frame-information block big-endian.
 void BuildIeee1394Sample(const std::uint16_t* picture, const SampleSettings& settings,
                          std::vector<std::uint8_t>& sample);
@@ -47,6 +52,9 @@ void BuildI420Sample(const std::uint16_t* picture, const SampleSettings& setting
 void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& settings,
                      std::vector<std::uint8_t>& sample);
 
+// Writes the USB radiometric region in host order at `region` (UsbRegionBytes long, zeroed by
+// the caller) and returns the bytes it filled.
+std::size_t WriteUsbRegion(const SampleSettings& settings, std::uint8_t* region);
 // Bytes the USB radiometric region occupies behind the pixels of a raw sample.
 std::int32_t UsbRegionBytes(const SampleSettings& settings);
 

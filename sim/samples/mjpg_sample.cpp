@@ -14,7 +14,7 @@ constexpr std::uint8_t kDcValues[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 constexpr std::uint8_t kDcQuantiser = 8;
 
 class BitWriter {
-  public:
+public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
     void Put(std::uint32_t bits, int count) {
         for (int i = count - 1; i >= 0; --i) {
@@ -26,7 +26,7 @@ class BitWriter {
         while (filled_ != 0) Put(1, 1);
     }
 
-  private:
+private:
     void Flush() {
         out_.push_back(byte_);
         if (byte_ == 0xFF) out_.push_back(0x00);  // byte stuffing
@@ -56,12 +56,21 @@ int Category(int v) {
     return bits;
 }
 
-std::uint8_t BlockAverage(const std::vector<std::uint8_t>& luma, int width, int height, int bx,
-                          int by) {
+// The picture stretched to 8 bits: value - lo scaled by 255 / span.
+struct Stretch {
+    std::uint32_t lo = 0;
+    std::uint32_t span = 1;
+    std::uint8_t operator()(std::uint16_t v) const { return static_cast<std::uint8_t>((v - lo) * 255u / span); }
+};
+
+std::uint8_t BlockAverage(const std::uint16_t* picture, const Stretch& stretch, int width,
+                          int height, int bx, int by) {
     int sum = 0;
     for (int y = 0; y < 8; ++y) {
         const int row = std::min(by * 8 + y, height - 1);
-        for (int x = 0; x < 8; ++x) sum += luma[row * width + std::min(bx * 8 + x, width - 1)];
+        for (int x = 0; x < 8; ++x) {
+            sum += picture != nullptr ? stretch(picture[row * width + std::min(bx * 8 + x, width - 1)]) : 128;
+        }
     }
     return static_cast<std::uint8_t>(sum / 64);
 }
@@ -69,20 +78,17 @@ std::uint8_t BlockAverage(const std::vector<std::uint8_t>& luma, int width, int 
 void WriteHeaders(std::vector<std::uint8_t>& out, int width, int height) {
     out.insert(out.end(), {0xFF, 0xD8});
     Segment(out, 0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-    std::vector<std::uint8_t> dqt(65, kDcQuantiser);
-    dqt[0] = 0;
-    out.insert(out.end(), {0xFF, 0xDB, 0x00, 0x43});
-    out.insert(out.end(), dqt.begin(), dqt.end());
-    Segment(
-        out, 0xC0,
-        {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
-         static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 1, 1, 0x11, 0});
+    out.insert(out.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
+    out.insert(out.end(), 64, kDcQuantiser);
+    Segment(out, 0xC0, {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+                        static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 1,
+                        1, 0x11, 0});
     out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x1F, 0x00});
     out.insert(out.end(), std::begin(kDcBits), std::end(kDcBits));
     out.insert(out.end(), std::begin(kDcValues), std::end(kDcValues));
     // AC table: one 1-bit code, end of block.
-    out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0,
-                           0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0x00});
+    out.insert(out.end(), {0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                           0, 0, 0x00});
     Segment(out, 0xDA, {1, 1, 0x00, 0, 63, 0});
 }
 
@@ -92,13 +98,14 @@ void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& s,
                      std::vector<std::uint8_t>& sample) {
     const int width = std::clamp(s.size.width, 1, 65535);
     const int height = std::clamp(s.size.height, 1, 65535);
-    std::vector<std::uint8_t> luma(static_cast<std::size_t>(width) * height, 128);
-    if (s.size.width > 0 && s.size.height > 0) {
-        const std::size_t count = luma.size();
+    // Works from the picture itself, so a camera reusing `sample` allocates nothing.
+    Stretch stretch;
+    const bool hasPicture = s.size.width > 0 && s.size.height > 0 && picture != nullptr;
+    if (hasPicture) {
+        const std::size_t count = static_cast<std::size_t>(width) * height;
         const auto [lo, hi] = std::minmax_element(picture, picture + count);
-        const std::uint32_t span = std::max<std::uint32_t>(*hi - *lo, 1);
-        for (std::size_t i = 0; i < count; ++i)
-            luma[i] = static_cast<std::uint8_t>((picture[i] - *lo) * 255u / span);
+        stretch.lo = *lo;
+        stretch.span = std::max<std::uint32_t>(*hi - *lo, 1);
     }
 
     // Canonical codes of the DC table.
@@ -120,7 +127,7 @@ void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& s,
     int previous = 0;
     for (int by = 0; by < (height + 7) / 8; ++by) {
         for (int bx = 0; bx < (width + 7) / 8; ++bx) {
-            const int dc = BlockAverage(luma, width, height, bx, by) - 128;
+            const int dc = BlockAverage(hasPicture ? picture : nullptr, stretch, width, height, bx, by) - 128;
             const int diff = dc - previous;
             previous = dc;
             const int category = Category(diff);

@@ -1,0 +1,103 @@
+#include "sim/cameras/camera_presets.h"
+
+#include "sim/video/video_presets.h"
+
+namespace zrf::sim {
+namespace {
+
+::sim::TreeSettings Tree(std::string name, std::string serial, std::string article) {
+    ::sim::TreeSettings tree;
+    tree.name = std::move(name);
+    tree.serialNumber = std::move(serial);
+    tree.article = std::move(article);
+    return tree;
+}
+
+CameraIdentity Identity(const VideoDeviceSettings& video, std::string name, std::string identifier,
+                        std::string format, std::string model) {
+    return {std::move(name),       NarrowPath(video.device_path),
+            std::move(identifier), 0,
+            std::move(format),     std::move(model)};
+}
+
+CameraPreset UsbIr() {
+    CameraPreset p{"usb-ir",      "USB radiometric camera: F7M0 640x483, MJLS, YUY2, MJPG", {},
+                   UsbIrPreset(), Tree("NORDA Line K", "1234567", "ZRF-USB-640"),           {}};
+    p.identity =
+        Identity(p.video, "NORDA Line K", "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "", "Line_K");
+    return p;
+}
+
+CameraPreset UsbIrJls() {
+    CameraPreset p{"usb-ir-jls",     "USB radiometric camera: MJLS 320x240 (TULA ranges)", {},
+                   UsbIrJlsPreset(), Tree("TULA Line K", "1234567", "ZRF-USB-320"),        {}};
+    p.tree->tula = true;
+    p.identity =
+        Identity(p.video, "TULA Line K", "TULA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "", "Line_K");
+    return p;
+}
+
+CameraPreset FwIr() {
+    CameraPreset p{"fw-ir",
+                   "IEEE-1394 radiometric camera: F7M2 and F7M0 640x480, windowing 2/4",
+                   {},
+                   FwIrPreset(),
+                   Tree("KOVA Line K", "7654321", "ZRF-FW-640"),
+                   {}};
+    p.tree->windowing = true;
+    p.content.bus = CameraBus::Ieee1394;
+    p.identity =
+        Identity(p.video, "KOVA Line K", "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0", "", "Line_K");
+    return p;
+}
+
+CameraPreset Webcam() {
+    CameraPreset p{"webcam",     "web camera: YUY2 and MJPG 640x480 (no control side)",
+                   {},           WebcamPreset(),
+                   std::nullopt, {}};
+    // The host chooses the USB path by the identifier, and a visual format.
+    p.identity = Identity(p.video, "USB Web Camera", "UVC,Webcam,ZRF_USB,1.0.0,NONE,1.0.0",
+                          kFormatIdYuy2, "WEBCAM");
+    return p;
+}
+
+void Apply(const CameraOptions& options, CameraPreset& preset) {
+    preset.video.pacing = options.pacing;
+    preset.content.seed = options.seed;
+    if (!options.device_path.empty()) {
+        preset.video.device_path = options.device_path;
+        preset.identity.hostname = NarrowPath(options.device_path);
+    }
+}
+
+}  // namespace
+
+std::string NarrowPath(const std::wstring& path) {
+    std::string narrow;
+    narrow.reserve(path.size());
+    for (wchar_t c : path) narrow.push_back(c >= 0 && c < 0x80 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+std::vector<std::string> CameraPresetNames() {
+    return {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"};
+}
+
+std::optional<CameraPreset> FindCameraPreset(std::string_view name, const CameraOptions& options) {
+    std::optional<CameraPreset> preset;
+    if (name == "usb-ir") preset = UsbIr();
+    if (name == "usb-ir-jls") preset = UsbIrJls();
+    if (name == "fw-ir") preset = FwIr();
+    if (name == "webcam") preset = Webcam();
+    if (preset) Apply(options, *preset);
+    return preset;
+}
+
+std::vector<CameraPreset> CameraPresets(const CameraOptions& options) {
+    std::vector<CameraPreset> presets;
+    for (const std::string& name : CameraPresetNames())
+        presets.push_back(*FindCameraPreset(name, options));
+    return presets;
+}
+
+}  // namespace zrf::sim

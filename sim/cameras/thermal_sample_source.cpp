@@ -1,0 +1,194 @@
+#include "sim/cameras/thermal_sample_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/zrf_records.h"
+#include "sim/control/resource_tree.h"
+#include "sim/samples/camera_samples.h"
+#include "sim/video/video_presets.h"
+
+namespace zrf::sim {
+namespace {
+
+constexpr std::int32_t kRegionRowBytes = 3840;
+constexpr std::uint32_t kFirstSecond = 1'700'000'000;
+constexpr REFERENCE_TIME kDefaultInterval = 333333;
+// Counts below every scene value: a higher range maps the same scene to fewer counts above it.
+constexpr std::uint32_t kRangeFloor = 4096;
+// Room for the code stream's header and for pictures the codec cannot shrink.
+constexpr std::size_t kJpegLsSlack = 4096;
+
+bool IsRadiometric(const GUID& subtype) {
+    return subtype != kSubtypeYUY2 && subtype != kSubtypeMJPG && subtype != kSubtypeMJLS;
+}
+
+REFERENCE_TIME IntervalOf(const AM_MEDIA_TYPE& type) {
+    if (type.formattype != FORMAT_VideoInfo || type.pbFormat == nullptr ||
+        type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+        return kDefaultInterval;
+    }
+    const REFERENCE_TIME interval =
+        reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+    return interval > 0 ? interval : kDefaultInterval;
+}
+
+// The width and height a type's header names, or zeros.
+void SizeOf(const AM_MEDIA_TYPE& type, LONG& width, LONG& height) {
+    width = height = 0;
+    if (type.formattype != FORMAT_VideoInfo || type.pbFormat == nullptr ||
+        type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+        return;
+    }
+    const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+    width = header->bmiHeader.biWidth;
+    height = header->bmiHeader.biHeight;
+}
+
+std::size_t PixelBytes(ImageSize size) {
+    return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 2;
+}
+
+}  // namespace
+
+ImageSize ThermalSampleSource::PictureSize(CameraBus bus, const GUID& subtype, LONG width,
+                                           LONG height) {
+    ImageSize size{std::clamp<LONG>(width, 0, 65535), std::clamp<LONG>(height, 0, 65535)};
+    if (bus == CameraBus::Usb && IsRadiometric(subtype) && size.width > 0) {
+        size.height -= kRegionRowBytes / (2 * size.width);
+        size.height = std::max(size.height, 1);
+    }
+    if (size.width == 0 || size.height == 0) return {0, 0};
+    return size;
+}
+
+ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats,
+                                         ThermalSourceSettings settings)
+    : settings_(std::move(settings)), range_node_(::sim::nodes::kRangeIndex) {
+    std::size_t largest_picture = 0;
+    std::size_t largest_sample = 0;
+    for (const VideoFormat& format : formats) {
+        Plan plan{format.subtype,
+                  format.width,
+                  format.height,
+                  PictureSize(settings_.bus, format.subtype, format.width, format.height),
+                  0,
+                  0};
+        if (plan.picture.width == 0) continue;
+        auto same = std::find_if(scenes_.begin(), scenes_.end(),
+                                 [&](const auto& scene) { return scene->Size() == plan.picture; });
+        plan.scene = static_cast<std::size_t>(same - scenes_.begin());
+        if (same == scenes_.end()) {
+            scenes_.push_back(std::make_unique<Sim::ThermalScene>(plan.picture, settings_.seed));
+        }
+        Sim::SampleSettings s;
+        s.size = plan.picture;
+        const std::size_t pixels = PixelBytes(plan.picture);
+        const std::size_t region = static_cast<std::size_t>(Sim::UsbRegionBytes(s));
+        if (format.subtype == kSubtypeMJLS) {
+            plan.capacity = 4 + pixels + kJpegLsSlack + region;
+        } else if (format.subtype == kSubtypeMJPG) {
+            plan.capacity = pixels / 2 + kJpegLsSlack;  // one DC code per 8 x 8 block at most
+        } else if (format.subtype == kSubtypeYUY2) {
+            plan.capacity = pixels;
+        } else if (settings_.bus == CameraBus::Ieee1394) {
+            plan.capacity = pixels + Zrf::kFrameInfoSize;
+        } else {
+            plan.capacity = pixels + region;
+        }
+        largest_picture = std::max(largest_picture, pixels / 2);
+        largest_sample = std::max(largest_sample, plan.capacity);
+        plans_.push_back(plan);
+    }
+    picture_.resize(largest_picture);
+    scratch_.reserve(largest_sample);
+}
+
+const ThermalSampleSource::Plan* ThermalSampleSource::FindPlan(const AM_MEDIA_TYPE& type) const {
+    LONG width = 0;
+    LONG height = 0;
+    SizeOf(type, width, height);
+    for (const Plan& plan : plans_) {
+        if (plan.subtype == type.subtype && plan.width == width && plan.height == height)
+            return &plan;
+    }
+    return nullptr;
+}
+
+std::size_t ThermalSampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
+    const Plan* plan = FindPlan(type);
+    return std::max(plan != nullptr ? plan->capacity : 0, ImageSizeOf(type));
+}
+
+std::int32_t ThermalSampleSource::RangeIndex() const {
+    if (!settings_.tree) return 0;
+    try {
+        const ::sim::TreeValue value = settings_.tree->Get(range_node_);
+        const auto* index = std::get_if<std::int32_t>(&value);
+        return index != nullptr ? std::clamp(*index, 0, 15) : 0;
+    } catch (...) {
+        return 0;  // a tree without ranges: the scene as it is
+    }
+}
+
+void ThermalSampleSource::ApplyRange(std::size_t pixels, std::int32_t range) {
+    if (range <= 0) return;
+    const auto divisor = static_cast<std::uint32_t>(range) + 1;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint32_t v = picture_[i];
+        if (v > kRangeFloor)
+            picture_[i] = static_cast<std::uint16_t>(kRangeFloor + (v - kRangeFloor) / divisor);
+    }
+}
+
+std::size_t ThermalSampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
+                                      std::size_t capacity) {
+    const Plan* plan = FindPlan(type);
+    if (plan == nullptr || buffer == nullptr) return 0;
+    return Build(*plan, type, frame, buffer, capacity);
+}
+
+std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& type,
+                                       std::uint64_t frame, BYTE* buffer, std::size_t capacity) {
+    // Once per sample, whatever the format: a correction lasts that many samples.
+    const bool calibrating = settings_.tree && settings_.tree->TakeSampleCalibrating();
+    const std::size_t pixels = PixelBytes(plan.picture) / 2;
+    scenes_[plan.scene]->Render(frame, picture_.data());
+    ApplyRange(pixels, RangeIndex());
+
+    const REFERENCE_TIME interval = IntervalOf(type);
+    const std::uint64_t elapsed_ms = frame * static_cast<std::uint64_t>(interval) / 10000;
+    Sim::SampleSettings s;
+    s.size = plan.picture;
+    s.seconds = kFirstSecond + static_cast<std::uint32_t>(elapsed_ms / 1000);
+    s.milliseconds = static_cast<std::uint32_t>(elapsed_ms % 1000);
+    s.statusFlags = calibrating ? 1 : 0;
+    s.frameRate = static_cast<float>(10'000'000.0 / static_cast<double>(interval));
+    s.pixelByteOrder = settings_.pixel_byte_order;
+
+    if (plan.subtype == kSubtypeMJLS) {
+        if (settings_.pixel_byte_order == Zrf::kPixelsSwapped) {
+            // The camera encodes pixels whose bytes the receiver swaps back.
+            for (std::size_t i = 0; i < pixels; ++i) {
+                picture_[i] = static_cast<std::uint16_t>(picture_[i] << 8 | picture_[i] >> 8);
+            }
+        }
+        return Sim::BuildUsbJpegLsSampleInto(picture_.data(), s, buffer, capacity);
+    }
+    if (plan.subtype == kSubtypeYUY2) {
+        Sim::BuildYuy2Sample(picture_.data(), s, scratch_);
+    } else if (plan.subtype == kSubtypeMJPG) {
+        Sim::BuildMjpgSample(picture_.data(), s, scratch_);
+    } else if (settings_.bus == CameraBus::Ieee1394) {
+        const int fields = settings_.tree ? settings_.tree->FieldsPerSample() : 1;
+        s.fieldCount = std::clamp(fields, 1, std::max(plan.picture.height, 1));
+        Sim::BuildIeee1394Sample(picture_.data(), s, scratch_);
+    } else {
+        Sim::BuildUsbRawSample(picture_.data(), s, scratch_);
+    }
+    const std::size_t length = std::min(scratch_.size(), capacity);
+    std::memcpy(buffer, scratch_.data(), length);
+    return length;
+}
+
+}  // namespace zrf::sim
