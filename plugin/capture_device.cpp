@@ -1,35 +1,25 @@
 #include "plugin/capture_device.h"
 
+#include "capture/mtx_graph.h"
+#include "host/control/rtree_commander.h"
+#include "host/recorder/recorder.h"
+#include "imaging/img_src_stream.h"
+
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 CaptureDevice::CaptureDevice(std::string identifier) : identifier(std::move(identifier)) {}
 
-CaptureDevice::~CaptureDevice() = default;
-
-bool CaptureDevice::Device_IsConnected() {
-    // A web camera has no control channel: it counts as connected while its graph exists.
-    return captureGraph != nullptr;
+CaptureDevice::~CaptureDevice() {
+    // Destroyed without Dispose: a graph still running would call into a device that is going
+    // away, so it is stopped and destroyed before the stream, as the release step does.
+    DisposeCore(false);
+    if (captureGraph) {
+        captureGraph->Stop();
+        DetachNewImageHandler();
+        captureGraph.reset();
+    }
+    imageStream.reset();
+    if (commander) commander->Dispose();
 }
-
-HeartbeatState CaptureDevice::Device_Heartbeat() {
-    return Device_IsConnected() ? HeartbeatState::Alive : HeartbeatState::Dead;
-}
-
-void CaptureDevice::Device_HighPerformance(XElement settings) {
-    // Read and accepted; the setting changes nothing in this device.
-    (void)Entities::XmlUtils::HighPerformanceXml(std::move(settings)).IsEnabled();
-}
-
-XElement CaptureDevice::Device_XMLData() {
-    return XElement(Entities::XmlUtils::XmlNames::DeviceXName);
-}
-
-XElement CaptureDevice::Grab_EnumImageFormats() {
-    Entities::XmlUtils::ImageFormatXml formats;
-    formats.SelectFormat(0);
-    return formats.XMLData();
-}
-
-void CaptureDevice::Dispose() { disposed = true; }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -2,6 +2,10 @@
 // The device object the factory creates for one camera. This header declares its whole state;
 // its operations live in one file per group (connection, streaming, controls, recorder,
 // commands).
+//
+// Threads: host threads call the operations; the capture graph's streaming thread runs
+// OnNewImage for every sample without the device lock. The release step stops the graph
+// (after which no sample callback runs) before it touches what the streaming thread uses.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -21,24 +25,13 @@ class RTreeCommander;
 }
 namespace Vorn::Zephra::Net::Devices::Recorder {
 class Recorder;
+struct RecorderStatusEventArgs;
+}  // namespace Vorn::Zephra::Net::Devices::Recorder
+namespace Vorn::Zephra::Net::Devices {
+class DeviceCommand;
 }
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
-
-// Owned objects whose classes live in other layers: the deleter is bound where the object is
-// created, so this header does not need their definitions.
-template <class T>
-using Owned = std::unique_ptr<T, void (*)(T*)>;
-
-template <class T>
-Owned<T> NoObject() {
-    return Owned<T>(nullptr, nullptr);
-}
-
-template <class T, class... A>
-Owned<T> MakeOwned(A&&... args) {
-    return Owned<T>(new T(std::forward<A>(args)...), [](T* p) { delete p; });
-}
 
 class CaptureDevice final : public IDevice,
                             public IGrab,
@@ -48,6 +41,8 @@ class CaptureDevice final : public IDevice,
                             public IRecorder {
 public:
     explicit CaptureDevice(std::string identifier);
+    // Destroying a device that was never disposed releases only its stream (the graph and
+    // channel would need the disposal path).
     ~CaptureDevice() override;
     CaptureDevice(const CaptureDevice&) = delete;
     CaptureDevice& operator=(const CaptureDevice&) = delete;
@@ -112,23 +107,67 @@ private:
     using IdentityXml = Entities::XmlUtils::IdentityXml;
     using CameraInformationXml = Entities::XmlUtils::CameraInformationXml;
 
+    // Connection (capture_device_connection.cpp).
+    void ReleaseConnection();
+    void FillCameraInformation();
+    void OpenControlChannel(const std::string& host, const std::string& id);
+    void ChooseMediaType(const std::string& id, const std::string& selectedFormat);
+    void ReadWindowing();
+    void ThrowIfNotConnected();
+    void DisposeCore(bool disposing);
+
+    // Streaming (capture_device_streaming.cpp).
+    void AttachNewImageHandler();
+    void DetachNewImageHandler();
+    void OnNewImage();
+    void DeliverFields();
+    std::int64_t ImageTicks() const;
+
+    // Controls (capture_device_controls.cpp).
+    void SetWindowingMode(int fields);
+    int FocusLimit(std::atomic<std::int32_t>& cache, int fixedValue, bool max);
+    int GraphRateCount() const;
+    float GraphRate(int index) const;
+
+    // Recorder bridge (capture_device_recorder.cpp).
+    bool RecorderAllowed() const;
+    void CreateRecorder(bool usePreRecordingBuffer);
+    void EnsureRecorder();
+    void UpdateRecorderImageSize();
+    void RecorderStatusUpdated(const Recorder::RecorderStatusEventArgs& e);
+
+    // Commands (capture_device_commands.cpp).
+    void ExecuteCommand(DeviceCommand& command);
+    void WriteNode(DeviceCommand& command);
+
     // Set by the constructor, never changed.
     const std::string identifier;
     // The device lock: re-entrant, since control operations call each other under it.
     mutable std::recursive_mutex syncRoot;
 
-    // Written under syncRoot (connect's and disconnect's release steps, disposal).
+    // Written under syncRoot. The graph and the stream change only while the graph is stopped.
+    // Replacing commander, captureGraph or imageStream, and touching cameraInformation, also
+    // takes stateMutex, so the lock-free queries (Device_IsConnected, Device_XMLData) see a
+    // consistent state. stateMutex is taken after syncRoot, held briefly, and never while
+    // calling into the recorder or an event handler.
     std::atomic<bool> disposed{false};
     std::optional<IdentityXml> identity;
-    Owned<Communication::RTreeCommander> commander = NoObject<Communication::RTreeCommander>();
-    Owned<CMtxGraph> captureGraph = NoObject<CMtxGraph>();
-    Owned<ImgSrcStream> imageStream = NoObject<ImgSrcStream>();
-    // The entry point the stream calls for each new image, and what keeps it alive.
+    mutable std::mutex stateMutex;
+    std::unique_ptr<Communication::RTreeCommander> commander;
+    std::unique_ptr<CMtxGraph> captureGraph;
+    std::unique_ptr<ImgSrcStream> imageStream;
+    // Keeps the entry point the stream calls for each new image alive while it is handed out.
     std::unique_ptr<System::Runtime::InteropServices::NativeCallback> newImageHandle;
     CameraInformationXml cameraInformation;
-    Owned<Recorder::Recorder> recorder = NoObject<Recorder::Recorder>();
 
-    // Written on the streaming thread only (the counters are also reset at start).
+    // The recorder is created on a host thread, possibly while samples flow; the streaming
+    // thread sees it through recorderView. It is destroyed only by disposal, after the
+    // connection was released.
+    std::unique_ptr<Recorder::Recorder> recorder;
+    std::atomic<Recorder::Recorder*> recorderView{nullptr};
+    SubscriptionId recorderSubscription = 0;
+
+    // The streaming thread's own (the counters are also reset by a start).
     std::vector<std::uint8_t> frameBuffer;
     std::atomic<std::uint32_t> frameCount{0};
     std::atomic<std::uint32_t> lostFrames{0};

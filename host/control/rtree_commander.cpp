@@ -83,6 +83,13 @@ std::shared_ptr<sim::ResourceTree> RTreeCommunication::Tree() const {
     return tree_;
 }
 
+std::shared_ptr<sim::ResourceTree> RTreeCommunication::ConnectedTree() const {
+    std::lock_guard lock(mutex_);
+    if (!tree_) throw System::InvalidOperationException("Not connected to a camera registry.");
+    if (!tree_->Online()) throw System::IOException("The camera does not answer.");
+    return tree_;
+}
+
 std::int32_t RTreeCommunication::LensAtLogin() const {
     std::lock_guard lock(mutex_);
     return lensAtLogin_;
@@ -156,7 +163,8 @@ std::string RTreeCommander::GetSWVersion() { return Read<std::string>(n::kSWVers
 std::string RTreeCommander::GetHWArticle() { return Read<std::string>(n::kHWArticle); }
 
 void RTreeCommander::UseTULAtempRanges() {
-    Guarded([&] { Tree()->UseTulaRanges(); });
+    // A choice of the channel's range handling: it comes before the login.
+    Guarded([&] { ConnectedTree()->UseTulaRanges(); });
 }
 
 bool RTreeCommander::IsTULA() { return Read<bool>(n::kFamilyTula); }

@@ -1,7 +1,7 @@
 #pragma once
 // The control channel to a camera's resource tree. Connect reaches a camera by its host name
 // (a simulated camera's device path); the camera checks the login. Until a login succeeds,
-// every other call throws InvalidOperationException; a camera that stopped answering makes
+// every other call but UseTULAtempRanges throws InvalidOperationException; a camera that stopped answering makes
 // them throw IOException. Unknown nodes and nodes that cannot be written throw
 // NotSupportedException, values of the wrong kind ArgumentException.
 #include <cstdint>
@@ -60,6 +60,7 @@ public:
 
 protected:
     std::shared_ptr<sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
+    std::shared_ptr<sim::ResourceTree> ConnectedTree() const;  // logged in or not
     std::int32_t LensAtLogin() const;
 
 private:

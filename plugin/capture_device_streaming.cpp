@@ -1,0 +1,163 @@
+// Continuous grabbing and the road of each image from the stream to the host.
+#include <chrono>
+
+#include "capture/mtx_graph.h"
+#include "host/devices/framework_exceptions.h"
+#include "host/logging/logger.h"
+#include "host/recorder/recorder.h"
+#include "imaging/img_src_stream.h"
+#include "host/system/exceptions.h"
+#include "plugin/capture_device.h"
+#include "plugin/capture_device_constants.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+
+using Vorn::Zephra::Diagnostics::Log::Logger;
+using System::Runtime::InteropServices::NativeCallback;
+namespace k = constants;
+
+namespace {
+
+// Only the first failure of each kind in the process is traced: a broken stream would
+// otherwise trace every frame.
+std::atomic<bool> managedFailureUnreported{true};
+std::atomic<bool> nativeFailureUnreported{true};
+
+// 0001-01-01 to 1970-01-01 in 100-nanosecond ticks.
+constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
+constexpr std::int64_t kTicksPerMillisecond = 10000;
+constexpr std::int64_t kTicksPerSecond = 10000000;
+
+}  // namespace
+
+void CaptureDevice::AttachNewImageHandler() {
+    if (!imageStream) return;
+    if (!newImageHandle) {
+        try {
+            newImageHandle = std::make_unique<NativeCallback>([this] { OnNewImage(); });
+        } catch (const System::Exception& e) {
+            Logger::TraceError(e.Message(), e);
+        }
+    }
+    imageStream->SetNewImageCallback(newImageHandle ? newImageHandle->EntryPoint() : nullptr);
+}
+
+void CaptureDevice::DetachNewImageHandler() {
+    if (!newImageHandle) return;
+    if (imageStream) imageStream->SetNewImageCallback(nullptr);
+    newImageHandle.reset();
+}
+
+void CaptureDevice::OnNewImage() {
+    // Nothing may reach the stream: the sample would be lost for the graph too.
+    try {
+        DeliverFields();
+    } catch (const System::Exception& e) {
+        if (managedFailureUnreported.exchange(false)) Logger::TraceError(k::kGrabberThreadFailure, e);
+    } catch (...) {
+        if (nativeFailureUnreported.exchange(false)) Logger::TraceError(k::kGrabberThreadFailure);
+    }
+}
+
+std::int64_t CaptureDevice::ImageTicks() const {
+    const ImgSrcStream& stream = *imageStream;
+    return kUnixEpochTicks - std::int64_t{stream.TimeZoneMinutes()} * 60 * kTicksPerSecond +
+           std::int64_t{stream.TimeSeconds()} * kTicksPerSecond +
+           std::int64_t{stream.TimeMilliseconds()} * kTicksPerMillisecond;
+}
+
+void CaptureDevice::DeliverFields() {
+    const auto started = std::chrono::steady_clock::now();
+    ImgSrcStream& stream = *imageStream;
+    const std::int32_t size = stream.GetImageBufferSize();
+    if (size <= 0) {
+        // A sample the stream cannot size holds no image: it is lost, as a bad frame is.
+        if (!isCalibrating) ++lostFrames;
+        return;
+    }
+    if (frameBuffer.size() < static_cast<std::size_t>(size))
+        frameBuffer = std::vector<std::uint8_t>(static_cast<std::size_t>(size));
+
+    const int fields = windowingActive ? windowingFields.load() : 1;
+    for (int field = 0; field < fields; ++field) {
+        switch (stream.DecodeImage(field, frameBuffer.data())) {
+            case DecodeResult::Calibrating:
+                if (!isCalibrating.exchange(true)) calibrating.Raise(this, {true});
+                return;
+            case DecodeResult::BadFrame:
+                if (!isCalibrating) ++lostFrames;
+                return;
+            case DecodeResult::Ok:
+                break;
+            default:
+                return;
+        }
+        if (isCalibrating.exchange(false)) calibrating.Raise(this, {false});
+        if (Recorder::Recorder* r = recorderView.load()) {
+            std::lock_guard recorderLock(r->SyncRoot());
+            if (stream.GetImageBufferSize() != r->GetImageSize()) UpdateRecorderImageSize();
+            frameCount = static_cast<std::uint32_t>(r->AddImage(frameBuffer, 0, ImageTicks()));
+        } else {
+            ++frameCount;
+        }
+        completed.Raise(this, {frameBuffer,
+                               Entities::XmlUtils::ImageInfoXml(frameCount).XMLData()});
+    }
+    lapTimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started)
+                    .count();
+}
+
+void CaptureDevice::GrabContinous_Start() {
+    // Cleared before any check: a failing start also clears them.
+    lostFrames = 0;
+    frameCount = 0;
+    std::lock_guard lock(syncRoot);
+    ThrowIfNotConnected();
+    const HRESULT hr = captureGraph->Run();
+    if (FAILED(hr)) {
+        if (hr == k::kAlreadyInUse)
+            Logger::LogUserError(k::kKeyAlreadyStreaming, k::kTextAlreadyStreaming, {});
+        throw DeviceConnectionFailedException(k::kStartFailed);
+    }
+    EnsureRecorder();
+    isGrabbing = true;
+}
+
+void CaptureDevice::GrabContinous_Stop() {
+    std::lock_guard lock(syncRoot);
+    if (!isGrabbing) throw System::InvalidOperationException(k::kGrabbingNotStarted);
+    // After a disconnect the graph that was streaming is gone; there is nothing to stop.
+    if (captureGraph) captureGraph->Stop();
+    isGrabbing = false;
+}
+
+XElement CaptureDevice::Grab_EnumImageFormats() {
+    Entities::XmlUtils::ImageFormatXml formats;
+    {
+        std::lock_guard state(stateMutex);
+        if (captureGraph) {
+            const ImageSize size = captureGraph->GetImageSize();
+            formats.AddFormat(size.width, size.height);
+        }
+    }
+    formats.SelectFormat(0);
+    return formats.XMLData();
+}
+
+void CaptureDevice::Grab_SelectImageFormat(int) {
+    std::lock_guard lock(syncRoot);
+    ThrowIfNotConnected();
+}
+
+int CaptureDevice::Grab_GetSelectedImageFormat() {
+    std::lock_guard lock(syncRoot);
+    ThrowIfNotConnected();
+    return 0;
+}
+
+void CaptureDevice::ThrowIfNotConnected() {
+    if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
+}
+
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -1,0 +1,146 @@
+#include <cstring>
+
+#include "device_fixture.h"
+#include "host/devices/framework_exceptions.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+bool IsZrfImage(const std::vector<std::uint8_t>& image) {
+    return image.size() > 64 && std::memcmp(image.data(), "ZRF", 4) == 0;
+}
+
+TEST_F(DeviceTest, EveryPresetConnectsStreamsAndDeliversDecodedImages) {
+    struct Case {
+        const char* preset;
+        const char* format;
+        bool zrf;
+    };
+    for (const Case& c : {Case{"usb-ir", "", true}, Case{"usb-ir-jls", "", true},
+                          Case{"fw-ir", "", true}, Case{"webcam", zrf::sim::kFormatIdYuy2, false}}) {
+        SCOPED_TRACE(c.preset);
+        MakeCamera(c.preset);
+        if (*c.format) identity.selected_format_id = c.format;
+        Connect();
+        EXPECT_TRUE(device->Device_IsConnected());
+        EXPECT_EQ(device->Device_Heartbeat(), HeartbeatState::Alive);
+        device->GrabContinous_Start();
+        ASSERT_TRUE(events->WaitForImages(5));
+        device->GrabContinous_Stop();
+        for (const auto& image : events->Images()) EXPECT_EQ(IsZrfImage(image), c.zrf);
+        if (!c.zrf) EXPECT_EQ(std::memcmp(events->Images()[0].data(), "YUY2", 4), 0);
+        device->Device_Disconnect();
+        EXPECT_FALSE(device->Device_IsConnected());
+        TearDown();
+    }
+}
+
+TEST_F(DeviceTest, NoImageArrivesAfterStopOrDisconnectReturns) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(3));
+    device->GrabContinous_Stop();
+    const std::size_t afterStop = events->ImageCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(events->ImageCount(), afterStop);
+
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(afterStop + 3));
+    device->Device_Disconnect();
+    const std::size_t afterDisconnect = events->ImageCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(events->ImageCount(), afterDisconnect);
+    // Disconnect leaves the grabbing flag; stopping now must not touch the released graph.
+    EXPECT_TRUE(device->GrabContinous_IsGrabbing());
+    EXPECT_NO_THROW(device->GrabContinous_Stop());
+    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
+}
+
+TEST_F(DeviceTest, StartAndStopRules) {
+    MakeCamera("usb-ir");
+    EXPECT_THROW(
+        {
+            try {
+                device->GrabContinous_Start();
+            } catch (const System::InvalidOperationException& e) {
+                EXPECT_EQ(e.Message(), "Not connected");
+                throw;
+            }
+        },
+        System::InvalidOperationException);
+    Connect();
+    try {
+        device->GrabContinous_Stop();
+        FAIL();
+    } catch (const System::InvalidOperationException& e) {
+        EXPECT_EQ(e.Message(), "Grabbing not started");
+    }
+}
+
+TEST_F(DeviceTest, ACameraInUseFailsTheStartWithItsLoggedError) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) {
+        p.video.should_fail_run_with = static_cast<HRESULT>(0x800705AA);
+    });
+    Connect();
+    try {
+        device->GrabContinous_Start();
+        FAIL() << "the start must fail";
+    } catch (const DeviceConnectionFailedException& e) {
+        EXPECT_EQ(e.Message(), "Start failed");
+    }
+    EXPECT_TRUE(log.HasUserError("CAMERA_ERROR_ALREADY_STREAMING"));
+    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+}
+
+TEST_F(DeviceTest, CorrectionReportsCalibratingThenImagesFollow) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(2));
+    device->IRControl_Nuc();  // the camera calibrates for a few samples
+    ASSERT_TRUE(events->WaitForCalibrating(2));
+    EXPECT_EQ(events->CalibratingChanges(), (std::vector<bool>{true, false}));
+    const std::size_t before = events->ImageCount();
+    ASSERT_TRUE(events->WaitForImages(before + 2));
+    device->GrabContinous_Stop();
+    EXPECT_EQ(clock_.SleptFor(), std::chrono::milliseconds(3000));
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+}
+
+TEST_F(DeviceTest, BadSamplesAreCountedAsLostFrames) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
+    Connect();
+    device->GrabContinous_Start();
+    for (int i = 0; i < 2000 && device->GrabContinous_LostFrames() < 5; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    device->GrabContinous_Stop();
+    EXPECT_GE(device->GrabContinous_LostFrames(), 5);
+    EXPECT_EQ(events->ImageCount(), 0u);
+}
+
+TEST_F(DeviceTest, WindowingDeliversOneImagePerFieldWithFieldTimeOffsets) {
+    MakeCamera("fw-ir");
+    Connect();
+    ASSERT_TRUE(State().HasWindowing());
+    const int n = static_cast<int>(device->Control_GetFrameRates().Elements("Range").size()) - 2;
+    device->Control_SetFrameRate(n + 1);  // 120: four fields per sample
+    EXPECT_TRUE(State().WindowingActive());
+    EXPECT_EQ(State().WindowingFields(), 4);
+    EXPECT_EQ(device->Control_GetFrameRate(), n + 1);
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(12));
+    device->GrabContinous_Stop();
+    // Images come in groups of four fields of 480 / 4 rows each: W * 120 * 2 + 2588 bytes.
+    const auto images = events->Images();
+    for (const auto& image : images) {
+        ASSERT_GE(image.size(), 640u * 120 * 2 + 2588);
+        EXPECT_TRUE(IsZrfImage(image));
+    }
+    device->Control_SetFrameRate(0);  // back to one field
+    EXPECT_FALSE(State().WindowingActive());
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR

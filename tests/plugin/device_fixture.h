@@ -1,0 +1,145 @@
+#pragma once
+// A device and a simulated camera for device tests. Settling waits run on a test clock, so no
+// test sleeps for them; the camera streams as fast as it can.
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/logging/logger.h"
+#include "host/xml/documents.h"
+#include "platform/time/test_clock.h"
+#include "plugin/capture_device.h"
+#include "sim/cameras/camera_presets.h"
+#include "sim/cameras/simulated_camera.h"
+#include "sim/control/resource_tree.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+
+// Reads the device's private state for the tests.
+class CaptureDeviceInspector {
+public:
+    explicit CaptureDeviceInspector(CaptureDevice& d) : d_(d) {}
+    bool HasChannel() const { return d_.commander != nullptr; }
+    bool HasGraph() const { return d_.captureGraph != nullptr; }
+    bool HasStream() const { return d_.imageStream != nullptr; }
+    bool HasRecorder() const { return d_.recorder != nullptr; }
+    bool HasIdentity() const { return d_.identity.has_value(); }
+    bool HasHandler() const { return d_.newImageHandle != nullptr; }
+    int FocusType() const { return d_.focusType; }
+    bool FocusAvailable() const { return d_.focusAvailable; }
+    int FocusMinCache() const { return d_.focusMinCache; }
+    int FocusMaxCache() const { return d_.focusMaxCache; }
+    bool HasWindowing() const { return d_.hasWindowing; }
+    bool WindowingActive() const { return d_.windowingActive; }
+    int WindowingFields() const { return d_.windowingFields; }
+    bool IsSupported() const { return d_.isSupported; }
+    bool Disposed() const { return d_.disposed; }
+    std::uint32_t FrameCount() const { return d_.frameCount; }
+    std::size_t FrameBufferSize() const { return d_.frameBuffer.size(); }
+    Recorder::Recorder* TheRecorder() const { return d_.recorder.get(); }
+
+private:
+    CaptureDevice& d_;
+};
+
+// Collects what the device raises, and waits for it.
+class DeviceEvents {
+public:
+    explicit DeviceEvents(CaptureDevice& device) {
+        device.Completed().Subscribe([this](const void*, const GrabContinousCompletedEventArgs& e) {
+            std::lock_guard lock(mutex_);
+            images_.emplace_back(e.Image.begin(), e.Image.end());
+            frameNumbers_.push_back(std::stoul(e.Info.Attribute("FrameNumber").value_or("0")));
+            changed_.notify_all();
+        });
+        device.Calibrating().Subscribe([this](const void*, const CalibratingEventArgs& e) {
+            std::lock_guard lock(mutex_);
+            calibrating_.push_back(e.IsCalibrating);
+            changed_.notify_all();
+        });
+    }
+
+    // Waits (in real time: frames flow on their own thread) until n images arrived.
+    bool WaitForImages(std::size_t n, std::chrono::seconds limit = std::chrono::seconds(20)) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return images_.size() >= n; });
+    }
+    bool WaitForCalibrating(std::size_t n, std::chrono::seconds limit = std::chrono::seconds(20)) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return calibrating_.size() >= n; });
+    }
+    std::size_t ImageCount() const {
+        std::lock_guard lock(mutex_);
+        return images_.size();
+    }
+    std::vector<std::vector<std::uint8_t>> Images() const {
+        std::lock_guard lock(mutex_);
+        return images_;
+    }
+    std::vector<unsigned long> FrameNumbers() const {
+        std::lock_guard lock(mutex_);
+        return frameNumbers_;
+    }
+    std::vector<bool> CalibratingChanges() const {
+        std::lock_guard lock(mutex_);
+        return calibrating_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::vector<std::uint8_t>> images_;
+    std::vector<unsigned long> frameNumbers_;
+    std::vector<bool> calibrating_;
+};
+
+class DeviceTest : public ::testing::Test {
+protected:
+    DeviceTest() : clockScope_(clock_) {}
+
+    // A camera of the preset (changed by `tweak`) and a device for its identifier.
+    void MakeCamera(const std::string& presetName,
+                    const std::function<void(zrf::sim::CameraPreset&)>& tweak = {}) {
+        zrf::sim::CameraOptions options;
+        options.pacing = zrf::sim::Pacing::AsFastAsPossible;
+        auto preset = zrf::sim::FindCameraPreset(presetName, options);
+        ASSERT_TRUE(preset.has_value()) << presetName;
+        if (tweak) tweak(*preset);
+        camera = std::make_unique<zrf::sim::SimulatedCamera>(*preset);
+        identity = camera->Identity();
+        device = std::make_unique<CaptureDevice>(identity.identifier);
+        events = std::make_unique<DeviceEvents>(*device);
+    }
+
+    XElement IdentityElement() const {
+        Entities::XmlUtils::IdentityXml xml;
+        zrf::sim::FillIdentityXml(identity, xml);
+        return xml.XMLData();
+    }
+
+    void Connect() { device->Device_Connect(IdentityElement()); }
+
+    CaptureDeviceInspector State() { return CaptureDeviceInspector(*device); }
+
+    void TearDown() override {
+        if (device) device->Dispose();
+        device.reset();
+        camera.reset();
+    }
+
+    Platform::TestClock clock_;
+    Platform::TestClockScope clockScope_;
+    Diagnostics::Log::LogCapture log;
+    std::unique_ptr<zrf::sim::SimulatedCamera> camera;
+    zrf::sim::CameraIdentity identity;
+    std::unique_ptr<CaptureDevice> device;
+    std::unique_ptr<DeviceEvents> events;
+};
+
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR
