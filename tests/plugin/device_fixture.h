@@ -111,6 +111,10 @@ protected:
         auto preset = zrf::sim::FindCameraPreset(presetName, options);
         ASSERT_TRUE(preset.has_value()) << presetName;
         if (tweak) tweak(*preset);
+        // The old camera leaves its device path before a new one takes it.
+        events.reset();
+        device.reset();
+        camera.reset();
         camera = std::make_unique<zrf::sim::SimulatedCamera>(*preset);
         identity = camera->Identity();
         device = std::make_unique<CaptureDevice>(identity.identifier);

@@ -1,0 +1,208 @@
+#include "device_fixture.h"
+#include "host/devices/framework_exceptions.h"
+#include "imaging/media_subtypes.h"
+#include "platform/dshow/dshow.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+// Runs the connect and returns the message of the exception of type E it throws.
+template <class E>
+std::string ConnectFailure(DeviceTest& t, const std::function<void()>& connect) {
+    try {
+        connect();
+    } catch (const E& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return std::string("unexpected exception: ") + e.what();
+    }
+    return "no exception";
+}
+
+class ConnectionTest : public DeviceTest {
+protected:
+    std::string FailedConnect() {
+        return ConnectFailure<DeviceConnectionFailedException>(*this, [this] { Connect(); });
+    }
+    void ExpectReleased() {
+        EXPECT_FALSE(State().HasGraph());
+        EXPECT_FALSE(State().HasChannel());
+        EXPECT_FALSE(State().HasStream());
+        EXPECT_FALSE(State().HasHandler());
+        EXPECT_FALSE(device->Device_IsConnected());
+    }
+    void ExpectLogged(const std::string& key, const std::string& text) {
+        auto errors = log.UserErrors();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].key, key);
+        EXPECT_EQ(errors[0].text, text);
+        EXPECT_TRUE(errors[0].arguments.empty());
+    }
+};
+
+TEST_F(ConnectionTest, UnreachableRegistryIsLoggedAndReleased) {
+    MakeCamera("usb-ir");
+    identity.hostname = "\\\\?\\usb#no-such-camera";
+    EXPECT_EQ(FailedConnect(), "Connect failed");
+    ExpectLogged("CAMERA_RTREE_CONNECT_ERROR", "Failed to connect to camera registry");
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, RefusedLoginPassesTheChannelsErrorAndKeepsWhatWasBuilt) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->password = "other"; });
+    EXPECT_THROW(Connect(), System::InvalidOperationException);
+    ExpectLogged("CAMERA_RTREE_AUTHENTICATE_ERROR", "log in to camera failed");
+    EXPECT_TRUE(State().HasGraph());
+    EXPECT_TRUE(State().HasStream());
+    EXPECT_TRUE(State().HasChannel());
+}
+
+TEST_F(ConnectionTest, AMissingVideoDeviceFailsTheSelection) {
+    MakeCamera("usb-ir");
+    // A control side without a video side.
+    const std::string host = "\\\\?\\usb#control-only";
+    sim::TreeRegistry::Register(host, std::make_shared<sim::ResourceTree>());
+    identity.hostname = host;
+    EXPECT_EQ(FailedConnect(), "SelectDevice failed");
+    sim::TreeRegistry::Unregister(host);
+    ExpectReleased();
+    EXPECT_TRUE(log.UserErrors().empty());
+}
+
+TEST_F(ConnectionTest, AnIeee1394CameraWithoutRadiometricFormatsIsNotSupported) {
+    MakeCamera("fw-ir", [](zrf::sim::CameraPreset& p) {
+        std::erase_if(p.video.formats, [](const zrf::sim::VideoFormat& f) {
+            return f.subtype == kSubtypeF7M0 || f.subtype == kSubtypeF7M2;
+        });
+    });
+    EXPECT_EQ(FailedConnect(), "SelectDevice failed");
+    ExpectLogged("CAMERA_ERROR_STREAMING_NOT_SUPPORTED", "Streaming from this camera is not supported");
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, AnIdentifierNamingNoTransportKeepsWhatWasBuilt) {
+    MakeCamera("usb-ir");
+    identity.identifier = "NORDA,Line_K,ZRF_XYZ,1.0.0,RTREE,1.0.0";
+    EXPECT_EQ(FailedConnect(), "Connect failed. Unsupported image format");
+    EXPECT_TRUE(State().HasGraph());
+    EXPECT_TRUE(device->Device_IsConnected());  // the channel's own answer
+    device->Device_Disconnect();
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, UsbFormatsThatCannotBeServedFailTheMediaType) {
+    MakeCamera("usb-ir");
+    identity.selected_format_id = "00000000-0000-0000-0000-000000000000;IR;OTHER";
+    EXPECT_EQ(FailedConnect(), "SetMediaType failed");
+    ExpectReleased();
+
+    MakeCamera("usb-ir-jls");  // offers no visual format
+    identity.selected_format_id = zrf::sim::kFormatIdYuy2;
+    EXPECT_EQ(FailedConnect(), "SetMediaType failed");
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, FormatEntriesMatchIgnoringCaseAndEmptyMeansRadiometric) {
+    MakeCamera("usb-ir");
+    std::string lower = zrf::sim::kFormatIdJpegPlain;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    identity.selected_format_id = lower;
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(1));
+    device->GrabContinous_Stop();
+    const auto image = events->Images().front();
+    ASSERT_GE(image.size(), 2u);
+    EXPECT_EQ(image[0], 0xFF);  // a JPEG passes through unchanged
+    EXPECT_EQ(image[1], 0xD8);
+
+    identity.selected_format_id = "";
+    Connect();  // a second connect releases the first
+    auto formats = device->Grab_EnumImageFormats().Elements("Format");
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_EQ(formats[0].Attribute("Height"), "480");  // F7M0 at 640 x 483 without its header rows
+}
+
+TEST_F(ConnectionTest, AGraphThatCannotBeBuiltIsReleased) {
+    MakeCamera("usb-ir");
+    zrf::com::ScopedClassOverride noGrabber(CLSID_SampleGrabber, {});
+    EXPECT_EQ(FailedConnect(), "Connect failed");
+    EXPECT_TRUE(log.HasUserError("CAMERA_UNKNOWN_ERROR"));
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, WebCameraRules) {
+    MakeCamera("webcam");
+    identity.selected_format_id = zrf::sim::kFormatIdYuy2;
+    Connect();
+    EXPECT_FALSE(State().HasChannel());
+    EXPECT_TRUE(device->Device_IsConnected());
+    device->Device_Disconnect();
+    EXPECT_EQ(device->Device_Heartbeat(), HeartbeatState::Dead);
+
+    // Only the exact model name makes a web camera: otherwise the channel is opened.
+    identity.model_name = "webcam";
+    EXPECT_EQ(FailedConnect(), "Connect failed");
+    EXPECT_TRUE(log.HasUserError("CAMERA_RTREE_CONNECT_ERROR"));
+
+    // An IEEE-1394 identifier would need the control channel the web camera lacks.
+    identity.model_name = "WEBCAM";
+    identity.identifier = "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0";
+    EXPECT_EQ(FailedConnect(), "Connect failed");
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, DisconnectRulesAndDisposal) {
+    MakeCamera("usb-ir");
+    auto notConnected = [this] {
+        return ConnectFailure<System::InvalidOperationException>(*this,
+                                                                 [this] { device->Device_Disconnect(); });
+    };
+    EXPECT_EQ(notConnected(), "Not connected");
+    Connect();
+    device->Device_Disconnect();
+    EXPECT_EQ(notConnected(), "Not connected");
+    device->Dispose();
+    EXPECT_TRUE(State().Disposed());
+    EXPECT_THROW(Connect(), System::ObjectDisposedException);
+    ExpectReleased();
+}
+
+TEST_F(ConnectionTest, IdentifierFamiliesSetFocusTypeAndSupport) {
+    MakeCamera("fw-ir");  // KOVA: no focus type read
+    Connect();
+    EXPECT_EQ(State().FocusType(), -1);
+    EXPECT_TRUE(State().IsSupported());
+
+    MakeCamera("usb-ir-jls");  // TULA: not supported, TULA ranges
+    Connect();
+    EXPECT_FALSE(State().IsSupported());
+    EXPECT_EQ(camera->Tree()->Ranges(), camera->Tree()->Settings().tulaRanges);
+
+    MakeCamera("usb-ir");
+    Connect();
+    EXPECT_EQ(State().FocusType(), camera->Tree()->Settings().focusType);
+    EXPECT_EQ(State().FocusMaxCache(), -1);
+}
+
+TEST_F(ConnectionTest, InformationDocument) {
+    MakeCamera("usb-ir");
+    EXPECT_FALSE(device->Device_XMLData().HasElements());
+    Connect();
+    XElement data = device->Device_XMLData();
+    auto children = data.Elements();
+    ASSERT_EQ(children.size(), 2u);
+    EXPECT_EQ(children[0].Name(), "Recorder");
+    EXPECT_EQ(children[0].Attribute("MaxNumberOfFramesInPreRecording"), "200");
+    EXPECT_EQ(children[1].Name(), "CameraInformation");
+    EXPECT_EQ(children[1].Attribute("Name"), camera->Tree()->Settings().name);
+    EXPECT_EQ(children[1].Attribute("FrameCount"), "0");
+
+    MakeCamera("webcam");
+    identity.selected_format_id = zrf::sim::kFormatIdYuy2;
+    Connect();
+    EXPECT_EQ(device->Device_XMLData().Element("CameraInformation").Attribute("Name"), "N/A");
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR
