@@ -4,3 +4,5 @@
 
 int RunListCommand(int argc, char** argv);
 int RunChecksumCommand(int argc, char** argv);
+int RunGrabCommand(int argc, char** argv);
+int RunMainJob();

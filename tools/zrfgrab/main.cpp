@@ -18,6 +18,11 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"list", &RunListCommand, "list [--plugin PATH]         identifiers and formats the plug-in serves"},
     {"checksum", &RunChecksumCommand, "checksum NAME FILE           a file's checksum: CRC32, CRC00, CRC01 or CRC02"},
+    {"grab", &RunGrabCommand,
+     "grab [--camera NAME|--replay REC|--identity FILE] [--format IR|YUY2|JPEG_PLAIN]\n"
+     "         [--frames N|--seconds S] [--rate-index I] [--windowing 0|2|4] [--record FILE]\n"
+     "         [--png FILE] [--palette iron|grey|hot|rainbow] [--pre-record N] [--fast]\n"
+     "         [--seed N] [--quiet] [--json]   stream from a camera through the plug-in"},
     {"decode", &RunDecodeCommand,
      "decode --subtype CODE --source usb|1394 --size WxH [--fields N] [--field K] [--rate FPS]\n"
      "         [--camera-time] SAMPLE OUT   one camera sample into the image the application gets"},
@@ -32,12 +37,7 @@ void PrintUsage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The main job arrives with streaming; until then a bare zrfgrab lists what it serves.
-    if (argc < 2) {
-        char name[] = "list";
-        char* args[] = {name, nullptr};
-        return RunListCommand(1, args);
-    }
+    if (argc < 2) return RunMainJob();
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
         PrintUsage(stdout);
