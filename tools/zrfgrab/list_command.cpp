@@ -1,8 +1,10 @@
 // zrfgrab list [--plugin PATH]: what the plug-in serves, as the application would ask it.
+// zrfgrab list --cameras: the simulated cameras and their identities.
 #include <cstdio>
 #include <string>
 
 #include "host/loader/plugin_loader.h"
+#include "host/simulation/simulated_cameras.h"
 #include "host/system/exceptions.h"
 #include "tools/zrfgrab/commands.h"
 
@@ -10,14 +12,26 @@ using Vorn::Zephra::Net::Devices::PluginLoader;
 
 int RunListCommand(int argc, char** argv) {
     std::string path = PluginLoader::DefaultPluginPath();
+    bool cameras = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--plugin" && i + 1 < argc) {
+        if (arg == "--cameras") {
+            cameras = true;
+        } else if (arg == "--plugin" && i + 1 < argc) {
             path = argv[++i];
         } else {
             std::fprintf(stderr, "zrfgrab list: unknown argument '%s'\n", arg.c_str());
             return 2;
         }
+    }
+    if (cameras) {
+        // The simulated cameras and the identity each passes at connect.
+        for (const auto& c : Vorn::Zephra::Simulation::ListSimulatedCameras())
+            std::printf("%-11s %s\n            identifier %s\n            host name  %s%s%s\n",
+                        c.name.c_str(), c.description.c_str(), c.identifier.c_str(),
+                        c.hostname.c_str(), c.modelName.empty() ? "" : "\n            model      ",
+                        c.modelName.c_str());
+        return 0;
     }
     try {
         auto loaded = PluginLoader::Load(path);

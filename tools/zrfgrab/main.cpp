@@ -16,7 +16,8 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"list", &RunListCommand, "list [--plugin PATH]         identifiers and formats the plug-in serves"},
+    {"list", &RunListCommand, "list [--plugin PATH] [--cameras]  identifiers and formats the plug-in serves,\n"
+                              "         or the simulated cameras"},
     {"checksum", &RunChecksumCommand, "checksum NAME FILE           a file's checksum: CRC32, CRC00, CRC01 or CRC02"},
     {"grab", &RunGrabCommand,
      "grab [--camera NAME|--replay REC|--identity FILE] [--format IR|YUY2|JPEG_PLAIN]\n"
