@@ -6,3 +6,8 @@ int RunListCommand(int argc, char** argv);
 int RunChecksumCommand(int argc, char** argv);
 int RunGrabCommand(int argc, char** argv);
 int RunMainJob();
+int RunExportCommand(int argc, char** argv);
+bool IsRecordingFile(const char* path);
+int RunRecordingInfo(const char* path);
+int RunCommandCommand(int argc, char** argv);
+int RunReplayCommand(int argc, char** argv);

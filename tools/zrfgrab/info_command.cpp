@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/zrf_records.h"
+#include "tools/zrfgrab/commands.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ int RunInfoCommand(int argc, char** argv) {
         std::fprintf(stderr, "zrfgrab info: expected one FILE\n");
         return 2;
     }
+    if (IsRecordingFile(argv[1])) return RunRecordingInfo(argv[1]);
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "zrfgrab info: cannot read %s\n", argv[1]);

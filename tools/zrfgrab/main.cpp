@@ -24,10 +24,15 @@ const Subcommand kSubcommands[] = {
      "         [--frames N|--seconds S] [--rate-index I] [--windowing 0|2|4] [--record FILE]\n"
      "         [--png FILE] [--palette iron|grey|hot|rainbow] [--pre-record N] [--fast]\n"
      "         [--seed N] [--quiet] [--json]   stream from a camera through the plug-in"},
+    {"replay", &RunReplayCommand, "replay RECORDING [grab options]   stream a recording through the plug-in"},
+    {"command", &RunCommandCommand,
+     "command ID [NAME[:TYPE]=VALUE ...] [--camera NAME]   run one numbered camera command"},
     {"decode", &RunDecodeCommand,
      "decode --subtype CODE --source usb|1394 --size WxH [--fields N] [--field K] [--rate FPS]\n"
      "         [--camera-time] SAMPLE OUT   one camera sample into the image the application gets"},
-    {"info", &RunInfoCommand, "info FILE                    what a ZRF image holds"},
+    {"info", &RunInfoCommand, "info FILE                    what a recording or a ZRF image holds"},
+    {"export", &RunExportCommand,
+     "export RECORDING [--frames A[-B]] (--png DIR | --zrf DIR)   frames as pictures or images"},
 };
 
 void PrintUsage(FILE* out) {
