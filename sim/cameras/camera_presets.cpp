@@ -55,8 +55,9 @@ CameraPreset Webcam() {
     CameraPreset p{"webcam",     "web camera: YUY2 and MJPG 640x480 (no control side)",
                    {},           WebcamPreset(),
                    std::nullopt, {}};
-    // The host chooses the USB path by the identifier, and a visual format.
-    p.identity = Identity(p.video, "USB Web Camera", "UVC,Webcam,ZRF_USB,1.0.0,NONE,1.0.0",
+    // A web camera is reached through a USB family the plug-in serves; the model name tells the
+    // device there is no control side, and the host asks for a visual format.
+    p.identity = Identity(p.video, "USB Web Camera", "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0",
                           kFormatIdYuy2, "WEBCAM");
     return p;
 }
