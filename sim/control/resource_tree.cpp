@@ -212,7 +212,7 @@ bool ResourceTree::Online() const {
 
 bool ResourceTree::TakeSampleCalibrating() {
     std::lock_guard lock(mutex_);
-    auto& left = std::get<std::int32_t>(nodes_[nodes::kCalibratingSamples]);
+    auto& left = std::get<std::int32_t>(nodes_.find(std::string_view(nodes::kCalibratingSamples))->second);
     if (left <= 0) return false;
     --left;
     return true;
@@ -220,8 +220,8 @@ bool ResourceTree::TakeSampleCalibrating() {
 
 int ResourceTree::FieldsPerSample() const {
     std::lock_guard lock(mutex_);
-    if (!std::get<bool>(nodes_.at(nodes::kWindowingActive))) return 1;
-    return std::get<std::int32_t>(nodes_.at(nodes::kWindowingFields));
+    if (!std::get<bool>(nodes_.find(std::string_view(nodes::kWindowingActive))->second)) return 1;
+    return std::get<std::int32_t>(nodes_.find(std::string_view(nodes::kWindowingFields))->second);
 }
 
 namespace {

@@ -99,7 +99,8 @@ private:
 
     const TreeSettings settings_;
     mutable std::mutex mutex_;
-    std::map<std::string, TreeValue> nodes_;
+    // Transparent lookups: the video side asks per sample and must not allocate a key.
+    std::map<std::string, TreeValue, std::less<>> nodes_;
     bool online_ = true;
 };
 
