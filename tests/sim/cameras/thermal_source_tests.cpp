@@ -64,6 +64,15 @@ TEST(ThermalSampleSource, UsbRawSampleIsPixelsThenTheRegionInTheFormatsRows) {
               480);
 }
 
+TEST(ThermalSampleSource, I420CameraGivesDecodablePlanarSamples) {
+    const VideoFormat i420{FourCCSubtype("I420"), 160, 120, 12, 0, {333333}};
+    ThermalSampleSource source({i420}, ThermalSourceSettings{});
+    const Sample sample = Fill(source, i420, 4);
+    ASSERT_EQ(sample.size(), 160u * 120 * 3 / 2);
+    const auto d = DecodeSample(StreamSetup{SourceKind::Usb, i420.subtype, {160, 120}}, sample);
+    EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
+}
+
 TEST(ThermalSampleSource, ATypeNoFormatNamesGetsAnEmptySample) {
     const auto preset = *FindCameraPreset("usb-ir-jls");
     ThermalSampleSource source(preset.video.formats, preset.content);
