@@ -33,8 +33,6 @@ class ReplaySampleSource final : public SampleSource {
     VideoFormat Format() const;
     ImageSize PictureSize() const { return picture_; }
     std::size_t FrameCount() const { return frames_; }
-    // Whether frame `frame` lies beyond the end of a recording that does not loop.
-    bool Finished(std::uint64_t frame) const { return !settings_.loop && frame >= frames_; }
     // Calibrating after a correction on this tree (null: never).
     void SetTree(std::shared_ptr<::sim::ResourceTree> tree);
 

@@ -71,7 +71,8 @@ HRESULT SimulatedCamera::Replay(const std::string& recording, const ReplayOption
         ReplaySampleSource::Open(recording, ReplaySettings{options.loop}, source, error);
     if (FAILED(hr)) return hr;
 
-    VideoDeviceSettings video;
+    // Controls below the graph as on the USB radiometric camera; format and rate the recording's.
+    VideoDeviceSettings video = UsbIrPreset();
     video.device_path = options.device_path.empty() ? ReplayDevicePath() : options.device_path;
     video.friendly_name = L"Recording replay";
     video.formats = {source->Format()};

@@ -14,13 +14,15 @@ namespace {
 constexpr std::int32_t kRegionRowBytes = 3840;
 constexpr std::uint32_t kFirstSecond = 1'700'000'000;
 constexpr REFERENCE_TIME kDefaultInterval = 333333;
+constexpr GUID kSubtypeI420 = FourCCSubtype("I420");
 // Counts below every scene value: a higher range maps the same scene to fewer counts above it.
 constexpr std::uint32_t kRangeFloor = 4096;
 // Room for the code stream's header and for pictures the codec cannot shrink.
 constexpr std::size_t kJpegLsSlack = 4096;
 
 bool IsRadiometric(const GUID& subtype) {
-    return subtype != kSubtypeYUY2 && subtype != kSubtypeMJPG && subtype != kSubtypeMJLS;
+    return subtype != kSubtypeYUY2 && subtype != kSubtypeI420 && subtype != kSubtypeMJPG &&
+           subtype != kSubtypeMJLS;
 }
 
 REFERENCE_TIME IntervalOf(const AM_MEDIA_TYPE& type) {
@@ -91,6 +93,8 @@ ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats
             plan.capacity = pixels / 2 + kJpegLsSlack;  // one DC code per 8 x 8 block at most
         } else if (format.subtype == kSubtypeYUY2) {
             plan.capacity = pixels;
+        } else if (format.subtype == kSubtypeI420) {
+            plan.capacity = pixels * 3 / 4;
         } else if (settings_.bus == CameraBus::Ieee1394) {
             plan.capacity = pixels + Zrf::kFrameInfoSize;
         } else {
@@ -177,6 +181,8 @@ std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& ty
     }
     if (plan.subtype == kSubtypeYUY2) {
         Sim::BuildYuy2Sample(picture_.data(), s, scratch_);
+    } else if (plan.subtype == kSubtypeI420) {
+        Sim::BuildI420Sample(picture_.data(), s, scratch_);
     } else if (plan.subtype == kSubtypeMJPG) {
         Sim::BuildMjpgSample(picture_.data(), s, scratch_);
     } else if (settings_.bus == CameraBus::Ieee1394) {

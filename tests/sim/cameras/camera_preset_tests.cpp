@@ -35,45 +35,6 @@ TEST(CameraPresets, NamesFindTheirPresetsAndNothingElse) {
     EXPECT_EQ(CameraPresets().size(), CameraPresetNames().size());
 }
 
-TEST(CameraPresets, IdentitiesChooseTheHostsPath) {
-    const auto usb = *FindCameraPreset("usb-ir");
-    EXPECT_NE(usb.identity.identifier.find("ZRF_USB"), std::string::npos);
-    EXPECT_TRUE(usb.identity.selected_format_id.empty());
-    ASSERT_TRUE(usb.tree.has_value());
-    EXPECT_FALSE(usb.tree->tula);
-
-    const auto jls = *FindCameraPreset("usb-ir-jls");
-    EXPECT_NE(jls.identity.identifier.find("TULA"), std::string::npos);
-    EXPECT_TRUE(jls.tree->tula);
-    ASSERT_EQ(jls.video.formats.size(), 1u);
-    EXPECT_EQ(jls.video.formats[0].subtype, kSubtypeMJLS);
-
-    const auto fw = *FindCameraPreset("fw-ir");
-    EXPECT_NE(fw.identity.identifier.find("ZRF_FW"), std::string::npos);
-    EXPECT_NE(fw.identity.identifier.find("KOVA"), std::string::npos);
-    EXPECT_TRUE(fw.tree->windowing);
-    EXPECT_EQ(fw.content.bus, CameraBus::Ieee1394);
-
-    const auto webcam = *FindCameraPreset("webcam");
-    EXPECT_EQ(webcam.identity.model_name, "WEBCAM");
-    EXPECT_EQ(webcam.identity.identifier.find("ZRF_FW"), std::string::npos);
-    EXPECT_EQ(webcam.identity.selected_format_id, kFormatIdYuy2);
-    EXPECT_FALSE(webcam.tree.has_value());
-}
-
-TEST(CameraPresets, OptionsReachTheSettings) {
-    CameraOptions options;
-    options.pacing = Pacing::AsFastAsPossible;
-    options.seed = 99;
-    options.device_path = L"\\\\?\\usb#other";
-    const auto preset = *FindCameraPreset("usb-ir", options);
-    EXPECT_EQ(preset.video.pacing, Pacing::AsFastAsPossible);
-    EXPECT_EQ(preset.content.seed, 99u);
-    EXPECT_EQ(preset.video.device_path, L"\\\\?\\usb#other");
-    EXPECT_EQ(preset.identity.hostname, "\\\\?\\usb#other");
-    EXPECT_EQ(FindCameraPreset("usb-ir")->video.pacing, Pacing::RealTime);
-}
-
 TEST(CameraIdentity, FillsTheHostsIdentityDocument) {
     auto identity = FindCameraPreset("webcam")->identity;
     identity.interface_index = 3;
@@ -112,24 +73,6 @@ TEST(SimulatedCameraLifetime, VideoDeviceHeldByAGraphStillLeavesWithTheCamera) {
     camera.reset();
     EXPECT_FALSE(Listed(path));
     EXPECT_TRUE(device->HasDisappeared());
-}
-
-TEST(SimulatedCameraLifetime, WebcamHasNoControlSide) {
-    auto camera = SimulatedCamera::FromPreset("webcam");
-    EXPECT_EQ(camera->Tree(), nullptr);
-    EXPECT_EQ(::sim::TreeRegistry::Find(camera->HostName()), nullptr);
-    EXPECT_TRUE(Listed(camera->Video().Settings().device_path));
-}
-
-TEST(SimulatedCameraLifetime, MisbehaviourSwitchesReachTheVideoSide) {
-    auto preset = *FindCameraPreset("usb-ir");
-    preset.video.should_omit_device_path = true;
-    preset.video.should_fail_run_with = static_cast<HRESULT>(0x800705AA);
-    SimulatedCamera camera(preset);
-    EXPECT_EQ(camera.Video().Settings().should_fail_run_with, static_cast<HRESULT>(0x800705AA));
-    EXPECT_FALSE(Listed(preset.video.device_path));  // no "DevicePath" to find it by
-    // The control side is still there under the path the host was given.
-    EXPECT_EQ(::sim::TreeRegistry::Find(preset.identity.hostname), camera.Tree());
 }
 
 }  // namespace

@@ -153,19 +153,4 @@ TEST_F(ReplayInput, MissingEmptyAndMixedRecordingsAreRefused) {
     EXPECT_NE(error.find("differs in size"), std::string::npos) << error;
 }
 
-TEST_F(ReplayInput, ReplayCameraOffersTheRecordingAsAUsbRadiometricCamera) {
-    Write({DeliveredImage({320, 240}, 0, false, 7000), DeliveredImage({320, 240}, 0, false, 9000)});
-    std::string error;
-    ASSERT_EQ(Replay(error), S_OK) << error;
-    const auto& formats = camera_->Video().Settings().formats;
-    ASSERT_EQ(formats.size(), 1u);
-    EXPECT_EQ(formats[0].subtype, kSubtypeF7M0);
-    EXPECT_EQ(formats[0].width, 320);
-    EXPECT_EQ(formats[0].height, 246);  // the region's rows below the picture
-    EXPECT_EQ(formats[0].frame_intervals, std::vector<REFERENCE_TIME>{333333});  // recorded at 30
-    EXPECT_NE(camera_->Identity().identifier.find("ZRF_USB"), std::string::npos);
-    EXPECT_TRUE(camera_->Identity().selected_format_id.empty());
-    EXPECT_EQ(::sim::TreeRegistry::Find(camera_->HostName()), camera_->Tree());
-}
-
 }  // namespace

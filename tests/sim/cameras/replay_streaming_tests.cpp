@@ -1,6 +1,7 @@
 // A recording of a camera's decoded images played back by the replay camera through the graph
 // decodes to the recorded images again.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
@@ -8,8 +9,6 @@
 #include "host/recorder/recording_file.h"
 #include "sim/control/resource_tree.h"
 #include "sim/video/video_presets.h"
-
-#include <unistd.h>
 #include "tests/sim/cameras/camera_capture.h"
 
 namespace {
