@@ -174,8 +174,12 @@ Summary RunSession(const GrabOptions& o) {
     auto& recorder = dynamic_cast<IRecorder&>(*device);
 
     Stream stream;
+    // A frame count asks for exactly that many frames: later ones (the camera goes on until the
+    // stop) are not taken.
+    const std::uint64_t wanted = o.seconds > 0 ? UINT64_MAX : static_cast<std::uint64_t>(o.frames);
     grab.Completed().Subscribe([&](const void*, const GrabContinousCompletedEventArgs& e) {
         std::lock_guard lock(stream.mutex);
+        if (stream.delivered >= wanted) return;
         stream.last.assign(e.Image.begin(), e.Image.end());
         ++stream.delivered;
         stream.changed.notify_all();
@@ -200,9 +204,11 @@ Summary RunSession(const GrabOptions& o) {
             settings.SetIsPreRecordingEnabled(o.preRecord > 0);
             if (o.preRecord > 0) settings.SetMaxNumberOfFramesInPreRecording(o.preRecord);
             recorder.Recorder_Setup(settings.XMLData());
+            // Started before the stream, so the recording holds the first frames, and as many
+            // as were asked for.
+            recorder.Recorder_Start(o.seconds > 0 ? 0 : wanted);
         }
         grab.GrabContinous_Start();
-        if (!o.record.empty()) recorder.Recorder_Start(0);
 
         const auto started = Clock::now();
         auto lastPrint = started;
