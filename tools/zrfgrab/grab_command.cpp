@@ -104,6 +104,7 @@ GrabOptions Parse(int argc, char** argv) {
         Usage("--format takes IR, YUY2 or JPEG_PLAIN");
     if (o.windowing != 0 && o.windowing != 2 && o.windowing != 4) Usage("--windowing takes 0, 2 or 4");
     if (o.frames <= 0 && o.seconds <= 0) Usage("--frames must be positive");
+    if (!o.record.empty() && o.format != "IR") Usage("only the radiometric format (IR) is recorded");
     return o;
 }
 
