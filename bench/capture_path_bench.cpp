@@ -43,10 +43,34 @@ struct Camera {
 };
 
 const Camera kCameras[] = {
-    {"UsbRaw", zrf::sim::UsbIrPreset, kSubtypeF7M0, true, SourceKind::Usb, SampleKind::UsbRaw, {640, 480}},
-    {"UsbJpegLs", zrf::sim::UsbIrJlsPreset, kSubtypeMJLS, true, SourceKind::Usb, SampleKind::UsbJpegLs, {320, 240}},
-    {"Ieee1394", zrf::sim::FwIrPreset, kSubtypeF7M2, false, SourceKind::Ieee1394, SampleKind::Ieee1394, {640, 480}},
-    {"Yuy2", zrf::sim::WebcamPreset, kSubtypeYUY2, false, SourceKind::Usb, SampleKind::Yuy2, {640, 480}},
+    {"UsbRaw",
+     zrf::sim::UsbIrPreset,
+     kSubtypeF7M0,
+     true,
+     SourceKind::Usb,
+     SampleKind::UsbRaw,
+     {640, 480}},
+    {"UsbJpegLs",
+     zrf::sim::UsbIrJlsPreset,
+     kSubtypeMJLS,
+     true,
+     SourceKind::Usb,
+     SampleKind::UsbJpegLs,
+     {320, 240}},
+    {"Ieee1394",
+     zrf::sim::FwIrPreset,
+     kSubtypeF7M2,
+     false,
+     SourceKind::Ieee1394,
+     SampleKind::Ieee1394,
+     {640, 480}},
+    {"Yuy2",
+     zrf::sim::WebcamPreset,
+     kSubtypeYUY2,
+     false,
+     SourceKind::Usb,
+     SampleKind::Yuy2,
+     {640, 480}},
 };
 
 // The stream's callback takes no arguments: it finds its state here.
@@ -93,7 +117,8 @@ struct Setup {
         graph.AttachStream(&stream);
         built = graph.SelectDevice(device->Settings().device_path, L"0", camera.radiometricUsb) ==
                     S_OK &&
-                graph.SetMediaType(camera.subtype) == S_OK && graph.BuildCaptureGraph(false) == S_OK;
+                graph.SetMediaType(camera.subtype) == S_OK &&
+                graph.BuildCaptureGraph(false) == S_OK;
     }
     ~Setup() { g_decoding = nullptr; }
 
@@ -142,7 +167,7 @@ void BM_Graph(benchmark::State& state, const Camera& camera) {
 
 // Keeps each benchmark's time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
@@ -152,7 +177,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
     void PrintRatios() const {
-        std::printf("\ncapture path overhead per frame, against decoding alone (process CPU time):\n");
+        std::printf(
+            "\ncapture path overhead per frame, against decoding alone (process CPU time):\n");
         for (const Camera& camera : kCameras) {
             const std::string name = camera.name;
             const auto graph = Find("BM_Graph/" + name);
@@ -167,7 +193,7 @@ public:
         }
     }
 
-private:
+  private:
     double Find(const std::string& prefix) const {
         for (const auto& [name, time] : times_) {
             if (name.rfind(prefix, 0) == 0) return time;

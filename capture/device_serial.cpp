@@ -75,9 +75,9 @@ LONG CMtxGraph::ReadDeviceSerial(IMoniker* moniker) {
     moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid());
     if (!filter) return 0;
     if (!captureBuilder) {
-        const HRESULT hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr,
-                                            CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                                            captureBuilder.ReceiveVoid());
+        const HRESULT hr =
+            CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_ICaptureGraphBuilder2, captureBuilder.ReceiveVoid());
         if (FAILED(hr)) return hr;
     }
     ComPtr<IKsPropertySet> properties;

@@ -59,9 +59,13 @@ CMtxGraph::CMtxGraph() {
     for (MediaType& slot : formatSlots) slot->formattype = FORMAT_None;
 }
 
-CMtxGraph::~CMtxGraph() { Teardown(); }
+CMtxGraph::~CMtxGraph() {
+    Teardown();
+}
 
-void CMtxGraph::AttachStream(ImgSrcStream* stream) { imageStream = stream; }
+void CMtxGraph::AttachStream(ImgSrcStream* stream) {
+    imageStream = stream;
+}
 
 HRESULT CMtxGraph::SelectDevice(const std::wstring& path, const std::wstring& interfaceIndex,
                                 bool radiometricUsb) {
@@ -159,8 +163,8 @@ void CMtxGraph::ReleaseGraph() {
 HRESULT CMtxGraph::FindCaptureInterface(REFIID iid, void** out, const GUID* type) {
     *out = nullptr;
     if (!captureBuilder || !captureSource) return E_FAIL;
-    HRESULT hr = captureBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, type, captureSource.Get(),
-                                               iid, out);
+    HRESULT hr =
+        captureBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, type, captureSource.Get(), iid, out);
     if (SUCCEEDED(hr) && *out == nullptr) return E_NOINTERFACE;
     return hr;
 }
@@ -170,8 +174,8 @@ HRESULT CMtxGraph::FindFilterPin(IBaseFilter* filter, PIN_DIRECTION direction, b
     pin.Reset();
     if (!captureBuilder) return E_FAIL;
     if (filter == nullptr) return E_POINTER;
-    HRESULT hr = captureBuilder->FindPin(filter, direction, nullptr, type, unconnected ? TRUE : FALSE,
-                                         0, pin.Receive());
+    HRESULT hr = captureBuilder->FindPin(filter, direction, nullptr, type,
+                                         unconnected ? TRUE : FALSE, 0, pin.Receive());
     if (SUCCEEDED(hr) && !pin) return E_FAIL;
     return hr;
 }
@@ -191,8 +195,8 @@ HRESULT CMtxGraph::AddStreamFilters() {
     if (!grabber) {
         hr = CreateFilter(CLSID_SampleGrabber, grabber);
         if (FAILED(hr)) {
-            Vorn::Zephra::Diagnostics::Log::Logger::LogUserError(kGrabberMissingKey,
-                                                                 kGrabberMissingText, {CodeText(hr)});
+            Vorn::Zephra::Diagnostics::Log::Logger::LogUserError(
+                kGrabberMissingKey, kGrabberMissingText, {CodeText(hr)});
             return hr;
         }
         hr = graphBuilder->AddFilter(grabber.Get(), L"Grabber");

@@ -20,7 +20,7 @@ class ImgSrcStream;
 class CMyGrabCB;
 
 class CMtxGraph {
-public:
+  public:
     CMtxGraph();
     virtual ~CMtxGraph();
     CMtxGraph(const CMtxGraph&) = delete;
@@ -70,7 +70,7 @@ public:
     // The sample path: called by CMyGrabCB on the graph's streaming thread.
     void OnSample(IMediaSample* sample);
 
-private:
+  private:
     template <class T>
     using ComPtr = zrf::com::ComPtr<T>;
     using MediaType = zrf::dshow::MediaType;

@@ -114,7 +114,9 @@ HRESULT CMtxGraph::SetMediaType(const GUID& subtype) {
     return S_OK;
 }
 
-ImageSize CMtxGraph::GetImageSize() const { return imageSize; }
+ImageSize CMtxGraph::GetImageSize() const {
+    return imageSize;
+}
 
 HRESULT CMtxGraph::SelectDefaultMediaType(bool wantY800) {
     ComPtr<IPin> pin;

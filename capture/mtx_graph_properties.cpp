@@ -93,9 +93,9 @@ HRESULT CMtxGraph::SendRawCommand(BYTE* buffer, LONG* length) {
         WriteWord(request, 0, static_cast<DWORD>(requestLength));
         std::memcpy(request + 4, buffer, requestLength);
         DWORD returned = 0;
-        const HRESULT hr = cameraProperties->Get(kPropSetCamera, kPropRawCommand, request,
-                                                 sizeof request, response, sizeof response,
-                                                 &returned);
+        const HRESULT hr =
+            cameraProperties->Get(kPropSetCamera, kPropRawCommand, request, sizeof request,
+                                  response, sizeof response, &returned);
         if (SUCCEEDED(hr)) {
             // The response's length word cannot claim more than the block or the reply holds.
             const std::size_t replied = std::min<std::size_t>(returned, sizeof response);
@@ -213,8 +213,8 @@ HRESULT CMtxGraph::ShowTransformPropertyPages(HWND parent) {
     CAUUID pages{};
     if (SUCCEEDED(specify->GetPages(&pages))) {
         IUnknown* objects[] = {object.Get()};
-        OleCreatePropertyFrame(parent, 0, 0, info.achName, 1, objects, pages.cElems,
-                               pages.pElems, 0, 0, nullptr);
+        OleCreatePropertyFrame(parent, 0, 0, info.achName, 1, objects, pages.cElems, pages.pElems,
+                               0, 0, nullptr);
         CoTaskMemFree(pages.pElems);
     }
     return S_OK;

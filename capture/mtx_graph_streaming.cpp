@@ -199,6 +199,7 @@ void CMtxGraph::OnSample(IMediaSample* sample) {
     BYTE* data = nullptr;
     if (imageStream == nullptr || FAILED(sample->GetPointer(&data)) || data == nullptr) return;
     // The valid length never exceeds the buffer's size.
-    const LONG length = std::max<LONG>(0, std::min(sample->GetActualDataLength(), sample->GetSize()));
+    const LONG length =
+        std::max<LONG>(0, std::min(sample->GetActualDataLength(), sample->GetSize()));
     imageStream->OnNewSample(data, length, imageSize);
 }

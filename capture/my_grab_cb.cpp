@@ -20,4 +20,6 @@ HRESULT CMyGrabCB::SampleCB(double, IMediaSample* sample) {
     return S_OK;
 }
 
-HRESULT CMyGrabCB::BufferCB(double, BYTE*, LONG) { return E_NOTIMPL; }
+HRESULT CMyGrabCB::BufferCB(double, BYTE*, LONG) {
+    return E_NOTIMPL;
+}

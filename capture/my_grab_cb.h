@@ -7,7 +7,7 @@
 class CMtxGraph;
 
 class CMyGrabCB final : public ISampleGrabberCB {
-public:
+  public:
     explicit CMyGrabCB(CMtxGraph* graph) : graph(graph) {}
     virtual ~CMyGrabCB() = default;
     CMyGrabCB(const CMyGrabCB&) = delete;
@@ -19,6 +19,6 @@ public:
     HRESULT STDMETHODCALLTYPE SampleCB(double sampleTime, IMediaSample* sample) override;
     HRESULT STDMETHODCALLTYPE BufferCB(double sampleTime, BYTE* buffer, LONG length) override;
 
-private:
+  private:
     CMtxGraph* graph;  // not owned
 };

@@ -20,7 +20,7 @@ namespace {
 using zrf::capture::SerialFromDisplayName;
 
 class CameraPropertyTest : public ::testing::Test {
-protected:
+  protected:
     void Open(zrf::sim::VideoDeviceSettings settings) {
         device_ = AddDevice(std::move(settings));
         ASSERT_EQ(S_OK, graph_.SelectDevice(device_->Settings().device_path, L"0", false));
@@ -124,7 +124,7 @@ TEST_F(CameraPropertyTest, RawCommandResponseLengthIsBoundedByItsBlock) {
 }
 
 class MailboxTest : public CameraPropertyTest {
-protected:
+  protected:
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
 };
@@ -240,7 +240,8 @@ TEST_F(CameraPropertyTest, SerialComesFromThePropertyOrFromTheDisplayName) {
 }
 
 TEST(SerialFromDisplayName, DigitsAheadOfTheMarkerInReversePairOrder) {
-    EXPECT_EQ(0x78563412, SerialFromDisplayName(L"@device:pnp:\\\\?\\usb#vid_1&pid_2#1234567817f40001#{x}"));
+    EXPECT_EQ(0x78563412,
+              SerialFromDisplayName(L"@device:pnp:\\\\?\\usb#vid_1&pid_2#1234567817f40001#{x}"));
     // Two digits become the most significant byte.
     EXPECT_EQ(0x12000000, SerialFromDisplayName(L"a#b#1217F4000#c"));
     EXPECT_EQ(0, SerialFromDisplayName(L"a#b#17F4000123#c"));

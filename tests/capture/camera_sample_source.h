@@ -16,7 +16,7 @@ namespace CaptureTest {
 enum class SampleKind { UsbRaw, UsbJpegLs, Ieee1394, Yuy2, Mjpg };
 
 class CameraSampleSource final : public zrf::sim::SampleSource {
-public:
+  public:
     CameraSampleSource(SampleKind kind, ImageSize picture, int frames = 4) {
         Sim::ThermalScene scene(picture, 7);
         std::vector<std::uint16_t> pixels(static_cast<std::size_t>(picture.width) * picture.height);
@@ -27,11 +27,21 @@ public:
             settings.milliseconds = static_cast<std::uint32_t>(frame * 33 % 1000);
             std::vector<std::uint8_t> sample;
             switch (kind) {
-                case SampleKind::UsbRaw: Sim::BuildUsbRawSample(pixels.data(), settings, sample); break;
-                case SampleKind::UsbJpegLs: Sim::BuildUsbJpegLsSample(pixels.data(), settings, sample); break;
-                case SampleKind::Ieee1394: Sim::BuildIeee1394Sample(pixels.data(), settings, sample); break;
-                case SampleKind::Yuy2: Sim::BuildYuy2Sample(pixels.data(), settings, sample); break;
-                case SampleKind::Mjpg: Sim::BuildMjpgSample(pixels.data(), settings, sample); break;
+                case SampleKind::UsbRaw:
+                    Sim::BuildUsbRawSample(pixels.data(), settings, sample);
+                    break;
+                case SampleKind::UsbJpegLs:
+                    Sim::BuildUsbJpegLsSample(pixels.data(), settings, sample);
+                    break;
+                case SampleKind::Ieee1394:
+                    Sim::BuildIeee1394Sample(pixels.data(), settings, sample);
+                    break;
+                case SampleKind::Yuy2:
+                    Sim::BuildYuy2Sample(pixels.data(), settings, sample);
+                    break;
+                case SampleKind::Mjpg:
+                    Sim::BuildMjpgSample(pixels.data(), settings, sample);
+                    break;
             }
             capacity_ = std::max(capacity_, sample.size());
             samples_.push_back(std::move(sample));
@@ -56,7 +66,7 @@ public:
         return length;
     }
 
-private:
+  private:
     std::vector<std::vector<std::uint8_t>> samples_;
     std::size_t capacity_ = 0;
     const BYTE* lastBuffer_ = nullptr;

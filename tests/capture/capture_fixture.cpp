@@ -73,7 +73,9 @@ TrackedDevice::TrackedDevice(zrf::sim::VideoDeviceSettings settings,
     id_ = zrf::dshow::VideoInputDevices::Add(std::move(entry));
 }
 
-TrackedDevice::~TrackedDevice() { zrf::dshow::VideoInputDevices::Remove(id_); }
+TrackedDevice::~TrackedDevice() {
+    zrf::dshow::VideoInputDevices::Remove(id_);
+}
 
 zrf::sim::VideoDeviceSettings PlainDevice(std::wstring path,
                                           std::vector<zrf::sim::VideoFormat> formats) {

@@ -25,7 +25,7 @@ inline ULONG ReferencesOf(IUnknown* object) {
 // Holds one reference on every object created through CoCreateInstance for the given classes
 // while it lives, so a test can tell whether anyone else still holds one.
 class CreatedObjects {
-public:
+  public:
     // Without `hold`, objects are only counted (holding one would keep alive what it holds).
     explicit CreatedObjects(const std::vector<CLSID>& classes, bool hold = true);
     std::size_t Count(REFCLSID clsid) const;
@@ -35,7 +35,7 @@ public:
     std::size_t StillHeld() const;
     std::size_t StillHeld(REFCLSID clsid) const;
 
-private:
+  private:
     struct Entry {
         CLSID clsid;
         ComPtr<IUnknown> object;
@@ -47,7 +47,7 @@ private:
 // A simulated device listed a second time under a path of its own, whose capture filters the
 // test keeps (a reference each) to see who else holds them.
 class TrackedDevice {
-public:
+  public:
     explicit TrackedDevice(zrf::sim::VideoDeviceSettings settings,
                            std::shared_ptr<zrf::sim::SampleSource> source = {});
     ~TrackedDevice();
@@ -58,7 +58,7 @@ public:
     zrf::sim::SimulatedVideoDevice& Device() { return *device_; }
     const std::vector<ComPtr<IBaseFilter>>& Filters() const { return *filters_; }
 
-private:
+  private:
     std::shared_ptr<zrf::sim::SimulatedVideoDevice> device_;
     std::wstring path_;
     std::shared_ptr<std::vector<ComPtr<IBaseFilter>>> filters_ =

@@ -32,13 +32,14 @@ bool InputConnected(IUnknown* object) {
         PIN_DIRECTION direction;
         held->QueryDirection(&direction);
         ComPtr<IPin> peer;
-        if (direction == PINDIR_INPUT && SUCCEEDED(held->ConnectedTo(peer.Receive()))) connected = true;
+        if (direction == PINDIR_INPUT && SUCCEEDED(held->ConnectedTo(peer.Receive())))
+            connected = true;
     }
     return connected;
 }
 
 class DeviceSelectionTest : public ::testing::Test {
-protected:
+  protected:
     DevicePtr device_ = AddDevice(PlainDevice(kPath, F7M0Only()));
     CMtxGraph graph_;
 };
@@ -109,8 +110,9 @@ TEST_F(DeviceSelectionTest, BuildsWithoutTheMakersTransform) {
 }
 
 TEST_F(DeviceSelectionTest, PreviewGoesThroughTheTransformWhenItIsThere) {
-    ScopedClassOverride transform(zrf::capture::kClsidVornTransform,
-                                  zrf::dshow::PassThroughFilterFactory(zrf::capture::kClsidVornTransform));
+    ScopedClassOverride transform(
+        zrf::capture::kClsidVornTransform,
+        zrf::dshow::PassThroughFilterFactory(zrf::capture::kClsidVornTransform));
     CreatedObjects created({zrf::capture::kClsidVornTransform, CLSID_VideoRenderer});
     ASSERT_EQ(S_OK, graph_.SelectDevice(kPath, L"0", false));
     ASSERT_EQ(S_OK, graph_.SetMediaType(kSubtypeF7M0));
@@ -129,9 +131,10 @@ TEST_F(DeviceSelectionTest, MissingSampleGrabberIsLoggedForTheUserAndFailsTheBui
     auto errors = log.UserErrors();
     ASSERT_EQ(1u, errors.size());
     EXPECT_EQ("CAMERA_UNKNOWN_ERROR", errors[0].key);
-    EXPECT_EQ("Could not create sample grabber filter.\nPlease make sure that you have DirectX\n"
-              "version 8.1 or higher installed on your computer.\n",
-              errors[0].text);
+    EXPECT_EQ(
+        "Could not create sample grabber filter.\nPlease make sure that you have DirectX\n"
+        "version 8.1 or higher installed on your computer.\n",
+        errors[0].text);
     EXPECT_EQ(std::vector<std::string>{"0x80040154"}, errors[0].arguments);
 }
 
@@ -189,8 +192,9 @@ TEST_F(DeviceSelectionTest, AFailingRunLeavesTheGraphStopped) {
     EXPECT_EQ(MakeHResult(0x800705AAu), graph_.Run());
     ComPtr<IMediaControl> control;
     ASSERT_EQ(1u, created.Count(CLSID_FilterGraph));
-    ASSERT_EQ(S_OK, created.First(CLSID_FilterGraph)->QueryInterface(IID_IMediaControl,
-                                                                      control.ReceiveVoid()));
+    ASSERT_EQ(
+        S_OK,
+        created.First(CLSID_FilterGraph)->QueryInterface(IID_IMediaControl, control.ReceiveVoid()));
     OAFilterState state = State_Running;
     control->GetState(0, &state);
     EXPECT_EQ(State_Stopped, state);

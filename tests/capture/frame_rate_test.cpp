@@ -14,8 +14,8 @@
 namespace CaptureTest {
 namespace {
 
-using zrf::sim::VideoFormat;
 using ::testing::ElementsAre;
+using zrf::sim::VideoFormat;
 
 const std::wstring kPath = L"\\\\?\\usb#vid_cccc&pid_0003#rates";
 
@@ -41,7 +41,7 @@ VIDEO_STREAM_CONFIG_CAPS Caps(LONGLONG minInterval, LONGLONG maxInterval) {
 }
 
 class FrameRateTest : public ::testing::Test {
-protected:
+  protected:
     HRESULT Open(zrf::sim::VideoDeviceSettings settings, const GUID& subtype = kSubtypeF7M0) {
         device_ = AddDevice(std::move(settings));
         graph_.AttachStream(&stream_);
@@ -133,8 +133,8 @@ TEST_F(FrameRateTest, GetFrameRateCutsToOneDecimalOrFallsBackToTen) {
         std::vector<REFERENCE_TIME> intervals;
         double rate;
     };
-    for (const Case& c : {Case{{333333}, 30.0}, Case{{400000}, 25.0}, Case{{1333333}, 7.5},
-                          Case{{}, 10.0}}) {
+    for (const Case& c :
+         {Case{{333333}, 30.0}, Case{{400000}, 25.0}, Case{{1333333}, 7.5}, Case{{}, 10.0}}) {
         CMtxGraph graph;
         device_ = AddDevice(PlainDevice(kPath, {F7M0(c.intervals)}));
         ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));

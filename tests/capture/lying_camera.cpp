@@ -12,7 +12,7 @@ constexpr CLSID kClsidLyingCamera = {
 class LyingFilter;
 
 class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public IAMStreamConfig {
-public:
+  public:
     LyingPin(zrf::dshow::FilterBase& owner, std::shared_ptr<LyingCameraSettings> settings,
              std::shared_ptr<LyingCameraLog> log)
         : PinBase(owner, PINDIR_OUTPUT, L"Capture", PIN_CATEGORY_CAPTURE),
@@ -26,7 +26,8 @@ public:
         const LyingCameraSettings& s = *settings_;
         auto* bytes = static_cast<BYTE*>(data);
         if (set == PROPSETID_VIDCAP_VIDEOCONTROL && s.frame_rate_reply) {
-            std::memcpy(bytes, s.frame_rate_reply->data(), std::min<std::size_t>(size, s.frame_rate_reply->size()));
+            std::memcpy(bytes, s.frame_rate_reply->data(),
+                        std::min<std::size_t>(size, s.frame_rate_reply->size()));
             *returned = s.frame_rate_returned;
             return S_OK;
         }
@@ -39,15 +40,17 @@ public:
     }
     HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
         const LyingCameraSettings& s = *settings_;
-        const bool offered = (set == PROPSETID_VIDCAP_VIDEOCONTROL && s.frame_rate_reply) ||
-                             (set != PROPSETID_VIDCAP_VIDEOCONTROL && id == 0 && !s.raw_reply.empty());
+        const bool offered =
+            (set == PROPSETID_VIDCAP_VIDEOCONTROL && s.frame_rate_reply) ||
+            (set != PROPSETID_VIDCAP_VIDEOCONTROL && id == 0 && !s.raw_reply.empty());
         *support = offered ? KSPROPERTY_SUPPORT_GET : 0;
         return offered ? S_OK : E_PROP_ID_UNSUPPORTED;
     }
 
     HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override {
         const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat);
-        if (pmt->cbFormat >= sizeof(VIDEOINFOHEADER)) log_->set_format_intervals.push_back(info->AvgTimePerFrame);
+        if (pmt->cbFormat >= sizeof(VIDEOINFOHEADER))
+            log_->set_format_intervals.push_back(info->AvgTimePerFrame);
         return S_OK;
     }
     HRESULT GetFormat(AM_MEDIA_TYPE** ppmt) override {
@@ -64,24 +67,25 @@ public:
         const auto& list = settings_->capabilities;
         if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return E_INVALIDARG;
         *ppmt = CreateMediaType(&list[static_cast<std::size_t>(index)].first.Get());
-        std::memcpy(caps, &list[static_cast<std::size_t>(index)].second, sizeof(VIDEO_STREAM_CONFIG_CAPS));
+        std::memcpy(caps, &list[static_cast<std::size_t>(index)].second,
+                    sizeof(VIDEO_STREAM_CONFIG_CAPS));
         return S_OK;
     }
 
-protected:
+  protected:
     void* FindExtraInterface(REFIID riid) override {
         if (riid == IID_IKsPropertySet) return static_cast<IKsPropertySet*>(this);
         if (riid == IID_IAMStreamConfig) return static_cast<IAMStreamConfig*>(this);
         return nullptr;
     }
 
-private:
+  private:
     std::shared_ptr<LyingCameraSettings> settings_;
     std::shared_ptr<LyingCameraLog> log_;
 };
 
 class LyingFilter final : public zrf::dshow::FilterBase, public IKsTopologyInfo, public IKsControl {
-public:
+  public:
     LyingFilter(std::shared_ptr<LyingCameraSettings> settings, std::shared_ptr<LyingCameraLog> log)
         : FilterBase(kClsidLyingCamera), settings_(settings), log_(log) {
         AddPin(std::make_unique<LyingPin>(*this, settings, log));
@@ -112,18 +116,19 @@ public:
     HRESULT CheckMediaType(const zrf::dshow::PinBase&, const AM_MEDIA_TYPE&) override {
         return S_OK;
     }
-    void GetMediaTypes(const zrf::dshow::PinBase&, std::vector<zrf::dshow::MediaType>& out) override {
+    void GetMediaTypes(const zrf::dshow::PinBase&,
+                       std::vector<zrf::dshow::MediaType>& out) override {
         out = settings_->offered;
     }
 
-protected:
+  protected:
     void* FindInterface(REFIID riid) override {
         if (riid == IID_IKsTopologyInfo) return static_cast<IKsTopologyInfo*>(this);
         if (riid == IID_IKsControl) return static_cast<IKsControl*>(this);
         return FilterBase::FindInterface(riid);
     }
 
-private:
+  private:
     std::shared_ptr<LyingCameraSettings> settings_;
     std::shared_ptr<LyingCameraLog> log_;
 };
@@ -145,7 +150,9 @@ LyingCamera::LyingCamera(LyingCameraSettings settings)
     id_ = zrf::dshow::VideoInputDevices::Add(std::move(entry));
 }
 
-LyingCamera::~LyingCamera() { zrf::dshow::VideoInputDevices::Remove(id_); }
+LyingCamera::~LyingCamera() {
+    zrf::dshow::VideoInputDevices::Remove(id_);
+}
 
 zrf::dshow::MediaType OfferedType(const GUID& subtype, LONG width, LONG height,
                                   REFERENCE_TIME interval, const GUID& format_type,

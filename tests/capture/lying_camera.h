@@ -43,7 +43,7 @@ struct LyingCameraLog {
 
 // Lists the filter in the video-input category while it lives.
 class LyingCamera {
-public:
+  public:
     explicit LyingCamera(LyingCameraSettings settings);
     ~LyingCamera();
     LyingCamera(const LyingCamera&) = delete;
@@ -52,7 +52,7 @@ public:
     const std::wstring& Path() const { return settings_->path; }
     const LyingCameraLog& Log() const { return *log_; }
 
-private:
+  private:
     std::shared_ptr<LyingCameraSettings> settings_;
     std::shared_ptr<LyingCameraLog> log_ = std::make_shared<LyingCameraLog>();
     zrf::dshow::VideoInputDevices::Id id_;

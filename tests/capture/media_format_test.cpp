@@ -25,7 +25,7 @@ VideoFormat WithFormatType(VideoFormat format, const GUID& type, ULONG size) {
 }
 
 class MediaFormatTest : public ::testing::Test {
-protected:
+  protected:
     HRESULT Select(std::vector<VideoFormat> formats, bool radiometricUsb = false) {
         device_ = AddDevice(PlainDevice(kPath, std::move(formats)));
         graph_.AttachStream(&stream_);
@@ -43,8 +43,8 @@ TEST_F(MediaFormatTest, F7M0TakesOnlyAVideoInfoType) {
         CMtxGraph graph;
         auto plain = Format(kSubtypeF7M0, 640, 483);
         auto foreign = WithFormatType(Format(kSubtypeF7M0, 320, 243), other, 88);
-        device_ = AddDevice(PlainDevice(kPath, videoInfoFirst ? std::vector{plain, foreign}
-                                                              : std::vector{foreign, plain}));
+        device_ = AddDevice(PlainDevice(
+            kPath, videoInfoFirst ? std::vector{plain, foreign} : std::vector{foreign, plain}));
         ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));
         ASSERT_EQ(S_OK, graph.SetMediaType(kSubtypeF7M0));
         EXPECT_EQ((ImageSize{640, 483}), graph.GetImageSize());
@@ -160,9 +160,9 @@ TEST_F(MediaFormatTest, DefaultChoiceFindsTheWantedSubtype) {
     const long before = zrf::com::TaskAllocatorLiveCount();
     {
         CMtxGraph graph;
-        device_ = AddDevice(PlainDevice(kPath, {Format(kSubtypeYUY2, 640, 480),
-                                                Format(kSubtypeF7M0, 640, 483),
-                                                Format(kSubtypeMJLS, 640, 480)}));
+        device_ = AddDevice(
+            PlainDevice(kPath, {Format(kSubtypeYUY2, 640, 480), Format(kSubtypeF7M0, 640, 483),
+                                Format(kSubtypeMJLS, 640, 480)}));
         ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));
         EXPECT_EQ(S_OK, graph.SelectDefaultMediaType(false));
         EXPECT_EQ(E_FAIL, graph.SelectDefaultMediaType(true));

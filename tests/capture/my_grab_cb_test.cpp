@@ -13,7 +13,7 @@ namespace CaptureTest {
 namespace {
 
 class MyGrabCBTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { graph_.AttachStream(&stream_); }
 
     ComPtr<zrf::dshow::MediaSample> Sample(LONG length) {

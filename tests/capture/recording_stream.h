@@ -7,7 +7,7 @@
 namespace CaptureTest {
 
 class RecordingStream final : public ImgSrcStream {
-public:
+  public:
     void SetImageSize(ImageSize size) override {
         imageSize = size;
         ImgSrcStream::SetImageSize(size);

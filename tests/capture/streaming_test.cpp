@@ -34,7 +34,8 @@ void DecodeInCallback() {
     Decoding& d = *g_decoding;
     const std::int32_t size = d.stream->GetImageBufferSize();
     const bool fits = size > 0 && static_cast<std::size_t>(size) <= d.out.size();
-    const DecodeResult result = fits ? d.stream->DecodeImage(0, d.out.data()) : DecodeResult::BadFrame;
+    const DecodeResult result =
+        fits ? d.stream->DecodeImage(0, d.out.data()) : DecodeResult::BadFrame;
     std::lock_guard lock(d.mutex);
     if (d.stopped) ++d.afterStop;
     (result == DecodeResult::Ok ? d.ok : d.failed) += 1;
@@ -52,15 +53,45 @@ struct Camera {
 };
 
 const Camera kCameras[] = {
-    {"usb_ir_raw", zrf::sim::UsbIrPreset, kSubtypeF7M0, true, SourceKind::Usb, SampleKind::UsbRaw, {640, 480}},
-    {"usb_ir_jls", zrf::sim::UsbIrJlsPreset, kSubtypeMJLS, true, SourceKind::Usb, SampleKind::UsbJpegLs, {320, 240}},
-    {"fw_ir", zrf::sim::FwIrPreset, kSubtypeF7M2, false, SourceKind::Ieee1394, SampleKind::Ieee1394, {640, 480}},
-    {"webcam_yuy2", zrf::sim::WebcamPreset, kSubtypeYUY2, false, SourceKind::Usb, SampleKind::Yuy2, {640, 480}},
-    {"webcam_mjpg", zrf::sim::WebcamPreset, kSubtypeMJPG, false, SourceKind::Usb, SampleKind::Mjpg, {640, 480}},
+    {"usb_ir_raw",
+     zrf::sim::UsbIrPreset,
+     kSubtypeF7M0,
+     true,
+     SourceKind::Usb,
+     SampleKind::UsbRaw,
+     {640, 480}},
+    {"usb_ir_jls",
+     zrf::sim::UsbIrJlsPreset,
+     kSubtypeMJLS,
+     true,
+     SourceKind::Usb,
+     SampleKind::UsbJpegLs,
+     {320, 240}},
+    {"fw_ir",
+     zrf::sim::FwIrPreset,
+     kSubtypeF7M2,
+     false,
+     SourceKind::Ieee1394,
+     SampleKind::Ieee1394,
+     {640, 480}},
+    {"webcam_yuy2",
+     zrf::sim::WebcamPreset,
+     kSubtypeYUY2,
+     false,
+     SourceKind::Usb,
+     SampleKind::Yuy2,
+     {640, 480}},
+    {"webcam_mjpg",
+     zrf::sim::WebcamPreset,
+     kSubtypeMJPG,
+     false,
+     SourceKind::Usb,
+     SampleKind::Mjpg,
+     {640, 480}},
 };
 
 class StreamingTest : public ::testing::TestWithParam<Camera> {
-protected:
+  protected:
     void SetUp() override {
         const Camera& c = GetParam();
         device_ = AddDevice(c.preset(), std::make_shared<CameraSampleSource>(c.samples, c.picture));
@@ -72,7 +103,8 @@ protected:
         g_decoding = &decoding_;
         graph_ = std::make_unique<CMtxGraph>();
         graph_->AttachStream(&stream_);
-        ASSERT_EQ(S_OK, graph_->SelectDevice(device_->Settings().device_path, L"0", c.radiometricUsb));
+        ASSERT_EQ(S_OK,
+                  graph_->SelectDevice(device_->Settings().device_path, L"0", c.radiometricUsb));
         ASSERT_TRUE(graph_->IsMediaTypeAvailable(c.subtype));
         ASSERT_EQ(S_OK, graph_->SetMediaType(c.subtype));
         ASSERT_EQ(S_OK, graph_->BuildCaptureGraph(false));

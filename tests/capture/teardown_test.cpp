@@ -13,8 +13,10 @@ namespace {
 // Filters, held by the test to see whether anyone else still does. The graph itself is not
 // held (it would keep its filters); the capture source tells whether it went.
 const std::vector<CLSID> kFilterClasses = {
-    CLSID_SampleGrabber, CLSID_NullRenderer, CLSID_VideoRenderer, CLSID_AVIDec,
-    CLSID_DVVidDec,      zrf::capture::kClsidVornTransform, zrf::capture::kClsidIrOut};
+    CLSID_SampleGrabber,      CLSID_NullRenderer,
+    CLSID_VideoRenderer,      CLSID_AVIDec,
+    CLSID_DVVidDec,           zrf::capture::kClsidVornTransform,
+    zrf::capture::kClsidIrOut};
 
 TEST(TeardownTest, ReleasesEveryObjectAndFormatBlock) {
     zrf::com::ScopedClassOverride transform(
