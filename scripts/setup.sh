@@ -7,6 +7,7 @@ packages=(
   libcharls-dev libpugixml-dev libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -7,6 +7,10 @@ scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 presets=${ZRF_TEST_PRESETS:-default asan tsan}
 
+# The capture and imaging code must also compile for Windows against the platform's headers.
+echo "=== windows: capture and imaging against the platform's own headers"
+scripts/check-windows-build.sh
+
 for preset in $presets; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
