@@ -67,7 +67,13 @@ void CaptureDevice::IRControl_SetTemperatureRange(int index) {
     if (!commander->IsTheSameLens()) throw CommandFailedException(k::kLensChanged);
     const bool restart = commander->IsTULA() && isGrabbing;
     if (restart) GrabContinous_Stop();
-    commander->SetTemperatureRange(index);
+    try {
+        commander->SetTemperatureRange(index);
+    } catch (...) {
+        // The range did not change: the host's stream must not stay stopped because of it.
+        if (restart) GrabContinous_Start();
+        throw;
+    }
     Sleep(k::kTemperatureRangeSettleMs);
     if (restart) GrabContinous_Start();
 }
