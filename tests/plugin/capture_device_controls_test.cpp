@@ -1,6 +1,8 @@
 // Camera and IR controls against simulated cameras: frame rates and windowing, temperature
 // ranges, focus, and the web camera without a control channel.
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -309,6 +311,19 @@ TEST_F(ControlsTest, ARangeChangeOnAnIdleTulaCameraDoesNotStartStreaming) {
     EXPECT_FALSE(camera->Video().IsStreaming());
 }
 
+TEST_F(ControlsTest, AFailedRangeChangeOnATulaCameraLeavesItStreaming) {
+    MakeCamera("usb-ir-jls");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(2));
+    ExpectThrowsMessage<System::ArgumentException>(
+        [&] { device->IRControl_SetTemperatureRange(5); }, "no temperature range 5");
+    EXPECT_TRUE(device->GrabContinous_IsGrabbing());
+    EXPECT_TRUE(camera->Video().IsStreaming());
+    const std::size_t before = events->ImageCount();
+    EXPECT_TRUE(events->WaitForImages(before + 2));
+}
+
 // --- Focus ---------------------------------------------------------------------------------------
 
 TEST_F(ControlsTest, FocusTypeFixesTheLimitsAndFromTwoHundredMirrorsThePosition) {
@@ -428,6 +443,62 @@ TEST_F(ControlsTest, AWebCameraIgnoresIrControlsAndRefusesThoseThatNeedTheCamera
     // The graph's rates still work.
     EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
               (std::vector<std::string>{"15", "30"}));
+}
+
+// --- Concurrency -----------------------------------------------------------------------------------
+
+// Controls and commands from host threads while another thread reconnects a streaming camera:
+// every call either works or fails with the device's own errors, and nothing races.
+TEST_F(ControlsTest, ControlsAndCommandsInterleaveWithReconnects) {
+    MakeCamera("fw-ir");
+    Connect();
+    device->GrabContinous_Start();
+    std::atomic<bool> done{false};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
+    auto expectedOnly = [&](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const System::Exception& e) {
+            const std::string& m = e.Message();
+            if (m != "Not connected" && m != System::ArgumentOutOfRangeException().Message()) {
+                std::lock_guard lock(failuresMutex);
+                failures.push_back(m);
+            }
+        }
+    };
+    std::thread controls([&] {
+        for (int i = 0; !done; ++i) {
+            expectedOnly([&] { device->Control_SetFrameRate(i % 5); });  // 4 is out of range
+            expectedOnly([&] { device->Control_GetFrameRates(); });
+            expectedOnly([&] { device->IRControl_SetShutter(i % 2 == 0); });
+            expectedOnly([&] { device->Control_GetFocusPosition(); });
+        }
+    });
+    std::thread commands([&] {
+        for (int i = 0; !done; ++i) {
+            for (std::int32_t id : {40, 41, 120, 21}) {
+                auto command = DeviceCommand::Create(id, "Concurrent");
+                command.AddParameter("Cmd", "String", nodes::kShutterClosed);
+                device->Device_ExecuteCommand(command.XmlData());
+                const std::string error = command.Error();
+                if (!error.empty() && error != "Not connected") {
+                    std::lock_guard lock(failuresMutex);
+                    failures.push_back(error);
+                }
+            }
+        }
+    });
+    for (int i = 0; i < 10; ++i) {
+        device->Device_Disconnect();
+        Connect();
+        device->GrabContinous_Start();
+    }
+    done = true;
+    controls.join();
+    commands.join();
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_TRUE(device->Device_IsConnected());
 }
 
 }  // namespace
