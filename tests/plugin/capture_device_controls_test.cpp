@@ -475,6 +475,9 @@ TEST_F(ControlsTest, ControlsAndCommandsInterleaveWithReconnects) {
             expectedOnly([&] { device->Control_GetFocusPosition(); });
         }
     });
+    std::thread rangeChecks([&] {  // refused by the range check alone
+        while (!done) expectedOnly([&] { device->Control_SetFrameRate(99); });
+    });
     std::thread commands([&] {
         for (int i = 0; !done; ++i) {
             for (std::int32_t id : {40, 41, 120, 21}) {
@@ -489,13 +492,14 @@ TEST_F(ControlsTest, ControlsAndCommandsInterleaveWithReconnects) {
             }
         }
     });
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 20; ++i) {
         device->Device_Disconnect();
         Connect();
         device->GrabContinous_Start();
     }
     done = true;
     controls.join();
+    rangeChecks.join();
     commands.join();
     EXPECT_TRUE(failures.empty()) << failures.front();
     EXPECT_TRUE(device->Device_IsConnected());
