@@ -29,7 +29,7 @@ struct Param {
 };
 
 class CommandsTest : public DeviceTest {
-protected:
+  protected:
     // Runs one command and checks that the reply is the element that went in.
     DeviceCommand Execute(std::int32_t id, const std::vector<Param>& params = {},
                           const std::string& name = "Command") {
@@ -72,8 +72,9 @@ TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) 
     auto everyIdFails = [&] {
         for (std::int32_t id : ids) {
             SCOPED_TRACE(id);
-            EXPECT_EQ(ExecuteFailing(id, {{"Index", "Int32", "1"}, {"Cmd", "String", "Camera.Name"}}),
-                      "Not connected");
+            EXPECT_EQ(
+                ExecuteFailing(id, {{"Index", "Int32", "1"}, {"Cmd", "String", "Camera.Name"}}),
+                "Not connected");
         }
     };
     everyIdFails();
@@ -121,7 +122,8 @@ TEST_F(CommandsTest, CorrectionShutterAndSupport) {
     EXPECT_EQ(nuc->ReturnValues("Result"), Strings{"true"});
     EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
 
-    EXPECT_EQ(Execute(2, {{"Enabled", "Boolean", "true"}}).ReturnValues("Enabled"), Strings{"true"});
+    EXPECT_EQ(Execute(2, {{"Enabled", "Boolean", "true"}}).ReturnValues("Enabled"),
+              Strings{"true"});
     EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
     EXPECT_EQ(Execute(2).ReturnValues("Enabled"), Strings{"true"});
     camera->Tree()->Set(nodes::kShutterClosed, false);
@@ -140,7 +142,10 @@ TEST_F(CommandsTest, TemperatureRangesAreListedFixedPointAndSelected) {
     EXPECT_EQ(Execute(20).ReturnValues("Range"), (Strings{"-20.00;120.00", "0.00;500.00"}));
 
     std::optional<DeviceCommand> set;
-    EXPECT_EQ(SleptDuring([&] { set = Execute(21, {{"Index", "Int32", "1"}}); }), milliseconds(5000));
+    EXPECT_EQ(SleptDuring([&] {
+                  set = Execute(21, {{"Index", "Int32", "1"}});
+              }),
+              milliseconds(5000));
     EXPECT_EQ(set->ReturnValues("Index"), Strings{"1"});
     EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
     EXPECT_EQ(Execute(21).ReturnValues("Index"), Strings{"1"});
@@ -201,7 +206,8 @@ TEST_F(CommandsTest, FocusSupportComesFromTheCamera) {
     EXPECT_EQ(Execute(31).ReturnValues("Current"), Strings{"0"});  // no longer asked
 }
 
-// --- Frame rates and image formats ----------------------------------------------------------------
+// --- Frame rates and image formats
+// ----------------------------------------------------------------
 
 TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
     struct Case {
@@ -240,8 +246,8 @@ TEST_F(CommandsTest, ImageSizeAndFormat) {
         const char* preset;
         const char* size;
     };
-    for (const Case c : {Case{"fw-ir", "640;480"}, Case{"webcam", "640;480"},
-                         Case{"usb-ir-jls", "320;240"}}) {
+    for (const Case c :
+         {Case{"fw-ir", "640;480"}, Case{"webcam", "640;480"}, Case{"usb-ir-jls", "320;240"}}) {
         SCOPED_TRACE(c.preset);
         MakeCamera(c.preset);
         Connect();
@@ -267,11 +273,12 @@ TEST_F(CommandsTest, CameraInformationIsRefreshedIntoTheReply) {
 // --- The resource tree --------------------------------------------------------------------------
 
 class ScriptCommandTest : public CommandsTest {
-protected:
+  protected:
     void SetUp() override {
-        path_ = std::filesystem::temp_directory_path() /
-                ("device_script_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
+        path_ =
+            std::filesystem::temp_directory_path() /
+            ("device_script_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
     }
     void TearDown() override {
         std::error_code ignored;
@@ -296,7 +303,8 @@ TEST_F(ScriptCommandTest, AScriptFileRunsAgainstTheTree) {
     EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
     EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
 
-    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", Script("set Camera.Shutter.Closed false\nbogus\n")}}),
+    EXPECT_EQ(ExecuteFailing(
+                  90, {{"Filename", "String", Script("set Camera.Shutter.Closed false\nbogus\n")}}),
               "script line 2: cannot read 'bogus'");
     EXPECT_FALSE(Tree<bool>(nodes::kShutterClosed));  // lines before the bad one ran
 
@@ -373,7 +381,8 @@ TEST_F(CommandsTest, RefusedWritesAnswerFalseOtherFailuresAreErrors) {
     for (const Case c : {Case{nodes::kName, "node 'Camera.Name' is read-only"},
                          Case{"No.Such.Node", "Unknown node: unknown node 'No.Such.Node'"}}) {
         SCOPED_TRACE(c.node);
-        DeviceCommand reply = Execute(121, {{"Cmd", "String", c.node}, {"ResStringA", "String", "x"}});
+        DeviceCommand reply =
+            Execute(121, {{"Cmd", "String", c.node}, {"ResStringA", "String", "x"}});
         EXPECT_EQ(reply.Error(), "");
         EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{c.node});
         EXPECT_EQ(reply.ReturnValues("Result"), Strings{"false"});
@@ -381,8 +390,8 @@ TEST_F(CommandsTest, RefusedWritesAnswerFalseOtherFailuresAreErrors) {
     }
     EXPECT_EQ(Tree<std::string>(nodes::kName), "NORDA Line K");
     // A value of the wrong kind is not a refusal: the command fails.
-    EXPECT_EQ(ExecuteFailing(121, {{"Cmd", "String", nodes::kShutterClosed},
-                                   {"ResInteger", "Int32", "1"}}),
+    EXPECT_EQ(ExecuteFailing(
+                  121, {{"Cmd", "String", nodes::kShutterClosed}, {"ResInteger", "Int32", "1"}}),
               "value of the wrong kind");
     EXPECT_EQ(ExecuteFailing(121, {{"Cmd", "String", nodes::kShutterClosed}}),
               System::InvalidOperationException().Message());
@@ -398,11 +407,12 @@ TEST_F(CommandsTest, AWebCameraFailsTheCommandsThatNeedTheCameraTree) {
         std::int32_t id;
         std::vector<Param> params;
     };
-    for (const Case& c : {Case{20, {}}, Case{21, {{"Index", "Int32", "0"}}},
-                          Case{90, {{"Filename", "String", "/nonexistent/script.txt"}}},
-                          Case{120, {{"Cmd", "String", nodes::kName}}},
-                          Case{121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
-                          Case{121, {{"Cmd", "String", nodes::kLensId}}}}) {
+    for (const Case& c :
+         {Case{20, {}}, Case{21, {{"Index", "Int32", "0"}}}, Case{31, {{"Value", "Int32", "5"}}},
+          Case{90, {{"Filename", "String", "/nonexistent/script.txt"}}},
+          Case{120, {{"Cmd", "String", nodes::kName}}},
+          Case{121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
+          Case{121, {{"Cmd", "String", nodes::kLensId}}}}) {
         SCOPED_TRACE(c.id);
         EXPECT_EQ(ExecuteFailing(c.id, c.params), kNoChannel);
     }

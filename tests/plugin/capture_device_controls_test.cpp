@@ -37,7 +37,8 @@ void ThreeListedRates(zrf::sim::CameraPreset& p) {
 
 std::vector<std::string> Attributes(const XElement& element, const char* child, const char* name) {
     std::vector<std::string> values;
-    for (const XElement& e : element.Elements(child)) values.push_back(e.Attribute(name).value_or("?"));
+    for (const XElement& e : element.Elements(child))
+        values.push_back(e.Attribute(name).value_or("?"));
     return values;
 }
 
@@ -153,20 +154,22 @@ TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
 
     // Without windowing active, a listed rate needs no settling.
     EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(2); }), milliseconds(0));
-    auto e = CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(5); });
+    auto e =
+        CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(5); });
     if (e) {
-            EXPECT_EQ(e->ParamName(), "SetFrameRate");
-        }
+        EXPECT_EQ(e->ParamName(), "SetFrameRate");
+    }
 }
 
 TEST_F(ControlsTest, WindowingEntriesAreRefusedByCamerasWithoutWindowing) {
     MakeCamera("usb-ir", ThreeListedRates);
     Connect();
     EXPECT_FALSE(State().HasWindowing());
-    auto e = CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(3); });
+    auto e =
+        CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(3); });
     if (e) {
-            EXPECT_EQ(e->ParamName(), "SetFrameRate");
-        }
+        EXPECT_EQ(e->ParamName(), "SetFrameRate");
+    }
 }
 
 TEST_F(ControlsTest, DisconnectSwitchesActiveWindowingOff) {
@@ -199,7 +202,8 @@ TEST_F(ControlsTest, AnUnknownWindowingFieldCountIsTracedAndRefused) {
                                                        "Unsupported windowing mode");
     bool traced = false;
     for (const auto& r : log.Records())
-        traced |= r.kind == Diagnostics::Log::LogKind::TraceError && r.text == "Unsupported windowing mode";
+        traced |= r.kind == Diagnostics::Log::LogKind::TraceError &&
+                  r.text == "Unsupported windowing mode";
     EXPECT_TRUE(traced);
 }
 
@@ -250,7 +254,8 @@ TEST_F(ControlsTest, AChangedLensInvalidatesTheTemperatureRanges) {
     camera->Tree()->Set(nodes::kLensId, std::int32_t{2});
     const auto slept = SleptDuring([&] {
         ExpectThrowsMessage<CommandFailedException>(
-            [&] { device->IRControl_SetTemperatureRange(1); }, "lens changed. Temp. ranges invalid");
+            [&] { device->IRControl_SetTemperatureRange(1); },
+            "lens changed. Temp. ranges invalid");
     });
     EXPECT_EQ(slept, milliseconds(0));
     EXPECT_EQ(TreeInt(*camera, nodes::kRangeIndex), 0);
@@ -279,7 +284,8 @@ TEST_F(ControlsTest, ARangeChangeRestartsStreamingOnlyOnTulaCameras) {
     for (const Case c : {Case{"usb-ir-jls", true}, Case{"usb-ir", false}}) {
         SCOPED_TRACE(c.preset);
         // Every sample is too short to decode, so every sample counts as lost.
-        MakeCamera(c.preset, [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
+        MakeCamera(c.preset,
+                   [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
         Connect();
         device->GrabContinous_Start();
         for (int i = 0; i < 5000 && device->GrabContinous_LostFrames() < 5; ++i)
@@ -420,13 +426,14 @@ TEST_F(ControlsTest, AWebCameraIgnoresIrControlsAndRefusesThoseThatNeedTheCamera
     MakeCamera("webcam");
     Connect();
     ASSERT_FALSE(State().HasChannel());
-    EXPECT_EQ(SleptDuring([&] {
-                  device->IRControl_Nuc();
-                  device->IRControl_SetShutter(true);
-                  for (auto mode : {FocusMode::Near, FocusMode::Far, FocusMode::Stop, FocusMode::Auto})
-                      device->Control_Focus(mode);
-              }),
-              milliseconds(0));
+    EXPECT_EQ(
+        SleptDuring([&] {
+            device->IRControl_Nuc();
+            device->IRControl_SetShutter(true);
+            for (auto mode : {FocusMode::Near, FocusMode::Far, FocusMode::Stop, FocusMode::Auto})
+                device->Control_Focus(mode);
+        }),
+        milliseconds(0));
     EXPECT_FALSE(device->IRControl_GetShutter());
     EXPECT_EQ(device->IRControl_GetTemperatureRange(), 0);
     EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
@@ -445,7 +452,8 @@ TEST_F(ControlsTest, AWebCameraIgnoresIrControlsAndRefusesThoseThatNeedTheCamera
               (std::vector<std::string>{"15", "30"}));
 }
 
-// --- Concurrency -----------------------------------------------------------------------------------
+// --- Concurrency
+// -----------------------------------------------------------------------------------
 
 // Controls and commands from host threads while another thread reconnects a streaming camera:
 // every call either works or fails with the device's own errors, and nothing races.
