@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "capture/mtx_graph.h"
 #include "device_fixture.h"
 #include "expect_exception.h"
@@ -275,10 +277,10 @@ TEST_F(CommandsTest, CameraInformationIsRefreshedIntoTheReply) {
 class ScriptCommandTest : public CommandsTest {
   protected:
     void SetUp() override {
-        path_ =
-            std::filesystem::temp_directory_path() /
-            ("device_script_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
+        // The process id keeps builds that run the same test at once apart.
+        path_ = std::filesystem::temp_directory_path() /
+                ("device_script_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
     }
     void TearDown() override {
         std::error_code ignored;
