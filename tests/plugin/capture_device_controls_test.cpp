@@ -116,6 +116,13 @@ TEST_F(ControlsTest, FrameRateCallsWithoutAConnectionFailWithoutAGraph) {
     notConnected([&] { device->Control_GetFrameRate(); });
     notConnected([&] { device->Control_GetFrameRates(); });
     Connect();
+    // With a graph but without the camera, the index is checked first.
+    camera->Tree()->SetOnline(false);
+    EXPECT_TRUE(CatchExactly<System::ArgumentOutOfRangeException>([&] {
+                    device->Control_SetFrameRate(3);
+                }).has_value());
+    notConnected([&] { device->Control_SetFrameRate(0); });
+    camera->Tree()->SetOnline(true);
     device->Device_Disconnect();
     notConnected([&] { device->Control_SetFrameRate(0); });
     EXPECT_FALSE(State().HasGraph());
