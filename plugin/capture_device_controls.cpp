@@ -67,7 +67,13 @@ void CaptureDevice::IRControl_SetTemperatureRange(int index) {
     if (!commander->IsTheSameLens()) throw CommandFailedException(k::kLensChanged);
     const bool restart = commander->IsTULA() && isGrabbing;
     if (restart) GrabContinous_Stop();
-    commander->SetTemperatureRange(index);
+    try {
+        commander->SetTemperatureRange(index);
+    } catch (...) {
+        // The range did not change: the host's stream must not stay stopped because of it.
+        if (restart) GrabContinous_Start();
+        throw;
+    }
     Sleep(k::kTemperatureRangeSettleMs);
     if (restart) GrabContinous_Start();
 }
@@ -181,21 +187,18 @@ int CaptureDevice::Control_GetFrameRate() {
 }
 
 void CaptureDevice::Control_SetFrameRate(int index) {
-    int n = 0;
-    {
-        // Without a graph there is no list to check the index against.
-        std::lock_guard state(stateMutex);
-        if (!captureGraph) throw System::InvalidOperationException(k::kNotConnected);
-        n = static_cast<int>(captureGraph->FrameRates().size());
-    }
+    // The range check reads the graph's list, which a connect on another thread fills under
+    // the device lock: the check takes that lock too, and still comes before the connection
+    // check.
+    std::lock_guard lock(syncRoot);
+    // Without a graph there is no list to check the index against.
+    if (!captureGraph) throw System::InvalidOperationException(k::kNotConnected);
+    const int n = GraphRateCount();
     const int total = n + (hasWindowing ? 2 : 0);
     if (index < 0 || index >= total) throw System::ArgumentOutOfRangeException("SetFrameRate");
 
-    std::lock_guard lock(syncRoot);
     ThrowIfNotConnected();
-    n = GraphRateCount();  // a reconnect in between may have changed the list
     if (index >= n) {
-        if (!hasWindowing || index > n + 1) throw System::ArgumentOutOfRangeException("SetFrameRate");
         SetWindowingMode(index == n ? 2 : 4);
         return;
     }

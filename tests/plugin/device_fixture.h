@@ -43,6 +43,10 @@ public:
     std::uint32_t FrameCount() const { return d_.frameCount; }
     std::size_t FrameBufferSize() const { return d_.frameBuffer.size(); }
     Recorder::Recorder* TheRecorder() const { return d_.recorder.get(); }
+    CMtxGraph* Graph() const { return d_.captureGraph.get(); }
+    ImgSrcStream* Stream() const { return d_.imageStream.get(); }
+    // A field count no camera reports, to reach the device's guard against it.
+    void ForceWindowingFields(int fields) { d_.windowingFields = fields; }
 
 private:
     CaptureDevice& d_;
@@ -130,6 +134,14 @@ protected:
     void Connect() { device->Device_Connect(IdentityElement()); }
 
     CaptureDeviceInspector State() { return CaptureDeviceInspector(*device); }
+
+    // The settling time that `action` asked for on the test clock.
+    template <class F>
+    std::chrono::milliseconds SleptDuring(F&& action) {
+        const auto before = clock_.SleptFor();
+        action();
+        return clock_.SleptFor() - before;
+    }
 
     void TearDown() override {
         if (device) device->Dispose();

@@ -1,0 +1,428 @@
+// Numbered commands against simulated cameras: the error paths every command shares, then each
+// command's input, action and return values.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "capture/mtx_graph.h"
+#include "device_fixture.h"
+#include "expect_exception.h"
+#include "host/commands/device_command.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+namespace nodes = ::sim::nodes;
+using std::chrono::milliseconds;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kNoChannel = "The camera has no control channel";
+
+struct Param {
+    std::string name;
+    std::string type;
+    std::string value;
+};
+
+class CommandsTest : public DeviceTest {
+  protected:
+    // Runs one command and checks that the reply is the element that went in.
+    DeviceCommand Execute(std::int32_t id, const std::vector<Param>& params = {},
+                          const std::string& name = "Command") {
+        DeviceCommand command = DeviceCommand::Create(id, name);
+        for (const Param& p : params) command.AddParameter(p.name, p.type, p.value);
+        const XElement in = command.XmlData();
+        const XElement reply = device->Device_ExecuteCommand(in);
+        EXPECT_TRUE(reply.SameAs(in));
+        return DeviceCommand(reply);
+    }
+
+    // Runs a command that must fail and returns its recorded error; a failed command adds no
+    // return values.
+    std::string ExecuteFailing(std::int32_t id, const std::vector<Param>& params = {},
+                               const std::string& name = "Command") {
+        DeviceCommand reply = Execute(id, params, name);
+        EXPECT_TRUE(reply.XmlData().Elements("Return").empty()) << reply.XmlData().ToString();
+        return reply.Error();
+    }
+
+    template <class T>
+    T Tree(const std::string& node) {
+        return std::get<T>(camera->Tree()->Get(node));
+    }
+};
+
+// --- What every command shares -------------------------------------------------------------------
+
+TEST_F(CommandsTest, AMissingCommandIsAnArgumentError) {
+    MakeCamera("usb-ir");
+    Connect();
+    ExpectThrowsMessage<System::ArgumentException>(
+        [&] { device->Device_ExecuteCommand(XElement()); }, System::ArgumentException().Message());
+}
+
+TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) {
+    MakeCamera("usb-ir");
+    const std::vector<std::int32_t> ids = {-1, 0,  1,  2,  3,  4,  20,  21,  30,  31,  32,
+                                           40, 41, 50, 51, 82, 90, 100, 120, 121, 122, 9999};
+    auto everyIdFails = [&] {
+        for (std::int32_t id : ids) {
+            SCOPED_TRACE(id);
+            EXPECT_EQ(
+                ExecuteFailing(id, {{"Index", "Int32", "1"}, {"Cmd", "String", "Camera.Name"}}),
+                "Not connected");
+        }
+    };
+    everyIdFails();
+    Connect();
+    device->Device_Disconnect();
+    everyIdFails();
+    Connect();
+    camera->Tree()->SetOnline(false);  // the control channel lost its camera
+    everyIdFails();
+    camera->Tree()->SetOnline(true);
+}
+
+TEST_F(CommandsTest, IdentifiersOutsideTheTableAreNotImplemented) {
+    MakeCamera("usb-ir");
+    Connect();
+    for (std::int32_t id : {0, 4, 22, 83, 122, -7, 1000}) {
+        SCOPED_TRACE(id);
+        const std::string name = "Name" + std::to_string(id);
+        EXPECT_EQ(ExecuteFailing(id, {}, name), "Command not implemented: " + name);
+    }
+    DeviceCommand command = DeviceCommand::Create(1, "Nuc");
+    command.XmlData().SetAttribute("Id", "one");
+    device->Device_ExecuteCommand(command.XmlData());
+    EXPECT_EQ(command.Error(), "Command Id is not a 32-bit integer: 'one'");
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 0);
+}
+
+TEST_F(CommandsTest, NoActionCommandReturnsTheDocumentUnchanged) {
+    MakeCamera("usb-ir");
+    Connect();
+    DeviceCommand command = DeviceCommand::Create(82, "Nothing");
+    command.AddParameter("Index", "Int32", "3");
+    const std::string before = command.XmlData().ToString();
+    const XElement reply = device->Device_ExecuteCommand(command.XmlData());
+    EXPECT_EQ(reply.ToString(), before);
+}
+
+// --- Camera controls -------------------------------------------------------------------------
+
+TEST_F(CommandsTest, CorrectionShutterAndSupport) {
+    MakeCamera("usb-ir");
+    Connect();
+    std::optional<DeviceCommand> nuc;
+    EXPECT_EQ(SleptDuring([&] { nuc = Execute(1); }), milliseconds(3000));
+    EXPECT_EQ(nuc->ReturnValues("Result"), Strings{"true"});
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
+
+    EXPECT_EQ(Execute(2, {{"Enabled", "Boolean", "true"}}).ReturnValues("Enabled"),
+              Strings{"true"});
+    EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
+    EXPECT_EQ(Execute(2).ReturnValues("Enabled"), Strings{"true"});
+    camera->Tree()->Set(nodes::kShutterClosed, false);
+    EXPECT_EQ(Execute(2).ReturnValues("Enabled"), Strings{"false"});
+
+    EXPECT_EQ(Execute(3).ReturnValues("IsSupported"), Strings{"true"});
+    TearDown();
+    MakeCamera("usb-ir-jls");  // this family is not supported
+    Connect();
+    EXPECT_EQ(Execute(3).ReturnValues("IsSupported"), Strings{"false"});
+}
+
+TEST_F(CommandsTest, TemperatureRangesAreListedFixedPointAndSelected) {
+    MakeCamera("usb-ir");
+    Connect();
+    EXPECT_EQ(Execute(20).ReturnValues("Range"), (Strings{"-20.00;120.00", "0.00;500.00"}));
+
+    std::optional<DeviceCommand> set;
+    EXPECT_EQ(SleptDuring([&] {
+                  set = Execute(21, {{"Index", "Int32", "1"}});
+              }),
+              milliseconds(5000));
+    EXPECT_EQ(set->ReturnValues("Index"), Strings{"1"});
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
+    EXPECT_EQ(Execute(21).ReturnValues("Index"), Strings{"1"});
+
+    camera->Tree()->Set(nodes::kLensId, std::int32_t{7});
+    EXPECT_EQ(ExecuteFailing(21, {{"Index", "Int32", "0"}}), "lens changed. Temp. ranges invalid");
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
+}
+
+TEST_F(CommandsTest, ACameraWithoutRangesListsNone) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->ranges.clear(); });
+    Connect();
+    DeviceCommand reply = Execute(20);
+    EXPECT_TRUE(reply.ReturnValues("Range").empty());
+    EXPECT_EQ(reply.Error(), "");
+}
+
+TEST_F(CommandsTest, FocusModeDefaultsToNear) {
+    MakeCamera("usb-ir");
+    Connect();
+    struct Case {
+        std::vector<Param> params;
+        int lastMode;
+    };
+    for (const Case& c : {Case{{{"FocusMode", "UInt32", "1"}}, 1}, Case{{}, 0},
+                          Case{{{"FocusMode", "UInt32", "3"}}, 3}}) {
+        SCOPED_TRACE(c.lastMode);
+        EXPECT_EQ(Execute(30, c.params).ReturnValues("Result"), Strings{"true"});
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusMode), c.lastMode);
+    }
+}
+
+TEST_F(CommandsTest, FocusPositionMovesOnlyForValuesNotBelowZero) {
+    MakeCamera("usb-ir");  // focus type 100: limits 0 and 65535
+    Connect();
+    struct Case {
+        std::vector<Param> params;
+        std::string current;
+        std::int32_t position;  // in the camera afterwards
+    };
+    for (const Case& c : {Case{{{"Value", "Int32", "-5"}}, "2000", 2000}, Case{{}, "2000", 2000},
+                          Case{{{"Value", "Int32", "0"}}, "0", 0},
+                          Case{{{"Value", "Int32", "1234"}}, "1234", 1234}}) {
+        SCOPED_TRACE(c.current);
+        DeviceCommand reply = Execute(31, c.params);
+        EXPECT_EQ(reply.ReturnValues("Current"), Strings{c.current});
+        EXPECT_EQ(reply.ReturnValues("Min"), Strings{"0"});
+        EXPECT_EQ(reply.ReturnValues("Max"), Strings{"65535"});
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), c.position);
+    }
+}
+
+TEST_F(CommandsTest, FocusSupportComesFromTheCamera) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusSupported = false; });
+    Connect();
+    EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
+    EXPECT_FALSE(State().FocusAvailable());
+    EXPECT_EQ(Execute(31).ReturnValues("Current"), Strings{"0"});  // no longer asked
+}
+
+// --- Frame rates and image formats
+// ----------------------------------------------------------------
+
+TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
+    struct Case {
+        const char* preset;
+        std::vector<REFERENCE_TIME> listed;
+        Strings rates;
+    };
+    // 9 and then 30 frames per second: the host order is the graph's, reversed.
+    for (const Case& c : {Case{"fw-ir", {1111111, 333333}, {"30.00", "9.00", "60.00", "120.00"}},
+                          Case{"usb-ir", {333333, 666666, 1333333}, {"7.50", "15.00", "30.00"}}}) {
+        SCOPED_TRACE(c.preset);
+        MakeCamera(c.preset, [&](zrf::sim::CameraPreset& p) {
+            p.video.video_control_frame_intervals = c.listed;
+        });
+        Connect();
+        EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), c.rates);
+        TearDown();
+    }
+}
+
+TEST_F(CommandsTest, FrameRateIndexIsSetOrRead) {
+    MakeCamera("usb-ir");  // 30, 15 and 7.5 frames per second
+    Connect();
+    EXPECT_EQ(Execute(41).ReturnValues("Index"), Strings{"2"});
+    EXPECT_EQ(Execute(41, {{"Index", "Int32", "0"}}).ReturnValues("Index"), Strings{"0"});
+    EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), 7.5);
+    EXPECT_EQ(Execute(41).ReturnValues("Index"), Strings{"0"});
+    EXPECT_EQ(ExecuteFailing(41, {{"Index", "Int32", "3"}}),
+              System::ArgumentOutOfRangeException("SetFrameRate").Message());
+    EXPECT_EQ(ExecuteFailing(41, {{"Index", "Int32", "zero"}}),
+              "Parameter 'Index' is not a 32-bit integer: 'zero'");
+}
+
+TEST_F(CommandsTest, ImageSizeAndFormat) {
+    struct Case {
+        const char* preset;
+        const char* size;
+    };
+    for (const Case c :
+         {Case{"fw-ir", "640;480"}, Case{"webcam", "640;480"}, Case{"usb-ir-jls", "320;240"}}) {
+        SCOPED_TRACE(c.preset);
+        MakeCamera(c.preset);
+        Connect();
+        EXPECT_EQ(Execute(50).ReturnValues("Formats"), Strings{c.size});
+        EXPECT_EQ(Execute(51).ReturnValues("Index"), Strings{"0"});
+        EXPECT_EQ(Execute(51, {{"Index", "Int32", "4"}}).ReturnValues("Index"), Strings{"4"});
+        TearDown();
+    }
+}
+
+TEST_F(CommandsTest, CameraInformationIsRefreshedIntoTheReply) {
+    MakeCamera("usb-ir");
+    Connect();
+    const Strings info = Execute(100).ReturnValues("CameraInfo");
+    ASSERT_EQ(info.size(), 1u);
+    const XElement record = XElement::Parse(info[0]);
+    EXPECT_EQ(record.Name(), "CameraInformation");
+    EXPECT_EQ(record.Attribute("Name"), "NORDA Line K");
+    EXPECT_EQ(record.Attribute("SerialNumber"), "1234567");
+    EXPECT_EQ(record.Attribute("Article"), "ZRF-USB-640");
+}
+
+// --- The resource tree --------------------------------------------------------------------------
+
+class ScriptCommandTest : public CommandsTest {
+  protected:
+    void SetUp() override {
+        // The process id keeps builds that run the same test at once apart.
+        path_ = std::filesystem::temp_directory_path() /
+                ("device_script_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+        CommandsTest::TearDown();
+    }
+    std::string Script(const std::string& text) {
+        std::ofstream(path_) << text;
+        return path_.string();
+    }
+
+    std::filesystem::path path_;
+};
+
+TEST_F(ScriptCommandTest, AScriptFileRunsAgainstTheTree) {
+    MakeCamera("usb-ir");
+    Connect();
+    const std::string file = Script("# closes the shutter\nset Camera.Shutter.Closed true\nnuc\n");
+    DeviceCommand reply = Execute(90, {{"Filename", "String", file}});
+    EXPECT_EQ(reply.Error(), "");
+    EXPECT_TRUE(reply.XmlData().Elements("Return").empty());
+    EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
+
+    EXPECT_EQ(ExecuteFailing(
+                  90, {{"Filename", "String", Script("set Camera.Shutter.Closed false\nbogus\n")}}),
+              "script line 2: cannot read 'bogus'");
+    EXPECT_FALSE(Tree<bool>(nodes::kShutterClosed));  // lines before the bad one ran
+
+    std::filesystem::remove(path_);
+    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", file}}),
+              "Could not open the script file '" + file + "'.");
+    EXPECT_EQ(Execute(90).Error(), "");  // no file named: nothing to run
+}
+
+TEST_F(CommandsTest, ReadingANodeRepliesWithItsTextOrTheRefusal) {
+    MakeCamera("usb-ir");
+    Connect();
+    struct Case {
+        const char* node;
+        const char* reply;
+    };
+    for (const Case c : {Case{nodes::kName, "NORDA Line K"}, Case{nodes::kFocusPosition, "2000"},
+                         Case{nodes::kShutterClosed, "false"},
+                         Case{"No.Such.Node", "Unknown node: unknown node 'No.Such.Node'"}}) {
+        SCOPED_TRACE(c.node);
+        DeviceCommand reply = Execute(120, {{"Cmd", "String", c.node}});
+        EXPECT_EQ(reply.Error(), "");
+        EXPECT_EQ(reply.ReturnValues("Reply"), Strings{c.reply});
+    }
+    DeviceCommand none = Execute(120);
+    EXPECT_EQ(none.Error(), "");
+    EXPECT_TRUE(none.ReturnValues("Reply").empty());
+}
+
+TEST_F(CommandsTest, OnlyRefusedReadsBecomeAReply) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusQueriesFail = true; });
+    Connect();
+    EXPECT_EQ(ExecuteFailing(120, {{"Cmd", "String", nodes::kFocusType}}),
+              "The camera failed: focus motor does not answer");
+}
+
+TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
+    MakeCamera("usb-ir");
+    Connect();
+    struct Case {
+        const char* node;
+        std::vector<Param> values;
+        std::string written;  // the node's text afterwards
+    };
+    const std::string rangeMin = nodes::RangeMin(0);
+    for (const Case& c : {
+             Case{nodes::kFocusPosition, {{"ResInteger", "Int32", "300"}}, "300"},
+             Case{rangeMin.c_str(), {{"ResDouble", "Double", "-30.5"}}, "-30.5"},
+             Case{nodes::kShutterClosed, {{"ResBoolean", "Boolean", "true"}}, "true"},
+             Case{nodes::kLensId, {{"ResStringA", "String", "3"}}, "3"},
+             // The integer wins; a boolean write to this node would have been refused.
+             Case{nodes::kFocusPosition,
+                  {{"ResBoolean", "Boolean", "true"}, {"ResInteger", "Int32", "400"}},
+                  "400"},
+         }) {
+        SCOPED_TRACE(c.node);
+        std::vector<Param> params = {{"Cmd", "String", c.node}};
+        params.insert(params.end(), c.values.begin(), c.values.end());
+        DeviceCommand reply = Execute(121, params);
+        EXPECT_EQ(reply.Error(), "");
+        EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{c.node});
+        EXPECT_EQ(reply.ReturnValues("Result"), Strings{"true"});
+        EXPECT_EQ(::sim::ToText(camera->Tree()->Get(c.node)), c.written);
+    }
+}
+
+TEST_F(CommandsTest, RefusedWritesAnswerFalseOtherFailuresAreErrors) {
+    MakeCamera("usb-ir");
+    Connect();
+    struct Case {
+        const char* node;
+        const char* error;
+    };
+    for (const Case c : {Case{nodes::kName, "node 'Camera.Name' is read-only"},
+                         Case{"No.Such.Node", "Unknown node: unknown node 'No.Such.Node'"}}) {
+        SCOPED_TRACE(c.node);
+        DeviceCommand reply =
+            Execute(121, {{"Cmd", "String", c.node}, {"ResStringA", "String", "x"}});
+        EXPECT_EQ(reply.Error(), "");
+        EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{c.node});
+        EXPECT_EQ(reply.ReturnValues("Result"), Strings{"false"});
+        EXPECT_EQ(reply.ReturnValues("Error"), Strings{c.error});
+    }
+    EXPECT_EQ(Tree<std::string>(nodes::kName), "NORDA Line K");
+    // A value of the wrong kind is not a refusal: the command fails.
+    EXPECT_EQ(ExecuteFailing(
+                  121, {{"Cmd", "String", nodes::kShutterClosed}, {"ResInteger", "Int32", "1"}}),
+              "value of the wrong kind");
+    EXPECT_EQ(ExecuteFailing(121, {{"Cmd", "String", nodes::kShutterClosed}}),
+              System::InvalidOperationException().Message());
+    EXPECT_FALSE(Tree<bool>(nodes::kShutterClosed));
+}
+
+// --- Web camera ----------------------------------------------------------------------------------
+
+TEST_F(CommandsTest, AWebCameraFailsTheCommandsThatNeedTheCameraTree) {
+    MakeCamera("webcam");
+    Connect();
+    struct Case {
+        std::int32_t id;
+        std::vector<Param> params;
+    };
+    for (const Case& c :
+         {Case{20, {}}, Case{21, {{"Index", "Int32", "0"}}}, Case{31, {{"Value", "Int32", "5"}}},
+          Case{90, {{"Filename", "String", "/nonexistent/script.txt"}}},
+          Case{120, {{"Cmd", "String", nodes::kName}}},
+          Case{121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
+          Case{121, {{"Cmd", "String", nodes::kLensId}}}}) {
+        SCOPED_TRACE(c.id);
+        EXPECT_EQ(ExecuteFailing(c.id, c.params), kNoChannel);
+    }
+    EXPECT_EQ(Execute(2).ReturnValues("Enabled"), Strings{"false"});
+    EXPECT_EQ(Execute(21).ReturnValues("Index"), Strings{"0"});
+    EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
+    EXPECT_TRUE(device->Device_IsConnected());
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR

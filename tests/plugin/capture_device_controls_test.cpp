@@ -1,0 +1,524 @@
+// Camera and IR controls against simulated cameras: frame rates and windowing, temperature
+// ranges, focus, and the web camera without a control channel.
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/mtx_graph.h"
+#include "device_fixture.h"
+#include "expect_exception.h"
+#include "host/commands/device_command.h"
+#include "host/devices/framework_exceptions.h"
+#include "imaging/img_src_stream.h"
+#include "sim/video/video_presets.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+namespace nodes = ::sim::nodes;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kNucWait{3000};
+constexpr milliseconds kWindowingWait{3500};
+constexpr milliseconds kRangeWait{5000};
+
+// 30, 15 and 7.5 frames per second in the camera's frame-rate list; the formats also take
+// 5 frames per second, a rate the list does not hold.
+const std::vector<REFERENCE_TIME> kListedIntervals = {333333, 666666, 1333333};
+const std::vector<REFERENCE_TIME> kFormatIntervals = {333333, 666666, 1333333, 2000000};
+
+void ThreeListedRates(zrf::sim::CameraPreset& p) {
+    p.video.video_control_frame_intervals = kListedIntervals;
+    for (auto& format : p.video.formats) format.frame_intervals = kFormatIntervals;
+}
+
+std::vector<std::string> Attributes(const XElement& element, const char* child, const char* name) {
+    std::vector<std::string> values;
+    for (const XElement& e : element.Elements(child))
+        values.push_back(e.Attribute(name).value_or("?"));
+    return values;
+}
+
+std::int32_t TreeInt(zrf::sim::SimulatedCamera& camera, const std::string& node) {
+    return std::get<std::int32_t>(camera.Tree()->Get(node));
+}
+
+bool TreeBool(zrf::sim::SimulatedCamera& camera, const std::string& node) {
+    return std::get<bool>(camera.Tree()->Get(node));
+}
+
+using ControlsTest = DeviceTest;
+
+// --- Frame rates ---------------------------------------------------------------------------
+
+TEST_F(ControlsTest, FrameRateListIsTheGraphListReversedAndSelectsTheCurrentRate) {
+    MakeCamera("usb-ir", ThreeListedRates);
+    Connect();
+    ASSERT_EQ(State().Graph()->FrameRates(), (std::vector<float>{30.0f, 15.0f, 7.5f}));
+    const XElement rates = device->Control_GetFrameRates();
+    EXPECT_EQ(rates.Name(), "FrameRates");
+    EXPECT_EQ(rates.Attribute("IsCameraAsync"), "false");
+    EXPECT_EQ(Attributes(rates, "Range", "FramesPerSecond"),
+              (std::vector<std::string>{"7.5", "15", "30"}));
+    EXPECT_EQ(rates.Attribute("Selected"), "2");  // USB cameras start at the list's first rate
+}
+
+TEST_F(ControlsTest, CurrentRateMapsToTheHostIndexOfTheRangeItFallsIn) {
+    MakeCamera("usb-ir", ThreeListedRates);
+    Connect();
+    struct Case {
+        double rate;
+        int index;
+    };
+    // 5 is below every listed rate and falls through to the last host index.
+    for (const Case c : {Case{15.0, 1}, Case{30.0, 2}, Case{7.5, 0}, Case{5.0, 2}}) {
+        SCOPED_TRACE(c.rate);
+        State().Graph()->SetFrameRate(c.rate);
+        ASSERT_DOUBLE_EQ(State().Graph()->GetFrameRate(), c.rate);
+        EXPECT_EQ(device->Control_GetFrameRate(), c.index);
+        EXPECT_FLOAT_EQ(State().Stream()->FrameRate(), static_cast<float>(c.rate));
+    }
+}
+
+TEST_F(ControlsTest, SetFrameRateCountsFromTheGraphListsEnd) {
+    MakeCamera("usb-ir", ThreeListedRates);
+    Connect();
+    struct Case {
+        int index;
+        double rate;
+    };
+    for (const Case c : {Case{0, 7.5}, Case{1, 15.0}, Case{2, 30.0}}) {
+        SCOPED_TRACE(c.index);
+        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(c.index); }), milliseconds(0));
+        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), c.rate);
+        EXPECT_EQ(device->Control_GetFrameRate(), c.index);
+    }
+    for (int index : {-1, 3}) {
+        SCOPED_TRACE(index);
+        auto e = CatchExactly<System::ArgumentOutOfRangeException>(
+            [&] { device->Control_SetFrameRate(index); });
+        if (e) {
+            EXPECT_EQ(e->ParamName(), "SetFrameRate");
+        }
+    }
+    EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), 30.0);  // untouched by the refusals
+}
+
+TEST_F(ControlsTest, FrameRateCallsWithoutAConnectionFailWithoutAGraph) {
+    MakeCamera("usb-ir");
+    auto notConnected = [&](const std::function<void()>& call) {
+        ExpectThrowsMessage<System::InvalidOperationException>(call, "Not connected");
+    };
+    notConnected([&] { device->Control_SetFrameRate(0); });
+    notConnected([&] { device->Control_GetFrameRate(); });
+    notConnected([&] { device->Control_GetFrameRates(); });
+    Connect();
+    // With a graph but without the camera, the index is checked first.
+    camera->Tree()->SetOnline(false);
+    EXPECT_TRUE(CatchExactly<System::ArgumentOutOfRangeException>([&] {
+                    device->Control_SetFrameRate(3);
+                }).has_value());
+    notConnected([&] { device->Control_SetFrameRate(0); });
+    camera->Tree()->SetOnline(true);
+    device->Device_Disconnect();
+    notConnected([&] { device->Control_SetFrameRate(0); });
+    EXPECT_FALSE(State().HasGraph());
+}
+
+// --- Windowing -------------------------------------------------------------------------------
+
+TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
+    MakeCamera("fw-ir", ThreeListedRates);
+    Connect();
+    ASSERT_TRUE(State().HasWindowing());
+    EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
+              (std::vector<std::string>{"7.5", "15", "30", "60", "120"}));
+    const int nucs = TreeInt(*camera, nodes::kNucCount);
+
+    struct Step {
+        int index;
+        bool active;
+        int fields;  // in the stream
+        double graphRate;
+    };
+    // On, from 2 to 4 fields, then off again to the slowest listed rate.
+    for (const Step s : {Step{3, true, 2, 30.0}, Step{4, true, 4, 30.0}, Step{0, false, 1, 7.5}}) {
+        SCOPED_TRACE(s.index);
+        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(s.index); }),
+                  kWindowingWait + kNucWait);
+        EXPECT_EQ(State().WindowingActive(), s.active);
+        EXPECT_EQ(TreeBool(*camera, nodes::kWindowingActive), s.active);
+        EXPECT_EQ(camera->Tree()->FieldsPerSample(), s.fields);
+        EXPECT_EQ(State().Stream()->FieldCount(), s.fields);
+        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), s.graphRate);
+        EXPECT_EQ(device->Control_GetFrameRate(), s.index);
+        EXPECT_EQ(device->Control_GetFrameRates().Attribute("Selected"), std::to_string(s.index));
+    }
+    EXPECT_EQ(TreeInt(*camera, nodes::kNucCount), nucs + 3);
+
+    // Without windowing active, a listed rate needs no settling.
+    EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(2); }), milliseconds(0));
+    auto e =
+        CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(5); });
+    if (e) {
+        EXPECT_EQ(e->ParamName(), "SetFrameRate");
+    }
+}
+
+TEST_F(ControlsTest, WindowingEntriesAreRefusedByCamerasWithoutWindowing) {
+    MakeCamera("usb-ir", ThreeListedRates);
+    Connect();
+    EXPECT_FALSE(State().HasWindowing());
+    auto e =
+        CatchExactly<System::ArgumentOutOfRangeException>([&] { device->Control_SetFrameRate(3); });
+    if (e) {
+        EXPECT_EQ(e->ParamName(), "SetFrameRate");
+    }
+}
+
+TEST_F(ControlsTest, DisconnectSwitchesActiveWindowingOff) {
+    MakeCamera("fw-ir");
+    Connect();
+    device->Control_SetFrameRate(2);  // 60: two fields
+    ASSERT_TRUE(TreeBool(*camera, nodes::kWindowingActive));
+    EXPECT_EQ(SleptDuring([&] { device->Device_Disconnect(); }), kWindowingWait + kNucWait);
+    EXPECT_FALSE(TreeBool(*camera, nodes::kWindowingActive));
+}
+
+TEST_F(ControlsTest, ConnectTakesOverWindowingTheCameraAlreadyHas) {
+    MakeCamera("fw-ir");
+    camera->Tree()->Set(nodes::kWindowingFields, std::int32_t{4});
+    camera->Tree()->Set(nodes::kWindowingActive, true);
+    Connect();
+    EXPECT_TRUE(State().WindowingActive());
+    EXPECT_EQ(State().WindowingFields(), 4);
+    EXPECT_EQ(State().Stream()->FieldCount(), 4);
+    EXPECT_EQ(device->Control_GetFrameRate(), 3);  // N + 1 with N = 2
+}
+
+TEST_F(ControlsTest, AnUnknownWindowingFieldCountIsTracedAndRefused) {
+    MakeCamera("fw-ir");
+    Connect();
+    device->Control_SetFrameRate(2);
+    State().Graph()->Stop();  // windowing left the graph running; no sample sees the bad count
+    State().ForceWindowingFields(3);
+    ExpectThrowsMessage<System::NotSupportedException>([&] { device->Control_GetFrameRate(); },
+                                                       "Unsupported windowing mode");
+    bool traced = false;
+    for (const auto& r : log.Records())
+        traced |= r.kind == Diagnostics::Log::LogKind::TraceError &&
+                  r.text == "Unsupported windowing mode";
+    EXPECT_TRUE(traced);
+}
+
+// --- Correction, shutter and temperature ranges ------------------------------------------------
+
+TEST_F(ControlsTest, CorrectionAndShutterGoToTheCamera) {
+    MakeCamera("usb-ir");
+    Connect();
+    EXPECT_EQ(SleptDuring([&] { device->IRControl_Nuc(); }), kNucWait);
+    EXPECT_EQ(TreeInt(*camera, nodes::kNucCount), 1);
+    device->IRControl_SetShutter(true);
+    EXPECT_TRUE(TreeBool(*camera, nodes::kShutterClosed));
+    EXPECT_TRUE(device->IRControl_GetShutter());
+    camera->Tree()->Set(nodes::kShutterClosed, false);
+    EXPECT_FALSE(device->IRControl_GetShutter());
+}
+
+TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
+    struct Case {
+        const char* preset;
+        std::vector<std::string> mins, maxs;  // TULA cameras use their own range set
+    };
+    for (const Case& c : {Case{"usb-ir", {"-20", "0"}, {"120", "500"}},
+                          Case{"usb-ir-jls", {"-20", "100"}, {"150", "650"}}}) {
+        SCOPED_TRACE(c.preset);
+        MakeCamera(c.preset);
+        Connect();
+        XElement ranges = device->IRControl_GetTemperatureRanges();
+        ASSERT_FALSE(ranges.IsNull());
+        EXPECT_EQ(Attributes(ranges, "Range", "Min"), c.mins);
+        EXPECT_EQ(Attributes(ranges, "Range", "Max"), c.maxs);
+        EXPECT_EQ(ranges.Attribute("Selected"), "0");
+
+        EXPECT_EQ(SleptDuring([&] { device->IRControl_SetTemperatureRange(1); }), kRangeWait);
+        EXPECT_EQ(TreeInt(*camera, nodes::kRangeIndex), 1);
+        EXPECT_EQ(device->IRControl_GetTemperatureRange(), 1);
+        EXPECT_EQ(device->IRControl_GetTemperatureRanges().Attribute("Selected"), "1");
+        // The camera's own refusal passes unchanged.
+        ExpectThrowsMessage<System::ArgumentException>(
+            [&] { device->IRControl_SetTemperatureRange(2); }, "no temperature range 2");
+        TearDown();
+    }
+}
+
+TEST_F(ControlsTest, AChangedLensInvalidatesTheTemperatureRanges) {
+    MakeCamera("usb-ir");
+    Connect();
+    camera->Tree()->Set(nodes::kLensId, std::int32_t{2});
+    const auto slept = SleptDuring([&] {
+        ExpectThrowsMessage<CommandFailedException>(
+            [&] { device->IRControl_SetTemperatureRange(1); },
+            "lens changed. Temp. ranges invalid");
+    });
+    EXPECT_EQ(slept, milliseconds(0));
+    EXPECT_EQ(TreeInt(*camera, nodes::kRangeIndex), 0);
+}
+
+TEST_F(ControlsTest, TemperatureRangeCallsWithoutAConnection) {
+    MakeCamera("usb-ir");
+    EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
+    ExpectThrowsMessage<System::InvalidOperationException>(
+        [&] { device->IRControl_SetTemperatureRange(0); }, "Not connected");
+    ExpectThrowsMessage<System::InvalidOperationException>(
+        [&] { device->IRControl_GetTemperatureRange(); }, "Not connected");
+    Connect();
+    camera->Tree()->SetOnline(false);  // unplugged: no longer connected
+    EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
+    camera->Tree()->SetOnline(true);
+}
+
+// A TULA camera must not stream while its range changes: the device stops, changes the range
+// and starts again, which clears the counters. Other cameras keep streaming and counting.
+TEST_F(ControlsTest, ARangeChangeRestartsStreamingOnlyOnTulaCameras) {
+    struct Case {
+        const char* preset;
+        bool restarts;
+    };
+    for (const Case c : {Case{"usb-ir-jls", true}, Case{"usb-ir", false}}) {
+        SCOPED_TRACE(c.preset);
+        // Every sample is too short to decode, so every sample counts as lost.
+        MakeCamera(c.preset,
+                   [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
+        Connect();
+        device->GrabContinous_Start();
+        for (int i = 0; i < 5000 && device->GrabContinous_LostFrames() < 5; ++i)
+            std::this_thread::sleep_for(milliseconds(1));
+        const long deliveredBefore = camera->Video().FramesDelivered();
+        const int lostBefore = device->GrabContinous_LostFrames();
+        ASSERT_GE(lostBefore, 5);
+
+        EXPECT_EQ(SleptDuring([&] { device->IRControl_SetTemperatureRange(1); }), kRangeWait);
+        EXPECT_TRUE(device->GrabContinous_IsGrabbing());
+        EXPECT_TRUE(camera->Video().IsStreaming());
+        device->GrabContinous_Stop();
+        const int lostAfter = device->GrabContinous_LostFrames();
+        if (c.restarts) {
+            // Only samples delivered after the call began can have been counted.
+            EXPECT_LE(lostAfter, camera->Video().FramesDelivered() - deliveredBefore);
+        } else {
+            EXPECT_GE(lostAfter, lostBefore);
+        }
+        TearDown();
+    }
+}
+
+TEST_F(ControlsTest, ARangeChangeOnAnIdleTulaCameraDoesNotStartStreaming) {
+    MakeCamera("usb-ir-jls");
+    Connect();
+    device->IRControl_SetTemperatureRange(1);
+    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
+    EXPECT_FALSE(camera->Video().IsStreaming());
+}
+
+TEST_F(ControlsTest, AFailedRangeChangeOnATulaCameraLeavesItStreaming) {
+    MakeCamera("usb-ir-jls");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(2));
+    ExpectThrowsMessage<System::ArgumentException>(
+        [&] { device->IRControl_SetTemperatureRange(5); }, "no temperature range 5");
+    EXPECT_TRUE(device->GrabContinous_IsGrabbing());
+    EXPECT_TRUE(camera->Video().IsStreaming());
+    const std::size_t before = events->ImageCount();
+    EXPECT_TRUE(events->WaitForImages(before + 2));
+}
+
+// --- Focus ---------------------------------------------------------------------------------------
+
+TEST_F(ControlsTest, FocusTypeFixesTheLimitsAndFromTwoHundredMirrorsThePosition) {
+    struct Case {
+        int focusType;
+        bool mirrored;
+    };
+    for (const Case c : {Case{100, false}, Case{0, false}, Case{200, true}, Case{250, true}}) {
+        SCOPED_TRACE(c.focusType);
+        MakeCamera("usb-ir", [&](zrf::sim::CameraPreset& p) { p.tree->focusType = c.focusType; });
+        Connect();
+        EXPECT_EQ(State().FocusType(), c.focusType);
+        EXPECT_EQ(device->Control_GetFocusMin(), 0);
+        EXPECT_EQ(device->Control_GetFocusMax(), 65535);
+        camera->Tree()->Set(nodes::kFocusPosition, std::int32_t{2000});
+        EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65535 - 2000 : 2000);
+        device->Control_SetFocusPosition(c.mirrored ? 65000 : 535);
+        EXPECT_EQ(TreeInt(*camera, nodes::kFocusPosition), 535);
+        EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65000 : 535);
+        TearDown();
+    }
+}
+
+TEST_F(ControlsTest, WithoutAFocusTypeTheLimitsComeFromTheCameraOncePerConnect) {
+    MakeCamera("fw-ir");  // this family's focus type is never read
+    Connect();
+    EXPECT_EQ(State().FocusType(), -1);
+    EXPECT_EQ(State().FocusMaxCache(), -1);
+    EXPECT_EQ(device->Control_GetFocusMin(), 0);
+    EXPECT_EQ(device->Control_GetFocusMax(), 4000);
+    EXPECT_EQ(State().FocusMaxCache(), 4000);
+}
+
+TEST_F(ControlsTest, FocusModesMoveTheLensAndUnknownModesDoNothing) {
+    struct Case {
+        FocusMode mode;
+        int lastMode;
+        int position;  // from 2000, in steps of 100; auto goes to the middle of 0..4000
+    };
+    MakeCamera("usb-ir");
+    Connect();
+    for (const Case c : {Case{FocusMode::Near, 0, 1900}, Case{FocusMode::Far, 1, 2000},
+                         Case{FocusMode::Stop, 2, 2000}, Case{FocusMode::Auto, 3, 2000},
+                         Case{static_cast<FocusMode>(7), 3, 2000}}) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        device->Control_Focus(c.mode);
+        EXPECT_EQ(TreeInt(*camera, nodes::kFocusMode), c.lastMode);
+        EXPECT_EQ(TreeInt(*camera, nodes::kFocusPosition), c.position);
+    }
+}
+
+TEST_F(ControlsTest, FocusFailuresAreSwallowed) {
+    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusQueriesFail = true; });
+    Connect();  // the focus type cannot be read: no fixed limits
+    EXPECT_EQ(State().FocusType(), -1);
+    EXPECT_NO_THROW(device->Control_Focus(FocusMode::Near));
+    EXPECT_EQ(device->Control_GetFocusMax(), 0);
+    EXPECT_FALSE(State().FocusAvailable());
+    EXPECT_EQ(device->Control_GetFocusMin(), 0);
+    EXPECT_EQ(device->Control_GetFocusPosition(), 0);
+}
+
+TEST_F(ControlsTest, AFailedFocusQueryDisablesFocusAcrossReconnectsUntilFocusSupportIsAsked) {
+    MakeCamera("fw-ir");
+    Connect();
+    camera->Tree()->Set(nodes::kFocusPosition, std::int32_t{1500});
+    camera->Tree()->SetOnline(false);  // the query fails
+    EXPECT_EQ(device->Control_GetFocusPosition(), 0);
+    EXPECT_FALSE(State().FocusAvailable());
+    camera->Tree()->SetOnline(true);
+
+    EXPECT_EQ(device->Control_GetFocusPosition(), 0);
+    EXPECT_EQ(device->Control_GetFocusMax(), 0);
+    device->Device_Disconnect();
+    Connect();
+    EXPECT_FALSE(State().FocusAvailable());
+    EXPECT_EQ(device->Control_GetFocusPosition(), 0);
+    EXPECT_EQ(device->Control_GetFocusMin(), 0);
+    EXPECT_EQ(device->Control_GetFocusMax(), 0);
+
+    auto command = DeviceCommand::Create(32, "FocusSupport");
+    device->Device_ExecuteCommand(command.XmlData());
+    EXPECT_EQ(command.ReturnValues("Result"), std::vector<std::string>{"true"});
+    EXPECT_TRUE(State().FocusAvailable());
+    EXPECT_EQ(device->Control_GetFocusPosition(), 1500);
+    device->Device_Disconnect();
+    Connect();  // the limits were cached as 0 until this connect
+    EXPECT_EQ(device->Control_GetFocusMax(), 4000);
+}
+
+// --- Web camera ------------------------------------------------------------------------------
+
+TEST_F(ControlsTest, AWebCameraIgnoresIrControlsAndRefusesThoseThatNeedTheCamera) {
+    MakeCamera("webcam");
+    Connect();
+    ASSERT_FALSE(State().HasChannel());
+    EXPECT_EQ(
+        SleptDuring([&] {
+            device->IRControl_Nuc();
+            device->IRControl_SetShutter(true);
+            for (auto mode : {FocusMode::Near, FocusMode::Far, FocusMode::Stop, FocusMode::Auto})
+                device->Control_Focus(mode);
+        }),
+        milliseconds(0));
+    EXPECT_FALSE(device->IRControl_GetShutter());
+    EXPECT_EQ(device->IRControl_GetTemperatureRange(), 0);
+    EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
+
+    const auto slept = SleptDuring([&] {
+        ExpectThrowsMessage<System::InvalidOperationException>(
+            [&] { device->IRControl_SetTemperatureRange(0); }, "The camera has no control channel");
+        ExpectThrowsMessage<System::InvalidOperationException>(
+            [&] { device->Control_SetFocusPosition(10); }, "The camera has no control channel");
+    });
+    EXPECT_EQ(slept, milliseconds(0));
+    EXPECT_TRUE(device->Device_IsConnected());
+    EXPECT_FALSE(State().HasChannel());
+    // The graph's rates still work.
+    EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
+              (std::vector<std::string>{"15", "30"}));
+}
+
+// --- Concurrency
+// -----------------------------------------------------------------------------------
+
+// Controls and commands from host threads while another thread reconnects a streaming camera:
+// every call either works or fails with the device's own errors, and nothing races.
+TEST_F(ControlsTest, ControlsAndCommandsInterleaveWithReconnects) {
+    MakeCamera("fw-ir");
+    Connect();
+    device->GrabContinous_Start();
+    std::atomic<bool> done{false};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
+    auto expectedOnly = [&](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const System::Exception& e) {
+            const std::string& m = e.Message();
+            if (m != "Not connected" && m != System::ArgumentOutOfRangeException().Message()) {
+                std::lock_guard lock(failuresMutex);
+                failures.push_back(m);
+            }
+        }
+    };
+    std::thread controls([&] {
+        for (int i = 0; !done; ++i) {
+            expectedOnly([&] { device->Control_SetFrameRate(i % 5); });  // 4 is out of range
+            expectedOnly([&] { device->Control_GetFrameRates(); });
+            expectedOnly([&] { device->IRControl_SetShutter(i % 2 == 0); });
+            expectedOnly([&] { device->Control_GetFocusPosition(); });
+        }
+    });
+    std::thread rangeChecks([&] {  // refused by the range check alone
+        while (!done) expectedOnly([&] { device->Control_SetFrameRate(99); });
+    });
+    std::thread commands([&] {
+        for (int i = 0; !done; ++i) {
+            for (std::int32_t id : {40, 41, 120, 21}) {
+                auto command = DeviceCommand::Create(id, "Concurrent");
+                command.AddParameter("Cmd", "String", nodes::kShutterClosed);
+                device->Device_ExecuteCommand(command.XmlData());
+                const std::string error = command.Error();
+                if (!error.empty() && error != "Not connected") {
+                    std::lock_guard lock(failuresMutex);
+                    failures.push_back(error);
+                }
+            }
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        device->Device_Disconnect();
+        Connect();
+        device->GrabContinous_Start();
+    }
+    done = true;
+    controls.join();
+    rangeChecks.join();
+    commands.join();
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_TRUE(device->Device_IsConnected());
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR
