@@ -17,6 +17,10 @@ endfunction()
 # One GoogleTest executable, registered with CTest test by test.
 function(zrf_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # A thread-checking build compiles only the suites that involve more than one thread.
+  if(ZRF_THREAD_TESTS_ONLY AND NOT "threads" IN_LIST T_LABELS)
+    return()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   zrf_warnings(${name})
