@@ -17,12 +17,13 @@ endfunction()
 # One GoogleTest executable, registered with CTest test by test.
 function(zrf_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  # A thread-checking build compiles only the suites that involve more than one thread.
-  if(ZRF_THREAD_TESTS_ONLY AND NOT "threads" IN_LIST T_LABELS)
-    return()
-  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   zrf_warnings(${name})
+  # A thread-checking build compiles and runs only the suites that involve several threads.
+  if(ZRF_THREAD_TESTS_ONLY AND NOT "threads" IN_LIST T_LABELS)
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+    return()
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
 endfunction()
