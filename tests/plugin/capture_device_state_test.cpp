@@ -1,31 +1,6 @@
-#include <gtest/gtest.h>
-
-#include "plugin/capture_device.h"
+#include "device_fixture.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
-
-// Reads the device's private state for the tests.
-class CaptureDeviceInspector {
-public:
-    explicit CaptureDeviceInspector(CaptureDevice& d) : d_(d) {}
-    bool HasChannel() const { return d_.commander != nullptr; }
-    bool HasGraph() const { return d_.captureGraph != nullptr; }
-    bool HasStream() const { return d_.imageStream != nullptr; }
-    bool HasRecorder() const { return d_.recorder != nullptr; }
-    bool HasIdentity() const { return d_.identity.has_value(); }
-    int FocusType() const { return d_.focusType; }
-    bool FocusAvailable() const { return d_.focusAvailable; }
-    int FocusMinCache() const { return d_.focusMinCache; }
-    int FocusMaxCache() const { return d_.focusMaxCache; }
-    int WindowingFields() const { return d_.windowingFields; }
-    bool IsSupported() const { return d_.isSupported; }
-    bool Disposed() const { return d_.disposed; }
-    std::uint32_t FrameCount() const { return d_.frameCount; }
-    std::size_t FrameBufferSize() const { return d_.frameBuffer.size(); }
-
-private:
-    CaptureDevice& d_;
-};
 
 namespace {
 
