@@ -2,7 +2,7 @@
 // can change. Nothing may crash or hang, every sample the camera sent is accounted for per grab
 // session, and every recording reads back frame by frame.
 //
-// ZRF_SOAK_ROUNDS sets the number of host operations per camera (default 150, a few seconds);
+// ZRF_SOAK_ROUNDS sets the number of host operations per camera (default 150, some seconds);
 // for a manual soak run, e.g. ZRF_SOAK_ROUNDS=5000 build/default/tests/soak/soak_test.
 #include <cstdio>
 #include <cstdlib>
@@ -263,6 +263,7 @@ class DeviceSoakTest : public DeviceTest {
                 device->Device_XMLData();
                 device->GrabContinous_LostFrames();
                 device->Recorder_IsRecording();
+                std::this_thread::yield();
             }
         });
         const int rates =
