@@ -207,15 +207,17 @@ void CaptureDevice::Control_SetFrameRate(int index) {
     captureGraph->Stop();
     imageStream->SetFrameRate(rate);
     captureGraph->SetFrameRate(rate);
-    captureGraph->Run();
+    // Only a grabbing device streams: the host gets no image before a start or after a stop.
+    if (isGrabbing) captureGraph->Run();
 }
 
 void CaptureDevice::SetWindowingMode(int fields) {
     if (!hasWindowing) return;
     if (fields == 0) {
         if (!windowingActive) return;
-        windowingActive = false;
+        // Stopped first: a sample in flight still carries all its fields.
         captureGraph->Stop();
+        windowingActive = false;
         try {
             imageStream->SetFieldCount(1);
             UpdateRecorderImageSize();
@@ -223,7 +225,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
         } catch (...) {
             // The camera keeps its windowing; the stream already decodes single fields.
         }
-        captureGraph->Run();
+        if (isGrabbing) captureGraph->Run();
         Sleep(k::kWindowingSettleMs);
         IRControl_Nuc();
         return;
@@ -245,7 +247,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
     } catch (...) {
         // Left as far as it got; the graph runs again below.
     }
-    captureGraph->Run();
+    if (isGrabbing) captureGraph->Run();
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -1,0 +1,328 @@
+// A streaming device meets a camera, a graph or a disk that misbehaves. It keeps running or
+// fails with its documented error, counts what it lost, keeps what it already delivered, and
+// touches nothing outside its buffers (these tests also run under AddressSanitizer).
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "host/devices/framework_exceptions.h"
+#include "host/recorder/recording_file.h"
+#include "host/system/exceptions.h"
+#include "tests/faults/faulty_source.h"
+#include "tests/plugin/device_fixture.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+using zrf::faults::FaultySource;
+using zrf::faults::Spoil;
+
+class DeviceFaultTest : public DeviceTest {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("zrf_faults_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        DeviceTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+
+    XElement RecorderSettings(const std::filesystem::path& path) {
+        Entities::XmlUtils::RecorderXml settings;
+        settings.SetPath(path.string());
+        return settings.XMLData();
+    }
+
+    // Waits in real time (samples flow on their own thread) for the camera to send n samples.
+    bool WaitForSamples(long n) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (camera->Video().FramesDelivered() < n) {
+            if (std::chrono::steady_clock::now() > limit) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    std::vector<Recorder::RecordedFrame> ReadRecording(const std::filesystem::path& path,
+                                                       Recorder::RecordingReader::End& ending) {
+        Recorder::RecordingReader reader(path.string());
+        std::vector<Recorder::RecordedFrame> frames;
+        Recorder::RecordedFrame frame;
+        while (reader.Next(frame)) frames.push_back(frame);
+        ending = reader.Ending();
+        return frames;
+    }
+
+    // Every recorded frame is good and is, byte for byte, the image delivered with its number.
+    void ExpectRecordedAsDelivered(const std::vector<Recorder::RecordedFrame>& frames) {
+        std::map<unsigned long, std::size_t> byNumber;
+        const auto numbers = events->FrameNumbers();
+        for (std::size_t i = 0; i < numbers.size(); ++i) byNumber[numbers[i]] = i;
+        const auto images = events->Images();
+        for (const auto& frame : frames) {
+            ASSERT_TRUE(frame.checksumOk) << "frame " << frame.frameNumber;
+            auto it = byNumber.find(static_cast<unsigned long>(frame.frameNumber));
+            ASSERT_NE(it, byNumber.end())
+                << "frame " << frame.frameNumber << " was never delivered";
+            const auto& image = images[it->second];
+            ASSERT_GE(image.size(), frame.image.size());
+            EXPECT_TRUE(std::equal(frame.image.begin(), frame.image.end(), image.begin()))
+                << "frame " << frame.frameNumber;
+        }
+    }
+
+    // Waits in real time for a camera set to disappear to do so.
+    bool WaitUntilGone() {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!camera->Video().HasDisappeared()) {
+            if (std::chrono::steady_clock::now() > limit) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    std::filesystem::path dir;
+};
+
+struct SpoilCase {
+    const char* preset;
+    Spoil spoil;
+};
+
+class SpoiledSampleTest : public DeviceFaultTest,
+                          public ::testing::WithParamInterface<SpoilCase> {};
+
+// Good samples first, then every other one spoiled, all recorded. The camera stops sending by
+// itself (a stopping graph drops what is in flight), so every sample it sent reached the device.
+TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
+    constexpr std::uint64_t kGood = 8;
+    constexpr long kSent = 60;
+    const SpoilCase c = GetParam();
+    MakeCamera(c.preset, [](auto& p) { p.video.should_disappear_after_frames = kSent; });
+    auto source = std::make_shared<FaultySource>(camera->Source(), c.spoil, kGood);
+    camera->VideoDevice()->SetSampleSource(source);
+    Connect();
+    const auto recording = dir / "spoiled.zrec";
+    device->Recorder_Setup(RecorderSettings(recording));
+    device->Recorder_Start(0);
+    device->GrabContinous_Start();
+    ASSERT_TRUE(WaitUntilGone());
+    device->GrabContinous_Stop();
+    device->Recorder_Stop(0);
+
+    const auto sent = static_cast<std::size_t>(camera->Video().FramesDelivered());
+    const auto spoiled = static_cast<std::size_t>(source->Spoiled());
+    const auto lost = static_cast<std::size_t>(device->GrabContinous_LostFrames());
+    const std::size_t images = events->ImageCount();
+    ASSERT_EQ(sent, static_cast<std::size_t>(kSent));
+    ASSERT_EQ(spoiled, (kSent - kGood) / 2);
+    switch (c.spoil) {
+        case Spoil::Truncate:  // no image can be made of a part of a sample
+            EXPECT_EQ(images, sent - spoiled);
+            EXPECT_EQ(lost, spoiled);
+            break;
+        case Spoil::Pad:  // bytes behind the layout are not part of it
+            EXPECT_EQ(images, sent);
+            EXPECT_EQ(lost, 0u);
+            break;
+        default:  // a changed pixel still makes an image; a forged calibrating flag is neither
+            EXPECT_GE(images, sent - spoiled);
+            EXPECT_LE(images + lost, sent);
+            break;
+    }
+
+    Recorder::RecordingReader::End ending{};
+    const auto frames = ReadRecording(recording, ending);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    EXPECT_EQ(frames.size(), images);
+    ExpectRecordedAsDelivered(frames);
+}
+
+std::string SpoilCaseName(const ::testing::TestParamInfo<SpoilCase>& info) {
+    static const char* const kSpoils[] = {"Nothing", "Truncated", "Padded", "Corrupted"};
+    std::string name = info.param.preset;
+    std::erase(name, '-');
+    return name + kSpoils[static_cast<int>(info.param.spoil)];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cameras, SpoiledSampleTest,
+    ::testing::Values(SpoilCase{"usb-ir", Spoil::Truncate}, SpoilCase{"usb-ir", Spoil::Pad},
+                      SpoilCase{"usb-ir", Spoil::Corrupt}, SpoilCase{"usb-ir-jls", Spoil::Truncate},
+                      SpoilCase{"usb-ir-jls", Spoil::Pad}, SpoilCase{"usb-ir-jls", Spoil::Corrupt},
+                      SpoilCase{"fw-ir", Spoil::Truncate}, SpoilCase{"fw-ir", Spoil::Pad},
+                      SpoilCase{"fw-ir", Spoil::Corrupt}),
+    SpoilCaseName);
+
+// Samples the graph cannot read never reach the device: nothing arrives, nothing is counted,
+// and the device still stops.
+TEST_F(DeviceFaultTest, WithheldSampleBuffersDeliverNothingAndStopCleanly) {
+    MakeCamera("usb-ir", [](auto& p) { p.video.should_withhold_sample_buffers = true; });
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(WaitForSamples(20));
+    EXPECT_TRUE(device->GrabContinous_IsGrabbing());
+    device->GrabContinous_Stop();
+    EXPECT_EQ(events->ImageCount(), 0u);
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+}
+
+// A camera unplugged while streaming and recording: everything it sent was delivered and
+// recorded, the device stops and disconnects, and a new start fails with its documented error.
+TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
+    constexpr long kSent = 12;
+    MakeCamera("usb-ir", [](auto& p) { p.video.should_disappear_after_frames = kSent; });
+    Connect();
+    const auto recording = dir / "unplugged.zrec";
+    device->Recorder_Setup(RecorderSettings(recording));
+    device->Recorder_Start(0);
+    device->GrabContinous_Start();
+    ASSERT_TRUE(WaitUntilGone());
+    EXPECT_EQ(camera->Video().FramesDelivered(), kSent);
+    EXPECT_EQ(events->ImageCount(), static_cast<std::size_t>(kSent));
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+
+    device->GrabContinous_Stop();
+    try {
+        device->GrabContinous_Start();
+        ADD_FAILURE() << "a camera that is gone cannot start";
+    } catch (const DeviceConnectionFailedException& e) {
+        EXPECT_EQ(e.Message(), "Start failed");
+    }
+    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
+    device->Recorder_Stop(0);
+    device->Device_Disconnect();
+    EXPECT_FALSE(device->Device_IsConnected());
+
+    Recorder::RecordingReader::End ending{};
+    const auto frames = ReadRecording(recording, ending);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    EXPECT_EQ(frames.size(), static_cast<std::size_t>(kSent));
+    ExpectRecordedAsDelivered(frames);
+}
+
+// A second device on a camera that already streams is told the camera is in use; the first
+// one streams on and loses nothing.
+TEST_F(DeviceFaultTest, ASecondDeviceOnAStreamingCameraIsRefused) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(3));
+
+    CaptureDevice second(identity.identifier);
+    second.Device_Connect(IdentityElement());
+    try {
+        second.GrabContinous_Start();
+        ADD_FAILURE() << "the camera is in use";
+    } catch (const DeviceConnectionFailedException& e) {
+        EXPECT_EQ(e.Message(), "Start failed");
+    }
+    EXPECT_TRUE(log.HasUserError("CAMERA_ERROR_ALREADY_STREAMING"));
+    EXPECT_FALSE(second.GrabContinous_IsGrabbing());
+    second.Dispose();
+
+    const std::size_t before = events->ImageCount();
+    ASSERT_TRUE(events->WaitForImages(before + 5));
+    device->GrabContinous_Stop();
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    EXPECT_EQ(events->ImageCount(), static_cast<std::size_t>(camera->Video().FramesDelivered()));
+}
+
+// Changing the frame rate restarts the graph only for a device that grabs: no image reaches the
+// host before a start or after a stop.
+TEST_F(DeviceFaultTest, NoImageOutsideStartAndStop) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->Control_SetFrameRate(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(camera->Video().FramesDelivered(), 0);
+    EXPECT_EQ(events->ImageCount(), 0u);
+
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(3));
+    device->GrabContinous_Stop();
+    const std::size_t stopped = events->ImageCount();
+    device->Control_SetFrameRate(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(events->ImageCount(), stopped);
+}
+
+class RecorderFaultTest : public DeviceFaultTest {
+  protected:
+    void TearDown() override {
+        if (limited) ::setrlimit(RLIMIT_FSIZE, &saved);
+        DeviceFaultTest::TearDown();
+    }
+    // The process may write files of at most `bytes`; a write beyond fails instead of killing it.
+    void LimitFileSize(rlim_t bytes) {
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        limited = true;
+    }
+    rlimit saved{};
+    bool limited = false;
+};
+
+TEST_F(RecorderFaultTest, AFileThatCannotBeCreatedFailsTheStartOnly) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->Recorder_Setup(RecorderSettings(dir / "missing" / "rec.zrec"));
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(2));
+    EXPECT_THROW(device->Recorder_Start(0), System::IOException);
+    EXPECT_FALSE(device->Recorder_IsRecording());
+    const std::size_t before = events->ImageCount();
+    ASSERT_TRUE(events->WaitForImages(before + 5));
+    device->GrabContinous_Stop();
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+// The disk fills up mid-recording: the recording stops and reads back whole up to its last
+// complete image, and the device streams on.
+TEST_F(RecorderFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
+    constexpr rlim_t kDisk = 2'000'000;  // a few images of 640 x 480
+    MakeCamera("usb-ir");
+    std::atomic<int> stopped{0};
+    device->RecordingStatus().Subscribe([&](const void*, const RecordingStatusEventArgs& e) {
+        if (e.Status == RecordingStatus::Stopped) ++stopped;
+    });
+    Connect();
+    const auto recording = dir / "full.zrec";
+    device->Recorder_Setup(RecorderSettings(recording));
+    LimitFileSize(kDisk);
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(2));
+    device->Recorder_Start(0);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (device->Recorder_IsRecording() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(device->Recorder_IsRecording()) << "the disk never filled up";
+    EXPECT_EQ(stopped.load(), 1);
+    const std::size_t before = events->ImageCount();
+    ASSERT_TRUE(events->WaitForImages(before + 5));  // the device streams on
+    device->GrabContinous_Stop();
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+
+    EXPECT_LE(std::filesystem::file_size(recording), kDisk);
+    Recorder::RecordingReader::End ending{};
+    const auto frames = ReadRecording(recording, ending);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    EXPECT_GE(frames.size(), 2u);
+    ExpectRecordedAsDelivered(frames);
+    for (std::size_t i = 1; i < frames.size(); ++i)
+        EXPECT_EQ(frames[i].frameNumber, frames[i - 1].frameNumber + 1) << "a gap at " << i;
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR

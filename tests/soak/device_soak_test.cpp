@@ -1,0 +1,336 @@
+// A simulated camera streams at full speed while this thread keeps changing everything the host
+// can change. Nothing may crash or hang, every sample the camera sent is accounted for per grab
+// session, and every recording reads back frame by frame.
+//
+// ZRF_SOAK_ROUNDS sets the number of host operations per camera (default 150, some seconds);
+// for a manual soak run, e.g. ZRF_SOAK_ROUNDS=5000 build/default/tests/soak/soak_test.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include <unistd.h>
+
+#include "host/commands/device_command.h"
+#include "host/recorder/recording_file.h"
+#include "tests/plugin/device_fixture.h"
+#include "tests/soak/sample_ledger.h"
+#include "tests/soak/watchdog.h"
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+namespace {
+
+using zrf::soak::SampleLedger;
+using zrf::soak::Watchdog;
+
+int SoakRounds() {
+    const char* text = std::getenv("ZRF_SOAK_ROUNDS");
+    const int rounds = text ? std::atoi(text) : 0;
+    return rounds > 0 ? rounds : 150;
+}
+
+// What the device delivered, sample by sample (the handler runs on the streaming thread, right
+// after the ledger saw the sample).
+struct Deliveries {
+    std::uint64_t lastSample = 0;
+    std::int32_t expectedImages = 0;
+    std::int32_t imagesOfSample = 0;
+    std::uint64_t samples = 0;
+    std::uint64_t images = 0;
+    std::uint64_t partial = 0;          // samples with more or fewer images than fields
+    std::uint64_t fromCalibrating = 0;  // images of samples the camera took while calibrating
+    std::set<unsigned long> frameNumbers;
+    std::set<std::uint64_t> sampleIds;
+
+    void Image(const SampleLedger& ledger, unsigned long frameNumber) {
+        if (ledger.CurrentSample() != lastSample) {
+            Close();
+            lastSample = ledger.CurrentSample();
+            expectedImages = ledger.CurrentFields();
+            imagesOfSample = 0;
+            ++samples;
+            sampleIds.insert(lastSample);
+        }
+        if (ledger.CurrentCalibrating()) ++fromCalibrating;
+        ++imagesOfSample;
+        ++images;
+        frameNumbers.insert(frameNumber);
+    }
+    void Close() {
+        if (lastSample != 0 && imagesOfSample != expectedImages) ++partial;
+        lastSample = 0;
+    }
+};
+
+struct Totals {
+    std::uint64_t sessions = 0, samples = 0, delivered = 0, lost = 0, calibrating = 0, dropped = 0,
+                  images = 0, reconnects = 0, recordings = 0, recordedFrames = 0;
+};
+
+// Samples (first and last ledger number) sent while the device stopped and restarted its graph:
+// the graph lets go of the device's callback before it stops the camera, so what arrives in
+// between never reaches the device.
+struct RestartWindow {
+    std::uint64_t first = 0, last = 0;
+};
+
+class DeviceSoakTest : public DeviceTest {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("zrf_soak_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        DeviceTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+
+    void Prepare(const std::string& preset) {
+        MakeCamera(preset);
+        ledger = std::make_shared<SampleLedger>(camera->Source(), camera->Tree());
+        camera->VideoDevice()->SetSampleSource(ledger);
+        device->Completed().Subscribe([this](const void*,
+                                             const GrabContinousCompletedEventArgs& e) {
+            deliveries.Image(*ledger, std::stoul(e.Info.Attribute("FrameNumber").value_or("0")));
+        });
+        device->Failed().Subscribe(
+            [this](const void*, const GrabContinousFailedEventArgs& e) { ++failures; });
+    }
+
+    // Lets the camera send a few more samples (real time: they flow on their own thread).
+    void LetSamplesFlow() {
+        const long target = camera->Video().FramesDelivered() + 3;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (camera->Video().FramesDelivered() < target) {
+            ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the camera stopped sending";
+            std::this_thread::yield();
+        }
+    }
+
+    // Runs an operation that may stop and restart the graph, noting the samples sent meanwhile.
+    template <typename Operation>
+    void Restarting(Operation operation) {
+        const std::uint64_t first = ledger->Samples();
+        operation();
+        windows.push_back({first, ledger->Samples() + 1});
+    }
+
+    bool InRestartWindow(std::uint64_t id) const {
+        for (const RestartWindow& w : windows)
+            if (w.first <= id && id <= w.last) return true;
+        return false;
+    }
+
+    void BeginSession() {
+        windows.clear();
+        firstId = ledger->Samples() + 1;
+        sentAtStart = camera->Video().FramesDelivered();
+        calibratingAtStart = ledger->Calibrating();
+        deliveries = Deliveries{};
+        device->GrabContinous_Start();
+    }
+
+    // Called once no sample callback can run any more (after a stop or a disconnect).
+    void EndSession() {
+        deliveries.Close();
+        const std::uint64_t sent = camera->Video().FramesDelivered() - sentAtStart;
+        const std::uint64_t calibrating = ledger->Calibrating() - calibratingAtStart;
+        const std::uint64_t lost = static_cast<std::uint64_t>(device->GrabContinous_LostFrames());
+        // Every sample the device did not account for was sent while it restarted its graph.
+        std::uint64_t dropped = 0, unaccounted = 0;
+        for (std::uint64_t id = firstId; id <= ledger->Samples(); ++id) {
+            if (deliveries.sampleIds.count(id) || ledger->WasCalibrating(id)) continue;
+            ++(InRestartWindow(id) ? dropped : unaccounted);
+        }
+        EXPECT_EQ(ledger->Samples() + 1 - firstId, sent);
+        EXPECT_EQ(deliveries.samples + lost + calibrating + dropped, sent)
+            << "session " << totals.sessions << ": delivered " << deliveries.samples << ", lost "
+            << lost << ", calibrating " << calibrating << ", dropped at restarts " << dropped;
+        EXPECT_EQ(unaccounted, lost)
+            << "session " << totals.sessions << ": samples that vanished outside graph restarts";
+        EXPECT_EQ(deliveries.partial, 0u) << "samples delivered with the wrong number of fields";
+        EXPECT_EQ(deliveries.fromCalibrating, 0u) << "images of calibrating samples delivered";
+        ++totals.sessions;
+        totals.samples += sent;
+        totals.delivered += deliveries.samples;
+        totals.lost += lost;
+        totals.calibrating += calibrating;
+        totals.dropped += dropped;
+        totals.images += deliveries.images;
+        delivered.insert(deliveries.frameNumbers.begin(), deliveries.frameNumbers.end());
+    }
+
+    void Reconnect() {
+        Restarting([&] { device->Device_Disconnect(); });
+        EndSession();
+        ++totals.reconnects;
+        Connect();
+        BeginSession();
+    }
+
+    void RestartGrabbing() {
+        Restarting([&] { device->GrabContinous_Stop(); });
+        EndSession();
+        BeginSession();
+    }
+
+    void RunCommand(int id, const char* name) {
+        DeviceCommand reply(
+            device->Device_ExecuteCommand(DeviceCommand::Create(id, name).XmlData()));
+        EXPECT_EQ(reply.Error(), "") << name;
+    }
+
+    // One host operation, chosen at random; some of them end the grab session.
+    void Operate(std::mt19937& random, int rateCount, int rangeCount) {
+        switch (random() % 12) {
+            case 0:
+            case 1:
+                Restarting(
+                    [&] { device->Control_SetFrameRate(static_cast<int>(random() % rateCount)); });
+                break;
+            case 2:
+                device->IRControl_Nuc();
+                break;
+            case 3:  // a camera with the other range set restarts grabbing
+                Restarting([&] {
+                    device->IRControl_SetTemperatureRange(static_cast<int>(random() % rangeCount));
+                });
+                break;
+            case 4:
+                RunCommand(1, "Nuc");
+                break;
+            case 5:
+                RunCommand(41, "FrameRate");
+                break;
+            case 6:
+                RunCommand(20, "TemperatureRanges");
+                break;
+            case 7:
+                device->Recorder_Start(0);
+                break;
+            case 8:
+                device->Recorder_Pause(random() % 2);
+                break;
+            case 9:
+                device->Recorder_Stop(0);
+                break;
+            case 10:
+                RestartGrabbing();
+                break;
+            case 11:
+                Reconnect();
+                break;
+        }
+    }
+
+    // Every recording reads back whole: good checksums, rising frame numbers, each one an
+    // image the device delivered, and a clean end (nothing was cut in this process).
+    void VerifyRecordings() {
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            Recorder::RecordingReader reader(entry.path().string());
+            Recorder::RecordedFrame frame;
+            std::uint64_t frames = 0, previous = 0;
+            while (reader.Next(frame)) {
+                ASSERT_TRUE(frame.checksumOk) << entry.path() << " frame " << frames;
+                ASSERT_GT(frame.frameNumber, previous) << entry.path();
+                ASSERT_TRUE(delivered.count(static_cast<unsigned long>(frame.frameNumber)))
+                    << entry.path() << ": frame " << frame.frameNumber << " was never delivered";
+                previous = frame.frameNumber;
+                ++frames;
+            }
+            EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean) << entry.path();
+            ++totals.recordings;
+            totals.recordedFrames += frames;
+        }
+    }
+
+    void Soak(const std::string& preset) {
+        Prepare(preset);
+        Watchdog watchdog(std::chrono::seconds(60));
+        Entities::XmlUtils::RecorderXml settings;
+        settings.SetPath(dir.string() + "/");  // a new file for each start
+        Connect();
+        device->Recorder_Setup(settings.XMLData());
+        BeginSession();
+
+        std::atomic<bool> stop{false};
+        std::thread queries([&] {  // a second host thread reading all the while
+            while (!stop) {
+                device->Device_IsConnected();
+                device->Device_XMLData();
+                device->GrabContinous_LostFrames();
+                device->Recorder_IsRecording();
+                std::this_thread::yield();
+            }
+        });
+        const int rates =
+            static_cast<int>(device->Control_GetFrameRates().Elements("Range").size());
+        const int ranges = static_cast<int>(camera->Tree()->Ranges().size());
+        std::mt19937 random(20261206);
+        const int rounds = SoakRounds();
+        for (int round = 0; round < rounds && !HasFatalFailure(); ++round) {
+            watchdog.Progress("round " + std::to_string(round));
+            Operate(random, rates, ranges);
+            LetSamplesFlow();
+        }
+        watchdog.Progress("final stop");
+        Restarting([&] { device->GrabContinous_Stop(); });
+        EndSession();
+        device->Recorder_Stop(0);
+        stop = true;
+        queries.join();
+        watchdog.Progress("verifying recordings");
+        VerifyRecordings();
+
+        EXPECT_EQ(ledger->Ambiguous(), 0u);
+        EXPECT_EQ(failures.load(), 0);
+        EXPECT_GT(totals.calibrating, 0u);
+        EXPECT_GT(totals.recordedFrames, 0u);
+        std::printf(
+            "soak %s: %d rounds, %llu sessions, samples %llu, delivered %llu, lost %llu, "
+            "calibrating %llu, dropped at graph restarts %llu, images %llu, reconnects "
+            "%llu, recordings %llu with %llu frames\n",
+            preset.c_str(), rounds, ull(totals.sessions), ull(totals.samples),
+            ull(totals.delivered), ull(totals.lost), ull(totals.calibrating), ull(totals.dropped),
+            ull(totals.images), ull(totals.reconnects), ull(totals.recordings),
+            ull(totals.recordedFrames));
+        RecordProperty("samples", std::to_string(totals.samples));
+        RecordProperty("delivered", std::to_string(totals.delivered));
+        RecordProperty("lost", std::to_string(totals.lost));
+        RecordProperty("calibrating", std::to_string(totals.calibrating));
+        RecordProperty("dropped", std::to_string(totals.dropped));
+        RecordProperty("reconnects", std::to_string(totals.reconnects));
+    }
+
+    static unsigned long long ull(std::uint64_t v) { return v; }
+
+    std::filesystem::path dir;
+    std::shared_ptr<SampleLedger> ledger;
+    Deliveries deliveries;
+    std::atomic<int> failures{0};
+    std::set<unsigned long> delivered;
+    Totals totals;
+    std::vector<RestartWindow> windows;  // of the current session
+    std::uint64_t firstId = 1;
+    long sentAtStart = 0;
+    std::uint64_t calibratingAtStart = 0;
+};
+
+TEST_F(DeviceSoakTest, UsbRadiometricCamera) {
+    Soak("usb-ir");
+}
+
+TEST_F(DeviceSoakTest, UsbJpegLsCamera) {
+    Soak("usb-ir-jls");
+}
+
+// Frame rates here include the windowing entries: samples of 2 and 4 fields.
+TEST_F(DeviceSoakTest, FirewireCameraWithWindowing) {
+    Soak("fw-ir");
+}
+
+}  // namespace
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR
