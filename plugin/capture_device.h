@@ -114,6 +114,13 @@ private:
     void ChooseMediaType(const std::string& id, const std::string& selectedFormat);
     void ReadWindowing();
     void ThrowIfNotConnected();
+    // Runs a change of the stream's configuration under stateMutex, so the lock-free
+    // information document never reads the stream half-configured.
+    template <class F>
+    void ConfigureStream(F&& change) {
+        std::lock_guard state(stateMutex);
+        change();
+    }
     void DisposeCore(bool disposing);
 
     // Streaming (capture_device_streaming.cpp).

@@ -69,7 +69,7 @@ void CaptureDevice::Device_Connect(XElement element) {
     windowingActive = false;
     hasWindowing = false;
     windowingFields = 1;
-    imageStream->SetFieldCount(1);
+    ConfigureStream([&] { imageStream->SetFieldCount(1); });
     AttachNewImageHandler();
     captureGraph->AttachStream(imageStream.get());
     isSupported = true;
@@ -137,7 +137,7 @@ void CaptureDevice::ChooseMediaType(const std::string& id, const std::string& se
     CMtxGraph& graph = *captureGraph;
     const GUID* subtype = nullptr;
     if (Contains(id, "ZRF_FW")) {
-        imageStream->SetSourceKind(SourceKind::Ieee1394);
+        ConfigureStream([&] { imageStream->SetSourceKind(SourceKind::Ieee1394); });
         if (graph.IsMediaTypeAvailable(kSubtypeF7M2))
             subtype = &kSubtypeF7M2;
         else if (graph.IsMediaTypeAvailable(kSubtypeF7M0))
@@ -147,7 +147,8 @@ void CaptureDevice::ChooseMediaType(const std::string& id, const std::string& se
             ReleaseConnection();
             Fail(k::kSelectDeviceFailed);
         }
-        const HRESULT hr = graph.SetMediaType(*subtype);
+        HRESULT hr = E_FAIL;
+        ConfigureStream([&] { hr = graph.SetMediaType(*subtype); });  // sizes the stream
         if (FAILED(hr)) {
             ReleaseConnection();
             Fail(k::kSetMediaTypeFailed);
@@ -157,7 +158,7 @@ void CaptureDevice::ChooseMediaType(const std::string& id, const std::string& se
     }
     if (!Contains(id, "ZRF_USB")) Fail(k::kUnsupportedFormat);
 
-    imageStream->SetSourceKind(SourceKind::Usb);
+    ConfigureStream([&] { imageStream->SetSourceKind(SourceKind::Usb); });
     if (selectedFormat.empty() || EqualsIgnoreCase(selectedFormat, k::kFormatIr)) {
         if (graph.IsMediaTypeAvailable(kSubtypeF7M0))
             subtype = &kSubtypeF7M0;
@@ -168,7 +169,9 @@ void CaptureDevice::ChooseMediaType(const std::string& id, const std::string& se
     } else if (EqualsIgnoreCase(selectedFormat, k::kFormatJpeg)) {
         if (graph.IsMediaTypeAvailable(kSubtypeMJPG)) subtype = &kSubtypeMJPG;
     }
-    if (!subtype || FAILED(graph.SetMediaType(*subtype))) {
+    HRESULT hr = E_FAIL;
+    if (subtype) ConfigureStream([&] { hr = graph.SetMediaType(*subtype); });
+    if (FAILED(hr)) {
         ReleaseConnection();
         Fail(k::kSetMediaTypeFailed);
     }
@@ -179,7 +182,7 @@ void CaptureDevice::ReadWindowing() {
     if (!hasWindowing) return;
     windowingActive = commander->GetWindowing();
     windowingFields = commander->GetWindowingFields();
-    if (windowingActive) imageStream->SetFieldCount(windowingFields);
+    if (windowingActive) ConfigureStream([&] { imageStream->SetFieldCount(windowingFields); });
 }
 
 void CaptureDevice::FillCameraInformation() {

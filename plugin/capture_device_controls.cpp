@@ -219,7 +219,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
         captureGraph->Stop();
         windowingActive = false;
         try {
-            imageStream->SetFieldCount(1);
+            ConfigureStream([&] { imageStream->SetFieldCount(1); });
             UpdateRecorderImageSize();
             commander->SetWindowing(false);
         } catch (...) {
@@ -239,7 +239,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
         commander->SetWindowing(true);
         windowingActive = true;
         if (captureGraph) {
-            imageStream->SetFieldCount(fields);
+            ConfigureStream([&] { imageStream->SetFieldCount(fields); });
             UpdateRecorderImageSize();
         }
         Sleep(k::kWindowingSettleMs);
