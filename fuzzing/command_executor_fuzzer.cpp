@@ -5,6 +5,7 @@
 // other exception or a crash is a failure. A script file named by a command is always this
 // target's own scratch file, filled from the input.
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "fuzzing/fuzz_support.h"
@@ -16,19 +17,27 @@ namespace {
 using System::Xml::Linq::XElement;
 using Vorn::Zephra::Net::Devices::DeviceCommand;
 
-const std::int32_t kIds[] = {1, 2, 3, 20, 21, 30, 31, 32, 40, 41, 50, 51, 82, 90, 100, 120, 121, -1};
-const char* const kNames[] = {"Enabled",    "Index",      "FocusMode",  "Value",
-                              "Filename",   "Cmd",        "ResInteger", "ResDouble",
-                              "ResBoolean", "ResStringA", ""};
+const std::int32_t kIds[] = {1,  2,  3,  20, 21, 30,  31,  32,  40,
+                             41, 50, 51, 82, 90, 100, 120, 121, -1};
+const char* const kNames[] = {"Enabled", "Index",      "FocusMode", "Value",      "Filename",
+                              "Cmd",     "ResInteger", "ResDouble", "ResBoolean", "ResStringA",
+                              ""};
 const char* const kTypes[] = {"Boolean", "Int32", "UInt32", "Double", "String", ""};
-const char* const kNodes[] = {
-    "Camera.Name",           "Camera.Shutter.Closed",         "Camera.TemperatureRange.Index",
-    "Camera.Focus.Position", "Camera.Focus.Min",              "Camera.Windowing.Active",
-    "Camera.Windowing.Fields", "Camera.Nuc.CalibratingSamples", "Camera.Lens.Id",
-    "Camera.TemperatureRange.TULA", "Camera.Focus.LastMode",  "Camera.Nuc.Count"};
-const char* const kValues[] = {"0",  "1",     "-1",   "2",          "3",    "4",   "true",
-                               "false", "2147483648", "-2147483649", "1e308", "nan", " 7 ",
-                               "0x10", ""};
+const char* const kNodes[] = {"Camera.Name",
+                              "Camera.Shutter.Closed",
+                              "Camera.TemperatureRange.Index",
+                              "Camera.Focus.Position",
+                              "Camera.Focus.Min",
+                              "Camera.Windowing.Active",
+                              "Camera.Windowing.Fields",
+                              "Camera.Nuc.CalibratingSamples",
+                              "Camera.Lens.Id",
+                              "Camera.TemperatureRange.TULA",
+                              "Camera.Focus.LastMode",
+                              "Camera.Nuc.Count"};
+const char* const kValues[] = {"0",     "1",    "-1",    "2",          "3",
+                               "4",     "true", "false", "2147483648", "-2147483649",
+                               "1e308", "nan",  " 7 ",   "0x10",       ""};
 
 fuzz::ScratchFile& Script() {
     static fuzz::ScratchFile file("command_executor_fuzzer.script");
@@ -37,10 +46,14 @@ fuzz::ScratchFile& Script() {
 
 std::string Value(fuzz::ByteReader& in) {
     switch (in.Take<std::uint8_t>() % 4) {
-        case 0: return in.Pick(kValues);
-        case 1: return in.Pick(kNodes);
-        case 2: return std::to_string(in.Take<std::int32_t>());
-        default: return in.Text(24);
+        case 0:
+            return in.Pick(kValues);
+        case 1:
+            return in.Pick(kNodes);
+        case 2:
+            return std::to_string(in.Take<std::int32_t>());
+        default:
+            return in.Text(24);
     }
 }
 

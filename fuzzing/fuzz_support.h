@@ -2,6 +2,8 @@
 // Shared by the fuzz targets: reading typed values off the input, and one process-wide
 // simulated camera with a connected device, so each input costs a call, not a connection.
 // Settling waits run on a test clock (instant); nothing is logged.
+#include <unistd.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 #include "host/logging/logger.h"
 #include "host/xml/documents.h"
@@ -23,7 +24,7 @@
 namespace fuzz {
 
 class ByteReader {
-public:
+  public:
     ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     template <typename T>
@@ -53,7 +54,7 @@ public:
     std::size_t RestSize() const { return size_ - at_; }
     bool Empty() const { return at_ >= size_; }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t at_ = 0;
@@ -68,7 +69,7 @@ inline void ReplaceAll(std::string& text, std::string_view token, const std::str
 
 // A scratch file of this process, removed at exit.
 class ScratchFile {
-public:
+  public:
     explicit ScratchFile(const char* stem) {
         path_ = (std::filesystem::temp_directory_path() /
                  (std::string(stem) + "." + std::to_string(::getpid())))
@@ -88,13 +89,13 @@ public:
     }
     void Write(const std::string& text) const { Write(text.data(), text.size()); }
 
-private:
+  private:
     std::string path_;
 };
 
 // The process-wide rig: the clock comes first and goes last, the device before its camera.
 class DeviceRig {
-public:
+  public:
     using CaptureDevice = Vorn::Zephra::Net::Devices::Camera::IR::CaptureDevice;
 
     static DeviceRig& Instance() {
@@ -132,7 +133,7 @@ public:
         camera_.reset();
     }
 
-private:
+  private:
     DeviceRig() : clockScope_(clock_) {
         Vorn::Zephra::Diagnostics::Log::Logger::SetSink(nullptr);
         zrf::sim::CameraOptions options;

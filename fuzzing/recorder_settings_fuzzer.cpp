@@ -77,10 +77,18 @@ void Record(fuzz::ByteReader& in, const XElement& element) {
             case 1:
                 recorder.AddImage(image, op % 9, step);
                 break;
-            case 2: Tolerate([&] { recorder.Start(op / 6 % 4); }); break;
-            case 3: recorder.Pause(op & 0x80); break;
-            case 4: recorder.Stop(0); break;
-            default: recorder.SetSizeImageBufferPreRecording(op / 6 % 5); break;
+            case 2:
+                Tolerate([&] { recorder.Start(op / 6 % 4); });
+                break;
+            case 3:
+                recorder.Pause(op & 0x80);
+                break;
+            case 4:
+                recorder.Stop(0);
+                break;
+            default:
+                recorder.SetSizeImageBufferPreRecording(op / 6 % 5);
+                break;
         }
     }
     (void)recorder.Settings().ToString();

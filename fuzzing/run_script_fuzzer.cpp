@@ -16,9 +16,9 @@ namespace {
 using namespace Vorn::Zephra::Net::Communication;
 
 const char* const kVerbs[] = {"set", "expect", "nuc", "SET", "", "#"};
-const char* const kValues[] = {"0",    "1",    "-1",   "2",   "3",          "true",
-                               "false", "1e308", "nan", "-0", "2147483648", "abc",
-                               " 4 # note", "1.5", ""};
+const char* const kValues[] = {"0",          "1",     "-1",        "2",   "3",
+                               "true",       "false", "1e308",     "nan", "-0",
+                               "2147483648", "abc",   " 4 # note", "1.5", ""};
 const char* const kSpace[] = {" ", "\t", "  ", "\r", ""};
 
 RTreeCommander& Channel() {

@@ -41,9 +41,11 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts"
   log=build/fuzz/$t.log
   echo "=== fuzz: $t for ${seconds} s (log: $log)"
+  dict=()
+  [ -f "fuzzing/dictionaries/$t.dict" ] && dict=(-dict="fuzzing/dictionaries/$t.dict")
   # shellcheck disable=SC2046
   "$bin" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$work" $(input_dirs "$t") >"$log" 2>&1
+    "${dict[@]}" -artifact_prefix="$artifacts/" "$work" $(input_dirs "$t") >"$log" 2>&1
   status=$?
   grep -E '^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" | sed 's/^/    /'
   if [ $status -ne 0 ]; then

@@ -42,17 +42,23 @@ void Replay(const fs::path& path) {
 }
 
 class Regression : public ::testing::TestWithParam<fs::path> {};
-TEST_P(Regression, RunsClean) { Replay(GetParam()); }
+TEST_P(Regression, RunsClean) {
+    Replay(GetParam());
+}
 INSTANTIATE_TEST_SUITE_P(Inputs, Regression, ::testing::ValuesIn(Inputs(ZRF_FUZZ_REGRESSIONS)),
                          [](const auto& info) { return TestName(info.param); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Regression);
 
 class Seed : public ::testing::TestWithParam<fs::path> {};
-TEST_P(Seed, RunsClean) { Replay(GetParam()); }
+TEST_P(Seed, RunsClean) {
+    Replay(GetParam());
+}
 INSTANTIATE_TEST_SUITE_P(Corpus, Seed, ::testing::ValuesIn(Inputs(ZRF_FUZZ_CORPUS)),
                          [](const auto& info) { return TestName(info.param); });
 
 // An empty corpus would leave the target untested by this program.
-TEST(FuzzInputs, TheTargetHasSeeds) { EXPECT_FALSE(Inputs(ZRF_FUZZ_CORPUS).empty()) << ZRF_FUZZ_TARGET_NAME; }
+TEST(FuzzInputs, TheTargetHasSeeds) {
+    EXPECT_FALSE(Inputs(ZRF_FUZZ_CORPUS).empty()) << ZRF_FUZZ_TARGET_NAME;
+}
 
 }  // namespace
