@@ -147,15 +147,19 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     void PrintRatios() const {
         std::printf("\nper 640 x 480 frame, relative to its baseline (wall time, CPU time):\n");
-        Ratio("USB raw / memcpy", "BM_UsbRaw", "BM_Memcpy", 1.5);
-        Ratio("USB raw, swapped / memcpy", "BM_UsbRawSwapped", "BM_Memcpy", 1.5);
-        Ratio("IEEE-1394 / memcpy", "BM_Ieee1394", "BM_Memcpy", 1.5);
-        Ratio("YUY2 / memcpy", "BM_Yuy2", "BM_Memcpy", 0);
-        Ratio("JPEG-LS path / bare decode", "BM_JpegLsPath", "BM_JpegLsBare", 1.05);
+        Ratio("USB raw / memcpy", "usb_raw_vs_memcpy", "BM_UsbRaw", "BM_Memcpy", 1.5);
+        Ratio("USB raw, swapped / memcpy", "usb_raw_swapped_vs_memcpy", "BM_UsbRawSwapped",
+              "BM_Memcpy", 1.5);
+        Ratio("IEEE-1394 / memcpy", "ieee1394_vs_memcpy", "BM_Ieee1394", "BM_Memcpy", 1.5);
+        Ratio("YUY2 / memcpy", "yuy2_vs_memcpy", "BM_Yuy2", "BM_Memcpy", 0);
+        Ratio("JPEG-LS path / bare decode", "jpegls_vs_bare_decode", "BM_JpegLsPath",
+              "BM_JpegLsBare", 1.05);
     }
 
   private:
-    void Ratio(const char* label, const char* path, const char* base, double goal) const {
+    // Also prints "ratio: KEY CPU-RATIO" for scripts.
+    void Ratio(const char* label, const char* key, const char* path, const char* base,
+               double goal) const {
         const auto p = times_.find(path), b = times_.find(base);
         if (p == times_.end() || b == times_.end() || b->second.first <= 0 ||
             b->second.second <= 0) {
@@ -167,6 +171,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::printf("  %-30s %6.3f %6.3f", label, wall, cpu);
         if (goal > 0) std::printf("  (goal <= %.2f: %s)", goal, cpu <= goal ? "met" : "NOT met");
         std::printf("\n");
+        std::printf("ratio: %s %.4f\n", key, cpu);
     }
     std::map<std::string, std::pair<double, double>> times_;
 };

@@ -1,5 +1,6 @@
 #include "host/recorder/zrf_recorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -82,8 +83,13 @@ void ZRFRecorder::ResizeRing() {
         ringNext_ = ringCount_ = 0;
         return;
     }
-    const auto slots = static_cast<std::size_t>(ringCapacity_);
+    // The ring's memory is bounded whatever the settings ask for: a document asking for
+    // billions of images must not take the process down.
     const auto size = static_cast<std::size_t>(imageSize_);
+    const std::size_t fit =
+        std::max<std::size_t>(kMaxPreRecordingBytes / (size + sizeof(RingSlot)), 1);
+    const auto slots =
+        std::min({static_cast<std::size_t>(ringCapacity_), kMaxPreRecordingImages, fit});
     if (ring_.size() == slots && !ring_.empty() && ring_.front().image.size() == size) return;
     ring_.assign(slots, RingSlot{});
     for (RingSlot& slot : ring_) slot.image.resize(size);

@@ -18,6 +18,11 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 
 class RecordingWriter;
 
+// The most the pre-recording ring holds, whatever the settings ask for: fewer images than
+// asked for when they would not fit (always at least one).
+inline constexpr std::size_t kMaxPreRecordingBytes = 512u * 1024u * 1024u;
+inline constexpr std::size_t kMaxPreRecordingImages = 10'000;
+
 class ZRFRecorder final : public Recorder {
 public:
     ZRFRecorder();

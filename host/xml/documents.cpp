@@ -25,6 +25,13 @@ long long XmlDocumentBase::GetInteger(const std::string& name, long long fallbac
     return *value;
 }
 
+int XmlDocumentBase::GetInt32(const std::string& name, int fallback) const {
+    const long long value = GetInteger(name, fallback);
+    if (value < INT32_MIN || value > INT32_MAX)
+        throw System::FormatException("'" + name + "' is out of range");
+    return static_cast<int>(value);
+}
+
 bool XmlDocumentBase::GetBool(const std::string& name, bool fallback) const {
     auto text = element_.Attribute(name);
     if (!text || text->empty()) return fallback;

@@ -26,6 +26,8 @@ protected:
 
     std::string GetText(const std::string& name) const;
     long long GetInteger(const std::string& name, long long fallback) const;  // throws FormatException
+    // Also throws FormatException for a value outside the 32-bit range (never wraps).
+    int GetInt32(const std::string& name, int fallback) const;
     bool GetBool(const std::string& name, bool fallback) const;              // throws FormatException
     void SetText(const std::string& name, const std::string& value) { element_.SetAttribute(name, value); }
     void SetInteger(const std::string& name, long long value);
@@ -126,10 +128,10 @@ public:
     void CreateSubFolderSettings(bool createSubFolder, bool useDate, int counter,
                                  const std::string& prefix);
     void SetImageSize(int bytes) { SetInteger("ImageSize", bytes); }
-    int ImageSize() const { return static_cast<int>(GetInteger("ImageSize", 0)); }
+    int ImageSize() const { return GetInt32("ImageSize", 0); }
     void SetMaxNumberOfFramesInPreRecording(int n) { SetInteger("MaxNumberOfFramesInPreRecording", n); }
     int MaxNumberOfFramesInPreRecording() const {
-        return static_cast<int>(GetInteger("MaxNumberOfFramesInPreRecording", 0));
+        return GetInt32("MaxNumberOfFramesInPreRecording", 0);
     }
     std::string Path() const { return GetText("Path"); }
     void SetPath(const std::string& v) { SetText("Path", v); }

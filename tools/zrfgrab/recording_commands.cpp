@@ -24,7 +24,8 @@ using Vorn::Zephra::Net::Devices::Recorder::RecordingReader;
 constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
 
 std::string TimeText(std::int64_t ticks) {
-    const std::int64_t ms = (ticks - kUnixEpochTicks) / 10000;
+    // Any 64-bit value may come from the file: divide before subtracting so nothing overflows.
+    const std::int64_t ms = ticks / 10000 - kUnixEpochTicks / 10000;
     const std::time_t seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
     std::tm tm{};
     gmtime_r(&seconds, &tm);
@@ -92,7 +93,8 @@ int RunRecordingInfo(const char* path) {
         if (!numbers.empty()) {
             std::printf("first frame  #%" PRIu64 "  %s\n", numbers.front(), TimeText(ticks.front()).c_str());
             std::printf("last frame   #%" PRIu64 "  %s\n", numbers.back(), TimeText(ticks.back()).c_str());
-            const double span = (ticks.back() - ticks.front()) / 1e7;
+            const double span =
+                (static_cast<double>(ticks.back()) - static_cast<double>(ticks.front())) / 1e7;
             if (numbers.size() > 1 && span > 0)
                 std::printf("frame rate   %.1f fps (from the time stamps)\n", (numbers.size() - 1) / span);
         }

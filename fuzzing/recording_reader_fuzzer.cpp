@@ -1,0 +1,50 @@
+// Feeds arbitrary files to the recording reader and to zrfgrab's recording summary. The file
+// is this target's scratch file. The reader must stop cleanly at whatever it meets: every
+// frame it returns lies inside the file, in order.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "fuzzing/fuzz_support.h"
+#include "host/recorder/recording_file.h"
+#include "host/system/exceptions.h"
+#include "tools/zrfgrab/commands.h"
+
+namespace {
+
+using namespace Vorn::Zephra::Net::Devices::Recorder;
+
+fuzz::ScratchFile& File() {
+    static fuzz::ScratchFile file("recording_reader_fuzzer.zrec");
+    return file;
+}
+
+void Read(std::size_t fileSize) {
+    RecordingReader reader(File().Path());
+    RecordedFrame frame;
+    std::uint64_t end = reader.Header().headerSize;
+    while (reader.Next(frame)) {
+        if (frame.fileOffset != end) __builtin_trap();
+        end = frame.fileOffset + sizeof(FrameRecordHeader) + frame.image.size();
+        if (end > fileSize) __builtin_trap();
+    }
+    if (reader.Next(frame)) __builtin_trap();  // the end stays the end
+    if (end + reader.TrailingBytes() != fileSize) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+#ifdef ZRF_FUZZ_TARGET
+    // The summary's lines would drown the fuzzer's own.
+    static bool quiet = std::freopen("/dev/null", "w", stdout) != nullptr;
+    (void)quiet;
+#endif
+    File().Write(data, size);
+    try {
+        Read(size);
+    } catch (const System::Exception&) {
+    }
+    if (IsRecordingFile(File().Path().c_str())) (void)RunRecordingInfo(File().Path().c_str());
+    return 0;
+}
