@@ -262,7 +262,7 @@ XElement CaptureDevice::Device_XMLData() {
         if (!captureGraph) return data;
         cameraInformation.SetFrameCount(frameCount);
         cameraInformation.SetLostImages(lostFrames);
-        information = XElement::Parse(cameraInformation.XMLData().ToString());
+        information = cameraInformation.XMLData().Clone();
         if (imageStream) {
             haveStream = true;
             bufferSize = imageStream->GetImageBufferSize();

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test: the default build, then the sanitizer builds.
-# ZRF_TEST_PRESETS picks the builds (default: "default asan tsan").
+# Builds the project and runs every test: the Windows compile check, the default build, the
+# sanitizer builds, then every fuzz target for a bounded time.
+# ZRF_TEST_PRESETS picks the builds (default: "default asan tsan"); ZRF_FUZZ_SECONDS the time
+# per fuzz target (default 20; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,3 +24,11 @@ for preset in $presets; do
     *)    ctest --preset "$preset" -j "$jobs" ;;
   esac
 done
+
+fuzz_seconds=${ZRF_FUZZ_SECONDS:-20}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "=== fuzz: every target for ${fuzz_seconds} s with its regression inputs"
+  scripts/fuzz.sh "$fuzz_seconds"
+else
+  echo "=== fuzz: skipped (ZRF_FUZZ_SECONDS=0)"
+fi

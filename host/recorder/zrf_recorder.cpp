@@ -62,7 +62,7 @@ std::int32_t ZRFRecorder::GetImageSize() {
 
 bool ZRFRecorder::Setup(XElement settings) {
     std::lock_guard lock(SyncRoot());
-    settings_.SetXMLData(XElement::Parse(settings.ToString()));
+    settings_.SetXMLData(settings.Clone());
     preRecordingEnabled_ = settings_.IsPreRecordingEnabled();
     if (preRecordingEnabled_) usePreRecording_ = true;
     if (settings_.MaxNumberOfFramesInPreRecording() > 0)
@@ -204,7 +204,8 @@ XElement ZRFRecorder::Settings() {
     std::lock_guard lock(SyncRoot());
     settings_.SetIsPreRecordingEnabled(preRecordingEnabled_);
     settings_.SetImageSize(imageSize_);
-    return settings_.XMLData();
+    // A copy: the caller reads it while the recorder goes on changing its own.
+    return settings_.XMLData().Clone();
 }
 
 void ZRFRecorder::Dispose() {

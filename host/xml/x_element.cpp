@@ -84,6 +84,13 @@ void XElement::RemoveAll() {
     while (node_.first_attribute()) node_.remove_attribute(node_.first_attribute());
 }
 
+XElement XElement::Clone() const {
+    if (!node_) return {};
+    auto doc = std::make_shared<pugi::xml_document>();
+    pugi::xml_node copy = doc->append_copy(node_);
+    return XElement(doc, copy);
+}
+
 std::string XElement::ToString() const {
     if (!node_) return "";
     std::ostringstream out;

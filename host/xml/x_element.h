@@ -38,6 +38,8 @@ public:
     void RemoveAll();                              // drops children and attributes
 
     std::string ToString() const;
+    // A deep copy in a document of its own (null for null).
+    XElement Clone() const;
 
     // The same node (not equal content).
     bool SameAs(const XElement& other) const { return node_ == other.node_; }
