@@ -1,5 +1,6 @@
 #include "imaging/frame_clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/time/windows_time.h"
@@ -10,6 +11,12 @@ namespace {
 std::int64_t ElapsedMilliseconds(std::int64_t delta, std::int64_t frequency) {
     if (frequency <= 0) return 0;
     return delta / frequency * 1000 + delta % frequency * 1000 / frequency;
+}
+
+// Frame numbers are truncated from the elapsed time; the first counts as 1.
+std::int64_t FrameOf(std::uint32_t elapsed, double rate) {
+    const auto frame = static_cast<std::int64_t>(static_cast<double>(elapsed) * rate / 1000.0);
+    return frame == 0 ? 1 : frame;
 }
 
 }  // namespace
@@ -52,13 +59,13 @@ double FrameClock::FrameRate() const {
 FrameStamp FrameClock::Stamp(const std::atomic<float>& frameRate) {
     std::lock_guard lock(guard_);
     if (!started_) StartLocked(frameRate.load(std::memory_order_relaxed));
-    return GetTimeLocked();
+    return NextSampleLocked();
 }
 
 FrameStamp FrameClock::Stamp(float frameRate) {
     std::lock_guard lock(guard_);
     if (!started_) StartLocked(frameRate);
-    return GetTimeLocked();
+    return NextSampleLocked();
 }
 
 void FrameClock::StartLocked(float frameRate) {
@@ -66,6 +73,7 @@ void FrameClock::StartLocked(float frameRate) {
     StopLocked();
     frameRate_ = frameRate;
     framePeriod_ = 1.0 / frameRate_;
+    lastFrame_ = 0;
     timeBeginPeriod(1);
 
     const DWORD before = timeGetTime();
@@ -90,25 +98,40 @@ void FrameClock::StopLocked() {
     started_ = false;
 }
 
-FrameStamp FrameClock::GetTimeLocked() const {
+std::uint32_t FrameClock::ElapsedLocked() const {
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    const auto elapsed = static_cast<std::uint32_t>(
+    return static_cast<std::uint32_t>(
         ElapsedMilliseconds(counter.QuadPart - startCounter_, counterFrequency_));
+}
 
+FrameStamp FrameClock::GridStamp(std::int64_t frame) const {
     FrameStamp stamp;
     stamp.timeZoneMinutes = timeZoneMinutes_;
-    if (!IsUsableFrameRate(frameRate_)) {
-        // No usable frame period: the elapsed time itself.
-        stamp.seconds = static_cast<std::uint32_t>(baseSeconds_) + elapsed / 1000;
-        stamp.milliseconds = elapsed % 1000;
-        return stamp;
-    }
-    auto frame = static_cast<std::int64_t>(static_cast<double>(elapsed) * frameRate_ / 1000.0);
-    if (frame == 0) frame = 1;
     const double offset = framePeriod_ * static_cast<double>(frame);
     stamp.seconds = static_cast<std::uint32_t>(static_cast<std::int64_t>(offset + baseSeconds_));
     stamp.milliseconds =
         static_cast<std::uint32_t>(static_cast<std::uint64_t>(offset * 1000.0) % 1000);
     return stamp;
+}
+
+FrameStamp FrameClock::GetTimeLocked() const {
+    const std::uint32_t elapsed = ElapsedLocked();
+    if (!IsUsableFrameRate(frameRate_)) {
+        // No usable frame period: the elapsed time itself.
+        FrameStamp stamp;
+        stamp.timeZoneMinutes = timeZoneMinutes_;
+        stamp.seconds = static_cast<std::uint32_t>(baseSeconds_) + elapsed / 1000;
+        stamp.milliseconds = elapsed % 1000;
+        return stamp;
+    }
+    return GridStamp(FrameOf(elapsed, frameRate_));
+}
+
+FrameStamp FrameClock::NextSampleLocked() {
+    if (!IsUsableFrameRate(frameRate_)) return GetTimeLocked();
+    std::int64_t frame = FrameOf(ElapsedLocked(), frameRate_);
+    if (frame <= lastFrame_) frame = std::min(lastFrame_ + 1, frame + kMaxLead);
+    lastFrame_ = frame;
+    return GridStamp(frame);
 }

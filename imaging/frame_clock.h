@@ -38,9 +38,17 @@ class FrameClock {
     // The rate the clock was last started with.
     double FrameRate() const;
 
-    // Starts the clock with `frameRate` if it is stopped, then stamps: one step, so a Stop from
-    // another thread cannot fall between the start test and the stamp. The rate is read under
-    // the guard too: a rate stored just before a Stop is the one the restart uses.
+    // Stamps one sample. Starts the clock with `frameRate` if it is stopped, then stamps: one
+    // step, so a Stop from another thread cannot fall between the start test and the stamp. The
+    // rate is read under the guard too: a rate stored just before a Stop is the one the restart
+    // uses.
+    //
+    // Samples paced at the clock's own rate arrive right on the grid's edges, where truncation
+    // puts two of them in one period now and then; and the first counts as frame 1, so the
+    // second always shares it. A sample therefore never takes the period of the one before
+    // (stamps of a sample's fields, offset within its period, would go backwards), as long as
+    // that keeps it within kMaxLead periods of its own.
+    static constexpr std::int64_t kMaxLead = 2;
     FrameStamp Stamp(const std::atomic<float>& frameRate);
     FrameStamp Stamp(float frameRate);
 
@@ -48,6 +56,9 @@ class FrameClock {
     void StartLocked(float frameRate);
     void StopLocked();
     FrameStamp GetTimeLocked() const;
+    FrameStamp NextSampleLocked();
+    std::uint32_t ElapsedLocked() const;
+    FrameStamp GridStamp(std::int64_t frame) const;
 
     bool started_ = false;
     std::int64_t counterFrequency_ = 0;
@@ -56,5 +67,6 @@ class FrameClock {
     std::int16_t timeZoneMinutes_ = 0;
     double frameRate_ = 0.0;
     double framePeriod_ = 0.0;
+    std::int64_t lastFrame_ = 0;  // of the last sample stamped since the start
     mutable std::mutex guard_;
 };

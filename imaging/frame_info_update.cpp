@@ -37,7 +37,7 @@ DecodeResult ImgSrcStream::ApplyFrameInfo(std::uint8_t* block, std::int32_t fiel
     // One reading of the rate for the whole frame, whatever another thread sets meanwhile.
     const float rate = frameRate.load(std::memory_order_relaxed);
     if (hostTimeStamps) {
-        const FrameStamp stamp = clock.Stamp(frameRate);
+        const FrameStamp stamp = SampleStamp();
         Store(block + Info::kSeconds, stamp.seconds);
         Store(block + Info::kMilliseconds, stamp.milliseconds);
         Store(block + Info::kTimeZone, stamp.timeZoneMinutes);

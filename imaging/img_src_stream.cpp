@@ -35,11 +35,20 @@ ImageSize ImgSrcStream::CurrentImageSize() const {
 void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, ImageSize size) {
     SetImageSize(size);
     sample = buffer;
+    sampleStamped = false;
     sampleLength.store(length, std::memory_order_relaxed);
     deliveringThread.store(std::this_thread::get_id(), std::memory_order_release);
     if (newImageCallback != nullptr) newImageCallback();
     deliveringThread.store(std::thread::id{}, std::memory_order_release);
     sample = nullptr;
+}
+
+FrameStamp ImgSrcStream::SampleStamp() {
+    if (!sampleStamped) {
+        sampleStamp = clock.Stamp(frameRate);
+        sampleStamped = true;
+    }
+    return sampleStamp;
 }
 
 void ImgSrcStream::SetSourceKind(SourceKind kind) {

@@ -75,6 +75,8 @@ class ImgSrcStream {
     // The checks, stamp and updates every radiometric frame-information block goes through.
     DecodeResult ApplyFrameInfo(std::uint8_t* block, std::int32_t fieldIndex,
                                 std::int32_t fieldHeight);
+    // The host's stamp of the sample being delivered: taken once, shared by all its fields.
+    FrameStamp SampleStamp();
 
     std::int16_t timeZoneMinutes = 0;
     std::uint32_t timeSeconds = 0;
@@ -82,6 +84,8 @@ class ImgSrcStream {
     bool hostTimeStamps = true;
     NewImageCallback newImageCallback = nullptr;
     const std::uint8_t* sample = nullptr;
+    bool sampleStamped = false;  // the delivering thread's, as the sample is
+    FrameStamp sampleStamp;
     std::atomic<std::int32_t> sampleLength{0};
     std::atomic<std::uint64_t> imageSize{0};  // width and height packed: one atomic word
     SourceKind sourceKind{};

@@ -17,7 +17,7 @@ DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint
     const std::int64_t needed = i420 ? reserved * 3 / 4 : reserved;
     if (length < needed) return DecodeResult::BadFrame;
 
-    const FrameStamp stamp = clock.Stamp(frameRate);
+    const FrameStamp stamp = SampleStamp();
     timeZoneMinutes = stamp.timeZoneMinutes;
 
     VisualFrameHeader header{};

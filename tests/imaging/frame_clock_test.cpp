@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <vector>
 
 #include "platform/time/test_clock.h"
 
@@ -38,6 +39,19 @@ TEST_F(FrameClockTest, StampsFollowTheFrameGridNotTheArrivalTime) {
     const FrameStamp s = frames.GetTime();
     EXPECT_EQ(s.seconds, 1'000'001u);
     EXPECT_EQ(s.milliseconds, 66u);
+}
+
+TEST_F(FrameClockTest, EachSampleTakesAPeriodOfItsOwnButRunsAtMostTwoAhead) {
+    FrameClock frames;
+    std::vector<std::uint32_t> ms;
+    // The second sample truncates to frame 0, counted as 1 like the first; later ones, with
+    // the clock standing still, may run two periods ahead and no further.
+    for (int elapsed : {0, 33, 0, 0, 0}) {
+        clock_.AdvanceMilliseconds(elapsed);
+        ms.push_back(frames.Stamp(30.0f).milliseconds);
+    }
+    EXPECT_EQ(ms, (std::vector<std::uint32_t>{33, 66, 100, 100, 100}));
+    EXPECT_EQ(frames.GetTime().milliseconds, 33u);  // reading the time moves nothing
 }
 
 TEST_F(FrameClockTest, BaseKeepsWholeWallSecondsOnly) {

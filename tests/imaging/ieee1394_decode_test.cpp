@@ -94,6 +94,26 @@ TEST_F(Ieee1394DecodeTest, HostStampIsExact) {
     EXPECT_EQ(stream_.TimeSeconds(), 1'650'003'601u);
 }
 
+TEST_F(Ieee1394DecodeTest, HostStampsOfSamplesPacedAtTheClocksRateNeverGoBack) {
+    // Samples at the clock's own rate arrive on the grid's edges: truncation alone would give
+    // two of them one period, and field 1 of the first would come after field 0 of the next.
+    settings_.fieldCount = 2;
+    std::int64_t previous = 0;
+    for (int sample = 0; sample < 8; ++sample) {
+        SCOPED_TRACE(sample);
+        const Delivery d = Run(Sample());
+        ASSERT_EQ(d.results.size(), 2u);
+        for (const auto& image : d.images) {
+            const auto* block = image.data() + 128;
+            const std::int64_t ms = std::int64_t{Load<std::uint32_t>(block + Info::kSeconds)} * 1000 +
+                                    Load<std::uint32_t>(block + Info::kMilliseconds);
+            EXPECT_GT(ms, previous);
+            previous = ms;
+        }
+        clock_.AdvanceMilliseconds(sample % 2 == 0 ? 33 : 34);
+    }
+}
+
 struct FieldTiming {
     int fields;
     float rate;
