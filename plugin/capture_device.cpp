@@ -11,13 +11,15 @@ CaptureDevice::CaptureDevice(std::string identifier) : identifier(std::move(iden
 
 CaptureDevice::~CaptureDevice() {
     // Destroyed without Dispose: a graph still running would call into a device that is going
-    // away, so it is stopped and destroyed before the stream, as the release step does.
+    // away, so it is stopped and destroyed before the stream, as the release step does. The
+    // recorder is unsubscribed and closed, its recording ended cleanly, before the members go.
     DisposeCore(false);
     if (captureGraph) {
         captureGraph->Stop();
         DetachNewImageHandler();
         captureGraph.reset();
     }
+    CloseRecorder();
     imageStream.reset();
     if (commander) commander->Dispose();
 }

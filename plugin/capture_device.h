@@ -41,8 +41,8 @@ class CaptureDevice final : public IDevice,
                             public IRecorder {
 public:
     explicit CaptureDevice(std::string identifier);
-    // Destroying a device that was never disposed releases only its stream (the graph and
-    // channel would need the disposal path).
+    // Destroying a device that was never disposed lets go of everything, as disposal does, but
+    // raises nothing: the recording is closed before the events go.
     ~CaptureDevice() override;
     CaptureDevice(const CaptureDevice&) = delete;
     CaptureDevice& operator=(const CaptureDevice&) = delete;
@@ -114,6 +114,9 @@ private:
     void ChooseMediaType(const std::string& id, const std::string& selectedFormat);
     void ReadWindowing();
     void ThrowIfNotConnected();
+    // Operations that stop the graph would wait for the streaming thread; from a handler that
+    // runs on it (or under the recorder's lock) they are refused instead.
+    void ThrowIfCalledFromHandler(const char* operation) const;
     // Runs a change of the stream's configuration under stateMutex, so the lock-free
     // information document never reads the stream half-configured.
     template <class F>
@@ -140,17 +143,27 @@ private:
     bool RecorderAllowed() const;
     void CreateRecorder(bool usePreRecordingBuffer);
     void EnsureRecorder();
+    std::shared_ptr<Recorder::Recorder> CurrentRecorder() const;
     void UpdateRecorderImageSize();
+    void UpdateRecorderImageSize(Recorder::Recorder& r);
+    void CloseRecorder();
     void RecorderStatusUpdated(const Recorder::RecorderStatusEventArgs& e);
 
     // Commands (capture_device_commands.cpp).
     void ExecuteCommand(DeviceCommand& command);
     void WriteNode(DeviceCommand& command);
+    void RunScriptFile(const std::string& file);
 
     // Set by the constructor, never changed.
     const std::string identifier;
     // The device lock: re-entrant, since control operations call each other under it.
     mutable std::recursive_mutex syncRoot;
+    // Declared before everything that can raise them, so they are destroyed last.
+    Event<GrabContinousFailedEventArgs> failed;
+    Event<GrabContinousCompletedEventArgs> completed;
+    Event<CalibratingEventArgs> calibrating;
+    Event<CommandExecutedEventArgs> commandExecuted;
+    Event<RecordingStatusEventArgs> recordingStatus;
 
     // Written under syncRoot. The graph and the stream change only while the graph is stopped.
     // Replacing commander, captureGraph or imageStream, and touching cameraInformation, also
@@ -167,11 +180,10 @@ private:
     std::unique_ptr<System::Runtime::InteropServices::NativeCallback> newImageHandle;
     CameraInformationXml cameraInformation;
 
-    // The recorder is created on a host thread, possibly while samples flow; the streaming
-    // thread sees it through recorderView. It is destroyed only by disposal, after the
-    // connection was released.
-    std::unique_ptr<Recorder::Recorder> recorder;
-    std::atomic<Recorder::Recorder*> recorderView{nullptr};
+    // Created and closed under syncRoot; replaced under stateMutex. Every other user (the
+    // streaming thread, the lock-free recorder calls) holds its own reference for the call, so
+    // disposal never frees a recorder that a call is still using.
+    std::shared_ptr<Recorder::Recorder> recorder;
     SubscriptionId recorderSubscription = 0;
 
     // The streaming thread's own (the counters are also reset by a start).
@@ -183,6 +195,9 @@ private:
 
     // Written under syncRoot; read without it by the streaming thread or the host.
     std::atomic<bool> isGrabbing{false};
+    // This connection's graph was started by GrabContinous_Start: what a frame-rate, windowing
+    // or range change restarts. Unlike isGrabbing it ends with the connection.
+    std::atomic<bool> graphRunning{false};
     std::atomic<bool> hasWindowing{false};
     std::atomic<bool> windowingActive{false};
     std::atomic<std::int32_t> windowingFields{0};
@@ -192,11 +207,6 @@ private:
     std::atomic<std::int32_t> focusMaxCache{0};
     std::atomic<bool> isSupported{false};
 
-    Event<GrabContinousFailedEventArgs> failed;
-    Event<GrabContinousCompletedEventArgs> completed;
-    Event<CalibratingEventArgs> calibrating;
-    Event<CommandExecutedEventArgs> commandExecuted;
-    Event<RecordingStatusEventArgs> recordingStatus;
 };
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -1,5 +1,6 @@
 // Numbered commands: one document in, the same document out with return values or an error.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "capture/mtx_graph.h"
@@ -24,6 +25,10 @@ std::string Fixed(double value) {
 
 [[noreturn]] void NoControlChannel() {
     throw System::InvalidOperationException("The camera has no control channel");
+}
+
+[[noreturn]] void ScriptFileError(const std::string& file, const std::string& why) {
+    throw System::IOException("Could not read the script file '" + file + "': " + why + ".");
 }
 
 }  // namespace
@@ -136,9 +141,7 @@ void CaptureDevice::ExecuteCommand(DeviceCommand& command) {
             std::string file;
             if (!command.GetParameterValue("Filename", file)) return;
             if (!commander) NoControlChannel();
-            std::ifstream script(file);
-            if (!script) throw System::IOException("Could not open the script file '" + file + "'.");
-            commander->RunScript(script);
+            RunScriptFile(file);
             return;
         }
         case 100: {
@@ -166,6 +169,17 @@ void CaptureDevice::ExecuteCommand(DeviceCommand& command) {
         default:
             throw System::InvalidOperationException(k::kNotImplemented + command.CommandName());
     }
+}
+
+void CaptureDevice::RunScriptFile(const std::string& file) {
+    // A folder opens as a stream here and reads as empty: it would pass for an empty script.
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) ScriptFileError(file, "it is a folder");
+    std::ifstream script(file);
+    if (!script) throw System::IOException("Could not open the script file '" + file + "'.");
+    commander->RunScript(script);
+    // A read error ends the lines early; what ran stays run, but the command failed.
+    if (script.bad()) ScriptFileError(file, "reading it failed");
 }
 
 void CaptureDevice::WriteNode(DeviceCommand& command) {

@@ -42,7 +42,8 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 }  // namespace
 
 void CaptureDevice::Device_Connect(XElement element) {
-    if (disposed) throw System::ObjectDisposedException("The device is disposed; create a new one.");
+    ThrowIfCalledFromHandler("Device_Connect");
+    if (disposed) throw System::ObjectDisposedException(k::kDisposed);
     // Unlike the other operations, connect holds the lock throughout: two connects, or a
     // connect and a control call, must not interleave their steps.
     std::lock_guard lock(syncRoot);
@@ -209,6 +210,7 @@ void CaptureDevice::ReleaseConnection() {
     std::lock_guard lock(syncRoot);
     if (captureGraph) {
         captureGraph->Stop();  // once it returns, no sample callback runs
+        graphRunning = false;
         DetachNewImageHandler();
         std::lock_guard state(stateMutex);
         captureGraph.reset();
@@ -225,6 +227,7 @@ void CaptureDevice::ReleaseConnection() {
 }
 
 void CaptureDevice::Device_Disconnect() {
+    ThrowIfCalledFromHandler("Device_Disconnect");
     std::lock_guard lock(syncRoot);
     if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
     if (hasWindowing && windowingActive) {
@@ -268,7 +271,7 @@ XElement CaptureDevice::Device_XMLData() {
             bufferSize = imageStream->GetImageBufferSize();
         }
     }
-    if (Recorder::Recorder* r = recorderView.load()) {
+    if (const auto r = CurrentRecorder()) {
         data.Add(r->Settings());
     } else {
         Entities::XmlUtils::RecorderXml settings;
@@ -282,6 +285,7 @@ XElement CaptureDevice::Device_XMLData() {
 }
 
 void CaptureDevice::Dispose() {
+    ThrowIfCalledFromHandler("Dispose");
     const bool verbose = DeviceTrace::traceSwitch().TraceVerbose();
     if (verbose)
         Logger::Trace(DeviceTrace::FormatTrace(
@@ -298,12 +302,9 @@ void CaptureDevice::DisposeCore(bool disposing) {
         std::lock_guard lock(syncRoot);
         ReleaseConnection();
         frameBuffer = {};
-        if (recorder) {
-            recorder->RecorderStatusChanged.Unsubscribe(recorderSubscription);
-            recorderView = nullptr;
-            recorder->Dispose();
-            recorder.reset();
-        }
+        CloseRecorder();
+        // Still under the lock: a Recorder_Setup waiting for it must find the device disposed.
+        disposed = true;
     }
     disposed = true;
 }

@@ -36,6 +36,10 @@ inline constexpr const char* kLensChanged = "lens changed. Temp. ranges invalid"
 inline constexpr const char* kUnsupportedWindowing = "Unsupported windowing mode";
 inline constexpr const char* kNotImplemented = "Command not implemented: ";
 inline constexpr const char* kGrabberThreadFailure = "Exception in Grabber thread";
+inline constexpr const char* kDisposed = "The device is disposed; create a new one.";
+inline constexpr const char* kCalledFromHandler =
+    " cannot be called from a handler of this device's Completed, Calibrating or RecordingStatus "
+    "events: it waits for the thread that runs the handler. Call it from another thread.";
 
 // Logged user errors: key and text.
 inline constexpr const char* kKeyRegistryConnect = "CAMERA_RTREE_CONNECT_ERROR";

@@ -1,5 +1,7 @@
 // Camera and IR controls: correction, shutter, temperature ranges, focus, frame rates and the
 // windowing switch.
+#include <cmath>
+
 #include "capture/mtx_graph.h"
 #include "host/control/rtree_commander.h"
 #include "host/devices/framework_exceptions.h"
@@ -21,6 +23,10 @@ namespace {
 constexpr int kFixedFocusMax = 65535;
 constexpr int kFixedFocusMin = 0;
 constexpr int kMirroredFocusType = 200;
+constexpr float kHalfTenth = 0.05f;
+
+// A rate cut down to one decimal, as the graph reads it back.
+float TenthsOf(float rate) { return std::floor(rate * 10.0f) / 10.0f; }
 
 [[noreturn]] void NoControlChannel() {
     throw System::InvalidOperationException("The camera has no control channel");
@@ -61,11 +67,12 @@ XElement CaptureDevice::IRControl_GetTemperatureRanges() {
 }
 
 void CaptureDevice::IRControl_SetTemperatureRange(int index) {
+    ThrowIfCalledFromHandler("IRControl_SetTemperatureRange");
     std::lock_guard lock(syncRoot);
     ThrowIfNotConnected();
     if (!commander) NoControlChannel();
     if (!commander->IsTheSameLens()) throw CommandFailedException(k::kLensChanged);
-    const bool restart = commander->IsTULA() && isGrabbing;
+    const bool restart = commander->IsTULA() && graphRunning;
     if (restart) GrabContinous_Stop();
     try {
         commander->SetTemperatureRange(index);
@@ -179,14 +186,18 @@ int CaptureDevice::Control_GetFrameRate() {
         Logger::TraceError(k::kUnsupportedWindowing);
         throw System::NotSupportedException(k::kUnsupportedWindowing);
     }
-    // Host index i stands for graph entry n - 1 - i: the host sees the list reversed.
+    // Host index i stands for graph entry n - 1 - i: the host sees the list reversed. The
+    // graph reads its rate back cut to one decimal while the list may keep two (3.75, 29.97),
+    // so entries are compared cut the same way, with half a tenth to spare for rounding.
+    const auto lowerEdge = [this](int entry) { return TenthsOf(GraphRate(entry)) - kHalfTenth; };
     int i = 0;
     for (; n - 1 - i > 0; ++i)
-        if (GraphRate(n - 1 - i) <= current && current < GraphRate(n - 2 - i)) return i;
+        if (lowerEdge(n - 1 - i) <= current && current < lowerEdge(n - 2 - i)) return i;
     return n == 0 ? 0 : i;
 }
 
 void CaptureDevice::Control_SetFrameRate(int index) {
+    ThrowIfCalledFromHandler("Control_SetFrameRate");
     // The range check reads the graph's list, which a connect on another thread fills under
     // the device lock: the check takes that lock too, and still comes before the connection
     // check.
@@ -207,8 +218,9 @@ void CaptureDevice::Control_SetFrameRate(int index) {
     captureGraph->Stop();
     imageStream->SetFrameRate(rate);
     captureGraph->SetFrameRate(rate);
-    // Only a grabbing device streams: the host gets no image before a start or after a stop.
-    if (isGrabbing) captureGraph->Run();
+    // Only a started graph streams again: the host gets no image before a start, after a stop,
+    // or on a new connection that was not started yet.
+    if (graphRunning) captureGraph->Run();
 }
 
 void CaptureDevice::SetWindowingMode(int fields) {
@@ -225,7 +237,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
         } catch (...) {
             // The camera keeps its windowing; the stream already decodes single fields.
         }
-        if (isGrabbing) captureGraph->Run();
+        if (graphRunning) captureGraph->Run();
         Sleep(k::kWindowingSettleMs);
         IRControl_Nuc();
         return;
@@ -247,7 +259,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
     } catch (...) {
         // Left as far as it got; the graph runs again below.
     }
-    if (isGrabbing) captureGraph->Run();
+    if (graphRunning) captureGraph->Run();
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

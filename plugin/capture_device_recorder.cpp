@@ -4,9 +4,11 @@
 #include <cctype>
 
 #include "host/recorder/zrf_recorder.h"
+#include "host/system/exceptions.h"
 #include "imaging/img_src_stream.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
+#include "plugin/handler_scope.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -25,28 +27,54 @@ bool CaptureDevice::RecorderAllowed() const {
 }
 
 void CaptureDevice::CreateRecorder(bool usePreRecordingBuffer) {
-    recorder = std::make_unique<Recorder::ZRFRecorder>();
-    recorderSubscription = recorder->RecorderStatusChanged.Subscribe(
+    auto created = std::make_shared<Recorder::ZRFRecorder>();
+    recorderSubscription = created->RecorderStatusChanged.Subscribe(
         [this](const void*, const Recorder::RecorderStatusEventArgs& e) { RecorderStatusUpdated(e); });
-    recorder->SetUsePreRecordingBuffer(usePreRecordingBuffer);
-    recorder->SetFrameCounter(frameCount);
-    recorderView = recorder.get();  // from here on the streaming thread feeds it
-    UpdateRecorderImageSize();
+    created->SetUsePreRecordingBuffer(usePreRecordingBuffer);
+    created->SetFrameCounter(frameCount);
+    {
+        std::lock_guard state(stateMutex);
+        recorder = created;  // from here on the streaming thread feeds it
+    }
+    UpdateRecorderImageSize(*created);
 }
 
 void CaptureDevice::EnsureRecorder() {
     if (!recorder && RecorderAllowed()) CreateRecorder(false);
 }
 
+std::shared_ptr<Recorder::Recorder> CaptureDevice::CurrentRecorder() const {
+    std::lock_guard state(stateMutex);
+    return recorder;
+}
+
+void CaptureDevice::CloseRecorder() {
+    std::shared_ptr<Recorder::Recorder> closing;
+    {
+        std::lock_guard state(stateMutex);
+        closing.swap(recorder);
+    }
+    if (!closing) return;
+    // Under the recorder's lock no status change is being raised, so once unsubscribed the
+    // device hears nothing more from it; closing it ends any recording cleanly.
+    std::lock_guard recorderLock(closing->SyncRoot());
+    closing->RecorderStatusChanged.Unsubscribe(recorderSubscription);
+    closing->Dispose();
+}
+
 void CaptureDevice::UpdateRecorderImageSize() {
-    Recorder::Recorder* r = recorderView.load();
-    if (!r) return;
-    std::lock_guard recorderLock(r->SyncRoot());
-    r->SetSizeImageBufferPreRecording(k::kPreRecordingImages);
-    r->SetImageSize(imageStream ? imageStream->GetImageBufferSize() : 0);
+    if (auto r = CurrentRecorder()) UpdateRecorderImageSize(*r);
+}
+
+void CaptureDevice::UpdateRecorderImageSize(Recorder::Recorder& r) {
+    std::lock_guard recorderLock(r.SyncRoot());
+    r.SetSizeImageBufferPreRecording(k::kPreRecordingImages);
+    r.SetImageSize(imageStream ? imageStream->GetImageBufferSize() : 0);
 }
 
 void CaptureDevice::RecorderStatusUpdated(const Recorder::RecorderStatusEventArgs& e) {
+    // Raised under the recorder's lock, which host threads take after the device lock.
+    HandlerScope scope(this);
     if (e.State == RECORDING_STATE::STOPPED)
         recordingStatus.Raise(this, {Devices::RecordingStatus::Stopped});
     else if (e.State == RECORDING_STATE::RECORDING)
@@ -54,9 +82,11 @@ void CaptureDevice::RecorderStatusUpdated(const Recorder::RecorderStatusEventArg
 }
 
 void CaptureDevice::Recorder_Setup(XElement element) {
+    std::lock_guard lock(syncRoot);
+    // A disposed device records nothing: a recorder made now would never be closed.
+    if (disposed) throw System::ObjectDisposedException(k::kDisposed);
     // Setup never fails towards the host: whatever succeeded before an error stays.
     try {
-        std::lock_guard lock(syncRoot);
         Entities::XmlUtils::RecorderXml settings;
         settings.SetXMLData(element);
         if (!recorder) {
@@ -70,19 +100,19 @@ void CaptureDevice::Recorder_Setup(XElement element) {
 }
 
 void CaptureDevice::Recorder_Start(std::uint64_t value) {
-    if (Recorder::Recorder* r = recorderView.load()) r->Start(value);
+    if (auto r = CurrentRecorder()) r->Start(value);
 }
 
 void CaptureDevice::Recorder_Stop(std::uint64_t value) {
-    if (Recorder::Recorder* r = recorderView.load()) r->Stop(value);
+    if (auto r = CurrentRecorder()) r->Stop(value);
 }
 
 void CaptureDevice::Recorder_Pause(std::uint64_t value) {
-    if (Recorder::Recorder* r = recorderView.load()) r->Pause(value);
+    if (auto r = CurrentRecorder()) r->Pause(value);
 }
 
 bool CaptureDevice::Recorder_IsRecording() {
-    Recorder::Recorder* r = recorderView.load();
+    auto r = CurrentRecorder();
     return r && r->IsRecording();
 }
 

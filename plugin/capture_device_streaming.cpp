@@ -9,6 +9,7 @@
 #include "host/system/exceptions.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
+#include "plugin/handler_scope.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -49,6 +50,7 @@ void CaptureDevice::DetachNewImageHandler() {
 }
 
 void CaptureDevice::OnNewImage() {
+    HandlerScope scope(this);
     // Nothing may reach the stream: the sample would be lost for the graph too.
     try {
         DeliverFields();
@@ -93,9 +95,9 @@ void CaptureDevice::DeliverFields() {
                 return;
         }
         if (isCalibrating.exchange(false)) calibrating.Raise(this, {false});
-        if (Recorder::Recorder* r = recorderView.load()) {
+        if (const auto r = CurrentRecorder()) {
             std::lock_guard recorderLock(r->SyncRoot());
-            if (stream.GetImageBufferSize() != r->GetImageSize()) UpdateRecorderImageSize();
+            if (stream.GetImageBufferSize() != r->GetImageSize()) UpdateRecorderImageSize(*r);
             frameCount = static_cast<std::uint32_t>(r->AddImage(frameBuffer, 0, ImageTicks()));
         } else {
             ++frameCount;
@@ -120,15 +122,18 @@ void CaptureDevice::GrabContinous_Start() {
             Logger::LogUserError(k::kKeyAlreadyStreaming, k::kTextAlreadyStreaming, {});
         throw DeviceConnectionFailedException(k::kStartFailed);
     }
+    graphRunning = true;
     EnsureRecorder();
     isGrabbing = true;
 }
 
 void CaptureDevice::GrabContinous_Stop() {
+    ThrowIfCalledFromHandler("GrabContinous_Stop");
     std::lock_guard lock(syncRoot);
     if (!isGrabbing) throw System::InvalidOperationException(k::kGrabbingNotStarted);
     // After a disconnect the graph that was streaming is gone; there is nothing to stop.
     if (captureGraph) captureGraph->Stop();
+    graphRunning = false;
     isGrabbing = false;
 }
 
@@ -158,6 +163,11 @@ int CaptureDevice::Grab_GetSelectedImageFormat() {
 
 void CaptureDevice::ThrowIfNotConnected() {
     if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
+}
+
+void CaptureDevice::ThrowIfCalledFromHandler(const char* operation) const {
+    if (HandlerScope::Inside(this))
+        throw System::InvalidOperationException(operation + std::string(k::kCalledFromHandler));
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -313,6 +313,12 @@ TEST_F(ScriptCommandTest, AScriptFileRunsAgainstTheTree) {
     std::filesystem::remove(path_);
     EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", file}}),
               "Could not open the script file '" + file + "'.");
+    // A folder opens as a stream and reads as empty: still a failure, not an empty script.
+    const std::string folder = path_.parent_path().string();
+    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", folder}}),
+              "Could not read the script file '" + folder + "': it is a folder.");
+    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", "/proc/self/mem"}}),
+              "Could not read the script file '/proc/self/mem': reading it failed.");
     EXPECT_EQ(Execute(90).Error(), "");  // no file named: nothing to run
 }
 

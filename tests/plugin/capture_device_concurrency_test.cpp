@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -48,6 +49,41 @@ TEST_F(DeviceTest, HostCallsMeetTheStreamingThreadSafely) {
     queries.join();
     std::filesystem::remove(path);
     EXPECT_FALSE(device->Device_IsConnected());
+}
+
+// Recorder calls and the information document hold the recorder for the call: disposal on
+// another thread never frees it under them.
+TEST_F(DeviceTest, RecorderCallsRacingDisposalMeetNoFreedRecorder) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("zrf_dispose_race_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    Entities::XmlUtils::RecorderXml settings;
+    settings.SetPath((dir / "rec.zrec").string());
+    for (int round = 0; round < 20; ++round) {
+        MakeCamera("usb-ir");
+        Connect();
+        device->Recorder_Setup(settings.XMLData());
+        device->Recorder_Start(0);
+        std::atomic<bool> stop{false};
+        std::thread host([&] {
+            while (!stop) {
+                try {
+                    device->Recorder_IsRecording();
+                    device->Device_XMLData();
+                    device->Recorder_Pause(0);
+                    device->Recorder_Stop(0);
+                } catch (const System::ObjectDisposedException&) {
+                    // the recorder was closed during the call: an answer, not a crash
+                }
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 5)));
+        device->Dispose();
+        stop = true;
+        host.join();
+        EXPECT_FALSE(device->Recorder_IsRecording());
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -107,6 +107,20 @@ TEST_F(ControlsTest, SetFrameRateCountsFromTheGraphListsEnd) {
     EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), 30.0);  // untouched by the refusals
 }
 
+TEST_F(ControlsTest, EveryIndexSetReadsBackOnEveryCamera) {
+    // usb-ir-jls lists 3.75: the graph reads rates back cut to one decimal.
+    for (const char* preset : {"usb-ir", "usb-ir-jls", "fw-ir", "webcam"}) {
+        MakeCamera(preset);
+        Connect();
+        const auto count = device->Control_GetFrameRates().Elements("Range").size();
+        ASSERT_GT(count, 0u) << preset;
+        for (int index = 0; index < static_cast<int>(count); ++index) {
+            device->Control_SetFrameRate(index);
+            EXPECT_EQ(device->Control_GetFrameRate(), index) << preset;
+        }
+    }
+}
+
 TEST_F(ControlsTest, FrameRateCallsWithoutAConnectionFailWithoutAGraph) {
     MakeCamera("usb-ir");
     auto notConnected = [&](const std::function<void()>& call) {

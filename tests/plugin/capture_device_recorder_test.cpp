@@ -1,9 +1,12 @@
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <filesystem>
 
 #include <unistd.h>
 
 #include "device_fixture.h"
+#include "expect_exception.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
 
@@ -124,6 +127,80 @@ TEST_F(RecorderBridgeTest, TheRecorderFollowsTheImageSizeAcrossWindowing) {
     const auto images = events->Images();
     EXPECT_EQ(State().TheRecorder()->GetImageSize(), static_cast<int>(640 * 240 * 2 + 2588));
     EXPECT_EQ(images.back().size(), images.front().size());  // the buffer never shrinks
+}
+
+// A host that drops its last reference mid-recording: the device goes without Dispose.
+TEST_F(RecorderBridgeTest, ADeviceDestroyedWhileRecordingClosesTheRecordingQuietly) {
+    MakeCamera("usb-ir");
+    int statuses = 0;
+    device->RecordingStatus().Subscribe([&](const void*, const RecordingStatusEventArgs&) { ++statuses; });
+    Connect();
+    device->Recorder_Setup(Settings());
+    device->Recorder_Start(0);
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(3));
+    device.reset();
+    EXPECT_EQ(statuses, 1);  // the start; the closing is not reported to a device that is gone
+
+    Recorder::RecordingReader reader((dir / "rec.zrec").string());
+    Recorder::RecordedFrame frame;
+    std::size_t recorded = 0;
+    while (reader.Next(frame)) recorded += frame.checksumOk ? 1 : 0;
+    EXPECT_GE(recorded, 3u);
+    EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
+}
+
+TEST_F(RecorderBridgeTest, ADisposedDeviceRefusesANewRecorder) {
+    MakeCamera("usb-ir");
+    Connect();
+    device->Dispose();
+    ExpectThrowsMessage<System::ObjectDisposedException>(
+        [&] { device->Recorder_Setup(Settings()); }, "The device is disposed; create a new one.");
+    device->Recorder_Start(0);
+    EXPECT_FALSE(State().HasRecorder());
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+}
+
+// Handlers run on the streaming thread (or under the recorder's lock): stopping from there
+// would wait for itself, so it is refused and the stream goes on.
+TEST_F(RecorderBridgeTest, HandlersCannotStopTheStreamThatRunsThem) {
+    MakeCamera("usb-ir");
+    Connect();
+    std::mutex mutex;
+    std::vector<std::string> refusals;
+    auto tryStopping = [&] {
+        for (const auto& [name, call] : std::vector<std::pair<std::string, std::function<void()>>>{
+                 {"GrabContinous_Stop", [&] { device->GrabContinous_Stop(); }},
+                 {"Device_Disconnect", [&] { device->Device_Disconnect(); }},
+                 {"Control_SetFrameRate", [&] { device->Control_SetFrameRate(0); }},
+                 {"Dispose", [&] { device->Dispose(); }}}) {
+            std::string outcome = "accepted";
+            try {
+                call();
+            } catch (const System::InvalidOperationException& e) {
+                outcome = e.Message().substr(0, e.Message().find(" cannot"));
+            }
+            std::lock_guard lock(mutex);
+            refusals.push_back(name + ": " + outcome);
+        }
+    };
+    std::atomic<bool> asked{false};
+    device->Completed().Subscribe([&](const void*, const GrabContinousCompletedEventArgs&) {
+        if (!asked.exchange(true)) tryStopping();
+    });
+    device->RecordingStatus().Subscribe([&](const void*, const RecordingStatusEventArgs&) { tryStopping(); });
+    device->Recorder_Setup(Settings());
+    device->Recorder_Start(1);  // reports here, under the recorder's lock; stops after a frame
+    device->GrabContinous_Start();
+    ASSERT_TRUE(events->WaitForImages(5));  // the stream goes on
+    EXPECT_TRUE(device->Device_IsConnected());
+    device->GrabContinous_Stop();
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(refusals.size(), 12u);  // the first image, the start, and the stop after one frame
+    for (const std::string& r : refusals) {
+        const std::string name = r.substr(0, r.find(':'));
+        EXPECT_EQ(r, name + ": " + name);
+    }
 }
 
 }  // namespace

@@ -51,6 +51,11 @@ TEST_F(DeviceTest, NoImageArrivesAfterStopOrDisconnectReturns) {
     const std::size_t afterDisconnect = events->ImageCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(events->ImageCount(), afterDisconnect);
+    // A new connection streams only once started, whatever restarts a rate change makes.
+    Connect();
+    device->Control_SetFrameRate(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(events->ImageCount(), afterDisconnect);
     // Disconnect leaves the grabbing flag; stopping now must not touch the released graph.
     EXPECT_TRUE(device->GrabContinous_IsGrabbing());
     EXPECT_NO_THROW(device->GrabContinous_Stop());
