@@ -24,7 +24,7 @@ constexpr std::size_t kPixelBytes = 640 * 480 * 2;
 const std::vector<std::uint16_t>& Picture() {
     static const std::vector<std::uint16_t> picture = [] {
         std::vector<std::uint16_t> p(640 * 480);
-        Sim::ThermalScene(kSize, 42).Render(10, p.data());
+        zrf::sim::ThermalScene(kSize, 42).Render(10, p.data());
         return p;
     }();
     return picture;
@@ -59,8 +59,8 @@ void RunStream(benchmark::State& state, const GUID& subtype, SourceKind kind,
     if (!g_decoding.ok) state.SkipWithError("decode failed");
 }
 
-Sim::SampleSettings Settings(std::uint16_t byteOrder = 2) {
-    Sim::SampleSettings s;
+zrf::sim::SampleSettings Settings(std::uint16_t byteOrder = 2) {
+    zrf::sim::SampleSettings s;
     s.size = kSize;
     s.pixelByteOrder = byteOrder;
     return s;
@@ -77,32 +77,32 @@ void BM_Memcpy(benchmark::State& state) {
 
 void BM_UsbRaw(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
-    Sim::BuildUsbRawSample(Picture().data(), Settings(), sample);
+    zrf::sim::BuildUsbRawSample(Picture().data(), Settings(), sample);
     RunStream(state, kSubtypeF7M0, SourceKind::Usb, sample);
 }
 
 void BM_UsbRawSwapped(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
-    Sim::BuildUsbRawSample(Picture().data(), Settings(Zrf::kPixelsSwapped), sample);
+    zrf::sim::BuildUsbRawSample(Picture().data(), Settings(Zrf::kPixelsSwapped), sample);
     RunStream(state, kSubtypeF7M0, SourceKind::Usb, sample);
 }
 
 void BM_Ieee1394(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
-    Sim::BuildIeee1394Sample(Picture().data(), Settings(), sample);
+    zrf::sim::BuildIeee1394Sample(Picture().data(), Settings(), sample);
     RunStream(state, kSubtypeF7M2, SourceKind::Ieee1394, sample);
 }
 
 void BM_Yuy2(benchmark::State& state) {
     std::vector<std::uint8_t> sample;
-    Sim::BuildYuy2Sample(Picture().data(), Settings(), sample);
+    zrf::sim::BuildYuy2Sample(Picture().data(), Settings(), sample);
     RunStream(state, kSubtypeYUY2, SourceKind::Usb, sample);
 }
 
 const std::vector<std::uint8_t>& JpegLsSample() {
     static const std::vector<std::uint8_t> sample = [] {
         std::vector<std::uint8_t> s;
-        Sim::BuildUsbJpegLsSample(Picture().data(), Settings(), s);
+        zrf::sim::BuildUsbJpegLsSample(Picture().data(), Settings(), s);
         return s;
     }();
     return sample;

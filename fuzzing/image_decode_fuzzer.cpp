@@ -59,23 +59,23 @@ void OnImage() {
     for (std::int32_t k = 0; k < g_run.fields && k < 4; ++k) Decode(k);
 }
 
-void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const Sim::SampleSettings& s,
+void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const zrf::sim::SampleSettings& s,
                      std::vector<std::uint8_t>& sample) {
     std::vector<std::uint16_t> picture(static_cast<std::size_t>(s.size.width) * s.size.height);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = static_cast<std::uint16_t>(i * 131);
     if (subtype == kSubtypeYUY2) {
-        Sim::BuildYuy2Sample(picture.data(), s, sample);
+        zrf::sim::BuildYuy2Sample(picture.data(), s, sample);
     } else if (subtype == kSubtypeI420) {
-        Sim::BuildI420Sample(picture.data(), s, sample);
+        zrf::sim::BuildI420Sample(picture.data(), s, sample);
     } else if (subtype == kSubtypeMJPG) {
-        Sim::BuildMjpgSample(picture.data(), s, sample);
+        zrf::sim::BuildMjpgSample(picture.data(), s, sample);
     } else if (kind == SourceKind::Ieee1394) {
-        Sim::BuildIeee1394Sample(picture.data(), s, sample);
+        zrf::sim::BuildIeee1394Sample(picture.data(), s, sample);
     } else if (subtype == kSubtypeMJLS) {
-        if (!Sim::BuildUsbJpegLsSample(picture.data(), s, sample)) sample.clear();
+        if (!zrf::sim::BuildUsbJpegLsSample(picture.data(), s, sample)) sample.clear();
     } else {
-        Sim::BuildUsbRawSample(picture.data(), s, sample);
+        zrf::sim::BuildUsbRawSample(picture.data(), s, sample);
     }
     // Patches: (position, value) pairs from the rest of the input; a length change at the end.
     while (in.RestSize() >= 3 && !sample.empty()) {
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
 
     std::vector<std::uint8_t> sample;
     if (wellFormed && size.width > 0 && size.height > 0 && size.width <= 64 && size.height <= 64) {
-        Sim::SampleSettings s;
+        zrf::sim::SampleSettings s;
         s.size = size;
         s.fieldCount = fields > 0 ? fields : 1;
         s.frameRate = rate;

@@ -9,7 +9,7 @@
 namespace Vorn::Zephra::Net::Communication {
 namespace {
 
-namespace n = sim::nodes;
+namespace n = zrf::sim::nodes;
 
 // Runs a tree operation and turns the tree's errors into the channel's.
 template <class F>
@@ -35,13 +35,13 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string ToText(const RTreeValue& value) { return sim::ToText(value); }
+std::string ToText(const RTreeValue& value) { return zrf::sim::ToText(value); }
 
 RTreeCommunication::RTreeCommunication() = default;
 RTreeCommunication::~RTreeCommunication() = default;
 
 bool RTreeCommunication::Connect(ConnectionMode, const std::string& host, bool) {
-    auto tree = sim::TreeRegistry::Find(host);
+    auto tree = zrf::sim::TreeRegistry::Find(host);
     if (!tree || !tree->Online()) return false;
     std::lock_guard lock(mutex_);
     tree_ = std::move(tree);
@@ -50,7 +50,7 @@ bool RTreeCommunication::Connect(ConnectionMode, const std::string& host, bool) 
 }
 
 void RTreeCommunication::Authenticate(const std::string& user, const std::string& password) {
-    std::shared_ptr<sim::ResourceTree> tree;
+    std::shared_ptr<zrf::sim::ResourceTree> tree;
     {
         std::lock_guard lock(mutex_);
         tree = tree_;
@@ -75,7 +75,7 @@ void RTreeCommunication::Dispose() {
     authenticated_ = false;
 }
 
-std::shared_ptr<sim::ResourceTree> RTreeCommunication::Tree() const {
+std::shared_ptr<zrf::sim::ResourceTree> RTreeCommunication::Tree() const {
     std::lock_guard lock(mutex_);
     if (!tree_ || !authenticated_)
         throw System::InvalidOperationException("Not logged in to a camera registry.");
@@ -83,7 +83,7 @@ std::shared_ptr<sim::ResourceTree> RTreeCommunication::Tree() const {
     return tree_;
 }
 
-std::shared_ptr<sim::ResourceTree> RTreeCommunication::ConnectedTree() const {
+std::shared_ptr<zrf::sim::ResourceTree> RTreeCommunication::ConnectedTree() const {
     std::lock_guard lock(mutex_);
     if (!tree_) throw System::InvalidOperationException("Not connected to a camera registry.");
     if (!tree_->Online()) throw System::IOException("The camera does not answer.");

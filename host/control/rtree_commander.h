@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-namespace sim {
+namespace zrf::sim {
 class ResourceTree;
 }
 
@@ -59,14 +59,14 @@ public:
     void RunScript(std::istream& script);
 
 protected:
-    std::shared_ptr<sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
-    std::shared_ptr<sim::ResourceTree> ConnectedTree() const;  // logged in or not
+    std::shared_ptr<zrf::sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
+    std::shared_ptr<zrf::sim::ResourceTree> ConnectedTree() const;  // logged in or not
     std::int32_t LensAtLogin() const;
 
 private:
     // IsConnected may be asked from any thread while another one uses the channel.
     mutable std::mutex mutex_;
-    std::shared_ptr<sim::ResourceTree> tree_;
+    std::shared_ptr<zrf::sim::ResourceTree> tree_;
     bool authenticated_ = false;
     std::int32_t lensAtLogin_ = 0;
 };

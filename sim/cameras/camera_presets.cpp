@@ -5,8 +5,8 @@
 namespace zrf::sim {
 namespace {
 
-::sim::TreeSettings Tree(std::string name, std::string serial, std::string article) {
-    ::sim::TreeSettings tree;
+TreeSettings Tree(std::string name, std::string serial, std::string article) {
+    TreeSettings tree;
     tree.name = std::move(name);
     tree.serialNumber = std::move(serial);
     tree.article = std::move(article);

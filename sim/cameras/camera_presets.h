@@ -28,7 +28,7 @@ struct CameraPreset {
     std::string description;
     CameraIdentity identity;
     VideoDeviceSettings video;
-    std::optional<::sim::TreeSettings> tree;  // absent: no control side
+    std::optional<TreeSettings> tree;         // absent: no control side
     ThermalSourceSettings content;            // its tree is the camera's own, set at creation
 };
 

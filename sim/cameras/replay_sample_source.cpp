@@ -99,7 +99,7 @@ VideoFormat ReplaySampleSource::Format() const {
     return format;
 }
 
-void ReplaySampleSource::SetTree(std::shared_ptr<::sim::ResourceTree> tree) {
+void ReplaySampleSource::SetTree(std::shared_ptr<ResourceTree> tree) {
     tree_ = std::move(tree);
 }
 

@@ -11,11 +11,9 @@
 #include "sim/video/sample_source.h"
 #include "sim/video/video_device_settings.h"
 
-namespace sim {
-class ResourceTree;
-}
-
 namespace zrf::sim {
+
+class ResourceTree;
 
 struct ReplaySettings {
     bool loop = true;  // false: the last image repeats once the recording has played
@@ -34,7 +32,7 @@ class ReplaySampleSource final : public SampleSource {
     ImageSize PictureSize() const { return picture_; }
     std::size_t FrameCount() const { return frames_; }
     // Calibrating after a correction on this tree (null: never).
-    void SetTree(std::shared_ptr<::sim::ResourceTree> tree);
+    void SetTree(std::shared_ptr<ResourceTree> tree);
 
     std::size_t Capacity(const AM_MEDIA_TYPE& type) const override;
     std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
@@ -51,7 +49,7 @@ class ReplaySampleSource final : public SampleSource {
     REFERENCE_TIME interval_ = 333333;
     std::vector<std::uint8_t> samples_;  // every frame's sample, back to back
     std::size_t info_offset_ = 0;        // of the status flags in a sample
-    std::shared_ptr<::sim::ResourceTree> tree_;
+    std::shared_ptr<ResourceTree> tree_;
 };
 
 }  // namespace zrf::sim

@@ -6,12 +6,12 @@
 namespace zrf::sim {
 namespace {
 
-std::shared_ptr<::sim::ResourceTree> MakeTree(const std::optional<::sim::TreeSettings>& settings) {
-    return settings ? std::make_shared<::sim::ResourceTree>(*settings) : nullptr;
+std::shared_ptr<ResourceTree> MakeTree(const std::optional<TreeSettings>& settings) {
+    return settings ? std::make_shared<ResourceTree>(*settings) : nullptr;
 }
 
 std::shared_ptr<SampleSource> ThermalSource(const CameraPreset& preset,
-                                            std::shared_ptr<::sim::ResourceTree> tree) {
+                                            std::shared_ptr<ResourceTree> tree) {
     ThermalSourceSettings content = preset.content;
     content.tree = std::move(tree);
     return std::make_shared<ThermalSampleSource>(preset.video.formats, std::move(content));
@@ -24,7 +24,7 @@ SimulatedCamera::SimulatedCamera(const CameraPreset& preset)
     Start(preset.video, ThermalSource(preset, tree_));
 }
 
-SimulatedCamera::SimulatedCamera(CameraIdentity identity, std::shared_ptr<::sim::ResourceTree> tree,
+SimulatedCamera::SimulatedCamera(CameraIdentity identity, std::shared_ptr<ResourceTree> tree,
                                  VideoDeviceSettings video, std::shared_ptr<SampleSource> source)
     : identity_(std::move(identity)), tree_(std::move(tree)) {
     Start(std::move(video), std::move(source));
@@ -33,11 +33,11 @@ SimulatedCamera::SimulatedCamera(CameraIdentity identity, std::shared_ptr<::sim:
 void SimulatedCamera::Start(VideoDeviceSettings video, std::shared_ptr<SampleSource> source) {
     identity_.hostname = NarrowPath(video.device_path);
     device_ = SimulatedVideoDevice::Create(std::move(video), std::move(source));
-    if (tree_) ::sim::TreeRegistry::Register(identity_.hostname, tree_);
+    if (tree_) TreeRegistry::Register(identity_.hostname, tree_);
 }
 
 SimulatedCamera::~SimulatedCamera() {
-    if (tree_) ::sim::TreeRegistry::Unregister(identity_.hostname);
+    if (tree_) TreeRegistry::Unregister(identity_.hostname);
     device_->Disappear();
 }
 
@@ -82,9 +82,9 @@ HRESULT SimulatedCamera::Replay(const std::string& recording, const ReplayOption
         // The camera goes away after the last frame, as one unplugged would.
         video.should_disappear_after_frames = static_cast<long>(source->FrameCount());
     }
-    ::sim::TreeSettings tree_settings;
+    TreeSettings tree_settings;
     tree_settings.name = "Recording replay";
-    auto tree = std::make_shared<::sim::ResourceTree>(tree_settings);
+    auto tree = std::make_shared<ResourceTree>(tree_settings);
     source->SetTree(tree);
     camera.reset(new SimulatedCamera(ReplayIdentity(video.device_path), std::move(tree),
                                      std::move(video), std::move(source)));

@@ -10,10 +10,6 @@
 #include "sim/cameras/replay_sample_source.h"
 #include "sim/video/simulated_video_device.h"
 
-namespace sim {
-class ResourceTree;
-}
-
 namespace zrf::sim {
 
 struct ReplayOptions {
@@ -41,16 +37,16 @@ class SimulatedCamera {
     const std::string& HostName() const { return identity_.hostname; }
     const SimulatedVideoDevice& Video() const { return *device_; }
     SimulatedVideoDevicePtr VideoDevice() const { return device_; }
-    std::shared_ptr<::sim::ResourceTree> Tree() const { return tree_; }  // null: no control side
+    std::shared_ptr<ResourceTree> Tree() const { return tree_; }  // null: no control side
     std::shared_ptr<SampleSource> Source() const { return device_->Source(); }
 
   private:
-    SimulatedCamera(CameraIdentity identity, std::shared_ptr<::sim::ResourceTree> tree,
+    SimulatedCamera(CameraIdentity identity, std::shared_ptr<ResourceTree> tree,
                     VideoDeviceSettings video, std::shared_ptr<SampleSource> source);
     void Start(VideoDeviceSettings video, std::shared_ptr<SampleSource> source);
 
     CameraIdentity identity_;
-    std::shared_ptr<::sim::ResourceTree> tree_;
+    std::shared_ptr<ResourceTree> tree_;
     SimulatedVideoDevicePtr device_;
 };
 

@@ -66,7 +66,7 @@ ImageSize ThermalSampleSource::PictureSize(CameraBus bus, const GUID& subtype, L
 
 ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats,
                                          ThermalSourceSettings settings)
-    : settings_(std::move(settings)), range_node_(::sim::nodes::kRangeIndex) {
+    : settings_(std::move(settings)), range_node_(nodes::kRangeIndex) {
     std::size_t largest_picture = 0;
     std::size_t largest_sample = 0;
     for (const VideoFormat& format : formats) {
@@ -81,12 +81,12 @@ ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats
                                  [&](const auto& scene) { return scene->Size() == plan.picture; });
         plan.scene = static_cast<std::size_t>(same - scenes_.begin());
         if (same == scenes_.end()) {
-            scenes_.push_back(std::make_unique<Sim::ThermalScene>(plan.picture, settings_.seed));
+            scenes_.push_back(std::make_unique<ThermalScene>(plan.picture, settings_.seed));
         }
-        Sim::SampleSettings s;
+        SampleSettings s;
         s.size = plan.picture;
         const std::size_t pixels = PixelBytes(plan.picture);
-        const std::size_t region = static_cast<std::size_t>(Sim::UsbRegionBytes(s));
+        const std::size_t region = static_cast<std::size_t>(UsbRegionBytes(s));
         if (format.subtype == kSubtypeMJLS) {
             plan.capacity = 4 + pixels + kJpegLsSlack + region;
         } else if (format.subtype == kSubtypeMJPG) {
@@ -127,7 +127,7 @@ std::size_t ThermalSampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
 std::int32_t ThermalSampleSource::RangeIndex() const {
     if (!settings_.tree) return 0;
     try {
-        const ::sim::TreeValue value = settings_.tree->Get(range_node_);
+        const TreeValue value = settings_.tree->Get(range_node_);
         const auto* index = std::get_if<std::int32_t>(&value);
         return index != nullptr ? std::clamp(*index, 0, 15) : 0;
     } catch (...) {
@@ -162,7 +162,7 @@ std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& ty
 
     const REFERENCE_TIME interval = IntervalOf(type);
     const std::uint64_t elapsed_ms = frame * static_cast<std::uint64_t>(interval) / 10000;
-    Sim::SampleSettings s;
+    SampleSettings s;
     s.size = plan.picture;
     s.seconds = kFirstSecond + static_cast<std::uint32_t>(elapsed_ms / 1000);
     s.milliseconds = static_cast<std::uint32_t>(elapsed_ms % 1000);
@@ -177,20 +177,20 @@ std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& ty
                 picture_[i] = static_cast<std::uint16_t>(picture_[i] << 8 | picture_[i] >> 8);
             }
         }
-        return Sim::BuildUsbJpegLsSampleInto(picture_.data(), s, buffer, capacity);
+        return BuildUsbJpegLsSampleInto(picture_.data(), s, buffer, capacity);
     }
     if (plan.subtype == kSubtypeYUY2) {
-        Sim::BuildYuy2Sample(picture_.data(), s, scratch_);
+        BuildYuy2Sample(picture_.data(), s, scratch_);
     } else if (plan.subtype == kSubtypeI420) {
-        Sim::BuildI420Sample(picture_.data(), s, scratch_);
+        BuildI420Sample(picture_.data(), s, scratch_);
     } else if (plan.subtype == kSubtypeMJPG) {
-        Sim::BuildMjpgSample(picture_.data(), s, scratch_);
+        BuildMjpgSample(picture_.data(), s, scratch_);
     } else if (settings_.bus == CameraBus::Ieee1394) {
         const int fields = settings_.tree ? settings_.tree->FieldsPerSample() : 1;
         s.fieldCount = std::clamp(fields, 1, std::max(plan.picture.height, 1));
-        Sim::BuildIeee1394Sample(picture_.data(), s, scratch_);
+        BuildIeee1394Sample(picture_.data(), s, scratch_);
     } else {
-        Sim::BuildUsbRawSample(picture_.data(), s, scratch_);
+        BuildUsbRawSample(picture_.data(), s, scratch_);
     }
     const std::size_t length = std::min(scratch_.size(), capacity);
     std::memcpy(buffer, scratch_.data(), length);

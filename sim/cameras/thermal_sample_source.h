@@ -13,11 +13,9 @@
 #include "sim/video/sample_source.h"
 #include "sim/video/video_device_settings.h"
 
-namespace sim {
-class ResourceTree;
-}
-
 namespace zrf::sim {
+
+class ResourceTree;
 
 enum class CameraBus { Usb, Ieee1394 };
 
@@ -25,7 +23,7 @@ struct ThermalSourceSettings {
     CameraBus bus = CameraBus::Usb;
     std::uint32_t seed = 1;
     std::uint16_t pixel_byte_order = 2;  // USB: 1 = bytes of every pixel swapped, 2 = host order
-    std::shared_ptr<::sim::ResourceTree> tree;  // null: never calibrating, one field, range 0
+    std::shared_ptr<ResourceTree> tree;  // null: never calibrating, one field, range 0
 };
 
 class ThermalSampleSource final : public SampleSource {
@@ -61,7 +59,7 @@ class ThermalSampleSource final : public SampleSource {
     const ThermalSourceSettings settings_;
     const std::string range_node_;
     std::vector<Plan> plans_;
-    std::vector<std::unique_ptr<Sim::ThermalScene>> scenes_;
+    std::vector<std::unique_ptr<ThermalScene>> scenes_;
     std::vector<std::uint16_t> picture_;
     std::vector<std::uint8_t> scratch_;
 };

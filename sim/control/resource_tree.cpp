@@ -5,7 +5,7 @@
 #include <charconv>
 #include <stdexcept>
 
-namespace sim {
+namespace zrf::sim {
 namespace nodes {
 std::string RangeMin(int index) { return "Camera.TemperatureRange." + std::to_string(index) + ".Min"; }
 std::string RangeMax(int index) { return "Camera.TemperatureRange." + std::to_string(index) + ".Max"; }
@@ -254,4 +254,4 @@ std::shared_ptr<ResourceTree> TreeRegistry::Find(const std::string& host) {
     return it == Trees().end() ? nullptr : it->second;
 }
 
-}  // namespace sim
+}  // namespace zrf::sim

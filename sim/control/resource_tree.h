@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-namespace sim {
+namespace zrf::sim {
 
 using TreeValue = std::variant<bool, std::int32_t, double, std::string>;
 
@@ -114,4 +114,4 @@ public:
 
 std::string ToText(const TreeValue& value);
 
-}  // namespace sim
+}  // namespace zrf::sim

@@ -8,7 +8,7 @@
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 
-namespace Sim {
+namespace zrf::sim {
 namespace {
 
 using namespace Zrf;
@@ -241,4 +241,4 @@ void BuildI420Sample(const std::uint16_t* picture, const SampleSettings& s,
     WriteLuma(picture, count, sample.data(), 1);
 }
 
-}  // namespace Sim
+}  // namespace zrf::sim

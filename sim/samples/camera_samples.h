@@ -8,7 +8,7 @@
 
 #include "imaging/image_types.h"
 
-namespace Sim {
+namespace zrf::sim {
 
 struct SampleSettings {
     ImageSize size{640, 480};  // the picture, all fields together
@@ -58,4 +58,4 @@ std::size_t WriteUsbRegion(const SampleSettings& settings, std::uint8_t* region)
 // Bytes the USB radiometric region occupies behind the pixels of a raw sample.
 std::int32_t UsbRegionBytes(const SampleSettings& settings);
 
-}  // namespace Sim
+}  // namespace zrf::sim

@@ -5,7 +5,7 @@
 
 #include "sim/samples/camera_samples.h"
 
-namespace Sim {
+namespace zrf::sim {
 namespace {
 
 // The standard luminance DC table.
@@ -143,4 +143,4 @@ void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& s,
     sample.insert(sample.end(), {0xFF, 0xD9});
 }
 
-}  // namespace Sim
+}  // namespace zrf::sim

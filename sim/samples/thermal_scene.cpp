@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Sim {
+namespace zrf::sim {
 namespace {
 
 constexpr std::uint16_t kBackgroundLow = 7200;  // raw counts of a room-temperature wall
@@ -91,4 +91,4 @@ void ThermalScene::Render(std::uint64_t frame, std::uint16_t* picture) const {
     }
 }
 
-}  // namespace Sim
+}  // namespace zrf::sim

@@ -7,7 +7,7 @@
 
 #include "imaging/image_types.h"
 
-namespace Sim {
+namespace zrf::sim {
 
 class ThermalScene {
   public:
@@ -31,4 +31,4 @@ class ThermalScene {
     std::vector<std::uint16_t> falloff_;  // by squared distance, per unit of heat (Q8)
 };
 
-}  // namespace Sim
+}  // namespace zrf::sim

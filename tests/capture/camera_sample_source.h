@@ -18,9 +18,9 @@ enum class SampleKind { UsbRaw, UsbJpegLs, Ieee1394, Yuy2, Mjpg };
 class CameraSampleSource final : public zrf::sim::SampleSource {
   public:
     CameraSampleSource(SampleKind kind, ImageSize picture, int frames = 4) {
-        Sim::ThermalScene scene(picture, 7);
+        zrf::sim::ThermalScene scene(picture, 7);
         std::vector<std::uint16_t> pixels(static_cast<std::size_t>(picture.width) * picture.height);
-        Sim::SampleSettings settings;
+        zrf::sim::SampleSettings settings;
         settings.size = picture;
         for (int frame = 0; frame < frames; ++frame) {
             scene.Render(static_cast<std::uint64_t>(frame), pixels.data());
@@ -28,19 +28,19 @@ class CameraSampleSource final : public zrf::sim::SampleSource {
             std::vector<std::uint8_t> sample;
             switch (kind) {
                 case SampleKind::UsbRaw:
-                    Sim::BuildUsbRawSample(pixels.data(), settings, sample);
+                    zrf::sim::BuildUsbRawSample(pixels.data(), settings, sample);
                     break;
                 case SampleKind::UsbJpegLs:
-                    Sim::BuildUsbJpegLsSample(pixels.data(), settings, sample);
+                    zrf::sim::BuildUsbJpegLsSample(pixels.data(), settings, sample);
                     break;
                 case SampleKind::Ieee1394:
-                    Sim::BuildIeee1394Sample(pixels.data(), settings, sample);
+                    zrf::sim::BuildIeee1394Sample(pixels.data(), settings, sample);
                     break;
                 case SampleKind::Yuy2:
-                    Sim::BuildYuy2Sample(pixels.data(), settings, sample);
+                    zrf::sim::BuildYuy2Sample(pixels.data(), settings, sample);
                     break;
                 case SampleKind::Mjpg:
-                    Sim::BuildMjpgSample(pixels.data(), settings, sample);
+                    zrf::sim::BuildMjpgSample(pixels.data(), settings, sample);
                     break;
             }
             capacity_ = std::max(capacity_, sample.size());

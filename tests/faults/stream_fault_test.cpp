@@ -58,7 +58,7 @@ struct Camera {
     GUID subtype;
     SourceKind kind;
     std::int32_t fields;
-    std::function<void(const std::uint16_t*, const Sim::SampleSettings&, Sample&)> build;
+    std::function<void(const std::uint16_t*, const zrf::sim::SampleSettings&, Sample&)> build;
 };
 
 class LyingSampleTest : public ::testing::TestWithParam<Camera> {
@@ -106,7 +106,7 @@ class LyingSampleTest : public ::testing::TestWithParam<Camera> {
 
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = ImagingTest::RampPicture({16, 8});
     Sample intact_;
     Outcome reference_;
@@ -167,15 +167,15 @@ TEST_P(LyingSampleTest, RandomlyChangedBytes) {
 INSTANTIATE_TEST_SUITE_P(
     Cameras, LyingSampleTest,
     ::testing::Values(
-        Camera{"UsbRaw", kSubtypeF7M0, SourceKind::Usb, 1, Sim::BuildUsbRawSample},
-        Camera{"UsbRawTwoFields", kSubtypeF7M0, SourceKind::Usb, 2, Sim::BuildUsbRawSample},
+        Camera{"UsbRaw", kSubtypeF7M0, SourceKind::Usb, 1, zrf::sim::BuildUsbRawSample},
+        Camera{"UsbRawTwoFields", kSubtypeF7M0, SourceKind::Usb, 2, zrf::sim::BuildUsbRawSample},
         Camera{"UsbJpegLs", kSubtypeMJLS, SourceKind::Usb, 1,
-               [](const std::uint16_t* p, const Sim::SampleSettings& s, Sample& out) {
-                   ASSERT_TRUE(Sim::BuildUsbJpegLsSample(p, s, out));
+               [](const std::uint16_t* p, const zrf::sim::SampleSettings& s, Sample& out) {
+                   ASSERT_TRUE(zrf::sim::BuildUsbJpegLsSample(p, s, out));
                }},
-        Camera{"Ieee1394", kSubtypeF7M2, SourceKind::Ieee1394, 1, Sim::BuildIeee1394Sample},
+        Camera{"Ieee1394", kSubtypeF7M2, SourceKind::Ieee1394, 1, zrf::sim::BuildIeee1394Sample},
         Camera{"Ieee1394FourFields", kSubtypeF7M2, SourceKind::Ieee1394, 4,
-               Sim::BuildIeee1394Sample}),
+               zrf::sim::BuildIeee1394Sample}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -78,27 +78,27 @@ struct PathCase {
     std::uint16_t byteOrder;
 };
 
-std::vector<std::uint8_t> BuildSample(const PathCase& c, const Sim::SampleSettings& s,
+std::vector<std::uint8_t> BuildSample(const PathCase& c, const zrf::sim::SampleSettings& s,
                                       const std::vector<std::uint16_t>& picture) {
     std::vector<std::uint8_t> sample;
     if (c.subtype == kSubtypeYUY2)
-        Sim::BuildYuy2Sample(picture.data(), s, sample);
+        zrf::sim::BuildYuy2Sample(picture.data(), s, sample);
     else if (c.subtype == kSubtypeI420)
-        Sim::BuildI420Sample(picture.data(), s, sample);
+        zrf::sim::BuildI420Sample(picture.data(), s, sample);
     else if (c.subtype == kSubtypeMJPG)
-        Sim::BuildMjpgSample(picture.data(), s, sample);
+        zrf::sim::BuildMjpgSample(picture.data(), s, sample);
     else if (c.kind == SourceKind::Ieee1394)
-        Sim::BuildIeee1394Sample(picture.data(), s, sample);
+        zrf::sim::BuildIeee1394Sample(picture.data(), s, sample);
     else if (c.subtype == kSubtypeMJLS)
-        Sim::BuildUsbJpegLsSample(picture.data(), s, sample);
+        zrf::sim::BuildUsbJpegLsSample(picture.data(), s, sample);
     else
-        Sim::BuildUsbRawSample(picture.data(), s, sample);
+        zrf::sim::BuildUsbRawSample(picture.data(), s, sample);
     return sample;
 }
 
 // Allocations while `samples` samples go through the stream, and how many fields decoded.
 std::pair<long, int> CountStreamAllocations(const PathCase& c, int samples) {
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = {64, 48};
     s.fieldCount = c.fields;
     s.pixelByteOrder = c.byteOrder;
@@ -147,7 +147,7 @@ TEST(PerSampleAllocations, JpegLsPathAddsNoneToTheCodecsOwn) {
     const auto [viaStream, decoded] = CountStreamAllocations(c, kSamples);
     EXPECT_EQ(decoded, kSamples);
 
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = {64, 48};
     const auto picture = RampPicture(s.size);
     const auto sample = BuildSample(c, s, picture);

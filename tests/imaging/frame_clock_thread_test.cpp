@@ -74,11 +74,11 @@ void StreamWhileRatesChange(const GUID& subtype, const std::vector<std::uint8_t>
 }
 
 TEST(FrameClockThreads, RadiometricStampingMeetsNoConcurrentStop) {
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = {32, 16};
     const auto picture = RampPicture(s.size);
     std::vector<std::uint8_t> sample;
-    Sim::BuildUsbRawSample(picture.data(), s, sample);
+    zrf::sim::BuildUsbRawSample(picture.data(), s, sample);
     StreamWhileRatesChange(kSubtypeF7M0, sample, s.size);
 }
 

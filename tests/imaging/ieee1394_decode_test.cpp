@@ -27,7 +27,7 @@ class Ieee1394DecodeTest : public ::testing::Test {
     }
     std::vector<std::uint8_t> Sample() {
         std::vector<std::uint8_t> s;
-        Sim::BuildIeee1394Sample(picture_.data(), settings_, s);
+        zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, s);
         return s;
     }
     Delivery Run(const std::vector<std::uint8_t>& sample) {
@@ -38,7 +38,7 @@ class Ieee1394DecodeTest : public ::testing::Test {
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     ImgSrcStream stream_;
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = RampPicture({16, 8});
 };
 
@@ -68,7 +68,7 @@ TEST_F(Ieee1394DecodeTest, PlacesEveryRecordAtItsOffset) {
 
 TEST_F(Ieee1394DecodeTest, FrameInformationArrivesInHostOrderWithItsUpdates) {
     settings_.frameRate = 25.0f;
-    const auto camera = Sim::BuildFrameInfoBlock(settings_);
+    const auto camera = zrf::sim::BuildFrameInfoBlock(settings_);
     const Delivery d = Run(Sample());
     const auto* block = d.images[0].data() + 128;
     EXPECT_EQ(Load<std::uint16_t>(block + Info::kGeometryWord22), 0);

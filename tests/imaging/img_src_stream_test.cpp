@@ -67,9 +67,9 @@ TEST_F(ImgSrcStreamTest, MjpgPassesTheSampleThroughForAnyField) {
     stream_.SetSubtype(kSubtypeMJPG);
     std::vector<std::uint8_t> sample;
     const auto picture = RampPicture(size_);
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = size_;
-    Sim::BuildMjpgSample(picture.data(), s, sample);
+    zrf::sim::BuildMjpgSample(picture.data(), s, sample);
     const Delivery d = DeliverField(stream_, sample, size_, 3);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     EXPECT_EQ(d.images[0], sample);
@@ -78,10 +78,10 @@ TEST_F(ImgSrcStreamTest, MjpgPassesTheSampleThroughForAnyField) {
 TEST_F(ImgSrcStreamTest, Yuy2ImageIsHeaderThenSample) {
     stream_.SetSubtype(kSubtypeYUY2);
     const auto picture = RampPicture(size_);
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = size_;
     std::vector<std::uint8_t> sample;
-    Sim::BuildYuy2Sample(picture.data(), s, sample);
+    zrf::sim::BuildYuy2Sample(picture.data(), s, sample);
     clock_.AdvanceMilliseconds(100);
     const Delivery d = Deliver(stream_, sample, size_);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
@@ -107,10 +107,10 @@ TEST_F(ImgSrcStreamTest, ShortYuy2SampleIsRejected) {
 TEST_F(ImgSrcStreamTest, I420CopiesTheSampleAndZeroesTheRest) {
     stream_.SetSubtype(kSubtypeI420);
     const auto picture = RampPicture(size_);
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = size_;
     std::vector<std::uint8_t> sample;
-    Sim::BuildI420Sample(picture.data(), s, sample);
+    zrf::sim::BuildI420Sample(picture.data(), s, sample);
     ASSERT_EQ(sample.size(), 16u * 8 * 3 / 2);
     const Delivery d = Deliver(stream_, sample, size_);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});

@@ -26,7 +26,7 @@ class JpegLsDecodeTest : public ::testing::Test {
     }
     std::vector<std::uint8_t> Sample() {
         std::vector<std::uint8_t> s;
-        EXPECT_TRUE(Sim::BuildUsbJpegLsSample(picture_.data(), settings_, s));
+        EXPECT_TRUE(zrf::sim::BuildUsbJpegLsSample(picture_.data(), settings_, s));
         return s;
     }
     Delivery Run(const std::vector<std::uint8_t>& sample) {
@@ -43,7 +43,7 @@ class JpegLsDecodeTest : public ::testing::Test {
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     ImgSrcStream stream_;
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = RampPicture({16, 8});
 };
 

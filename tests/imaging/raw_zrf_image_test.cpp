@@ -18,11 +18,11 @@ class RawZrfImageTest : public ::testing::Test {
         clock_.SetWallClock(1'700'000'000, 250);
         clock_.SetTimeZone(-60, false);
         settings_.size = {8, 4};
-        Sim::BuildIeee1394Sample(picture_.data(), settings_, sample_);
+        zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample_);
     }
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = RampPicture({8, 4});
     std::vector<std::uint8_t> sample_;
 };

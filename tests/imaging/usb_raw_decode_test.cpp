@@ -29,7 +29,7 @@ class UsbRawDecodeTest : public ::testing::Test {
 
     std::vector<std::uint8_t> Sample() {
         std::vector<std::uint8_t> s;
-        Sim::BuildUsbRawSample(picture_.data(), settings_, s);
+        zrf::sim::BuildUsbRawSample(picture_.data(), settings_, s);
         return s;
     }
     Delivery Run(const std::vector<std::uint8_t>& sample) {
@@ -37,7 +37,7 @@ class UsbRawDecodeTest : public ::testing::Test {
         return Deliver(stream_, sample, settings_.size);
     }
     // The camera's region inside a raw sample, as the builder lays it out.
-    static std::size_t Region(const Sim::SampleSettings& s) {
+    static std::size_t Region(const zrf::sim::SampleSettings& s) {
         return static_cast<std::size_t>(s.size.width) * s.size.height * 2;
     }
     std::size_t Entry(int i) const { return Region(settings_) + 64 + 32 * i; }
@@ -46,7 +46,7 @@ class UsbRawDecodeTest : public ::testing::Test {
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     ImgSrcStream stream_;
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = RampPicture({16, 8});
 };
 

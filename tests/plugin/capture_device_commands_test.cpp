@@ -18,7 +18,7 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
-namespace nodes = ::sim::nodes;
+namespace nodes = zrf::sim::nodes;
 using std::chrono::milliseconds;
 using Strings = std::vector<std::string>;
 
@@ -375,7 +375,7 @@ TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
         EXPECT_EQ(reply.Error(), "");
         EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{c.node});
         EXPECT_EQ(reply.ReturnValues("Result"), Strings{"true"});
-        EXPECT_EQ(::sim::ToText(camera->Tree()->Get(c.node)), c.written);
+        EXPECT_EQ(zrf::sim::ToText(camera->Tree()->Get(c.node)), c.written);
     }
 }
 

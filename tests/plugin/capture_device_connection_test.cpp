@@ -61,10 +61,10 @@ TEST_F(ConnectionTest, AMissingVideoDeviceFailsTheSelection) {
     MakeCamera("usb-ir");
     // A control side without a video side.
     const std::string host = "\\\\?\\usb#control-only";
-    sim::TreeRegistry::Register(host, std::make_shared<sim::ResourceTree>());
+    zrf::sim::TreeRegistry::Register(host, std::make_shared<zrf::sim::ResourceTree>());
     identity.hostname = host;
     EXPECT_EQ(FailedConnect(), "SelectDevice failed");
-    sim::TreeRegistry::Unregister(host);
+    zrf::sim::TreeRegistry::Unregister(host);
     ExpectReleased();
     EXPECT_TRUE(log.UserErrors().empty());
 }

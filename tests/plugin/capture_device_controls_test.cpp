@@ -18,7 +18,7 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
-namespace nodes = ::sim::nodes;
+namespace nodes = zrf::sim::nodes;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kNucWait{3000};

@@ -16,7 +16,7 @@ namespace zrf::soak {
 class SampleLedger final : public zrf::sim::SampleSource {
   public:
     SampleLedger(std::shared_ptr<zrf::sim::SampleSource> inner,
-                 std::shared_ptr<::sim::ResourceTree> tree)
+                 std::shared_ptr<zrf::sim::ResourceTree> tree)
         : inner_(std::move(inner)), tree_(std::move(tree)) {}
 
     std::size_t Capacity(const AM_MEDIA_TYPE& type) const override {
@@ -28,11 +28,11 @@ class SampleLedger final : public zrf::sim::SampleSource {
     std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                      std::size_t capacity) override {
         const std::int32_t fields = tree_->FieldsPerSample();  // changes only while stopped
-        const std::int32_t nucs0 = Int(::sim::nodes::kNucCount);
-        const std::int32_t left0 = Int(::sim::nodes::kCalibratingSamples);
+        const std::int32_t nucs0 = Int(zrf::sim::nodes::kNucCount);
+        const std::int32_t left0 = Int(zrf::sim::nodes::kCalibratingSamples);
         const std::size_t length = inner_->Fill(type, frame, buffer, capacity);
-        const std::int32_t left1 = Int(::sim::nodes::kCalibratingSamples);
-        const std::int32_t nucs1 = Int(::sim::nodes::kNucCount);
+        const std::int32_t left1 = Int(zrf::sim::nodes::kCalibratingSamples);
+        const std::int32_t nucs1 = Int(zrf::sim::nodes::kNucCount);
         const bool calibrating = TookCalibrating(nucs1 - nucs0, left0, left1);
         if (calibrating) calibrating_.fetch_add(1);
         calibratingById_.push_back(calibrating);
@@ -65,7 +65,7 @@ class SampleLedger final : public zrf::sim::SampleSource {
     }
 
     std::shared_ptr<zrf::sim::SampleSource> inner_;
-    std::shared_ptr<::sim::ResourceTree> tree_;
+    std::shared_ptr<zrf::sim::ResourceTree> tree_;
     std::atomic<std::uint64_t> sample_{0};
     std::atomic<std::uint64_t> calibrating_{0};
     std::atomic<std::uint64_t> ambiguous_{0};

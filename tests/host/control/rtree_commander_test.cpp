@@ -13,12 +13,12 @@ namespace {
 
 class RTreeCommanderTest : public ::testing::Test {
 protected:
-    void Install(const sim::TreeSettings& settings = {}) {
-        tree = std::make_shared<sim::ResourceTree>(settings);
-        sim::TreeRegistry::Register(kHost, tree);
+    void Install(const zrf::sim::TreeSettings& settings = {}) {
+        tree = std::make_shared<zrf::sim::ResourceTree>(settings);
+        zrf::sim::TreeRegistry::Register(kHost, tree);
     }
     void SetUp() override { Install(); }
-    void TearDown() override { sim::TreeRegistry::Unregister(kHost); }
+    void TearDown() override { zrf::sim::TreeRegistry::Unregister(kHost); }
 
     void Login() {
         ASSERT_TRUE(commander.Connect(ConnectionMode::Network, kHost, false));
@@ -26,7 +26,7 @@ protected:
     }
 
     static constexpr const char* kHost = "\\\\?\\usb#vid_1234&pid_0001#sim-test";
-    std::shared_ptr<sim::ResourceTree> tree;
+    std::shared_ptr<zrf::sim::ResourceTree> tree;
     RTreeCommander commander;
 };
 
@@ -62,7 +62,7 @@ TEST_F(RTreeCommanderTest, SettingsLiveInTheTreeAndReadBack) {
     commander.Focus(FOCUSMODE::NEAR);
     EXPECT_EQ(commander.GetFocusPosition(), commander.GetFocusMax() - 100);
     commander.AutoFocus();
-    EXPECT_EQ(std::get<std::int32_t>(commander.GetValue(sim::nodes::kFocusMode)), 3);
+    EXPECT_EQ(std::get<std::int32_t>(commander.GetValue(zrf::sim::nodes::kFocusMode)), 3);
     auto ranges = commander.GetTemperatureRanges();
     ASSERT_EQ(ranges.size(), 2u);
     EXPECT_DOUBLE_EQ(ranges[1].max, 500.0);
@@ -74,12 +74,12 @@ TEST_F(RTreeCommanderTest, TulaRangesReplaceTheListAndLensChangesAreSeen) {
     commander.UseTULAtempRanges();
     EXPECT_DOUBLE_EQ(commander.GetTemperatureRanges()[1].max, 650.0);
     EXPECT_TRUE(commander.IsTheSameLens());
-    tree->Set(sim::nodes::kLensId, std::int32_t{7});
+    tree->Set(zrf::sim::nodes::kLensId, std::int32_t{7});
     EXPECT_FALSE(commander.IsTheSameLens());
 }
 
 TEST_F(RTreeCommanderTest, CorrectionAndWindowingActOnTheVideoSide) {
-    sim::TreeSettings settings;
+    zrf::sim::TreeSettings settings;
     settings.windowing = true;
     settings.samplesPerCorrection = 3;
     Install(settings);
@@ -101,11 +101,11 @@ TEST_F(RTreeCommanderTest, NodeAccessMapsTreeErrorsToTheChannelsExceptions) {
     Login();
     EXPECT_THROW(commander.GetValue("Camera.NoSuchNode"), System::NotSupportedException);
     EXPECT_THROW(commander.SetValue("Camera.NoSuchNode", std::int32_t{1}), System::NotSupportedException);
-    EXPECT_THROW(commander.SetValue(sim::nodes::kName, std::string("x"), true), System::NotSupportedException);
-    EXPECT_THROW(commander.SetValue(sim::nodes::kShutterClosed, std::int32_t{1}), System::ArgumentException);
-    EXPECT_THROW(commander.SetValue(sim::nodes::kRangeIndex, std::string("1"), false), System::ArgumentException);
-    commander.SetValue(sim::nodes::kRangeIndex, std::string("1"), true);
-    EXPECT_EQ(ToText(commander.GetValue(sim::nodes::kRangeIndex)), "1");
+    EXPECT_THROW(commander.SetValue(zrf::sim::nodes::kName, std::string("x"), true), System::NotSupportedException);
+    EXPECT_THROW(commander.SetValue(zrf::sim::nodes::kShutterClosed, std::int32_t{1}), System::ArgumentException);
+    EXPECT_THROW(commander.SetValue(zrf::sim::nodes::kRangeIndex, std::string("1"), false), System::ArgumentException);
+    commander.SetValue(zrf::sim::nodes::kRangeIndex, std::string("1"), true);
+    EXPECT_EQ(ToText(commander.GetValue(zrf::sim::nodes::kRangeIndex)), "1");
 }
 
 TEST_F(RTreeCommanderTest, ScriptsSetCheckAndStopAtTheFirstBadLine) {
@@ -113,7 +113,7 @@ TEST_F(RTreeCommanderTest, ScriptsSetCheckAndStopAtTheFirstBadLine) {
     std::istringstream good("# set up\nset Camera.Shutter.Closed true\n\nexpect Camera.Shutter.Closed true\nnuc\n");
     commander.RunScript(good);
     EXPECT_TRUE(commander.GetShutter());
-    EXPECT_EQ(std::get<std::int32_t>(commander.GetValue(sim::nodes::kNucCount)), 1);
+    EXPECT_EQ(std::get<std::int32_t>(commander.GetValue(zrf::sim::nodes::kNucCount)), 1);
 
     std::istringstream bad("set Camera.Shutter.Closed false\nfrobnicate\nset Camera.TemperatureRange.Index 1\n");
     try {
@@ -130,7 +130,7 @@ TEST_F(RTreeCommanderTest, ScriptsSetCheckAndStopAtTheFirstBadLine) {
 }
 
 TEST_F(RTreeCommanderTest, ACameraThatGoesAwayOrFailsReportsIt) {
-    sim::TreeSettings settings;
+    zrf::sim::TreeSettings settings;
     settings.focusQueriesFail = true;
     Install(settings);
     Login();

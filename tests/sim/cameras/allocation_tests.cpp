@@ -90,11 +90,11 @@ TEST(CameraSampleAllocations, NoneForReplay) {
                                  .string();
     {
         // A camera's image as the stream delivers it.
-        Sim::SampleSettings s;
+        zrf::sim::SampleSettings s;
         s.size = {32, 8};
         std::vector<std::uint16_t> picture(32 * 8, 7000);
         std::vector<std::uint8_t> sample;
-        Sim::BuildUsbRawSample(picture.data(), s, sample);
+        zrf::sim::BuildUsbRawSample(picture.data(), s, sample);
         const auto d = zrf::testing::DecodeSample({SourceKind::Usb, kSubtypeF7M0, s.size}, sample);
         ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
         const auto& image = d.images[0];

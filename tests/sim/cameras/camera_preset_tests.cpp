@@ -55,12 +55,12 @@ TEST(SimulatedCameraLifetime, BothSidesAreFoundByTheDevicePathWhileTheCameraLive
     {
         SimulatedCamera camera(preset);
         ASSERT_NE(camera.Tree(), nullptr);
-        EXPECT_EQ(::sim::TreeRegistry::Find(camera.HostName()), camera.Tree());
-        EXPECT_EQ(::sim::TreeRegistry::Find(upper), camera.Tree());
+        EXPECT_EQ(zrf::sim::TreeRegistry::Find(camera.HostName()), camera.Tree());
+        EXPECT_EQ(zrf::sim::TreeRegistry::Find(upper), camera.Tree());
         EXPECT_TRUE(Listed(preset.video.device_path));
         EXPECT_EQ(camera.Identity().hostname, preset.identity.hostname);
     }
-    EXPECT_EQ(::sim::TreeRegistry::Find(preset.identity.hostname), nullptr);
+    EXPECT_EQ(zrf::sim::TreeRegistry::Find(preset.identity.hostname), nullptr);
     EXPECT_FALSE(Listed(preset.video.device_path));
 }
 

@@ -140,8 +140,8 @@ TEST(CameraStreaming, WindowingPacksThatManyFieldsThatDecodeOneByOne) {
     for (const std::int32_t fields : {2, 4}) {
         SCOPED_TRACE(fields);
         auto camera = FastCamera("fw-ir");
-        camera->Tree()->Set(sim::nodes::kWindowingFields, fields);
-        camera->Tree()->Set(sim::nodes::kWindowingActive, true);
+        camera->Tree()->Set(zrf::sim::nodes::kWindowingFields, fields);
+        camera->Tree()->Set(zrf::sim::nodes::kWindowingActive, true);
         const auto samples = CaptureSamples(*camera, zrf::sim::kSubtypeF7M2, 2);
         const StreamSetup setup{SourceKind::Ieee1394, zrf::sim::kSubtypeF7M2, {640, 480}, fields};
         for (const Sample& sample : samples) {
@@ -180,7 +180,7 @@ TEST(CameraStreaming, TwoCamerasOfOnePresetLiveSideBySide) {
     options.device_path = L"\\\\?\\usb#vid_2f1e&pid_0a10&mi_00#7&second&0&0000#global";
     auto second = SimulatedCamera::FromPreset("usb-ir", options);
     ASSERT_NE(first->HostName(), second->HostName());
-    EXPECT_EQ(sim::TreeRegistry::Find(second->HostName()), second->Tree());
+    EXPECT_EQ(zrf::sim::TreeRegistry::Find(second->HostName()), second->Tree());
     EXPECT_EQ(CaptureSamples(*first, zrf::sim::kSubtypeF7M0, 3),
               CaptureSamples(*second, zrf::sim::kSubtypeF7M0, 3));
 }

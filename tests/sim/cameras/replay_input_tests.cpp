@@ -33,12 +33,12 @@ std::vector<std::uint16_t> Picture(ImageSize size, std::uint16_t base) {
 // A camera's image of the given size, decoded as the stream delivers it.
 Sample DeliveredImage(ImageSize size, std::uint32_t extra_block = 0, bool pixel_entry_first = false,
                       std::uint16_t base = 7000) {
-    Sim::SampleSettings s;
+    zrf::sim::SampleSettings s;
     s.size = size;
     s.extraBlockBytes = extra_block;
     s.pixelEntryFirst = pixel_entry_first;
     Sample sample;
-    Sim::BuildUsbRawSample(Picture(size, base).data(), s, sample);
+    zrf::sim::BuildUsbRawSample(Picture(size, base).data(), s, sample);
     const auto d = DecodeSample(StreamSetup{SourceKind::Usb, kSubtypeF7M0, size}, sample);
     EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     return d.images.at(0);
@@ -120,7 +120,7 @@ class ReplayInput : public ::testing::Test {
         const HRESULT hr = SimulatedCamera::Replay(path_, ReplayOptions{}, camera_, error);
         if (FAILED(hr)) {
             EXPECT_EQ(camera_, nullptr);
-            EXPECT_EQ(::sim::TreeRegistry::Find(ReplayIdentity().hostname), nullptr);
+            EXPECT_EQ(zrf::sim::TreeRegistry::Find(ReplayIdentity().hostname), nullptr);
         }
         return hr;
     }

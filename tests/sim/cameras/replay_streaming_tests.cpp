@@ -97,7 +97,7 @@ TEST_F(ReplayStreaming, ReplayThatDoesNotLoopEndsAfterTheLastFrame) {
 TEST_F(ReplayStreaming, CorrectionOnTheReplayTreeMakesSamplesCalibrating) {
     auto camera = Replay(true);
     ASSERT_NE(camera, nullptr);
-    ASSERT_EQ(::sim::TreeRegistry::Find(camera->HostName()), camera->Tree());
+    ASSERT_EQ(zrf::sim::TreeRegistry::Find(camera->HostName()), camera->Tree());
     const int calibrating = camera->Tree()->Settings().samplesPerCorrection;
     camera->Tree()->Nuc();
     const auto samples = CaptureSamples(*camera, zrf::sim::kSubtypeF7M0, calibrating + 2);

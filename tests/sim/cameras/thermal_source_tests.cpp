@@ -75,13 +75,13 @@ TEST(ThermalSampleSource, ATypeNoFormatNamesGetsAnEmptySample) {
 
 TEST(ThermalSampleSource, HigherTemperatureRangeLowersTheCounts) {
     auto preset = *FindCameraPreset("usb-ir");
-    auto tree = std::make_shared<::sim::ResourceTree>(*preset.tree);
+    auto tree = std::make_shared<zrf::sim::ResourceTree>(*preset.tree);
     auto settings = preset.content;
     settings.tree = tree;
     ThermalSampleSource source(preset.video.formats, settings);
     const VideoFormat& format = FormatOf(preset, kSubtypeF7M0);
     const double low = MeanPixel(Fill(source, format, 3), 640 * 480);
-    tree->Set(::sim::nodes::kRangeIndex, std::int32_t{1});
+    tree->Set(zrf::sim::nodes::kRangeIndex, std::int32_t{1});
     const double high = MeanPixel(Fill(source, format, 3), 640 * 480);
     EXPECT_LT(high, low - 500);
     EXPECT_GT(high, 4096);

@@ -25,13 +25,13 @@ class CameraSamplesTest : public ::testing::Test {
         settings_.statusFlags = 32;
         settings_.timeZoneMinutes = -330;
     }
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = Picture({40, 30});
     std::vector<std::uint8_t> sample_;
 };
 
 TEST_F(CameraSamplesTest, FrameInfoBlockCarriesTheSettings) {
-    const auto b = Sim::BuildFrameInfoBlock(settings_);
+    const auto b = zrf::sim::BuildFrameInfoBlock(settings_);
     EXPECT_EQ(Load<std::uint16_t>(b.data() + Info::kGeometryWidth), 40);
     EXPECT_EQ(Load<std::uint16_t>(b.data() + Info::kGeometryHeight), 30);
     EXPECT_EQ(Load<std::uint32_t>(b.data() + Info::kSeconds), 1'600'000'123u);
@@ -42,7 +42,7 @@ TEST_F(CameraSamplesTest, FrameInfoBlockCarriesTheSettings) {
 }
 
 TEST_F(CameraSamplesTest, UsbRawSampleHasPixelsThenAHostOrderRegion) {
-    Sim::BuildUsbRawSample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample_);
     const std::size_t region = 40 * 30 * 2;
     ASSERT_EQ(sample_.size(), region + 3840);  // the rows the format reserves for it
     EXPECT_EQ(Load<std::uint16_t>(sample_.data() + 2 * 17), picture_[17]);
@@ -57,14 +57,14 @@ TEST_F(CameraSamplesTest, UsbRawSampleHasPixelsThenAHostOrderRegion) {
 
 TEST_F(CameraSamplesTest, UsbRawSampleCanCarrySwappedPixels) {
     settings_.pixelByteOrder = kPixelsSwapped;
-    Sim::BuildUsbRawSample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample_);
     EXPECT_EQ(sample_[0], picture_[0] >> 8);
     EXPECT_EQ(sample_[1], picture_[0] & 0xFF);
     EXPECT_EQ(Load<std::uint16_t>(sample_.data() + 40 * 30 * 2 + 96 + 2), kPixelsSwapped);
 }
 
 TEST_F(CameraSamplesTest, JpegLsSampleIsLengthPrefixedAndDecodes) {
-    ASSERT_TRUE(Sim::BuildUsbJpegLsSample(picture_.data(), settings_, sample_));
+    ASSERT_TRUE(zrf::sim::BuildUsbJpegLsSample(picture_.data(), settings_, sample_));
     const std::uint32_t length = LoadBigEndian32(sample_.data());
     ASSERT_LT(4 + length + 64, sample_.size());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sample_.data() + 4 + length)), "ZRF");
@@ -77,29 +77,29 @@ TEST_F(CameraSamplesTest, JpegLsSampleIsLengthPrefixedAndDecodes) {
 }
 
 TEST_F(CameraSamplesTest, Ieee1394SampleHasABigEndianBlock) {
-    Sim::BuildIeee1394Sample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample_);
     ASSERT_EQ(sample_.size(), 40u * 30 * 2 + 2428);
     std::array<std::uint8_t, 2428> block;
     std::copy(sample_.end() - 2428, sample_.end(), block.begin());
     EXPECT_EQ(LoadBigEndian32(block.data() + Info::kSeconds), 1'600'000'123u);
     SwapFrameInfoBlock(block.data());
-    EXPECT_EQ(block, Sim::BuildFrameInfoBlock(settings_));
+    EXPECT_EQ(block, zrf::sim::BuildFrameInfoBlock(settings_));
 }
 
 TEST_F(CameraSamplesTest, VisualSamplesHaveTheirFormatsSizes) {
-    Sim::BuildYuy2Sample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildYuy2Sample(picture_.data(), settings_, sample_);
     ASSERT_EQ(sample_.size(), 40u * 30 * 2);
     EXPECT_EQ(sample_[0], 0);           // the coldest pixel
     EXPECT_EQ(sample_[1], 128);         // neutral chroma
     EXPECT_EQ(sample_[2 * 1199], 255);  // the warmest
-    Sim::BuildI420Sample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildI420Sample(picture_.data(), settings_, sample_);
     ASSERT_EQ(sample_.size(), 40u * 30 * 3 / 2);
     EXPECT_EQ(sample_[1199], 255);
     EXPECT_EQ(sample_[1200], 128);
 }
 
 TEST_F(CameraSamplesTest, MjpgSampleIsAWellFormedJpeg) {
-    Sim::BuildMjpgSample(picture_.data(), settings_, sample_);
+    zrf::sim::BuildMjpgSample(picture_.data(), settings_, sample_);
     ASSERT_GT(sample_.size(), 150u);
     EXPECT_EQ(sample_[0], 0xFF);
     EXPECT_EQ(sample_[1], 0xD8);

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::vector<std::uint16_t> Render(const Sim::ThermalScene& scene, std::uint64_t frame) {
+std::vector<std::uint16_t> Render(const zrf::sim::ThermalScene& scene, std::uint64_t frame) {
     std::vector<std::uint16_t> p(static_cast<std::size_t>(scene.Size().width) *
                                  scene.Size().height);
     scene.Render(frame, p.data());
@@ -14,15 +14,15 @@ std::vector<std::uint16_t> Render(const Sim::ThermalScene& scene, std::uint64_t 
 }
 
 TEST(ThermalScene, SameSeedAndFrameGiveTheSamePicture) {
-    const Sim::ThermalScene a({64, 48}, 7), b({64, 48}, 7);
+    const zrf::sim::ThermalScene a({64, 48}, 7), b({64, 48}, 7);
     EXPECT_EQ(Render(a, 12), Render(b, 12));
     EXPECT_NE(Render(a, 12), Render(a, 13));
-    EXPECT_NE(Render(a, 12), Render(Sim::ThermalScene({64, 48}, 8), 12));
+    EXPECT_NE(Render(a, 12), Render(zrf::sim::ThermalScene({64, 48}, 8), 12));
 }
 
 TEST(ThermalScene, LooksLikeARoomWithWarmSpots) {
-    const auto p = Render(Sim::ThermalScene({80, 60}, 3), 0);
-    const auto room = Render(Sim::ThermalScene({80, 60}, 3, 0), 0);
+    const auto p = Render(zrf::sim::ThermalScene({80, 60}, 3), 0);
+    const auto room = Render(zrf::sim::ThermalScene({80, 60}, 3, 0), 0);
     const auto [lo, hi] = std::minmax_element(room.begin(), room.end());
     EXPECT_GT(*lo, 7000);
     EXPECT_LT(*hi, 7800);
@@ -37,7 +37,7 @@ TEST(ThermalScene, LooksLikeARoomWithWarmSpots) {
 }
 
 TEST(ThermalScene, SpotsMoveBetweenFrames) {
-    const Sim::ThermalScene scene({80, 60}, 5, 1);
+    const zrf::sim::ThermalScene scene({80, 60}, 5, 1);
     auto hottest = [&](std::uint64_t frame) {
         const auto p = Render(scene, frame);
         return std::max_element(p.begin(), p.end()) - p.begin();
@@ -46,9 +46,9 @@ TEST(ThermalScene, SpotsMoveBetweenFrames) {
 }
 
 TEST(ThermalScene, DegenerateSizesRenderNothing) {
-    const Sim::ThermalScene scene({0, 10}, 1);
+    const zrf::sim::ThermalScene scene({0, 10}, 1);
     EXPECT_EQ(Render(scene, 0).size(), 0u);
-    const Sim::ThermalScene tiny({1, 1}, 1);
+    const zrf::sim::ThermalScene tiny({1, 1}, 1);
     EXPECT_EQ(Render(tiny, 3).size(), 1u);
 }
 

@@ -50,13 +50,13 @@ class ZrfgrabCommandsTest : public ::testing::Test {
     }
 
     fs::path dir_;
-    Sim::SampleSettings settings_;
+    zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_;
 };
 
 TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
     std::vector<std::uint8_t> sample;
-    Sim::BuildUsbRawSample(picture_.data(), settings_, sample);
+    zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample);
     const auto in = Write("sample.raw", sample);
     const auto out1 = (dir_ / "a.zrf").string(), out2 = (dir_ / "b.zrf").string();
     const std::vector<std::string> args = {
@@ -92,7 +92,7 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
 TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     std::vector<std::uint8_t> sample;
     settings_.statusFlags = 1;
-    Sim::BuildIeee1394Sample(picture_.data(), settings_, sample);
+    zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample);
     const auto in = Write("cal.raw", sample);
     const auto out = (dir_ / "cal.zrf").string();
     ::testing::internal::CaptureStderr();
