@@ -1,36 +1,53 @@
-// The switches and everything that captures the real stack.
+// The trace switches and the texts: messages, stacks and time stamps.
 #include "support/trace/device_trace.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <string_view>
+
 #include "host/config/switch_configuration.h"
+#include "support/trace/trace_time_stamp.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
 using System::Configuration::ScopedSwitchOverride;
+using System::Diagnostics::MethodInfo;
+using System::Diagnostics::StackFrame;
 using System::Diagnostics::StackTrace;
-using ::testing::AllOf;
+using System::Diagnostics::TypeInfo;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-constexpr const char* kTraceSwitch = "Vorn.CaptureDevice";
 constexpr const char* kStackSwitch = "Vorn.Zephra.Diagnostics.Log.StackTraceOn";
+
+// The time stamp varies; everything else of the layout is fixed. '9' stands for any digit.
+std::string WithoutTimeStamp(const std::string& text) {
+    constexpr std::string_view kStamp = "\r\n99/99/99 99:99:99.9999999\t";
+    bool matches = text.size() >= kStamp.size();
+    for (std::size_t i = 0; matches && i < kStamp.size(); ++i) {
+        matches = kStamp[i] == '9' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
+                                   : kStamp[i] == text[i];
+    }
+    EXPECT_TRUE(matches) << text;
+    return matches ? text.substr(kStamp.size()) : text;
+}
+
+std::string FirstLine(const std::string& stack) {
+    return stack.substr(0, stack.find("\r\n"));
+}
 
 volatile int sideEffect = 0;
 
 // Each helper is a frame of its own: not inlined, and no tail call.
-[[gnu::noinline]] std::string StackOfHelper() {
-    std::string stack = DeviceTrace::CurrentStack();
-    sideEffect = sideEffect + 1;
-    return stack;
-}
-
-[[gnu::noinline]] std::string StackOfHelperSkipping(int skipFrames) {
-    std::string stack = DeviceTrace::CurrentStack(skipFrames);
+[[gnu::noinline]] std::string StackOfHelper(int skipFrames) {
+    std::string stack =
+        skipFrames < 0 ? DeviceTrace::CurrentStack() : DeviceTrace::CurrentStack(skipFrames);
     sideEffect = sideEffect + 1;
     return stack;
 }
@@ -45,10 +62,6 @@ volatile int sideEffect = 0;
     DeviceTrace::Fail("ERROR: ", "it broke", System::IOException("disk gone"), R"(c:\x\y.cpp)", 5);
 }
 
-std::string FirstLine(const std::string& stack) {
-    return stack.substr(0, stack.find("\r\n"));
-}
-
 TEST(DeviceTraceSwitches, HaveTheirNamesAndDescriptions) {
     EXPECT_EQ(DeviceTrace::traceSwitch().DisplayName(), "Vorn.CaptureDevice");
     EXPECT_EQ(DeviceTrace::traceSwitch().Description(), "Logging from Vorn.CaptureDevice.dll");
@@ -58,74 +71,98 @@ TEST(DeviceTraceSwitches, HaveTheirNamesAndDescriptions) {
     EXPECT_EQ(DeviceTrace::stackTraceSwitch().DisplayName(), kStackSwitch);
     EXPECT_EQ(DeviceTrace::stackTraceSwitch().Description(),
               "Switch controlling if a stacktrace shall me included on all methods.");
-}
-
-TEST(DeviceTraceSwitches, TraceSwitchIsVerboseOnlyAtTheVerboseLevel) {
-    EXPECT_FALSE(DeviceTrace::traceSwitch().TraceVerbose());
-    {
-        ScopedSwitchOverride level(kTraceSwitch, "Info");
-        EXPECT_FALSE(DeviceTrace::traceSwitch().TraceVerbose());
-        EXPECT_TRUE(DeviceTrace::traceSwitch().TraceInfo());
-    }
-    {
-        ScopedSwitchOverride level(kTraceSwitch, "verbose");
-        EXPECT_TRUE(DeviceTrace::traceSwitch().TraceVerbose());
-    }
-    EXPECT_FALSE(DeviceTrace::traceSwitch().TraceVerbose());
-}
-
-TEST(DeviceTraceSwitches, LifetimeSwitchReadsItsOwnName) {
     ScopedSwitchOverride on("CD_Vorn.CaptureDevice", "on");
     EXPECT_TRUE(DeviceTrace::lifetimeSwitch().Enabled());
     EXPECT_FALSE(DeviceTrace::stackTraceSwitch().Enabled());
 }
 
-TEST(FormatTrace, WithoutStackEndsWithTheMessage) {
-    ScopedSwitchOverride off(kStackSwitch, "0");
-    const auto text = TraceOfHelper(false);
-    EXPECT_THAT(text, EndsWith("\thelper.cpp(11)\r\nINFO: traced\r\n"));
-    EXPECT_THAT(text, Not(HasSubstr(" at ")));
+TEST(FormatMessage, StampFileAfterTheLastBackslashLinePrefixAndMessage) {
+    struct Case {
+        const char* prefix;
+        const char* file;
+        int line;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"VERBOSE: ", "device.cpp", 42, "device.cpp(42)\r\nVERBOSE: m\r\n"},
+                          Case{"", R"(C:\src\dir\capture.cpp)", 7, "capture.cpp(7)\r\nm\r\n"},
+                          Case{"", R"(trailing\)", 7, "(7)\r\nm\r\n"},
+                          // Forward slashes are not separators.
+                          Case{"", "src/a.cpp", -1, "src/a.cpp(-1)\r\nm\r\n"}}) {
+        EXPECT_EQ(WithoutTimeStamp(DeviceTrace::FormatMessage(c.prefix, "m", c.file, c.line)),
+                  c.expected);
+    }
 }
 
-TEST(FormatTrace, StackSwitchAddsTheCallersStack) {
+StackFrame Frame(std::optional<TypeInfo> type, std::string method, std::string file, int line,
+                 std::vector<System::Diagnostics::ParameterInfo> parameters = {}) {
+    return {MethodInfo{std::move(type), std::move(method), std::move(parameters)}, std::move(file),
+            line};
+}
+
+TEST(FormatStack, WritesEachFrameAsTheLayoutSays) {
+    const TypeInfo nt{"N", "T"};
+    struct Case {
+        std::vector<StackFrame> frames;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{Frame(TypeInfo{"Vorn.Zephra", "CaptureDevice"}, "Dispose",
+                R"(D:\build\capture_device.cpp)", 120,
+                {{"Boolean", "disposing"}, {"Int32", "count"}}),
+          Frame(TypeInfo{"", "Program"}, "Main", "program.cpp", 9)},
+         " at Vorn.Zephra.CaptureDevice.Dispose(Boolean disposing, Int32 count) "
+         "capture_device.cpp(120)\r\n at Program.Main() program.cpp(9)\r\n "},
+        // Unknown file and line are left out.
+        {{Frame(nt, "M", "", 0), Frame(nt, "M", R"(x\y.cpp)", 0), Frame(nt, "M", "", 5)},
+         " at N.T.M() \r\n at N.T.M() y.cpp\r\n at N.T.M() (5)\r\n "},
+        // Native parameters have no names.
+        {{Frame(TypeInfo{"", "T"}, "M", "", 0, {{"int", ""}, {"char const*", ""}})},
+         " at T.M(int , char const* ) \r\n "},
+        {{}, " "},
+        // Any frame without a method voids the whole text.
+        {{Frame(nt, "M", "a.cpp", 1), StackFrame{std::nullopt, "b.cpp", 2}}, ""},
+        // A method without a type: a decorated name is reduced to its bare name, or to nothing.
+        {{Frame(std::nullopt, "Plain", "f.cpp", 3),
+          Frame(std::nullopt, "_ZN4Vorn6Zephra11DeviceTrace12CurrentStackEi", "f.cpp", 3),
+          Frame(std::nullopt, "?Helper@@YAXPBD@Z", "f.cpp", 3),
+          Frame(std::nullopt, "_Z!!", "f.cpp", 3)},
+         " at Plain() f.cpp(3)\r\n at CurrentStack() f.cpp(3)\r\n at () f.cpp(3)\r\n"
+         " at () f.cpp(3)\r\n "},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DeviceTrace::FormatStack(StackTrace{c.frames}), c.expected);
+}
+
+TEST(FormatTrace, StackOnlyWhenForcedOrSwitchedOn) {
+    {
+        ScopedSwitchOverride off(kStackSwitch, "0");
+        const auto text = TraceOfHelper(false);
+        EXPECT_THAT(text, EndsWith("\thelper.cpp(11)\r\nINFO: traced\r\n"));
+        EXPECT_THAT(text, Not(HasSubstr(" at ")));
+        EXPECT_THAT(TraceOfHelper(true), HasSubstr("\r\nINFO: traced\r\n at "));
+    }
     if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
     ScopedSwitchOverride on(kStackSwitch, "1");
     const auto text = TraceOfHelper(false);
-    const std::string message = "INFO: traced\r\n";
-    const auto stack = text.substr(text.find(message) + message.size());
+    const auto stack = text.substr(text.find("INFO: traced\r\n") + 14);
     EXPECT_THAT(FirstLine(stack), HasSubstr("TraceOfHelper(bool ) "));
     EXPECT_THAT(FirstLine(stack), HasSubstr("device_trace_test.cpp("));
-    EXPECT_THAT(stack, HasSubstr("FormatTrace_StackSwitchAddsTheCallersStack_Test.TestBody() "));
+    EXPECT_THAT(stack, HasSubstr("FormatTrace_StackOnlyWhenForcedOrSwitchedOn_Test.TestBody() "));
     EXPECT_THAT(stack, EndsWith("\r\n "));
 }
 
-TEST(FormatTrace, ForcedStackIgnoresTheSwitch) {
-    ScopedSwitchOverride off(kStackSwitch, "off");
-    EXPECT_THAT(TraceOfHelper(true), HasSubstr("\r\nINFO: traced\r\n at "));
-}
-
-TEST(CurrentStack, NamesTheCallingFunctionAndItsSourceFile) {
+TEST(CurrentStack, StartsAtTheCallerAndCountsSkipsFromItself) {
     if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
-    const auto stack = StackOfHelper();
+    const auto stack = StackOfHelper(-1);
     const int callLine = __LINE__ - 1;
     EXPECT_THAT(stack, StartsWith(" at Vorn.Zephra.Net.Devices.Camera.IR.(anonymous namespace)."
-                                  "StackOfHelper() "));
-    EXPECT_THAT(FirstLine(stack), HasSubstr("device_trace_test.cpp("));
-    EXPECT_THAT(stack, HasSubstr("CurrentStack_NamesTheCallingFunctionAndItsSourceFile_Test."
-                                 "TestBody() "));
+                                  "StackOfHelper(int ) "));
     EXPECT_THAT(stack, HasSubstr("device_trace_test.cpp(" + std::to_string(callLine) + ")\r\n"));
     EXPECT_THAT(stack, HasSubstr(" at main("));
     EXPECT_THAT(stack, EndsWith("\r\n "));
-}
-
-TEST(CurrentStack, SkipCountsStartAtCurrentStackItself) {
-    if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
-    EXPECT_THAT(
-        FirstLine(StackOfHelperSkipping(0)),
-        AllOf(HasSubstr("DeviceTrace.CurrentStack(int ) "), HasSubstr("device_trace_stack.cpp(")));
-    EXPECT_THAT(FirstLine(StackOfHelperSkipping(1)), HasSubstr("StackOfHelperSkipping(int ) "));
-    EXPECT_THAT(FirstLine(StackOfHelperSkipping(2)),
-                HasSubstr("CurrentStack_SkipCountsStartAtCurrentStackItself_Test.TestBody() "));
+    EXPECT_THAT(FirstLine(StackOfHelper(0)), HasSubstr("DeviceTrace.CurrentStack(int ) "));
+    EXPECT_THAT(FirstLine(StackOfHelper(1)), HasSubstr("StackOfHelper(int ) "));
+    EXPECT_THAT(FirstLine(StackOfHelper(2)),
+                HasSubstr("CurrentStack_StartsAtTheCallerAndCountsSkipsFromItself_Test.TestBody() "));
 }
 
 TEST(Fail, ThrowsApplicationExceptionWithTraceStackAndInner) {
@@ -144,16 +181,31 @@ TEST(Fail, ThrowsApplicationExceptionWithTraceStackAndInner) {
         EXPECT_STREQ(error.InnerException()->TypeName(), "System.IO.IOException");
         EXPECT_EQ(error.InnerException()->Message(), "disk gone");
     }
-}
-
-TEST(Fail, WithoutInnerCarriesNone) {
     try {
         DeviceTrace::Fail("", "plain", "f.cpp", 1);
-        FAIL() << "Fail returned";
     } catch (const System::ApplicationException& error) {
         EXPECT_THAT(error.Message(), HasSubstr("\tf.cpp(1)\r\nplain\r\n at "));
         EXPECT_EQ(error.InnerException(), nullptr);
     }
+}
+
+// In UTC, so the expected texts hold on any machine.
+TEST(TraceTimeStamp, ShortDateAndTimeWithSevenFractionDigits) {
+    using namespace std::chrono;
+    const char* saved = std::getenv("TZ");
+    const std::string savedTz = saved ? saved : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    const std::pair<system_clock::time_point, const char*> cases[] = {
+        {sys_days{2026y / December / 6} + 13h + 5min + 4s + 123456789ns,
+         "12/06/26 13:05:04.1234567"},
+        {sys_days{2001y / January / 2} + 3h + 4s, "01/02/01 03:00:04.0000000"},
+        // Before 1970 the fraction stays positive.
+        {sys_days{1970y / January / 1} - 250ms, "12/31/69 23:59:59.7500000"},
+    };
+    for (const auto& [when, expected] : cases) EXPECT_EQ(FormatTraceTimeStamp(when), expected);
+    saved ? ::setenv("TZ", savedTz.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 }
 
 }  // namespace
