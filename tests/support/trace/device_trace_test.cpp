@@ -38,28 +38,22 @@ std::string WithoutTimeStamp(const std::string& text) {
     return matches ? text.substr(kStamp.size()) : text;
 }
 
-std::string FirstLine(const std::string& stack) {
-    return stack.substr(0, stack.find("\r\n"));
-}
-
 volatile int sideEffect = 0;
 
-// Each helper is a frame of its own: not inlined, and no tail call.
-[[gnu::noinline]] std::string StackOfHelper(int skipFrames) {
-    std::string stack =
-        skipFrames < 0 ? DeviceTrace::CurrentStack() : DeviceTrace::CurrentStack(skipFrames);
-    sideEffect = sideEffect + 1;
-    return stack;
-}
-
-[[gnu::noinline]] std::string TraceOfHelper(bool forceStack) {
-    std::string text = DeviceTrace::FormatTrace(forceStack, "INFO: ", "traced", "helper.cpp", 11);
+// A frame of its own (not inlined, no tail call) that returns the text it got: 0 the current
+// stack, 1 the stack from CurrentStack itself, 2 a trace, 3 a failure's message.
+[[gnu::noinline]] std::string Helper(int kind) {
+    std::string text;
+    try {
+        if (kind == 0) text = DeviceTrace::CurrentStack();
+        if (kind == 1) text = DeviceTrace::CurrentStack(0);
+        if (kind == 2) text = DeviceTrace::FormatTrace(false, "", "m", "f.cpp", 1);
+        if (kind == 3) DeviceTrace::Fail("", "m", "f.cpp", 1);
+    } catch (const System::ApplicationException& error) {
+        text = error.Message();
+    }
     sideEffect = sideEffect + 1;
     return text;
-}
-
-[[gnu::noinline]] void FailingHelper() {
-    DeviceTrace::Fail("ERROR: ", "it broke", System::IOException("disk gone"), R"(c:\x\y.cpp)", 5);
 }
 
 TEST(DeviceTraceSwitches, HaveTheirNamesAndDescriptions) {
@@ -129,64 +123,48 @@ TEST(FormatStack, WritesEachFrameAsTheLayoutSays) {
          " at Plain() f.cpp(3)\r\n at CurrentStack() f.cpp(3)\r\n at () f.cpp(3)\r\n"
          " at () f.cpp(3)\r\n "},
     };
-    for (const Case& c : cases) EXPECT_EQ(DeviceTrace::FormatStack(StackTrace{c.frames}), c.expected);
+    for (const Case& c : cases)
+        EXPECT_EQ(DeviceTrace::FormatStack(StackTrace{c.frames}), c.expected);
 }
 
 TEST(FormatTrace, StackOnlyWhenForcedOrSwitchedOn) {
-    {
-        ScopedSwitchOverride off(kStackSwitch, "0");
-        const auto text = TraceOfHelper(false);
-        EXPECT_THAT(text, EndsWith("\thelper.cpp(11)\r\nINFO: traced\r\n"));
-        EXPECT_THAT(text, Not(HasSubstr(" at ")));
-        EXPECT_THAT(TraceOfHelper(true), HasSubstr("\r\nINFO: traced\r\n at "));
-    }
+    ScopedSwitchOverride off(kStackSwitch, "0");
+    const auto text = DeviceTrace::FormatTrace(false, "INFO: ", "traced", "helper.cpp", 11);
+    EXPECT_THAT(text, EndsWith("\thelper.cpp(11)\r\nINFO: traced\r\n"));
+    EXPECT_THAT(text, Not(HasSubstr(" at ")));
+    EXPECT_THAT(DeviceTrace::FormatTrace(true, "INFO: ", "traced", "helper.cpp", 11),
+                HasSubstr("\r\nINFO: traced\r\n at "));
+}
+
+TEST(DeviceTraceStacks, StartAtTheCaller) {
     if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
     ScopedSwitchOverride on(kStackSwitch, "1");
-    const auto text = TraceOfHelper(false);
-    const auto stack = text.substr(text.find("INFO: traced\r\n") + 14);
-    EXPECT_THAT(FirstLine(stack), HasSubstr("TraceOfHelper(bool ) "));
-    EXPECT_THAT(FirstLine(stack), HasSubstr("device_trace_test.cpp("));
-    EXPECT_THAT(stack, HasSubstr("FormatTrace_StackOnlyWhenForcedOrSwitchedOn_Test.TestBody() "));
-    EXPECT_THAT(stack, EndsWith("\r\n "));
+    for (int kind : {0, 2, 3}) {
+        const std::string text = Helper(kind);
+        const std::string stack = text.substr(std::min(text.find(" at "), text.size()));
+        EXPECT_THAT(stack, StartsWith(" at Vorn.Zephra.Net.Devices.Camera.IR.(anonymous "
+                                      "namespace).Helper(int ) "))
+            << kind;
+        EXPECT_THAT(stack, HasSubstr(" at Vorn.Zephra.Net.Devices.Camera.IR.(anonymous namespace)."
+                                     "DeviceTraceStacks_StartAtTheCaller_Test.TestBody() "));
+        EXPECT_THAT(stack, EndsWith("\r\n "));
+    }
+    EXPECT_THAT(Helper(1), StartsWith(" at Vorn.Zephra.Net.Devices.Camera.IR.DeviceTrace."
+                                      "CurrentStack(int ) "));
 }
 
-TEST(CurrentStack, StartsAtTheCallerAndCountsSkipsFromItself) {
-    if (!StackTrace::HasSourceInformation()) GTEST_SKIP() << "built without libbacktrace";
-    const auto stack = StackOfHelper(-1);
-    const int callLine = __LINE__ - 1;
-    EXPECT_THAT(stack, StartsWith(" at Vorn.Zephra.Net.Devices.Camera.IR.(anonymous namespace)."
-                                  "StackOfHelper(int ) "));
-    EXPECT_THAT(stack, HasSubstr("device_trace_test.cpp(" + std::to_string(callLine) + ")\r\n"));
-    EXPECT_THAT(stack, HasSubstr(" at main("));
-    EXPECT_THAT(stack, EndsWith("\r\n "));
-    EXPECT_THAT(FirstLine(StackOfHelper(0)), HasSubstr("DeviceTrace.CurrentStack(int ) "));
-    EXPECT_THAT(FirstLine(StackOfHelper(1)), HasSubstr("StackOfHelper(int ) "));
-    EXPECT_THAT(FirstLine(StackOfHelper(2)),
-                HasSubstr("CurrentStack_StartsAtTheCallerAndCountsSkipsFromItself_Test.TestBody() "));
-}
-
-TEST(Fail, ThrowsApplicationExceptionWithTraceStackAndInner) {
+TEST(Fail, ThrowsApplicationExceptionWithTheTraceAndTheInnerError) {
     try {
-        FailingHelper();
-        FAIL() << "Fail returned";
+        DeviceTrace::Fail("ERROR: ", "it broke", System::IOException("disk gone"), R"(c:\x\y.cpp)",
+                          5);
     } catch (const System::ApplicationException& error) {
         EXPECT_STREQ(error.TypeName(), "System.ApplicationException");
         EXPECT_THAT(error.Message(), HasSubstr("\ty.cpp(5)\r\nERROR: it broke\r\n at "));
-        if (StackTrace::HasSourceInformation()) {
-            EXPECT_THAT(error.Message(), HasSubstr("\r\nERROR: it broke\r\n at "
-                                                   "Vorn.Zephra.Net.Devices.Camera.IR."
-                                                   "(anonymous namespace).FailingHelper() "));
-        }
         ASSERT_NE(error.InnerException(), nullptr);
         EXPECT_STREQ(error.InnerException()->TypeName(), "System.IO.IOException");
         EXPECT_EQ(error.InnerException()->Message(), "disk gone");
     }
-    try {
-        DeviceTrace::Fail("", "plain", "f.cpp", 1);
-    } catch (const System::ApplicationException& error) {
-        EXPECT_THAT(error.Message(), HasSubstr("\tf.cpp(1)\r\nplain\r\n at "));
-        EXPECT_EQ(error.InnerException(), nullptr);
-    }
+    EXPECT_THAT(Helper(3), HasSubstr("\tf.cpp(1)\r\nm\r\n at "));
 }
 
 // In UTC, so the expected texts hold on any machine.
