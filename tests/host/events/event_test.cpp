@@ -1,73 +1,82 @@
+// The host's events: a raise calls the handlers subscribed when it began, in order, and
+// handlers may change the list meanwhile; the native callbacks' entry-point pool.
 #include "host/events/event.h"
-
-#include <atomic>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-using Vorn::Zephra::Net::Event;
-using Vorn::Zephra::Net::SubscriptionId;
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "host/runtime/native_callback.h"
+#include "host/system/exceptions.h"
 
 namespace {
+
+using System::Runtime::InteropServices::NativeCallback;
+using Vorn::Zephra::Net::Event;
+using Vorn::Zephra::Net::SubscriptionId;
 
 struct Args {
     int value;
 };
 
-TEST(Event, RaisesHandlersInSubscriptionOrderWithSenderAndArgs) {
+TEST(Event, ARaiseCallsTheHandlersOfItsStartInOrder) {
     Event<Args> event;
     std::vector<int> calls;
     int sender = 0;
-    event.Subscribe([&](const void* s, const Args& a) {
-        EXPECT_EQ(s, &sender);
-        calls.push_back(a.value * 10 + 1);
-    });
-    event.Subscribe([&](const void*, const Args& a) { calls.push_back(a.value * 10 + 2); });
-    event.Raise(&sender, {7});
-    EXPECT_EQ(calls, (std::vector<int>{71, 72}));
-}
-
-TEST(Event, UnsubscribeRemovesOnlyThatHandler) {
-    Event<Args> event;
-    std::vector<int> calls;
-    SubscriptionId first = event.Subscribe([&](const void*, const Args&) { calls.push_back(1); });
-    event.Subscribe([&](const void*, const Args&) { calls.push_back(2); });
-    EXPECT_TRUE(event.Unsubscribe(first));
-    EXPECT_FALSE(event.Unsubscribe(first));
-    event.Raise(nullptr, {0});
-    EXPECT_EQ(calls, (std::vector<int>{2}));
-    EXPECT_EQ(event.Count(), 1u);
-}
-
-TEST(Event, RaiseUsesSnapshotSoHandlersMayChangeTheList) {
-    Event<Args> event;
-    int laterCalls = 0;
     SubscriptionId self = 0;
-    self = event.Subscribe([&](const void*, const Args&) {
-        event.Unsubscribe(self);
-        event.Subscribe([&](const void*, const Args&) { ++laterCalls; });
+    self = event.Subscribe([&](const void* s, const Args& a) {
+        EXPECT_EQ(s, &sender);
+        calls.push_back(a.value + 1);
+        EXPECT_TRUE(event.Unsubscribe(self));  // must not deadlock
+        event.Subscribe([&](const void*, const Args& b) { calls.push_back(b.value + 3); });
     });
-    event.Raise(nullptr, {0});  // must not deadlock, must not call the new handler yet
-    EXPECT_EQ(laterCalls, 0);
-    event.Raise(nullptr, {0});
-    EXPECT_EQ(laterCalls, 1);
+    event.Subscribe([&](const void*, const Args& a) { calls.push_back(a.value + 2); });
+    event.Raise(&sender, {10});
+    EXPECT_EQ(calls, (std::vector<int>{11, 12}));  // not yet the handler added meanwhile
+    EXPECT_FALSE(event.Unsubscribe(self));
+    calls.clear();
+    event.Raise(&sender, {20});
+    EXPECT_EQ(calls, (std::vector<int>{22, 23}));
 }
 
 TEST(Event, ConcurrentSubscribeAndRaiseAreSafe) {
     Event<Args> event;
-    std::atomic<int> calls{0};
     std::atomic<bool> stop{false};
     std::thread raiser([&] {
         while (!stop) event.Raise(nullptr, {1});
     });
     std::vector<SubscriptionId> ids;
-    for (int i = 0; i < 200; ++i)
-        ids.push_back(event.Subscribe([&](const void*, const Args&) { ++calls; }));
+    for (int i = 0; i < 200; ++i) ids.push_back(event.Subscribe([](const void*, const Args&) {}));
     for (auto id : ids) event.Unsubscribe(id);
     stop = true;
     raiser.join();
     EXPECT_EQ(event.Count(), 0u);
+}
+
+TEST(NativeCallback, EachHasItsOwnEntryPointUntilThePoolIsExhausted) {
+    int a = 0;
+    int b = 0;
+    NativeCallback first([&] { ++a; });
+    NativeCallback second([&] { b += 10; });
+    ASSERT_NE(first.EntryPoint(), second.EntryPoint());
+    first.EntryPoint()();
+    second.EntryPoint()();
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 10);
+    const int before = NativeCallback::InUse();
+    std::vector<std::unique_ptr<NativeCallback>> all;
+    for (int i = before; i < NativeCallback::kCapacity; ++i)
+        all.push_back(std::make_unique<NativeCallback>([] {}));
+    EXPECT_THROW(NativeCallback([] {}), System::InvalidOperationException);
+    all.pop_back();  // a freed entry point serves the next callback
+    NativeCallback again([&] { a += 100; });
+    again.EntryPoint()();
+    EXPECT_EQ(a, 101);
+    all.clear();
+    EXPECT_EQ(NativeCallback::InUse(), before + 1);
 }
 
 }  // namespace
