@@ -60,17 +60,9 @@ class CommandsTest : public DeviceTest {
 
 // --- What every command shares -------------------------------------------------------------------
 
-TEST_F(CommandsTest, AMissingCommandIsAnArgumentError) {
-    MakeCamera("usb-ir");
-    Connect();
-    ExpectThrowsMessage<System::ArgumentException>(
-        [&] { device->Device_ExecuteCommand(XElement()); }, System::ArgumentException().Message());
-}
-
 TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) {
     MakeCamera("usb-ir");
-    const std::vector<std::int32_t> ids = {-1, 0,  1,  2,  3,  4,  20,  21,  30,  31,  32,
-                                           40, 41, 50, 51, 82, 90, 100, 120, 121, 122, 9999};
+    const std::vector<std::int32_t> ids = {-1, 1, 3, 21, 41, 82, 90, 100, 121, 9999};
     auto everyIdFails = [&] {
         for (std::int32_t id : ids) {
             SCOPED_TRACE(id);
@@ -89,9 +81,11 @@ TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) 
     camera->Tree()->SetOnline(true);
 }
 
-TEST_F(CommandsTest, IdentifiersOutsideTheTableAreNotImplemented) {
+TEST_F(CommandsTest, OnlyTheTablesIdentifiersAreImplemented) {
     MakeCamera("usb-ir");
     Connect();
+    ExpectThrowsMessage<System::ArgumentException>(
+        [&] { device->Device_ExecuteCommand(XElement()); }, System::ArgumentException().Message());
     for (std::int32_t id : {0, 4, 22, 83, 122, -7, 1000}) {
         SCOPED_TRACE(id);
         const std::string name = "Name" + std::to_string(id);
@@ -102,16 +96,11 @@ TEST_F(CommandsTest, IdentifiersOutsideTheTableAreNotImplemented) {
     device->Device_ExecuteCommand(command.XmlData());
     EXPECT_EQ(command.Error(), "Command Id is not a 32-bit integer: 'one'");
     EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 0);
-}
-
-TEST_F(CommandsTest, NoActionCommandReturnsTheDocumentUnchanged) {
-    MakeCamera("usb-ir");
-    Connect();
-    DeviceCommand command = DeviceCommand::Create(82, "Nothing");
-    command.AddParameter("Index", "Int32", "3");
-    const std::string before = command.XmlData().ToString();
-    const XElement reply = device->Device_ExecuteCommand(command.XmlData());
-    EXPECT_EQ(reply.ToString(), before);
+    // 82 does nothing at all: the document comes back as it went in.
+    DeviceCommand nothing = DeviceCommand::Create(82, "Nothing");
+    nothing.AddParameter("Index", "Int32", "3");
+    const std::string before = nothing.XmlData().ToString();
+    EXPECT_EQ(device->Device_ExecuteCommand(nothing.XmlData()).ToString(), before);
 }
 
 // --- Camera controls -------------------------------------------------------------------------
@@ -155,14 +144,12 @@ TEST_F(CommandsTest, TemperatureRangesAreListedFixedPointAndSelected) {
     camera->Tree()->Set(nodes::kLensId, std::int32_t{7});
     EXPECT_EQ(ExecuteFailing(21, {{"Index", "Int32", "0"}}), "lens changed. Temp. ranges invalid");
     EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
-}
 
-TEST_F(CommandsTest, ACameraWithoutRangesListsNone) {
     MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->ranges.clear(); });
     Connect();
-    DeviceCommand reply = Execute(20);
-    EXPECT_TRUE(reply.ReturnValues("Range").empty());
-    EXPECT_EQ(reply.Error(), "");
+    DeviceCommand none = Execute(20);
+    EXPECT_TRUE(none.ReturnValues("Range").empty());
+    EXPECT_EQ(none.Error(), "");
 }
 
 TEST_F(CommandsTest, FocusModeDefaultsToNear) {
@@ -198,9 +185,7 @@ TEST_F(CommandsTest, FocusPositionMovesOnlyForValuesNotBelowZero) {
         EXPECT_EQ(reply.ReturnValues("Max"), Strings{"65535"});
         EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), c.position);
     }
-}
 
-TEST_F(CommandsTest, FocusSupportComesFromTheCamera) {
     MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusSupported = false; });
     Connect();
     EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
@@ -340,9 +325,7 @@ TEST_F(CommandsTest, ReadingANodeRepliesWithItsTextOrTheRefusal) {
     DeviceCommand none = Execute(120);
     EXPECT_EQ(none.Error(), "");
     EXPECT_TRUE(none.ReturnValues("Reply").empty());
-}
-
-TEST_F(CommandsTest, OnlyRefusedReadsBecomeAReply) {
+    // Only a refusal becomes the reply; a camera that fails fails the command.
     MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusQueriesFail = true; });
     Connect();
     EXPECT_EQ(ExecuteFailing(120, {{"Cmd", "String", nodes::kFocusType}}),

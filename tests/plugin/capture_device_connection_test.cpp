@@ -40,11 +40,61 @@ protected:
     }
 };
 
-TEST_F(ConnectionTest, UnreachableRegistryIsLoggedAndReleased) {
+// Failures that release what was built, with the message thrown and the key logged.
+TEST_F(ConnectionTest, FailuresThatReleaseEverything) {
+    const std::string controlOnly = "\\\\?\\usb#control-only";
+    zrf::sim::TreeRegistry::Register(controlOnly, std::make_shared<zrf::sim::ResourceTree>());
+    struct Case {
+        const char* what;
+        const char* preset;
+        std::function<void(zrf::sim::CameraPreset&)> camera;
+        std::function<void(zrf::sim::CameraIdentity&)> identity;
+        const char* message;
+        const char* key;  // of the logged user error; "" when nothing is logged
+        const char* text;
+    };
+    const Case cases[] = {
+        {"unreachable registry", "usb-ir", {},
+         [](auto& i) { i.hostname = "\\\\?\\usb#no-such-camera"; }, "Connect failed",
+         "CAMERA_RTREE_CONNECT_ERROR", "Failed to connect to camera registry"},
+        {"control side without a video side", "usb-ir", {},
+         [&](auto& i) { i.hostname = controlOnly; }, "SelectDevice failed", "", ""},
+        {"IEEE-1394 without radiometric formats", "fw-ir",
+         [](auto& p) {
+             std::erase_if(p.video.formats, [](const zrf::sim::VideoFormat& f) {
+                 return f.subtype == kSubtypeF7M0 || f.subtype == kSubtypeF7M2;
+             });
+         },
+         {}, "SelectDevice failed", "CAMERA_ERROR_STREAMING_NOT_SUPPORTED",
+         "Streaming from this camera is not supported"},
+        {"unknown USB format", "usb-ir", {},
+         [](auto& i) { i.selected_format_id = "00000000-0000-0000-0000-000000000000;IR;OTHER"; },
+         "SetMediaType failed", "", ""},
+        {"visual format not offered", "usb-ir-jls", {},
+         [](auto& i) { i.selected_format_id = zrf::sim::kFormatIdYuy2; }, "SetMediaType failed",
+         "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MakeCamera(c.preset, c.camera);
+        if (c.identity) c.identity(identity);
+        const std::size_t before = log.UserErrors().size();
+        EXPECT_EQ(FailedConnect(), c.message);
+        const auto errors = log.UserErrors();
+        ASSERT_EQ(errors.size(), before + (*c.key ? 1 : 0));
+        if (*c.key) {
+            EXPECT_EQ(errors.back().key, c.key);
+            EXPECT_EQ(errors.back().text, c.text);
+            EXPECT_TRUE(errors.back().arguments.empty());
+        }
+        ExpectReleased();
+    }
+    zrf::sim::TreeRegistry::Unregister(controlOnly);
+
     MakeCamera("usb-ir");
-    identity.hostname = "\\\\?\\usb#no-such-camera";
+    zrf::com::ScopedClassOverride noGrabber(CLSID_SampleGrabber, {});
     EXPECT_EQ(FailedConnect(), "Connect failed");
-    ExpectLogged("CAMERA_RTREE_CONNECT_ERROR", "Failed to connect to camera registry");
+    EXPECT_TRUE(log.HasUserError("CAMERA_UNKNOWN_ERROR"));
     ExpectReleased();
 }
 
@@ -57,29 +107,6 @@ TEST_F(ConnectionTest, RefusedLoginPassesTheChannelsErrorAndKeepsWhatWasBuilt) {
     EXPECT_TRUE(State().HasChannel());
 }
 
-TEST_F(ConnectionTest, AMissingVideoDeviceFailsTheSelection) {
-    MakeCamera("usb-ir");
-    // A control side without a video side.
-    const std::string host = "\\\\?\\usb#control-only";
-    zrf::sim::TreeRegistry::Register(host, std::make_shared<zrf::sim::ResourceTree>());
-    identity.hostname = host;
-    EXPECT_EQ(FailedConnect(), "SelectDevice failed");
-    zrf::sim::TreeRegistry::Unregister(host);
-    ExpectReleased();
-    EXPECT_TRUE(log.UserErrors().empty());
-}
-
-TEST_F(ConnectionTest, AnIeee1394CameraWithoutRadiometricFormatsIsNotSupported) {
-    MakeCamera("fw-ir", [](zrf::sim::CameraPreset& p) {
-        std::erase_if(p.video.formats, [](const zrf::sim::VideoFormat& f) {
-            return f.subtype == kSubtypeF7M0 || f.subtype == kSubtypeF7M2;
-        });
-    });
-    EXPECT_EQ(FailedConnect(), "SelectDevice failed");
-    ExpectLogged("CAMERA_ERROR_STREAMING_NOT_SUPPORTED", "Streaming from this camera is not supported");
-    ExpectReleased();
-}
-
 TEST_F(ConnectionTest, AnIdentifierNamingNoTransportKeepsWhatWasBuilt) {
     MakeCamera("usb-ir");
     identity.identifier = "NORDA,Line_K,ZRF_XYZ,1.0.0,RTREE,1.0.0";
@@ -87,18 +114,6 @@ TEST_F(ConnectionTest, AnIdentifierNamingNoTransportKeepsWhatWasBuilt) {
     EXPECT_TRUE(State().HasGraph());
     EXPECT_TRUE(device->Device_IsConnected());  // the channel's own answer
     device->Device_Disconnect();
-    ExpectReleased();
-}
-
-TEST_F(ConnectionTest, UsbFormatsThatCannotBeServedFailTheMediaType) {
-    MakeCamera("usb-ir");
-    identity.selected_format_id = "00000000-0000-0000-0000-000000000000;IR;OTHER";
-    EXPECT_EQ(FailedConnect(), "SetMediaType failed");
-    ExpectReleased();
-
-    MakeCamera("usb-ir-jls");  // offers no visual format
-    identity.selected_format_id = zrf::sim::kFormatIdYuy2;
-    EXPECT_EQ(FailedConnect(), "SetMediaType failed");
     ExpectReleased();
 }
 
@@ -121,14 +136,6 @@ TEST_F(ConnectionTest, FormatEntriesMatchIgnoringCaseAndEmptyMeansRadiometric) {
     auto formats = device->Grab_EnumImageFormats().Elements("Format");
     ASSERT_EQ(formats.size(), 1u);
     EXPECT_EQ(formats[0].Attribute("Height"), "480");  // F7M0 at 640 x 483 without its header rows
-}
-
-TEST_F(ConnectionTest, AGraphThatCannotBeBuiltIsReleased) {
-    MakeCamera("usb-ir");
-    zrf::com::ScopedClassOverride noGrabber(CLSID_SampleGrabber, {});
-    EXPECT_EQ(FailedConnect(), "Connect failed");
-    EXPECT_TRUE(log.HasUserError("CAMERA_UNKNOWN_ERROR"));
-    ExpectReleased();
 }
 
 TEST_F(ConnectionTest, WebCameraRules) {

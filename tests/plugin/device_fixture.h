@@ -33,15 +33,12 @@ public:
     bool HasHandler() const { return d_.newImageHandle != nullptr; }
     int FocusType() const { return d_.focusType; }
     bool FocusAvailable() const { return d_.focusAvailable; }
-    int FocusMinCache() const { return d_.focusMinCache; }
     int FocusMaxCache() const { return d_.focusMaxCache; }
     bool HasWindowing() const { return d_.hasWindowing; }
     bool WindowingActive() const { return d_.windowingActive; }
     int WindowingFields() const { return d_.windowingFields; }
     bool IsSupported() const { return d_.isSupported; }
     bool Disposed() const { return d_.disposed; }
-    std::uint32_t FrameCount() const { return d_.frameCount; }
-    std::size_t FrameBufferSize() const { return d_.frameBuffer.size(); }
     Recorder::Recorder* TheRecorder() const { return d_.recorder.get(); }
     CMtxGraph* Graph() const { return d_.captureGraph.get(); }
     ImgSrcStream* Stream() const { return d_.imageStream.get(); }
