@@ -7,83 +7,29 @@
 // overhead ratios are printed at the end of the run.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include <time.h>
 
 #include "capture/mtx_graph.h"
-#include "imaging/img_src_stream.h"
-#include "imaging/media_subtypes.h"
 #include "sim/video/simulated_video_device.h"
-#include "sim/video/video_presets.h"
-#include "tests/capture/camera_sample_source.h"
+#include "tests/capture/camera_streaming.h"
 
 namespace {
 
+using CaptureTest::CallbackDecoder;
 using CaptureTest::CameraSampleSource;
-using CaptureTest::SampleKind;
+using CaptureTest::StreamingCamera;
 
 constexpr int kFramesPerIteration = 20;
 
-struct Camera {
-    const char* name;
-    zrf::sim::VideoDeviceSettings (*preset)();
-    GUID subtype;
-    bool radiometricUsb;
-    SourceKind kind;
-    SampleKind samples;
-    ImageSize picture;
-};
-
-const Camera kCameras[] = {
-    {"UsbRaw",
-     zrf::sim::UsbIrPreset,
-     kSubtypeF7M0,
-     true,
-     SourceKind::Usb,
-     SampleKind::UsbRaw,
-     {640, 480}},
-    {"UsbJpegLs",
-     zrf::sim::UsbIrJlsPreset,
-     kSubtypeMJLS,
-     true,
-     SourceKind::Usb,
-     SampleKind::UsbJpegLs,
-     {320, 240}},
-    {"Ieee1394",
-     zrf::sim::FwIrPreset,
-     kSubtypeF7M2,
-     false,
-     SourceKind::Ieee1394,
-     SampleKind::Ieee1394,
-     {640, 480}},
-    {"Yuy2",
-     zrf::sim::WebcamPreset,
-     kSubtypeYUY2,
-     false,
-     SourceKind::Usb,
-     SampleKind::Yuy2,
-     {640, 480}},
-};
-
-// The stream's callback takes no arguments: it finds its state here.
-struct Decoding {
-    ImgSrcStream* stream = nullptr;
-    std::vector<std::uint8_t> out = std::vector<std::uint8_t>(8 << 20);
-    std::atomic<long> decoded{0};
-    std::atomic<long> target{0};
-    std::atomic<bool> ok{true};
-    std::mutex mutex;
-    std::condition_variable reached;
-};
-Decoding* g_decoding = nullptr;
+// A MJPG sample is passed through as it is: nothing for the graph's share to be measured against.
+bool Benched(const StreamingCamera& camera) {
+    return camera.samples != CaptureTest::SampleKind::Mjpg;
+}
 
 double ProcessCpuSeconds() {
     timespec now{};
@@ -91,46 +37,30 @@ double ProcessCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void DecodeInCallback() {
-    Decoding& d = *g_decoding;
-    const std::int32_t size = d.stream->GetImageBufferSize();
-    const bool ok = size > 0 && static_cast<std::size_t>(size) <= d.out.size() &&
-                    d.stream->DecodeImage(0, d.out.data()) == DecodeResult::Ok;
-    if (!ok) d.ok.store(false);
-    if (d.decoded.fetch_add(1) + 1 == d.target.load()) {
-        std::lock_guard lock(d.mutex);
-        d.reached.notify_all();
-    }
-}
-
 // One camera with its graph built, the stream set up as the device sets it up.
 struct Setup {
-    explicit Setup(const Camera& camera)
+    explicit Setup(const StreamingCamera& camera)
         : source(std::make_shared<CameraSampleSource>(camera.samples, camera.picture, 1)) {
         device = zrf::sim::SimulatedVideoDevice::Create(camera.preset(), source);
         device->SetPacing(zrf::sim::Pacing::AsFastAsPossible);
         stream.SetSourceKind(camera.kind);
         stream.SetFieldCount(1);
-        stream.SetNewImageCallback(&DecodeInCallback);
-        decoding.stream = &stream;
-        g_decoding = &decoding;
         graph.AttachStream(&stream);
         built = graph.SelectDevice(device->Settings().device_path, L"0", camera.radiometricUsb) ==
                     S_OK &&
                 graph.SetMediaType(camera.subtype) == S_OK &&
                 graph.BuildCaptureGraph(false) == S_OK;
     }
-    ~Setup() { g_decoding = nullptr; }
 
     std::shared_ptr<CameraSampleSource> source;
     std::shared_ptr<zrf::sim::SimulatedVideoDevice> device;
     ImgSrcStream stream;
-    Decoding decoding;
+    CallbackDecoder decoder{stream};
     CMtxGraph graph;
     bool built = false;
 };
 
-void BM_Direct(benchmark::State& state, const Camera& camera) {
+void BM_Direct(benchmark::State& state, const StreamingCamera& camera) {
     Setup setup(camera);
     if (!setup.built) return state.SkipWithError("graph not built");
     const auto& sample = setup.source->Samples().front();
@@ -144,24 +74,21 @@ void BM_Direct(benchmark::State& state, const Camera& camera) {
         benchmark::ClobberMemory();
         state.SetIterationTime(ProcessCpuSeconds() - start);
     }
-    if (!setup.decoding.ok.load()) state.SkipWithError("decode failed");
+    if (setup.decoder.Failed() > 0) state.SkipWithError("decode failed");
     state.SetItemsProcessed(state.iterations() * kFramesPerIteration);
 }
 
-void BM_Graph(benchmark::State& state, const Camera& camera) {
+void BM_Graph(benchmark::State& state, const StreamingCamera& camera) {
     Setup setup(camera);
     if (!setup.built || setup.graph.Run() != S_OK) return state.SkipWithError("graph not running");
-    Decoding& d = setup.decoding;
+    bool reached = true;
     for (auto _ : state) {
         const double start = ProcessCpuSeconds();
-        std::unique_lock lock(d.mutex);
-        d.target.store(d.decoded.load() + kFramesPerIteration);
-        d.reached.wait(lock, [&] { return d.decoded.load() >= d.target.load(); });
-        lock.unlock();
+        reached = reached && setup.decoder.WaitForOk(setup.decoder.Ok() + kFramesPerIteration);
         state.SetIterationTime(ProcessCpuSeconds() - start);
     }
     setup.graph.Stop();
-    if (!d.ok.load()) state.SkipWithError("decode failed");
+    if (!reached || setup.decoder.Failed() > 0) state.SkipWithError("decode failed");
     state.SetItemsProcessed(state.iterations() * kFramesPerIteration);
 }
 
@@ -179,7 +106,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void PrintRatios() const {
         std::printf(
             "\ncapture path overhead per frame, against decoding alone (process CPU time):\n");
-        for (const Camera& camera : kCameras) {
+        for (const StreamingCamera& camera : CaptureTest::kStreamingCameras) {
+            if (!Benched(camera)) continue;
             const std::string name = camera.name;
             const auto graph = Find("BM_Graph/" + name);
             const auto direct = Find("BM_Direct/" + name);
@@ -208,7 +136,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const Camera& camera : kCameras) {
+    for (const StreamingCamera& camera : CaptureTest::kStreamingCameras) {
+        if (!Benched(camera)) continue;
         benchmark::RegisterBenchmark((std::string("BM_Direct/") + camera.name).c_str(),
                                      [&camera](benchmark::State& s) { BM_Direct(s, camera); })
             ->UseManualTime();

@@ -144,6 +144,14 @@ HRESULT CMtxGraph::CreateGraph() {
 // members of that graph and cannot join a new one.
 void CMtxGraph::ReleaseGraph() {
     if (graphBuilder) Stop();
+    ReleaseGraphObjects();
+    transformPresent = false;
+    extensionUnitNode = 0;
+}
+
+// The pins' interfaces, the filters and the graph they belong to; the capture graph builder
+// stays, as it may serve the next graph.
+void CMtxGraph::ReleaseGraphObjects() {
     droppedFrames.Reset();
     cameraProperties.Reset();
     transportControl.Reset();
@@ -156,8 +164,6 @@ void CMtxGraph::ReleaseGraph() {
     dvDecoder.Reset();
     captureSource.Reset();
     graphBuilder.Reset();
-    transformPresent = false;
-    extensionUnitNode = 0;
 }
 
 HRESULT CMtxGraph::FindCaptureInterface(REFIID iid, void** out, const GUID* type) {
@@ -268,19 +274,7 @@ void CMtxGraph::Teardown() {
     // Neither the grabber nor a running graph may call into what is deleted below.
     if (graphBuilder) Stop();
     sampleCallback.reset();
-
-    droppedFrames.Reset();
-    cameraProperties.Reset();
-    transportControl.Reset();
-    decompressor.Reset();
-    irOutFilter.Reset();
-    grabber.Reset();
-    videoRenderer.Reset();
-    nullRenderer.Reset();
-    transform.Reset();
-    dvDecoder.Reset();
-    captureSource.Reset();
-    graphBuilder.Reset();
+    ReleaseGraphObjects();
     captureBuilder.Reset();
     CoFreeUnusedLibraries();
 

@@ -82,6 +82,7 @@ class CMtxGraph {
     HRESULT BindCaptureSource(IMoniker* moniker);
     HRESULT CreateGraph();
     void ReleaseGraph();
+    void ReleaseGraphObjects();
     HRESULT AddStreamFilters();
     HRESULT ConnectStreamChain(bool preview);
     // The capture pin's interface (or the capture source's, where the pin has none).

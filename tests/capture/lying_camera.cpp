@@ -31,18 +31,18 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
             *returned = s.frame_rate_returned;
             return S_OK;
         }
-        if (id == 0 && !s.raw_reply.empty()) {
-            std::memcpy(bytes, s.raw_reply.data(), std::min<std::size_t>(size, s.raw_reply.size()));
-            *returned = s.raw_returned;
-            return S_OK;
-        }
-        return E_PROP_ID_UNSUPPORTED;
+        const std::vector<BYTE>& reply = id == 0 ? s.raw_reply : s.info_reply;
+        if (id > 1 || reply.empty()) return E_PROP_ID_UNSUPPORTED;
+        std::memcpy(bytes, reply.data(), std::min<std::size_t>(size, reply.size()));
+        *returned = id == 0 ? s.raw_returned : static_cast<DWORD>(reply.size());
+        return S_OK;
     }
     HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
         const LyingCameraSettings& s = *settings_;
         const bool offered =
             (set == PROPSETID_VIDCAP_VIDEOCONTROL && s.frame_rate_reply) ||
-            (set != PROPSETID_VIDCAP_VIDEOCONTROL && id == 0 && !s.raw_reply.empty());
+            (set != PROPSETID_VIDCAP_VIDEOCONTROL && id == 0 && !s.raw_reply.empty()) ||
+            (set != PROPSETID_VIDCAP_VIDEOCONTROL && id == 1 && !s.info_reply.empty());
         *support = offered ? KSPROPERTY_SUPPORT_GET : 0;
         return offered ? S_OK : E_PROP_ID_UNSUPPORTED;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // A capture filter whose driver reports whatever the test says: format blocks of any size and
 // content, frame-rate replies whose counts and lengths overrun their buffers, stream
-// capabilities with intervals of 0, property and mailbox replies longer than they can be.
+// capabilities with intervals of 0, property and mailbox replies longer than they can be or
+// with texts that never end.
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ struct LyingCameraSettings {
     // Camera property 0 (raw command): the reply and the length claimed returned.
     std::vector<BYTE> raw_reply;
     DWORD raw_returned = 0;
+    // Camera property 1 (device information): the reply as sent.
+    std::vector<BYTE> info_reply;
     // Mailbox reads: the reply, the length claimed returned, and a read failure.
     std::vector<BYTE> mailbox_reply;
     ULONG mailbox_returned = 256;

@@ -1,0 +1,265 @@
+// Device selection, the stream chain, running, the alternative chains and teardown, on a
+// platform that misbehaves on request: each failure keeps its code.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "capture/capture_ids.h"
+#include "host/logging/logger.h"
+#include "imaging/media_subtypes.h"
+#include "platform/com/task_allocator.h"
+#include "platform/dshow/transform_filters.h"
+#include "tests/capture/capture_fixture.h"
+
+namespace CaptureTest {
+namespace {
+
+using Vorn::Zephra::Diagnostics::Log::LogCapture;
+using zrf::capture::kClsidIrOut;
+using zrf::capture::kClsidVornTransform;
+using zrf::com::ScopedClassOverride;
+
+const std::wstring kPath = L"\\\\?\\usb#vid_aaaa&pid_0001#1&2&3#{65e8773d}\\global";
+
+std::vector<zrf::sim::VideoFormat> F7M0Only() {
+    return {{kSubtypeF7M0, 640, 483, 16, 0, {333333}}};
+}
+
+// Whether any input pin of the filter is connected.
+bool InputConnected(IUnknown* object) {
+    ComPtr<IBaseFilter> filter;
+    if (FAILED(object->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid()))) return false;
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Receive());
+    bool connected = false;
+    for (IPin* pin = nullptr; pins->Next(1, &pin, nullptr) == S_OK;) {
+        auto held = ComPtr<IPin>::Attach(pin);
+        PIN_DIRECTION direction;
+        held->QueryDirection(&direction);
+        ComPtr<IPin> peer;
+        connected |= direction == PINDIR_INPUT && SUCCEEDED(held->ConnectedTo(peer.Receive()));
+    }
+    return connected;
+}
+
+// Keeps a class away while it lives.
+std::function<std::shared_ptr<void>()> Missing(const CLSID& clsid) {
+    return
+        [clsid] { return std::make_shared<ScopedClassOverride>(clsid, zrf::com::ClassFactory{}); };
+}
+
+ScopedClassOverride PassThrough(const CLSID& clsid) {
+    return ScopedClassOverride(clsid, zrf::dshow::PassThroughFilterFactory(clsid));
+}
+
+class GraphTest : public ::testing::Test {
+  protected:
+    // Selection, F7M0 and the build: the first code that is not S_OK.
+    static HRESULT Build(CMtxGraph& graph, const std::wstring& path = kPath, bool preview = false) {
+        HRESULT hr = graph.SelectDevice(path, L"0", false);
+        if (hr == S_OK) hr = graph.SetMediaType(kSubtypeF7M0);
+        return hr == S_OK ? graph.BuildCaptureGraph(preview) : hr;
+    }
+
+    DevicePtr device_ = AddDevice(PlainDevice(kPath, F7M0Only()));
+    CMtxGraph graph_;
+};
+
+TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
+    zrf::dshow::VideoInputDevice broken;
+    broken.friendly_name = L"Broken";
+    broken.device_path = L"\\\\?\\usb#broken";
+    broken.create_filter = [](IBaseFilter** filter) {
+        *filter = nullptr;
+        return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    };
+    const auto brokenId = zrf::dshow::VideoInputDevices::Add(broken);
+    struct Case {
+        const char* name;
+        std::function<std::shared_ptr<void>()> arrange;
+        std::wstring path;
+        HRESULT code;
+    };
+    const Case cases[] = {
+        {"empty category",
+         [] { return std::make_shared<zrf::dshow::ScopedEmptyVideoInputCategory>(); }, kPath,
+         E_FAIL},
+        {"no such device", {}, L"\\\\?\\usb#other", E_FAIL},
+        {"no device enumerator", Missing(CLSID_SystemDeviceEnum), kPath, REGDB_E_CLASSNOTREG},
+        {"no filter graph", Missing(CLSID_FilterGraph), kPath, REGDB_E_CLASSNOTREG},
+        {"no capture graph builder", Missing(CLSID_CaptureGraphBuilder2), kPath,
+         REGDB_E_CLASSNOTREG},
+        {"the bind fails",
+         {},
+         L"\\\\?\\USB#BROKEN",
+         HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CreatedObjects created({CLSID_FilterGraph});
+        const auto arranged = c.arrange ? c.arrange() : nullptr;
+        CMtxGraph graph;
+        EXPECT_EQ(c.code, graph.SelectDevice(c.path, L"0", false));
+        EXPECT_FALSE(graph.IsMediaTypeAvailable(kSubtypeF7M0));
+        EXPECT_EQ(E_FAIL, graph.BuildCaptureGraph(false));
+        // No graph is made before a device is found.
+        if (c.code == E_FAIL) {
+            EXPECT_EQ(0u, created.Count(CLSID_FilterGraph));
+        }
+    }
+    zrf::dshow::VideoInputDevices::Remove(brokenId);
+}
+
+// The path is compared ignoring case; a device without "DevicePath" is passed over.
+TEST_F(GraphTest, FindsTheDeviceByItsPath) {
+    auto hiddenSettings = PlainDevice(kPath, {{kSubtypeF7M2, 640, 480, 16, 0, {333333}}});
+    hiddenSettings.should_omit_device_path = true;
+    device_.reset();
+    DevicePtr hidden = AddDevice(hiddenSettings);  // listed first
+    DevicePtr listed = AddDevice(PlainDevice(kPath, F7M0Only()));
+    std::wstring upper = kPath;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+    EXPECT_EQ(S_OK, graph_.SelectDevice(upper, L"0", false));
+    EXPECT_TRUE(graph_.IsMediaTypeAvailable(kSubtypeF7M0));
+    EXPECT_FALSE(graph_.IsMediaTypeAvailable(kSubtypeF7M2));
+}
+
+// The grabber and the renderer are needed, the null renderer and the maker's transform are
+// not; a missing grabber is also told to the user.
+TEST_F(GraphTest, BuildNeedsTheGrabberAndTheRenderer) {
+    struct Case {
+        CLSID clsid;
+        HRESULT code;
+    };
+    for (const auto& [clsid, code] :
+         {Case{CLSID_SampleGrabber, REGDB_E_CLASSNOTREG},
+          Case{CLSID_VideoRenderer, REGDB_E_CLASSNOTREG}, Case{CLSID_NullRenderer, S_OK},
+          Case{kClsidVornTransform, S_OK}}) {
+        ScopedClassOverride missing(clsid, {});
+        LogCapture log;
+        CMtxGraph graph;
+        EXPECT_EQ(code, Build(graph));
+        EXPECT_FALSE(graph.TransformPresent());
+        const auto errors = log.UserErrors();
+        ASSERT_EQ(errors.size(), clsid == CLSID_SampleGrabber ? 1u : 0u);
+        if (errors.empty()) continue;
+        EXPECT_EQ("CAMERA_UNKNOWN_ERROR", errors[0].key);
+        EXPECT_EQ(
+            "Could not create sample grabber filter.\nPlease make sure that you have DirectX\n"
+            "version 8.1 or higher installed on your computer.\n",
+            errors[0].text);
+        EXPECT_EQ(std::vector<std::string>{"0x80040154"}, errors[0].arguments);
+    }
+}
+
+TEST_F(GraphTest, PreviewGoesThroughTheTransformWhenItIsThere) {
+    const auto transform = PassThrough(kClsidVornTransform);
+    CreatedObjects created({kClsidVornTransform});
+    EXPECT_EQ(S_OK, Build(graph_, kPath, true));
+    EXPECT_TRUE(graph_.TransformPresent());
+    ASSERT_EQ(1u, created.Count(kClsidVornTransform));
+    EXPECT_TRUE(InputConnected(created.First(kClsidVornTransform)));
+}
+
+// Dropped frames come from the capture pin; a pin without the interface fails the build with
+// the lookup's code.
+TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
+    device_->SetDroppedFrames(5);
+    LONG dropped = -1;
+    EXPECT_EQ(E_FAIL, graph_.GetDroppedFrames(&dropped));
+    EXPECT_EQ(0, dropped);
+    ASSERT_EQ(S_OK, Build(graph_));
+    EXPECT_EQ(S_OK, graph_.GetDroppedFrames(&dropped));
+    EXPECT_EQ(5, dropped);
+    auto settings = PlainDevice(L"\\\\?\\usb#nodrop", F7M0Only());
+    settings.should_omit_dropped_frames = true;
+    DevicePtr device = AddDevice(settings);
+    CMtxGraph graph;
+    EXPECT_EQ(E_NOINTERFACE, Build(graph, L"\\\\?\\usb#nodrop"));
+    EXPECT_EQ(E_FAIL, graph.GetDroppedFrames(&dropped));
+}
+
+TEST_F(GraphTest, RunFailuresLeaveTheGraphStopped) {
+    EXPECT_EQ(E_FAIL, graph_.Run());
+    EXPECT_EQ(E_FAIL, graph_.Stop());
+    EXPECT_EQ(E_FAIL, graph_.BuildDecompressorChain());
+    EXPECT_EQ(E_FAIL, graph_.BuildDVChain());
+    auto settings = PlainDevice(L"\\\\?\\usb#busy", F7M0Only());
+    settings.should_fail_run_with = HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
+    DevicePtr busy = AddDevice(settings);
+    CreatedObjects created({CLSID_FilterGraph});
+    ASSERT_EQ(S_OK, Build(graph_, L"\\\\?\\usb#busy"));
+    EXPECT_EQ(MakeHResult(0x800705AAu), graph_.Run());
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(
+        S_OK,
+        created.First(CLSID_FilterGraph)->QueryInterface(IID_IMediaControl, control.ReceiveVoid()));
+    OAFilterState state = State_Running;
+    control->GetState(0, &state);
+    EXPECT_EQ(State_Stopped, state);
+}
+
+// A capture graph builder keeps the first graph it was given, so the second graph comes with a
+// builder of its own; the first graph is let go.
+TEST_F(GraphTest, SelectingTwiceReleasesTheFirstGraphAndBuildsOnTheSecond) {
+    CreatedObjects created({CLSID_FilterGraph});
+    CreatedObjects builders({CLSID_CaptureGraphBuilder2}, false);
+    DevicePtr second = AddDevice(PlainDevice(L"\\\\?\\usb#second", F7M0Only()));
+    ASSERT_EQ(S_OK, Build(graph_));
+    EXPECT_EQ(S_OK, Build(graph_, L"\\\\?\\usb#second"));
+    EXPECT_EQ(2u, created.Count(CLSID_FilterGraph));
+    EXPECT_EQ(1u, created.StillHeld(CLSID_FilterGraph));
+    EXPECT_EQ(2u, builders.Count(CLSID_CaptureGraphBuilder2));
+}
+
+TEST_F(GraphTest, AlternativeChainsNeedTheirFilters) {
+    ASSERT_EQ(S_OK, graph_.SelectDevice(kPath, L"0", false));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, graph_.BuildDecompressorChain());  // no IR output filter
+    {
+        const auto irOut = PassThrough(kClsidIrOut);
+        CMtxGraph graph;
+        ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));
+        EXPECT_EQ(S_OK, graph.BuildDecompressorChain());
+    }
+    ScopedClassOverride missing(CLSID_DVVidDec, {});
+    CMtxGraph graph;
+    ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, graph.BuildDVChain());
+}
+
+// Teardown lets go of every platform object, every format block and the capture source, and
+// asks once for unused libraries to be unloaded, even for a graph never selected.
+TEST(TeardownTest, ReleasesEveryObjectAndFormatBlock) {
+    const auto transform = PassThrough(kClsidVornTransform);
+    const auto irOut = PassThrough(kClsidIrOut);
+    TrackedDevice device(zrf::sim::UsbIrPreset());
+    const long blocks = zrf::com::TaskAllocatorLiveCount();
+    const long unloads = zrf::com::ClassRegistry::FreeUnusedLibrariesCalls();
+    { CMtxGraph never; }
+    EXPECT_EQ(unloads + 1, zrf::com::ClassRegistry::FreeUnusedLibrariesCalls());
+    {
+        // The graph itself is not held (it would keep its filters); the capture source tells.
+        CreatedObjects created({CLSID_SampleGrabber, CLSID_NullRenderer, CLSID_VideoRenderer,
+                                CLSID_AVIDec, CLSID_DVVidDec, kClsidVornTransform, kClsidIrOut});
+        auto graph = std::make_unique<CMtxGraph>();
+        ASSERT_EQ(S_OK, graph->SelectDevice(device.Path(), L"0", true));
+        ASSERT_EQ(S_OK, graph->SetMediaType(kSubtypeF7M0));
+        ASSERT_EQ(S_OK, graph->BuildCaptureGraph(false));
+        ASSERT_EQ(S_OK, graph->SetFrameRate(15));
+        // The capture pin is taken: the chain stops after adding its decompressor.
+        EXPECT_EQ(E_FAIL, graph->BuildDecompressorChain());
+        BYTE buffer[256] = {1};
+        LONG length = 1;
+        graph->ExtensionUnitTransact(buffer, &length);
+        EXPECT_EQ(5u, created.StillHeld());
+        graph.reset();
+        EXPECT_EQ(0u, created.StillHeld());
+    }
+    ASSERT_FALSE(device.Filters().empty());
+    for (const auto& filter : device.Filters()) EXPECT_EQ(1u, ReferencesOf(filter.Get()));
+    EXPECT_EQ(blocks, zrf::com::TaskAllocatorLiveCount());
+    EXPECT_EQ(unloads + 2, zrf::com::ClassRegistry::FreeUnusedLibrariesCalls());
+}
+
+}  // namespace
+}  // namespace CaptureTest
