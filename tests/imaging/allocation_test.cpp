@@ -1,51 +1,12 @@
-// Per-sample work must not allocate. Global operator new is replaced in this executable so
-// every allocation is counted.
+// Per-sample work must not allocate: every allocation of this executable is counted.
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
 
 #include "imaging/img_src_stream.h"
 #include "imaging/jpegls_codec.h"
 #include "imaging/media_subtypes.h"
 #include "sim/samples/camera_samples.h"
+#include "tests/imaging/allocation_counter.h"
 #include "tests/imaging/test_pictures.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// The replacements pair malloc with free; the compiler cannot see that they belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t n) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    return operator new(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
-    return operator new(n, t);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -115,11 +76,11 @@ std::pair<long, int> CountStreamAllocations(const PathCase& c, int samples) {
     // The first sample may start the clock; count from the second on.
     stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), s.size);
     g_target.ok = 0;
-    const long before = g_allocations.load();
+    const long before = zrf::testing::AllocationCount();
     for (int i = 0; i < samples; ++i) {
         stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), s.size);
     }
-    return {g_allocations.load() - before, g_target.ok};
+    return {zrf::testing::AllocationCount() - before, g_target.ok};
 }
 
 TEST(PerSampleAllocations, NoneOnAnyOwnPath) {
@@ -153,13 +114,13 @@ TEST(PerSampleAllocations, JpegLsPathAddsNoneToTheCodecsOwn) {
     const auto sample = BuildSample(c, s, picture);
     const std::uint32_t length = Zrf::LoadBigEndian32(sample.data());
     std::vector<std::uint8_t> out(64 * 48 * 2);
-    const long before = g_allocations.load();
+    const long before = zrf::testing::AllocationCount();
     for (int i = 0; i < kSamples; ++i) {
         JlsParameters params;
         ASSERT_TRUE(ReadJpegLsHeader(sample.data() + 4, length, params));
         ASSERT_TRUE(DecodeJpegLs(out.data(), out.size(), sample.data() + 4, length, params));
     }
-    const long bare = g_allocations.load() - before;
+    const long bare = zrf::testing::AllocationCount() - before;
     EXPECT_EQ(viaStream, bare);
 }
 

@@ -1,3 +1,4 @@
+// The stream itself and its visual paths: sizes, the visual header, pass-through, the clock.
 #include "imaging/img_src_stream.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 namespace {
 
 using namespace ImagingTest;
+using Sample = std::vector<std::uint8_t>;
 
 class ImgSrcStreamTest : public ::testing::Test {
   protected:
@@ -26,6 +28,39 @@ class ImgSrcStreamTest : public ::testing::Test {
     ImageSize size_{16, 8};
 };
 
+// Visual images are a 28-byte header and width x height x 2 bytes, as long as every size fits a
+// signed 32-bit count; MJPG takes the last sample's length; radiometric sizes exist only inside
+// the callback.
+TEST_F(ImgSrcStreamTest, SizesOutsideTheCallback) {
+    const std::pair<ImageSize, std::int32_t> visual[] = {{{16, 8}, 16 * 8 * 2 + 28},
+                                                         {{0, 8}, 28},
+                                                         {{-1, 8}, 0},
+                                                         {{16, -1}, 0},
+                                                         {{0x3FFF8001, 0}, 0},
+                                                         {{0x3FFF8000, 1}, 0},
+                                                         {{0x3FFF7FF2, 1}, 0x7FFF0000}};
+    for (const GUID& subtype : {kSubtypeYUY2, kSubtypeI420}) {
+        stream_.SetSubtype(subtype);
+        for (const auto& [size, bytes] : visual) {
+            stream_.SetImageSize(size);
+            EXPECT_EQ(stream_.GetImageBufferSize(), bytes) << size.width << " x " << size.height;
+        }
+    }
+    stream_.SetSubtype(kSubtypeMJPG);
+    EXPECT_EQ(stream_.GetImageBufferSize(), 0);
+    stream_.OnNewSample(Sample(77).data(), 77, size_);  // no callback: dropped
+    EXPECT_EQ(stream_.GetImageBufferSize(), 77);
+    EXPECT_FALSE(stream_.IsClockStarted());
+    for (SourceKind kind : {SourceKind::Usb, SourceKind::Ieee1394}) {
+        stream_.SetSourceKind(kind);
+        for (const GUID& s : {kSubtypeF7M0, kSubtypeMJLS, kSubtypeY800}) {
+            stream_.SetSubtype(s);
+            EXPECT_EQ(stream_.GetImageBufferSize(), 0);
+            EXPECT_EQ(stream_.DecodeImage(0, Sample(10000).data()), DecodeResult::BadFrame);
+        }
+    }
+}
+
 TEST_F(ImgSrcStreamTest, FieldCountIgnoresCountsBelowOne) {
     EXPECT_EQ(stream_.FieldCount(), 1);
     stream_.SetFieldCount(4);
@@ -34,122 +69,72 @@ TEST_F(ImgSrcStreamTest, FieldCountIgnoresCountsBelowOne) {
     EXPECT_EQ(stream_.FieldCount(), 4);
 }
 
-TEST_F(ImgSrcStreamTest, SizesOutsideTheCallback) {
-    stream_.SetImageSize(size_);
-    stream_.SetSubtype(kSubtypeYUY2);
-    EXPECT_EQ(stream_.GetImageBufferSize(), 16 * 8 * 2 + 28);
-    stream_.SetSubtype(kSubtypeI420);
-    EXPECT_EQ(stream_.GetImageBufferSize(), 16 * 8 * 2 + 28);
-    stream_.SetSubtype(kSubtypeMJPG);
-    EXPECT_EQ(stream_.GetImageBufferSize(), 0);
-    stream_.OnNewSample(std::vector<std::uint8_t>(77).data(), 77, size_);
-    EXPECT_EQ(stream_.GetImageBufferSize(), 77);  // the last sample's length
-    for (SourceKind kind : {SourceKind::Usb, SourceKind::Ieee1394}) {
-        stream_.SetSourceKind(kind);
-        for (const GUID& s : {kSubtypeF7M0, kSubtypeMJLS, kSubtypeY800}) {
-            stream_.SetSubtype(s);
-            EXPECT_EQ(stream_.GetImageBufferSize(), 0);
-            EXPECT_EQ(stream_.DecodeImage(0, std::vector<std::uint8_t>(10000).data()),
-                      DecodeResult::BadFrame);
-        }
+// YUY2 and I420: the header, stamped, then the sample; what the sample does not cover is zero.
+// A sample shorter than its planes is rejected.
+TEST_F(ImgSrcStreamTest, VisualImagesAreHeaderThenSample) {
+    const auto picture = RampPicture(size_);
+    zrf::sim::SampleSettings s;
+    s.size = size_;
+    clock_.AdvanceMilliseconds(100);
+    for (const auto& [subtype, fourCc] :
+         {std::pair{kSubtypeYUY2, "YUY2"}, {kSubtypeI420, "I420"}}) {
+        stream_.SetSubtype(subtype);
+        stream_.SetFrameRate(30.0f);  // each starts at frame 1
+        Sample sample;
+        (subtype == kSubtypeYUY2 ? zrf::sim::BuildYuy2Sample : zrf::sim::BuildI420Sample)(
+            picture.data(), s, sample);
+        const Delivery d = Deliver(stream_, sample, size_);
+        ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
+        const Sample& image = d.images[0];
+        ASSERT_EQ(image.size(), 28u + 256);
+        VisualFrameHeader h{};
+        std::memcpy(&h, image.data(), sizeof h);
+        EXPECT_EQ(std::string(h.fourCc, 4), fourCc);
+        EXPECT_EQ(h.width, 16);
+        EXPECT_EQ(h.height, 8);
+        EXPECT_EQ(h.stride, 32);
+        EXPECT_EQ(h.timeZoneMinutes, -60);
+        EXPECT_EQ(h.seconds, 1'650'000'000u);
+        EXPECT_EQ(h.milliseconds, 33u);
+        EXPECT_TRUE(std::equal(sample.begin(), sample.end(), image.begin() + 28));
+        EXPECT_TRUE(std::all_of(image.begin() + 28 + sample.size(), image.end(),
+                                [](auto b) { return b == 0; }));
+        EXPECT_EQ(stream_.TimeZoneMinutes(), -60);
+        EXPECT_EQ(Deliver(stream_, Sample(sample.size() - 1), size_).results,
+                  std::vector<DecodeResult>{DecodeResult::BadFrame});
     }
-}
-
-TEST_F(ImgSrcStreamTest, SampleWithoutCallbackIsDropped) {
-    stream_.SetSubtype(kSubtypeMJPG);
-    std::vector<std::uint8_t> sample(12, 1);
-    stream_.OnNewSample(sample.data(), 12, size_);
-    EXPECT_EQ(stream_.GetImageBufferSize(), 12);
-    EXPECT_FALSE(stream_.IsClockStarted());
 }
 
 TEST_F(ImgSrcStreamTest, MjpgPassesTheSampleThroughForAnyField) {
     stream_.SetSubtype(kSubtypeMJPG);
-    std::vector<std::uint8_t> sample;
-    const auto picture = RampPicture(size_);
+    Sample sample;
     zrf::sim::SampleSettings s;
     s.size = size_;
-    zrf::sim::BuildMjpgSample(picture.data(), s, sample);
+    zrf::sim::BuildMjpgSample(RampPicture(size_).data(), s, sample);
     const Delivery d = DeliverField(stream_, sample, size_, 3);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     EXPECT_EQ(d.images[0], sample);
 }
 
-TEST_F(ImgSrcStreamTest, Yuy2ImageIsHeaderThenSample) {
-    stream_.SetSubtype(kSubtypeYUY2);
-    const auto picture = RampPicture(size_);
-    zrf::sim::SampleSettings s;
-    s.size = size_;
-    std::vector<std::uint8_t> sample;
-    zrf::sim::BuildYuy2Sample(picture.data(), s, sample);
-    clock_.AdvanceMilliseconds(100);
-    const Delivery d = Deliver(stream_, sample, size_);
-    ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
-    VisualFrameHeader h{};
-    std::memcpy(&h, d.images[0].data(), sizeof h);
-    EXPECT_EQ(std::string(h.fourCc, 4), "YUY2");
-    EXPECT_EQ(h.width, 16);
-    EXPECT_EQ(h.height, 8);
-    EXPECT_EQ(h.stride, 32);
-    EXPECT_EQ(h.timeZoneMinutes, -60);
-    EXPECT_EQ(h.seconds, 1'650'000'000u);
-    EXPECT_EQ(h.milliseconds, 33u);
-    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), d.images[0].begin() + 28));
-    EXPECT_EQ(stream_.TimeZoneMinutes(), -60);
-}
-
-TEST_F(ImgSrcStreamTest, ShortYuy2SampleIsRejected) {
-    stream_.SetSubtype(kSubtypeYUY2);
-    const Delivery d = Deliver(stream_, std::vector<std::uint8_t>(16 * 8 * 2 - 1), size_);
-    EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::BadFrame});
-}
-
-TEST_F(ImgSrcStreamTest, I420CopiesTheSampleAndZeroesTheRest) {
-    stream_.SetSubtype(kSubtypeI420);
-    const auto picture = RampPicture(size_);
-    zrf::sim::SampleSettings s;
-    s.size = size_;
-    std::vector<std::uint8_t> sample;
-    zrf::sim::BuildI420Sample(picture.data(), s, sample);
-    ASSERT_EQ(sample.size(), 16u * 8 * 3 / 2);
-    const Delivery d = Deliver(stream_, sample, size_);
-    ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
-    const auto& image = d.images[0];
-    ASSERT_EQ(image.size(), 28u + 256);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data()), 4), "I420");
-    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), image.begin() + 28));
-    EXPECT_TRUE(std::all_of(image.begin() + 28 + 192, image.end(), [](auto b) { return b == 0; }));
-}
-
-TEST_F(ImgSrcStreamTest, I420ShorterThanItsPlanesIsRejected) {
-    stream_.SetSubtype(kSubtypeI420);
-    const Delivery d = Deliver(stream_, std::vector<std::uint8_t>(191), size_);
-    EXPECT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::BadFrame});
-}
-
-TEST_F(ImgSrcStreamTest, SetFrameRateRestartsTheClockFromAFreshBase) {
-    stream_.SetSubtype(kSubtypeYUY2);
-    std::vector<std::uint8_t> sample(16 * 8 * 2);
-    Deliver(stream_, sample, size_);
-    clock_.AdvanceMilliseconds(10'000);
-    stream_.SetFrameRate(25.0f);
-    EXPECT_FALSE(stream_.IsClockStarted());
-    const Delivery d = Deliver(stream_, sample, size_);
-    VisualFrameHeader h{};
-    std::memcpy(&h, d.images[0].data(), sizeof h);
-    EXPECT_EQ(h.seconds, 1'650'000'010u);
-    EXPECT_EQ(h.milliseconds, 40u);  // frame 1 at 25 per second
-}
-
-TEST_F(ImgSrcStreamTest, DestructionReleasesTheTimerPeriod) {
-    const int before = Platform::ActiveTimerPeriods(1);
+// A new rate restarts the clock from a fresh base; the clock's timer period goes with it.
+TEST_F(ImgSrcStreamTest, SetFrameRateRestartsTheClock) {
+    const int periods = Platform::ActiveTimerPeriods(1);
     {
         ImgSrcStream stream;
         stream.SetSubtype(kSubtypeYUY2);
-        Deliver(stream, std::vector<std::uint8_t>(16 * 8 * 2), size_);
-        EXPECT_EQ(Platform::ActiveTimerPeriods(1), before + 1);
+        const Sample sample(16 * 8 * 2);
+        Deliver(stream, sample, size_);
+        EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods + 1);
+        clock_.AdvanceMilliseconds(10'000);
+        stream.SetFrameRate(25.0f);
+        EXPECT_FALSE(stream.IsClockStarted());
+        const Delivery d = Deliver(stream, sample, size_);
+        VisualFrameHeader h{};
+        std::memcpy(&h, d.images[0].data(), sizeof h);
+        EXPECT_EQ(h.seconds, 1'650'000'010u);
+        EXPECT_EQ(h.milliseconds, 40u);  // frame 1 at 25 per second
     }
-    EXPECT_EQ(Platform::ActiveTimerPeriods(1), before);
+    EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
 }
 
 }  // namespace

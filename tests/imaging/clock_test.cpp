@@ -1,0 +1,126 @@
+// The frame clock's stamps on the frame grid, and the multimedia timing tools stamp with.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
+
+#include "capture/mm_timing.h"
+#include "imaging/frame_clock.h"
+#include "platform/time/test_clock.h"
+
+namespace {
+
+class ClockTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        clock_.SetWallClock(1'000'000, 0);
+        clock_.SetTimeZone(-60, false);
+    }
+    Platform::TestClock clock_;
+    Platform::TestClockScope scope_{clock_};
+};
+
+// The first stamp is frame 1; later ones follow the grid, not the arrival time.
+TEST_F(ClockTest, StampsFollowTheFrameGrid) {
+    FrameClock frames;
+    frames.Start(30.0f);
+    const std::pair<int, std::uint32_t> steps[] = {{0, 33}, {20, 33}, {60, 66}, {1000, 66}};
+    for (const auto& [elapsed, ms] : steps) {
+        clock_.AdvanceMilliseconds(elapsed);
+        EXPECT_EQ(frames.GetTime().milliseconds, ms) << elapsed;
+    }
+    const FrameStamp s = frames.GetTime();  // 1080 ms: frame 32
+    EXPECT_EQ(s.seconds, 1'000'001u);
+    EXPECT_EQ(s.timeZoneMinutes, -60);
+}
+
+// The second sample truncates to frame 0, counted as 1 like the first; later ones, with the
+// clock standing still, may run two periods ahead and no further. Reading moves nothing.
+TEST_F(ClockTest, EachSampleTakesAPeriodOfItsOwnButRunsAtMostTwoAhead) {
+    FrameClock frames;
+    std::vector<std::uint32_t> ms;
+    for (int elapsed : {0, 33, 0, 0, 0}) {
+        clock_.AdvanceMilliseconds(elapsed);
+        ms.push_back(frames.Stamp(30.0f).milliseconds);
+    }
+    EXPECT_EQ(ms, (std::vector<std::uint32_t>{33, 66, 100, 100, 100}));
+    EXPECT_EQ(frames.GetTime().milliseconds, 33u);
+}
+
+// The base keeps whole wall seconds only, plus an hour in daylight saving time.
+TEST_F(ClockTest, BaseIsWholeWallSecondsInLocalTime) {
+    clock_.SetWallClock(1'000'000, 999);
+    FrameClock frames;
+    frames.Start(25.0f);
+    clock_.AdvanceMilliseconds(1);
+    EXPECT_EQ(frames.GetTime().seconds, 1'000'000u);
+    EXPECT_EQ(frames.GetTime().milliseconds, 40u);
+    clock_.SetTimeZone(-60, true);
+    frames.Start(30.0f);
+    EXPECT_EQ(frames.GetTime().seconds, 1'003'601u);
+}
+
+TEST_F(ClockTest, UnusableRatesStampTheElapsedTime) {
+    for (float rate : {0.0f, -5.0f, 1e-30f, 1e30f, std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity()}) {
+        __timeb32 wall{};
+        _ftime32(&wall);
+        FrameClock frames;
+        frames.Start(rate);
+        clock_.AdvanceMilliseconds(1234);
+        const FrameStamp s = frames.Stamp(rate);
+        EXPECT_EQ(s.seconds, static_cast<std::uint32_t>(wall.time) + 1) << rate;
+        EXPECT_EQ(s.milliseconds, 234u) << rate;
+    }
+}
+
+// Stamping starts a stopped clock; a restart starts from a fresh base at frame 1 and takes no
+// second timer period.
+TEST_F(ClockTest, StampStartsAStoppedClockHoldingOneTimerPeriod) {
+    const int periods = Platform::ActiveTimerPeriods(1);
+    {
+        FrameClock frames;
+        EXPECT_FALSE(frames.IsStarted());
+        frames.Stamp(30.0f);
+        EXPECT_TRUE(frames.IsStarted());
+        frames.Start(60.0f);
+        EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods + 1);
+        clock_.AdvanceMilliseconds(5000);
+        frames.Stop();
+        EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
+        const FrameStamp restarted = frames.Stamp(30.0f);
+        EXPECT_EQ(restarted.seconds, 1'000'005u);
+        EXPECT_EQ(restarted.milliseconds, 33u);
+    }
+    EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
+}
+
+// The anchor plus the timer's milliseconds since, in local time; a wrapped timer anchors again
+// on the wall clock. The timer period is held for the object's life.
+TEST_F(ClockTest, MMTimingReportsTheAnchorPlusElapsedTimerMilliseconds) {
+    const int periods = Platform::ActiveTimerPeriods(1);
+    std::int32_t seconds = 0, milliseconds = 0;
+    std::int16_t zone = 0;
+    clock_.SetWallClock(100, 700);
+    clock_.SetTimeZone(120, true);
+    {
+        MMTiming timing;
+        EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods + 1);
+        clock_.AdvanceMilliseconds(1500);
+        timing.GetTime(seconds, milliseconds, zone);
+        EXPECT_EQ(seconds, 102 + 3600);
+        EXPECT_EQ(milliseconds, 200);
+        EXPECT_EQ(zone, 120);
+    }
+    EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
+    clock_.SetTimerTicks(0xFFFFFFFFu - 1000);
+    clock_.SetWallClock(5000, 0);
+    clock_.SetTimeZone(0, false);
+    MMTiming timing;
+    clock_.AdvanceMilliseconds(3000);  // the timer wraps
+    timing.GetTime(seconds, milliseconds, zone);
+    EXPECT_EQ(seconds, 5003);
+    EXPECT_EQ(milliseconds, 0);
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+// The ZRF records' byte-order maps and the raw image a tool wraps around a camera's sample.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <numeric>
+#include <vector>
+
+#include "imaging/raw_zrf_image.h"
+#include "imaging/zrf_byte_order.h"
+#include "imaging/zrf_records.h"
+#include "platform/time/test_clock.h"
+#include "sim/samples/camera_samples.h"
+#include "tests/imaging/test_pictures.h"
+
+namespace {
+
+using namespace ImagingTest;
+using namespace Zrf;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Counting(std::size_t n) {
+    Bytes v(n);
+    std::iota(v.begin(), v.end(), std::uint8_t{1});
+    return v;
+}
+
+// -1 reverses two bytes, -2 four, n > 0 skips n; the first 0 ends the map.
+TEST(SwapByMap, ReversesUnitsAndSkipsAsTheCodesSay) {
+    const std::int16_t mixed[] = {-1, 2, -2, 0, -1};
+    Bytes bytes = Counting(8);
+    SwapByMap(bytes.data(), mixed);
+    EXPECT_EQ(bytes, (Bytes{2, 1, 3, 4, 8, 7, 6, 5}));
+    EXPECT_EQ(ByteOrderMapSpan(MainHeaderByteOrderMap()), 64);
+    EXPECT_EQ(ByteOrderMapSpan(IndexEntryByteOrderMap()), 32);
+    // Every conversion is its own inverse.
+    for (const auto& swap : {+[](std::uint8_t* b) { SwapByMap(b, MainHeaderByteOrderMap()); },
+                             +[](std::uint8_t* b) { SwapFrameInfoBlock(b); }}) {
+        Bytes record = Counting(kFrameInfoSize);
+        swap(record.data());
+        EXPECT_NE(record, Counting(kFrameInfoSize));
+        swap(record.data());
+        EXPECT_EQ(record, Counting(kFrameInfoSize));
+    }
+}
+
+TEST(SwapByMap, HeaderKeepsTextAndSwapsNumbersAndEntriesSwapTwoShortsThenWords) {
+    ZrfMainHeader h{};
+    std::memcpy(h.magic, "ZRF", 4);
+    std::memcpy(h.source, "FW_ZEPHRA", 10);
+    h.word20 = 100;
+    h.indexOffset = 64;
+    h.entryCount = 2;
+    h.word32 = 3;
+    std::array<std::uint8_t, 64> b{};
+    std::memcpy(b.data(), &h, 64);
+    SwapByMap(b.data(), MainHeaderByteOrderMap());
+    const std::uint8_t expected[36] = {'Z', 'R', 'F', 0,  'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
+                                       'A', 0,   0,   0,  0,   0,   0,   0,   0,   0,   0,   100,
+                                       0,   0,   0,   64, 0,   0,   0,   2,   0,   0,   0,   3};
+    EXPECT_EQ(0, std::memcmp(b.data(), expected, sizeof expected));
+    for (int i = 36; i < 64; ++i) EXPECT_EQ(b[i], 0) << i;
+    Bytes e = Counting(32);
+    SwapByMap(e.data(), IndexEntryByteOrderMap());
+    EXPECT_EQ(e, (Bytes{2,  1,  4,  3,  8,  7,  6,  5,  12, 11, 10, 9,  16, 15, 14, 13,
+                        20, 19, 18, 17, 24, 23, 22, 21, 28, 27, 26, 25, 32, 31, 30, 29}));
+}
+
+TEST(SwapFrameInfoBlock, SwapsFieldsAndLeavesTextSkipsAndTailAlone) {
+    Bytes block = Counting(kFrameInfoSize);
+    const Bytes original = block;
+    SwapFrameInfoBlock(block.data());
+    auto reversed = [&](std::size_t at, std::size_t n) {
+        return std::equal(block.begin() + at, block.begin() + at + n,
+                          std::make_reverse_iterator(original.begin() + at + n));
+    };
+    auto unchanged = [&](std::size_t from, std::size_t to) {
+        return std::equal(block.begin() + from, block.begin() + to, original.begin() + from);
+    };
+    // The geometry, words of the second and third maps, the skipped 4 bytes, the leading skips
+    // of the fourth map, seconds, the time zone (one 32-bit unit), the text, frame rate, flags.
+    for (const auto& [at, n] : {std::pair<std::size_t, std::size_t>{2, 2},
+                                {28, 4},
+                                {80, 4},
+                                {88, 4},
+                                {364, 4},
+                                {900, 4},
+                                {908, 4},
+                                {1124, 2},
+                                {1130, 2}})
+        EXPECT_TRUE(reversed(at, n)) << at;
+    for (const auto& [from, to] : {std::pair<std::size_t, std::size_t>{84, 88},
+                                   {212, 364},
+                                   {1084, 1100},
+                                   {1148, kFrameInfoSize}})
+        EXPECT_TRUE(unchanged(from, to)) << from;
+}
+
+class RawZrfImageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        clock_.SetWallClock(1'700'000'000, 250);
+        clock_.SetTimeZone(-60, false);
+        settings_.size = {8, 4};
+        zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample_);
+    }
+    bool Build(Bytes& img, std::size_t cut = 0) {
+        return BuildRawZrfImage(img.data(), sample_.data(),
+                                static_cast<std::int32_t>(sample_.size() - cut), settings_.size,
+                                25);
+    }
+    Platform::TestClock clock_;
+    Platform::TestClockScope scope_{clock_};
+    zrf::sim::SampleSettings settings_;
+    std::vector<std::uint16_t> picture_ = RampPicture({8, 4});
+    Bytes sample_;
+};
+
+// "R5XX" images: the blocks placed as the live paths place them, stamped with the wall clock,
+// the header closed with a checksum that any changed byte breaks.
+TEST_F(RawZrfImageTest, WrapsTheSampleStampedAndWithAValidChecksum) {
+    ASSERT_EQ(RawZrfImageSize(settings_.size), 8 * 4 * 2 + 2588);
+    EXPECT_EQ(RawZrfImageSize({0, 4}), 0);
+    Bytes img(RawZrfImageSize(settings_.size));
+    clock_.AdvanceMilliseconds(900);
+    ASSERT_TRUE(Build(img));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 4)), "R5XX");
+    EXPECT_EQ(BigEndian16(img, 36), 0u);
+    EXPECT_EQ(BigEndian16(img, 64), kFrameInfoBlock);
+    EXPECT_EQ(BigEndian32(img, 68), 106u);
+    EXPECT_EQ(BigEndian16(img, 96), kPixelBlock);
+    EXPECT_EQ(BigEndian32(img, 108), 2556u);
+    EXPECT_EQ(BigEndian32(img, 112), 8u * 4 * 2 + 32);
+    const auto* block = img.data() + 128;
+    EXPECT_EQ(Load<std::int32_t>(block + Info::kSeconds), 1'700'000'001);
+    EXPECT_EQ(Load<std::int32_t>(block + Info::kMilliseconds), 150);
+    EXPECT_EQ(Load<std::int16_t>(block + Info::kTimeZone), -60);
+    EXPECT_EQ(Load<std::uint16_t>(block + Info::kFrameRate), 25);
+    EXPECT_EQ(0, std::memcmp(img.data() + 2556, block, 32));
+    EXPECT_EQ(PixelAt(img, 2588 + 2 * 31), picture_[31]);
+    EXPECT_NE(Load<std::uint32_t>(img.data() + 60), 0u);
+    EXPECT_EQ(ZrfHeaderChecksumResidue(img.data()), 0u);
+    img[21] ^= 0x40;
+    EXPECT_NE(ZrfHeaderChecksumResidue(img.data()), 0u);
+}
+
+// A sample one byte short writes nothing; the timer period taken for the stamp is given back.
+TEST_F(RawZrfImageTest, ShortSampleIsRefusedAndTheTimerReleased) {
+    const int before = Platform::ActiveTimerPeriods(1);
+    Bytes img(RawZrfImageSize(settings_.size), 0xAB);
+    EXPECT_FALSE(Build(img, 1));
+    EXPECT_TRUE(std::all_of(img.begin(), img.end(), [](auto b) { return b == 0xAB; }));
+    EXPECT_TRUE(Build(img));
+    EXPECT_EQ(Platform::ActiveTimerPeriods(1), before);
+}
+
+}  // namespace
