@@ -34,84 +34,81 @@ class DeviceFaultTest : public DeviceTest {
         std::filesystem::remove_all(dir);
     }
 
-    XElement RecorderSettings(const std::filesystem::path& path) {
-        Entities::XmlUtils::RecorderXml settings;
-        settings.SetPath(path.string());
-        return settings.XMLData();
-    }
-
-    // Waits in real time (samples flow on their own thread) for the camera to send n samples.
-    bool WaitForSamples(long n) {
+    // Waits in real time (samples flow on their own thread) until the condition holds.
+    template <typename Condition>
+    static bool WaitUntil(Condition condition) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (camera->Video().FramesDelivered() < n) {
+        while (!condition()) {
             if (std::chrono::steady_clock::now() > limit) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
     }
-
-    std::vector<Recorder::RecordedFrame> ReadRecording(const std::filesystem::path& path,
-                                                       Recorder::RecordingReader::End& ending) {
-        Recorder::RecordingReader reader(path.string());
-        std::vector<Recorder::RecordedFrame> frames;
-        Recorder::RecordedFrame frame;
-        while (reader.Next(frame)) frames.push_back(frame);
-        ending = reader.Ending();
-        return frames;
+    bool WaitUntilGone() {
+        return WaitUntil([&] { return camera->Video().HasDisappeared(); });
+    }
+    // A start that fails with the documented error.
+    static void ExpectStartFails(CaptureDevice& d) {
+        try {
+            d.GrabContinous_Start();
+            ADD_FAILURE() << "the start must fail";
+        } catch (const DeviceConnectionFailedException& e) {
+            EXPECT_EQ(e.Message(), "Start failed");
+        }
     }
 
-    // Every recorded frame is good and is, byte for byte, the image delivered with its number.
-    void ExpectRecordedAsDelivered(const std::vector<Recorder::RecordedFrame>& frames) {
+    // Records to `path` while the device streams.
+    void StartRecording(const std::filesystem::path& path) {
+        Entities::XmlUtils::RecorderXml settings;
+        settings.SetPath(path.string());
+        device->Recorder_Setup(settings.XMLData());
+        device->Recorder_Start(0);
+    }
+
+    // Reads the recording back: it ends cleanly, and every frame is good and is, byte for
+    // byte, the image delivered with its number.
+    std::vector<Recorder::RecordedFrame> ReadBackAsDelivered(const std::filesystem::path& path) {
+        Recorder::RecordingReader reader(path.string());
+        std::vector<Recorder::RecordedFrame> frames;
+        for (Recorder::RecordedFrame frame; reader.Next(frame);) frames.push_back(frame);
+        EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
         std::map<unsigned long, std::size_t> byNumber;
         const auto numbers = events->FrameNumbers();
         for (std::size_t i = 0; i < numbers.size(); ++i) byNumber[numbers[i]] = i;
         const auto images = events->Images();
         for (const auto& frame : frames) {
-            ASSERT_TRUE(frame.checksumOk) << "frame " << frame.frameNumber;
+            EXPECT_TRUE(frame.checksumOk) << "frame " << frame.frameNumber;
             auto it = byNumber.find(static_cast<unsigned long>(frame.frameNumber));
-            ASSERT_NE(it, byNumber.end())
-                << "frame " << frame.frameNumber << " was never delivered";
+            if (it == byNumber.end()) {
+                ADD_FAILURE() << "frame " << frame.frameNumber << " was never delivered";
+                continue;
+            }
             const auto& image = images[it->second];
-            ASSERT_GE(image.size(), frame.image.size());
-            EXPECT_TRUE(std::equal(frame.image.begin(), frame.image.end(), image.begin()))
+            EXPECT_TRUE(image.size() >= frame.image.size() &&
+                        std::equal(frame.image.begin(), frame.image.end(), image.begin()))
                 << "frame " << frame.frameNumber;
         }
-    }
-
-    // Waits in real time for a camera set to disappear to do so.
-    bool WaitUntilGone() {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!camera->Video().HasDisappeared()) {
-            if (std::chrono::steady_clock::now() > limit) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return frames;
     }
 
     std::filesystem::path dir;
 };
 
-struct SpoilCase {
-    const char* preset;
-    Spoil spoil;
-};
-
 class SpoiledSampleTest : public DeviceFaultTest,
-                          public ::testing::WithParamInterface<SpoilCase> {};
+                          public ::testing::WithParamInterface<std::tuple<const char*, Spoil>> {};
 
 // Good samples first, then every other one spoiled, all recorded. The camera stops sending by
 // itself (a stopping graph drops what is in flight), so every sample it sent reached the device.
 TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
     constexpr std::uint64_t kGood = 8;
     constexpr long kSent = 60;
-    const SpoilCase c = GetParam();
-    MakeCamera(c.preset, [](auto& p) { p.video.should_disappear_after_frames = kSent; });
-    auto source = std::make_shared<FaultySource>(camera->Source(), c.spoil, kGood);
+    const auto [preset, spoil] = GetParam();
+    MakeCamera(preset, [](auto& p) { p.video.should_disappear_after_frames = kSent; });
+    auto source = std::make_shared<FaultySource>(camera->Source(), spoil, kGood);
     camera->VideoDevice()->SetSampleSource(source);
     Connect();
     const auto recording = dir / "spoiled.zrec";
-    device->Recorder_Setup(RecorderSettings(recording));
-    device->Recorder_Start(0);
+    StartRecording(recording);
     device->GrabContinous_Start();
     ASSERT_TRUE(WaitUntilGone());
     device->GrabContinous_Stop();
@@ -123,7 +120,7 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
     const std::size_t images = events->ImageCount();
     ASSERT_EQ(sent, static_cast<std::size_t>(kSent));
     ASSERT_EQ(spoiled, (kSent - kGood) / 2);
-    switch (c.spoil) {
+    switch (spoil) {
         case Spoil::Truncate:  // no image can be made of a part of a sample
             EXPECT_EQ(images, sent - spoiled);
             EXPECT_EQ(lost, spoiled);
@@ -138,28 +135,21 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
             break;
     }
 
-    Recorder::RecordingReader::End ending{};
-    const auto frames = ReadRecording(recording, ending);
-    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
-    EXPECT_EQ(frames.size(), images);
-    ExpectRecordedAsDelivered(frames);
+    EXPECT_EQ(ReadBackAsDelivered(recording).size(), images);
 }
 
-std::string SpoilCaseName(const ::testing::TestParamInfo<SpoilCase>& info) {
+std::string SpoilCaseName(const ::testing::TestParamInfo<std::tuple<const char*, Spoil>>& info) {
     static const char* const kSpoils[] = {"Nothing", "Truncated", "Padded", "Corrupted"};
-    std::string name = info.param.preset;
+    std::string name = std::get<0>(info.param);
     std::erase(name, '-');
-    return name + kSpoils[static_cast<int>(info.param.spoil)];
+    return name + kSpoils[static_cast<int>(std::get<1>(info.param))];
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cameras, SpoiledSampleTest,
-    ::testing::Values(SpoilCase{"usb-ir", Spoil::Truncate}, SpoilCase{"usb-ir", Spoil::Pad},
-                      SpoilCase{"usb-ir", Spoil::Corrupt}, SpoilCase{"usb-ir-jls", Spoil::Truncate},
-                      SpoilCase{"usb-ir-jls", Spoil::Pad}, SpoilCase{"usb-ir-jls", Spoil::Corrupt},
-                      SpoilCase{"fw-ir", Spoil::Truncate}, SpoilCase{"fw-ir", Spoil::Pad},
-                      SpoilCase{"fw-ir", Spoil::Corrupt}),
-    SpoilCaseName);
+INSTANTIATE_TEST_SUITE_P(Cameras, SpoiledSampleTest,
+                         ::testing::Combine(::testing::Values("usb-ir", "usb-ir-jls", "fw-ir"),
+                                            ::testing::Values(Spoil::Truncate, Spoil::Pad,
+                                                              Spoil::Corrupt)),
+                         SpoilCaseName);
 
 // Samples the graph cannot read never reach the device: nothing arrives, nothing is counted,
 // and the device still stops.
@@ -167,7 +157,7 @@ TEST_F(DeviceFaultTest, WithheldSampleBuffersDeliverNothingAndStopCleanly) {
     MakeCamera("usb-ir", [](auto& p) { p.video.should_withhold_sample_buffers = true; });
     Connect();
     device->GrabContinous_Start();
-    ASSERT_TRUE(WaitForSamples(20));
+    ASSERT_TRUE(WaitUntil([&] { return camera->Video().FramesDelivered() >= 20; }));
     EXPECT_TRUE(device->GrabContinous_IsGrabbing());
     device->GrabContinous_Stop();
     EXPECT_EQ(events->ImageCount(), 0u);
@@ -181,8 +171,7 @@ TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
     MakeCamera("usb-ir", [](auto& p) { p.video.should_disappear_after_frames = kSent; });
     Connect();
     const auto recording = dir / "unplugged.zrec";
-    device->Recorder_Setup(RecorderSettings(recording));
-    device->Recorder_Start(0);
+    StartRecording(recording);
     device->GrabContinous_Start();
     ASSERT_TRUE(WaitUntilGone());
     EXPECT_EQ(camera->Video().FramesDelivered(), kSent);
@@ -190,22 +179,13 @@ TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
 
     device->GrabContinous_Stop();
-    try {
-        device->GrabContinous_Start();
-        ADD_FAILURE() << "a camera that is gone cannot start";
-    } catch (const DeviceConnectionFailedException& e) {
-        EXPECT_EQ(e.Message(), "Start failed");
-    }
+    ExpectStartFails(*device);  // a camera that is gone cannot start
     EXPECT_FALSE(device->GrabContinous_IsGrabbing());
     device->Recorder_Stop(0);
     device->Device_Disconnect();
     EXPECT_FALSE(device->Device_IsConnected());
 
-    Recorder::RecordingReader::End ending{};
-    const auto frames = ReadRecording(recording, ending);
-    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
-    EXPECT_EQ(frames.size(), static_cast<std::size_t>(kSent));
-    ExpectRecordedAsDelivered(frames);
+    EXPECT_EQ(ReadBackAsDelivered(recording).size(), static_cast<std::size_t>(kSent));
 }
 
 // A second device on a camera that already streams is told the camera is in use; the first
@@ -218,12 +198,7 @@ TEST_F(DeviceFaultTest, ASecondDeviceOnAStreamingCameraIsRefused) {
 
     CaptureDevice second(identity.identifier);
     second.Device_Connect(IdentityElement());
-    try {
-        second.GrabContinous_Start();
-        ADD_FAILURE() << "the camera is in use";
-    } catch (const DeviceConnectionFailedException& e) {
-        EXPECT_EQ(e.Message(), "Start failed");
-    }
+    ExpectStartFails(second);
     EXPECT_TRUE(log.HasUserError("CAMERA_ERROR_ALREADY_STREAMING"));
     EXPECT_FALSE(second.GrabContinous_IsGrabbing());
     second.Dispose();
@@ -280,7 +255,9 @@ class RecorderFaultTest : public DeviceFaultTest {
 TEST_F(RecorderFaultTest, AFileThatCannotBeCreatedFailsTheStartOnly) {
     MakeCamera("usb-ir");
     Connect();
-    device->Recorder_Setup(RecorderSettings(dir / "missing" / "rec.zrec"));
+    Entities::XmlUtils::RecorderXml settings;
+    settings.SetPath((dir / "missing" / "rec.zrec").string());
+    device->Recorder_Setup(settings.XMLData());
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(2));
     EXPECT_THROW(device->Recorder_Start(0), System::IOException);
@@ -303,15 +280,12 @@ TEST_F(RecorderFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
     });
     Connect();
     const auto recording = dir / "full.zrec";
-    device->Recorder_Setup(RecorderSettings(recording));
     LimitFileSize(kDisk);
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(2));
-    device->Recorder_Start(0);
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (device->Recorder_IsRecording() && std::chrono::steady_clock::now() < limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_FALSE(device->Recorder_IsRecording()) << "the disk never filled up";
+    StartRecording(recording);
+    ASSERT_TRUE(WaitUntil([&] { return !device->Recorder_IsRecording(); }))
+        << "the disk never filled up";
     EXPECT_EQ(stopped.load(), 1);
     const std::size_t before = events->ImageCount();
     ASSERT_TRUE(events->WaitForImages(before + 5));  // the device streams on
@@ -319,11 +293,8 @@ TEST_F(RecorderFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
 
     EXPECT_LE(std::filesystem::file_size(recording), kDisk);
-    Recorder::RecordingReader::End ending{};
-    const auto frames = ReadRecording(recording, ending);
-    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    const auto frames = ReadBackAsDelivered(recording);
     EXPECT_GE(frames.size(), 2u);
-    ExpectRecordedAsDelivered(frames);
     for (std::size_t i = 1; i < frames.size(); ++i)
         EXPECT_EQ(frames[i].frameNumber, frames[i - 1].frameNumber + 1) << "a gap at " << i;
 }
