@@ -14,21 +14,21 @@
 
 #include <time.h>
 
+#include "bench/camera_streaming.h"
 #include "capture/mtx_graph.h"
 #include "sim/video/simulated_video_device.h"
-#include "tests/capture/camera_streaming.h"
 
 namespace {
 
-using CaptureTest::CallbackDecoder;
-using CaptureTest::CameraSampleSource;
-using CaptureTest::StreamingCamera;
+using CaptureBench::CallbackDecoder;
+using CaptureBench::CameraSampleSource;
+using CaptureBench::StreamingCamera;
 
 constexpr int kFramesPerIteration = 20;
 
 // A MJPG sample is passed through as it is: nothing for the graph's share to be measured against.
 bool Benched(const StreamingCamera& camera) {
-    return camera.samples != CaptureTest::SampleKind::Mjpg;
+    return camera.samples != CaptureBench::SampleKind::Mjpg;
 }
 
 double ProcessCpuSeconds() {
@@ -106,7 +106,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void PrintRatios() const {
         std::printf(
             "\ncapture path overhead per frame, against decoding alone (process CPU time):\n");
-        for (const StreamingCamera& camera : CaptureTest::kStreamingCameras) {
+        for (const StreamingCamera& camera : CaptureBench::kStreamingCameras) {
             if (!Benched(camera)) continue;
             const std::string name = camera.name;
             const auto graph = Find("BM_Graph/" + name);
@@ -136,7 +136,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const StreamingCamera& camera : CaptureTest::kStreamingCameras) {
+    for (const StreamingCamera& camera : CaptureBench::kStreamingCameras) {
         if (!Benched(camera)) continue;
         benchmark::RegisterBenchmark((std::string("BM_Direct/") + camera.name).c_str(),
                                      [&camera](benchmark::State& s) { BM_Direct(s, camera); })

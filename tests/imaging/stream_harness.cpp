@@ -17,9 +17,11 @@ void OnImage() {
     ++d.callbacks;
     d.size = p.stream->GetImageBufferSize();
     for (std::int32_t k = p.first; k < p.first + p.count; ++k) {
-        std::vector<std::uint8_t> out(static_cast<std::size_t>(d.size > 0 ? d.size : 0), 0xCD);
-        // A zero-size buffer still needs an address the decoder may not write through.
-        const DecodeResult r = p.stream->DecodeImage(k, out.empty() ? nullptr : out.data());
+        // A sample the stream could not size is still decoded, into a scratch buffer: the
+        // stream must refuse it by itself.
+        std::vector<std::uint8_t> out(d.size > 0 ? static_cast<std::size_t>(d.size) : 1 << 16,
+                                      0xCD);
+        const DecodeResult r = p.stream->DecodeImage(k, out.data());
         d.results.push_back(r);
         d.images.push_back(std::move(out));
         if (r != DecodeResult::Ok) break;

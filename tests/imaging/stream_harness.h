@@ -11,7 +11,7 @@ namespace ImagingTest {
 struct Delivery {
     std::int32_t size = -1;                         // GetImageBufferSize inside the callback
     std::vector<DecodeResult> results;              // per decoded field
-    std::vector<std::vector<std::uint8_t>> images;  // per field, exactly `size` bytes
+    std::vector<std::vector<std::uint8_t>> images;  // per field, exactly `size` bytes if sized
     int callbacks = 0;
 };
 

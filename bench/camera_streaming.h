@@ -1,6 +1,6 @@
 #pragma once
 // Simulated cameras streaming real camera samples into an image stream whose callback decodes
-// each one as the device does: shared by the streaming tests and the capture-path benchmark.
+// each one as the device does: the cameras of the capture-path benchmark.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +16,7 @@
 #include "sim/video/sample_source.h"
 #include "sim/video/video_presets.h"
 
-namespace CaptureTest {
+namespace CaptureBench {
 
 enum class SampleKind { UsbRaw, UsbJpegLs, Ieee1394, Yuy2, Mjpg };
 
@@ -189,4 +189,4 @@ class CallbackDecoder {
     bool stopped_ = false;
 };
 
-}  // namespace CaptureTest
+}  // namespace CaptureBench
