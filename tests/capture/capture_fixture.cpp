@@ -1,8 +1,5 @@
 #include "tests/capture/capture_fixture.h"
 
-#include "platform/com/com_object.h"
-#include "sim/video/capture_source_filter.h"
-
 namespace CaptureTest {
 
 CreatedObjects::CreatedObjects(const std::vector<CLSID>& classes, bool hold) {
@@ -52,29 +49,6 @@ std::size_t CreatedObjects::StillHeld() const {
     std::size_t n = 0;
     for (const Entry& e : *entries_) n += e.object && ReferencesOf(e.object.Get()) > 1 ? 1 : 0;
     return n;
-}
-
-TrackedDevice::TrackedDevice(zrf::sim::VideoDeviceSettings settings,
-                             std::shared_ptr<zrf::sim::SampleSource> source) {
-    path_ = settings.device_path + L"#tracked";
-    device_ = zrf::sim::SimulatedVideoDevice::Create(std::move(settings), std::move(source));
-    auto device = device_;
-    auto filters = filters_;
-    zrf::dshow::VideoInputDevice entry;
-    entry.friendly_name = L"Tracked";
-    entry.device_path = path_;
-    entry.display_name = L"@device:pnp:" + path_;
-    entry.create_filter = [device, filters](IBaseFilter** filter) {
-        auto created = zrf::com::MakeCom<zrf::sim::CaptureSourceFilter>(device);
-        filters->push_back(ComPtr<IBaseFilter>(created.Get()));
-        *filter = created.Detach();
-        return S_OK;
-    };
-    id_ = zrf::dshow::VideoInputDevices::Add(std::move(entry));
-}
-
-TrackedDevice::~TrackedDevice() {
-    zrf::dshow::VideoInputDevices::Remove(id_);
 }
 
 zrf::sim::VideoDeviceSettings PlainDevice(std::wstring path,

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers for tests of the capture graph: simulated devices under paths of their own, and a
-// record of the platform objects a graph creates so a test can see they were let go.
+// Helpers for tests of the capture graph: simulated devices, and a record of the platform
+// objects a graph creates so a test can see they were let go. A simulated device is shared by
+// the capture filters bound to it: its use count tells whether one is still held.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +9,6 @@
 
 #include "capture/mtx_graph.h"
 #include "platform/com/class_registry.h"
-#include "platform/dshow/video_input_devices.h"
 #include "sim/video/simulated_video_device.h"
 #include "sim/video/video_presets.h"
 
@@ -42,28 +42,6 @@ class CreatedObjects {
     };
     std::vector<std::unique_ptr<zrf::com::ScopedClassOverride>> overrides_;
     std::shared_ptr<std::vector<Entry>> entries_ = std::make_shared<std::vector<Entry>>();
-};
-
-// A simulated device listed a second time under a path of its own, whose capture filters the
-// test keeps (a reference each) to see who else holds them.
-class TrackedDevice {
-  public:
-    explicit TrackedDevice(zrf::sim::VideoDeviceSettings settings,
-                           std::shared_ptr<zrf::sim::SampleSource> source = {});
-    ~TrackedDevice();
-    TrackedDevice(const TrackedDevice&) = delete;
-    TrackedDevice& operator=(const TrackedDevice&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    zrf::sim::SimulatedVideoDevice& Device() { return *device_; }
-    const std::vector<ComPtr<IBaseFilter>>& Filters() const { return *filters_; }
-
-  private:
-    std::shared_ptr<zrf::sim::SimulatedVideoDevice> device_;
-    std::wstring path_;
-    std::shared_ptr<std::vector<ComPtr<IBaseFilter>>> filters_ =
-        std::make_shared<std::vector<ComPtr<IBaseFilter>>>();
-    zrf::dshow::VideoInputDevices::Id id_;
 };
 
 // A simulated device that leaves the category with the test.
