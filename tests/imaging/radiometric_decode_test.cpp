@@ -4,10 +4,8 @@
 
 #include <functional>
 
-#include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
-#include "imaging/usb_region.h"
 #include "imaging/zrf_records.h"
 #include "platform/time/test_clock.h"
 #include "sim/samples/camera_samples.h"
@@ -424,26 +422,6 @@ TEST_F(RadiometricDecodeTest, UsbSizeFollowsFieldsSizeAndLayout) {
     settings_.size = {8, 8};
     picture_ = RampPicture(settings_.size);
     EXPECT_EQ(Run().size, 8 * 8 * 2 + 2588);
-}
-
-TEST(UsbRegion, BigEndianLengthPrefixPlacesTheRegion) {
-    std::vector<std::uint8_t> sample(4100 + 3840, 0);
-    sample[2] = 0x10;  // 00 00 10 00: 4096 bytes of code stream
-    std::uint8_t* region = sample.data() + 4100;
-    std::memcpy(region, "ZRF", 4);
-    Store<std::int32_t>(region + 28, 2);
-    Store<std::uint16_t>(region + 64, kPixelBlock);
-    Store<std::uint16_t>(region + 96, kFrameInfoBlock);
-    Store<std::uint32_t>(region + 96 + 12, 128);
-    Store<std::uint32_t>(region + 96 + 16, 2428);
-    UsbRegionLayout layout;
-    ASSERT_TRUE(MeasureUsbRegion(sample.data(), static_cast<std::int32_t>(sample.size()), true,
-                                 MakeFieldGeometry({16, 8}, 1), layout));
-    EXPECT_EQ(layout.codeStreamLength, 4096u);
-    EXPECT_EQ(layout.regionOffset, 4100);
-    EXPECT_EQ(layout.imageSize, 64 + 64 + 16 * 8 * 2 + 32 + 2428);
-    EXPECT_EQ(layout.pixelOutputOffset, 128);
-    EXPECT_EQ(layout.infoOutputOffset, 128 + 256 + 32);
 }
 
 }  // namespace
