@@ -165,17 +165,13 @@ std::string AlgorithmName(const VORN::CHashFunc& hash) {
 }
 
 TEST(CreateHashFunc, ComparesTheFirstFiveCharactersOfEachName) {
-    const std::pair<const char*, const char*> cases[] = {{"CRC32", "CRC32"},
-                                                         {"CRC00", "CRC00"},
-                                                         {"CRC01", "CRC01"},
-                                                         {"CRC02", "CRC02"},
-                                                         {"CRC01 with a suffix", "CRC01"},
-                                                         {"CRC3", "<none>"},
-                                                         {"", "<none>"},
-                                                         {"crc32", "<none>"},
-                                                         {"CRC03", "<none>"},
-                                                         {"XCRC32", "<none>"},
-                                                         {nullptr, "<none>"}};
+    // Each name also with something behind it: only the first five characters count.
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"CRC32", "CRC32"}, {"CRC32x", "CRC32"}, {"CRC00x", "CRC00"}, {"CRC01 with a suffix", "CRC01"},
+        {"CRC02x", "CRC02"}, {"CRC3", "<none>"}, {"", "<none>"}, {"crc32", "<none>"},
+        {"CRC03", "<none>"}, {"XCRC32", "<none>"}, {nullptr, "<none>"}};
+    // clang-format on
     for (const auto& [name, built] : cases) {
         const auto hash = CreateHashFunc(name);
         EXPECT_EQ(hash ? AlgorithmName(*hash) : "<none>", built) << (name ? name : "<null>");
