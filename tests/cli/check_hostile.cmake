@@ -91,7 +91,7 @@ expect(1 "cannot write 'out8.zrf': File too large"
 expect(0 "usage: zrfgrab grab .*--identifier ID" ${Z} grab --help)
 expect(0 "main job.*--identifier ID.*--pre-record N.*--plugin PATH.*Exit status" ${Z} --help)
 expect(0 "'rec.zrec' holds 3 frames; replay plays them again" ${Z} replay rec.zrec --frames 5 --fast)
-expect(130 "frames delivered" timeout --preserve-status -s INT 3 ${Z} grab --seconds 600 --quiet)
+expect(130 "frames delivered" timeout --foreground --preserve-status -s INT 3 ${Z} grab --seconds 600 --quiet)
 expect(0 "END CaptureDevice::~CaptureDevice" ${CMAKE_COMMAND} -E env ZRF_LOG=trace
        ZRF_SWITCHES=Vorn.CaptureDevice=Verbose ${Z} grab --frames 1 --fast --quiet)
 
