@@ -38,15 +38,24 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
             return argv[++i];
         };
         auto integer = [&](long long min, long long max) { return ParseInteger(value(), a, min, max); };
-        if (a == "--camera") o.camera = value(), haveCamera = true, ++sources;
-        else if (a == "--replay") o.replay = value(), ++sources;
-        else if (a == "--identity") o.identityFile = value(), ++sources;
+        if (a == "--camera" || a == "--replay" || a == "--identity") {
+            (a == "--camera" ? o.camera : a == "--replay" ? o.replay : o.identityFile) = value();
+            haveCamera = haveCamera || a == "--camera";
+            ++sources;
+        }
         else if (a == "--identifier") o.identifier = value();
         else if (a == "--format") o.format = value();
-        else if (a == "--frames") o.frames = static_cast<std::uint64_t>(integer(1, 1'000'000'000)), haveFrames = true;
+        else if (a == "--frames") {
+            o.frames = static_cast<std::uint64_t>(integer(1, 1'000'000'000));
+            haveFrames = true;
+        }
         else if (a == "--seconds") o.seconds = ParsePositive(value(), a, 1e6);
         else if (a == "--rate-index") o.rateIndex = static_cast<int>(integer(0, 999));
-        else if (a == "--windowing") o.windowing = static_cast<int>(integer(0, 4));
+        else if (a == "--windowing") {
+            const std::string v = value();
+            if (v != "0" && v != "2" && v != "4") throw UsageError("--windowing takes 0, 2 or 4, not '" + v + "'");
+            o.windowing = v[0] - '0';
+        }
         else if (a == "--record") o.record = value();
         else if (a == "--png") o.png = value();
         else if (a == "--palette") o.palette = value();
@@ -63,8 +72,6 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
     if (haveFrames && o.seconds > 0) throw UsageError("choose one of --frames and --seconds");
     if (o.format != "IR" && o.format != "YUY2" && o.format != "JPEG_PLAIN")
         throw UsageError("--format takes IR, YUY2 or JPEG_PLAIN, not '" + o.format + "'");
-    if (o.windowing != 0 && o.windowing != 2 && o.windowing != 4)
-        throw UsageError("--windowing takes 0, 2 or 4, not '" + std::to_string(o.windowing) + "'");
     if (o.windowing != 0 && o.rateIndex >= 0) throw UsageError("choose one of --windowing and --rate-index");
     if (o.windowing != 0 && o.format != "IR") throw UsageError("--windowing needs the radiometric format (IR)");
     if (!o.record.empty() && o.format != "IR") throw UsageError("only the radiometric format (IR) is recorded");

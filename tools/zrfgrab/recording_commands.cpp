@@ -120,7 +120,7 @@ int RunRecordingInfo(const std::string& path) {
     std::printf("ending       %s\n", EndingText(reader).c_str());
     for (const SeenFrame& s : seen)
         std::printf("  #%" PRIu64 "  %s  %s\n", s.number, TimeText(s.ticks).c_str(),
-                    s.good ? "ok" : "CHECKSUM MISMATCH");
+                    s.good ? "ok" : "checksum mismatch");
     // A bad checksum, a damaged or a cut-short ending: the recording is not whole.
     const bool clean = reader.Ending() == RecordingReader::End::Clean;
     if (bad == 0 && clean) return 0;
