@@ -17,11 +17,12 @@ function(expect status pattern)
 endfunction()
 
 # Fixtures: a recording of three frames, the same cut short and reduced to its header, a large
-# sparse file, a link to a file that must stay as it is, and files where folders are expected.
+# sparse file, a pipe, a link to a file that must stay as it is, files where folders belong.
 expect(0 "" ${Z} grab --frames 3 --fast --quiet --record rec.zrec)
 execute_process(COMMAND head -c 32 ${DIR}/rec.zrec OUTPUT_FILE ${DIR}/empty.zrec)
 execute_process(COMMAND head -c 700 ${DIR}/rec.zrec OUTPUT_FILE ${DIR}/cut.zrec)
 execute_process(COMMAND truncate -s 300M ${DIR}/big)
+execute_process(COMMAND mkfifo ${DIR}/pipe)
 file(WRITE ${DIR}/target.txt "kept")
 file(CREATE_LINK target.txt ${DIR}/link.png SYMBOLIC)
 file(CREATE_LINK ../target.txt ${DIR}/zout/frame_000001.zrf SYMBOLIC)
@@ -40,6 +41,7 @@ expect(1 "cannot write 'zout/frame_000001.zrf': not a regular file" ${Z} export 
 expect(2 "cannot read '.*': it is a folder" ${Z} info ${DIR})
 expect(2 "cannot read '/proc/self/mem': Input/output error" ${Z} info /proc/self/mem)
 expect(2 "cannot read '/dev/zero': not a regular file" ${Z} info /dev/zero)
+expect(2 "cannot read 'pipe': not a regular file" ${Z} info pipe)
 expect(2 "cannot read '.*': it is a folder" ${Z} ${decode} ${DIR} out.zrf)
 expect(2 "cannot read 'big': larger than 256 MiB" ${Z} info big)
 expect(2 "cannot read 'big': larger than 256 MiB" ${Z} ${decode} big out.zrf)

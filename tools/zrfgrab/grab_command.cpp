@@ -177,11 +177,17 @@ void NoteRecordingCost(IGrab& grabber, ICameraControl& control, int fields,
     progress.Note("recording to '" + path + "': " + cost);
 }
 
-RecordingReport ReadRecordingReport(IDevice& device) {
+RecordingReport ReadRecordingReport(IDevice& device, const std::string& requested) {
     RecordingReport report;
     const XElement settings = device.Device_XMLData().Element("Recorder");
-    if (!settings) return report;
-    report.file = settings.Attribute("File").value_or("");
+    report.file = settings ? settings.Attribute("File").value_or("") : "";
+    if (report.file.empty()) {
+        // The device takes recorder settings without a word: a recording it never made is a
+        // failure, not an empty success.
+        report.file = requested;
+        report.error = "the device made no recording";
+        return report;
+    }
     report.frames = std::strtoull(settings.Attribute("RecordedFrames").value_or("0").c_str(), nullptr, 10);
     report.error = settings.Attribute("Error").value_or("");
     std::error_code ec;
@@ -284,7 +290,7 @@ Summary RunSession(const GrabOptions& o, zrfgrab::GrabProgress& progress) {
     grab.GrabContinous_Stop();
     if (!o.record.empty()) {
         recorder.Recorder_Stop(0);
-        summary.recording = ReadRecordingReport(*device);
+        summary.recording = ReadRecordingReport(*device, o.record);
     }
     summary.lost = grab.GrabContinous_LostFrames();
     device->Device_Disconnect();
