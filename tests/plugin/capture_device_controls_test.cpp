@@ -198,18 +198,6 @@ TEST_F(ControlsTest, AnUnknownWindowingFieldCountIsTracedAndRefused) {
 
 // --- Correction, shutter and temperature ranges ------------------------------------------------
 
-TEST_F(ControlsTest, CorrectionAndShutterGoToTheCamera) {
-    MakeCamera("usb-ir");
-    Connect();
-    EXPECT_EQ(SleptDuring([&] { device->IRControl_Nuc(); }), kNucWait);
-    EXPECT_EQ(TreeInt(*camera, nodes::kNucCount), 1);
-    device->IRControl_SetShutter(true);
-    EXPECT_TRUE(TreeBool(*camera, nodes::kShutterClosed));
-    EXPECT_TRUE(device->IRControl_GetShutter());
-    camera->Tree()->Set(nodes::kShutterClosed, false);
-    EXPECT_FALSE(device->IRControl_GetShutter());
-}
-
 TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
     struct Case {
         const char* preset;
@@ -235,19 +223,6 @@ TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
             [&] { device->IRControl_SetTemperatureRange(2); }, "no temperature range 2");
         TearDown();
     }
-}
-
-TEST_F(ControlsTest, AChangedLensInvalidatesTheTemperatureRanges) {
-    MakeCamera("usb-ir");
-    Connect();
-    camera->Tree()->Set(nodes::kLensId, std::int32_t{2});
-    const auto slept = SleptDuring([&] {
-        ExpectThrowsMessage<CommandFailedException>(
-            [&] { device->IRControl_SetTemperatureRange(1); },
-            "lens changed. Temp. ranges invalid");
-    });
-    EXPECT_EQ(slept, milliseconds(0));
-    EXPECT_EQ(TreeInt(*camera, nodes::kRangeIndex), 0);
 }
 
 // A TULA camera must not stream while its range changes: the device stops, changes the range

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "device_fixture.h"
+#include "expect_exception.h"
 #include "host/devices/framework_exceptions.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
@@ -28,7 +29,7 @@ TEST_F(DeviceTest, EveryPresetConnectsStreamsAndDeliversDecodedImages) {
         ASSERT_TRUE(events->WaitForImages(5));
         device->GrabContinous_Stop();
         for (const auto& image : events->Images()) EXPECT_EQ(IsZrfImage(image), c.zrf);
-        if (!c.zrf) EXPECT_EQ(std::memcmp(events->Images()[0].data(), "YUY2", 4), 0);
+        EXPECT_TRUE(c.zrf || std::memcmp(events->Images()[0].data(), "YUY2", 4) == 0);
         device->Device_Disconnect();
         EXPECT_FALSE(device->Device_IsConnected());
         TearDown();
@@ -64,39 +65,11 @@ TEST_F(DeviceTest, NoImageArrivesAfterStopOrDisconnectReturns) {
 
 TEST_F(DeviceTest, StartAndStopRules) {
     MakeCamera("usb-ir");
-    EXPECT_THROW(
-        {
-            try {
-                device->GrabContinous_Start();
-            } catch (const System::InvalidOperationException& e) {
-                EXPECT_EQ(e.Message(), "Not connected");
-                throw;
-            }
-        },
-        System::InvalidOperationException);
+    ExpectThrowsMessage<System::InvalidOperationException>([&] { device->GrabContinous_Start(); },
+                                                           "Not connected");
     Connect();
-    try {
-        device->GrabContinous_Stop();
-        FAIL();
-    } catch (const System::InvalidOperationException& e) {
-        EXPECT_EQ(e.Message(), "Grabbing not started");
-    }
-}
-
-TEST_F(DeviceTest, ACameraInUseFailsTheStartWithItsLoggedError) {
-    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) {
-        p.video.should_fail_run_with = static_cast<HRESULT>(0x800705AA);
-    });
-    Connect();
-    try {
-        device->GrabContinous_Start();
-        FAIL() << "the start must fail";
-    } catch (const DeviceConnectionFailedException& e) {
-        EXPECT_EQ(e.Message(), "Start failed");
-    }
-    EXPECT_TRUE(log.HasUserError("CAMERA_ERROR_ALREADY_STREAMING"));
-    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
-    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    ExpectThrowsMessage<System::InvalidOperationException>([&] { device->GrabContinous_Stop(); },
+                                                           "Grabbing not started");
 }
 
 TEST_F(DeviceTest, CorrectionReportsCalibratingThenImagesFollow) {
@@ -112,17 +85,6 @@ TEST_F(DeviceTest, CorrectionReportsCalibratingThenImagesFollow) {
     device->GrabContinous_Stop();
     EXPECT_EQ(clock_.SleptFor(), std::chrono::milliseconds(3000));
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
-}
-
-TEST_F(DeviceTest, BadSamplesAreCountedAsLostFrames) {
-    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
-    Connect();
-    device->GrabContinous_Start();
-    for (int i = 0; i < 2000 && device->GrabContinous_LostFrames() < 5; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    device->GrabContinous_Stop();
-    EXPECT_GE(device->GrabContinous_LostFrames(), 5);
-    EXPECT_EQ(events->ImageCount(), 0u);
 }
 
 TEST_F(DeviceTest, WindowingDeliversOneImagePerFieldWithFieldTimeOffsets) {
