@@ -129,10 +129,17 @@ TEST_F(FormatTest, DefaultChoiceFindsTheWantedSubtype) {
     ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480}}), YUY2));
     EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));  // a single type is taken as it is
     EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
-    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480}, {F7M0, 640, 483}, {MJLS, 640, 480}}), YUY2));
+    // Only the F7M2, MJLS, MJPG and Y800 slots are refilled: YUY2 keeps its complete type.
+    const GUID other = FORMAT_None;
+    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480},
+                                   {YUY2, 320, 240, 88, other},
+                                   {F7M0, 640, 483},
+                                   {MJLS, 640, 480}}),
+                         YUY2));
     EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));
     EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
     EXPECT_TRUE(graph_->IsMediaTypeAvailable(MJLS));
+    EXPECT_TRUE(graph_->IsMediaTypeAvailable(YUY2));
     graph_.reset();
     camera_.reset();
     EXPECT_EQ(blocks, zrf::com::TaskAllocatorLiveCount());
