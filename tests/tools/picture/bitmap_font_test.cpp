@@ -9,64 +9,54 @@ using namespace Vorn::Picture;
 namespace {
 
 constexpr Rgb kInk{255, 255, 255};
-
-// Whether the glyph's bit at (col, row) is set.
-bool Lit(char c, int col, int row) {
-    return (BitmapFont::GlyphFor(c)[row] & (0x10 >> col)) != 0;
-}
+constexpr BitmapFont::Glyph kQuestionMark = {0x0E, 0x11, 0x01, 0x02, 0x04, 0x00, 0x04};
 
 }  // namespace
 
-TEST(BitmapFont, EveryCharacterTheLabelsNeedHasItsOwnGlyph) {
-    const std::string_view needed = "0123456789-.";
+TEST(BitmapFont, EachCharacterTheLabelsNeedHasItsOwnGlyph) {
+    const std::string_view needed = "0123456789-.:%/ AZ";
     for (std::size_t i = 0; i < needed.size(); ++i) {
-        EXPECT_NE(BitmapFont::GlyphFor(needed[i]), BitmapFont::GlyphFor('#')) << needed[i];
+        EXPECT_NE(BitmapFont::GlyphFor(needed[i]), kQuestionMark) << needed[i];
         for (std::size_t j = 0; j < i; ++j)
             EXPECT_NE(BitmapFont::GlyphFor(needed[i]), BitmapFont::GlyphFor(needed[j]))
                 << needed[i] << " looks like " << needed[j];
     }
-    EXPECT_EQ(BitmapFont::GlyphFor('k'), BitmapFont::GlyphFor('K'));
-    EXPECT_NE(BitmapFont::GlyphFor('K'), BitmapFont::GlyphFor('#'));
+    // Lower case is drawn as upper case; the neighbours of each range are missing.
+    EXPECT_EQ(BitmapFont::GlyphFor('a'), BitmapFont::GlyphFor('A'));
+    EXPECT_EQ(BitmapFont::GlyphFor('z'), BitmapFont::GlyphFor('Z'));
+    for (char missing : {'`', '{', '@', '[', '#', '\x80'})
+        EXPECT_EQ(BitmapFont::GlyphFor(missing), kQuestionMark) << int(missing);
 }
 
-TEST(BitmapFont, DrawsGlyphsScaledAndSideBySide) {
-    for (int scale : {1, 2, 3}) {
-        SCOPED_TRACE(scale);
-        RgbImage picture(40 * scale, 12 * scale);
-        picture.Fill({0, 0, 0});
-        const int x0 = 2 * scale;
-        const int y0 = 3 * scale;
-        BitmapFont::DrawText(picture, x0, y0, "40.7", kInk, scale);
-        EXPECT_EQ(BitmapFont::TextWidth("40.7", scale), (4 * 6 - 1) * scale);
-        for (int y = 0; y < picture.Height(); ++y) {
-            for (int x = 0; x < picture.Width(); ++x) {
-                const int col = (x - x0) / scale;
-                const int row = (y - y0) / scale;
-                bool lit = false;
-                if (x >= x0 && y >= y0 && row < BitmapFont::kGlyphHeight) {
-                    const int index = col / BitmapFont::kAdvance;
-                    const int inGlyph = col % BitmapFont::kAdvance;
-                    lit = index < 4 && inGlyph < BitmapFont::kGlyphWidth &&
-                          Lit("40.7"[index], inGlyph, row);
-                }
-                ASSERT_EQ(picture.At(x, y), lit ? kInk : Rgb{}) << x << "," << y;
-            }
-        }
-    }
+TEST(BitmapFont, DrawsSetBitsAsScaledSquaresSideBySide) {
+    // "-1" at (1, 1), scale 2: the minus is row 3 of its glyph, the one's row 1 is columns 1-2.
+    RgbImage picture(24, 18);
+    BitmapFont::DrawText(picture, 1, 1, "-1", kInk, 2);
+    EXPECT_EQ(BitmapFont::TextWidth("-1", 2), 22);
+    EXPECT_EQ(BitmapFont::TextWidth("", 2), 0);
+    struct Pixel {
+        int x, y;
+        bool lit;
+    };
+    for (auto [x, y, lit] : {Pixel{1, 7, true}, {10, 8, true}, {0, 7, false}, {11, 7, false},
+                             {1, 6, false}, {1, 9, false}, {15, 3, true}, {18, 4, true},
+                             {14, 3, false}, {19, 3, false}})
+        EXPECT_EQ(picture.At(x, y), lit ? kInk : Rgb{}) << x << "," << y;
+}
+
+TEST(RgbImage, SidesOutsideOneToTheLimitGiveAnEmptyPicture) {
+    for (auto [width, height] : {std::pair{0, 3}, {3, 0}, {-1, 3}, {RgbImage::kMaxSide + 1, 1}})
+        EXPECT_EQ(RgbImage(width, height).Width() + RgbImage(width, height).Height(), 0) << width << "x" << height;
+    EXPECT_EQ(RgbImage(RgbImage::kMaxSide, 1).SizeBytes(), 3u * RgbImage::kMaxSide);
+    EXPECT_EQ(RgbImage(1, RgbImage::kMaxSide).SizeBytes(), 3u * RgbImage::kMaxSide);
 }
 
 TEST(BitmapFont, TextIsClippedAtThePictureEdges) {
-    // Drawn partly off a small picture, the text shows exactly the part a large picture would
-    // show in that window.
-    RgbImage large(80, 30);
-    large.Fill({0, 0, 0});
-    BitmapFont::DrawText(large, 0, 0, "-12.5", kInk, 2);
-    RgbImage small(9, 6);
-    small.Fill({0, 0, 0});
-    BitmapFont::DrawText(small, -5, -3, "-12.5", kInk, 2);
-    for (int y = 0; y < small.Height(); ++y)
-        for (int x = 0; x < small.Width(); ++x)
-            ASSERT_EQ(small.At(x, y), large.At(x + 5, y + 3)) << x << "," << y;
-    BitmapFont::DrawText(small, 1000, 1000, "8", kInk, 1);
-    BitmapFont::DrawText(small, -1000, -1000, "8", kInk, 1);
+    // The minus's bar, drawn from above left, covers the top two rows and nothing more.
+    RgbImage picture(4, 4);
+    BitmapFont::DrawText(picture, -4, -6, "-", kInk, 2);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(picture.At(x, y), y < 2 ? kInk : Rgb{}) << x << "," << y;
+    BitmapFont::DrawText(picture, 1000, 1000, "8", kInk, 1);
+    BitmapFont::DrawText(picture, -1000, -1000, "8", kInk, 1);
 }

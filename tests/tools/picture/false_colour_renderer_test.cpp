@@ -2,207 +2,134 @@
 
 #include <gtest/gtest.h>
 
-#include "print_picture.h"
-
+#include <numeric>
 #include <string>
 #include <vector>
 
-#include "tools/picture/bitmap_font.h"
+#include "print_picture.h"
 
 using namespace Vorn::Picture;
 
-namespace {
-
-// Counts rising from left to right over [from, to].
-std::vector<std::uint16_t> HorizontalRamp(int width, int height, int from, int to) {
-    std::vector<std::uint16_t> pixels(static_cast<std::size_t>(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels[static_cast<std::size_t>(y) * width + x] =
-                static_cast<std::uint16_t>(from + (to - from) * x / (width - 1));
-    return pixels;
+TEST(PaletteIndex, SpreadsTheRangeRoundingToNearestAndClamps) {
+    struct Row {
+        std::uint16_t count;
+        CountRange range;
+        int index;
+    };
+    for (auto [count, range, index] : {Row{0, {1000, 2000}, 0}, {1500, {1000, 2000}, 128},
+                                       {1250, {1000, 2000}, 64}, {65535, {1000, 2000}, 255},
+                                       {1, {0, 1}, 255}, {32768, {0, 65535}, 128}})
+        EXPECT_EQ(PaletteIndex(count, range), index) << count;
 }
 
-// Whether the number is written at (x, y) at the scale: every pixel of each glyph cell is ink
-// where the glyph is set and background where it is not.
-void ExpectNumberAt(const RgbImage& picture, int x, int y, const std::string& number, int scale) {
-    for (std::size_t i = 0; i < number.size(); ++i) {
-        const auto& glyph = BitmapFont::GlyphFor(number[i]);
-        const int left = x + static_cast<int>(i) * BitmapFont::kAdvance * scale;
-        for (int row = 0; row < BitmapFont::kGlyphHeight * scale; ++row)
-            for (int col = 0; col < BitmapFont::kGlyphWidth * scale; ++col) {
-                const bool set = glyph[row / scale] & (0x10 >> (col / scale));
-                ASSERT_EQ(picture.At(left + col, y + row), set ? kLabelColour : kBackground)
-                    << "'" << number[i] << "' of " << number << " at " << col << "," << row;
-            }
-    }
-}
-
-}  // namespace
-
-TEST(PaletteIndex, SpreadsTheRangeOverAllIndicesAndClamps) {
-    const CountRange range{1000, 2000};
-    EXPECT_EQ(PaletteIndex(0, range), 0);
-    EXPECT_EQ(PaletteIndex(1000, range), 0);
-    EXPECT_EQ(PaletteIndex(1500, range), 128);  // 127.5 rounds up
-    EXPECT_EQ(PaletteIndex(2000, range), 255);
-    EXPECT_EQ(PaletteIndex(65535, range), 255);
-    int previous = 0;
-    for (int count = 1000; count <= 2000; ++count) {
-        const int index = PaletteIndex(static_cast<std::uint16_t>(count), range);
-        ASSERT_GE(index, previous);
-        ASSERT_LE(index - previous, 1);
-        previous = index;
-    }
-    EXPECT_EQ(PaletteIndex(1, {0, 1}), 255);
-    EXPECT_EQ(PaletteIndex(65535, {0, 65535}), 255);
-    EXPECT_EQ(PaletteIndex(32768, {0, 65535}), 128);
+TEST(ColourBar, LayOutScalesItsTextAboveFourHundredColumnsAndKeepsABarOfThirtyTwoRows) {
+    EXPECT_EQ(LayOutColourBar(400, 300), (ColourBarLayout{1, 459, 300, 409, 12, 8, 291, 426, 5, 288}));
+    EXPECT_EQ(LayOutColourBar(401, 300), (ColourBarLayout{2, 517, 300, 418, 24, 16, 283, 451, 9, 276}));
+    EXPECT_EQ(LayOutColourBar(4, 2), (ColourBarLayout{1, 63, 48, 13, 12, 8, 39, 30, 5, 36}));
 }
 
 TEST(FalseColourRenderer, ColoursEachPixelByItsCount) {
     FalseColourRenderer renderer;
-    const auto pixels = HorizontalRamp(64, 16, 900, 2100);
+    // Two rows, so that a row mix-up shows; counts below, inside and above the range, and one
+    // more count than the image needs.
+    const std::vector<std::uint16_t> pixels = {900, 1000, 1500, 2000, 2100, 0, 1500, 65535, 1250, 1750, 7};
     RenderOptions options;
     options.palette = &Palette::Grey();
     options.range = CountRange{1000, 2000};
     options.colourBar = false;
-    ASSERT_TRUE(renderer.Render(64, 16, pixels, options));
-    const RgbImage& picture = renderer.Picture();
-    ASSERT_EQ(picture.Width(), 64) << "without a bar the picture is the image";
-    ASSERT_EQ(picture.Height(), 16);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(picture.At(x, y),
-                      Palette::Grey()[PaletteIndex(pixels[y * 64 + x], {1000, 2000})]);
-    EXPECT_EQ(picture.At(0, 0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(picture.At(63, 15), (Rgb{255, 255, 255}));
-    EXPECT_EQ(renderer.Range(), (CountRange{1000, 2000}));
+    ASSERT_TRUE(renderer.Render(5, 2, pixels, options));
+    ASSERT_EQ(renderer.Picture().Width(), 5);
+    ASSERT_EQ(renderer.Picture().Height(), 2);
+    const std::uint8_t grey[2][5] = {{0, 0, 128, 255, 255}, {0, 128, 255, 64, 191}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(renderer.Picture().At(x, y), (Rgb{grey[y][x], grey[y][x], grey[y][x]})) << x << "," << y;
 }
 
 TEST(FalseColourRenderer, FindsTheRangeFromThePixelsUnlessGivenOne) {
     FalseColourRenderer renderer;
-    auto pixels = HorizontalRamp(100, 10, 3000, 3099);
-    pixels[0] = 0;      // a dead pixel
-    pixels[1] = 65535;  // a hot one
+    std::vector<std::uint16_t> pixels(1000);
+    std::iota(pixels.begin(), pixels.end(), std::uint16_t{0});
     ASSERT_TRUE(renderer.Render(100, 10, pixels));
-    RangeFinder finder;
-    EXPECT_EQ(renderer.Range(), finder.Find(pixels));
-    EXPECT_GE(renderer.Range().low, 3000);
-    EXPECT_LE(renderer.Range().high, 3099);
-
-    RenderOptions flat;
-    flat.range = CountRange{5000, 5000};
-    ASSERT_TRUE(renderer.Render(100, 10, pixels, flat));
+    EXPECT_EQ(renderer.Range(), (CountRange{4, 995}));
+    RenderOptions options;
+    options.lowFraction = 0.1;
+    options.highFraction = 0.9;
+    ASSERT_TRUE(renderer.Render(100, 10, pixels, options));
+    EXPECT_EQ(renderer.Range(), (CountRange{99, 900}));
+    options.range = CountRange{5000, 5000};
+    ASSERT_TRUE(renderer.Render(100, 10, pixels, options));
     EXPECT_EQ(renderer.Range(), (CountRange{5000, 5001}));
 }
 
-TEST(FalseColourRenderer, PutsTheBarRightOfTheImageHottestAtTheTop) {
+TEST(FalseColourRenderer, DrawsTheBarHottestAtTheTopWithItsLimitsBesideTheEnds) {
     FalseColourRenderer renderer;
-    const auto pixels = HorizontalRamp(160, 120, 100, 200);
-    ASSERT_TRUE(renderer.Render(160, 120, pixels));
-    const RgbImage& picture = renderer.Picture();
-    const ColourBarLayout& layout = renderer.Layout();
-    const Palette& iron = Palette::Iron();
-    ASSERT_EQ(picture.Width(), layout.pictureWidth);
-    ASSERT_EQ(picture.Height(), 120);
-    ASSERT_GT(layout.barX - 1, 160);
-    ASSERT_LT(layout.labelX + BitmapFont::TextWidth("65535", 1), picture.Width());
-    EXPECT_EQ(layout.scale, 1);
-
-    // A gap of background between image and bar.
-    for (int y = 0; y < picture.Height(); ++y)
-        for (int x = 160; x < layout.barX - 1; ++x) ASSERT_EQ(picture.At(x, y), kBackground);
-    // The frame, then the gradient from 255 at the top to 0 at the bottom, never cooling upwards.
-    EXPECT_EQ(picture.At(layout.barX - 1, layout.barTop), kBarFrameColour);
-    EXPECT_EQ(picture.At(layout.barX + layout.barWidth, layout.barBottom), kBarFrameColour);
-    EXPECT_EQ(picture.At(layout.barX, layout.barTop - 1), kBarFrameColour);
-    EXPECT_EQ(picture.At(layout.barX, layout.barBottom + 1), kBarFrameColour);
-    for (int x = layout.barX; x < layout.barX + layout.barWidth; ++x) {
-        EXPECT_EQ(picture.At(x, layout.barTop), iron[255]);
-        EXPECT_EQ(picture.At(x, layout.barBottom), iron[0]);
-    }
-    auto brightness = [](Rgb c) { return 299 * c.r + 587 * c.g + 114 * c.b; };
-    for (int y = layout.barTop + 1; y <= layout.barBottom; ++y)
-        ASSERT_LE(brightness(picture.At(layout.barX, y)),
-                  brightness(picture.At(layout.barX, y - 1)));
-}
-
-TEST(FalseColourRenderer, WritesTheLimitsBesideTheBarEnds) {
-    FalseColourRenderer renderer;
-    const std::vector<std::uint16_t> pixels(80 * 60, 7);
+    const std::vector<std::uint16_t> pixels(160 * 120, 50000);
     RenderOptions options;
     options.range = CountRange{987, 43210};
-    ASSERT_TRUE(renderer.Render(80, 60, pixels, options));
-    const ColourBarLayout& layout = renderer.Layout();
-    const int textHeight = BitmapFont::TextHeight(layout.scale);
-    // Level with the ends: the bar's end rows run through the labels.
-    EXPECT_LE(layout.upperLabelY, layout.barTop);
-    EXPECT_GT(layout.upperLabelY + textHeight, layout.barTop);
-    EXPECT_LE(layout.lowerLabelY, layout.barBottom);
-    EXPECT_GT(layout.lowerLabelY + textHeight, layout.barBottom);
-    ExpectNumberAt(renderer.Picture(), layout.labelX, layout.upperLabelY, "43210", 1);
-    ExpectNumberAt(renderer.Picture(), layout.labelX, layout.lowerLabelY, "987", 1);
-}
-
-TEST(FalseColourRenderer, WideImagesGetTextAtTwiceTheSize) {
-    FalseColourRenderer renderer;
-    const auto pixels = HorizontalRamp(640, 480, 20000, 30000);
-    RenderOptions options;
-    options.range = CountRange{20000, 30000};
-    ASSERT_TRUE(renderer.Render(640, 480, pixels, options));
-    const ColourBarLayout& layout = renderer.Layout();
-    EXPECT_EQ(layout.scale, 2);
-    EXPECT_EQ(layout, LayOutColourBar(640, 480));
-    EXPECT_LT(layout.labelX + BitmapFont::TextWidth("65535", 2), renderer.Picture().Width());
-    ExpectNumberAt(renderer.Picture(), layout.labelX, layout.upperLabelY, "30000", 2);
-    ExpectNumberAt(renderer.Picture(), layout.labelX, layout.lowerLabelY, "20000", 2);
-}
-
-TEST(FalseColourRenderer, ShortImagesGetATallerPictureForTheBar) {
-    FalseColourRenderer renderer;
-    const std::vector<std::uint16_t> pixels = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_TRUE(renderer.Render(4, 2, pixels));
-    const ColourBarLayout& layout = renderer.Layout();
+    ASSERT_TRUE(renderer.Render(160, 120, pixels, options));
     const RgbImage& picture = renderer.Picture();
-    EXPECT_GT(picture.Height(), 2);
-    EXPECT_GE(layout.barBottom - layout.barTop + 1, 32) << "rows in the bar";
-    EXPECT_GE(layout.upperLabelY, 0);
-    EXPECT_LE(layout.lowerLabelY + BitmapFont::TextHeight(1), picture.Height());
-    for (int y = 2; y < picture.Height(); ++y)
-        for (int x = 0; x < 4; ++x) ASSERT_EQ(picture.At(x, y), kBackground);
+    const ColourBarLayout& l = renderer.Layout();
+    ASSERT_EQ(l, LayOutColourBar(160, 120));
+    ASSERT_EQ(picture.Width(), l.pictureWidth);
+    const Palette& iron = Palette::Iron();
+    EXPECT_EQ(picture.At(159, 0), iron[255]);
+    EXPECT_EQ(picture.At(160, 0), kBackground);
+    EXPECT_EQ(picture.At(l.barX - 2, l.barTop), kBackground);
+    // The frame one pixel around the gradient, which runs from 255 at the top to 0 at the bottom.
+    EXPECT_EQ(picture.At(l.barX - 1, l.barTop), kBarFrameColour);
+    EXPECT_EQ(picture.At(l.barX + l.barWidth, l.barBottom), kBarFrameColour);
+    EXPECT_EQ(picture.At(l.barX, l.barTop - 1), kBarFrameColour);
+    EXPECT_EQ(picture.At(l.barX, l.barBottom + 1), kBarFrameColour);
+    EXPECT_EQ(picture.At(l.barX, l.barTop), iron[255]);
+    EXPECT_EQ(picture.At(l.barX + l.barWidth - 1, l.barBottom), iron[0]);
+    EXPECT_EQ(picture.At(l.barX, 60), iron[126]);  // 51 of 103 rows up
+    // "43210" at the top: the 4's fifth row is a full bar, its first only column 3; "987" below:
+    // the 9's second row starts at column 0, its first does not.
+    EXPECT_EQ(picture.At(l.labelX, l.upperLabelY + 4), kLabelColour);
+    EXPECT_EQ(picture.At(l.labelX, l.upperLabelY), kBackground);
+    EXPECT_EQ(picture.At(l.labelX, l.lowerLabelY + 1), kLabelColour);
+    EXPECT_EQ(picture.At(l.labelX, l.lowerLabelY), kBackground);
 }
 
 TEST(FalseColourRenderer, FramesOfOneSizeReuseThePicture) {
     FalseColourRenderer renderer;
-    ASSERT_TRUE(renderer.Render(64, 48, HorizontalRamp(64, 48, 0, 500)));
+    std::vector<std::uint16_t> pixels(64 * 48, 500);
+    ASSERT_TRUE(renderer.Render(64, 48, pixels));
     const std::uint8_t* buffer = renderer.Picture().Data();
-    const auto next = HorizontalRamp(64, 48, 100, 900);
-    for (int frame = 0; frame < 3; ++frame) {
-        ASSERT_TRUE(renderer.Render(64, 48, next));
-        EXPECT_EQ(renderer.Picture().Data(), buffer);
-    }
+    pixels[0] = 900;
+    ASSERT_TRUE(renderer.Render(64, 48, pixels));
+    EXPECT_EQ(renderer.Picture().Data(), buffer);
 }
 
 TEST(FalseColourRenderer, RefusesBadInputAndKeepsThePreviousPicture) {
+    constexpr int kMax = RgbImage::kMaxSide;
     FalseColourRenderer renderer;
-    const auto pixels = HorizontalRamp(10, 10, 0, 100);
-    ASSERT_TRUE(renderer.Render(10, 10, pixels));
-    const CountRange range = renderer.Range();
-    const int width = renderer.Picture().Width();
-
-    EXPECT_FALSE(renderer.Render(0, 10, pixels));
-    EXPECT_FALSE(renderer.Render(10, -1, pixels));
-    EXPECT_FALSE(renderer.Render(RgbImage::kMaxSide + 1, 1, pixels));
-    const PictureStatus tooFew = renderer.Render(11, 10, pixels);
-    ASSERT_FALSE(tooFew);
-    EXPECT_NE(tooFew.Message().find("110"), std::string::npos) << tooFew.Message();
-    RenderOptions reversed;
+    const std::vector<std::uint16_t> pixels(kMax, 50);
+    RenderOptions plain, reversed;
+    plain.colourBar = false;
     reversed.range = CountRange{50, 40};
-    EXPECT_FALSE(renderer.Render(10, 10, pixels, reversed));
-    // As wide as allowed, the bar would not fit.
-    const std::vector<std::uint16_t> row(RgbImage::kMaxSide, 1);
-    EXPECT_FALSE(renderer.Render(RgbImage::kMaxSide, 1, row));
-
-    EXPECT_EQ(renderer.Range(), range);
-    EXPECT_EQ(renderer.Picture().Width(), width);
+    // The widest image that leaves room for the bar, and the largest sides without one.
+    EXPECT_TRUE(renderer.Render(kMax - 116, 1, pixels));
+    EXPECT_TRUE(renderer.Render(kMax, 1, pixels, plain));
+    EXPECT_TRUE(renderer.Render(1, kMax, pixels, plain));
+    ASSERT_TRUE(renderer.Render(10, 10, pixels));
+    struct Row {
+        int width, height;
+        const RenderOptions& options;
+        std::string message;
+    };
+    const Row rows[] = {
+        {0, 10, plain, "cannot render a 0x10 image (sides must be 1 to 32768)"},
+        {10, 0, plain, "cannot render a 10x0 image (sides must be 1 to 32768)"},
+        {kMax + 1, 1, plain, "cannot render a 32769x1 image (sides must be 1 to 32768)"},
+        {1, kMax + 1, plain, "cannot render a 1x32769 image (sides must be 1 to 32768)"},
+        {200, 200, plain, "image of 200x200 needs 40000 pixels, got 32768"},
+        {10, 10, reversed, "invalid count range 50..40 (lower limit above upper)"},
+        {kMax - 115, 1, RenderOptions{}, "image of width 32653 leaves no room for a colour bar"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(renderer.Render(row.width, row.height, pixels, row.options).Message(), row.message);
+    EXPECT_EQ(renderer.Range(), (CountRange{50, 51}));
+    EXPECT_EQ(renderer.Picture().Width(), renderer.Layout().pictureWidth);
+    EXPECT_EQ(renderer.Layout(), LayOutColourBar(10, 10));
 }

@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "print_picture.h"
-#include "temp_dir.h"
-#include "tools/picture/false_colour_renderer.h"
+#include "tests/host/recorder/temp_dir.h"
 
 using namespace Vorn::Picture;
 
@@ -28,16 +27,14 @@ RgbImage Noise(int width, int height, unsigned seed) {
     return picture;
 }
 
-std::vector<char> FileBytes(const std::string& path) {
+std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void ExpectSamePicture(const RgbImage& a, const RgbImage& b) {
-    ASSERT_EQ(a.Width(), b.Width());
-    ASSERT_EQ(a.Height(), b.Height());
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x) ASSERT_EQ(a.At(x, y), b.At(x, y)) << x << "," << y;
+bool Same(const RgbImage& a, const RgbImage& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height() &&
+           std::equal(a.Data(), a.Data() + a.SizeBytes(), b.Data());
 }
 
 // Exits 0 when writing a picture larger than the limit fails with a message naming the path.
@@ -51,41 +48,35 @@ void ExpectSamePicture(const RgbImage& a, const RgbImage& b) {
 
 }  // namespace
 
-TEST(PngFile, RoundTripsEveryPixel) {
+TEST(PngFile, RoundTripsEveryPixelAndReadsGreyAsRgb) {
     TempDir dir;
-    for (auto [width, height] : {std::pair{1, 1}, std::pair{37, 5}, std::pair{256, 200}}) {
+    for (auto [width, height] : {std::pair{1, 1}, std::pair{37, 5}}) {
         const RgbImage picture = Noise(width, height, static_cast<unsigned>(width));
-        const std::string path = dir.File("noise.png");
-        const PictureStatus written = WritePng(path, picture);
+        const PictureStatus written = WritePng(dir.File("noise.png"), picture);
         ASSERT_TRUE(written) << written.Message();
-        const std::vector<char> bytes = FileBytes(path);
-        ASSERT_GE(bytes.size(), 8u);
-        EXPECT_EQ(std::string(bytes.data(), 8), "\x89PNG\r\n\x1a\n");
+        EXPECT_EQ(FileText(dir.File("noise.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
         RgbImage back;
-        const PictureStatus read = ReadPng(path, back);
-        ASSERT_TRUE(read) << read.Message();
-        ExpectSamePicture(back, picture);
+        ASSERT_TRUE(ReadPng(dir.File("noise.png"), back));
+        EXPECT_TRUE(Same(back, picture)) << width << "x" << height;
     }
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"noise.png"}) << "no temporary file left";
-}
 
-TEST(PngFile, ARenderedFrameKeepsItsBarAndLabels) {
-    TempDir dir;
-    std::vector<std::uint16_t> pixels(120 * 90);
-    for (std::size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = static_cast<std::uint16_t>(8000 + (i % 120) * 10 + (i / 120) * 3);
-    FalseColourRenderer renderer;
-    ASSERT_TRUE(renderer.Render(120, 90, pixels));
-    ASSERT_TRUE(WritePng(dir.File("frame.png"), renderer.Picture()));
+    // Two 8-bit grey pixels, 0x10 and 0xF0.
+    const unsigned char grey[] = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52,
+        0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x00, 0x00, 0xD1, 0x49, 0x20,
+        0x56, 0x00, 0x00, 0x00, 0x0B, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x10, 0xF8, 0x00, 0x00,
+        0x01, 0x13, 0x01, 0x01, 0xE6, 0xFF, 0x11, 0x1B, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44,
+        0xAE, 0x42, 0x60, 0x82};
+    std::ofstream(dir.File("grey.png"), std::ios::binary).write(reinterpret_cast<const char*>(grey), sizeof grey);
     RgbImage back;
-    ASSERT_TRUE(ReadPng(dir.File("frame.png"), back));
-    ExpectSamePicture(back, renderer.Picture());
-    const ColourBarLayout& layout = renderer.Layout();
-    EXPECT_EQ(back.At(layout.barX, layout.barTop), Palette::Iron()[255]);
-    EXPECT_EQ(back.At(layout.barX, layout.barBottom), Palette::Iron()[0]);
+    ASSERT_TRUE(ReadPng(dir.File("grey.png"), back));
+    ASSERT_EQ(back.Width(), 2);
+    EXPECT_EQ(back.At(0, 0), (Rgb{0x10, 0x10, 0x10}));
+    EXPECT_EQ(back.At(1, 0), (Rgb{0xF0, 0xF0, 0xF0}));
 }
 
-TEST(PngFile, WritesPaddedRgbBuffers) {
+TEST(PngFile, WritesPaddedRgbBuffersAndRefusesShortOnes) {
     TempDir dir;
     const RgbImage picture = Noise(5, 3, 9);
     const std::size_t stride = 5 * 3 + 4;
@@ -95,77 +86,63 @@ TEST(PngFile, WritesPaddedRgbBuffers) {
     ASSERT_TRUE(WritePngRgb(dir.File("padded.png"), 5, 3, stride, padded));
     RgbImage back;
     ASSERT_TRUE(ReadPng(dir.File("padded.png"), back));
-    ExpectSamePicture(back, picture);
+    EXPECT_TRUE(Same(back, picture));
 
     // The last row needs no padding after it; one byte less is too short.
     padded.resize(stride * 2 + 15);
     EXPECT_TRUE(WritePngRgb(dir.File("tight.png"), 5, 3, stride, padded));
+    const std::vector<std::uint8_t> row(3 * RgbImage::kMaxSide, 7);
+    EXPECT_TRUE(WritePngRgb(dir.File("wide.png"), RgbImage::kMaxSide, 1, row.size(), row));
     padded.pop_back();
-    EXPECT_FALSE(WritePngRgb(dir.File("short.png"), 5, 3, stride, padded));
+    EXPECT_EQ(WritePngRgb(dir.File("short.png"), 5, 3, stride, padded).Message(),
+              "cannot write '" + dir.File("short.png") + "': pixel buffer too small for 5x3");
     EXPECT_FALSE(WritePngRgb(dir.File("stride.png"), 5, 3, 14, padded));
-    EXPECT_FALSE(WritePngRgb(dir.File("empty.png"), 0, 3, stride, padded));
+    EXPECT_EQ(WritePngRgb(dir.File("empty.png"), 5, 0, stride, padded).Message(),
+              "cannot write '" + dir.File("empty.png") + "': picture of 5x0 pixels");
+    EXPECT_FALSE(WritePngRgb(dir.File("huge.png"), RgbImage::kMaxSide + 1, 1, row.size(), row));
     EXPECT_FALSE(WritePng(dir.File("empty.png"), RgbImage()));
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"padded.png", "tight.png"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"padded.png", "tight.png", "wide.png"}));
 }
 
-TEST(PngFile, AnUnwritablePathIsAClearErrorAndLeavesNothing) {
+TEST(PngFile, ReplacesOnlyARegularFileAndLeavesNothingBehindOnFailure) {
     TempDir dir;
     const RgbImage picture = Noise(8, 8, 1);
-
-    const std::string missing = dir.File("no/such/folder/frame.png");
-    const PictureStatus status = WritePng(missing, picture);
-    ASSERT_FALSE(status);
-    EXPECT_NE(status.Message().find(missing), std::string::npos) << status.Message();
-    EXPECT_NE(status.Message().find("No such file or directory"), std::string::npos)
-        << status.Message();
-
-    // A folder in the way: the picture is written, but cannot take the folder's place.
     ASSERT_TRUE(std::filesystem::create_directory(dir.File("taken.png")));
-    const PictureStatus blocked = WritePng(dir.File("taken.png"), picture);
-    ASSERT_FALSE(blocked);
-    EXPECT_NE(blocked.Message().find("taken.png"), std::string::npos) << blocked.Message();
-
-    // Only a regular file is replaced: a link and a pipe stay, and so does what a link names.
     std::ofstream(dir.File("target")) << "kept";
     std::filesystem::create_symlink(dir.File("target"), dir.File("link.png"));
     ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
-    EXPECT_FALSE(WritePng(dir.File("link.png"), picture));
-    EXPECT_FALSE(WritePng(dir.File("pipe.png"), picture));
+    for (auto [name, why] : {std::pair{"no/such/frame.png", "No such file or directory"},
+                             {"taken.png", "it is a folder"},
+                             {"link.png", "not a regular file"},
+                             {"pipe.png", "not a regular file"}})
+        EXPECT_EQ(WritePng(dir.File(name), picture).Message(), "cannot write '" + dir.File(name) + "': " + why);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.png")));
-    EXPECT_EQ(FileBytes(dir.File("target")).size(), 4u);
+    EXPECT_EQ(FileText(dir.File("target")), "kept");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"link.png", "pipe.png", "taken.png", "target"}));
 }
 
 TEST(PngFile, AFailedWriteKeepsTheOldPicture) {
     TempDir dir;
     const std::string path = dir.File("frame.png");
-    const RgbImage old = Noise(4, 4, 2);
-    ASSERT_TRUE(WritePng(path, old));
-    const std::vector<char> oldBytes = FileBytes(path);
-
+    ASSERT_TRUE(WritePng(path, Noise(4, 4, 2)));
+    const std::string old = FileText(path);
     // A file size limit stands in for a full disk; it only binds in the child process.
     EXPECT_EXIT(WriteWithFileSizeLimit(path), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(FileBytes(path), oldBytes);
+    EXPECT_EQ(FileText(path), old);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"frame.png"});
 }
 
-TEST(PngFile, ReadingSomethingElseIsAnError) {
+TEST(PngFile, ReadingSomethingElseIsAnErrorAndLeavesNoHalfPicture) {
     TempDir dir;
-    RgbImage picture = Noise(3, 3, 4);
-    const PictureStatus missing = ReadPng(dir.File("missing.png"), picture);
-    ASSERT_FALSE(missing);
-    EXPECT_NE(missing.Message().find("missing.png"), std::string::npos);
-
     std::ofstream(dir.File("text.png")) << "not a picture at all";
-    const PictureStatus text = ReadPng(dir.File("text.png"), picture);
-    ASSERT_FALSE(text);
-    EXPECT_NE(text.Message().find("text.png"), std::string::npos);
-    EXPECT_TRUE(picture.Empty());
-
-    // A valid picture cut short.
     ASSERT_TRUE(WritePng(dir.File("whole.png"), Noise(64, 64, 5)));
-    std::vector<char> bytes = FileBytes(dir.File("whole.png"));
-    bytes.resize(bytes.size() / 2);
-    std::ofstream(dir.File("half.png"), std::ios::binary).write(bytes.data(), bytes.size());
-    EXPECT_FALSE(ReadPng(dir.File("half.png"), picture));
+    std::string half = FileText(dir.File("whole.png"));
+    half.resize(half.size() / 2);
+    std::ofstream(dir.File("half.png"), std::ios::binary) << half;
+    for (const char* name : {"missing.png", "text.png", "half.png"}) {
+        RgbImage picture;
+        const PictureStatus status = ReadPng(dir.File(name), picture);
+        EXPECT_EQ(status.Message().rfind("cannot read picture '" + dir.File(name) + "': ", 0), 0u) << status.Message();
+        EXPECT_TRUE(picture.Empty()) << name;
+    }
 }
