@@ -16,12 +16,14 @@ function(expect status pattern)
   endif()
 endfunction()
 
-# Fixtures: a recording of three frames, the same cut short and reduced to its header, a large
-# sparse file, a pipe, a link to a file that must stay as it is, files where folders belong.
-expect(0 "" ${Z} grab --frames 3 --fast --quiet --record rec.zrec)
+# Fixtures: a recording of three frames at the slowest rate, the same cut short and reduced to
+# its header, sparse files at and above the input limit, a pipe, a link to a file that must stay
+# as it is, files where folders belong.
+expect(0 "" ${Z} grab --rate-index 0 --frames 3 --fast --quiet --record rec.zrec)
 execute_process(COMMAND head -c 32 ${DIR}/rec.zrec OUTPUT_FILE ${DIR}/empty.zrec)
 execute_process(COMMAND head -c 700 ${DIR}/rec.zrec OUTPUT_FILE ${DIR}/cut.zrec)
 execute_process(COMMAND truncate -s 300M ${DIR}/big)
+execute_process(COMMAND truncate -s 256M ${DIR}/edge)
 execute_process(COMMAND mkfifo ${DIR}/pipe)
 file(WRITE ${DIR}/target.txt "kept")
 file(CREATE_LINK target.txt ${DIR}/link.png SYMBOLIC)
@@ -44,6 +46,7 @@ expect(2 "cannot read '/dev/zero': not a regular file" ${Z} info /dev/zero)
 expect(2 "cannot read 'pipe': not a regular file" ${Z} info pipe)
 expect(2 "cannot read '.*': it is a folder" ${Z} ${decode} ${DIR} out.zrf)
 expect(2 "cannot read 'big': larger than 256 MiB" ${Z} info big)
+expect(2 "'edge' is neither a recording nor a ZRF image" ${Z} info edge)
 expect(2 "cannot read 'big': larger than 256 MiB" ${Z} ${decode} big out.zrf)
 expect(2 "cannot read 'big': larger than 256 MiB" ${Z} grab --identity big)
 expect(1 "cannot read '.*': Is a directory" ${Z} checksum CRC32 ${DIR})
@@ -60,10 +63,10 @@ expect(0 "recording +recdir/recording_0001.zrec \\(1 frame, 617 KB\\)"
 # Arguments are checked before streaming.
 expect(2 "unknown palette 'nosuch'" ${Z} grab --frames 2 --fast --quiet --record p7.zrec --png p7.png --palette nosuch)
 expect(2 "--png '/missing/x.png': No such file" ${Z} grab --frames 2 --fast --quiet --record p7.zrec --png /missing/x.png)
-expect(2 "choose one of --frames and --seconds" ${Z} grab --frames 3 --seconds 2)
+expect(2 "choose one of --frames and --seconds" ${Z} grab --frames 3 --seconds 0.5)
 expect(2 "--seconds takes a number above 0" ${Z} grab --seconds 0)
 expect(2 "--seconds takes a number above 0" ${Z} grab --seconds -1)
-expect(2 "--rate-index takes a whole number from 0" ${Z} grab --rate-index -1)
+expect(2 "--rate-index takes a whole number from 0 to 999, not '-1'" ${Z} grab --rate-index -1)
 expect(2 "--pre-record takes a whole number from 0 to 10000, not '-1'" ${Z} grab --pre-record -1 --record r.zrec)
 expect(2 "--pre-record takes a whole number from 0 to 10000, not '4294967296'" ${Z} grab --pre-record 4294967296)
 expect(2 "--rate-index takes 0 to 2 for this camera, not 999" ${Z} grab --rate-index 999 --frames 1 --fast --quiet)
@@ -79,6 +82,7 @@ expect(1 "zrfgrab command: " ${Z} command 4)
 # Exports that select nothing say so.
 expect(2 "--frames 5-2 selects no frames" ${Z} export rec.zrec --frames 5-2 --zrf e9)
 expect(2 "--frames takes a whole number from 1" ${Z} export rec.zrec --frames 0 --zrf e9)
+expect(2 "--zrf needs a value" ${Z} export rec.zrec --zrf)
 expect(1 "'empty.zrec' holds no complete frame" ${Z} export empty.zrec --zrf e9)
 expect(1 "'rec.zrec' holds no frame in 7-9" ${Z} export rec.zrec --frames 7-9 --zrf e9)
 expect(1 "cut short" ${Z} info cut.zrec)
@@ -89,6 +93,9 @@ expect(0 "1 image written" ${Z} export rec.zrec --frames 1 --zrf images)
 expect(0 "" ${Z} ${decode} samples/frame_000001.raw round.zrf)
 expect(1 "cannot write 'out8.zrf': File too large"
        prlimit --fsize=100000 ${Z} ${decode} samples/frame_000001.raw out8.zrf)
+# The recording made at the slowest rate, whole; a summary naming an awkward picture.
+expect(0 "frame rate +7.5 fps.*lost frames +none.*ending +clean" ${Z} info rec.zrec)
+expect(0 "\"picture\": \"sp ace\\\\\"q\\\\\"\\.png\"" ${Z} grab --frames 1 --fast --quiet --json --png "sp ace\"q\".png")
 # Help, a replay that loops, Ctrl-C, and the device disposed before it is let go.
 expect(0 "usage: zrfgrab grab .*--identifier ID" ${Z} grab --help)
 expect(0 "main job.*--identifier ID.*--pre-record N.*--plugin PATH.*Exit status" ${Z} --help)

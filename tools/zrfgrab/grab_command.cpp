@@ -131,22 +131,16 @@ std::vector<double> FrameRates(ICameraControl& control) {
     return rates;
 }
 
-// An IEEE-1394 camera with windowing lists it as two more rates, 60 and 120, after its own.
-bool OffersWindowing(const std::string& identifier, const std::vector<double>& rates) {
-    const std::size_t n = rates.size();
-    return identifier.find("ZRF_FW") != std::string::npos && n >= 3 && rates[n - 2] == 60 &&
-           rates[n - 1] == 120;
-}
-
 void ChooseRate(const GrabOptions& o, ICameraControl& control, const std::string& identifier,
                 zrfgrab::GrabProgress& progress) {
     if (o.windowing == 0 && o.rateIndex < 0) return;
     const std::vector<double> rates = FrameRates(control);
     const int n = static_cast<int>(rates.size());
     if (o.windowing != 0) {
-        if (!OffersWindowing(identifier, rates)) throw UsageError("this camera has no windowing");
+        const int index = zrfgrab::WindowingRateIndex(identifier, rates, o.windowing);
+        if (index < 0) throw UsageError("this camera has no windowing");
         progress.Note("settling: switching windowing on takes about 7 s ...");
-        control.Control_SetFrameRate(n - (o.windowing == 2 ? 2 : 1));
+        control.Control_SetFrameRate(index);
     } else {
         if (o.rateIndex >= n)
             throw UsageError("--rate-index takes 0 to " + std::to_string(n - 1) +

@@ -85,6 +85,13 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
     return o;
 }
 
+int WindowingRateIndex(const std::string& identifier, const std::vector<double>& rates, int windowing) {
+    const std::size_t n = rates.size();
+    if (identifier.find("ZRF_FW") == std::string::npos || n < 3 || rates[n - 2] != 60 || rates[n - 1] != 120)
+        return -1;
+    return static_cast<int>(n) - (windowing == 2 ? 2 : 1);
+}
+
 void CheckGrabOutputs(const GrabOptions& o) {
     std::error_code ec;
     // A folder gets a new numbered recording in it.

@@ -1,27 +1,30 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "host/recorder/recording_file.h"
 #include "imaging/zrf_records.h"
 #include "sim/samples/camera_samples.h"
+#include "tests/host/recorder/temp_dir.h"
+#include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
+#include "tools/zrfgrab/grab_options.h"
 #include "tools/zrfgrab/info_command.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
 
 class ZrfgrabCommandsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("zrfgrab_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
         settings_.size = {32, 24};
         settings_.fieldCount = 2;
         settings_.seconds = 1'700'000'000;
@@ -30,26 +33,23 @@ class ZrfgrabCommandsTest : public ::testing::Test {
         for (std::size_t i = 0; i < picture_.size(); ++i)
             picture_[i] = static_cast<std::uint16_t>(7000 + i);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return p.string();
+        std::ofstream(dir_.File(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return dir_.File(name);
     }
-    std::vector<std::uint8_t> Read(const std::string& path) {
+    static std::vector<std::uint8_t> Read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    int Run(int (*command)(int, char**), std::vector<std::string> args) {
+    static int Run(int (*command)(int, char**), std::vector<std::string> args) {
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         return command(static_cast<int>(argv.size()), argv.data());
     }
 
-    fs::path dir_;
+    TempDir dir_;
     zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_;
 };
@@ -58,102 +58,125 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
     std::vector<std::uint8_t> sample;
     zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample);
     const auto in = Write("sample.raw", sample);
-    const auto out1 = (dir_ / "a.zrf").string(), out2 = (dir_ / "b.zrf").string();
-    const std::vector<std::string> args = {
-        "decode",   "--subtype", "F7M0",    "--source", "usb",    "--size", "32x24",
-        "--fields", "2",         "--field", "1",        "--rate", "30",     "--camera-time"};
-    auto withFiles = [&](const std::string& out) {
-        auto a = args;
-        a.push_back(in);
-        a.push_back(out);
-        return a;
-    };
-    ASSERT_EQ(Run(RunDecodeCommand, withFiles(out1)), 0);
-    ASSERT_EQ(Run(RunDecodeCommand, withFiles(out2)), 0);
+    const auto out1 = dir_.File("a.zrf"), out2 = dir_.File("b.zrf");
+    for (const std::string& out : {out1, out2})
+        ASSERT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24",
+                                         "--fields", "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
+                  0);
     const auto image = Read(out1);
     EXPECT_EQ(image, Read(out2));
     ASSERT_EQ(image.size(), 32u * 12 * 2 + 2588);
     EXPECT_EQ(Zrf::Load<std::uint16_t>(image.data() + 2588), picture_[32 * 12]);
     EXPECT_EQ(Zrf::Load<std::uint32_t>(image.data() + 128 + Zrf::Info::kMilliseconds), 116u);
 
-    ::testing::internal::CaptureStdout();
+    CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, {"info", out1}), 0);
-    const std::string info = ::testing::internal::GetCapturedStdout();
-    EXPECT_NE(info.find("source \"UVC_KAVIR\""), std::string::npos) << info;
-    EXPECT_NE(info.find("entry 1: type 1 (pixels), byte order 2, offset 2556, length 800"),
-              std::string::npos)
-        << info;
-    EXPECT_NE(info.find("geometry: width 32, height 12, last row 11"), std::string::npos) << info;
-    EXPECT_NE(info.find("2023-11-14 22:13:20.116 UTC"), std::string::npos) << info;
-    EXPECT_NE(info.find("pixels: 384, min 7384, max 7767, mean 7575.50"), std::string::npos)
-        << info;
+    const std::string info = GetCapturedStdout();
+    for (const char* line : {"source \"UVC_KAVIR\"", "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
+                             "geometry: width 32, height 12, last row 11", "2023-11-14 22:13:20.116 UTC",
+                             "pixels: 384, min 7384, max 7767, mean 7575.50"})
+        EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
 }
 
 TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     std::vector<std::uint8_t> sample;
     settings_.statusFlags = 1;
     zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample);
-    const auto in = Write("cal.raw", sample);
-    const auto out = (dir_ / "cal.zrf").string();
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand,
-                  {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24", in, out}),
+    const auto out = dir_.File("cal.zrf");
+    CaptureStderr();
+    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24",
+                                     Write("cal.raw", sample), out}),
               1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: the camera is calibrating\n");
-    EXPECT_FALSE(fs::exists(out));
-
-    const auto junk = Write("junk.raw", std::vector<std::uint8_t>(100, 7));
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand,
-                  {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24", junk, out}),
+    EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: the camera is calibrating\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+    CaptureStderr();
+    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24",
+                                     Write("junk.raw", std::vector<std::uint8_t>(100, 7)), out}),
               1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: bad frame\n");
+    EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: bad frame\n");
 }
 
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
     const auto in = Write("s.raw", std::vector<std::uint8_t>(10));
     const std::vector<std::vector<std::string>> bad = {
         {"decode"},
+        {"decode", "--subtype"},
         {"decode", "--subtype", "F7M", "--source", "usb", "--size", "4x4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "firewire", "--size", "4x4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4by4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in,
-         "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in,
-         "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in,
-         "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "0x4", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x0", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--bogus", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", in},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4",
-         (dir_ / "missing").string(), "o"},
-        {"decode", "--subtype"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", dir_.File("missing"), "o"},
+        {"info"},
+        {"info", in},
     };
     for (const auto& args : bad) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Run(RunDecodeCommand, args), 2) << args.size();
-        const std::string err = ::testing::internal::GetCapturedStderr();
+        CaptureStderr();
+        EXPECT_EQ(Run(args[0] == "info" ? RunInfoCommand : RunDecodeCommand, args), 2) << args.size();
+        const std::string err = GetCapturedStderr();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }
 
-TEST_F(ZrfgrabCommandsTest, InfoRefusesWhatIsNotAnImageAndSurvivesBrokenIndexes) {
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(RunInfoCommand, {"info", Write("x", std::vector<std::uint8_t>(10))}), 2);
-    EXPECT_EQ(Run(RunInfoCommand, {"info"}), 2);
-    ::testing::internal::GetCapturedStderr();
-
+TEST_F(ZrfgrabCommandsTest, InfoShowsTextAsPrintableAndSurvivesBrokenIndexes) {
     std::vector<std::uint8_t> header(64 + 32, 0);
     std::memcpy(header.data(), "ZRF", 4);
+    std::memcpy(header.data() + 4, "A B\x7Fxxxxxxxxxxxx", 16);  // the whole source field
+    header[20] = 'W';        // right after it
     header[28 + 3] = 0xFF;   // 255 entries, one present
     header[64 + 1] = 1;      // a pixel entry
     header[64 + 12] = 0x7F;  // far beyond the file
     header[64 + 19] = 0x40;
-    ::testing::internal::CaptureStdout();
+    CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, {"info", Write("broken.zrf", header)}), 0);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("(beyond the end)"), std::string::npos) << out;
-    EXPECT_NE(out.find("entry 1: beyond the end of the file"), std::string::npos) << out;
+    const std::string out = GetCapturedStdout();
+    for (const char* line : {"magic ZRF, source \"A B?xxxxxxxxxxxx\",", "(beyond the end)", "entry 1: beyond the end of the file"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+}
+
+TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRange) {
+    constexpr std::int64_t kUnixEpoch = 621355968000000000;  // in ticks since 0001-01-01
+    const std::string path = dir_.File("r.zrec"), empty = dir_.File("empty.zrec");
+    {
+        Vorn::Zephra::Net::Devices::Recorder::RecordingWriter writer(path, 0, 4), none(empty, 0, 4);
+        const std::uint8_t image[4] = {1, 2, 3, 4};
+        for (auto [number, ticks] : {std::pair<std::uint64_t, std::int64_t>{1, kUnixEpoch - 10000},
+                                     {2, kUnixEpoch}, {4, INT64_MIN}, {7, INT64_MAX}})
+            ASSERT_TRUE(writer.Append(number, ticks, image, 4));
+    }
+    CaptureStdout();
+    EXPECT_EQ(RunRecordingInfo(path), 0);
+    const std::string out = GetCapturedStdout();
+    for (const char* line : {"frames       4 (checksums: 4 good, 0 bad)\nimage size   4 bytes\n",
+                             "#1  1969-12-31 23:59:59.999 UTC  ok\n", "#2  1970-01-01 00:00:00.000 UTC  ok\n",
+                             "lost frames  3, 5-6\nending       clean\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+    CaptureStdout();
+    EXPECT_EQ(RunRecordingInfo(empty), 0);
+    EXPECT_EQ(GetCapturedStdout(), "recording    " + empty +
+                                       "\nframes       0 (checksums: 0 good, 0 bad)\nimage size   0 bytes\n"
+                                       "lost frames  none\nending       clean\n");
+
+    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(32 + 32 + 36 + 1).put('\x5A');
+    CaptureStdout();
+    CaptureStderr();
+    EXPECT_EQ(RunRecordingInfo(path), 1);
+    EXPECT_NE(GetCapturedStdout().find("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"), std::string::npos);
+    EXPECT_EQ(GetCapturedStderr(), "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
+}
+
+TEST(WindowingRateIndex, OnlyAFirewireCameraListingSixtyAndOneTwentyLastHasIt) {
+    const std::string fw = "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0";
+    EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, {7.5, 15, 30, 60, 120}, 2), 3);
+    EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, {30, 60, 120}, 4), 2);
+    for (const std::vector<double>& rates : {std::vector<double>{60, 120}, {7.5, 15, 30}, {30, 120, 60}, {30, 60, 121}})
+        EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, rates, 2), -1) << rates.size();
+    EXPECT_EQ(zrfgrab::WindowingRateIndex("KOVA,Line_K,ZRF_USB,1.0.0", {7.5, 15, 30, 60, 120}, 2), -1);
 }
 
 }  // namespace
