@@ -1,13 +1,15 @@
 #include "host/recorder/zrf_recorder.h"
 
 #include <atomic>
+#include <ctime>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
-#include "recorder_test_support.h"
+#include "tests/host/recorder/recorder_test_image.h"
+#include "tests/host/recorder/temp_dir.h"
 
 using namespace Vorn::Zephra::Net::Devices::Recorder;
 using Vorn::Zephra::Entities::XmlUtils::RecorderXml;
@@ -17,27 +19,31 @@ namespace {
 constexpr std::size_t kSize = 256;
 
 class ZRFRecorderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        RecorderXml settings;
-        settings.SetPath(dir.File("rec.zrec"));
-        recorder.Setup(settings.XMLData());
+        SetPath(dir.File("rec.zrec"));
         recorder.SetImageSize(kSize);
         recorder.RecorderStatusChanged.Subscribe(
             [this](const void*, const RecorderStatusEventArgs& e) { states.push_back(e.State); });
     }
-
-    std::uint64_t Add(std::uint64_t seed, std::int64_t ticks) {
-        auto image = TestImage(kSize, seed);
-        return recorder.AddImage(image, 0, ticks);
+    void SetPath(const std::string& path) {
+        RecorderXml settings;
+        settings.SetPath(path);
+        ASSERT_TRUE(recorder.Setup(settings.XMLData()));
     }
-
-    std::vector<RecordedFrame> Read() {
+    std::uint64_t Add(std::uint64_t seed, std::int64_t ticks) {
+        return recorder.AddImage(TestImage(kSize, seed), 0, ticks);
+    }
+    // Frame numbers of the last recording, each checked against the image it was given.
+    std::vector<std::uint64_t> Recorded() {
         RecordingReader reader(recorder.CurrentPath());
-        std::vector<RecordedFrame> frames;
+        std::vector<std::uint64_t> numbers;
         RecordedFrame f;
-        while (reader.Next(f)) frames.push_back(f);
-        return frames;
+        while (reader.Next(f)) {
+            EXPECT_TRUE(f.checksumOk);
+            numbers.push_back(f.frameNumber);
+        }
+        return numbers;
     }
 
     TempDir dir;
@@ -48,7 +54,9 @@ protected:
 TEST_F(ZRFRecorderTest, CountsEveryImageAndRecordsOnlyBetweenStartAndStop) {
     recorder.SetFrameCounter(10);
     EXPECT_EQ(Add(1, 100), 11u);
+    const std::int64_t kUnixEpoch = 621355968000000000, before = kUnixEpoch + std::time(nullptr) * 10'000'000;
     recorder.Start(0);
+    const std::int64_t after = kUnixEpoch + (std::time(nullptr) + 1) * 10'000'000;
     EXPECT_TRUE(recorder.IsRecording());
     EXPECT_EQ(Add(2, 200), 12u);
     EXPECT_EQ(Add(3, 300), 13u);
@@ -56,12 +64,15 @@ TEST_F(ZRFRecorderTest, CountsEveryImageAndRecordsOnlyBetweenStartAndStop) {
     EXPECT_EQ(Add(4, 400), 14u);
     EXPECT_FALSE(recorder.IsRecording());
 
-    auto frames = Read();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].frameNumber, 12u);
-    EXPECT_EQ(frames[0].ticks, 200);
-    EXPECT_EQ(frames[0].image, TestImage(kSize, 2));
-    EXPECT_EQ(frames[1].frameNumber, 13u);
+    RecordingReader reader(recorder.CurrentPath());
+    EXPECT_GE(reader.Header().createdTicks, before);
+    EXPECT_LE(reader.Header().createdTicks, after);
+    RecordedFrame f;
+    ASSERT_TRUE(reader.Next(f));
+    EXPECT_EQ(f.frameNumber, 12u);
+    EXPECT_EQ(f.ticks, 200);
+    EXPECT_EQ(f.image, TestImage(kSize, 2));
+    EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{12, 13}));
     EXPECT_EQ(states, (std::vector{RECORDING_STATE::RECORDING, RECORDING_STATE::STOPPED}));
 }
 
@@ -73,12 +84,7 @@ TEST_F(ZRFRecorderTest, PreRecordingRingIsWrittenFirstOldestImageFirst) {
     recorder.Start(0);
     Add(6, 6);
     recorder.Stop(0);
-    auto frames = Read();
-    ASSERT_EQ(frames.size(), 4u);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(frames[i].frameNumber, 3u + i);
-        EXPECT_EQ(frames[i].image, TestImage(kSize, 3 + i));
-    }
+    EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{3, 4, 5, 6}));
     EXPECT_EQ(recorder.PreRecordedImages(), 0u);
 }
 
@@ -88,37 +94,25 @@ TEST_F(ZRFRecorderTest, StartWithACountStopsByItselfAndPauseSkipsImages) {
     recorder.Pause(1);
     Add(2, 2);  // paused: counted, not recorded
     recorder.Pause(0);
-    Add(3, 3);
-    Add(4, 4);
-    Add(5, 5);  // after the third recorded image the recorder stopped
+    for (int i = 3; i <= 5; ++i) Add(i, i);  // the recorder stops after the third image it wrote
     EXPECT_FALSE(recorder.IsRecording());
-    auto frames = Read();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].frameNumber, 1u);
-    EXPECT_EQ(frames[1].frameNumber, 3u);
-    EXPECT_EQ(frames[2].frameNumber, 4u);
+    EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{1, 3, 4}));
     EXPECT_EQ(states, (std::vector{RECORDING_STATE::RECORDING, RECORDING_STATE::PAUSED,
                                    RECORDING_STATE::RECORDING, RECORDING_STATE::STOPPED}));
 }
 
-TEST_F(ZRFRecorderTest, ADirectoryPathGetsNumberedFiles) {
-    RecorderXml settings;
-    settings.SetPath(dir.Path().string() + "/");
-    recorder.Setup(settings.XMLData());
-    recorder.Start(0);
-    Add(1, 1);
-    recorder.Stop(0);
-    const std::string first = recorder.CurrentPath();
+TEST_F(ZRFRecorderTest, ADirectoryPathGetsANewNumberedFileEachTime) {
+    SetPath(dir.Path() + "/");
     recorder.Start(0);
     recorder.Stop(0);
-    EXPECT_NE(recorder.CurrentPath(), first);
-    EXPECT_NE(first.find("recording_0001.zrec"), std::string::npos);
+    EXPECT_EQ(recorder.CurrentPath(), dir.File("recording_0001.zrec"));
+    recorder.Start(0);
+    recorder.Stop(0);
+    EXPECT_EQ(recorder.CurrentPath(), dir.File("recording_0002.zrec"));
 }
 
 TEST_F(ZRFRecorderTest, AFileThatCannotBeCreatedFailsStartAndLeavesItStopped) {
-    RecorderXml settings;
-    settings.SetPath(dir.File("missing/dir/rec.zrec"));
-    recorder.Setup(settings.XMLData());
+    SetPath(dir.File("missing/dir/rec.zrec"));
     EXPECT_THROW(recorder.Start(0), System::IOException);
     EXPECT_FALSE(recorder.IsRecording());
     EXPECT_TRUE(states.empty());
@@ -127,16 +121,13 @@ TEST_F(ZRFRecorderTest, AFileThatCannotBeCreatedFailsStartAndLeavesItStopped) {
 
 TEST_F(ZRFRecorderTest, ImagesThatDoNotFitTheirBufferAreCountedButNotRecorded) {
     recorder.Start(0);
-    std::vector<std::uint8_t> small(kSize - 1);
+    const std::vector<std::uint8_t> small(kSize - 1), larger(kSize + 8);
     EXPECT_EQ(recorder.AddImage(small, 0, 1), 1u);
-    std::vector<std::uint8_t> exact(kSize + 8);
-    EXPECT_EQ(recorder.AddImage(exact, 9, 2), 2u);
-    EXPECT_EQ(recorder.AddImage(exact, -1, 3), 3u);
-    EXPECT_EQ(recorder.AddImage(exact, 8, 4), 4u);
+    EXPECT_EQ(recorder.AddImage(larger, 9, 2), 2u);
+    EXPECT_EQ(recorder.AddImage(larger, -1, 3), 3u);
+    EXPECT_EQ(recorder.AddImage(larger, 8, 4), 4u);
     recorder.Stop(0);
-    auto frames = Read();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].frameNumber, 4u);
+    EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{4});
 }
 
 TEST_F(ZRFRecorderTest, SettingsCarryWhatWasSetUp) {
@@ -156,11 +147,10 @@ TEST_F(ZRFRecorderTest, SettingsCarryWhatWasSetUp) {
 TEST_F(ZRFRecorderTest, ImagesFromAStreamingThreadMeetControlCallsSafely) {
     std::atomic<bool> stop{false};
     std::thread stream([&] {
-        auto image = TestImage(kSize, 1);
-        std::int64_t t = 0;
-        while (!stop) {
+        const auto image = TestImage(kSize, 1);
+        for (std::int64_t t = 1; !stop; ++t) {
             std::lock_guard lock(recorder.SyncRoot());  // as the device does
-            recorder.AddImage(image, 0, ++t);
+            recorder.AddImage(image, 0, t);
         }
     });
     for (int i = 0; i < 50; ++i) {
@@ -171,7 +161,7 @@ TEST_F(ZRFRecorderTest, ImagesFromAStreamingThreadMeetControlCallsSafely) {
     }
     stop = true;
     stream.join();
-    for (const auto& f : Read()) EXPECT_TRUE(f.checksumOk);
+    Recorded();
 }
 
 TEST_F(ZRFRecorderTest, DisposeEndsTheRecordingAndRefusesNewOnes) {
@@ -179,7 +169,7 @@ TEST_F(ZRFRecorderTest, DisposeEndsTheRecordingAndRefusesNewOnes) {
     Add(1, 1);
     recorder.Dispose();
     EXPECT_FALSE(recorder.IsRecording());
-    EXPECT_EQ(Read().size(), 1u);
+    EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{1});
     EXPECT_THROW(recorder.Start(0), System::ObjectDisposedException);
 }
 
