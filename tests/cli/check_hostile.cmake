@@ -26,6 +26,7 @@ execute_process(COMMAND truncate -s 300M ${DIR}/big)
 execute_process(COMMAND truncate -s 256M ${DIR}/edge)
 execute_process(COMMAND mkfifo ${DIR}/pipe)
 file(WRITE ${DIR}/target.txt "kept")
+file(WRITE ${DIR}/kept.png "kept")
 file(CREATE_LINK target.txt ${DIR}/link.png SYMBOLIC)
 file(CREATE_LINK ../target.txt ${DIR}/zout/frame_000001.zrf SYMBOLIC)
 file(WRITE ${DIR}/afile "x")
@@ -36,8 +37,13 @@ set(decode decode --subtype F7M0 --source usb --size 640x480 --camera-time)
 expect(1 "\"recording_frames\": [1-9], \"recording_complete\": false.*stopped after [1-9] of 20 frames: File too large"
        prlimit --fsize=3000000 ${Z} grab --frames 20 --fast --quiet --json --record full.zrec)
 expect(0 "ending +clean" ${Z} info full.zrec)
-# Only a regular file is replaced, never a link or what it points at.
+# Only a regular file is replaced, never a link or what it points at; a picture that cannot be
+# written leaves the old one.
 expect(2 "--png 'link.png': not a regular file" ${Z} grab --frames 1 --fast --quiet --png link.png)
+expect(2 "--png 'pipe': not a regular file" ${Z} grab --frames 1 --fast --quiet --png pipe)
+expect(2 "--png 'recdir': it is a folder" ${Z} grab --frames 1 --fast --quiet --png recdir)
+expect(1 "cannot write 'kept.png': Write Error \\(File too large\\)"
+       prlimit --fsize=20000 ${Z} grab --frames 1 --fast --quiet --png kept.png)
 expect(1 "cannot write 'zout/frame_000001.zrf': not a regular file" ${Z} export rec.zrec --zrf zout)
 # What cannot be read is refused, whatever it is, before anything is read.
 expect(2 "cannot read '.*': it is a folder" ${Z} info ${DIR})
@@ -105,9 +111,10 @@ expect(0 "END CaptureDevice::~CaptureDevice" ${CMAKE_COMMAND} -E env ZRF_LOG=tra
        ZRF_SWITCHES=Vorn.CaptureDevice=Verbose ${Z} grab --frames 1 --fast --quiet)
 
 file(READ ${DIR}/target.txt kept)
-file(GLOB left ${DIR}/p7.* ${DIR}/out8.zrf*)
+file(READ ${DIR}/kept.png kept_png)
+file(GLOB left ${DIR}/p7.* ${DIR}/out8.zrf* ${DIR}/kept.png.*)
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DIR}/round.zrf ${DIR}/images/frame_000001.zrf
                 RESULT_VARIABLE differ)
-if(NOT kept STREQUAL "kept" OR NOT IS_SYMLINK ${DIR}/link.png OR left OR differ)
+if(NOT kept STREQUAL "kept" OR NOT kept_png STREQUAL "kept" OR NOT IS_SYMLINK ${DIR}/link.png OR left OR differ)
   message(SEND_ERROR "clobbered or left behind: target '${kept}', files ${left}, round trip ${differ}")
 endif()

@@ -1,10 +1,5 @@
 #include "host/recorder/recording_file.h"
 
-#include <signal.h>
-#include <sys/resource.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -124,28 +119,6 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     for (const std::string& path : {dir.File("no/such/dir/r.zrec"), std::string("/dev/null"), dir.File("link.zrec")})
         EXPECT_THROW(RecordingWriter(path, 0, 10), System::IOException) << path;
     EXPECT_EQ(std::filesystem::file_size(dir.File("target")), 4u);
-}
-
-TEST(RecordingFile, AFullDiskLeavesTheFileReadableUpToTheLastCompleteFrame) {
-    TempDir dir;
-    const std::uint32_t size = 1000;
-    // The file may not grow past two and a half frames: the third append fails part way.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limit = old;
-    limit.rlim_cur = kHeader + 2 * (kRecord + size) + (kRecord + size) / 2;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    {
-        RecordingWriter writer(dir.File("full.zrec"), 0, size);
-        for (int i = 1; i <= 4; ++i) EXPECT_EQ(writer.Append(i, i, TestImage(size, i).data(), size), i <= 2);
-        EXPECT_TRUE(writer.Failed());
-        EXPECT_EQ(writer.Error(), std::strerror(EFBIG));
-    }
-    setrlimit(RLIMIT_FSIZE, &old);
-    RecordingReader::End ending;
-    EXPECT_EQ(ReadAll(dir.File("full.zrec"), &ending).size(), 2u);
-    EXPECT_EQ(ending, RecordingReader::End::Clean);
 }
 
 }  // namespace

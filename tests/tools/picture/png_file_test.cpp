@@ -1,12 +1,7 @@
 #include "tools/picture/png_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -35,15 +30,6 @@ std::string FileText(const std::string& path) {
 bool Same(const RgbImage& a, const RgbImage& b) {
     return a.Width() == b.Width() && a.Height() == b.Height() &&
            std::equal(a.Data(), a.Data() + a.SizeBytes(), b.Data());
-}
-
-// Exits 0 when writing a picture larger than the limit fails with a message naming the path.
-[[noreturn]] void WriteWithFileSizeLimit(const std::string& path) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const PictureStatus status = WritePng(path, Noise(300, 300, 3));
-    std::exit(!status && status.Message().find(path) != std::string::npos ? 0 : 1);
 }
 
 }  // namespace
@@ -102,34 +88,6 @@ TEST(PngFile, WritesPaddedRgbBuffersAndRefusesShortOnes) {
     EXPECT_FALSE(WritePngRgb(dir.File("huge.png"), RgbImage::kMaxSide + 1, 1, row.size(), row));
     EXPECT_FALSE(WritePng(dir.File("empty.png"), RgbImage()));
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"padded.png", "tight.png", "wide.png"}));
-}
-
-TEST(PngFile, ReplacesOnlyARegularFileAndLeavesNothingBehindOnFailure) {
-    TempDir dir;
-    const RgbImage picture = Noise(8, 8, 1);
-    ASSERT_TRUE(std::filesystem::create_directory(dir.File("taken.png")));
-    std::ofstream(dir.File("target")) << "kept";
-    std::filesystem::create_symlink(dir.File("target"), dir.File("link.png"));
-    ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
-    for (auto [name, why] : {std::pair{"no/such/frame.png", "No such file or directory"},
-                             {"taken.png", "it is a folder"},
-                             {"link.png", "not a regular file"},
-                             {"pipe.png", "not a regular file"}})
-        EXPECT_EQ(WritePng(dir.File(name), picture).Message(), "cannot write '" + dir.File(name) + "': " + why);
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.png")));
-    EXPECT_EQ(FileText(dir.File("target")), "kept");
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"link.png", "pipe.png", "taken.png", "target"}));
-}
-
-TEST(PngFile, AFailedWriteKeepsTheOldPicture) {
-    TempDir dir;
-    const std::string path = dir.File("frame.png");
-    ASSERT_TRUE(WritePng(path, Noise(4, 4, 2)));
-    const std::string old = FileText(path);
-    // A file size limit stands in for a full disk; it only binds in the child process.
-    EXPECT_EXIT(WriteWithFileSizeLimit(path), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(FileText(path), old);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"frame.png"});
 }
 
 TEST(PngFile, ReadingSomethingElseIsAnErrorAndLeavesNoHalfPicture) {

@@ -54,23 +54,21 @@ class ZrfgrabCommandsTest : public ::testing::Test {
     std::vector<std::uint16_t> picture_;
 };
 
-TEST_F(ZrfgrabCommandsTest, DecodesAFieldReproduciblyWithCameraTime) {
+TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
     std::vector<std::uint8_t> sample;
     zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample);
     const auto in = Write("sample.raw", sample);
-    const auto out1 = dir_.File("a.zrf"), out2 = dir_.File("b.zrf");
-    for (const std::string& out : {out1, out2})
-        ASSERT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24",
-                                         "--fields", "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
-                  0);
-    const auto image = Read(out1);
-    EXPECT_EQ(image, Read(out2));
+    const auto out = dir_.File("a.zrf");
+    ASSERT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24",
+                                     "--fields", "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
+              0);
+    const auto image = Read(out);
     ASSERT_EQ(image.size(), 32u * 12 * 2 + 2588);
     EXPECT_EQ(Zrf::Load<std::uint16_t>(image.data() + 2588), picture_[32 * 12]);
     EXPECT_EQ(Zrf::Load<std::uint32_t>(image.data() + 128 + Zrf::Info::kMilliseconds), 116u);
 
     CaptureStdout();
-    EXPECT_EQ(Run(RunInfoCommand, {"info", out1}), 0);
+    EXPECT_EQ(Run(RunInfoCommand, {"info", out}), 0);
     const std::string info = GetCapturedStdout();
     for (const char* line : {"source \"UVC_KAVIR\"", "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
                              "geometry: width 32, height 12, last row 11", "2023-11-14 22:13:20.116 UTC",
