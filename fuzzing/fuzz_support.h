@@ -1,18 +1,18 @@
 #pragma once
-// Shared by the fuzz targets: reading typed values off the input, and one process-wide
-// simulated camera with a connected device, so each input costs a call, not a connection.
+// Shared by the fuzz targets that drive a device: one process-wide simulated camera with a
+// connected device, so each input costs a call, not a connection.
 // Settling waits run on a test clock (instant); nothing is logged.
 #include <unistd.h>
-#include <algorithm>
+
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "fuzzing/byte_reader.h"
 #include "host/logging/logger.h"
 #include "host/xml/documents.h"
 #include "platform/time/test_clock.h"
@@ -22,43 +22,6 @@
 #include "sim/cameras/simulated_camera.h"
 
 namespace fuzz {
-
-class ByteReader {
-  public:
-    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    template <typename T>
-    T Take() {
-        T v{};
-        const std::size_t n = sizeof v < size_ - at_ ? sizeof v : size_ - at_;
-        std::memcpy(&v, data_ + at_, n);
-        at_ += n;
-        return v;
-    }
-    // Up to `max` bytes as text, the length taken from the input first.
-    std::string Text(std::size_t max) {
-        const std::size_t n = std::min<std::size_t>(Take<std::uint8_t>() % (max + 1), RestSize());
-        std::string s(reinterpret_cast<const char*>(data_ + at_), n);
-        at_ += n;
-        return s;
-    }
-    template <typename T, std::size_t N>
-    const T& Pick(const T (&items)[N]) {
-        return items[Take<std::uint8_t>() % N];
-    }
-    std::string Rest() {
-        std::string s(reinterpret_cast<const char*>(data_ + at_), size_ - at_);
-        at_ = size_;
-        return s;
-    }
-    std::size_t RestSize() const { return size_ - at_; }
-    bool Empty() const { return at_ >= size_; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 // Replaces every occurrence of `token` in text.
 inline void ReplaceAll(std::string& text, std::string_view token, const std::string& with) {

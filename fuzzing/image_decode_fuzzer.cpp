@@ -5,33 +5,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "fuzzing/byte_reader.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
 #include "sim/samples/camera_samples.h"
 
 namespace {
-
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    template <typename T>
-    T Take() {
-        T v{};
-        const std::size_t n = sizeof v < size_ - at_ ? sizeof v : size_ - at_;
-        std::memcpy(&v, data_ + at_, n);
-        at_ += n;
-        return v;
-    }
-    const std::uint8_t* Rest() const { return data_ + at_; }
-    std::size_t RestSize() const { return size_ - at_; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 const GUID kSubtypes[] = {
     kSubtypeF7M0, kSubtypeF7M2, kSubtypeY800, kSubtypeMJLS,
@@ -59,8 +41,8 @@ void OnImage() {
     for (std::int32_t k = 0; k < g_run.fields && k < 4; ++k) Decode(k);
 }
 
-void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const zrf::sim::SampleSettings& s,
-                     std::vector<std::uint8_t>& sample) {
+void BuildWellFormed(fuzz::ByteReader& in, GUID subtype, SourceKind kind,
+                     const zrf::sim::SampleSettings& s, std::vector<std::uint8_t>& sample) {
     std::vector<std::uint16_t> picture(static_cast<std::size_t>(s.size.width) * s.size.height);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = static_cast<std::uint16_t>(i * 131);
@@ -87,7 +69,7 @@ void BuildWellFormed(Reader& in, GUID subtype, SourceKind kind, const zrf::sim::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t length) {
-    Reader in(data, length);
+    fuzz::ByteReader in(data, length);
     const auto mode = in.Take<std::uint8_t>();
     const GUID subtype = kSubtypes[mode % 8];
     const SourceKind kind = (mode & 0x08) != 0 ? SourceKind::Ieee1394 : SourceKind::Usb;
@@ -118,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
         if ((trim & 0x80) != 0 && !sample.empty())
             sample.resize(sample.size() - (trim & 0x3F) % sample.size());
     } else {
-        sample.assign(in.Rest(), in.Rest() + in.RestSize());
+        const std::string rest = in.Rest();
+        sample.assign(rest.begin(), rest.end());
     }
 
     ImgSrcStream stream;

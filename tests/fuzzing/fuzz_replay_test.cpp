@@ -27,34 +27,27 @@ std::vector<fs::path> Inputs(const char* folder) {
     return files;
 }
 
-std::string TestName(const fs::path& path) {
-    std::string name = path.stem().string();
+std::vector<fs::path> AllInputs() {
+    std::vector<fs::path> files = Inputs(ZRF_FUZZ_REGRESSIONS);
+    for (const fs::path& seed : Inputs(ZRF_FUZZ_CORPUS)) files.push_back(seed);
+    return files;
+}
+
+class Input : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(Input, RunsClean) {
+    std::ifstream in(GetParam(), std::ios::binary);
+    ASSERT_TRUE(in) << GetParam();
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kept, Input, ::testing::ValuesIn(AllInputs()), [](const auto& info) {
+    std::string name = info.param.parent_path().parent_path().filename().string() + "_" + info.param.stem().string();
     for (char& ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     return name;
-}
-
-void Replay(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0) << path;
-}
-
-class Regression : public ::testing::TestWithParam<fs::path> {};
-TEST_P(Regression, RunsClean) {
-    Replay(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(Inputs, Regression, ::testing::ValuesIn(Inputs(ZRF_FUZZ_REGRESSIONS)),
-                         [](const auto& info) { return TestName(info.param); });
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Regression);
-
-class Seed : public ::testing::TestWithParam<fs::path> {};
-TEST_P(Seed, RunsClean) {
-    Replay(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(Corpus, Seed, ::testing::ValuesIn(Inputs(ZRF_FUZZ_CORPUS)),
-                         [](const auto& info) { return TestName(info.param); });
+});
 
 // An empty corpus would leave the target untested by this program.
 TEST(FuzzInputs, TheTargetHasSeeds) {
