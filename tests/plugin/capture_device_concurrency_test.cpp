@@ -1,7 +1,11 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "device_fixture.h"
 #include "host/commands/device_command.h"
@@ -9,22 +13,58 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
-// Host threads control, command, record and disconnect while the camera streams; nothing may
-// crash or race, and the counters must add up.
-TEST_F(DeviceTest, HostCallsMeetTheStreamingThreadSafely) {
-    MakeCamera("usb-ir");
+// Controls, commands, queries and recorder calls from host threads while another thread
+// reconnects a streaming camera: every call either works or fails with the device's own errors,
+// and nothing races.
+TEST_F(DeviceTest, HostCallsInterleaveWithReconnectsOfAStreamingCamera) {
+    MakeCamera("fw-ir");
     Connect();
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("zrf_interleave_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
     Entities::XmlUtils::RecorderXml settings;
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("zrf_concurrency_" + std::to_string(::getpid()) + ".zrec");
-    settings.SetPath(path.string());
+    settings.SetPath(dir.string() + "/");
     device->Recorder_Setup(settings.XMLData());
     device->GrabContinous_Start();
-    ASSERT_TRUE(events->WaitForImages(2));
-
-    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
+    auto fail = [&](const std::string& m) {
+        std::lock_guard lock(failuresMutex);
+        failures.push_back(m);
+    };
+    auto expectedOnly = [&](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const System::Exception& e) {
+            const std::string& m = e.Message();
+            if (m != "Not connected" && m != System::ArgumentOutOfRangeException().Message()) fail(m);
+        }
+    };
+    std::thread controls([&] {
+        for (int i = 0; !done; ++i) {
+            expectedOnly([&] { device->Control_SetFrameRate(i % 5); });  // 4 is out of range
+            expectedOnly([&] { device->Control_GetFrameRates(); });
+            expectedOnly([&] { device->IRControl_SetShutter(i % 2 == 0); });
+            expectedOnly([&] { device->IRControl_SetTemperatureRange(i % 2); });
+            expectedOnly([&] { device->Control_GetFocusPosition(); });
+        }
+    });
+    std::thread rangeChecks([&] {  // refused by the range check alone
+        while (!done) expectedOnly([&] { device->Control_SetFrameRate(99); });
+    });
+    std::thread commands([&] {
+        while (!done) {
+            for (std::int32_t id : {1, 40, 41, 120, 21}) {
+                auto command = DeviceCommand::Create(id, "Concurrent");
+                command.AddParameter("Cmd", "String", zrf::sim::nodes::kShutterClosed);
+                device->Device_ExecuteCommand(command.XmlData());
+                if (!command.Error().empty() && command.Error() != "Not connected") fail(command.Error());
+            }
+        }
+    });
     std::thread queries([&] {
-        while (!stop) {
+        while (!done) {
             device->Device_IsConnected();
             device->Device_XMLData();
             device->Grab_EnumImageFormats();
@@ -32,23 +72,19 @@ TEST_F(DeviceTest, HostCallsMeetTheStreamingThreadSafely) {
             device->Recorder_IsRecording();
         }
     });
-    for (int round = 0; round < 5; ++round) {
-        device->Control_GetFrameRates();
-        device->Control_SetFrameRate(round % 3);
-        device->IRControl_SetShutter(round % 2 == 0);
-        device->IRControl_SetTemperatureRange(round % 2);
+    for (int i = 0; i < 20; ++i) {
         device->Recorder_Start(0);
-        auto command = DeviceCommand::Create(41, "FrameRate");
-        DeviceCommand reply(device->Device_ExecuteCommand(command.XmlData()));
-        EXPECT_EQ(reply.Error(), "");
-        device->IRControl_Nuc();
+        device->Device_Disconnect();
         device->Recorder_Stop(0);
+        Connect();
+        device->GrabContinous_Start();
     }
-    device->Device_Disconnect();  // while streaming
-    stop = true;
-    queries.join();
-    std::filesystem::remove(path);
-    EXPECT_FALSE(device->Device_IsConnected());
+    done = true;
+    for (std::thread* t : {&controls, &rangeChecks, &commands, &queries}) t->join();
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_TRUE(device->Device_IsConnected());
+    device->Dispose();
+    std::filesystem::remove_all(dir);
 }
 
 // Recorder calls and the information document hold the recorder for the call: disposal on

@@ -120,13 +120,17 @@ TEST_F(RecorderBridgeTest, TheRecorderFollowsTheImageSizeAcrossWindowing) {
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(2));
     const auto n = static_cast<int>(device->Control_GetFrameRates().Elements("Range").size()) - 2;
-    device->Control_SetFrameRate(n);  // two fields: half the rows per image
+    device->Control_SetFrameRate(n + 1);  // 120: four fields of 480 / 4 rows per sample
+    EXPECT_EQ(device->Control_GetFrameRate(), n + 1);
     const std::size_t before = events->ImageCount();
-    ASSERT_TRUE(events->WaitForImages(before + 4));
+    ASSERT_TRUE(events->WaitForImages(before + 8));
     device->GrabContinous_Stop();
     const auto images = events->Images();
-    EXPECT_EQ(State().TheRecorder()->GetImageSize(), static_cast<int>(640 * 240 * 2 + 2588));
-    EXPECT_EQ(images.back().size(), images.front().size());  // the buffer never shrinks
+    EXPECT_EQ(State().TheRecorder()->GetImageSize(), static_cast<int>(640 * 120 * 2 + 2588));
+    for (const auto& image : images) {
+        EXPECT_EQ(image.size(), images.front().size());  // the buffer never shrinks
+        EXPECT_EQ(std::memcmp(image.data(), "ZRF", 4), 0);
+    }
 }
 
 // A host that drops its last reference mid-recording: the device goes without Dispose.

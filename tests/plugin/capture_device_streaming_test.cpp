@@ -87,27 +87,5 @@ TEST_F(DeviceTest, CorrectionReportsCalibratingThenImagesFollow) {
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
 }
 
-TEST_F(DeviceTest, WindowingDeliversOneImagePerFieldWithFieldTimeOffsets) {
-    MakeCamera("fw-ir");
-    Connect();
-    ASSERT_TRUE(State().HasWindowing());
-    const int n = static_cast<int>(device->Control_GetFrameRates().Elements("Range").size()) - 2;
-    device->Control_SetFrameRate(n + 1);  // 120: four fields per sample
-    EXPECT_TRUE(State().WindowingActive());
-    EXPECT_EQ(State().WindowingFields(), 4);
-    EXPECT_EQ(device->Control_GetFrameRate(), n + 1);
-    device->GrabContinous_Start();
-    ASSERT_TRUE(events->WaitForImages(12));
-    device->GrabContinous_Stop();
-    // Images come in groups of four fields of 480 / 4 rows each: W * 120 * 2 + 2588 bytes.
-    const auto images = events->Images();
-    for (const auto& image : images) {
-        ASSERT_GE(image.size(), 640u * 120 * 2 + 2588);
-        EXPECT_TRUE(IsZrfImage(image));
-    }
-    device->Control_SetFrameRate(0);  // back to one field
-    EXPECT_FALSE(State().WindowingActive());
-}
-
 }  // namespace
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -102,7 +102,8 @@ private:
 
 class DeviceTest : public ::testing::Test {
 protected:
-    DeviceTest() : clockScope_(clock_) {}
+    // An hour east of UTC: time stamps carry a zone whose sign matters.
+    DeviceTest() : clockScope_(clock_) { clock_.SetTimeZone(-60, false); }
 
     // A camera of the preset (changed by `tweak`) and a device for its identifier.
     void MakeCamera(const std::string& presetName,
