@@ -23,11 +23,18 @@ const char* const kNames[] = {"Enabled", "Index",      "FocusMode", "Value",    
                               "Cmd",     "ResInteger", "ResDouble", "ResBoolean", "ResStringA",
                               ""};
 const char* const kTypes[] = {"Boolean", "Int32", "UInt32", "Double", "String", ""};
-const char* const kNodes[] = {
-    "Camera.Name", "Camera.Shutter.Closed", "Camera.TemperatureRange.Index", "Camera.Focus.Position",
-    "Camera.Focus.Min", "Camera.Windowing.Active", "Camera.Windowing.Fields",
-    "Camera.Nuc.CalibratingSamples", "Camera.Lens.Id", "Camera.TemperatureRange.TULA",
-    "Camera.Focus.LastMode", "Camera.Nuc.Count"};
+const char* const kNodes[] = {"Camera.Name",
+                              "Camera.Shutter.Closed",
+                              "Camera.TemperatureRange.Index",
+                              "Camera.Focus.Position",
+                              "Camera.Focus.Min",
+                              "Camera.Windowing.Active",
+                              "Camera.Windowing.Fields",
+                              "Camera.Nuc.CalibratingSamples",
+                              "Camera.Lens.Id",
+                              "Camera.TemperatureRange.TULA",
+                              "Camera.Focus.LastMode",
+                              "Camera.Nuc.Count"};
 const char* const kValues[] = {"0",     "1",    "-1",    "2",          "3",
                                "4",     "true", "false", "2147483648", "-2147483649",
                                "1e308", "nan",  " 7 ",   "0x10",       ""};

@@ -43,7 +43,8 @@ TEST_P(Input, RunsClean) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kept, Input, ::testing::ValuesIn(AllInputs()), [](const auto& info) {
-    std::string name = info.param.parent_path().parent_path().filename().string() + "_" + info.param.stem().string();
+    std::string name = info.param.parent_path().parent_path().filename().string() + "_" +
+                       info.param.stem().string();
     for (char& ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     return name;

@@ -127,8 +127,8 @@ class DeviceSoakTest : public DeviceTest {
         }
         EXPECT_EQ(ledger->Samples() + 1 - firstId, sent);
         EXPECT_EQ(deliveries.samples + lost + calibrating + dropped, sent)
-            << "session " << sessions << ": delivered " << deliveries.samples << ", lost "
-            << lost << ", calibrating " << calibrating << ", dropped at restarts " << dropped;
+            << "session " << sessions << ": delivered " << deliveries.samples << ", lost " << lost
+            << ", calibrating " << calibrating << ", dropped at restarts " << dropped;
         EXPECT_EQ(unaccounted, lost)
             << "session " << sessions << ": samples that vanished outside graph restarts";
         EXPECT_EQ(deliveries.partial, 0u) << "samples delivered with the wrong number of fields";
@@ -162,18 +162,40 @@ class DeviceSoakTest : public DeviceTest {
         auto pick = [&](int n) { return static_cast<int>(random() % n); };
         switch (random() % 12) {
             case 0:
-            case 1: Restarting([&] { device->Control_SetFrameRate(pick(rateCount)); }); break;
-            case 2: device->IRControl_Nuc(); break;
+            case 1:
+                Restarting([&] { device->Control_SetFrameRate(pick(rateCount)); });
+                break;
+            case 2:
+                device->IRControl_Nuc();
+                break;
             // A camera with the other range set restarts grabbing.
-            case 3: Restarting([&] { device->IRControl_SetTemperatureRange(pick(rangeCount)); }); break;
-            case 4: RunCommand(1, "Nuc"); break;
-            case 5: RunCommand(41, "FrameRate"); break;
-            case 6: RunCommand(20, "TemperatureRanges"); break;
-            case 7: device->Recorder_Start(0); break;
-            case 8: device->Recorder_Pause(random() % 2); break;
-            case 9: device->Recorder_Stop(0); break;
-            case 10: RestartGrabbing(); break;
-            case 11: Reconnect(); break;
+            case 3:
+                Restarting([&] { device->IRControl_SetTemperatureRange(pick(rangeCount)); });
+                break;
+            case 4:
+                RunCommand(1, "Nuc");
+                break;
+            case 5:
+                RunCommand(41, "FrameRate");
+                break;
+            case 6:
+                RunCommand(20, "TemperatureRanges");
+                break;
+            case 7:
+                device->Recorder_Start(0);
+                break;
+            case 8:
+                device->Recorder_Pause(random() % 2);
+                break;
+            case 9:
+                device->Recorder_Stop(0);
+                break;
+            case 10:
+                RestartGrabbing();
+                break;
+            case 11:
+                Reconnect();
+                break;
         }
     }
 

@@ -85,9 +85,11 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
     return o;
 }
 
-int WindowingRateIndex(const std::string& identifier, const std::vector<double>& rates, int windowing) {
+int WindowingRateIndex(const std::string& identifier, const std::vector<double>& rates,
+                       int windowing) {
     const std::size_t n = rates.size();
-    if (identifier.find("ZRF_FW") == std::string::npos || n < 3 || rates[n - 2] != 60 || rates[n - 1] != 120)
+    if (identifier.find("ZRF_FW") == std::string::npos || n < 3 || rates[n - 2] != 60 ||
+        rates[n - 1] != 120)
         return -1;
     return static_cast<int>(n) - (windowing == 2 ? 2 : 1);
 }

@@ -38,7 +38,8 @@ void CheckCameraName(const std::string& name);
 
 // The rate index that switches an IEEE-1394 camera's windowing on (2 or 4 fields): such a
 // camera lists it as two more rates, 60 and 120, after its own. -1 for a camera without it.
-int WindowingRateIndex(const std::string& identifier, const std::vector<double>& rates, int windowing);
+int WindowingRateIndex(const std::string& identifier, const std::vector<double>& rates,
+                       int windowing);
 
 // Throws UsageError unless the paths the grab writes to can be written.
 void CheckGrabOutputs(const GrabOptions& options);

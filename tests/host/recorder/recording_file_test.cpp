@@ -13,7 +13,8 @@ using namespace Vorn::Zephra::Net::Devices::Recorder;
 
 namespace {
 
-std::vector<RecordedFrame> ReadAll(const std::string& path, RecordingReader::End* ending = nullptr) {
+std::vector<RecordedFrame> ReadAll(const std::string& path,
+                                   RecordingReader::End* ending = nullptr) {
     RecordingReader reader(path);
     std::vector<RecordedFrame> frames;
     RecordedFrame f;
@@ -33,7 +34,9 @@ void WriteFrames(const std::string& path, std::initializer_list<std::uint32_t> s
 }
 
 void Patch(const std::string& path, std::size_t at, std::string_view bytes) {
-    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(at).write(bytes.data(), bytes.size());
+    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(at)
+        .write(bytes.data(), bytes.size());
 }
 
 constexpr std::size_t kHeader = sizeof(RecordingFileHeader), kRecord = sizeof(FrameRecordHeader);
@@ -78,7 +81,8 @@ TEST(RecordingFile, AFileCutAtAnyByteGivesBackEveryCompleteFrame) {
         const auto frames = ReadAll(dir.File("cut.zrec"), &ending);
         ASSERT_EQ(frames.size(), (cut - kHeader) / record) << "cut at " << cut;
         for (const auto& f : frames) ASSERT_TRUE(f.checksumOk);
-        EXPECT_EQ(ending, (cut - kHeader) % record == 0 ? RecordingReader::End::Clean : RecordingReader::End::CutShort);
+        EXPECT_EQ(ending, (cut - kHeader) % record == 0 ? RecordingReader::End::Clean
+                                                        : RecordingReader::End::CutShort);
     }
 }
 
@@ -109,14 +113,16 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     try {
         RecordingReader reader(dir.File("v2.zrec"));
     } catch (const System::FormatException& e) {
-        EXPECT_EQ(e.Message(), "'" + dir.File("v2.zrec") + "' is a recording of version 2; only version 1 can be read");
+        EXPECT_EQ(e.Message(), "'" + dir.File("v2.zrec") +
+                                   "' is a recording of version 2; only version 1 can be read");
     }
     EXPECT_THROW(RecordingReader(dir.File("missing.zrec")), System::IOException);
     EXPECT_THROW(RecordingReader(dir.Path()), System::IOException);
     // Only a regular file is replaced: not a device, nor what a link points at.
     std::ofstream(dir.File("target")) << "kept";
     std::filesystem::create_symlink(dir.File("target"), dir.File("link.zrec"));
-    for (const std::string& path : {dir.File("no/such/dir/r.zrec"), std::string("/dev/null"), dir.File("link.zrec")})
+    for (const std::string& path :
+         {dir.File("no/such/dir/r.zrec"), std::string("/dev/null"), dir.File("link.zrec")})
         EXPECT_THROW(RecordingWriter(path, 0, 10), System::IOException) << path;
     EXPECT_EQ(std::filesystem::file_size(dir.File("target")), 4u);
 }

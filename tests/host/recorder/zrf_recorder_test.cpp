@@ -30,7 +30,9 @@ class ZRFRecorderTest : public ::testing::Test {
         ASSERT_TRUE(recorder.Setup(settings.XMLData()));
     }
     // An image made from its time stamp, so that the recording shows which image went where.
-    std::uint64_t Add(std::int64_t ticks) { return recorder.AddImage(TestImage(kSize, ticks), 0, ticks); }
+    std::uint64_t Add(std::int64_t ticks) {
+        return recorder.AddImage(TestImage(kSize, ticks), 0, ticks);
+    }
     // Frame numbers of the last recording, each image checked against its time stamp.
     std::vector<std::uint64_t> Recorded() {
         RecordingReader reader(recorder.CurrentPath());
@@ -48,7 +50,8 @@ class ZRFRecorderTest : public ::testing::Test {
 TEST_F(ZRFRecorderTest, CountsEveryImageAndRecordsOnlyBetweenStartAndStop) {
     recorder.SetFrameCounter(10);
     EXPECT_EQ(Add(100), 11u);
-    const std::int64_t kUnixEpoch = 621355968000000000, before = kUnixEpoch + std::time(nullptr) * 10'000'000;
+    const std::int64_t kUnixEpoch = 621355968000000000,
+                       before = kUnixEpoch + std::time(nullptr) * 10'000'000;
     recorder.Start(0);
     const std::int64_t after = kUnixEpoch + (std::time(nullptr) + 1) * 10'000'000;
     EXPECT_TRUE(recorder.IsRecording());

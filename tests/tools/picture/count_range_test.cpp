@@ -9,8 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "print_picture.h"
-
 using namespace Vorn::Picture;
 
 TEST(NormaliseRange, WidensFlatRangesAndRefusesReversedOnes) {

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "print_picture.h"
-
 using namespace Vorn::Picture;
 
 TEST(Palette, BrightnessRisesFromBlackToWhite) {

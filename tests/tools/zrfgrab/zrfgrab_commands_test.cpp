@@ -36,7 +36,8 @@ class ZrfgrabCommandsTest : public ::testing::Test {
 
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         std::ofstream(dir_.File(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return dir_.File(name);
     }
     static std::vector<std::uint8_t> Read(const std::string& path) {
@@ -59,8 +60,9 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
     zrf::sim::BuildUsbRawSample(picture_.data(), settings_, sample);
     const auto in = Write("sample.raw", sample);
     const auto out = dir_.File("a.zrf");
-    ASSERT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24",
-                                     "--fields", "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
+    ASSERT_EQ(Run(RunDecodeCommand,
+                  {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24", "--fields",
+                   "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
               0);
     const auto image = Read(out);
     ASSERT_EQ(image.size(), 32u * 12 * 2 + 2588);
@@ -70,9 +72,12 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
     CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, {"info", out}), 0);
     const std::string info = GetCapturedStdout();
-    for (const char* line : {"source \"UVC_KAVIR\"", "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
-                             "geometry: width 32, height 12, last row 11", "2023-11-14 22:13:20.116 UTC",
-                             "pixels: 384, min 7384, max 7767, mean 7575.50"})
+    for (const char* line :
+         {"header: magic ZRF, source \"UVC_KAVIR\", index offset 64, entries 2, words 100 3",
+          "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
+          "geometry: width 32, height 12, last row 11", "2023-11-14 22:13:20.116 UTC",
+          "frame rate: 60, status flags 0x0000, text \"Live\"",
+          "pixels: 384, min 7384, max 7767, mean 7575.50"})
         EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
 }
 
@@ -82,15 +87,16 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample);
     const auto out = dir_.File("cal.zrf");
     CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24",
-                                     Write("cal.raw", sample), out}),
+    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M2", "--source", "1394", "--size",
+                                     "32x24", Write("cal.raw", sample), out}),
               1);
     EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: the camera is calibrating\n");
     EXPECT_FALSE(std::filesystem::exists(out));
     CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24",
-                                     Write("junk.raw", std::vector<std::uint8_t>(100, 7)), out}),
-              1);
+    EXPECT_EQ(
+        Run(RunDecodeCommand, {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24",
+                               Write("junk.raw", std::vector<std::uint8_t>(100, 7)), out}),
+        1);
     EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: bad frame\n");
 }
 
@@ -104,18 +110,23 @@ TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4by4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "0x4", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x0", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in, "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in,
+         "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in,
+         "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in,
+         "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--bogus", in, "o"},
         {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", in},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", dir_.File("missing"), "o"},
+        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", dir_.File("missing"),
+         "o"},
         {"info"},
         {"info", in},
     };
     for (const auto& args : bad) {
         CaptureStderr();
-        EXPECT_EQ(Run(args[0] == "info" ? RunInfoCommand : RunDecodeCommand, args), 2) << args.size();
+        EXPECT_EQ(Run(args[0] == "info" ? RunInfoCommand : RunDecodeCommand, args), 2)
+            << args.size();
         const std::string err = GetCapturedStderr();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
@@ -125,15 +136,16 @@ TEST_F(ZrfgrabCommandsTest, InfoShowsTextAsPrintableAndSurvivesBrokenIndexes) {
     std::vector<std::uint8_t> header(64 + 32, 0);
     std::memcpy(header.data(), "ZRF", 4);
     std::memcpy(header.data() + 4, "A B\x7Fxxxxxxxxxxxx", 16);  // the whole source field
-    header[20] = 'W';        // right after it
-    header[28 + 3] = 0xFF;   // 255 entries, one present
-    header[64 + 1] = 1;      // a pixel entry
-    header[64 + 12] = 0x7F;  // far beyond the file
+    header[20] = 'W';                                           // right after it
+    header[28 + 3] = 0xFF;                                      // 255 entries, one present
+    header[64 + 1] = 1;                                         // a pixel entry
+    header[64 + 12] = 0x7F;                                     // far beyond the file
     header[64 + 19] = 0x40;
     CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, {"info", Write("broken.zrf", header)}), 0);
     const std::string out = GetCapturedStdout();
-    for (const char* line : {"magic ZRF, source \"A B?xxxxxxxxxxxx\",", "(beyond the end)", "entry 1: beyond the end of the file"})
+    for (const char* line : {"magic ZRF, source \"A B?xxxxxxxxxxxx\",", "(beyond the end)",
+                             "entry 1: beyond the end of the file"})
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
 }
 
@@ -144,37 +156,47 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
         Vorn::Zephra::Net::Devices::Recorder::RecordingWriter writer(path, 0, 4), none(empty, 0, 4);
         const std::uint8_t image[4] = {1, 2, 3, 4};
         for (auto [number, ticks] : {std::pair<std::uint64_t, std::int64_t>{1, kUnixEpoch - 10000},
-                                     {2, kUnixEpoch}, {4, INT64_MIN}, {7, INT64_MAX}})
+                                     {2, kUnixEpoch},
+                                     {4, INT64_MIN},
+                                     {7, INT64_MAX}})
             ASSERT_TRUE(writer.Append(number, ticks, image, 4));
     }
     CaptureStdout();
     EXPECT_EQ(RunRecordingInfo(path), 0);
     const std::string out = GetCapturedStdout();
-    for (const char* line : {"frames       4 (checksums: 4 good, 0 bad)\nimage size   4 bytes\n",
-                             "#1  1969-12-31 23:59:59.999 UTC  ok\n", "#2  1970-01-01 00:00:00.000 UTC  ok\n",
-                             "lost frames  3, 5-6\nending       clean\n"})
+    for (const char* line :
+         {"frames       4 (checksums: 4 good, 0 bad)\nimage size   4 bytes\n",
+          "#1  1969-12-31 23:59:59.999 UTC  ok\n", "#2  1970-01-01 00:00:00.000 UTC  ok\n",
+          "lost frames  3, 5-6\nending       clean\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
     CaptureStdout();
     EXPECT_EQ(RunRecordingInfo(empty), 0);
-    EXPECT_EQ(GetCapturedStdout(), "recording    " + empty +
-                                       "\nframes       0 (checksums: 0 good, 0 bad)\nimage size   0 bytes\n"
-                                       "lost frames  none\nending       clean\n");
+    EXPECT_EQ(GetCapturedStdout(),
+              "recording    " + empty +
+                  "\nframes       0 (checksums: 0 good, 0 bad)\nimage size   0 bytes\n"
+                  "lost frames  none\nending       clean\n");
 
-    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(32 + 32 + 36 + 1).put('\x5A');
+    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(32 + 32 + 36 + 1)
+        .put('\x5A');
     CaptureStdout();
     CaptureStderr();
     EXPECT_EQ(RunRecordingInfo(path), 1);
-    EXPECT_NE(GetCapturedStdout().find("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"), std::string::npos);
-    EXPECT_EQ(GetCapturedStderr(), "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
+    EXPECT_NE(GetCapturedStdout().find("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"),
+              std::string::npos);
+    EXPECT_EQ(GetCapturedStderr(),
+              "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
 }
 
 TEST(WindowingRateIndex, OnlyAFirewireCameraListingSixtyAndOneTwentyLastHasIt) {
     const std::string fw = "KOVA,Line_K,ZRF_FW,1.0.0,RTREE,1.0.0";
     EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, {7.5, 15, 30, 60, 120}, 2), 3);
     EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, {30, 60, 120}, 4), 2);
-    for (const std::vector<double>& rates : {std::vector<double>{60, 120}, {7.5, 15, 30}, {30, 120, 60}, {30, 60, 121}})
+    for (const std::vector<double>& rates :
+         {std::vector<double>{60, 120}, {7.5, 15, 30}, {30, 120, 60}, {30, 60, 121}})
         EXPECT_EQ(zrfgrab::WindowingRateIndex(fw, rates, 2), -1) << rates.size();
-    EXPECT_EQ(zrfgrab::WindowingRateIndex("KOVA,Line_K,ZRF_USB,1.0.0", {7.5, 15, 30, 60, 120}, 2), -1);
+    EXPECT_EQ(zrfgrab::WindowingRateIndex("KOVA,Line_K,ZRF_USB,1.0.0", {7.5, 15, 30, 60, 120}, 2),
+              -1);
 }
 
 }  // namespace
