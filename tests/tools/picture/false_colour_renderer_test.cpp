@@ -90,16 +90,6 @@ TEST(FalseColourRenderer, DrawsTheBarHottestAtTheTopWithItsLimitsBesideTheEnds) 
     EXPECT_EQ(picture.At(l.labelX, l.lowerLabelY), kBackground);
 }
 
-TEST(FalseColourRenderer, FramesOfOneSizeReuseThePicture) {
-    FalseColourRenderer renderer;
-    std::vector<std::uint16_t> pixels(64 * 48, 500);
-    ASSERT_TRUE(renderer.Render(64, 48, pixels));
-    const std::uint8_t* buffer = renderer.Picture().Data();
-    pixels[0] = 900;
-    ASSERT_TRUE(renderer.Render(64, 48, pixels));
-    EXPECT_EQ(renderer.Picture().Data(), buffer);
-}
-
 TEST(FalseColourRenderer, RefusesBadInputAndKeepsThePreviousPicture) {
     constexpr int kMax = RgbImage::kMaxSide;
     FalseColourRenderer renderer;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,13 @@ class ZrfgrabCommandsTest : public ::testing::Test {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    static int Run(int (*command)(int, char**), std::vector<std::string> args) {
+    // Runs a command line, its words split at spaces, through a subcommand's entry point.
+    static int Run(int (*command)(int, char**), const std::string& line) {
+        std::vector<std::string> words;
+        std::istringstream in(line);
+        for (std::string word; in >> word;) words.push_back(word);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& word : words) argv.push_back(word.data());
         return command(static_cast<int>(argv.size()), argv.data());
     }
 
@@ -61,8 +66,9 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
     const auto in = Write("sample.raw", sample);
     const auto out = dir_.File("a.zrf");
     ASSERT_EQ(Run(RunDecodeCommand,
-                  {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "32x24", "--fields",
-                   "2", "--field", "1", "--rate", "30", "--camera-time", in, out}),
+                  "decode --subtype F7M0 --source usb --size 32x24 --fields 2 "
+                  "--field 1 --rate 30 --camera-time " +
+                      in + " " + out),
               0);
     const auto image = Read(out);
     ASSERT_EQ(image.size(), 32u * 12 * 2 + 2588);
@@ -70,7 +76,7 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
     EXPECT_EQ(Zrf::Load<std::uint32_t>(image.data() + 128 + Zrf::Info::kMilliseconds), 116u);
 
     CaptureStdout();
-    EXPECT_EQ(Run(RunInfoCommand, {"info", out}), 0);
+    EXPECT_EQ(Run(RunInfoCommand, "info " + out), 0);
     const std::string info = GetCapturedStdout();
     for (const char* line :
          {"header: magic ZRF, source \"UVC_KAVIR\", index offset 64, entries 2, words 100 3",
@@ -87,46 +93,42 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, sample);
     const auto out = dir_.File("cal.zrf");
     CaptureStderr();
-    EXPECT_EQ(Run(RunDecodeCommand, {"decode", "--subtype", "F7M2", "--source", "1394", "--size",
-                                     "32x24", Write("cal.raw", sample), out}),
+    EXPECT_EQ(Run(RunDecodeCommand, "decode --subtype F7M2 --source 1394 --size 32x24 " +
+                                        Write("cal.raw", sample) + " " + out),
               1);
     EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: the camera is calibrating\n");
     EXPECT_FALSE(std::filesystem::exists(out));
     CaptureStderr();
     EXPECT_EQ(
-        Run(RunDecodeCommand, {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24",
-                               Write("junk.raw", std::vector<std::uint8_t>(100, 7)), out}),
+        Run(RunDecodeCommand, "decode --subtype MJLS --source usb --size 32x24 " +
+                                  Write("junk.raw", std::vector<std::uint8_t>(100, 7)) + " " + out),
         1);
     EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: bad frame\n");
 }
 
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
-    const auto in = Write("s.raw", std::vector<std::uint8_t>(10));
-    const std::vector<std::vector<std::string>> bad = {
-        {"decode"},
-        {"decode", "--subtype"},
-        {"decode", "--subtype", "F7M", "--source", "usb", "--size", "4x4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "firewire", "--size", "4x4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4by4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "0x4", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x0", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--fields", "0", in,
-         "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--field", "1", in,
-         "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--rate", "fast", in,
-         "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", "--bogus", in, "o"},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", in},
-        {"decode", "--subtype", "F7M0", "--source", "usb", "--size", "4x4", dir_.File("missing"),
-         "o"},
-        {"info"},
-        {"info", in},
-    };
-    for (const auto& args : bad) {
+    const std::string in = " " + Write("s.raw", std::vector<std::uint8_t>(10)), files = in + " o";
+    const std::string usb = "decode --subtype F7M0 --source usb --size ";
+    const std::vector<std::string> lines = {
+        "decode",
+        "decode --subtype",
+        "info",
+        "info" + in,
+        "decode --subtype F7M --source usb --size 4x4" + files,
+        "decode --subtype F7M0 --source firewire --size 4x4" + files,
+        usb + "4by4" + files,
+        usb + "0x4" + files,
+        usb + "4x0" + files,
+        usb + "4x4 --fields 0" + files,
+        usb + "4x4 --field 1" + files,
+        usb + "4x4 --rate fast" + files,
+        usb + "4x4 --bogus" + files,
+        usb + "4x4" + in,
+        usb + "4x4 " + dir_.File("missing") + " o"};
+    for (const std::string& line : lines) {
         CaptureStderr();
-        EXPECT_EQ(Run(args[0] == "info" ? RunInfoCommand : RunDecodeCommand, args), 2)
-            << args.size();
+        EXPECT_EQ(Run(line.starts_with("info") ? RunInfoCommand : RunDecodeCommand, line), 2)
+            << line;
         const std::string err = GetCapturedStderr();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
@@ -142,7 +144,7 @@ TEST_F(ZrfgrabCommandsTest, InfoShowsTextAsPrintableAndSurvivesBrokenIndexes) {
     header[64 + 12] = 0x7F;                                     // far beyond the file
     header[64 + 19] = 0x40;
     CaptureStdout();
-    EXPECT_EQ(Run(RunInfoCommand, {"info", Write("broken.zrf", header)}), 0);
+    EXPECT_EQ(Run(RunInfoCommand, "info " + Write("broken.zrf", header)), 0);
     const std::string out = GetCapturedStdout();
     for (const char* line : {"magic ZRF, source \"A B?xxxxxxxxxxxx\",", "(beyond the end)",
                              "entry 1: beyond the end of the file"})
