@@ -69,21 +69,23 @@ TEST_F(ZRFRecorderTest, CountsEveryImageAndRecordsOnlyBetweenStartAndStop) {
 
 TEST_F(ZRFRecorderTest, PreRecordingRingIsWrittenFirstOldestImageFirst) {
     RecorderXml settings;
-    settings.SetPath(dir.File("x.zrec"));
-    settings.SetIsPreRecordingEnabled(true);
+    settings.SetPath(dir.File("rec.zrec"));
     settings.SetMaxNumberOfFramesInPreRecording(3);
     recorder.Setup(settings.XMLData());
+    recorder.SetIsPreRecordingEnabled(true);
     for (int i = 1; i <= 5; ++i) Add(i);
     EXPECT_EQ(recorder.PreRecordedImages(), 3u);
     settings.SetXMLData(recorder.Settings());
     EXPECT_TRUE(settings.IsPreRecordingEnabled());
-    EXPECT_EQ(settings.MaxNumberOfFramesInPreRecording(), 3);
     EXPECT_EQ(settings.ImageSize(), static_cast<int>(kSize));
     recorder.Start(0);
     Add(6);
     recorder.Stop(0);
     EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{3, 4, 5, 6}));
     EXPECT_EQ(recorder.PreRecordedImages(), 0u);
+    recorder.SetSizeImageBufferPreRecording(2);
+    for (int i = 7; i <= 9; ++i) Add(i);
+    EXPECT_EQ(recorder.PreRecordedImages(), 2u);
 }
 
 TEST_F(ZRFRecorderTest, StartWithACountStopsByItselfAndPauseSkipsImages) {
