@@ -6,6 +6,7 @@
 // for a manual soak run, e.g. ZRF_SOAK_ROUNDS=5000 build/default/tests/soak/soak_test.
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -160,43 +161,23 @@ class DeviceSoakTest : public DeviceTest {
     // One host operation, chosen at random; some of them end the grab session.
     void Operate(std::mt19937& random, int rateCount, int rangeCount) {
         auto pick = [&](int n) { return static_cast<int>(random() % n); };
-        switch (random() % 12) {
-            case 0:
-            case 1:
-                Restarting([&] { device->Control_SetFrameRate(pick(rateCount)); });
-                break;
-            case 2:
-                device->IRControl_Nuc();
-                break;
+        auto setRate = [&] { Restarting([&] { device->Control_SetFrameRate(pick(rateCount)); }); };
+        const std::function<void()> operations[] = {
+            setRate,
+            setRate,
+            [&] { device->IRControl_Nuc(); },
             // A camera with the other range set restarts grabbing.
-            case 3:
-                Restarting([&] { device->IRControl_SetTemperatureRange(pick(rangeCount)); });
-                break;
-            case 4:
-                RunCommand(1, "Nuc");
-                break;
-            case 5:
-                RunCommand(41, "FrameRate");
-                break;
-            case 6:
-                RunCommand(20, "TemperatureRanges");
-                break;
-            case 7:
-                device->Recorder_Start(0);
-                break;
-            case 8:
-                device->Recorder_Pause(random() % 2);
-                break;
-            case 9:
-                device->Recorder_Stop(0);
-                break;
-            case 10:
-                RestartGrabbing();
-                break;
-            case 11:
-                Reconnect();
-                break;
-        }
+            [&] { Restarting([&] { device->IRControl_SetTemperatureRange(pick(rangeCount)); }); },
+            [&] { RunCommand(1, "Nuc"); },
+            [&] { RunCommand(41, "FrameRate"); },
+            [&] { RunCommand(20, "TemperatureRanges"); },
+            [&] { device->Recorder_Start(0); },
+            [&] { device->Recorder_Pause(random() % 2); },
+            [&] { device->Recorder_Stop(0); },
+            [&] { RestartGrabbing(); },
+            [&] { Reconnect(); },
+        };
+        operations[random() % std::size(operations)]();
     }
 
     // Every recording reads back whole: good checksums, rising frame numbers, each one an
