@@ -1,13 +1,16 @@
-// Device selection, the stream chain, running, the alternative chains and teardown, on a
-// platform that misbehaves on request: each failure keeps its code.
+// Device selection, the stream chain, running, the alternative chains, the sample callback and
+// teardown, on a platform that misbehaves on request: each failure keeps its code.
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "capture/capture_ids.h"
+#include "capture/my_grab_cb.h"
 #include "host/logging/logger.h"
 #include "imaging/media_subtypes.h"
 #include "platform/com/task_allocator.h"
+#include "platform/dshow/media_sample.h"
+#include "platform/dshow/property_frame.h"
 #include "platform/dshow/transform_filters.h"
 #include "tests/capture/capture_fixture.h"
 
@@ -23,23 +26,6 @@ const std::wstring kPath = L"\\\\?\\usb#vid_aaaa&pid_0001#1&2&3#{65e8773d}\\glob
 
 std::vector<zrf::sim::VideoFormat> F7M0Only() {
     return {{kSubtypeF7M0, 640, 483, 16, 0, {333333}}};
-}
-
-// Whether any input pin of the filter is connected.
-bool InputConnected(IUnknown* object) {
-    ComPtr<IBaseFilter> filter;
-    if (FAILED(object->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid()))) return false;
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.Receive());
-    bool connected = false;
-    for (IPin* pin = nullptr; pins->Next(1, &pin, nullptr) == S_OK;) {
-        auto held = ComPtr<IPin>::Attach(pin);
-        PIN_DIRECTION direction;
-        held->QueryDirection(&direction);
-        ComPtr<IPin> peer;
-        connected |= direction == PINDIR_INPUT && SUCCEEDED(held->ConnectedTo(peer.Receive()));
-    }
-    return connected;
 }
 
 // Keeps a class away while it lives.
@@ -65,37 +51,52 @@ class GraphTest : public ::testing::Test {
     CMtxGraph graph_;
 };
 
-TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
-    zrf::dshow::VideoInputDevice broken;
-    broken.friendly_name = L"Broken";
-    broken.device_path = L"\\\\?\\usb#broken";
-    broken.create_filter = [](IBaseFilter** filter) {
-        *filter = nullptr;
-        return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+// Before a device is selected nothing is there to call.
+TEST_F(GraphTest, AnUnselectedGraphAnswersEveryCallWithItsCode) {
+    BYTE buffer[256] = {1};
+    LONG length = 1, dropped = -1;
+    const std::pair<HRESULT, HRESULT> rows[] = {
+        {graph_.Run(), E_FAIL},
+        {graph_.Stop(), E_FAIL},
+        {graph_.BuildCaptureGraph(false), E_FAIL},
+        {graph_.BuildDecompressorChain(), E_FAIL},
+        {graph_.BuildDVChain(), E_FAIL},
+        {graph_.GetDroppedFrames(&dropped), E_FAIL},
+        {graph_.SendRawCommand(buffer, &length), S_FALSE},
+        {graph_.SendRawCommand(nullptr, &length), E_POINTER},
+        {graph_.WriteModeValue(4), S_FALSE},
+        {graph_.ExtensionUnitTransact(buffer, &length), E_FAIL},
+        {graph_.SetTransportMode(ED_MODE_PLAY), S_OK},
+        {graph_.ShowTransformPropertyPages(nullptr), E_FAIL},
     };
-    const auto brokenId = zrf::dshow::VideoInputDevices::Add(broken);
+    for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << i;
+    EXPECT_EQ(0, dropped);
+    EXPECT_EQ(10.0, graph_.GetFrameRate());
+}
+
+TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
+    const auto brokenId =
+        zrf::dshow::VideoInputDevices::Add(With(zrf::dshow::VideoInputDevice{}, [](auto& d) {
+            d.device_path = L"\\\\?\\usb#broken";
+            d.create_filter = [](auto) { return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED); };
+        }));
     struct Case {
-        const char* name;
         std::function<std::shared_ptr<void>()> arrange;
         std::wstring path;
         HRESULT code;
     };
     const Case cases[] = {
-        {"empty category",
-         [] { return std::make_shared<zrf::dshow::ScopedEmptyVideoInputCategory>(); }, kPath,
+        {[] { return std::make_shared<zrf::dshow::ScopedEmptyVideoInputCategory>(); }, kPath,
          E_FAIL},
-        {"no such device", {}, L"\\\\?\\usb#other", E_FAIL},
-        {"no device enumerator", Missing(CLSID_SystemDeviceEnum), kPath, REGDB_E_CLASSNOTREG},
-        {"no filter graph", Missing(CLSID_FilterGraph), kPath, REGDB_E_CLASSNOTREG},
-        {"no capture graph builder", Missing(CLSID_CaptureGraphBuilder2), kPath,
-         REGDB_E_CLASSNOTREG},
-        {"the bind fails",
-         {},
-         L"\\\\?\\USB#BROKEN",
-         HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)},
+        {{}, L"\\\\?\\usb#other", E_FAIL},
+        {Missing(CLSID_SystemDeviceEnum), kPath, REGDB_E_CLASSNOTREG},
+        {Missing(CLSID_FilterGraph), kPath, REGDB_E_CLASSNOTREG},
+        {Missing(CLSID_CaptureGraphBuilder2), kPath, REGDB_E_CLASSNOTREG},
+        {{}, L"\\\\?\\USB#BROKEN", HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i);
         CreatedObjects created({CLSID_FilterGraph});
         const auto arranged = c.arrange ? c.arrange() : nullptr;
         CMtxGraph graph;
@@ -103,9 +104,7 @@ TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
         EXPECT_FALSE(graph.IsMediaTypeAvailable(kSubtypeF7M0));
         EXPECT_EQ(E_FAIL, graph.BuildCaptureGraph(false));
         // No graph is made before a device is found.
-        if (c.code == E_FAIL) {
-            EXPECT_EQ(0u, created.Count(CLSID_FilterGraph));
-        }
+        EXPECT_TRUE(c.code != E_FAIL || created.Count(CLSID_FilterGraph) == 0);
     }
     zrf::dshow::VideoInputDevices::Remove(brokenId);
 }
@@ -127,14 +126,10 @@ TEST_F(GraphTest, FindsTheDeviceByItsPath) {
 // The grabber and the renderer are needed, the null renderer and the maker's transform are
 // not; a missing grabber is also told to the user.
 TEST_F(GraphTest, BuildNeedsTheGrabberAndTheRenderer) {
-    struct Case {
-        CLSID clsid;
-        HRESULT code;
-    };
-    for (const auto& [clsid, code] :
-         {Case{CLSID_SampleGrabber, REGDB_E_CLASSNOTREG},
-          Case{CLSID_VideoRenderer, REGDB_E_CLASSNOTREG}, Case{CLSID_NullRenderer, S_OK},
-          Case{kClsidVornTransform, S_OK}}) {
+    for (const auto& [clsid, code] : {std::pair{CLSID_SampleGrabber, REGDB_E_CLASSNOTREG},
+                                      {CLSID_VideoRenderer, REGDB_E_CLASSNOTREG},
+                                      {CLSID_NullRenderer, S_OK},
+                                      {kClsidVornTransform, S_OK}}) {
         ScopedClassOverride missing(clsid, {});
         LogCapture log;
         CMtxGraph graph;
@@ -152,13 +147,28 @@ TEST_F(GraphTest, BuildNeedsTheGrabberAndTheRenderer) {
     }
 }
 
-TEST_F(GraphTest, PreviewGoesThroughTheTransformWhenItIsThere) {
+// Preview goes through the transform when it is there, whose pages are shown on request.
+TEST_F(GraphTest, PreviewGoesThroughTheTransformAndItsPagesAreShown) {
     const auto transform = PassThrough(kClsidVornTransform);
     CreatedObjects created({kClsidVornTransform});
     EXPECT_EQ(S_OK, Build(graph_, kPath, true));
     EXPECT_TRUE(graph_.TransformPresent());
     ASSERT_EQ(1u, created.Count(kClsidVornTransform));
-    EXPECT_TRUE(InputConnected(created.First(kClsidVornTransform)));
+    ComPtr<IBaseFilter> filter;
+    created.First(kClsidVornTransform)->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid());
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Receive());
+    ComPtr<IPin> input, peer;
+    ASSERT_EQ(S_OK, pins->Next(1, input.Receive(), nullptr));
+    EXPECT_EQ(S_OK, input->ConnectedTo(peer.Receive()));
+    const long shown = zrf::dshow::PropertyFramesShown();
+    int owner = 0;
+    EXPECT_EQ(S_OK, graph_.ShowTransformPropertyPages(&owner));
+    EXPECT_EQ(shown + 1, zrf::dshow::PropertyFramesShown());
+    const auto frame = zrf::dshow::LastPropertyFrame();
+    EXPECT_EQ(&owner, frame.owner);
+    EXPECT_EQ(L"VORNTransform", frame.caption);
+    EXPECT_EQ(std::tuple(1u, 1u, 0u), std::tuple(frame.objects, frame.pages.size(), frame.locale));
 }
 
 // Dropped frames come from the capture pin; a pin without the interface fails the build with
@@ -166,8 +176,6 @@ TEST_F(GraphTest, PreviewGoesThroughTheTransformWhenItIsThere) {
 TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
     device_->SetDroppedFrames(5);
     LONG dropped = -1;
-    EXPECT_EQ(E_FAIL, graph_.GetDroppedFrames(&dropped));
-    EXPECT_EQ(0, dropped);
     ASSERT_EQ(S_OK, Build(graph_));
     EXPECT_EQ(S_OK, graph_.GetDroppedFrames(&dropped));
     EXPECT_EQ(5, dropped);
@@ -180,10 +188,6 @@ TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
 }
 
 TEST_F(GraphTest, RunFailuresLeaveTheGraphStopped) {
-    EXPECT_EQ(E_FAIL, graph_.Run());
-    EXPECT_EQ(E_FAIL, graph_.Stop());
-    EXPECT_EQ(E_FAIL, graph_.BuildDecompressorChain());
-    EXPECT_EQ(E_FAIL, graph_.BuildDVChain());
     auto settings = PlainDevice(L"\\\\?\\usb#busy", F7M0Only());
     settings.should_fail_run_with = HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
     DevicePtr busy = AddDevice(settings);
@@ -208,7 +212,7 @@ TEST_F(GraphTest, SelectingTwiceReleasesTheFirstGraphAndBuildsOnTheSecond) {
     ASSERT_EQ(S_OK, Build(graph_));
     EXPECT_EQ(S_OK, Build(graph_, L"\\\\?\\usb#second"));
     EXPECT_EQ(2u, created.Count(CLSID_FilterGraph));
-    EXPECT_EQ(1u, created.StillHeld(CLSID_FilterGraph));
+    EXPECT_EQ(1u, created.StillHeld(&CLSID_FilterGraph));
     EXPECT_EQ(2u, builders.Count(CLSID_CaptureGraphBuilder2));
 }
 
@@ -225,6 +229,35 @@ TEST_F(GraphTest, AlternativeChainsNeedTheirFilters) {
     CMtxGraph graph;
     ASSERT_EQ(S_OK, graph.SelectDevice(kPath, L"0", false));
     EXPECT_EQ(REGDB_E_CLASSNOTREG, graph.BuildDVChain());
+}
+
+// The graph owns the grabber's callback object: it answers for its interfaces without
+// counting, and hands the sample's own buffer on, uncopied and unreferenced; samples without a
+// buffer or a stream are dropped.
+TEST_F(GraphTest, TheCallbackCountsNothingAndHandsTheSampleBufferOn) {
+    RecordingStream stream;
+    CMyGrabCB callback(&graph_);
+    void* object = nullptr;
+    for (REFIID iid : {IID_ISampleGrabberCB, IID_IUnknown}) {
+        EXPECT_EQ(S_OK, callback.QueryInterface(iid, &object));
+        EXPECT_EQ(static_cast<ISampleGrabberCB*>(&callback), object);
+    }
+    EXPECT_EQ(E_NOINTERFACE, callback.QueryInterface(IID_IMediaSample, &object));
+    EXPECT_EQ(std::tuple(1u, 1u), std::tuple(callback.AddRef(), callback.Release()));
+    EXPECT_EQ(E_NOTIMPL, callback.BufferCB(0.0, nullptr, 0));
+    std::vector<BYTE> buffer(64);
+    auto sample = zrf::com::MakeCom<zrf::dshow::MediaSample>(buffer.data(), 64);
+    sample->SetActualDataLength(40);
+    EXPECT_EQ(S_OK, callback.SampleCB(0.0, sample.Get()));  // no stream yet
+    graph_.AttachStream(&stream);
+    const ULONG references = ReferencesOf(sample.Get());
+    EXPECT_EQ(S_OK, callback.SampleCB(0.0, sample.Get()));
+    EXPECT_EQ(std::tuple(1, buffer.data(), 40),
+              std::tuple(stream.samples, stream.lastBuffer, stream.lastLength));
+    EXPECT_EQ(references, ReferencesOf(sample.Get()));
+    sample->SetBufferUnavailable(true);
+    EXPECT_EQ(S_OK, callback.SampleCB(0.0, sample.Get()));
+    EXPECT_EQ(1, stream.samples);
 }
 
 // Teardown lets go of every platform object, every format block and the capture source, and

@@ -15,7 +15,7 @@
 #include "imaging/media_subtypes.h"
 #include "platform/time/test_clock.h"
 #include "sim/samples/camera_samples.h"
-#include "tests/imaging/test_pictures.h"
+#include "tests/imaging/stream_harness.h"
 
 namespace {
 

@@ -6,9 +6,7 @@
 #include "imaging/media_subtypes.h"
 #include "imaging/visual_frame_header.h"
 #include "platform/time/test_clock.h"
-#include "sim/samples/camera_samples.h"
 #include "tests/imaging/stream_harness.h"
-#include "tests/imaging/test_pictures.h"
 
 namespace {
 

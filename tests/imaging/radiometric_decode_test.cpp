@@ -4,22 +4,15 @@
 
 #include <functional>
 
-#include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
-#include "imaging/zrf_records.h"
 #include "platform/time/test_clock.h"
-#include "sim/samples/camera_samples.h"
 #include "tests/imaging/stream_harness.h"
-#include "tests/imaging/test_pictures.h"
 
 namespace {
 
 using namespace ImagingTest;
 using namespace Zrf;
-using Sample = std::vector<std::uint8_t>;
 using Results = std::vector<DecodeResult>;
-
-enum class Kind { UsbRaw, UsbJpegLs, Ieee1394 };
 
 const Results kOk{DecodeResult::Ok};
 const Results kBad{DecodeResult::BadFrame};
@@ -33,25 +26,17 @@ class RadiometricDecodeTest : public ::testing::Test {
         settings_.seconds = 1'234'567;
         settings_.milliseconds = 500;
         settings_.timeZoneMinutes = 300;
-        Use(Kind::UsbRaw);
+        Use(kUsbRaw);
     }
 
-    // The stream as the device sets it up for the kind.
-    void Use(Kind kind) {
-        kind_ = kind;
-        stream_.SetSourceKind(kind == Kind::Ieee1394 ? SourceKind::Ieee1394 : SourceKind::Usb);
-        stream_.SetSubtype(kind == Kind::UsbRaw     ? kSubtypeF7M0
-                           : kind == Kind::Ieee1394 ? kSubtypeF7M2
-                                                    : kSubtypeMJLS);
-        stream_.SetFrameRate(30.0f);
+    // The stream as the device sets it up for the path.
+    void Use(const Path& path) {
+        path_ = path;
+        ImagingTest::Use(stream_, path);
     }
     Sample Build() {
-        Sample s;
-        if (kind_ == Kind::UsbRaw) zrf::sim::BuildUsbRawSample(picture_.data(), settings_, s);
-        if (kind_ == Kind::Ieee1394) zrf::sim::BuildIeee1394Sample(picture_.data(), settings_, s);
-        if (kind_ == Kind::UsbJpegLs &&
-            !zrf::sim::BuildUsbJpegLsSample(picture_.data(), settings_, s))
-            ADD_FAILURE() << "the codec refused the picture";
+        const Sample s = BuildSample(path_, picture_, settings_);
+        EXPECT_FALSE(s.empty()) << "the codec refused the picture";
         return s;
     }
     Delivery Run(const Sample& sample) {
@@ -79,70 +64,68 @@ class RadiometricDecodeTest : public ::testing::Test {
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     ImgSrcStream stream_;
-    Kind kind_ = Kind::UsbRaw;
+    Path path_;
     zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = RampPicture({16, 8});
 };
 
 // Header and index big-endian, the frame information in host order at 128, the geometry copy
-// at 2556, the pixels at 2588.
-TEST_F(RadiometricDecodeTest, Ieee1394PlacesEveryRecordAtItsOffset) {
-    Use(Kind::Ieee1394);
-    settings_.frameRate = 25.0f;
+// at 2556, the pixels at 2588, on both paths. IEEE-1394 images carry the camera's block,
+// converted; USB ones are rebuilt from the region, whose header is carried but for the source
+// text, replaced up to its terminator.
+TEST_F(RadiometricDecodeTest, EveryRecordIsAtItsOffset) {
+    for (const Path& path : {kIeee1394, kUsbRaw}) {
+        Use(path);
+        settings_.frameRate = 25.0f;
+        const Delivery d = Run();
+        ASSERT_EQ(d.results, kOk);
+        ASSERT_EQ(d.size, 16 * 8 * 2 + 2588);
+        const auto& img = d.images[0];
+        const std::pair<std::size_t, std::uint32_t> words[] = {{20, 100},
+                                                               {24, 64},
+                                                               {28, 2},
+                                                               {32, 3},
+                                                               {68, 106},
+                                                               {72, 0},
+                                                               {76, 128},
+                                                               {80, 2428},
+                                                               {84, 0},
+                                                               {88, 0},
+                                                               {92, 0},
+                                                               {108, 2556},
+                                                               {112, 16 * 8 * 2 + 32}};
+        for (const auto& [at, value] : words) EXPECT_EQ(BigEndian32(img, at), value) << at;
+        const std::pair<std::size_t, std::uint16_t> shorts[] = {
+            {36, 0}, {64, kFrameInfoBlock}, {66, 0}, {96, kPixelBlock}, {98, kPixelsHostOrder}};
+        for (const auto& [at, value] : shorts) EXPECT_EQ(BigEndian16(img, at), value) << at;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data())), "ZRF");
+        EXPECT_EQ(Info16(img, Info::kGeometryWidth), 16);
+        EXPECT_EQ(Info16(img, Info::kGeometryHeight), 8);
+        EXPECT_EQ(Info16(img, Info::kGeometryLastRow), 7);
+        EXPECT_EQ(Info32(img, Info::kGeometryWord28), 0u);
+        EXPECT_EQ(Info16(img, Info::kFrameRate), 30);  // the stream's rate
+        EXPECT_EQ(0, std::memcmp(img.data() + 2556, img.data() + 128, 32));
+        ExpectPixels(img, 2588, 0, picture_.size());
+    }
     const auto camera = zrf::sim::BuildFrameInfoBlock(settings_);
-    const Delivery d = Run();
-    ASSERT_EQ(d.results, kOk);
-    ASSERT_EQ(d.size, 16 * 8 * 2 + 2588);
-    const auto& img = d.images[0];
-    const std::uint8_t header[36] = {'Z', 'R', 'F', 0,  'F', 'W', '_', 'Z', 'E', 'P', 'H', 'R',
-                                     'A', 0,   0,   0,  0,   0,   0,   0,   0,   0,   0,   100,
-                                     0,   0,   0,   64, 0,   0,   0,   2,   0,   0,   0,   3};
-    EXPECT_EQ(0, std::memcmp(img.data(), header, sizeof header));
-    EXPECT_TRUE(std::all_of(img.begin() + 36, img.begin() + 64, [](auto b) { return b == 0; }));
-    const std::uint8_t entry0[32] = {0, 32, 0, 0, 0,    0,   0, 106, 0,    0,
-                                     0, 0,  0, 0, 0x00, 128, 0, 0,   0x09, 0x7C};
-    EXPECT_EQ(0, std::memcmp(img.data() + 64, entry0, 32));
-    EXPECT_EQ(BigEndian16(img, 96), kPixelBlock);
-    EXPECT_EQ(BigEndian16(img, 98), kPixelsHostOrder);
-    EXPECT_EQ(BigEndian32(img, 108), 2556u);
-    EXPECT_EQ(BigEndian32(img, 112), 16u * 8 * 2 + 32);
-    EXPECT_EQ(Info16(img, Info::kGeometryWord22), 0);
-    EXPECT_EQ(Info16(img, Info::kFrameRate), 30);  // the stream's rate
+    Use(kIeee1394);
+    const auto ieee = Run().images[0];
+    const auto usb = (Use(kUsbRaw), Run().images[0]);
+    const char text[] = "FW_ZEPHRA\0\0\0\0\0\0";
+    EXPECT_EQ(0, std::memcmp(ieee.data() + 4, text, 16));
+    EXPECT_TRUE(std::all_of(ieee.begin() + 36, ieee.begin() + 64, [](auto b) { return b == 0; }));
+    EXPECT_EQ(Info16(ieee, Info::kGeometryWord22), 0);
     // Everything the pipeline does not update is the camera's, converted.
-    EXPECT_EQ(0, std::memcmp(img.data() + 128 + 32, camera.data() + 32, 900 - 32));
-    EXPECT_EQ(0, std::memcmp(img.data() + 128 + 912, camera.data() + 912, 1084 - 912));
-    EXPECT_EQ(0, std::memcmp(img.data() + 128 + 1130, camera.data() + 1130, 2428 - 1130));
-    EXPECT_EQ(0, std::memcmp(img.data() + 2556, img.data() + 128, 32));
-    ExpectPixels(img, 2588, 0, picture_.size());
-}
-
-// The region's header and index become big-endian around the camera's blocks; the source text
-// is replaced up to its terminator, the rest of the header carried.
-TEST_F(RadiometricDecodeTest, UsbRebuildsTheImageFromTheRegion) {
-    const Delivery d = Run();
-    ASSERT_EQ(d.results, kOk);
-    ASSERT_EQ(d.size, 16 * 8 * 2 + 2588);  // the same as an IEEE-1394 image
-    const auto& img = d.images[0];
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data())), "ZRF");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 4)), "UVC_KAVIR");
-    EXPECT_EQ(img[14], '_');
-    EXPECT_EQ(img[15], '7');
-    const std::pair<std::size_t, std::uint32_t> words[] = {
-        {20, 100}, {24, 64},  {28, 2},    {52, 0xA5A5A5A5u}, {60, 0},
-        {68, 106}, {76, 128}, {80, 2428}, {108, 2556},       {112, 16 * 8 * 2 + 32}};
-    for (const auto& [at, value] : words) EXPECT_EQ(BigEndian32(img, at), value) << at;
-    const std::pair<std::size_t, std::uint16_t> shorts[] = {
-        {36, 0}, {38, 0x0101}, {64, kFrameInfoBlock}, {96, kPixelBlock}, {98, kPixelsHostOrder}};
-    for (const auto& [at, value] : shorts) EXPECT_EQ(BigEndian16(img, at), value) << at;
-    EXPECT_EQ(Info16(img, Info::kGeometryWidth), 16);
-    EXPECT_EQ(Info16(img, Info::kGeometryHeight), 8);
-    EXPECT_EQ(Info16(img, Info::kGeometryLastRow), 7);
-    EXPECT_EQ(Info32(img, Info::kGeometryWord28), 0u);
-    EXPECT_EQ(Info16(img, Info::kLiveFlag), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 128 + Info::kText)), "Live");
-    EXPECT_EQ(Info16(img, Info::kFrameRate), 30);
-    EXPECT_EQ(0, std::memcmp(img.data() + 2556, img.data() + 128, 32));
-    ExpectPixels(img, 2588, 0, picture_.size());
+    EXPECT_EQ(0, std::memcmp(ieee.data() + 128 + 32, camera.data() + 32, 900 - 32));
+    EXPECT_EQ(0, std::memcmp(ieee.data() + 128 + 912, camera.data() + 912, 1084 - 912));
+    EXPECT_EQ(0, std::memcmp(ieee.data() + 128 + 1130, camera.data() + 1130, 2428 - 1130));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(usb.data() + 4)), "UVC_KAVIR");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(usb.data() + 14), 2), "_7");
+    EXPECT_EQ(BigEndian16(usb, 38), 0x0101);
+    EXPECT_EQ(BigEndian32(usb, 52), 0xA5A5A5A5u);
+    EXPECT_EQ(BigEndian32(usb, 60), 0u);
+    EXPECT_EQ(Info16(usb, Info::kLiveFlag), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(usb.data() + 128 + Info::kText)), "Live");
 }
 
 TEST_F(RadiometricDecodeTest, UsbBlocksKeepTheRegionsOrder) {
@@ -170,7 +153,7 @@ TEST_F(RadiometricDecodeTest, UsbBlocksKeepTheRegionsOrder) {
 // Swapped pixels arrive in host order, whatever the path; a JPEG-LS picture of fewer bits
 // still fills two bytes a pixel.
 TEST_F(RadiometricDecodeTest, PixelsArriveInHostOrder) {
-    for (Kind kind : {Kind::UsbRaw, Kind::UsbJpegLs}) {
+    for (const Path& kind : {kUsbRaw, kUsbJpegLs}) {
         Use(kind);
         settings_.pixelByteOrder = kPixelsSwapped;
         const Delivery d = Run();
@@ -186,65 +169,51 @@ TEST_F(RadiometricDecodeTest, PixelsArriveInHostOrder) {
     ExpectPixels(d.images[0], 2588, 0, picture_.size());
 }
 
-// Field k takes its rows (by the camera's row length) and its time offset; the stamp is the
-// host's for the whole sample, or the camera's when asked.
+// Field k takes its rows (by the camera's row length) and its time offset, 1000 / (fields x
+// rate) in single precision times k, truncated; an offset past the second carries into it. The
+// stamp is the camera's here (the host's is one for the whole sample).
 TEST_F(RadiometricDecodeTest, EachFieldTakesItsRowsAndItsTime) {
     stream_.SetHostTimeStamps(false);
-    const std::uint32_t offsets[2][4] = {{0, 16}, {0, 8, 16, 24}};  // at 30 frames a second
-    for (Kind kind : {Kind::UsbRaw, Kind::UsbJpegLs, Kind::Ieee1394}) {
-        for (int fields : {2, 4}) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(kind) << " " << fields);
-            Use(kind);
-            settings_.fieldCount = fields;
-            const Delivery d = Run();
-            ASSERT_EQ(d.results, Results(fields, DecodeResult::Ok));
-            const int rows = 8 / fields;
-            EXPECT_EQ(d.size, 16 * rows * 2 + 2588);
-            for (int k = 0; k < fields; ++k) {
-                const auto& img = d.images[k];
-                EXPECT_EQ(Info16(img, Info::kGeometryHeight), rows);
-                EXPECT_EQ(Info16(img, Info::kGeometryLastRow), rows - 1);
-                EXPECT_EQ(Info16(img, Info::kFrameRate), 30 * fields);
-                EXPECT_EQ(Info32(img, Info::kMilliseconds), 500u + offsets[fields / 4][k]);
-                EXPECT_EQ(Info16(img, Info::kTimeZone), 300);
-                ExpectPixels(img, 2588, k * 16 * rows, 16 * rows);
-            }
-        }
-    }
-}
-
-// 1000 / (fields x rate) in single precision, times the field, truncated.
-TEST_F(RadiometricDecodeTest, FieldTimeOffsets) {
-    Use(Kind::Ieee1394);
-    stream_.SetHostTimeStamps(false);
-    settings_.milliseconds = 0;
     struct Case {
+        Path path;
         int fields;
         float rate;
         std::vector<std::uint32_t> offsets;
     };
-    for (const Case& c : {Case{2, 25.0f, {0, 20}}, Case{4, 60.0f, {0, 4, 8, 12}}}) {
-        settings_.fieldCount = c.fields;
+    const Case cases[] = {
+        {kUsbRaw, 2, 30, {0, 16}},       {kUsbRaw, 4, 30, {0, 8, 16, 24}},
+        {kUsbJpegLs, 2, 30, {0, 16}},    {kUsbJpegLs, 4, 30, {0, 8, 16, 24}},
+        {kIeee1394, 2, 30, {0, 16}},     {kIeee1394, 4, 30, {0, 8, 16, 24}},
+        {kIeee1394, 2, 25, {0, 20}},     {kIeee1394, 4, 60, {0, 4, 8, 12}},
+        {kIeee1394, 2, 30, {990, 1006}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fields << " fields at " << c.rate);
+        Use(c.path);
         stream_.SetFrameRate(c.rate);
+        settings_.fieldCount = c.fields;
+        settings_.milliseconds = c.offsets[0];
         const Delivery d = Run();
-        ASSERT_EQ(d.results.size(), static_cast<std::size_t>(c.fields));
-        for (int k = 0; k < c.fields; ++k)
-            EXPECT_EQ(Info32(d.images[k], Info::kMilliseconds), c.offsets[k]) << c.rate << " " << k;
+        ASSERT_EQ(d.results, Results(c.fields, DecodeResult::Ok));
+        const int rows = 8 / c.fields;
+        EXPECT_EQ(d.size, 16 * rows * 2 + 2588);
+        for (int k = 0; k < c.fields; ++k) {
+            const auto& img = d.images[k];
+            EXPECT_EQ(Info16(img, Info::kGeometryHeight), rows);
+            EXPECT_EQ(Info16(img, Info::kGeometryLastRow), rows - 1);
+            EXPECT_EQ(Info16(img, Info::kFrameRate), c.rate * c.fields);
+            EXPECT_EQ(Info32(img, Info::kSeconds), 1'234'567u + c.offsets[k] / 1000);
+            EXPECT_EQ(Info32(img, Info::kMilliseconds), c.offsets[k] % 1000);
+            EXPECT_EQ(Info16(img, Info::kTimeZone), 300);
+            ExpectPixels(img, 2588, k * 16 * rows, 16 * rows);
+        }
     }
-    // An offset past the second carries into it.
-    stream_.SetFrameRate(30.0f);
-    settings_.fieldCount = 2;
-    settings_.milliseconds = 990;
-    stream_.SetFieldCount(2);
-    const Delivery d = DeliverField(stream_, Build(), settings_.size, 1);
-    EXPECT_EQ(Info32(d.images[0], Info::kMilliseconds), 6u);
-    EXPECT_EQ(Info32(d.images[0], Info::kSeconds), 1'234'568u);
-    EXPECT_EQ(stream_.TimeSeconds(), 1'234'568u);
+    EXPECT_EQ(stream_.TimeSeconds(), 1'234'568u);  // the last field's time is published
     EXPECT_EQ(stream_.TimeMilliseconds(), 6u);
 }
 
 TEST_F(RadiometricDecodeTest, HostStampReplacesTheCamerasAndIsPublished) {
-    for (Kind kind : {Kind::UsbRaw, Kind::Ieee1394}) {
+    for (const Path& kind : {kUsbRaw, kIeee1394}) {
         Use(kind);  // the frame rate set afresh: the clock starts again at frame 1
         const auto* block = Run().images[0].data() + 128;
         EXPECT_EQ(Load<std::uint32_t>(block + Info::kSeconds), 1'650'000'000u);
@@ -256,7 +225,7 @@ TEST_F(RadiometricDecodeTest, HostStampReplacesTheCamerasAndIsPublished) {
     }
     // Daylight saving adds an hour; 1000 ms at 30 per second is frame 30.
     clock_.SetTimeZone(-60, true);
-    Use(Kind::Ieee1394);
+    Use(kIeee1394);
     Run();
     clock_.AdvanceMilliseconds(1000);
     Run();
@@ -271,7 +240,7 @@ TEST_F(RadiometricDecodeTest, HostStampReplacesTheCamerasAndIsPublished) {
 // Samples at the clock's own rate arrive on the grid's edges: truncation alone would give two
 // of them one period, and field 1 of the first would come after field 0 of the next.
 TEST_F(RadiometricDecodeTest, HostStampsOfSamplesPacedAtTheClocksRateNeverGoBack) {
-    Use(Kind::Ieee1394);
+    Use(kIeee1394);
     settings_.fieldCount = 2;
     std::int64_t previous = 0;
     for (int sample = 0; sample < 8; ++sample) {
@@ -290,7 +259,7 @@ TEST_F(RadiometricDecodeTest, HostStampsOfSamplesPacedAtTheClocksRateNeverGoBack
 // Bit 0 or 5 of the status flags: calibrating. No camera stamp: a bad frame even with host
 // stamps, the published time unchanged.
 TEST_F(RadiometricDecodeTest, CalibratingAndUnstampedFrames) {
-    for (Kind kind : {Kind::UsbRaw, Kind::Ieee1394}) {
+    for (const Path& kind : {kUsbRaw, kIeee1394}) {
         Use(kind);
         for (std::uint16_t flags : {1, 32, 33, 2}) {
             settings_.statusFlags = flags;
@@ -315,52 +284,50 @@ TEST_F(RadiometricDecodeTest, SamplesThatDoNotFitTheirLayoutGiveNoSize) {
     auto count = [&](Sample& s) { return s.data() + region + 28; };
     struct Case {
         const char* name;
-        Kind kind;
+        Path path;
         std::function<void(Sample&)> spoil;
         ImageSize size{16, 8};
     };
     const Case cases[] = {
-        {"region past the end", Kind::UsbRaw, [&](Sample& s) { s.resize(region + 63); }},
-        {"magic not terminated", Kind::UsbRaw, [&](Sample& s) { s[region + 3] = 'X'; }},
-        {"no entries", Kind::UsbRaw, [&](Sample& s) { Store<std::int32_t>(count(s), 0); }},
-        {"negative entry count", Kind::UsbRaw,
-         [&](Sample& s) { Store<std::int32_t>(count(s), -2); }},
-        {"index beyond the sample", Kind::UsbRaw,
+        {"region past the end", kUsbRaw, [&](Sample& s) { s.resize(region + 63); }},
+        {"magic not terminated", kUsbRaw, [&](Sample& s) { s[region + 3] = 'X'; }},
+        {"no entries", kUsbRaw, [&](Sample& s) { Store<std::int32_t>(count(s), 0); }},
+        {"negative entry count", kUsbRaw, [&](Sample& s) { Store<std::int32_t>(count(s), -2); }},
+        {"index beyond the sample", kUsbRaw,
          [&](Sample& s) { Store<std::int32_t>(count(s), 1000); }},
-        {"huge entry count", Kind::UsbRaw,
+        {"huge entry count", kUsbRaw,
          [&](Sample& s) { Store<std::int32_t>(count(s), 0x7FFFFFFF); }},
-        {"block beyond the sample", Kind::UsbRaw,
+        {"block beyond the sample", kUsbRaw,
          [&](Sample& s) { Store<std::uint32_t>(s.data() + Entry(0) + 12, 0xFFFFFF00); }},
-        {"block length beyond the sample", Kind::UsbRaw,
+        {"block length beyond the sample", kUsbRaw,
          [&](Sample& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 0x7FFFFFFF); }},
-        {"frame information too short", Kind::UsbRaw,
+        {"frame information too short", kUsbRaw,
          [&](Sample& s) { Store<std::uint32_t>(s.data() + Entry(0) + 16, 1131); }},
-        {"no pixel entry", Kind::UsbRaw,
+        {"no pixel entry", kUsbRaw,
          [&](Sample& s) { Store<std::uint16_t>(s.data() + Entry(1), 5); }},
-        {"no frame-information entry", Kind::UsbRaw,
+        {"no frame-information entry", kUsbRaw,
          [&](Sample& s) { Store<std::uint16_t>(s.data() + Entry(0), 5); }},
-        {"cut inside the frame information", Kind::UsbRaw,
+        {"cut inside the frame information", kUsbRaw,
          [&](Sample& s) { s.resize(InfoBlock() + 1000); }},
-        {"code stream length past the sample", Kind::UsbJpegLs, [](Sample& s) { s[0] = 0x7F; }},
-        {"no start-of-image marker", Kind::UsbJpegLs, [](Sample& s) { s[4] = 0x00; }},
-        {"one byte short", Kind::Ieee1394, [](Sample& s) { s.pop_back(); }},
-        {"width 0", Kind::Ieee1394, [](Sample&) {}, {0, 8}},
-        {"negative height", Kind::Ieee1394, [](Sample&) {}, {16, -8}},
-        {"largest size", Kind::Ieee1394, [](Sample&) {}, {0x7FFFFFFF, 0x7FFFFFFF}},
+        {"code stream length past the sample", kUsbJpegLs, [](Sample& s) { s[0] = 0x7F; }},
+        {"no start-of-image marker", kUsbJpegLs, [](Sample& s) { s[4] = 0x00; }},
+        {"one byte short", kIeee1394, [](Sample& s) { s.pop_back(); }},
+        {"width 0", kIeee1394, [](Sample&) {}, {0, 8}},
+        {"negative height", kIeee1394, [](Sample&) {}, {16, -8}},
+        {"largest size", kIeee1394, [](Sample&) {}, {0x7FFFFFFF, 0x7FFFFFFF}},
     };
     for (const Case& c : cases) {
-        Use(c.kind);
+        Use(c.path);
         Sample sample = Build();
         c.spoil(sample);
         ImgSrcStream fresh;  // nothing cached
-        fresh.SetSourceKind(c.kind == Kind::Ieee1394 ? SourceKind::Ieee1394 : SourceKind::Usb);
-        fresh.SetSubtype(c.kind == Kind::UsbJpegLs ? kSubtypeMJLS : kSubtypeF7M0);
+        ImagingTest::Use(fresh, c.path);
         const Delivery d = Deliver(fresh, sample, c.size);
         EXPECT_EQ(d.size, 0) << c.name;
         EXPECT_EQ(d.results, kBad) << c.name;
     }
     // More fields than rows.
-    Use(Kind::Ieee1394);
+    Use(kIeee1394);
     settings_.fieldCount = 9;
     EXPECT_EQ(Run().size, 0);
 }
@@ -369,19 +336,19 @@ TEST_F(RadiometricDecodeTest, SamplesThatDoNotFitTheirLayoutGiveNoSize) {
 // field index outside the fields, a JPEG-LS picture larger than the pixel block or whose data
 // does not decode.
 TEST_F(RadiometricDecodeTest, PixelsOutsideTheSampleAreBadFrames) {
-    for (Kind kind : {Kind::UsbRaw, Kind::Ieee1394}) {
+    for (const Path& kind : {kUsbRaw, kIeee1394}) {
         Use(kind);
         settings_.fieldCount = 2;
         Sample sample = Build();
-        const std::size_t width = kind == Kind::UsbRaw ? InfoBlock() + Info::kGeometryWidth
-                                                       : Region() + Info::kGeometryWidth;
+        const std::size_t width =
+            kind == kUsbRaw ? InfoBlock() + Info::kGeometryWidth : Region() + Info::kGeometryWidth;
         // 17 in the region's host order; 256 in the IEEE-1394 block's big-endian order.
-        Store<std::uint16_t>(sample.data() + width, kind == Kind::UsbRaw ? 17 : 0x0001);
+        Store<std::uint16_t>(sample.data() + width, kind == kUsbRaw ? 17 : 0x0001);
         EXPECT_EQ(Run(sample).results, (Results{DecodeResult::Ok, DecodeResult::BadFrame}));
         for (int field : {2, -1})
             EXPECT_EQ(DeliverField(stream_, sample, settings_.size, field).results, kBad) << field;
     }
-    Use(Kind::UsbJpegLs);
+    Use(kUsbJpegLs);
     settings_.fieldCount = 1;
     stream_.SetFieldCount(1);
     const Sample sample = Build();  // a 16 x 8 picture

@@ -1,5 +1,7 @@
 #include "tests/imaging/stream_harness.h"
 
+#include "imaging/media_subtypes.h"
+
 namespace ImagingTest {
 namespace {
 
@@ -41,6 +43,30 @@ Delivery Run(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, Imag
 }
 
 }  // namespace
+
+const Path kUsbRaw{kSubtypeF7M0}, kUsbJpegLs{kSubtypeMJLS},
+    kIeee1394{kSubtypeF7M2, SourceKind::Ieee1394}, kYuy2{kSubtypeYUY2}, kI420{kSubtypeI420},
+    kMjpg{kSubtypeMJPG};
+
+void Use(ImgSrcStream& stream, const Path& path, std::int32_t fields, float rate) {
+    stream.SetSourceKind(path.kind);
+    stream.SetSubtype(path.subtype);
+    stream.SetFieldCount(fields);
+    stream.SetFrameRate(rate);
+}
+
+Sample BuildSample(const Path& path, const std::vector<std::uint16_t>& picture,
+                   const zrf::sim::SampleSettings& settings) {
+    Sample s;
+    const auto* p = picture.data();
+    if (path == kUsbRaw) zrf::sim::BuildUsbRawSample(p, settings, s);
+    if (path == kUsbJpegLs && !zrf::sim::BuildUsbJpegLsSample(p, settings, s)) s.clear();
+    if (path == kIeee1394) zrf::sim::BuildIeee1394Sample(p, settings, s);
+    if (path == kYuy2) zrf::sim::BuildYuy2Sample(p, settings, s);
+    if (path == kI420) zrf::sim::BuildI420Sample(p, settings, s);
+    if (path == kMjpg) zrf::sim::BuildMjpgSample(p, settings, s);
+    return s;
+}
 
 Delivery Deliver(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
                  int fieldsToDecode) {

@@ -9,7 +9,7 @@
 #include "imaging/zrf_records.h"
 #include "platform/time/test_clock.h"
 #include "sim/samples/camera_samples.h"
-#include "tests/imaging/test_pictures.h"
+#include "tests/imaging/stream_harness.h"
 
 namespace {
 

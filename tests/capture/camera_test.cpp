@@ -1,0 +1,428 @@
+// Format slots, the image size the stream is told, the frame-rate list and rate, and the
+// camera's controls below the graph (the maker's property set, the mailbox, tape transport,
+// the serial number), against drivers that report whatever a row says. Every length a camera
+// reports stays inside the buffer it arrived in.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "capture/capture_ids.h"
+#include "capture/device_serial.h"
+#include "platform/com/task_allocator.h"
+#include "platform/time/test_clock.h"
+#include "tests/capture/capture_fixture.h"
+#include "tests/capture/lying_camera.h"
+
+namespace CaptureTest {
+namespace {
+
+using ::testing::ElementsAreArray;
+using zrf::capture::SerialFromDisplayName;
+using Settings = zrf::sim::VideoDeviceSettings;
+using Bytes = std::vector<BYTE>;
+
+struct Offer {
+    GUID subtype;
+    LONG width;
+    LONG height;
+    ULONG formatSize = sizeof(VIDEOINFOHEADER);
+    GUID formatType = FORMAT_VideoInfo;
+};
+
+LyingCameraSettings Offering(const std::vector<Offer>& offers) {
+    LyingCameraSettings settings;
+    settings.offered.clear();
+    for (const Offer& o : offers)
+        settings.offered.push_back(
+            OfferedType(o.subtype, o.width, o.height, 333333, o.formatType, o.formatSize));
+    return settings;
+}
+
+// A frame-rate reply: item size and count, then the intervals.
+Bytes RateReply(ULONG count, std::vector<LONGLONG> intervals) {
+    Bytes reply(8 + intervals.size() * 8);
+    const ULONG size = static_cast<ULONG>(reply.size());
+    std::memcpy(reply.data(), &size, 4);
+    std::memcpy(reply.data() + 4, &count, 4);
+    std::memcpy(reply.data() + 8, intervals.data(), intervals.size() * 8);
+    return reply;
+}
+
+Settings Usb(const std::function<void(Settings&)>& change) {
+    return With(zrf::sim::UsbIrPreset(), change);
+}
+
+// Its reads of the mailbox answer "not ready" this many times.
+Settings NotReady(int reads) {
+    return Usb([&](Settings& s) {
+        s.extension_unit->not_ready_reads = reads;
+        s.extension_unit->nodes_before.push_back(GUID_NULL);  // a node that cannot be read
+    });
+}
+
+// A reply block of the given size, its length word claiming 100000 bytes.
+Bytes Claiming(std::size_t size, BYTE fill) {
+    Bytes reply(size, fill);
+    const DWORD claimed = 100000;
+    std::memcpy(reply.data(), &claimed, 4);
+    return reply;
+}
+
+class CameraTest : public ::testing::Test {
+  protected:
+    // Every format block is let go with the graph and the camera.
+    void TearDown() override {
+        graph_.reset();
+        lying_.reset();
+        EXPECT_EQ(blocks_, zrf::com::TaskAllocatorLiveCount());
+    }
+    // A fresh graph and stream on a simulated camera, or on a lying one if given, selected
+    // twice: the second selection refills the slots.
+    CMtxGraph& Select(const Settings& settings,
+                      const std::optional<LyingCameraSettings>& lying = {},
+                      bool radiometricUsb = false) {
+        graph_.reset();
+        lying_.reset();
+        device_.reset();
+        if (lying) lying_ = std::make_unique<LyingCamera>(*lying);
+        if (!lying) device_ = AddDevice(settings);
+        stream_ = std::make_unique<RecordingStream>();
+        graph_ = std::make_unique<CMtxGraph>();
+        graph_->AttachStream(stream_.get());
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(S_OK, graph_->SelectDevice(lying ? LyingCamera::kPath : settings.device_path,
+                                                 L"0", radiometricUsb));
+        }
+        return *graph_;
+    }
+    // The lying camera's graph with the subtype set: SetMediaType's code.
+    HRESULT Open(LyingCameraSettings lying, const GUID& subtype, bool radiometricUsb = false) {
+        return Select({}, std::move(lying), radiometricUsb).SetMediaType(subtype);
+    }
+    int MailboxReads() const {
+        return lying_ ? lying_->Log().mailbox_reads : device_->MailboxReads();
+    }
+
+    const long blocks_ = zrf::com::TaskAllocatorLiveCount();
+    Platform::TestClock clock_;
+    Platform::TestClockScope scope_{clock_};
+    DevicePtr device_;
+    std::unique_ptr<LyingCamera> lying_;
+    std::unique_ptr<RecordingStream> stream_;
+    std::unique_ptr<CMtxGraph> graph_;
+};
+
+const GUID F7M0 = kSubtypeF7M0, F7M2 = kSubtypeF7M2, Y800 = kSubtypeY800, MJLS = kSubtypeMJLS,
+           MJPG = kSubtypeMJPG, YUY2 = kSubtypeYUY2, I420 = kSubtypeI420;
+const ImageSize kNone{-1, -1};
+
+// Per slot: F7M0 takes only a video-information type, F7M2 the last offered, MJLS and MJPG the
+// first, YUY2 and I420 only a complete header; an unknown subtype means F7M0. Radiometric USB
+// raw frames lose the rows of their 3840-byte header. Nothing divides by a width of zero or
+// less; a block too short is never read.
+TEST_F(CameraTest, SlotsTakeTheirTypesAndTheStreamIsToldTheImageSize) {
+    const GUID other = FORMAT_None;
+    struct Case {
+        std::vector<Offer> offers;
+        GUID subtype;
+        bool usb;               // radiometric USB
+        ImageSize size;         // kNone: SetMediaType fails and the stream is told nothing
+        bool available = true;  // the slot holds a complete header
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{{F7M0, 320, 243, 88, other}, {F7M0, 640, 483}}, F7M0, false, {640, 483}},
+        {{{F7M0, 640, 483}, {F7M0, 320, 243, 88, other}}, F7M0, false, {640, 483}},
+        {{{F7M2, 320, 240}, {F7M2, 640, 480}}, F7M2, false, {640, 480}},
+        {{{MJLS, 320, 240}, {MJLS, 640, 480}}, MJLS, false, {320, 240}},
+        {{{MJPG, 160, 120}, {MJPG, 640, 480}}, MJPG, false, {160, 120}},
+        {{{YUY2, 640, 480, 88}}, YUY2, false, {640, 480}},
+        {{{YUY2, 640, 480, 87}}, YUY2, false, kNone, false},
+        {{{I420, 640, 480, 87}}, I420, false, kNone, false},
+        {{{YUY2, 640, 480}}, F7M0, false, kNone, false},
+        {{{F7M0, 640, 483}, {YUY2, 320, 240}}, MEDIASUBTYPE_RGB24, false, {640, 483}, false},
+        {{{F7M0, 640, 483}}, F7M0, true, {640, 480}},
+        {{{F7M0, 640, 483}}, F7M0, false, {640, 483}},
+        {{{Y800, 320, 246}}, Y800, true, {320, 240}},
+        {{{MJLS, 640, 483}}, MJLS, true, {640, 483}},
+        {{{YUY2, 640, 480}}, YUY2, true, {640, 480}},
+        {{{F7M0, 0, 483}}, F7M0, true, kNone},
+        {{{F7M2, -640, 483}}, F7M2, true, kNone},
+        {{{F7M2, 640, 480, 8}}, F7M2, false, kNone, false},
+        {{{MJLS, 640, 480, 0}}, MJLS, false, kNone, false},
+    };
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i);
+        const bool ok = c.size.width != -1;
+        EXPECT_EQ(Open(Offering(c.offers), c.subtype, c.usb), ok ? S_OK : E_FAIL);
+        EXPECT_EQ(graph_->IsMediaTypeAvailable(c.subtype), c.available);
+        EXPECT_EQ(stream_->imageSize, c.size);
+        if (!ok) continue;
+        EXPECT_EQ(graph_->GetImageSize(), c.size);
+        EXPECT_EQ(stream_->subtype, c.subtype == MEDIASUBTYPE_RGB24 ? F7M0 : c.subtype);
+    }
+}
+
+TEST_F(CameraTest, DefaultChoiceFindsTheWantedSubtype) {
+    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480}}), YUY2));
+    EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));  // a single type is taken as it is
+    EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
+    // Only the F7M2, MJLS, MJPG and Y800 slots are refilled: YUY2 keeps its complete type.
+    const GUID other = FORMAT_None;
+    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480},
+                                   {YUY2, 320, 240, 88, other},
+                                   {F7M0, 640, 483},
+                                   {MJLS, 640, 480}}),
+                         YUY2));
+    EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));
+    EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
+    EXPECT_TRUE(graph_->IsMediaTypeAvailable(MJLS));
+    EXPECT_TRUE(graph_->IsMediaTypeAvailable(YUY2));
+}
+
+// The camera's own list comes first, cut to one decimal, leaving the limits alone; else the
+// capabilities of the current subtype give the fastest rate halved down to the slowest, cut to
+// two decimals. Counts and lengths are the driver's word: only what arrived is read.
+TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
+    struct Caps {
+        GUID subtype;
+        LONGLONG fastest;
+        LONGLONG slowest;
+    };
+    struct Case {
+        Bytes reply;
+        DWORD returned;
+        std::vector<Caps> caps;
+        std::vector<float> rates;
+        float max = 60.0f;
+        float min = 3.75f;
+        int capCount = -1;  // -1: as many as listed
+        int capSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+    };
+    const std::vector<LONGLONG> four = {333333, 666666, 1333333, 2666666};
+    const LONGLONG huge = std::numeric_limits<LONGLONG>::max();
+    // clang-format off
+    const Case cases[] = {
+        {RateReply(4, four), 40, {{F7M0, 333333, 1333333}}, {30, 15, 7.5f, 3.7f}},
+        {RateReply(4, four), 39, {}, {30, 15, 7.5f}},
+        // 11 intervals fill the 100-byte reply; the camera claims 1000 and 4000 bytes.
+        {RateReply(1000, std::vector<LONGLONG>(20, 333333)), 4000, {}, std::vector<float>(11, 30)},
+        {RateReply(4, {0, -333333, 666666, 1}), 40, {}, {15, 1e7f}},
+        {RateReply(2, {0, 0}), 2, {{F7M0, 333333, 666666}}, {30, 15}, 30, 15},
+        {{}, 0, {{F7M0, 166666, 2666666}}, {60, 30, 15, 7.5f, 3.75f}},
+        {{}, 0, {{F7M0, 333333, 1333333}}, {30, 15, 7.5f}, 30, 7.5f},
+        {{}, 0, {{F7M0, 333333, 666666}, {YUY2, 166666, 2666666}}, {30, 15}, 30, 15},
+        {{}, 0, {{F7M0, 333333, 666666}, {F7M0, 0, 666666}, {F7M0, 333333, 0},
+                 {F7M0, 333333, huge}, {F7M0, -1, -1}}, {30, 15}, 30, 15, 1'000'000'000},
+        {{}, 0, {{F7M0, 333333, 666666}}, {}, 60, 3.75f, 1, 64},
+    };
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i);
+        LyingCameraSettings s;
+        s.frame_rate_reply = c.reply;
+        s.frame_rate_returned = c.returned;
+        s.capability_count = c.capCount < 0 ? static_cast<int>(c.caps.size()) : c.capCount;
+        s.capability_size = c.capSize;
+        for (const Caps& caps : c.caps) {
+            VIDEO_STREAM_CONFIG_CAPS limits{};
+            limits.MinFrameInterval = caps.fastest;
+            limits.MaxFrameInterval = caps.slowest;
+            s.capabilities.push_back({OfferedType(caps.subtype, 640, 480), limits});
+        }
+        ASSERT_EQ(S_OK, Open(std::move(s), F7M0));
+        EXPECT_THAT(graph_->FrameRates(), ElementsAreArray(c.rates));
+        EXPECT_EQ(graph_->MaxFrameRate(), c.max);
+        EXPECT_EQ(graph_->MinFrameRate(), c.min);
+    }
+}
+
+// GetFrameRate: the device's interval as a rate cut to one decimal, or 10 when there is none,
+// not passed on. SetFrameRate: the truncated reciprocal of the rate clamped to the limits (60
+// and 3.75 here) is set; the stream gets the clamped rate whatever the device then reports or,
+// without a format to read back, with the read-back's code.
+TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
+    const std::pair<REFERENCE_TIME, double> cases[] = {
+        {-1, 10.0}, {0, 10.0}, {333333, 30.0}, {1333333, 7.5}, {400000, 25.0}};
+    for (const auto& [interval, rate] : cases) {
+        LyingCameraSettings s;
+        if (interval >= 0) s.format = OfferedType(F7M0, 640, 483, interval);
+        ASSERT_EQ(S_OK, Open(std::move(s), F7M0));
+        EXPECT_EQ(rate, graph_->GetFrameRate()) << interval;
+        EXPECT_EQ(rate == 10.0 ? 0.0f : static_cast<float>(rate), stream_->FrameRate());
+        EXPECT_EQ(interval < 0 ? E_FAIL : S_OK, graph_->SetFrameRate(20));
+        EXPECT_EQ(20.0f, stream_->FrameRate());
+    }
+    for (double rate : {30.0, 7.5, 1000.0, 0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
+                        std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(S_OK, graph_->SetFrameRate(rate));
+    }
+    EXPECT_THAT(
+        lying_->Log().set_format_intervals,
+        ElementsAreArray({500000, 333333, 1333333, 166666, 2666666, 2666666, 2666666, 166666}));
+    EXPECT_EQ(60.0f, stream_->FrameRate());
+    EXPECT_EQ(10.0, CMtxGraph().GetFrameRate());
+}
+
+TEST_F(CameraTest, DeviceInformationAndModeValueAreReadAtSelection) {
+    CMtxGraph& graph = Select(Usb([](Settings& s) { s.maker_properties->info_word = 9; }));
+    device_->SetModeValue(5);  // the graph read it before
+    EXPECT_EQ(9u, graph.DeviceInfoWord());
+    EXPECT_EQ("Thermal USB Camera", graph.DeviceInfoText());
+    DWORD words[4] = {};
+    EXPECT_EQ(S_OK, graph.GetDeviceInfo(&words[0], &words[1], &words[2], &words[3]));
+    EXPECT_EQ(0x00010002u, words[0]);
+    EXPECT_EQ(0x000001E0u, words[2]);
+    EXPECT_EQ(2u, graph.ModeValue());
+    // A text that fills its block to the end stops there.
+    LyingCameraSettings lying;
+    lying.info_reply.assign(zrf::capture::kPropBlockSize, 'T');
+    EXPECT_EQ(std::string(zrf::capture::kPropBlockSize - 24, 'T'),
+              Select({}, lying).DeviceInfoText());
+}
+
+// Written only where the camera allows it; a web camera's pin has a property-set interface
+// without the maker's set behind it.
+TEST_F(CameraTest, ModeValueIsWrittenOnlyWhereTheCameraAllowsIt) {
+    struct Row {
+        Settings camera;
+        HRESULT code;  // of writing 7
+        DWORD after;   // on the camera and in the graph
+    };
+    const Row rows[] = {
+        {Usb([](Settings& s) { s.maker_properties->mode_writable = false; }), S_OK, 2},
+        {zrf::sim::UsbIrPreset(), S_OK, 7},
+        {zrf::sim::WebcamPreset(), E_PROP_SET_UNSUPPORTED, 2},
+    };
+    for (const Row& r : rows) {
+        CMtxGraph& graph = Select(r.camera);
+        EXPECT_EQ(r.code, graph.WriteModeValue(7));
+        EXPECT_EQ(r.after, graph.ModeValue());
+        EXPECT_EQ(r.camera.maker_properties ? r.after : 0, device_->ModeValue());
+    }
+}
+
+// Raw commands go through the maker's property set, else through the tape transport. Mailbox
+// replies not ready are read again after waits of 50, 100, 200 ... ms, seven reads at most.
+// Lengths a camera claims never reach past the 256 bytes of a block.
+TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
+    const auto echo = [](Settings& s) {
+        s.maker_properties->raw_command = [](const BYTE* request, std::size_t n) {
+            Bytes reply(request, request + n);
+            reply.push_back(0x99);
+            return reply;
+        };
+    };
+    Settings tape = zrf::sim::FwIrPreset();
+    tape.maker_properties.reset();
+    const auto rawLie = With(LyingCameraSettings{}, [](auto& s) {
+        s.raw_reply = Claiming(260, 0xEE);
+        s.raw_returned = 100000;
+    });
+    const auto mailboxGone = With(LyingCameraSettings{}, [](auto& s) {
+        s.mailbox_read_result = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    });
+    const auto mailboxLie = With(LyingCameraSettings{}, [](auto& s) {
+        s.mailbox_reply = Bytes(256, 0x11);
+        s.mailbox_returned = 100000;
+        s.topology_nodes = 0xFFFFFFFF;
+    });
+    struct Row {
+        Settings camera;
+        std::optional<LyingCameraSettings> lying;
+        bool mailbox;
+        LONG length;  // of the request {0x42, 0x01, 0x02}
+        HRESULT code;
+        LONG replied;
+        std::pair<int, BYTE> byte;  // one byte of the buffer after
+        int reads = 0;
+        long slept = 0;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {Usb(echo), {}, false, 3, S_OK, 4, {3, 0x99}},
+        {tape, {}, false, 2, S_OK, 2, {0, 0x42}},
+        {{}, rawLie, false, 5000, S_OK, 256, {255, 0xEE}},
+        {zrf::sim::WebcamPreset(), {}, true, 2, E_NOINTERFACE, 2, {0, 0x42}},
+        {{}, mailboxGone, true, 2, HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED), 2, {0, 0x42}, 1},
+        {{}, mailboxLie, true, 100000, S_OK, 256, {255, 0x11}, 1},
+        {NotReady(0), {}, true, 2, S_OK, 256, {0, 0x42}, 1, 0},
+        {NotReady(1), {}, true, 2, S_OK, 256, {0, 0x42}, 2, 50},
+        {NotReady(2), {}, true, 2, S_OK, 256, {0, 0x42}, 3, 150},
+        {NotReady(6), {}, true, 2, S_OK, 256, {0, 0x42}, 7, 3150},
+        {NotReady(100), {}, true, 2, S_OK, 256, {0, 0}, 7, 3150},
+    };
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& r = rows[i];
+        SCOPED_TRACE(i);
+        CMtxGraph& graph = Select(r.camera, r.lying);
+        Bytes buffer(256 + 16, 0);
+        buffer[0] = 0x42, buffer[1] = 0x01, buffer[2] = 0x02;
+        LONG length = r.length;
+        const auto slept = clock_.SleptFor().count();
+        EXPECT_EQ(r.code, r.mailbox ? graph.ExtensionUnitTransact(buffer.data(), &length)
+                                    : graph.SendRawCommand(buffer.data(), &length));
+        EXPECT_EQ(r.replied, length);
+        EXPECT_EQ(r.byte.second, buffer[r.byte.first]);
+        EXPECT_EQ(Bytes(16, 0), Bytes(buffer.begin() + 256, buffer.end()));
+        EXPECT_EQ(r.reads, MailboxReads());
+        EXPECT_EQ(r.slept, clock_.SleptFor().count() - slept);
+    }
+}
+
+// Fast forward and rewind while playing become the fastest modes; other modes go as they are,
+// modes outside the table not at all.
+TEST_F(CameraTest, TransportModesFollowTheTable) {
+    CMtxGraph& graph = Select(zrf::sim::FwIrPreset());
+    for (LONG mode : std::initializer_list<LONG>{
+             ED_MODE_FF, ED_MODE_PLAY, ED_MODE_FF, ED_MODE_REW, ED_MODE_PLAY, ED_MODE_REW,
+             ED_MODE_STOP, ED_MODE_FREEZE, ED_MODE_STEP_FWD, ED_MODE_STEP_REV,
+             ED_MODE_PLAY_FASTEST_FWD, ED_MODE_PLAY_FASTEST_REV, 0x1234}) {
+        EXPECT_EQ(S_OK, graph.SetTransportMode(mode));
+    }
+    EXPECT_EQ((std::vector<LONG>{0x10CC, 0x10C8, 0x13A5, 0x10CD, 0x10C8, 0x13A7, 0x10C9, 0x10CA,
+                                 0x10D0, 0x1329, 0x13A5, 0x13A7}),
+              device_->TransportModeRequests());
+}
+
+// The serial from the property, else from the display name: hexadecimal digits ahead of
+// "17F4000", read in reversed pairs.
+TEST_F(CameraTest, SerialComesFromThePropertyOrFromTheDisplayName) {
+    CMtxGraph graph;
+    for (const auto& [preset, serial] : {std::pair{&zrf::sim::UsbIrPreset, 1234567},
+                                         {&zrf::sim::UsbIrJlsPreset, 0x0012D687},
+                                         {&zrf::sim::WebcamPreset, 0}}) {
+        DevicePtr device = AddDevice(preset());  // the only one listed
+        ComPtr<ICreateDevEnum> devices;
+        CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                         devices.ReceiveVoid());
+        ComPtr<IEnumMoniker> monikers;
+        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0);
+        ComPtr<IMoniker> moniker;
+        ASSERT_EQ(S_OK, monikers->Next(1, moniker.Receive(), nullptr));
+        EXPECT_EQ(serial, graph.ReadDeviceSerial(moniker.Get()));
+        EXPECT_EQ(1, device.use_count());  // the lookup lets go of the filter it bound
+    }
+    EXPECT_EQ(0, graph.ReadDeviceSerial(nullptr));
+    const std::pair<const wchar_t*, LONG> names[] = {
+        {L"@device:pnp:\\\\?\\usb#vid_1&pid_2#1234567817f40001#{x}", 0x78563412},
+        {L"a#b#1217F4000#c", 0x12000000},  // two digits: the most significant byte
+        {L"a#b#17F4000123#c", 0},
+        {L"a#b#12345678#c", 0},
+        {L"a#b#000000FF17F4000#c", 0x7FFFFFFF},    // above the largest signed value: saturated
+        {L"a#b#12000000FFFF17F4000", 0x00000012},  // the first eight characters count
+        {L"#1217F4000#x", 0},  // a name that starts with '#' keeps its first part
+        {L"#x#1217F4000", 0x12000000},
+        {L"a#b#G012000017F4000", 0x12},  // digits up to the first other character
+        {L"", 0},
+    };
+    for (const auto& [name, serial] : names) EXPECT_EQ(serial, SerialFromDisplayName(name)) << name;
+}
+
+}  // namespace
+}  // namespace CaptureTest
