@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/recorder/recording_file.h"
-#include "imaging/zrf_records.h"
 #include "sim/samples/camera_samples.h"
 #include "tests/host/recorder/temp_dir.h"
 #include "tools/zrfgrab/commands.h"
@@ -41,10 +40,6 @@ class ZrfgrabCommandsTest : public ::testing::Test {
                    static_cast<std::streamsize>(bytes.size()));
         return dir_.File(name);
     }
-    static std::vector<std::uint8_t> Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
     // Runs a command line, its words split at spaces, through a subcommand's entry point.
     static int Run(int (*command)(int, char**), const std::string& line) {
         std::vector<std::string> words;
@@ -70,18 +65,15 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
                   "--field 1 --rate 30 --camera-time " +
                       in + " " + out),
               0);
-    const auto image = Read(out);
-    ASSERT_EQ(image.size(), 32u * 12 * 2 + 2588);
-    EXPECT_EQ(Zrf::Load<std::uint16_t>(image.data() + 2588), picture_[32 * 12]);
-    EXPECT_EQ(Zrf::Load<std::uint32_t>(image.data() + 128 + Zrf::Info::kMilliseconds), 116u);
-
+    EXPECT_EQ(std::filesystem::file_size(out), 32u * 12 * 2 + 2588);  // one field of 12 rows
     CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, "info " + out), 0);
     const std::string info = GetCapturedStdout();
     for (const char* line :
          {"header: magic ZRF, source \"UVC_KAVIR\", index offset 64, entries 2, words 100 3",
           "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
-          "geometry: width 32, height 12, last row 11", "2023-11-14 22:13:20.116 UTC",
+          "geometry: width 32, height 12, last row 11",
+          "time: 2023-11-14 22:13:20.116 UTC (1700000000 s, 116 ms), time zone 0 min",
           "frame rate: 60, status flags 0x0000, text \"Live\"",
           "pixels: 384, min 7384, max 7767, mean 7575.50"})
         EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
