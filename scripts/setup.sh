@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, and nothing when all are there.
+# Installs the Debian packages the build needs, and nothing when all are there. Further
+# package names on the command line are installed too (scripts/windows-test.sh: Wine).
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
+  "$@"
 )
 
 missing=()

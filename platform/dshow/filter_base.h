@@ -1,8 +1,12 @@
 #pragma once
-// The stand-in's filter and pin machinery. Pins count references on their filter (a held
-// pin keeps its filter alive); connected pins hold a counted reference on each other, which
-// the graph breaks when it disconnects them. Samples travel from an output pin to the
-// connected input pin's filter synchronously, on the delivering thread.
+// The filter and pin machinery of the stand-in's filters and of the simulated cameras' source
+// filter (which builds against the platform's own headers too). Pins count references on
+// their filter (a held pin keeps its filter alive); connected pins hold a counted reference on
+// each other, which the graph breaks when it disconnects them. An output pin whose peer has a
+// transport (IMemInputPin) agrees an allocator with it at connection, commits it while the
+// filter is paused or running and delivers through the peer's Receive; with a peer of the
+// stand-in's that has none, samples go straight to the peer's filter. Either way delivery is
+// synchronous, on the delivering thread.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,6 +57,11 @@ class PinBase : public IPin {
     HRESULT QueryId(LPWSTR* Id) override;
     HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) override;
     HRESULT EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+    HRESULT QueryInternalConnections(IPin** apPin, ULONG* nPin) override;
+    HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT EndFlush() override;
+    HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
     PIN_DIRECTION Direction() const { return direction_; }
     const GUID& Category() const { return category_; }
@@ -61,9 +70,17 @@ class PinBase : public IPin {
     bool IsConnected() const;
     // The connection's media type (empty when not connected).
     MediaType ConnectedType() const;
-    // Hands a sample to the connected input pin's filter on the calling thread. The
-    // connection does not change while the filters run, so this path takes no lock.
+    // Hands a sample to the connected input pin on the calling thread. The connection does
+    // not change while the filters run, so this path takes no lock.
     HRESULT Deliver(IMediaSample* sample);
+    // Whether samples come from the allocator agreed with the peer (GetDeliveryBuffer).
+    bool HasAllocator() const { return allocator_ != nullptr; }
+    // A free sample of the agreed allocator; waits for one. Fails once the allocator is
+    // decommitted (the filter stopping).
+    HRESULT GetDeliveryBuffer(IMediaSample** sample);
+    // The filter leaves or enters the stopped state: commits or decommits the allocator.
+    HRESULT Active();
+    void Inactive();
 
   protected:
     // Interfaces a pin adds (stream configuration, property sets...), or null.
@@ -72,6 +89,8 @@ class PinBase : public IPin {
   private:
     HRESULT TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt);
     void SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt);
+    void ClearConnection();
+    HRESULT DecideAllocator(IPin* receive);
 
     FilterBase& owner_;
     const PIN_DIRECTION direction_;
@@ -81,6 +100,9 @@ class PinBase : public IPin {
     com::ComPtr<IPin> peer_;
     PinBase* peer_impl_ = nullptr;  // the same pin, when it is one of ours
     MediaType connected_type_;
+    // Set while connected to a peer with a transport; fixed while the filter runs.
+    com::ComPtr<IMemInputPin> transport_;
+    com::ComPtr<IMemAllocator> allocator_;
 };
 
 class FilterBase : public com::ComObject<IBaseFilter> {
@@ -93,10 +115,13 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     HRESULT Pause() override;
     HRESULT Run(REFERENCE_TIME tStart) override;
     HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
+    HRESULT SetSyncSource(IReferenceClock* pClock) override;
+    HRESULT GetSyncSource(IReferenceClock** pClock) override;
     HRESULT EnumPins(IEnumPins** ppEnum) override;
     HRESULT FindPin(LPCWSTR Id, IPin** ppPin) override;
     HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
     HRESULT JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) override;
+    HRESULT QueryVendorInfo(LPWSTR* pVendorInfo) override;
 
     // Whether the pin can connect with this type.
     virtual HRESULT CheckMediaType(const PinBase& pin, const AM_MEDIA_TYPE& mt) = 0;
@@ -104,6 +129,9 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     virtual void GetMediaTypes(const PinBase& pin, std::vector<MediaType>& out) {}
     virtual void OnConnected(PinBase& pin) {}
     virtual void OnDisconnected(PinBase& pin) {}
+    // The buffers an output pin asks its allocator for; `props` holds the peer's wishes
+    // (zeros where it has none). By default one buffer of the connection's sample size.
+    virtual void DecideBufferSize(const PinBase& pin, ALLOCATOR_PROPERTIES& props);
     // A sample arriving on an input pin, on the delivering thread.
     virtual HRESULT Receive(PinBase& input, IMediaSample* sample) { return S_OK; }
 
@@ -118,16 +146,21 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     // leaves the filter stopped.
     virtual HRESULT OnRun() { return S_OK; }
     virtual void OnStop() {}
+    // A live source cannot cue data while paused: it says so from GetState.
+    virtual bool IsLiveSource() const { return false; }
     PinBase& AddPin(std::unique_ptr<PinBase> pin);
     void* FindInterface(REFIID riid) override;
 
   private:
+    HRESULT ActivatePins();
+
     const CLSID clsid_;
     std::vector<std::unique_ptr<PinBase>> pins_;
     mutable std::mutex mutex_;
     FILTER_STATE state_ = State_Stopped;
     IFilterGraph* graph_ = nullptr;  // not counted: the graph owns the filter
     std::wstring name_;
+    com::ComPtr<IReferenceClock> clock_;
 };
 
 // Creates a filter class instance and returns the requested interface; for registrations.

@@ -148,6 +148,21 @@ HRESULT FilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
     return SUCCEEDED(hr) ? S_OK : VFW_E_CANNOT_CONNECT;
 }
 
+HRESULT FilterGraph::Reconnect(IPin* ppin) {
+    if (ppin == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    com::ComPtr<IPin> peer;
+    if (FAILED(ppin->ConnectedTo(peer.Receive())) || !peer) return VFW_E_NOT_CONNECTED;
+    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    ppin->QueryDirection(&direction);
+    com::ComPtr<IPin> out(direction == PINDIR_OUTPUT ? ppin : peer.Get());
+    com::ComPtr<IPin> in(direction == PINDIR_OUTPUT ? peer.Get() : ppin);
+    out->Disconnect();
+    in->Disconnect();
+    return out->Connect(in.Get(), nullptr);
+}
+
 HRESULT FilterGraph::Disconnect(IPin* ppin) {
     if (ppin == nullptr) return E_POINTER;
     std::lock_guard lock(mutex_);

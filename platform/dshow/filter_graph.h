@@ -19,6 +19,7 @@ class FilterGraph final : public com::ComObject<IGraphBuilder, IMediaControl> {
     HRESULT RemoveFilter(IBaseFilter* pFilter) override;
     HRESULT FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) override;
     HRESULT ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) override;
+    HRESULT Reconnect(IPin* ppin) override;
     HRESULT Disconnect(IPin* ppin) override;
     HRESULT Connect(IPin* ppinOut, IPin* ppinIn) override;
 

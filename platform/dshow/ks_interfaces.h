@@ -10,6 +10,11 @@ DEFINE_GUID(IID_IKsControl, 0x28F54685, 0x06FD, 0x11D2, 0xB2, 0x7A, 0x00, 0xA0, 
 DEFINE_GUID(IID_IKsTopologyInfo, 0x720D4AC0, 0x7533, 0x11D0, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1,
             0x00, 0x00);
 
+// A pin's category (capture, preview...), which the capture graph builder asks pins for.
+DEFINE_GUID(AMPROPSETID_Pin, 0x9B00F101, 0x1567, 0x11D1, 0xB3, 0xF1, 0x00, 0xAA, 0x00, 0x37, 0x61,
+            0xC5);
+constexpr DWORD AMPROPERTY_PIN_CATEGORY = 0;
+
 DEFINE_GUID(PROPSETID_VIDCAP_VIDEOCONTROL, 0x6A2E0670, 0x28E4, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9,
             0x11, 0x89, 0x56);
 DEFINE_GUID(KSNODETYPE_DEV_SPECIFIC, 0x941C7AC0, 0xC559, 0x11D0, 0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25,
@@ -31,6 +36,8 @@ struct KSPROPERTY {
 };
 using KSIDENTIFIER = KSPROPERTY;
 using PKSPROPERTY = KSPROPERTY*;
+using PKSMETHOD = KSIDENTIFIER*;
+using PKSEVENT = KSIDENTIFIER*;
 static_assert(sizeof(KSPROPERTY) == 24);
 
 struct KSP_NODE {
@@ -65,9 +72,20 @@ struct IKsPropertySet : public IUnknown {
 struct IKsControl : public IUnknown {
     virtual HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
                                ULONG DataLength, ULONG* BytesReturned) = 0;
+    virtual HRESULT KsMethod(PKSMETHOD Method, ULONG MethodLength, LPVOID MethodData,
+                             ULONG DataLength, ULONG* BytesReturned) = 0;
+    virtual HRESULT KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID EventData, ULONG DataLength,
+                            ULONG* BytesReturned) = 0;
 };
 
 struct IKsTopologyInfo : public IUnknown {
+    virtual HRESULT get_NumCategories(DWORD* pdwNumCategories) = 0;
+    virtual HRESULT get_Category(DWORD dwIndex, GUID* pCategory) = 0;
+    virtual HRESULT get_NumConnections(DWORD* pdwNumConnections) = 0;
+    virtual HRESULT get_ConnectionInfo(DWORD dwIndex, void* pConnectionInfo) = 0;
+    virtual HRESULT get_NodeName(DWORD dwNodeId, WCHAR* pwchNodeName, DWORD dwBufSize,
+                                 DWORD* pdwNameLen) = 0;
     virtual HRESULT get_NumNodes(DWORD* pdwNumNodes) = 0;
     virtual HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) = 0;
+    virtual HRESULT CreateNodeInstance(DWORD dwNodeId, REFIID iid, void** ppvObject) = 0;
 };
