@@ -40,28 +40,35 @@ cleanup() {
 trap cleanup EXIT
 
 windows_path() { echo "Z:${1//\//\\}"; }
+# Every Wine program runs bounded: a hung one must not hold the machine. Waiting for the
+# session to end is bounded too; what is left then is ended.
+wine_bounded() { timeout -k 10 "$1" wine "${@:2}"; }
+wine_settle() { timeout 120 wineserver -w || wineserver -k; }
 
 mkdir -p "$work/reference"
 build/default/tests/windows/windows_reference_images "$work/reference"
 export ZRF_REFERENCE_DIR="$(windows_path "$work/reference")"
 
 echo "windows-test: a fresh Wine prefix with the null graphics driver"
-wineboot -i >"$work/wineboot.log" 2>&1
-# Without a display every video renderer fails to create; the null driver needs none.
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >"$work/reg.log" 2>&1
-wine regsvr32 /s "$(windows_path "$root/build/windows/zrf_simcam.dll")" >"$work/regsvr32.log" 2>&1 || {
+timeout -k 10 300 wineboot -i >"$work/wineboot.log" 2>&1
+wine_settle
+# Without a display every video renderer fails to create; the null driver needs none. The
+# desktop reads the setting when it starts, so the session that wrote it ends first.
+wine_bounded 120 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >"$work/reg.log" 2>&1
+wine_settle
+wine_bounded 120 regsvr32 /s "$(windows_path "$root/build/windows/zrf_simcam.dll")" >"$work/regsvr32.log" 2>&1 || {
   echo "windows-test: registering the source filter failed:"
   cat "$work/regsvr32.log"
-  wineserver -w
+  wine_settle
   echo "0 passed, 1 failed"
   exit 1
 }
 
 echo "windows-test: the Windows suite under Wine"
 status=0
-wine "$(windows_path "$root/build/windows/tests/windows/wine_capture_test.exe")" \
+wine_bounded 600 "$(windows_path "$root/build/windows/tests/windows/wine_capture_test.exe")" \
   --gtest_output="xml:$(windows_path "$work/results.xml")" >"$work/test.log" 2>&1 || status=$?
-wineserver -w
+wine_settle
 cat "$work/test.log"
 
 passed=0

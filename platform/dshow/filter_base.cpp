@@ -39,6 +39,8 @@ HRESULT PinBase::QueryInterface(REFIID riid, void** ppv) {
     void* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IPin) {
         found = static_cast<IPin*>(this);
+    } else if (riid == IID_IMemInputPin && direction_ == PINDIR_INPUT) {
+        found = static_cast<IMemInputPin*>(this);
     } else {
         found = FindExtraInterface(riid);
     }
@@ -72,7 +74,6 @@ void PinBase::SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt) {
     {
         std::lock_guard lock(mutex_);
         peer_ = com::ComPtr<IPin>(peer);
-        peer_impl_ = dynamic_cast<PinBase*>(peer);
         connected_type_ = MediaType(mt);
     }
     owner_.OnConnected(*this);
@@ -129,9 +130,9 @@ HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
 // agreed allocator in every case.
 HRESULT PinBase::DecideAllocator(IPin* receive) {
     com::ComPtr<IMemInputPin> transport;
-    if (FAILED(receive->QueryInterface(IID_IMemInputPin, transport.ReceiveVoid()))) {
-        // A stand-in peer without a transport: delivered to directly.
-        return peer_impl_ != nullptr ? S_OK : VFW_E_NO_TRANSPORT;
+    if (FAILED(receive->QueryInterface(IID_IMemInputPin, transport.ReceiveVoid())) ||
+        !transport) {
+        return VFW_E_NO_TRANSPORT;
     }
     com::ComPtr<IMemAllocator> allocator;
     if (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator) {
@@ -176,11 +177,12 @@ void PinBase::ClearConnection() {
     com::ComPtr<IPin> old;
     com::ComPtr<IMemInputPin> transport;
     com::ComPtr<IMemAllocator> allocator;
+    com::ComPtr<IMemAllocator> notified;
     std::lock_guard lock(mutex_);
     old = std::move(peer_);
     transport = std::move(transport_);
     allocator = std::move(allocator_);
-    peer_impl_ = nullptr;
+    notified = std::move(notified_);
     connected_type_ = MediaType();
 }
 
@@ -256,11 +258,50 @@ HRESULT PinBase::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
     return S_OK;
 }
 
+HRESULT PinBase::GetAllocator(IMemAllocator** ppAllocator) {
+    if (ppAllocator == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *ppAllocator = notified_.Get();
+    if (*ppAllocator == nullptr) return VFW_E_NO_ALLOCATOR;
+    (*ppAllocator)->AddRef();
+    return S_OK;
+}
+
+HRESULT PinBase::NotifyAllocator(IMemAllocator* pAllocator, BOOL) {
+    if (pAllocator == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    notified_ = com::ComPtr<IMemAllocator>(pAllocator);
+    return S_OK;
+}
+
+HRESULT PinBase::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PinBase::Receive(IMediaSample* pSample) {
+    if (pSample == nullptr) return E_POINTER;
+    return owner_.Receive(*this, pSample);
+}
+
+HRESULT PinBase::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                                 LONG* nSamplesProcessed) {
+    if (pSamples == nullptr || nSamplesProcessed == nullptr) return E_POINTER;
+    *nSamplesProcessed = 0;
+    HRESULT hr = S_OK;
+    while (*nSamplesProcessed < nSamples && hr == S_OK) {
+        hr = Receive(pSamples[*nSamplesProcessed]);
+        if (hr == S_OK) ++*nSamplesProcessed;
+    }
+    return hr;
+}
+
+HRESULT PinBase::ReceiveCanBlock() {
+    return S_OK;
+}
+
 HRESULT PinBase::Deliver(IMediaSample* sample) {
-    if (transport_ != nullptr) return transport_->Receive(sample);
-    PinBase* peer = peer_impl_;
-    if (peer == nullptr) return VFW_E_NOT_CONNECTED;
-    return peer->owner_.Receive(*peer, sample);
+    IMemInputPin* transport = transport_.Get();
+    return transport != nullptr ? transport->Receive(sample) : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT PinBase::GetDeliveryBuffer(IMediaSample** sample) {

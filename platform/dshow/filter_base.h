@@ -2,11 +2,10 @@
 // The filter and pin machinery of the stand-in's filters and of the simulated cameras' source
 // filter (which builds against the platform's own headers too). Pins count references on
 // their filter (a held pin keeps its filter alive); connected pins hold a counted reference on
-// each other, which the graph breaks when it disconnects them. An output pin whose peer has a
-// transport (IMemInputPin) agrees an allocator with it at connection, commits it while the
-// filter is paused or running and delivers through the peer's Receive; with a peer of the
-// stand-in's that has none, samples go straight to the peer's filter. Either way delivery is
-// synchronous, on the delivering thread.
+// each other, which the graph breaks when it disconnects them. An output pin agrees an
+// allocator with its peer's transport (IMemInputPin) at connection, as the platform's pins
+// do, commits it while the filter is paused or running, and delivers through the peer's
+// Receive, synchronously on the delivering thread.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,7 +34,10 @@ class FilterBase;
 bool MediaTypeMatches(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& candidate);
 bool IsFullySpecified(const AM_MEDIA_TYPE& mt);
 
-class PinBase : public IPin {
+// An input pin is also the transport for its peer (IMemInputPin): it has no allocator of its
+// own to offer (VFW_E_NO_ALLOCATOR until told one), states no requirements (E_NOTIMPL) and
+// hands each sample to its filter on the delivering thread.
+class PinBase : public IPin, public IMemInputPin {
   public:
     PinBase(FilterBase& owner, PIN_DIRECTION direction, std::wstring name,
             const GUID& category = GUID_NULL);
@@ -63,6 +65,14 @@ class PinBase : public IPin {
     HRESULT EndFlush() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
+    HRESULT GetAllocator(IMemAllocator** ppAllocator) override;
+    HRESULT NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
+    HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
+    HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                            LONG* nSamplesProcessed) override;
+    HRESULT ReceiveCanBlock() override;
+
     PIN_DIRECTION Direction() const { return direction_; }
     const GUID& Category() const { return category_; }
     const std::wstring& Name() const { return name_; }
@@ -73,8 +83,6 @@ class PinBase : public IPin {
     // Hands a sample to the connected input pin on the calling thread. The connection does
     // not change while the filters run, so this path takes no lock.
     HRESULT Deliver(IMediaSample* sample);
-    // Whether samples come from the allocator agreed with the peer (GetDeliveryBuffer).
-    bool HasAllocator() const { return allocator_ != nullptr; }
     // A free sample of the agreed allocator; waits for one. Fails once the allocator is
     // decommitted (the filter stopping).
     HRESULT GetDeliveryBuffer(IMediaSample** sample);
@@ -98,11 +106,12 @@ class PinBase : public IPin {
     const GUID category_;
     mutable std::mutex mutex_;
     com::ComPtr<IPin> peer_;
-    PinBase* peer_impl_ = nullptr;  // the same pin, when it is one of ours
     MediaType connected_type_;
     // Set while connected to a peer with a transport; fixed while the filter runs.
     com::ComPtr<IMemInputPin> transport_;
     com::ComPtr<IMemAllocator> allocator_;
+    // An input pin's: the allocator its peer told it.
+    com::ComPtr<IMemAllocator> notified_;
 };
 
 class FilterBase : public com::ComObject<IBaseFilter> {

@@ -36,8 +36,6 @@ struct KSPROPERTY {
 };
 using KSIDENTIFIER = KSPROPERTY;
 using PKSPROPERTY = KSPROPERTY*;
-using PKSMETHOD = KSIDENTIFIER*;
-using PKSEVENT = KSIDENTIFIER*;
 static_assert(sizeof(KSPROPERTY) == 24);
 
 struct KSP_NODE {
@@ -72,20 +70,9 @@ struct IKsPropertySet : public IUnknown {
 struct IKsControl : public IUnknown {
     virtual HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
                                ULONG DataLength, ULONG* BytesReturned) = 0;
-    virtual HRESULT KsMethod(PKSMETHOD Method, ULONG MethodLength, LPVOID MethodData,
-                             ULONG DataLength, ULONG* BytesReturned) = 0;
-    virtual HRESULT KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID EventData, ULONG DataLength,
-                            ULONG* BytesReturned) = 0;
 };
 
 struct IKsTopologyInfo : public IUnknown {
-    virtual HRESULT get_NumCategories(DWORD* pdwNumCategories) = 0;
-    virtual HRESULT get_Category(DWORD dwIndex, GUID* pCategory) = 0;
-    virtual HRESULT get_NumConnections(DWORD* pdwNumConnections) = 0;
-    virtual HRESULT get_ConnectionInfo(DWORD dwIndex, void* pConnectionInfo) = 0;
-    virtual HRESULT get_NodeName(DWORD dwNodeId, WCHAR* pwchNodeName, DWORD dwBufSize,
-                                 DWORD* pdwNameLen) = 0;
     virtual HRESULT get_NumNodes(DWORD* pdwNumNodes) = 0;
     virtual HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) = 0;
-    virtual HRESULT CreateNodeInstance(DWORD dwNodeId, REFIID iid, void** ppvObject) = 0;
 };

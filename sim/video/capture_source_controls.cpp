@@ -39,27 +39,6 @@ DWORD CaptureSourceFilter::ExtensionUnitNode() const {
     return static_cast<DWORD>(Settings().extension_unit->nodes_before.size());
 }
 
-// Only the nodes are described; the rest of the topology is nobody's concern here.
-HRESULT CaptureSourceFilter::get_NumCategories(DWORD*) {
-    return E_NOTIMPL;
-}
-HRESULT CaptureSourceFilter::get_Category(DWORD, GUID*) {
-    return E_NOTIMPL;
-}
-HRESULT CaptureSourceFilter::get_NumConnections(DWORD*) {
-    return E_NOTIMPL;
-}
-HRESULT CaptureSourceFilter::get_ConnectionInfo(DWORD, void*) {
-    return E_NOTIMPL;
-}
-HRESULT CaptureSourceFilter::get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) {
-    return E_NOTIMPL;
-}
-HRESULT CaptureSourceFilter::CreateNodeInstance(DWORD, REFIID, void** ppvObject) {
-    if (ppvObject != nullptr) *ppvObject = nullptr;
-    return E_NOTIMPL;
-}
-
 HRESULT CaptureSourceFilter::get_NumNodes(DWORD* pdwNumNodes) {
     if (pdwNumNodes == nullptr) return E_POINTER;
     *pdwNumNodes = ExtensionUnitNode() + 1;
@@ -109,6 +88,28 @@ HRESULT CaptureSourceFilter::KsProperty(PKSPROPERTY Property, ULONG PropertyLeng
     return E_INVALIDARG;
 }
 
+#ifdef _WIN32
+// Only the nodes are described; the rest of the topology is nobody's concern here.
+HRESULT CaptureSourceFilter::get_NumCategories(DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_Category(DWORD, GUID*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_NumConnections(DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_ConnectionInfo(DWORD, void*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::CreateNodeInstance(DWORD, REFIID, void** ppvObject) {
+    if (ppvObject != nullptr) *ppvObject = nullptr;
+    return E_NOTIMPL;
+}
+
 HRESULT CaptureSourceFilter::KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG* BytesReturned) {
     if (BytesReturned != nullptr) *BytesReturned = 0;
     return E_PROP_SET_UNSUPPORTED;
@@ -118,5 +119,6 @@ HRESULT CaptureSourceFilter::KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG* Byte
     if (BytesReturned != nullptr) *BytesReturned = 0;
     return E_PROP_SET_UNSUPPORTED;
 }
+#endif
 
 }  // namespace zrf::sim

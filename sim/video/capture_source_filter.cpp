@@ -100,14 +100,6 @@ HRESULT CaptureSourceFilter::OnRun() {
     // Everything the thread needs is set up here, so it allocates nothing per sample.
     streaming_type_ = pin_->ConnectedType();
     source_ = device_->Source();
-    if (!pin_->HasAllocator()) {
-        std::size_t capacity = std::max(source_->Capacity(streaming_type_.Get()),
-                                        ImageSizeOf(streaming_type_.Get()));
-        capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
-        buffer_.assign(capacity, 0);
-        sample_ = com::MakeCom<dshow::MediaSample>(buffer_.data(), static_cast<LONG>(capacity));
-        sample_->SetBufferUnavailable(s.should_withhold_sample_buffers);
-    }
     stop_.Reset();
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -119,7 +111,6 @@ void CaptureSourceFilter::OnStop() {
     // A thread waiting for a free buffer wakes when the allocator is decommitted.
     if (pin_ != nullptr) pin_->Inactive();
     thread_.join();
-    sample_.Reset();
     device_->EndStreaming(this);
 }
 
@@ -147,16 +138,14 @@ void CaptureSourceFilter::Stream() {
             device_->Disappear();
             break;
         }
-        com::ComPtr<IMediaSample> sample(sample_.Get());
-        BYTE* data = buffer_.data();
-        std::size_t capacity = buffer_.size();
-        if (pin_->HasAllocator()) {
-            if (FAILED(pin_->GetDeliveryBuffer(sample.Receive())) ||
-                FAILED(sample->GetPointer(&data)) || sample->GetSize() <= 0) {
-                break;  // decommitted: the filter is stopping
-            }
-            capacity = static_cast<std::size_t>(sample->GetSize());
+        // A sample of the agreed allocator; none once it is decommitted (the filter stopping).
+        com::ComPtr<IMediaSample> sample;
+        BYTE* data = nullptr;
+        if (FAILED(pin_->GetDeliveryBuffer(sample.Receive())) || !sample ||
+            FAILED(sample->GetPointer(&data)) || data == nullptr || sample->GetSize() <= 0) {
+            break;
         }
+        const auto capacity = static_cast<std::size_t>(sample->GetSize());
         std::uint64_t frame = device_->NextFrameNumber();
         std::size_t length = source_->Fill(streaming_type_.Get(), frame, data, capacity);
         length = std::min(length, capacity);
@@ -166,10 +155,18 @@ void CaptureSourceFilter::Stream() {
         REFERENCE_TIME start = static_cast<REFERENCE_TIME>(streamed) * interval;
         REFERENCE_TIME end = start + interval;
         sample->SetTime(&start, &end);
+#ifndef _WIN32
+        // Only the stand-in's own samples can be made to withhold their buffer.
+        if (s.should_withhold_sample_buffers) {
+            if (auto* own = dynamic_cast<dshow::MediaSample*>(sample.Get())) {
+                own->SetBufferUnavailable(true);
+            }
+        }
+#endif
         const HRESULT delivered = pin_->Deliver(sample.Get());
         sample.Reset();
         // A failing receiver ends the stream, as it ends a driver's.
-        if (FAILED(delivered) && pin_->HasAllocator()) break;
+        if (FAILED(delivered)) break;
         device_->CountDelivered();
         ++streamed;
     }

@@ -1,10 +1,9 @@
 #pragma once
 // The capture filter of a simulated device: one capture pin (stream configuration, property
 // sets, dropped-frame statistics) and, on the filter, tape transport, topology and node
-// properties. Running starts a streaming thread that fills a sample from the sample source
-// and delivers it, paced at the current frame interval: a sample of the allocator agreed with
-// the peer, or (a stand-in peer without a transport) the filter's own. Builds against the
-// platform's own headers too, for the simulated cameras' source filter.
+// properties. Running starts a streaming thread that fills a sample of the allocator agreed with
+// the peer from the sample source and delivers it, paced at the current frame interval. Builds
+// against the platform's own headers too, for the simulated cameras' source filter.
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -88,22 +87,26 @@ class CaptureSourceFilter : public dshow::FilterBase,
     HRESULT put_Mode(LONG Mode) override;
 #endif
 
+    HRESULT get_NumNodes(DWORD* pdwNumNodes) override;
+    HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) override;
+
+    HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
+                       ULONG DataLength, ULONG* BytesReturned) override;
+
+#ifdef _WIN32
+    // Members of the platform's interfaces that the stand-in leaves out; none is served.
     HRESULT get_NumCategories(DWORD* pdwNumCategories) override;
     HRESULT get_Category(DWORD dwIndex, GUID* pCategory) override;
     HRESULT get_NumConnections(DWORD* pdwNumConnections) override;
     HRESULT get_ConnectionInfo(DWORD dwIndex, void* pConnectionInfo) override;
     HRESULT get_NodeName(DWORD dwNodeId, WCHAR* pwchNodeName, DWORD dwBufSize,
                          DWORD* pdwNameLen) override;
-    HRESULT get_NumNodes(DWORD* pdwNumNodes) override;
-    HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) override;
     HRESULT CreateNodeInstance(DWORD dwNodeId, REFIID iid, void** ppvObject) override;
-
-    HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
-                       ULONG DataLength, ULONG* BytesReturned) override;
     HRESULT KsMethod(PKSMETHOD Method, ULONG MethodLength, LPVOID MethodData, ULONG DataLength,
                      ULONG* BytesReturned) override;
     HRESULT KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID EventData, ULONG DataLength,
                     ULONG* BytesReturned) override;
+#endif
 
     HRESULT CheckMediaType(const dshow::PinBase& pin, const AM_MEDIA_TYPE& mt) override;
     void GetMediaTypes(const dshow::PinBase& pin, std::vector<dshow::MediaType>& out) override;
@@ -136,9 +139,6 @@ class CaptureSourceFilter : public dshow::FilterBase,
     bool format_set_ = false;  // by SetFormat: the pin offers only this format from then on
     std::atomic<REFERENCE_TIME> interval_{0};
 
-    // Owned by the filter, reused for every sample of a run without an agreed allocator.
-    std::vector<BYTE> buffer_;
-    com::ComPtr<dshow::MediaSample> sample_;
     dshow::MediaType streaming_type_;
     std::shared_ptr<SampleSource> source_;
     StopSignal stop_;

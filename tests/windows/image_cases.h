@@ -3,6 +3,8 @@
 // format and windowing, and how a sample becomes the images compared (every field of the first
 // frames, camera time stamps kept). The Linux build writes them (windows_reference_images), the
 // Windows suite compares under Wine.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "imaging/image_types.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
+#include "imaging/visual_frame_header.h"
 
 namespace zrf::windows_tests {
 
@@ -46,16 +49,21 @@ inline void ConfigureStream(ImgSrcStream& stream, const ImageCase& c) {
 }
 
 // From inside the new-image callback: every field, one after the other; empty when a field
-// does not decode.
-inline std::vector<std::uint8_t> DecodeFields(ImgSrcStream& stream, std::int32_t fields) {
+// does not decode. A visual frame carries no camera time: the host's stamp in its header
+// (time zone, seconds, milliseconds) is the one part that may differ, and is cleared.
+inline std::vector<std::uint8_t> DecodeFields(ImgSrcStream& stream, const ImageCase& c) {
     const std::int32_t size = stream.GetImageBufferSize();
     if (size <= 0) return {};
-    std::vector<std::uint8_t> images(static_cast<std::size_t>(size) * fields);
-    for (std::int32_t field = 0; field < fields; ++field) {
+    std::vector<std::uint8_t> images(static_cast<std::size_t>(size) * c.fields);
+    for (std::int32_t field = 0; field < c.fields; ++field) {
         if (stream.DecodeImage(field, images.data() + static_cast<std::size_t>(size) * field) !=
             DecodeResult::Ok) {
             return {};
         }
+    }
+    if (c.subtype == kSubtypeYUY2 && images.size() >= sizeof(VisualFrameHeader)) {
+        const std::size_t stamp = offsetof(VisualFrameHeader, timeZoneMinutes);
+        std::fill(images.begin() + stamp, images.begin() + sizeof(VisualFrameHeader), 0);
     }
     return images;
 }

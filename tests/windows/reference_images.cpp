@@ -17,11 +17,11 @@ using namespace zrf::windows_tests;
 namespace {
 
 ImgSrcStream* g_stream = nullptr;
-std::int32_t g_fields = 1;
+const ImageCase* g_case = nullptr;
 std::vector<std::uint8_t> g_images;
 
 void OnImage() {
-    g_images = DecodeFields(*g_stream, g_fields);
+    g_images = DecodeFields(*g_stream, *g_case);
 }
 
 // The camera's source as the filter DLL builds it from its property bag.
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         ImgSrcStream stream;
         ConfigureStream(stream, c);
         g_stream = &stream;
-        g_fields = c.fields;
+        g_case = &c;
         stream.SetNewImageCallback(&OnImage);
         for (int frame = 0; frame < kImageFrames; ++frame) {
             const std::size_t length = source->Fill(type.Get(), frame, sample.data(), sample.size());

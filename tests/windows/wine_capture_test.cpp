@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -19,6 +20,17 @@ using namespace zrf::windows_tests;
 using zrf::com::ComPtr;
 
 namespace {
+
+// A crash ends the suite with a line and an exit code, instead of starting Wine's debugger,
+// which waits for a user that CI does not have.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+    std::fprintf(stderr, "wine_capture_test: exception 0x%08lX at %p\n",
+                 info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+const bool kCrashReported = (SetUnhandledExceptionFilter(&ReportCrash), true);
 
 struct Camera {
     const char* preset;
@@ -87,10 +99,10 @@ class Collector {
         std::lock_guard lock(mutex_);
         current_ = nullptr;
     }
-    void Keep(std::size_t images, std::int32_t fields) {
+    void Keep(std::size_t images, const ImageCase& c) {
         std::lock_guard lock(mutex_);
         keep_ = images;
-        fields_ = fields;
+        case_ = c;
     }
     // Bounded, so a graph that never streams fails instead of hanging the suite.
     bool WaitFor(std::size_t samples) {
@@ -113,7 +125,7 @@ class Collector {
         Collector* self = current_;
         if (self == nullptr) return;
         if (self->images_.size() < self->keep_) {
-            self->images_.push_back(DecodeFields(self->stream_, self->fields_));
+            self->images_.push_back(DecodeFields(self->stream_, self->case_));
         }
         ++self->samples_;
         self->changed_.notify_all();
@@ -125,7 +137,7 @@ class Collector {
     std::condition_variable changed_;
     std::size_t samples_ = 0;
     std::size_t keep_ = 0;
-    std::int32_t fields_ = 1;
+    ImageCase case_{};
     std::vector<std::vector<std::uint8_t>> images_;
 };
 
@@ -280,7 +292,7 @@ TEST_P(Images, EqualTheLinuxBuildsByteForByte) {
     ASSERT_NO_FATAL_FAILURE(Connect(CameraNamed(c.camera), c.subtype, c.radiometricUsb));
     EXPECT_EQ(graph_.GetImageSize(), c.size);
     Collector collector(stream_);
-    collector.Keep(kImageFrames, c.fields);
+    collector.Keep(kImageFrames, c);
     ASSERT_EQ(graph_.Run(), S_OK);
     ASSERT_TRUE(collector.WaitFor(kImageFrames));
     ASSERT_EQ(graph_.Stop(), S_OK);

@@ -71,7 +71,9 @@ TEST_F(StreamConfigTest, SetFormatRefusesWhatIsNotOffered) {
     EXPECT_EQ(E_POINTER, config_->SetFormat(nullptr));
 }
 
-TEST_F(StreamConfigTest, WhileConnectedOnlyTheIntervalChanges) {
+// As the platform's capture pins: a connected pin reconnects with the new type and offers only
+// that one from then on; while the filter runs the format stays.
+TEST_F(StreamConfigTest, WhileConnectedSetFormatReconnects) {
     Open(zrf::sim::WebcamPreset());
     auto graph = CreateObject<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     auto grabber = CreateObject<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
@@ -81,7 +83,15 @@ TEST_F(StreamConfigTest, WhileConnectedOnlyTheIntervalChanges) {
     ASSERT_EQ(S_OK, graph->ConnectDirect(capture_.Get(), PinOf(grabber.Get(), PINDIR_INPUT).Get(),
                                          &mjpg.Get()));
     MediaType yuy2 = OfferedType(capture_.Get(), zrf::sim::kSubtypeYUY2);
-    EXPECT_EQ(VFW_E_WRONG_STATE, config_->SetFormat(&yuy2.Get()));
+    ASSERT_EQ(S_OK, config_->SetFormat(&yuy2.Get()));
+    AM_MEDIA_TYPE connected{};
+    ASSERT_EQ(S_OK, capture_->ConnectionMediaType(&connected));
+    EXPECT_EQ(zrf::sim::kSubtypeYUY2, connected.subtype);
+    FreeMediaType(connected);
+    EXPECT_EQ(1u, OfferedTypes(capture_.Get()).size());
+    ASSERT_EQ(S_OK, source_->Run(0));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, config_->SetFormat(&mjpg.Get()));
+    ASSERT_EQ(S_OK, source_->Stop());
     mjpg.VideoInfo()->AvgTimePerFrame = 666666;
     ASSERT_EQ(S_OK, config_->SetFormat(&mjpg.Get()));
     AM_MEDIA_TYPE* mt = nullptr;
