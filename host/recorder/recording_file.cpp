@@ -23,10 +23,19 @@ std::uint32_t FrameRecordChecksum(const FrameRecordHeader& header, const std::ui
 RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTicks,
                                  std::uint32_t imageSize)
     : path_(path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Only a regular file or nothing is replaced: never a device, a folder or what a symbolic
+    // link points at. The open refuses a link that appears in between.
+    struct stat st {};
+    const bool foreign = ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (!foreign) fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd_ < 0)
-        throw System::IOException("Cannot create the recording '" + path +
-                                  "': " + std::strerror(errno));
+        throw System::IOException("cannot create the recording '" + path +
+                                  "': " + (foreign ? "not a regular file" : std::strerror(errno)));
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd_, 0) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        throw System::IOException("cannot create the recording '" + path + "': not a regular file");
+    }
     RecordingFileHeader header{};
     std::memcpy(header.magic, kRecordingMagic, sizeof header.magic);
     header.version = kRecordingVersion;
@@ -34,10 +43,9 @@ RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTi
     header.createdTicks = createdTicks;
     header.imageSize = imageSize;
     if (!WriteAll(&header, sizeof header)) {
-        const std::string why = std::strerror(errno);
         ::close(fd_);
         fd_ = -1;
-        throw System::IOException("Cannot write the recording '" + path + "': " + why);
+        throw System::IOException("cannot write the recording '" + path + "': " + error_);
     }
     bytes_ = sizeof header;
 }
@@ -51,7 +59,10 @@ bool RecordingWriter::WriteAll(const void* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            error_ = n < 0 ? std::strerror(errno) : "the file takes no more bytes";
+            return false;
+        }
         p += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -79,18 +90,31 @@ bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
 }
 
 RecordingReader::RecordingReader(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
-        throw System::IOException("Cannot open the recording '" + path +
+    // Opened without blocking, so a pipe is refused rather than waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw System::IOException("cannot open the recording '" + path +
                                   "': " + std::strerror(errno));
     struct stat st {};
-    if (::fstat(fileno(file_), &st) == 0) size_ = static_cast<std::uint64_t>(st.st_size);
+    // A folder, a device or a pipe has no size to read frames against.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(file_ = ::fdopen(fd, "rb"))) {
+        ::close(fd);
+        throw System::IOException("cannot open the recording '" + path + "': not a regular file");
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    std::string problem;
     if (std::fread(&header_, sizeof header_, 1, file_) != 1 ||
-        std::memcmp(header_.magic, kRecordingMagic, sizeof header_.magic) != 0 ||
-        header_.headerSize < sizeof header_ || header_.headerSize > size_) {
+        std::memcmp(header_.magic, kRecordingMagic, sizeof header_.magic) != 0)
+        problem = "'" + path + "' is not a recording";
+    else if (header_.version != kRecordingVersion)
+        problem = "'" + path + "' is a recording of version " + std::to_string(header_.version) +
+                  "; only version " + std::to_string(kRecordingVersion) + " can be read";
+    else if (header_.headerSize < sizeof header_ || header_.headerSize > size_)
+        problem = "'" + path + "' is not a recording (its header is damaged)";
+    if (!problem.empty()) {
         std::fclose(file_);
         file_ = nullptr;
-        throw System::FormatException("'" + path + "' is not a recording");
+        throw System::FormatException(problem);
     }
     offset_ = header_.headerSize;
     std::fseek(file_, static_cast<long>(offset_), SEEK_SET);

@@ -13,7 +13,8 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 // to its last complete record and refuses further appends, so the file always reads back.
 class RecordingWriter {
 public:
-    // Throws System::IOException when the file cannot be created.
+    // Throws System::IOException when the file cannot be created, or when something other
+    // than a regular file (a folder, a device, a symbolic link) is at path.
     RecordingWriter(const std::string& path, std::int64_t createdTicks, std::uint32_t imageSize);
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
@@ -22,6 +23,7 @@ public:
     bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
                 std::uint32_t length);
     bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }  // why the failed append failed
     const std::string& Path() const { return path_; }
     std::uint64_t FramesWritten() const { return frames_; }
     std::uint64_t BytesWritten() const { return bytes_; }
@@ -32,6 +34,7 @@ private:
     std::string path_;
     int fd_ = -1;
     bool failed_ = false;
+    std::string error_;
     std::uint64_t frames_ = 0;
     std::uint64_t bytes_ = 0;
 };
@@ -49,8 +52,8 @@ struct RecordedFrame {
 // returned with checksumOk false.
 class RecordingReader {
 public:
-    // Throws System::IOException when the file cannot be opened and System::FormatException
-    // when it is not a recording.
+    // Throws System::IOException when the file cannot be opened or is not a regular file, and
+    // System::FormatException when it is not a recording or one of a version it does not know.
     explicit RecordingReader(const std::string& path);
     ~RecordingReader();
     RecordingReader(const RecordingReader&) = delete;

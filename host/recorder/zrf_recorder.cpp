@@ -130,6 +130,7 @@ void ZRFRecorder::Start(std::uint64_t value) {
                                                 static_cast<std::uint32_t>(imageSize_));
     lastPath_ = writer_->Path();
     lastFrames_ = 0;
+    lastError_.clear();
     framesToRecord_ = value;
     ChangeState(RECORDING_STATE::RECORDING);
     FlushRing();
@@ -148,6 +149,7 @@ bool ZRFRecorder::Write(const std::uint8_t* image, std::uint64_t frameNumber,
                         std::int64_t ticks) {
     if (!writer_->Append(frameNumber, ticks, image, static_cast<std::uint32_t>(imageSize_))) {
         ++dropped_;
+        lastError_ = writer_->Error();
         StopRecording();  // the file ends with its last complete image
         return false;
     }
@@ -205,7 +207,14 @@ XElement ZRFRecorder::Settings() {
     settings_.SetIsPreRecordingEnabled(preRecordingEnabled_);
     settings_.SetImageSize(imageSize_);
     // A copy: the caller reads it while the recorder goes on changing its own.
-    return settings_.XMLData().Clone();
+    XElement settings = settings_.XMLData().Clone();
+    // What became of the running or last recording, so a host can report a failure part way.
+    if (!lastPath_.empty()) {
+        settings.SetAttribute("File", lastPath_);
+        settings.SetAttribute("RecordedFrames", std::to_string(lastFrames_));
+        settings.SetAttribute("Error", lastError_);
+    }
+    return settings;
 }
 
 void ZRFRecorder::Dispose() {

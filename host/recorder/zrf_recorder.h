@@ -5,7 +5,9 @@
 //
 // Start(n) records n images and then stops by itself (0: until Stop). Pause(nonzero) pauses,
 // Pause(0) resumes. Stop's value is not used. The file is the settings' Path; a Path that names
-// a directory (or ends with '/') gets a new file "recording_NNNN.zrec" in it.
+// a directory (or ends with '/') gets a new file "recording_NNNN.zrec" in it. Settings also
+// tell what became of the running or last recording: its File, RecordedFrames and the Error
+// that stopped it (empty when none did).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -78,6 +80,7 @@ private:
     std::unique_ptr<RecordingWriter> writer_;
     std::string lastPath_;
     std::uint64_t lastFrames_ = 0;
+    std::string lastError_;
     std::uint64_t dropped_ = 0;
     int fileCounter_ = 0;
     std::vector<RingSlot> ring_;

@@ -31,8 +31,10 @@ class SampleLedger final : public zrf::sim::SampleSource {
         const std::int32_t nucs0 = Int(::sim::nodes::kNucCount);
         const std::int32_t left0 = Int(::sim::nodes::kCalibratingSamples);
         const std::size_t length = inner_->Fill(type, frame, buffer, capacity);
-        const std::int32_t left1 = Int(::sim::nodes::kCalibratingSamples);
+        // The count before the samples left: a correction between the two reads then shows
+        // in both or in neither, and is never taken for one this sample met.
         const std::int32_t nucs1 = Int(::sim::nodes::kNucCount);
+        const std::int32_t left1 = Int(::sim::nodes::kCalibratingSamples);
         const bool calibrating = TookCalibrating(nucs1 - nucs0, left0, left1);
         if (calibrating) calibrating_.fetch_add(1);
         calibratingById_.push_back(calibrating);

@@ -9,10 +9,10 @@
 
 namespace Vorn::Picture {
 
-// Writes to a temporary file beside path and renames it over path once complete, so a
-// failure (no such folder, no permission, a full disk, a libpng error) leaves neither a
-// half-written picture nor the temporary file behind; an existing file at path is kept intact
-// on failure. The error message names the path and the reason.
+// Writes as an OutputFile does (output_file.h): a failure (no such folder, no permission, a
+// full disk, a libpng error) leaves neither a half-written picture nor the temporary file
+// behind, an existing file at path is kept intact on failure, and only a regular file is
+// replaced. The error message names the path and the reason.
 PictureStatus WritePng(const std::string& path, const RgbImage& picture);
 
 // The same for a bare buffer of width x height RGB pixels, rows stride bytes apart

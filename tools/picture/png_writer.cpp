@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -9,13 +5,14 @@
 #include <string>
 
 #include "tools/picture/png_error.h"
+#include "tools/picture/output_file.h"
 #include "tools/picture/png_file.h"
 
 namespace Vorn::Picture {
 namespace {
 
 PictureStatus WriteError(const std::string& path, const std::string& reason) {
-    return PictureStatus::Error("cannot write picture '" + path + "': " + reason);
+    return PictureStatus::Error("cannot write '" + path + "': " + reason);
 }
 
 // Only trivially destructible locals here: libpng leaves this frame by longjmp on errors.
@@ -48,19 +45,6 @@ bool Encode(std::FILE* file, int width, int height, std::size_t stride, const st
     return true;
 }
 
-// A new file beside path that no one else is writing; "" with errno set on failure.
-std::string CreateTemporary(const std::string& path, int& fd) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name =
-            path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return name;
-        if (errno != EEXIST) return {};
-    }
-    return {};
-}
-
 }  // namespace
 
 PictureStatus WritePngRgb(const std::string& path, int width, int height, std::size_t stride,
@@ -73,40 +57,18 @@ PictureStatus WritePngRgb(const std::string& path, int width, int height, std::s
         return WriteError(path, "pixel buffer too small for " + std::to_string(width) + "x" +
                                     std::to_string(height));
 
-    int fd = -1;
-    const std::string temporary = CreateTemporary(path, fd);
-    if (temporary.empty()) return WriteError(path, std::strerror(errno));
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (!file) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return WriteError(path, std::strerror(error));
-    }
-
+    if (const std::string problem = OutputPathProblem(path); !problem.empty())
+        return WriteError(path, problem);
+    OutputFile out(path);
+    if (!out.Stream()) return out.Commit();
     PngErrorState state;
     errno = 0;
-    const bool encoded = Encode(file, width, height, stride, rgb.data(), state);
-    // libpng says only "Write Error" when the disk is full; errno says why.
-    const int writeErrno = errno;
-    const bool flushed = encoded && std::fflush(file) == 0 && !std::ferror(file);
-    const int flushErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeErrno = errno;
-    if (!encoded || !flushed || !closed) {
-        ::unlink(temporary.c_str());
-        if (!encoded)
-            return WriteError(path, writeErrno ? std::string(state.message) + " (" +
-                                                     std::strerror(writeErrno) + ")"
-                                               : std::string(state.message));
-        return WriteError(path, std::strerror(flushed ? closeErrno : flushErrno));
+    if (!Encode(out.Stream(), width, height, stride, rgb.data(), state)) {
+        // libpng says only "Write Error" when the disk is full; errno says why.
+        const std::string why = state.message;
+        return WriteError(path, errno ? why + " (" + std::strerror(errno) + ")" : why);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return WriteError(path, std::strerror(error));
-    }
-    return PictureStatus::Ok();
+    return out.Commit();
 }
 
 PictureStatus WritePng(const std::string& path, const RgbImage& picture) {

@@ -1,30 +1,43 @@
 // zrfgrab checksum NAME FILE: a file's checksum by the function's name, as eight hex digits.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "host/system/exceptions.h"
 #include "support/hash/create_hash_func.h"
+#include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 
 int RunChecksumCommand(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zrfgrab checksum CRC32|CRC00|CRC01|CRC02 FILE\n");
-        return 2;
-    }
-    auto hash = VORN::CreateHashFunc(argv[1]);
-    if (!hash) {
-        std::fprintf(stderr, "zrfgrab checksum: unknown checksum '%s' (CRC32, CRC00, CRC01, CRC02)\n",
-                     argv[1]);
-        return 2;
-    }
-    // The checksum of an unreadable file would be 0, like an empty one's: refuse it here.
-    std::FILE* probe = std::fopen(argv[2], "rb");
-    if (!probe) {
-        std::fprintf(stderr, "zrfgrab checksum: cannot read '%s': %s\n", argv[2], std::strerror(errno));
-        return 1;
-    }
-    std::fclose(probe);
-    std::printf("%08X\n", hash->HashFile(argv[2]));
-    return 0;
+    return zrfgrab::ReportingErrors("checksum", [&] {
+        if (argc != 3) throw zrfgrab::UsageError("expected NAME and FILE (zrfgrab checksum CRC32|CRC00|CRC01|CRC02 FILE)");
+        auto hash = VORN::CreateHashFunc(argv[1]);
+        if (!hash)
+            throw zrfgrab::UsageError(std::string("unknown checksum '") + argv[1] + "' (CRC32, CRC00, CRC01, CRC02)");
+        // Read here rather than by the hash's own file reader: an unreadable file or a folder
+        // must be an error, not the checksum of nothing.
+        const int fd = ::open(argv[2], O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw System::IOException(std::string("cannot read '") + argv[2] + "': " + std::strerror(errno));
+        hash->Reset();
+        std::uint32_t sum = 0;
+        unsigned char chunk[64 * 1024];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int error = errno;
+                ::close(fd);
+                throw System::IOException(std::string("cannot read '") + argv[2] + "': " + std::strerror(error));
+            }
+            if (n == 0) break;
+            sum = hash->Update(chunk, static_cast<std::uint32_t>(n));
+        }
+        ::close(fd);
+        std::printf("%08X\n", sum);
+        return 0;
+    });
 }

@@ -3,15 +3,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/system/exceptions.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
+#include "tools/picture/output_file.h"
+#include "tools/zrfgrab/arguments.h"
+#include "tools/zrfgrab/input_file.h"
 
 namespace {
 
@@ -27,9 +29,12 @@ struct DecodeOptions {
     std::string outPath;
 };
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "zrfgrab decode: %s\n", problem.c_str());
-    return 2;
+// The subtypes the image stream decodes.
+bool KnownSubtype(const GUID& subtype) {
+    for (const GUID& known : {kSubtypeF7M0, kSubtypeF7M2, kSubtypeY800, kSubtypeYUY2,
+                              kSubtypeI420, kSubtypeMJLS, kSubtypeMJPG})
+        if (subtype == known) return true;
+    return false;
 }
 
 bool ParseInt(const std::string& text, std::int32_t& value) {
@@ -74,8 +79,8 @@ std::optional<std::string> Parse(int argc, char** argv, DecodeOptions& o) {
             const auto v = value();
             if (!v) return arg + " needs a value";
             if (arg == "--subtype") {
-                if (!SubtypeFromFourCc(v->c_str(), o.subtype))
-                    return "subtype must be four characters: " + *v;
+                if (!SubtypeFromFourCc(v->c_str(), o.subtype) || !KnownSubtype(o.subtype))
+                    return "unknown subtype '" + *v + "' (F7M0, F7M2, MJLS, Y800, YUY2, I420, MJPG)";
                 haveSubtype = true;
             } else if (arg == "--source") {
                 if (*v == "usb")
@@ -132,43 +137,38 @@ void OnNewImage() {
 }  // namespace
 
 int RunDecodeCommand(int argc, char** argv) {
-    DecodeOptions o;
-    if (const auto problem = Parse(argc, argv, o)) return Usage(*problem);
+    return zrfgrab::ReportingErrors("decode", [&] {
+        DecodeOptions o;
+        if (const auto problem = Parse(argc, argv, o)) throw zrfgrab::UsageError(*problem);
+        if (const auto problem = Vorn::Picture::OutputPathProblem(o.outPath); !problem.empty())
+            throw zrfgrab::UsageError("cannot write '" + o.outPath + "': " + problem);
+        const std::vector<std::uint8_t> sample = zrfgrab::ReadInputFile(o.samplePath);
 
-    std::ifstream in(o.samplePath, std::ios::binary);
-    if (!in) return Usage("cannot read " + o.samplePath);
-    const std::vector<std::uint8_t> sample{std::istreambuf_iterator<char>(in), {}};
-    if (sample.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        return Usage("sample too large: " + o.samplePath);
-    }
+        ImgSrcStream stream;
+        stream.SetFieldCount(1);
+        stream.SetSourceKind(o.source);
+        stream.SetImageSize(o.size);
+        stream.SetSubtype(o.subtype);
+        stream.SetFieldCount(o.fields);
+        stream.SetFrameRate(o.rate);
+        stream.SetHostTimeStamps(!o.cameraTime);
+        PendingDecode pending;
+        pending.stream = &stream;
+        pending.field = o.field;
+        g_pending = &pending;
+        stream.SetNewImageCallback(&OnNewImage);
+        stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), o.size);
+        stream.SetNewImageCallback(nullptr);
+        g_pending = nullptr;
 
-    ImgSrcStream stream;
-    stream.SetFieldCount(1);
-    stream.SetSourceKind(o.source);
-    stream.SetImageSize(o.size);
-    stream.SetSubtype(o.subtype);
-    stream.SetFieldCount(o.fields);
-    stream.SetFrameRate(o.rate);
-    stream.SetHostTimeStamps(!o.cameraTime);
-    PendingDecode pending;
-    pending.stream = &stream;
-    pending.field = o.field;
-    g_pending = &pending;
-    stream.SetNewImageCallback(&OnNewImage);
-    stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), o.size);
-    stream.SetNewImageCallback(nullptr);
-    g_pending = nullptr;
-
-    if (pending.result != DecodeResult::Ok) {
-        std::fprintf(stderr, "zrfgrab decode: %s\n", DecodeResultName(pending.result));
-        return 1;
-    }
-    std::ofstream out(o.outPath, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(pending.image.data()),
-              static_cast<std::streamsize>(pending.image.size()));
-    if (!out.flush()) {
-        std::fprintf(stderr, "zrfgrab decode: cannot write %s\n", o.outPath.c_str());
-        return 1;
-    }
-    return 0;
+        if (pending.result != DecodeResult::Ok) {
+            std::fprintf(stderr, "zrfgrab decode: %s\n",
+                         pending.result == DecodeResult::Calibrating ? "the camera is calibrating"
+                                                                     : "bad frame");
+            return 1;
+        }
+        const auto written = Vorn::Picture::WriteWholeFile(o.outPath, pending.image);
+        if (!written) throw System::IOException(written.Message());
+        return 0;
+    });
 }

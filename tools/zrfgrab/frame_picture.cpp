@@ -1,10 +1,10 @@
 #include "tools/zrfgrab/frame_picture.h"
 
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "tools/picture/false_colour_renderer.h"
+#include "tools/picture/output_file.h"
 #include "tools/picture/palette.h"
 #include "tools/picture/png_file.h"
 #include "tools/picture/yuv_to_rgb.h"
@@ -51,9 +51,8 @@ std::string WriteFramePicture(const std::string& path, const std::string& kind,
                               std::span<const std::uint8_t> image, const std::string& paletteName) {
     using namespace Vorn::Picture;
     if (kind == "JPEG_PLAIN") {
-        std::ofstream file(path, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-        return file ? std::string() : "cannot write picture '" + path + "'";
+        auto s = WriteWholeFile(path, image);
+        return s ? std::string() : s.Message();
     }
     if (kind == "YUY2") {
         if (image.size() < 28) return "the frame holds no picture";

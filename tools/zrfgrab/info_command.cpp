@@ -3,13 +3,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "imaging/zrf_records.h"
+#include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
+#include "tools/zrfgrab/input_file.h"
 
 namespace {
 
@@ -94,24 +94,7 @@ void PrintPixels(const ImageFile& f, std::size_t at, std::size_t bytes) {
                 sum / static_cast<double>(count));
 }
 
-}  // namespace
-
-int RunInfoCommand(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "zrfgrab info: expected one FILE\n");
-        return 2;
-    }
-    if (IsRecordingFile(argv[1])) return RunRecordingInfo(argv[1]);
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "zrfgrab info: cannot read %s\n", argv[1]);
-        return 2;
-    }
-    const ImageFile f(std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}});
-    if (!f.Has(0, kMainHeaderSize) || f.Text(0, 4) != "ZRF" || f.Le<std::uint8_t>(3) != 0) {
-        std::fprintf(stderr, "zrfgrab info: not a ZRF image: %s\n", argv[1]);
-        return 2;
-    }
+int PrintImage(const ImageFile& f) {
     PrintHeader(f);
     const std::uint32_t entries = f.Be32(28);
     std::int64_t infoAt = -1, pixelsAt = -1, pixelBytes = 0;
@@ -139,4 +122,19 @@ int RunInfoCommand(int argc, char** argv) {
     if (pixelsAt >= 0)
         PrintPixels(f, static_cast<std::size_t>(pixelsAt), static_cast<std::size_t>(pixelBytes));
     return 0;
+}
+
+}  // namespace
+
+int RunInfoCommand(int argc, char** argv) {
+    return zrfgrab::ReportingErrors("info", [&] {
+        if (argc != 2) throw zrfgrab::UsageError("expected one FILE (zrfgrab info FILE)");
+        const std::string path = argv[1];
+        zrfgrab::CheckInputFile(path);
+        if (IsRecordingFile(path)) return RunRecordingInfo(path);
+        const ImageFile f(zrfgrab::ReadInputFile(path));
+        if (!f.Has(0, kMainHeaderSize) || f.Text(0, 4) != "ZRF" || f.Le<std::uint8_t>(3) != 0)
+            throw zrfgrab::UsageError("'" + path + "' is neither a recording nor a ZRF image");
+        return PrintImage(f);
+    });
 }

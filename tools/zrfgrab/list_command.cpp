@@ -17,7 +17,11 @@ int RunListCommand(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--cameras") {
             cameras = true;
-        } else if (arg == "--plugin" && i + 1 < argc) {
+        } else if (arg == "--plugin") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zrfgrab list: --plugin needs a value\n");
+                return 2;
+            }
             path = argv[++i];
         } else {
             std::fprintf(stderr, "zrfgrab list: unknown argument '%s'\n", arg.c_str());

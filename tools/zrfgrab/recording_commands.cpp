@@ -1,11 +1,11 @@
-// Recordings from the command line: what a recording holds (zrfgrab info) and its frames as
-// pictures or single images (zrfgrab export).
+// Recordings on the command line: opening one named by the user, and what it holds (zrfgrab
+// info: its frames, time stamps, gaps, ending and checksum verdicts).
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -13,8 +13,8 @@
 #include "host/recorder/recording_file.h"
 #include "host/recorder/recording_format.h"
 #include "host/system/exceptions.h"
+#include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
-#include "tools/zrfgrab/frame_picture.h"
 
 namespace {
 
@@ -48,12 +48,19 @@ std::string EndingText(const RecordingReader& reader) {
     }
 }
 
+// A few bytes a frame, read frame by frame: the images themselves are not kept.
+struct SeenFrame {
+    std::uint64_t number;
+    std::int64_t ticks;
+    bool good;
+};
+
 // Frame-number gaps as "a, b-c".
-std::string Gaps(const std::vector<std::uint64_t>& numbers) {
+std::string Gaps(const std::vector<SeenFrame>& seen) {
     std::string out;
-    for (std::size_t i = 1; i < numbers.size(); ++i) {
-        if (numbers[i] <= numbers[i - 1] + 1) continue;
-        const std::uint64_t a = numbers[i - 1] + 1, b = numbers[i] - 1;
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        if (seen[i].number <= seen[i - 1].number + 1) continue;
+        const std::uint64_t a = seen[i - 1].number + 1, b = seen[i].number - 1;
         out += (out.empty() ? "" : ", ") + std::to_string(a) + (a == b ? "" : "-" + std::to_string(b));
     }
     return out.empty() ? "none" : out;
@@ -61,117 +68,66 @@ std::string Gaps(const std::vector<std::uint64_t>& numbers) {
 
 }  // namespace
 
-bool IsRecordingFile(const char* path) {
+bool IsRecordingFile(const std::string& path) {
     char magic[sizeof Vorn::Zephra::Net::Devices::Recorder::kRecordingMagic] = {};
     std::ifstream in(path, std::ios::binary);
     return in.read(magic, sizeof magic) &&
            std::memcmp(magic, Vorn::Zephra::Net::Devices::Recorder::kRecordingMagic, sizeof magic) == 0;
 }
 
-int RunRecordingInfo(const char* path) {
+RecordingReader OpenRecording(const std::string& path) {
     try {
-        RecordingReader reader(path);
-        RecordedFrame frame;
-        std::vector<std::uint64_t> numbers;
-        std::vector<std::int64_t> ticks;
-        std::vector<bool> good;
-        std::size_t imageSize = 0;
-        std::string verdicts;
-        while (reader.Next(frame)) {
-            numbers.push_back(frame.frameNumber);
-            ticks.push_back(frame.ticks);
-            good.push_back(frame.checksumOk);
-            imageSize = frame.image.size();
-            verdicts += "  #" + std::to_string(frame.frameNumber) + "  " + TimeText(frame.ticks) +
-                        "  " + (frame.checksumOk ? "ok" : "CHECKSUM MISMATCH") + "\n";
-        }
-        const auto bad = static_cast<std::size_t>(std::count(good.begin(), good.end(), false));
-        std::printf("recording    %s\n", path);
-        std::printf("frames       %zu (checksums: %zu good, %zu bad)\n", numbers.size(),
-                    numbers.size() - bad, bad);
-        std::printf("image size   %zu bytes\n", imageSize);
-        if (!numbers.empty()) {
-            std::printf("first frame  #%" PRIu64 "  %s\n", numbers.front(), TimeText(ticks.front()).c_str());
-            std::printf("last frame   #%" PRIu64 "  %s\n", numbers.back(), TimeText(ticks.back()).c_str());
-            const double span =
-                (static_cast<double>(ticks.back()) - static_cast<double>(ticks.front())) / 1e7;
-            if (numbers.size() > 1 && span > 0)
-                std::printf("frame rate   %.1f fps (from the time stamps)\n", (numbers.size() - 1) / span);
-        }
-        std::printf("lost frames  %s\n", Gaps(numbers).c_str());
-        std::printf("ending       %s\n", EndingText(reader).c_str());
-        std::printf("%s", verdicts.c_str());
-        return bad == 0 ? 0 : 1;
+        return RecordingReader(path);
+    } catch (const System::Exception& e) {
+        // A file that cannot be read as a recording is a bad argument, not a failure.
+        throw zrfgrab::UsageError(e.Message());
+    }
+}
+
+int RunRecordingInfo(const std::string& path) {
+    std::optional<RecordingReader> opened;
+    try {
+        opened.emplace(path);
     } catch (const System::Exception& e) {
         std::fprintf(stderr, "zrfgrab info: %s\n", e.Message().c_str());
         return 2;
     }
-}
-
-// zrfgrab export RECORDING [--frames A[-B]] (--png DIR | --zrf DIR) [--palette NAME]
-int RunExportCommand(int argc, char** argv) {
-    std::string recording, pngDir, zrfDir, palette = "iron";
-    std::uint64_t first = 0, last = UINT64_MAX;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (a == "--png") pngDir = value();
-        else if (a == "--zrf") zrfDir = value();
-        else if (a == "--palette") palette = value();
-        else if (a == "--frames") {
-            const std::string range = value();
-            const auto dash = range.find('-');
-            try {
-                first = std::stoull(range.substr(0, dash));
-                last = dash == std::string::npos ? first
-                       : dash + 1 == range.size() ? UINT64_MAX
-                                                  : std::stoull(range.substr(dash + 1));
-            } catch (...) {
-                std::fprintf(stderr, "zrfgrab export: --frames takes N, A-B or A-\n");
-                return 2;
-            }
-        } else if (recording.empty() && a[0] != '-') recording = a;
-        else {
-            std::fprintf(stderr, "zrfgrab export: unknown argument '%s'\n", a.c_str());
-            return 2;
-        }
+    RecordingReader& reader = *opened;
+    std::vector<SeenFrame> seen;
+    RecordedFrame frame;
+    std::size_t imageSize = 0;
+    while (reader.Next(frame)) {
+        seen.push_back({frame.frameNumber, frame.ticks, frame.checksumOk});
+        imageSize = frame.image.size();
     }
-    if (recording.empty() || (pngDir.empty() == zrfDir.empty())) {
-        std::fprintf(stderr, "usage: zrfgrab export RECORDING [--frames A[-B]] (--png DIR | --zrf DIR)\n");
-        return 2;
+    const auto bad = static_cast<std::size_t>(
+        std::count_if(seen.begin(), seen.end(), [](const SeenFrame& s) { return !s.good; }));
+    std::printf("recording    %s\n", path.c_str());
+    std::printf("frames       %zu (checksums: %zu good, %zu bad)\n", seen.size(), seen.size() - bad,
+                bad);
+    std::printf("image size   %zu bytes\n", imageSize);
+    if (!seen.empty()) {
+        std::printf("first frame  #%" PRIu64 "  %s\n", seen.front().number,
+                    TimeText(seen.front().ticks).c_str());
+        std::printf("last frame   #%" PRIu64 "  %s\n", seen.back().number,
+                    TimeText(seen.back().ticks).c_str());
+        const double span =
+            (static_cast<double>(seen.back().ticks) - static_cast<double>(seen.front().ticks)) / 1e7;
+        if (seen.size() > 1 && span > 0)
+            std::printf("frame rate   %.1f fps (from the time stamps)\n", (seen.size() - 1) / span);
     }
-    try {
-        RecordingReader reader(recording);
-        const std::string dir = pngDir.empty() ? zrfDir : pngDir;
-        std::filesystem::create_directories(dir);
-        RecordedFrame frame;
-        std::size_t written = 0;
-        while (reader.Next(frame)) {
-            if (frame.frameNumber < first || frame.frameNumber > last) continue;
-            if (!frame.checksumOk)
-                std::fprintf(stderr, "zrfgrab export: frame %" PRIu64 " fails its checksum; written anyway\n",
-                             frame.frameNumber);
-            char name[64];
-            std::snprintf(name, sizeof name, "frame_%06" PRIu64 ".%s", frame.frameNumber,
-                          pngDir.empty() ? "zrf" : "png");
-            const std::string path = (std::filesystem::path(dir) / name).string();
-            if (pngDir.empty()) {
-                std::ofstream out(path, std::ios::binary);
-                out.write(reinterpret_cast<const char*>(frame.image.data()),
-                          static_cast<std::streamsize>(frame.image.size()));
-                if (!out) throw System::IOException("cannot write '" + path + "'");
-            } else {
-                const std::string error = zrfgrab::WriteFramePicture(path, "IR", frame.image, palette);
-                if (!error.empty()) throw System::IOException(error);
-            }
-            ++written;
-            std::fprintf(stderr, "\rexported %zu frames", written);
-        }
-        std::fprintf(stderr, "\n");
-        std::printf("%zu frames written to %s\n", written, dir.c_str());
-        return written > 0 ? 0 : 1;
-    } catch (const System::Exception& e) {
-        std::fprintf(stderr, "\nzrfgrab export: %s\n", e.Message().c_str());
-        return 1;
-    }
+    std::printf("lost frames  %s\n", Gaps(seen).c_str());
+    std::printf("ending       %s\n", EndingText(reader).c_str());
+    for (const SeenFrame& s : seen)
+        std::printf("  #%" PRIu64 "  %s  %s\n", s.number, TimeText(s.ticks).c_str(),
+                    s.good ? "ok" : "checksum mismatch");
+    // A bad checksum, a damaged or a cut-short ending: the recording is not whole.
+    const bool clean = reader.Ending() == RecordingReader::End::Clean;
+    if (bad == 0 && clean) return 0;
+    std::string why = bad == 0   ? ""
+                      : bad == 1 ? "1 frame fails its checksum"
+                                 : std::to_string(bad) + " frames fail their checksums";
+    if (!clean) why += (why.empty() ? "" : ", ") + EndingText(reader);
+    std::fprintf(stderr, "zrfgrab info: '%s' is not whole: %s\n", path.c_str(), why.c_str());
+    return 1;
 }

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -102,7 +104,26 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     std::ofstream(dir.File("empty.zrec"));
     EXPECT_THROW(RecordingReader(dir.File("empty.zrec")), System::FormatException);
     EXPECT_THROW(RecordingReader(dir.File("missing.zrec")), System::IOException);
+    EXPECT_THROW(RecordingReader(dir.Path().string()), System::IOException);
+    WriteFrames(dir.File("v2.zrec"), 1, 10);
+    {
+        std::fstream f(dir.File("v2.zrec"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(offsetof(RecordingFileHeader, version));
+        f.put('\x02');
+    }
+    try {
+        RecordingReader reader(dir.File("v2.zrec"));
+        ADD_FAILURE() << "a recording of an unknown version was read";
+    } catch (const System::FormatException& e) {
+        EXPECT_NE(e.Message().find("version 2"), std::string::npos) << e.Message();
+    }
     EXPECT_THROW(RecordingWriter(dir.File("no/such/dir/r.zrec"), 0, 10), System::IOException);
+    // Only a regular file is replaced: not a device, nor what a link points at.
+    EXPECT_THROW(RecordingWriter("/dev/null", 0, 10), System::IOException);
+    std::ofstream(dir.File("target")) << "kept";
+    std::filesystem::create_symlink(dir.File("target"), dir.File("link.zrec"));
+    EXPECT_THROW(RecordingWriter(dir.File("link.zrec"), 0, 10), System::IOException);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("target")), 4u);
 }
 
 TEST(RecordingFile, AFullDiskLeavesTheFileReadableUpToTheLastCompleteFrame) {
@@ -125,6 +146,7 @@ TEST(RecordingFile, AFullDiskLeavesTheFileReadableUpToTheLastCompleteFrame) {
         auto image = TestImage(size, 3);
         EXPECT_FALSE(writer.Append(3, 3, image.data(), size));
         EXPECT_TRUE(writer.Failed());
+        EXPECT_EQ(writer.Error(), std::strerror(EFBIG));
         EXPECT_FALSE(writer.Append(4, 4, image.data(), size));  // refused once failed
     }
     setrlimit(RLIMIT_FSIZE, &old);

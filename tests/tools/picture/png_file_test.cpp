@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -123,7 +124,16 @@ TEST(PngFile, AnUnwritablePathIsAClearErrorAndLeavesNothing) {
     const PictureStatus blocked = WritePng(dir.File("taken.png"), picture);
     ASSERT_FALSE(blocked);
     EXPECT_NE(blocked.Message().find("taken.png"), std::string::npos) << blocked.Message();
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"taken.png"});
+
+    // Only a regular file is replaced: a link and a pipe stay, and so does what a link names.
+    std::ofstream(dir.File("target")) << "kept";
+    std::filesystem::create_symlink(dir.File("target"), dir.File("link.png"));
+    ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
+    EXPECT_FALSE(WritePng(dir.File("link.png"), picture));
+    EXPECT_FALSE(WritePng(dir.File("pipe.png"), picture));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.png")));
+    EXPECT_EQ(FileBytes(dir.File("target")).size(), 4u);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"link.png", "pipe.png", "taken.png", "target"}));
 }
 
 TEST(PngFile, AFailedWriteKeepsTheOldPicture) {

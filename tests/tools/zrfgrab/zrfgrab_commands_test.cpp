@@ -99,7 +99,7 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     EXPECT_EQ(Run(RunDecodeCommand,
                   {"decode", "--subtype", "F7M2", "--source", "1394", "--size", "32x24", in, out}),
               1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: Calibrating\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: the camera is calibrating\n");
     EXPECT_FALSE(fs::exists(out));
 
     const auto junk = Write("junk.raw", std::vector<std::uint8_t>(100, 7));
@@ -107,7 +107,7 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
     EXPECT_EQ(Run(RunDecodeCommand,
                   {"decode", "--subtype", "MJLS", "--source", "usb", "--size", "32x24", junk, out}),
               1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: BadFrame\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "zrfgrab decode: bad frame\n");
 }
 
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {

@@ -1,0 +1,40 @@
+#pragma once
+// Files written whole: the bytes go to a temporary file beside the path, which is renamed over
+// the path once complete, so a failure leaves neither a partial file nor the temporary behind.
+// Only a regular file or nothing is replaced: a folder, a device, a pipe or a symbolic link at
+// the path is refused, so no device and nothing a link points at is ever overwritten.
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "tools/picture/picture_status.h"
+
+namespace Vorn::Picture {
+
+// Empty when path may be written (nothing there, or a regular file), else why not.
+std::string OutputPathProblem(const std::string& path);
+
+class OutputFile {
+  public:
+    // Creates the temporary file; Stream() is null when it cannot be made.
+    explicit OutputFile(std::string path);
+    ~OutputFile();  // removes the temporary file unless committed
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    std::FILE* Stream() const { return file_; }
+    // Flushes and closes the temporary file and renames it over the path. On failure the
+    // message is "cannot write 'PATH': why"; writeError is the errno of a failed write before.
+    PictureStatus Commit(int writeError = 0);
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+    int openError_ = 0;
+};
+
+PictureStatus WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace Vorn::Picture
