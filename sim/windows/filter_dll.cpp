@@ -8,6 +8,7 @@
 
 #include "platform/dshow/dshow.h"
 #include "sim/cameras/camera_presets.h"
+#include "sim/windows/process_cameras.h"
 #include "sim/windows/registered_camera_filter.h"
 
 using zrf::com::ComPtr;
@@ -19,8 +20,7 @@ namespace {
 HMODULE g_module = nullptr;
 std::atomic<long> g_locks{0};
 
-// The cameras this DLL registers; the instance name is the preset's name.
-constexpr const char* kCameras[] = {"usb-ir", "fw-ir", "webcam"};
+constexpr const auto& kCameras = zrf::sim::kRegisteredCameras;
 constexpr const wchar_t* kFilterName = L"Simulated Camera Source";
 
 class ClassFactory final : public IClassFactory {

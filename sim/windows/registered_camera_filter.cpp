@@ -6,7 +6,9 @@
 
 #include "sim/cameras/camera_presets.h"
 #include "sim/cameras/thermal_sample_source.h"
+#include "sim/cameras/simulated_camera.h"
 #include "sim/control/resource_tree.h"
+#include "sim/windows/process_cameras.h"
 
 namespace zrf::sim {
 namespace {
@@ -77,6 +79,13 @@ HRESULT RegisteredCameraFilter::InitNew() {
 HRESULT RegisteredCameraFilter::Load(IPropertyBag* pPropBag, IErrorLog*) {
     if (pPropBag == nullptr) return E_POINTER;
     if (loaded_) return E_UNEXPECTED;
+#ifdef ZRF_PROCESS_CAMERAS
+    const HRESULT hr = ProcessCameraFor(pPropBag, camera_);
+    if (FAILED(hr)) return hr;
+    AttachDevice(camera_->VideoDevice());
+    loaded_ = true;
+    return S_OK;
+#else
     CameraOptions options;
     options.seed = static_cast<std::uint32_t>(ReadNumber(pPropBag, L"Seed", 1));
     options.device_path = ReadText(pPropBag, L"DevicePath");
@@ -101,6 +110,7 @@ HRESULT RegisteredCameraFilter::Load(IPropertyBag* pPropBag, IErrorLog*) {
     AttachDevice(SimulatedVideoDevice::Create(preset->video, source));
     loaded_ = true;
     return S_OK;
+#endif
 }
 
 HRESULT RegisteredCameraFilter::Save(IPropertyBag*, BOOL, BOOL) {

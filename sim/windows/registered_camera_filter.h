@@ -2,7 +2,9 @@
 // The simulated cameras' capture filter as a registered Windows source filter: one class for
 // every camera. Binding a camera's moniker creates the filter and loads the moniker's
 // property bag, which names the camera ("Preset", "DevicePath", optional "Seed" and
-// "WindowingFields"); only then does the filter have its camera and its pin.
+// "WindowingFields"); only then does the filter have its camera and its pin. Where the host
+// framework is built, the camera is the process's camera of that device path
+// (sim/windows/process_cameras.h); otherwise each bind makes a camera of its own.
 #include "sim/video/capture_source_filter.h"
 
 namespace zrf::sim {
@@ -30,6 +32,8 @@ class RegisteredCameraFilter final : public CaptureSourceFilter,
 
   private:
     bool loaded_ = false;
+    // The process's camera of this device path: its tree stays registered while it streams.
+    std::shared_ptr<class SimulatedCamera> camera_;
 };
 
 }  // namespace zrf::sim
