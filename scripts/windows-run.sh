@@ -8,6 +8,7 @@
 # reaches this script's output as usual; when that is not a terminal it is passed on from
 # files after the program ends (see scripts/windows-wine.sh). The exit status is the program's.
 set -euo pipefail
+here="$PWD"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 . scripts/windows-wine.sh
@@ -67,6 +68,8 @@ for a in "$@"; do
   esac
 done
 
+# The program runs where this script was started, so relative paths mean the same to both.
+cd "$here"
 status=0
 if [ -t 1 ] && [ -t 2 ]; then
   wine_bounded 3600 "$exe" "${args[@]}" || status=$?
