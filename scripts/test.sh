@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test: the default build, the sanitizer builds, the Windows
-# build against Wine's DirectShow, then every fuzz target for a bounded time.
+# build under Wine (the capture code against its DirectShow, the plug-in and zrfgrab), then every
+# fuzz target for a bounded time.
 # ZRF_TEST_PRESETS picks the builds (default: "default asan tsan"); ZRF_WINDOWS=0 skips the
 # Windows stage; ZRF_FUZZ_SECONDS the time per fuzz target (default 20; 0 skips fuzzing).
 set -euo pipefail
@@ -21,11 +22,11 @@ for preset in $presets; do
   esac
 done
 
-# The capture code against a real DirectShow: the Windows build under Wine.
+# The Windows build under Wine: the capture code against a real DirectShow, the plug-in, zrfgrab.
 if [ "${ZRF_WINDOWS:-1}" = 0 ]; then
   echo "=== windows: skipped (ZRF_WINDOWS=0)"
 else
-  echo "=== windows: the Windows build against Wine's DirectShow"
+  echo "=== windows: the Windows build under Wine"
   windows_status=0
   scripts/windows-test.sh || windows_status=$?
   if [ "$windows_status" -eq 77 ]; then

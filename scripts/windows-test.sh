@@ -165,7 +165,7 @@ if [ "$plugin" = 1 ]; then
     same_pixels "$work/linux-main/recording.zrec" "$main/zrfgrab-out/recording.zrec"
 
   grab=(grab --camera fw-ir --windowing 2 --frames 40 --seed 7)
-  check "grab ${grab[*]} --record FILE" wine_zrfgrab "$work/fw" "${grab[@]}" --record fw.zrec
+  check "${grab[*]} --record FILE" wine_zrfgrab "$work/fw" "${grab[@]}" --record fw.zrec
   check "its recording is whole" recording_whole "$work/fw/fw.zrec" 40
   (mkdir -p "$work/linux-fw" && cd "$work/linux-fw" &&
     "$linux_zrfgrab" "${grab[@]}" --fast --quiet --record fw.zrec >/dev/null 2>&1) || true
