@@ -16,6 +16,9 @@ find_package(Threads REQUIRED)
 add_compile_definitions(ZRF_NO_JPEGLS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601
                         _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 set(ZRF_PLATFORM_LIBS strmiids ksguid ole32 oleaut32 uuid winmm)
+# Line tables and function names for stack captures, in the DWARF version DbgHelp reads (Wine's
+# reads up to 4; the compiler writes 5 unless told).
+add_compile_options(-g1 -gdwarf-4)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 include(cmake/EmbedResource.cmake)
 

@@ -73,8 +73,10 @@ HANDLE SymbolProcess() {
     callerReturn = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
     // Libraries loaded since the last capture (a plug-in) get their symbols too.
     SymRefreshModuleList(SymbolProcess());
-    void* addresses[kMaxFrames];
-    const USHORT count = RtlCaptureStackBackTrace(0, kMaxFrames, addresses, nullptr);
+    // The platform captures nothing when asked for 63 frames or more at once (older Windows).
+    constexpr ULONG kPlatformMaxFrames = 62;
+    void* addresses[kPlatformMaxFrames];
+    const USHORT count = RtlCaptureStackBackTrace(0, kPlatformMaxFrames, addresses, nullptr);
     Pcs pcs;
     for (USHORT i = 0; i < count; ++i)
         pcs.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]) - 1);  // inside the call
