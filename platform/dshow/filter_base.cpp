@@ -405,7 +405,7 @@ HRESULT FilterBase::Pause() {
     if (was == State_Paused) return S_OK;
     if (was == State_Running) {
         // A live source sends nothing while paused: its streaming work stops.
-        OnStop();
+        OnPause();
     } else {
         HRESULT hr = ActivatePins();
         if (FAILED(hr)) return hr;

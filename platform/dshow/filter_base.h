@@ -155,6 +155,9 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     // leaves the filter stopped.
     virtual HRESULT OnRun() { return S_OK; }
     virtual void OnStop() {}
+    // Running to paused: the work stops, but is not waited for (it may be held in a downstream
+    // Receive that only the renderer's stop or run releases).
+    virtual void OnPause() {}
     // A live source cannot cue data while paused: it says so from GetState.
     virtual bool IsLiveSource() const { return false; }
     PinBase& AddPin(std::unique_ptr<PinBase> pin);

@@ -95,6 +95,11 @@ HRESULT CaptureSourceFilter::OnRun() {
     const VideoDeviceSettings& s = Settings();
     if (FAILED(s.should_fail_run_with)) return s.should_fail_run_with;
     if (!pin_->IsConnected()) return S_OK;  // nothing to deliver to
+    // A run after a pause: the thread the pause asked to end has ended or ends now.
+    if (thread_.joinable()) {
+        thread_.join();
+        device_->EndStreaming(this);
+    }
     HRESULT hr = device_->BeginStreaming(this);
     if (FAILED(hr)) return hr;
     // Everything the thread needs is set up here, so it allocates nothing per sample.
@@ -103,6 +108,10 @@ HRESULT CaptureSourceFilter::OnRun() {
     stop_.Reset();
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
+}
+
+void CaptureSourceFilter::OnPause() {
+    if (thread_.joinable()) stop_.Request();
 }
 
 void CaptureSourceFilter::OnStop() {

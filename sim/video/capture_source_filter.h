@@ -124,6 +124,7 @@ class CaptureSourceFilter : public dshow::FilterBase,
     void* FindInterface(REFIID riid) override;
     HRESULT OnRun() override;
     void OnStop() override;
+    void OnPause() override;
     bool IsLiveSource() const override;
 
   private:
