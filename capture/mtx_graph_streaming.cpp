@@ -121,18 +121,20 @@ HRESULT CMtxGraph::Run() {
     return S_OK;
 }
 
-// Once the grabber has let go of the callback no sample call is in progress, and once the
-// graph has stopped none starts.
+// The graph stops first: once it has, no sample call is in progress or starts. Only then may
+// the grabber let go of the callback; the platform's grabber does not wait for a call in
+// progress, and reads the callback without a lock while it delivers.
 HRESULT CMtxGraph::Stop() {
     if (!graphBuilder) return E_FAIL;
+    ComPtr<IMediaControl> control;
+    HRESULT hr = graphBuilder.As(IID_IMediaControl, control);
+    if (FAILED(hr)) return hr;
+    hr = control->Stop();
     ComPtr<ISampleGrabber> sampleGrabber;
     if (grabber && SUCCEEDED(grabber.As(IID_ISampleGrabber, sampleGrabber))) {
         sampleGrabber->SetCallback(nullptr, 0);
     }
-    ComPtr<IMediaControl> control;
-    HRESULT hr = graphBuilder.As(IID_IMediaControl, control);
-    if (FAILED(hr)) return hr;
-    return control->Stop();
+    return hr;
 }
 
 HRESULT CMtxGraph::SetFrameRate(double rate) {
@@ -150,8 +152,15 @@ HRESULT CMtxGraph::SetFrameRate(double rate) {
     VIDEOINFOHEADER* info = VideoInfoOf(currentType);
     if (info == nullptr) return hr;
 
+    const REFERENCE_TIME previous = info->AvgTimePerFrame;
     info->AvgTimePerFrame = static_cast<REFERENCE_TIME>((1.0 / rate) * kIntervalUnitsPerSecond);
-    config->SetFormat(&currentType);
+    // A capture pin refuses a new format while the graph runs: the camera keeps its rate, and
+    // the stream must not be told another.
+    hr = config->SetFormat(&currentType);
+    if (FAILED(hr)) {
+        info->AvgTimePerFrame = previous;
+        return hr;
+    }
     AM_MEDIA_TYPE* applied = nullptr;
     hr = config->GetFormat(&applied);
     if (SUCCEEDED(hr)) {

@@ -1,7 +1,16 @@
 # zrf_embed_resource(<target> <file> <resource name>)
-# Carries <file> inside <target> as a named resource set: a generated source holds its bytes.
+# Carries <file> inside <target> as a named resource set. On Windows it is a Win32 resource
+# (RCDATA) of the DLL, as the platform carries data in a library; elsewhere a generated source
+# holds its bytes and registers them.
 function(zrf_embed_resource target file name)
   string(MAKE_C_IDENTIFIER "${name}" ident)
+  if(WIN32)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded_${ident}.rc)
+    file(WRITE ${out} "// Generated; do not edit.\n\"${name}\" RCDATA \"${file}\"\n")
+    set_source_files_properties(${out} PROPERTIES OBJECT_DEPENDS ${file})
+    target_sources(${target} PRIVATE ${out})
+    return()
+  endif()
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded_${ident}.cpp)
   add_custom_command(
     OUTPUT ${out}

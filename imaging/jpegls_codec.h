@@ -1,10 +1,21 @@
 #pragma once
 // The JPEG-LS calls of the decode path, kept in one place because they use the codec's
 // classic interface.
-#include <charls/charls.h>
-
 #include <cstddef>
 #include <cstdint>
+
+#ifdef ZRF_NO_JPEGLS
+// Builds without the codec (Windows: no cross-built CharLS) read no JPEG-LS header, so every
+// JPEG-LS sample is a bad frame there.
+struct JlsParameters {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t bitsPerSample;
+    std::int32_t components;
+};
+#else
+#include <charls/charls.h>
+#endif
 
 // JpegLsReadHeader on a cleared record; true when the codec accepted the header.
 bool ReadJpegLsHeader(const std::uint8_t* codeStream, std::size_t length, JlsParameters& params);

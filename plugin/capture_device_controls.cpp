@@ -91,6 +91,13 @@ int CaptureDevice::IRControl_GetTemperatureRange() {
     return commander ? commander->GetTemperatureRange() : 0;
 }
 
+#ifdef _WIN32
+// The platform's headers define NEAR and FAR as macros.
+#pragma push_macro("NEAR")
+#pragma push_macro("FAR")
+#undef NEAR
+#undef FAR
+#endif
 void CaptureDevice::Control_Focus(FocusMode mode) {
     std::lock_guard lock(syncRoot);
     if (!commander) return;
@@ -106,6 +113,10 @@ void CaptureDevice::Control_Focus(FocusMode mode) {
         // Focusing is best effort; the host has no use for the failure.
     }
 }
+#ifdef _WIN32
+#pragma pop_macro("FAR")
+#pragma pop_macro("NEAR")
+#endif
 
 void CaptureDevice::Control_SetFocusPosition(int position) {
     std::lock_guard lock(syncRoot);

@@ -36,7 +36,13 @@ std::unique_ptr<IDevice> DevicePlugin::Create(const std::string& identifier) {
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR
 
-extern "C" __attribute__((visibility("default"))) Vorn::Zephra::Net::Devices::IDevicePlugin*
-ZrfCreateDevicePlugin() {
+// The library's one export (on Windows the only one: the rest stays inside the DLL).
+#ifdef _WIN32
+#define ZRF_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define ZRF_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" ZRF_PLUGIN_EXPORT Vorn::Zephra::Net::Devices::IDevicePlugin* ZrfCreateDevicePlugin() {
     return new Vorn::Zephra::Net::Devices::Camera::IR::DevicePlugin();
 }

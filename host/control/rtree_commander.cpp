@@ -190,6 +190,13 @@ void RTreeCommander::SetTemperatureRange(int index) { SetValue(n::kRangeIndex, s
 int RTreeCommander::GetFocusType() { return Read<std::int32_t>(n::kFocusType); }
 bool RTreeCommander::IsFocusSupported() { return Read<bool>(n::kFocusSupported); }
 
+#ifdef _WIN32
+// The platform's headers define NEAR and FAR as macros.
+#pragma push_macro("NEAR")
+#pragma push_macro("FAR")
+#undef NEAR
+#undef FAR
+#endif
 void RTreeCommander::Focus(FOCUSMODE mode) {
     // Near and far move the lens one step; stop holds it.
     constexpr std::int32_t kStep = 100;
@@ -198,6 +205,10 @@ void RTreeCommander::Focus(FOCUSMODE mode) {
     if (mode == FOCUSMODE::FAR) SetFocusPosition(position + kStep);
     SetValue(n::kFocusMode, static_cast<std::int32_t>(mode));
 }
+#ifdef _WIN32
+#pragma pop_macro("FAR")
+#pragma pop_macro("NEAR")
+#endif
 
 void RTreeCommander::AutoFocus() {
     SetFocusPosition((GetFocusMin() + GetFocusMax()) / 2);

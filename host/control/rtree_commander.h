@@ -12,6 +12,16 @@
 #include <variant>
 #include <vector>
 
+#ifdef _WIN32
+// The platform's headers define NEAR and FAR as (empty) macros; the focus modes keep those
+// names, so the macros are set aside here and wherever the modes are named.
+#include <windows.h>
+#pragma push_macro("NEAR")
+#pragma push_macro("FAR")
+#undef NEAR
+#undef FAR
+#endif
+
 namespace zrf::sim {
 class ResourceTree;
 }
@@ -20,6 +30,10 @@ namespace Vorn::Zephra::Net::Communication {
 
 enum class ConnectionMode : int { Network = 1 };
 enum class FOCUSMODE : int { NEAR = 0, FAR = 1, STOP = 2 };
+#ifdef _WIN32
+#pragma pop_macro("FAR")
+#pragma pop_macro("NEAR")
+#endif
 
 struct TemperatureRange {
     double min;

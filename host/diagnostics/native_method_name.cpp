@@ -2,6 +2,12 @@
 
 #include <cxxabi.h>
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <dbghelp.h>
+#endif
+
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -202,6 +208,15 @@ std::optional<MethodInfo> MethodFromNativeName(std::string_view readableName) {
 }
 
 std::optional<std::string> UndecorateFunctionName(std::string_view decoratedName) {
+#ifdef _WIN32
+    // The platform's routine, in name-only mode with a 512-character buffer.
+    if (decoratedName.starts_with('?')) {
+        const std::string name(decoratedName);
+        char bare[512];
+        if (UnDecorateSymbolName(name.c_str(), bare, sizeof bare, UNDNAME_NAME_ONLY) == 0) return std::nullopt;
+        return std::string(bare);
+    }
+#endif
     if (!decoratedName.starts_with("_Z")) return std::nullopt;
     const auto readable = DemangleSymbol(decoratedName);
     if (readable.starts_with("_Z")) return std::nullopt;

@@ -18,8 +18,9 @@ std::string DemangleSymbol(std::string_view symbol);
 std::optional<MethodInfo> MethodFromNativeName(std::string_view readableName);
 
 // Reduces a decorated native name to its bare function name ("_ZN2ns4Type6MethodEi" ->
-// "Method"); nothing when the name cannot be undecorated here (including "?" names, whose
-// scheme this platform cannot read).
+// "Method"); nothing when the name cannot be undecorated here. "?" names (the platform
+// compiler's scheme) are read by the platform's UnDecorateSymbolName on Windows, and by nothing
+// elsewhere.
 std::optional<std::string> UndecorateFunctionName(std::string_view decoratedName);
 
 }  // namespace System::Diagnostics

@@ -7,7 +7,11 @@
 
 #include "host/diagnostics/native_method_name.h"
 
-#ifdef ZRF_BACKTRACE_HEADER
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <dbghelp.h>
+#elif defined(ZRF_BACKTRACE_HEADER)
 #include ZRF_BACKTRACE_HEADER
 #else
 #include <dlfcn.h>
@@ -39,7 +43,10 @@ Boundary BoundaryOf(const char* function) {
     const std::string_view name(function);
     if (name == "main") return Boundary::Main;
     if (name == "start_thread" || name == "clone" || name == "clone3" || name == "__clone" ||
-        name == "__clone3" || name == "__tsan_thread_start_func" || name == "asan_thread_start") {
+        name == "__clone3" || name == "__tsan_thread_start_func" || name == "asan_thread_start" ||
+        // Windows: the threads library's and the system's thread entries.
+        name == "pthread_create_wrapper" || name == "BaseThreadInitThunk" ||
+        name == "RtlUserThreadStart") {
         return Boundary::ThreadStart;
     }
     return Boundary::None;
@@ -50,7 +57,63 @@ struct ExpandedFrame {
     Boundary boundary = Boundary::None;
 };
 
-#ifdef ZRF_BACKTRACE_HEADER
+#ifdef _WIN32  // what the platform offers: its own unwinder and DbgHelp's symbols and lines
+
+HANDLE SymbolProcess() {
+    static const HANDLE process = [] {
+        const HANDLE self = GetCurrentProcess();
+        SymSetOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_LOAD_LINES | SYMOPT_FAIL_CRITICAL_ERRORS);
+        SymInitialize(self, nullptr, TRUE);
+        return self;
+    }();
+    return process;
+}
+
+[[gnu::noinline]] Pcs CollectPcs(std::uintptr_t& callerReturn) {
+    callerReturn = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    // Libraries loaded since the last capture (a plug-in) get their symbols too.
+    SymRefreshModuleList(SymbolProcess());
+    // The platform captures nothing when asked for 63 frames or more at once (older Windows).
+    constexpr ULONG kPlatformMaxFrames = 62;
+    void* addresses[kPlatformMaxFrames];
+    const USHORT count = RtlCaptureStackBackTrace(0, kPlatformMaxFrames, addresses, nullptr);
+    Pcs pcs;
+    for (USHORT i = 0; i < count; ++i)
+        pcs.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]) - 1);  // inside the call
+    return pcs;
+}
+
+// DbgHelp reads the platform compiler's decorated names ("?...") itself; this compiler's
+// names ("_Z...") are read by FrameFor.
+std::string Readable(const char* symbol) {
+    char undecorated[1024];
+    if (symbol[0] == '?' &&
+        UnDecorateSymbolName(symbol, undecorated, sizeof undecorated, UNDNAME_COMPLETE) > 0) {
+        return undecorated;
+    }
+    return symbol;
+}
+
+void Expand(std::uintptr_t pc, std::vector<ExpandedFrame>& out) {
+    alignas(SYMBOL_INFO) char buffer[sizeof(SYMBOL_INFO) + 1024];
+    auto* symbol = reinterpret_cast<SYMBOL_INFO*>(buffer);
+    symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
+    symbol->MaxNameLen = 1024;
+    DWORD64 displacement = 0;
+    const bool named = SymFromAddr(SymbolProcess(), pc, &displacement, symbol) && symbol->Name[0];
+    IMAGEHLP_LINE64 line{};
+    line.SizeOfStruct = sizeof line;
+    DWORD lineDisplacement = 0;
+    const bool lined = SymGetLineFromAddr64(SymbolProcess(), pc, &lineDisplacement, &line);
+    const std::string name = named ? Readable(symbol->Name) : std::string();
+    out.push_back({FrameFor(named ? name.c_str() : nullptr, lined ? line.FileName : nullptr,
+                            lined ? static_cast<int>(line.LineNumber) : 0),
+                   BoundaryOf(named ? symbol->Name : nullptr)});
+}
+
+constexpr bool kHasSourceInformation = true;
+
+#elif defined(ZRF_BACKTRACE_HEADER)
 
 void IgnoreError(void*, const char*, int) {}
 

@@ -1,14 +1,10 @@
 #include "host/recorder/recording_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "host/system/exceptions.h"
+#include "host/system/posix_files.h"
 #include "support/hash/crc32.h"
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
@@ -27,7 +23,7 @@ RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTi
     // link points at. The open refuses a link that appears in between.
     struct stat st {};
     const bool foreign = ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    if (!foreign) fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (!foreign) fd_ = ::open(path.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd_ < 0)
         throw System::IOException("cannot create the recording '" + path +
                                   "': " + (foreign ? "not a regular file" : std::strerror(errno)));
@@ -91,7 +87,7 @@ bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
 
 RecordingReader::RecordingReader(const std::string& path) {
     // Opened without blocking, so a pipe is refused rather than waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw System::IOException("cannot open the recording '" + path +
                                   "': " + std::strerror(errno));

@@ -2,6 +2,9 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <cctype>
+
 #include "host/resources/embedded_resource.h"
 #include "host/system/exceptions.h"
 
@@ -10,9 +13,21 @@ namespace {
 
 constexpr const char kExtension[] = ".resources";
 
+// Win32 resource names ignore case (the resource compiler stores them in capitals).
+bool SameName(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+#else
+    return a == b;
+#endif
+}
+
 std::string WithoutExtension(const std::string& name) {
     const std::string ext = kExtension;
-    if (name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
+    if (name.size() >= ext.size() && SameName(name.substr(name.size() - ext.size()), ext))
         return name.substr(0, name.size() - ext.size());
     return name;
 }
@@ -22,7 +37,7 @@ std::string WithoutExtension(const std::string& name) {
 ResourceManager::ResourceManager(const std::string& baseName, const void* anchor)
     : baseName_(baseName) {
     for (const auto& set : Vorn::Resources::ResourcesOfModuleContaining(anchor)) {
-        if (WithoutExtension(set.name) != baseName) continue;
+        if (!SameName(WithoutExtension(set.name), baseName)) continue;
         pugi::xml_document doc;
         if (!doc.load_buffer(set.bytes.data(), set.bytes.size()))
             throw MissingManifestResourceException("Resource set '" + set.name +

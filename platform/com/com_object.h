@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/com/com_ptr.h"
-#include "platform/com/unknown.h"
+#include "platform/com/com_base.h"
 
 namespace zrf::com {
 

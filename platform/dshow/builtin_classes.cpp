@@ -2,6 +2,7 @@
 #include "platform/com/class_registry.h"
 #include "platform/dshow/capture_graph_builder.h"
 #include "platform/dshow/filter_graph.h"
+#include "platform/dshow/memory_allocator.h"
 #include "platform/dshow/renderers.h"
 #include "platform/dshow/sample_grabber.h"
 #include "platform/dshow/system_device_enum.h"
@@ -28,6 +29,7 @@ const com::ClassRegistration kRegistrations[] = {
     {CLSID_FilterGraph, Create<FilterGraph>},
     {CLSID_CaptureGraphBuilder2, Create<CaptureGraphBuilder>},
     {CLSID_SampleGrabber, Create<SampleGrabber>},
+    {CLSID_MemoryAllocator, Create<MemoryAllocator>},
     {CLSID_NullRenderer, Create<NullRenderer>},
     {CLSID_VideoRenderer, Create<VideoRenderer>},
     {CLSID_AVIDec, TransformFactory(CLSID_AVIDec, AviDecompressorRules)},

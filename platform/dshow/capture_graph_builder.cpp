@@ -61,13 +61,26 @@ HRESULT CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUID* pT
     *ppint = nullptr;
     if (pf == nullptr) return E_POINTER;
     if (pCategory != nullptr) {
-        // The pin of that category first, then the filter itself.
+        // As the platform looks: the filter itself, then the pin of that category, then what
+        // is connected downstream of it. No pin of the category: E_NOINTERFACE; a pin of the
+        // category but the interface nowhere: E_FAIL.
+        if (SUCCEEDED(pf->QueryInterface(riid, ppint))) return S_OK;
         com::ComPtr<IPin> pin;
-        if (SUCCEEDED(FindPin(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pin.Receive())) &&
-            SUCCEEDED(pin->QueryInterface(riid, ppint))) {
-            return S_OK;
+        if (FAILED(FindPin(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pin.Receive()))) {
+            return E_NOINTERFACE;
         }
-        return SUCCEEDED(pf->QueryInterface(riid, ppint)) ? S_OK : E_NOINTERFACE;
+        if (SUCCEEDED(pin->QueryInterface(riid, ppint))) return S_OK;
+        com::ComPtr<IPin> peer;
+        if (SUCCEEDED(pin->ConnectedTo(peer.Receive())) && peer) {
+            if (SUCCEEDED(peer->QueryInterface(riid, ppint))) return S_OK;
+            PIN_INFO info{};
+            if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter != nullptr) {
+                com::ComPtr<IBaseFilter> downstream = com::ComPtr<IBaseFilter>::Attach(info.pFilter);
+                if (SUCCEEDED(downstream->QueryInterface(riid, ppint))) return S_OK;
+            }
+        }
+        *ppint = nullptr;
+        return E_FAIL;
     }
     if (SUCCEEDED(pf->QueryInterface(riid, ppint))) return S_OK;
     com::ComPtr<IEnumPins> pins;

@@ -39,6 +39,8 @@ HRESULT PinBase::QueryInterface(REFIID riid, void** ppv) {
     void* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IPin) {
         found = static_cast<IPin*>(this);
+    } else if (riid == IID_IMemInputPin && direction_ == PINDIR_INPUT) {
+        found = static_cast<IMemInputPin*>(this);
     } else {
         found = FindExtraInterface(riid);
     }
@@ -72,7 +74,6 @@ void PinBase::SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt) {
     {
         std::lock_guard lock(mutex_);
         peer_ = com::ComPtr<IPin>(peer);
-        peer_impl_ = dynamic_cast<PinBase*>(peer);
         connected_type_ = MediaType(mt);
     }
     owner_.OnConnected(*this);
@@ -114,6 +115,43 @@ HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
     hr = receive->ReceiveConnection(this, &mt);
     if (FAILED(hr)) return hr;
     SetConnection(receive, mt);
+    hr = DecideAllocator(receive);
+    if (FAILED(hr)) {
+        // The peer took the connection: it lets go again, as we do.
+        receive->Disconnect();
+        ClearConnection();
+        return hr;
+    }
+    return S_OK;
+}
+
+// The peer's allocator, or a memory allocator of our own when it offers none; its
+// requirements are a wish that may be refused (E_NOTIMPL is common). The peer learns the
+// agreed allocator in every case.
+HRESULT PinBase::DecideAllocator(IPin* receive) {
+    com::ComPtr<IMemInputPin> transport;
+    if (FAILED(receive->QueryInterface(IID_IMemInputPin, transport.ReceiveVoid())) ||
+        !transport) {
+        return VFW_E_NO_TRANSPORT;
+    }
+    com::ComPtr<IMemAllocator> allocator;
+    if (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator) {
+        HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IMemAllocator, allocator.ReceiveVoid());
+        if (FAILED(hr)) return hr;
+    }
+    ALLOCATOR_PROPERTIES wanted{};
+    transport->GetAllocatorRequirements(&wanted);
+    owner_.DecideBufferSize(*this, wanted);
+    ALLOCATOR_PROPERTIES actual{};
+    HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    if (actual.cbBuffer < wanted.cbBuffer || actual.cBuffers < 1) return E_FAIL;
+    hr = transport->NotifyAllocator(allocator.Get(), FALSE);
+    if (FAILED(hr)) return hr;
+    std::lock_guard lock(mutex_);
+    transport_ = std::move(transport);
+    allocator_ = std::move(allocator);
     return S_OK;
 }
 
@@ -129,16 +167,23 @@ HRESULT PinBase::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
 
 HRESULT PinBase::Disconnect() {
     if (owner_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
-    com::ComPtr<IPin> old;
-    {
-        std::lock_guard lock(mutex_);
-        if (peer_ == nullptr) return S_FALSE;
-        old = std::move(peer_);
-        peer_impl_ = nullptr;
-        connected_type_ = MediaType();
-    }
+    if (!IsConnected()) return S_FALSE;
+    ClearConnection();
     owner_.OnDisconnected(*this);
     return S_OK;
+}
+
+void PinBase::ClearConnection() {
+    com::ComPtr<IPin> old;
+    com::ComPtr<IMemInputPin> transport;
+    com::ComPtr<IMemAllocator> allocator;
+    com::ComPtr<IMemAllocator> notified;
+    std::lock_guard lock(mutex_);
+    old = std::move(peer_);
+    transport = std::move(transport_);
+    allocator = std::move(allocator_);
+    notified = std::move(notified_);
+    connected_type_ = MediaType();
 }
 
 HRESULT PinBase::ConnectedTo(IPin** pPin) {
@@ -195,10 +240,94 @@ HRESULT PinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
     return CreateMediaTypeEnumerator(std::move(types), ppEnum);
 }
 
+HRESULT PinBase::QueryInternalConnections(IPin** apPin, ULONG* nPin) {
+    return E_NOTIMPL;
+}
+
+// Stream control reaches input pins; an output pin has nothing to pass on.
+HRESULT PinBase::EndOfStream() {
+    return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+}
+HRESULT PinBase::BeginFlush() {
+    return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+}
+HRESULT PinBase::EndFlush() {
+    return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+}
+HRESULT PinBase::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
+    return S_OK;
+}
+
+HRESULT PinBase::GetAllocator(IMemAllocator** ppAllocator) {
+    if (ppAllocator == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *ppAllocator = notified_.Get();
+    if (*ppAllocator == nullptr) return VFW_E_NO_ALLOCATOR;
+    (*ppAllocator)->AddRef();
+    return S_OK;
+}
+
+HRESULT PinBase::NotifyAllocator(IMemAllocator* pAllocator, BOOL) {
+    if (pAllocator == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    notified_ = com::ComPtr<IMemAllocator>(pAllocator);
+    return S_OK;
+}
+
+HRESULT PinBase::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PinBase::Receive(IMediaSample* pSample) {
+    if (pSample == nullptr) return E_POINTER;
+    return owner_.Receive(*this, pSample);
+}
+
+HRESULT PinBase::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                                 LONG* nSamplesProcessed) {
+    if (pSamples == nullptr || nSamplesProcessed == nullptr) return E_POINTER;
+    *nSamplesProcessed = 0;
+    HRESULT hr = S_OK;
+    while (*nSamplesProcessed < nSamples && hr == S_OK) {
+        hr = Receive(pSamples[*nSamplesProcessed]);
+        if (hr == S_OK) ++*nSamplesProcessed;
+    }
+    return hr;
+}
+
+HRESULT PinBase::ReceiveCanBlock() {
+    return S_OK;
+}
+
 HRESULT PinBase::Deliver(IMediaSample* sample) {
-    PinBase* peer = peer_impl_;
-    if (peer == nullptr) return VFW_E_NOT_CONNECTED;
-    return peer->owner_.Receive(*peer, sample);
+    IMemInputPin* transport = transport_.Get();
+    return transport != nullptr ? transport->Receive(sample) : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT PinBase::GetDeliveryBuffer(IMediaSample** sample) {
+    if (sample == nullptr) return E_POINTER;
+    *sample = nullptr;
+    if (allocator_ == nullptr) return VFW_E_NO_ALLOCATOR;
+    return allocator_->GetBuffer(sample, nullptr, nullptr, 0);
+}
+
+HRESULT PinBase::Active() {
+    com::ComPtr<IMemAllocator> allocator;
+    {
+        std::lock_guard lock(mutex_);
+        allocator = allocator_;
+    }
+    return allocator ? allocator->Commit() : S_OK;
+}
+
+void PinBase::Inactive() {
+    com::ComPtr<IMemAllocator> allocator;
+    {
+        std::lock_guard lock(mutex_);
+        allocator = allocator_;
+    }
+    // Wakes a streaming thread waiting for a buffer.
+    if (allocator) allocator->Decommit();
 }
 
 // ---- FilterBase ----
@@ -247,6 +376,17 @@ HRESULT FilterBase::GetClassID(CLSID* pClassID) {
     return S_OK;
 }
 
+void FilterBase::DecideBufferSize(const PinBase& pin, ALLOCATOR_PROPERTIES& props) {
+    MediaType type = pin.ConnectedType();
+    LONG size = static_cast<LONG>(type->lSampleSize);
+    if (const VIDEOINFOHEADER* vih = type.VideoInfo()) {
+        size = std::max(size, static_cast<LONG>(vih->bmiHeader.biSizeImage));
+    }
+    props.cBuffers = std::max<LONG>(props.cBuffers, 1);
+    props.cbBuffer = std::max<LONG>({props.cbBuffer, size, 1});
+    props.cbAlign = std::max<LONG>(props.cbAlign, 1);
+}
+
 HRESULT FilterBase::Stop() {
     {
         std::lock_guard lock(mutex_);
@@ -254,36 +394,79 @@ HRESULT FilterBase::Stop() {
     }
     // Outside the lock: stopping joins a streaming thread that may ask for the state.
     OnStop();
+    for (const auto& pin : pins_) pin->Inactive();
     std::lock_guard lock(mutex_);
     state_ = State_Stopped;
     return S_OK;
 }
 
 HRESULT FilterBase::Pause() {
+    FILTER_STATE was = State();
+    if (was == State_Paused) return S_OK;
+    if (was == State_Running) {
+        // A live source sends nothing while paused: its streaming work stops.
+        OnPause();
+    } else {
+        HRESULT hr = ActivatePins();
+        if (FAILED(hr)) return hr;
+    }
     std::lock_guard lock(mutex_);
-    if (state_ == State_Stopped) state_ = State_Paused;
+    state_ = State_Paused;
     return S_OK;
 }
 
+// From stopped, run does the pause's work itself: the graph need not pause first.
 HRESULT FilterBase::Run(REFERENCE_TIME) {
+    if (State() == State_Running) return S_OK;
+    HRESULT hr = ActivatePins();
+    if (FAILED(hr)) return hr;
     {
         std::lock_guard lock(mutex_);
-        if (state_ == State_Running) return S_OK;
         // Connected by now: the state change publishes the connections to the work it starts.
         state_ = State_Running;
     }
-    HRESULT hr = OnRun();
+    hr = OnRun();
     if (FAILED(hr)) {
+        for (const auto& pin : pins_) pin->Inactive();
         std::lock_guard lock(mutex_);
         state_ = State_Stopped;
     }
     return hr;
 }
 
+HRESULT FilterBase::ActivatePins() {
+    for (const auto& pin : pins_) {
+        HRESULT hr = pin->Active();
+        if (FAILED(hr)) {
+            for (const auto& other : pins_) other->Inactive();
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
 HRESULT FilterBase::GetState(DWORD, FILTER_STATE* State) {
     if (State == nullptr) return E_POINTER;
     *State = this->State();
+    return *State == State_Paused && IsLiveSource() ? VFW_S_CANT_CUE : S_OK;
+}
+
+HRESULT FilterBase::SetSyncSource(IReferenceClock* pClock) {
+    std::lock_guard lock(mutex_);
+    clock_ = com::ComPtr<IReferenceClock>(pClock);
     return S_OK;
+}
+
+HRESULT FilterBase::GetSyncSource(IReferenceClock** pClock) {
+    if (pClock == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *pClock = clock_.Get();
+    if (*pClock != nullptr) (*pClock)->AddRef();
+    return S_OK;
+}
+
+HRESULT FilterBase::QueryVendorInfo(LPWSTR* pVendorInfo) {
+    return E_NOTIMPL;
 }
 
 HRESULT FilterBase::EnumPins(IEnumPins** ppEnum) {

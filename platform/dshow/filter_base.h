@@ -1,8 +1,11 @@
 #pragma once
-// The stand-in's filter and pin machinery. Pins count references on their filter (a held
-// pin keeps its filter alive); connected pins hold a counted reference on each other, which
-// the graph breaks when it disconnects them. Samples travel from an output pin to the
-// connected input pin's filter synchronously, on the delivering thread.
+// The filter and pin machinery of the stand-in's filters and of the simulated cameras' source
+// filter (which builds against the platform's own headers too). Pins count references on
+// their filter (a held pin keeps its filter alive); connected pins hold a counted reference on
+// each other, which the graph breaks when it disconnects them. An output pin agrees an
+// allocator with its peer's transport (IMemInputPin) at connection, as the platform's pins
+// do, commits it while the filter is paused or running, and delivers through the peer's
+// Receive, synchronously on the delivering thread.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,7 +34,10 @@ class FilterBase;
 bool MediaTypeMatches(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& candidate);
 bool IsFullySpecified(const AM_MEDIA_TYPE& mt);
 
-class PinBase : public IPin {
+// An input pin is also the transport for its peer (IMemInputPin): it has no allocator of its
+// own to offer (VFW_E_NO_ALLOCATOR until told one), states no requirements (E_NOTIMPL) and
+// hands each sample to its filter on the delivering thread.
+class PinBase : public IPin, public IMemInputPin {
   public:
     PinBase(FilterBase& owner, PIN_DIRECTION direction, std::wstring name,
             const GUID& category = GUID_NULL);
@@ -53,6 +59,19 @@ class PinBase : public IPin {
     HRESULT QueryId(LPWSTR* Id) override;
     HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) override;
     HRESULT EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+    HRESULT QueryInternalConnections(IPin** apPin, ULONG* nPin) override;
+    HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT EndFlush() override;
+    HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+
+    HRESULT GetAllocator(IMemAllocator** ppAllocator) override;
+    HRESULT NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
+    HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
+    HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                            LONG* nSamplesProcessed) override;
+    HRESULT ReceiveCanBlock() override;
 
     PIN_DIRECTION Direction() const { return direction_; }
     const GUID& Category() const { return category_; }
@@ -61,9 +80,15 @@ class PinBase : public IPin {
     bool IsConnected() const;
     // The connection's media type (empty when not connected).
     MediaType ConnectedType() const;
-    // Hands a sample to the connected input pin's filter on the calling thread. The
-    // connection does not change while the filters run, so this path takes no lock.
+    // Hands a sample to the connected input pin on the calling thread. The connection does
+    // not change while the filters run, so this path takes no lock.
     HRESULT Deliver(IMediaSample* sample);
+    // A free sample of the agreed allocator; waits for one. Fails once the allocator is
+    // decommitted (the filter stopping).
+    HRESULT GetDeliveryBuffer(IMediaSample** sample);
+    // The filter leaves or enters the stopped state: commits or decommits the allocator.
+    HRESULT Active();
+    void Inactive();
 
   protected:
     // Interfaces a pin adds (stream configuration, property sets...), or null.
@@ -72,6 +97,8 @@ class PinBase : public IPin {
   private:
     HRESULT TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt);
     void SetConnection(IPin* peer, const AM_MEDIA_TYPE& mt);
+    void ClearConnection();
+    HRESULT DecideAllocator(IPin* receive);
 
     FilterBase& owner_;
     const PIN_DIRECTION direction_;
@@ -79,8 +106,12 @@ class PinBase : public IPin {
     const GUID category_;
     mutable std::mutex mutex_;
     com::ComPtr<IPin> peer_;
-    PinBase* peer_impl_ = nullptr;  // the same pin, when it is one of ours
     MediaType connected_type_;
+    // Set while connected to a peer with a transport; fixed while the filter runs.
+    com::ComPtr<IMemInputPin> transport_;
+    com::ComPtr<IMemAllocator> allocator_;
+    // An input pin's: the allocator its peer told it.
+    com::ComPtr<IMemAllocator> notified_;
 };
 
 class FilterBase : public com::ComObject<IBaseFilter> {
@@ -93,10 +124,13 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     HRESULT Pause() override;
     HRESULT Run(REFERENCE_TIME tStart) override;
     HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
+    HRESULT SetSyncSource(IReferenceClock* pClock) override;
+    HRESULT GetSyncSource(IReferenceClock** pClock) override;
     HRESULT EnumPins(IEnumPins** ppEnum) override;
     HRESULT FindPin(LPCWSTR Id, IPin** ppPin) override;
     HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
     HRESULT JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) override;
+    HRESULT QueryVendorInfo(LPWSTR* pVendorInfo) override;
 
     // Whether the pin can connect with this type.
     virtual HRESULT CheckMediaType(const PinBase& pin, const AM_MEDIA_TYPE& mt) = 0;
@@ -104,6 +138,9 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     virtual void GetMediaTypes(const PinBase& pin, std::vector<MediaType>& out) {}
     virtual void OnConnected(PinBase& pin) {}
     virtual void OnDisconnected(PinBase& pin) {}
+    // The buffers an output pin asks its allocator for; `props` holds the peer's wishes
+    // (zeros where it has none). By default one buffer of the connection's sample size.
+    virtual void DecideBufferSize(const PinBase& pin, ALLOCATOR_PROPERTIES& props);
     // A sample arriving on an input pin, on the delivering thread.
     virtual HRESULT Receive(PinBase& input, IMediaSample* sample) { return S_OK; }
 
@@ -118,16 +155,24 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     // leaves the filter stopped.
     virtual HRESULT OnRun() { return S_OK; }
     virtual void OnStop() {}
+    // Running to paused: the work stops, but is not waited for (it may be held in a downstream
+    // Receive that only the renderer's stop or run releases).
+    virtual void OnPause() {}
+    // A live source cannot cue data while paused: it says so from GetState.
+    virtual bool IsLiveSource() const { return false; }
     PinBase& AddPin(std::unique_ptr<PinBase> pin);
     void* FindInterface(REFIID riid) override;
 
   private:
+    HRESULT ActivatePins();
+
     const CLSID clsid_;
     std::vector<std::unique_ptr<PinBase>> pins_;
     mutable std::mutex mutex_;
     FILTER_STATE state_ = State_Stopped;
     IFilterGraph* graph_ = nullptr;  // not counted: the graph owns the filter
     std::wstring name_;
+    com::ComPtr<IReferenceClock> clock_;
 };
 
 // Creates a filter class instance and returns the requested interface; for registrations.

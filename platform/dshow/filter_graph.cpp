@@ -148,6 +148,21 @@ HRESULT FilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
     return SUCCEEDED(hr) ? S_OK : VFW_E_CANNOT_CONNECT;
 }
 
+HRESULT FilterGraph::Reconnect(IPin* ppin) {
+    if (ppin == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    com::ComPtr<IPin> peer;
+    if (FAILED(ppin->ConnectedTo(peer.Receive())) || !peer) return VFW_E_NOT_CONNECTED;
+    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    ppin->QueryDirection(&direction);
+    com::ComPtr<IPin> out(direction == PINDIR_OUTPUT ? ppin : peer.Get());
+    com::ComPtr<IPin> in(direction == PINDIR_OUTPUT ? peer.Get() : ppin);
+    out->Disconnect();
+    in->Disconnect();
+    return out->Connect(in.Get(), nullptr);
+}
+
 HRESULT FilterGraph::Disconnect(IPin* ppin) {
     if (ppin == nullptr) return E_POINTER;
     std::lock_guard lock(mutex_);
@@ -164,35 +179,61 @@ std::vector<com::ComPtr<IBaseFilter>> FilterGraph::UpstreamFirst() const {
     return sources;
 }
 
+// As the platform does: every filter is paused, then run, downstream filters first. A live
+// source cannot cue while paused (VFW_S_CANT_CUE), so the graph does not wait for samples to
+// reach the renderers before it runs.
 HRESULT FilterGraph::Run() {
     std::lock_guard lock(mutex_);
     if (state_ == State_Running) return S_OK;
-    std::vector<com::ComPtr<IBaseFilter>> order = UpstreamFirst();
-    std::reverse(order.begin(), order.end());
-    for (const auto& filter : order) {
-        HRESULT hr = filter->Run(0);
-        if (FAILED(hr)) {
-            // The platform leaves a graph that failed to run stopped, code unchanged.
-            state_ = State_Running;
-            StopLocked();
-            return hr;
+    HRESULT hr = state_ == State_Stopped ? PauseLocked() : S_OK;
+    if (SUCCEEDED(hr)) {
+        for (const auto& filter : DownstreamFirst()) {
+            hr = filter->Run(0);
+            if (FAILED(hr)) break;
         }
+    }
+    if (FAILED(hr)) {
+        // The platform leaves a graph that failed to run stopped, code unchanged.
+        state_ = State_Running;
+        StopLocked();
+        return hr;
     }
     state_ = State_Running;
     return S_OK;
 }
 
-HRESULT FilterGraph::Pause() {
-    std::lock_guard lock(mutex_);
-    for (const Entry& entry : filters_) entry.filter->Pause();
-    if (state_ == State_Stopped) state_ = State_Paused;
+HRESULT FilterGraph::PauseLocked() {
+    for (const auto& filter : DownstreamFirst()) {
+        HRESULT hr = filter->Pause();
+        if (FAILED(hr)) return hr;
+    }
+    state_ = State_Paused;
     return S_OK;
 }
 
+HRESULT FilterGraph::Pause() {
+    std::lock_guard lock(mutex_);
+    HRESULT hr = PauseLocked();
+    if (FAILED(hr)) StopLocked();
+    return hr;
+}
+
+// Running filters are paused first, then every filter is stopped; downstream filters first.
+// A source's Stop waits for its streaming thread, so once Stop returns nothing is delivered.
 HRESULT FilterGraph::StopLocked() {
-    for (const auto& filter : UpstreamFirst()) filter->Stop();
+    const std::vector<com::ComPtr<IBaseFilter>> order = DownstreamFirst();
+    if (state_ == State_Running) {
+        for (const auto& filter : order) filter->Pause();
+    }
+    for (const auto& filter : order) filter->Stop();
     state_ = State_Stopped;
     return S_OK;
+}
+
+std::vector<com::ComPtr<IBaseFilter>> FilterGraph::DownstreamFirst() const {
+    std::vector<com::ComPtr<IBaseFilter>> order = UpstreamFirst();
+    std::reverse(order.begin(), order.end());
+    return order;
 }
 
 HRESULT FilterGraph::Stop() {

@@ -1,7 +1,7 @@
 #pragma once
 // The filter graph: holds its filters by name, connects their pins, and runs and stops them
-// together. Run starts downstream filters first and sources last; Stop stops sources first,
-// so that once Stop returns no streaming thread is delivering any more.
+// together, as the platform's graph does: through the paused state, downstream filters
+// before the ones that feed them.
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@ class FilterGraph final : public com::ComObject<IGraphBuilder, IMediaControl> {
     HRESULT RemoveFilter(IBaseFilter* pFilter) override;
     HRESULT FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) override;
     HRESULT ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) override;
+    HRESULT Reconnect(IPin* ppin) override;
     HRESULT Disconnect(IPin* ppin) override;
     HRESULT Connect(IPin* ppinOut, IPin* ppinIn) override;
 
@@ -40,6 +41,8 @@ class FilterGraph final : public com::ComObject<IGraphBuilder, IMediaControl> {
     bool NameTaken(const std::wstring& name) const;
     // Sources (no connected input) first.
     std::vector<com::ComPtr<IBaseFilter>> UpstreamFirst() const;
+    std::vector<com::ComPtr<IBaseFilter>> DownstreamFirst() const;
+    HRESULT PauseLocked();
     HRESULT CheckPins(IPin* out, IPin* in) const;
     void DisconnectAll(IBaseFilter* filter);
     HRESULT StopLocked();

@@ -6,6 +6,8 @@ struct IFilterGraph;
 struct IPin;
 struct IBaseFilter;
 
+DEFINE_GUID(IID_IReferenceClock, 0x56A86897, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B,
+            0xA7, 0x70);
 DEFINE_GUID(IID_IPersist, 0x0000010C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
             0x46);
 DEFINE_GUID(IID_IMediaFilter, 0x56A86899, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7,
@@ -19,6 +21,15 @@ DEFINE_GUID(IID_IEnumMediaTypes, 0x89C31040, 0x846B, 0x11CE, 0x97, 0xD3, 0x00, 0
             0x59, 0x5A);
 DEFINE_GUID(IID_IMediaSample, 0x56A8689A, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7,
             0x70);
+DEFINE_GUID(IID_IMemAllocator, 0x56A8689C, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7,
+            0x70);
+DEFINE_GUID(IID_IMemInputPin, 0x56A8689D, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7,
+            0x70);
+DEFINE_GUID(CLSID_MemoryAllocator, 0x1E651CC0, 0xB199, 0x11D0, 0x82, 0x12, 0x00, 0xC0, 0x4F, 0xC3,
+            0x2C, 0x45);
+
+// The stand-in has no clock objects: filters only keep the one they are given.
+struct IReferenceClock : public IUnknown {};
 
 struct FILTER_INFO {
     WCHAR achName[MAX_FILTER_NAME];
@@ -49,6 +60,11 @@ struct IPin : public IUnknown {
     virtual HRESULT QueryId(LPWSTR* Id) = 0;
     virtual HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) = 0;
     virtual HRESULT EnumMediaTypes(IEnumMediaTypes** ppEnum) = 0;
+    virtual HRESULT QueryInternalConnections(IPin** apPin, ULONG* nPin) = 0;
+    virtual HRESULT EndOfStream() = 0;
+    virtual HRESULT BeginFlush() = 0;
+    virtual HRESULT EndFlush() = 0;
+    virtual HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) = 0;
 };
 
 struct IEnumPins : public IUnknown {
@@ -67,6 +83,8 @@ struct IMediaFilter : public IPersist {
     virtual HRESULT Pause() = 0;
     virtual HRESULT Run(REFERENCE_TIME tStart) = 0;
     virtual HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) = 0;
+    virtual HRESULT SetSyncSource(IReferenceClock* pClock) = 0;
+    virtual HRESULT GetSyncSource(IReferenceClock** pClock) = 0;
 };
 
 struct IBaseFilter : public IMediaFilter {
@@ -74,12 +92,55 @@ struct IBaseFilter : public IMediaFilter {
     virtual HRESULT FindPin(LPCWSTR Id, IPin** ppPin) = 0;
     virtual HRESULT QueryFilterInfo(FILTER_INFO* pInfo) = 0;
     virtual HRESULT JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) = 0;
+    virtual HRESULT QueryVendorInfo(LPWSTR* pVendorInfo) = 0;
 };
 
 struct IMediaSample : public IUnknown {
     virtual HRESULT GetPointer(BYTE** ppBuffer) = 0;
     virtual LONG GetSize() = 0;
     virtual HRESULT GetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    // Null for both clears the time.
+    virtual HRESULT SetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    virtual HRESULT IsSyncPoint() = 0;
+    virtual HRESULT SetSyncPoint(BOOL bIsSyncPoint) = 0;
+    virtual HRESULT IsPreroll() = 0;
+    virtual HRESULT SetPreroll(BOOL bIsPreroll) = 0;
     virtual LONG GetActualDataLength() = 0;
     virtual HRESULT SetActualDataLength(LONG lLen) = 0;
+    virtual HRESULT GetMediaType(AM_MEDIA_TYPE** ppMediaType) = 0;
+    virtual HRESULT SetMediaType(AM_MEDIA_TYPE* pMediaType) = 0;
+    virtual HRESULT IsDiscontinuity() = 0;
+    virtual HRESULT SetDiscontinuity(BOOL bDiscontinuity) = 0;
+    virtual HRESULT GetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+    virtual HRESULT SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+};
+
+struct ALLOCATOR_PROPERTIES {
+    LONG cBuffers;
+    LONG cbBuffer;
+    LONG cbAlign;
+    LONG cbPrefix;
+};
+
+// Hands out a fixed set of samples over buffers it owns; GetBuffer waits for a free one.
+struct IMemAllocator : public IUnknown {
+    virtual HRESULT SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                  ALLOCATOR_PROPERTIES* pActual) = 0;
+    virtual HRESULT GetProperties(ALLOCATOR_PROPERTIES* pProps) = 0;
+    virtual HRESULT Commit() = 0;
+    virtual HRESULT Decommit() = 0;
+    virtual HRESULT GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                              REFERENCE_TIME* pEndTime, DWORD dwFlags) = 0;
+    virtual HRESULT ReleaseBuffer(IMediaSample* pBuffer) = 0;
+};
+
+// The transport side of an input pin: the allocator agreement and sample delivery.
+struct IMemInputPin : public IUnknown {
+    virtual HRESULT GetAllocator(IMemAllocator** ppAllocator) = 0;
+    virtual HRESULT NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) = 0;
+    virtual HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) = 0;
+    virtual HRESULT Receive(IMediaSample* pSample) = 0;
+    virtual HRESULT ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                                    LONG* nSamplesProcessed) = 0;
+    virtual HRESULT ReceiveCanBlock() = 0;
 };

@@ -16,6 +16,8 @@ struct IFilterGraph : public IUnknown {
     virtual HRESULT RemoveFilter(IBaseFilter* pFilter) = 0;
     virtual HRESULT FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) = 0;
     virtual HRESULT ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) = 0;
+    // Breaks the pin's connection and connects the two pins again, with no type given.
+    virtual HRESULT Reconnect(IPin* ppin) = 0;
     virtual HRESULT Disconnect(IPin* ppin) = 0;
 };
 

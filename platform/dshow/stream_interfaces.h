@@ -19,6 +19,8 @@ struct IAMStreamConfig : public IUnknown {
 struct IAMDroppedFrames : public IUnknown {
     virtual HRESULT GetNumDropped(LONG* plDropped) = 0;
     virtual HRESULT GetNumNotDropped(LONG* plNotDropped) = 0;
+    virtual HRESULT GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) = 0;
+    virtual HRESULT GetAverageFrameSize(LONG* plAverageSize) = 0;
 };
 
 struct IAMExtTransport : public IUnknown {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dshow/filter_interfaces.h"
+#include "platform/dshow/dshow.h"
 
 namespace zrf::dshow {
 

@@ -76,7 +76,7 @@ void Apply(const CameraOptions& options, CameraPreset& preset) {
 std::string NarrowPath(const std::wstring& path) {
     std::string narrow;
     narrow.reserve(path.size());
-    for (wchar_t c : path) narrow.push_back(c >= 0 && c < 0x80 ? static_cast<char>(c) : '?');
+    for (wchar_t c : path) narrow.push_back(static_cast<std::uint32_t>(c) < 0x80 ? static_cast<char>(c) : '?');
     return narrow;
 }
 

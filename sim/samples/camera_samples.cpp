@@ -1,6 +1,8 @@
 #include "sim/samples/camera_samples.h"
 
+#ifndef ZRF_NO_JPEGLS
 #include <charls/charls.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -146,6 +148,17 @@ void BuildUsbRawSample(const std::uint16_t* picture, const SampleSettings& s,
     WriteUsbRegion(s, sample.data() + pixels);
 }
 
+#ifdef ZRF_NO_JPEGLS
+// Without the codec a camera has no JPEG-LS sample to send.
+bool BuildUsbJpegLsSample(const std::uint16_t*, const SampleSettings&, std::vector<std::uint8_t>&) {
+    return false;
+}
+
+std::size_t BuildUsbJpegLsSampleInto(const std::uint16_t*, const SampleSettings&, std::uint8_t*,
+                                     std::size_t) {
+    return 0;
+}
+#else
 bool BuildUsbJpegLsSample(const std::uint16_t* picture, const SampleSettings& s,
                           std::vector<std::uint8_t>& sample) {
     const std::size_t count = PixelBytes(s) / 2;
@@ -216,6 +229,7 @@ std::size_t BuildUsbJpegLsSampleInto(const std::uint16_t* picture, const SampleS
     WriteUsbRegion(s, out + 4 + written);
     return 4 + written + region;
 }
+#endif
 
 void BuildIeee1394Sample(const std::uint16_t* picture, const SampleSettings& s,
                          std::vector<std::uint8_t>& sample) {

@@ -29,6 +29,11 @@ HRESULT CapturePin::QuerySupported(REFGUID set, DWORD id, DWORD* pTypeSupport) {
     if (pTypeSupport == nullptr) return E_POINTER;
     *pTypeSupport = 0;
     const VideoDeviceSettings& s = device_->Settings();
+    if (set == AMPROPSETID_Pin) {
+        if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+        *pTypeSupport = KSPROPERTY_SUPPORT_GET;
+        return S_OK;
+    }
     if (set == PROPSETID_VIDCAP_VIDEOCONTROL) {
         if (id != KSPROPERTY_VIDEOCONTROL_FRAME_RATES || s.video_control_frame_intervals.empty()) {
             return E_PROP_ID_UNSUPPORTED;
@@ -57,6 +62,7 @@ HRESULT CapturePin::QuerySupported(REFGUID set, DWORD id, DWORD* pTypeSupport) {
 
 HRESULT CapturePin::Get(REFGUID set, DWORD id, LPVOID pInstanceData, DWORD cbInstanceData,
                         LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
+    if (set == AMPROPSETID_Pin) return GetCategory(id, pPropData, cbPropData, pcbReturned);
     if (pcbReturned == nullptr) return E_POINTER;
     *pcbReturned = 0;
     DWORD support = 0;
@@ -69,6 +75,18 @@ HRESULT CapturePin::Get(REFGUID set, DWORD id, LPVOID pInstanceData, DWORD cbIns
     if (cbInstanceData != 0 && pInstanceData == nullptr) return E_POINTER;
     return GetMakerProperty(id, static_cast<const BYTE*>(pInstanceData), cbInstanceData,
                             static_cast<BYTE*>(pPropData), cbPropData, pcbReturned);
+}
+
+// As the platform's capture pins answer it: a size query with no buffer, the category's GUID
+// into a buffer that holds one.
+HRESULT CapturePin::GetCategory(DWORD id, LPVOID data, DWORD size, DWORD* returned) {
+    if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+    if (data == nullptr && returned == nullptr) return E_POINTER;
+    if (returned != nullptr) *returned = sizeof(GUID);
+    if (data == nullptr) return S_OK;
+    if (size < sizeof(GUID)) return E_UNEXPECTED;
+    std::memcpy(data, &Category(), sizeof(GUID));
+    return S_OK;
 }
 
 HRESULT CapturePin::GetFrameRates(LPVOID data, DWORD size, DWORD* returned) {
@@ -127,6 +145,7 @@ HRESULT CapturePin::GetMakerProperty(DWORD id, const BYTE* instance, DWORD insta
 }
 
 HRESULT CapturePin::Set(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID pPropData, DWORD cbPropData) {
+    if (set == AMPROPSETID_Pin) return E_NOTIMPL;  // the category is the pin's own
     DWORD support = 0;
     HRESULT hr = QuerySupported(set, id, &support);
     if (FAILED(hr)) return hr;

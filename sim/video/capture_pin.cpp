@@ -17,9 +17,18 @@ void* CapturePin::FindExtraInterface(REFIID riid) {
     return nullptr;
 }
 
+// As the platform's capture filters do: only while stopped; on a connected pin the peer must
+// accept the type, and the pin reconnects with it (it then offers only that type).
 HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE* pmt) {
     if (pmt == nullptr) return E_POINTER;
-    return filter_.ApplyFormat(*pmt);
+    if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    com::ComPtr<IPin> peer;
+    const bool connected = SUCCEEDED(ConnectedTo(peer.Receive())) && peer;
+    if (connected && peer->QueryAccept(pmt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+    HRESULT hr = filter_.ApplyFormat(*pmt);
+    if (FAILED(hr) || !connected) return hr;
+    IFilterGraph* graph = filter_.Graph();
+    return graph != nullptr ? graph->Reconnect(this) : VFW_E_NOT_IN_GRAPH;
 }
 
 HRESULT CapturePin::GetFormat(AM_MEDIA_TYPE** ppmt) {
@@ -62,6 +71,19 @@ HRESULT CapturePin::GetNumDropped(LONG* plDropped) {
 HRESULT CapturePin::GetNumNotDropped(LONG* plNotDropped) {
     if (plNotDropped == nullptr) return E_POINTER;
     *plNotDropped = static_cast<LONG>(device_->FramesDelivered());
+    return S_OK;
+}
+
+HRESULT CapturePin::GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) {
+    if (plArray == nullptr || plNumCopied == nullptr) return E_POINTER;
+    *plNumCopied = 0;  // the device keeps no list of which frames it dropped
+    return S_OK;
+}
+
+HRESULT CapturePin::GetAverageFrameSize(LONG* plAverageSize) {
+    if (plAverageSize == nullptr) return E_POINTER;
+    dshow::MediaType type = filter_.CurrentType();
+    *plAverageSize = static_cast<LONG>(type->lSampleSize);
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 
 namespace zrf::sim {
 
+#ifndef _WIN32
 HRESULT CaptureSourceFilter::get_Mode(LONG* pMode) {
     if (pMode == nullptr) return E_POINTER;
     *pMode = device_->TransportMode();
@@ -31,6 +32,8 @@ HRESULT CaptureSourceFilter::GetTransportBasicParameters(LONG Param, LONG* pValu
     *pValue = static_cast<LONG>(n);
     return S_OK;
 }
+
+#endif
 
 DWORD CaptureSourceFilter::ExtensionUnitNode() const {
     return static_cast<DWORD>(Settings().extension_unit->nodes_before.size());
@@ -84,5 +87,38 @@ HRESULT CaptureSourceFilter::KsProperty(PKSPROPERTY Property, ULONG PropertyLeng
     }
     return E_INVALIDARG;
 }
+
+#ifdef _WIN32
+// Only the nodes are described; the rest of the topology is nobody's concern here.
+HRESULT CaptureSourceFilter::get_NumCategories(DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_Category(DWORD, GUID*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_NumConnections(DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_ConnectionInfo(DWORD, void*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT CaptureSourceFilter::CreateNodeInstance(DWORD, REFIID, void** ppvObject) {
+    if (ppvObject != nullptr) *ppvObject = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CaptureSourceFilter::KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG* BytesReturned) {
+    if (BytesReturned != nullptr) *BytesReturned = 0;
+    return E_PROP_SET_UNSUPPORTED;
+}
+
+HRESULT CaptureSourceFilter::KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG* BytesReturned) {
+    if (BytesReturned != nullptr) *BytesReturned = 0;
+    return E_PROP_SET_UNSUPPORTED;
+}
+#endif
 
 }  // namespace zrf::sim

@@ -6,12 +6,17 @@
 
 namespace zrf::sim {
 
-// A class identifier of the simulated capture filters (the platform's drivers have their own).
-DEFINE_GUID(CLSID_SimulatedCaptureFilter, 0x5A1D3C60, 0x2B7E, 0x4E19, 0x8F, 0x0A, 0x31, 0x6C, 0x92,
-            0x4D, 0xE0, 0x17);
-
 CaptureSourceFilter::CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device)
-    : FilterBase(CLSID_SimulatedCaptureFilter), device_(std::move(device)) {
+    : FilterBase(CLSID_SimulatedCaptureFilter) {
+    if (device) AttachDevice(std::move(device));
+}
+
+CaptureSourceFilter::~CaptureSourceFilter() {
+    OnStop();
+}
+
+void CaptureSourceFilter::AttachDevice(std::shared_ptr<SimulatedVideoDevice> device) {
+    device_ = std::move(device);
     pin_ = static_cast<CapturePin*>(&AddPin(std::make_unique<CapturePin>(*this, device_)));
     const auto& formats = device_->Settings().formats;
     if (!formats.empty()) {
@@ -20,13 +25,16 @@ CaptureSourceFilter::CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> d
     }
 }
 
-CaptureSourceFilter::~CaptureSourceFilter() {
-    OnStop();
+bool CaptureSourceFilter::IsLiveSource() const {
+    return pin_ != nullptr && pin_->IsConnected();
 }
 
 void* CaptureSourceFilter::FindInterface(REFIID riid) {
+    if (!device_) return FilterBase::FindInterface(riid);
     const VideoDeviceSettings& s = device_->Settings();
+#ifndef _WIN32
     if (riid == IID_IAMExtTransport && s.transport) return static_cast<IAMExtTransport*>(this);
+#endif
     if (riid == IID_IKsTopologyInfo && s.extension_unit) return static_cast<IKsTopologyInfo*>(this);
     if (riid == IID_IKsControl && s.extension_unit) return static_cast<IKsControl*>(this);
     return FilterBase::FindInterface(riid);
@@ -37,6 +45,13 @@ HRESULT CaptureSourceFilter::CheckMediaType(const dshow::PinBase&, const AM_MEDI
 }
 
 void CaptureSourceFilter::GetMediaTypes(const dshow::PinBase&, std::vector<dshow::MediaType>& out) {
+    {
+        std::lock_guard lock(format_mutex_);
+        if (format_set_) {
+            out.push_back(MediaTypeFor(*format_, interval_.load()));
+            return;
+        }
+    }
     for (const VideoFormat& format : Settings().formats) out.push_back(MediaTypeFor(format));
 }
 
@@ -50,6 +65,15 @@ void CaptureSourceFilter::OnConnected(dshow::PinBase& pin) {
     interval_.store(NearestInterval(*format, vih != nullptr ? vih->AvgTimePerFrame : 0));
 }
 
+// Room for the largest sample the source writes for the type, which may pass the image size.
+void CaptureSourceFilter::DecideBufferSize(const dshow::PinBase& pin, ALLOCATOR_PROPERTIES& props) {
+    FilterBase::DecideBufferSize(pin, props);
+    dshow::MediaType type = pin.ConnectedType();
+    std::size_t capacity = std::max(device_->Source()->Capacity(type.Get()), ImageSizeOf(type.Get()));
+    capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
+    props.cbBuffer = std::max(props.cbBuffer, static_cast<LONG>(capacity));
+}
+
 dshow::MediaType CaptureSourceFilter::CurrentType() const {
     std::lock_guard lock(format_mutex_);
     if (format_ == nullptr) return dshow::MediaType();
@@ -61,9 +85,8 @@ HRESULT CaptureSourceFilter::ApplyFormat(const AM_MEDIA_TYPE& type) {
     if (format == nullptr) return VFW_E_INVALIDMEDIATYPE;
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
     std::lock_guard lock(format_mutex_);
-    // While connected only the frame interval may change; the picture stays as negotiated.
-    if (pin_->IsConnected() && format != format_) return VFW_E_WRONG_STATE;
     format_ = format;
+    format_set_ = true;
     interval_.store(NearestInterval(*format, vih->AvgTimePerFrame));
     return S_OK;
 }
@@ -72,27 +95,31 @@ HRESULT CaptureSourceFilter::OnRun() {
     const VideoDeviceSettings& s = Settings();
     if (FAILED(s.should_fail_run_with)) return s.should_fail_run_with;
     if (!pin_->IsConnected()) return S_OK;  // nothing to deliver to
+    // A run after a pause: the thread the pause asked to end has ended or ends now.
+    if (thread_.joinable()) {
+        thread_.join();
+        device_->EndStreaming(this);
+    }
     HRESULT hr = device_->BeginStreaming(this);
     if (FAILED(hr)) return hr;
     // Everything the thread needs is set up here, so it allocates nothing per sample.
     streaming_type_ = pin_->ConnectedType();
     source_ = device_->Source();
-    std::size_t capacity =
-        std::max(source_->Capacity(streaming_type_.Get()), ImageSizeOf(streaming_type_.Get()));
-    capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
-    buffer_.assign(capacity, 0);
-    sample_ = com::MakeCom<dshow::MediaSample>(buffer_.data(), static_cast<LONG>(capacity));
-    sample_->SetBufferUnavailable(s.should_withhold_sample_buffers);
     stop_.Reset();
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
 }
 
+void CaptureSourceFilter::OnPause() {
+    if (thread_.joinable()) stop_.Request();
+}
+
 void CaptureSourceFilter::OnStop() {
     if (!thread_.joinable()) return;
     stop_.Request();
+    // A thread waiting for a free buffer wakes when the allocator is decommitted.
+    if (pin_ != nullptr) pin_->Inactive();
     thread_.join();
-    sample_.Reset();
     device_->EndStreaming(this);
 }
 
@@ -120,15 +147,35 @@ void CaptureSourceFilter::Stream() {
             device_->Disappear();
             break;
         }
+        // A sample of the agreed allocator; none once it is decommitted (the filter stopping).
+        com::ComPtr<IMediaSample> sample;
+        BYTE* data = nullptr;
+        if (FAILED(pin_->GetDeliveryBuffer(sample.Receive())) || !sample ||
+            FAILED(sample->GetPointer(&data)) || data == nullptr || sample->GetSize() <= 0) {
+            break;
+        }
+        const auto capacity = static_cast<std::size_t>(sample->GetSize());
         std::uint64_t frame = device_->NextFrameNumber();
-        std::size_t length =
-            source_->Fill(streaming_type_.Get(), frame, buffer_.data(), buffer_.size());
-        length = std::min(length, buffer_.size());
-        Misbehave(buffer_.data(), length);
-        sample_->SetActualDataLength(static_cast<LONG>(length));
-        auto start = static_cast<REFERENCE_TIME>(streamed) * interval;
-        sample_->SetTime(start, start + interval);
-        pin_->Deliver(sample_.Get());
+        std::size_t length = source_->Fill(streaming_type_.Get(), frame, data, capacity);
+        length = std::min(length, capacity);
+        Misbehave(data, length);
+        sample->SetActualDataLength(static_cast<LONG>(length));
+        // Stream time: the first sample of a run starts at 0.
+        REFERENCE_TIME start = static_cast<REFERENCE_TIME>(streamed) * interval;
+        REFERENCE_TIME end = start + interval;
+        sample->SetTime(&start, &end);
+#ifndef _WIN32
+        // Only the stand-in's own samples can be made to withhold their buffer.
+        if (s.should_withhold_sample_buffers) {
+            if (auto* own = dynamic_cast<dshow::MediaSample*>(sample.Get())) {
+                own->SetBufferUnavailable(true);
+            }
+        }
+#endif
+        const HRESULT delivered = pin_->Deliver(sample.Get());
+        sample.Reset();
+        // A failing receiver ends the stream, as it ends a driver's.
+        if (FAILED(delivered)) break;
         device_->CountDelivered();
         ++streamed;
     }

@@ -1,8 +1,9 @@
 #pragma once
 // The capture filter of a simulated device: one capture pin (stream configuration, property
 // sets, dropped-frame statistics) and, on the filter, tape transport, topology and node
-// properties. Running starts a streaming thread that fills the device-owned buffer from the
-// sample source and delivers it, paced at the current frame interval.
+// properties. Running starts a streaming thread that fills a sample of the allocator agreed with
+// the peer from the sample source and delivers it, paced at the current frame interval. Builds
+// against the platform's own headers too, for the simulated cameras' source filter.
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -18,10 +19,13 @@ namespace zrf::sim {
 class CaptureSourceFilter;
 
 // The maker's property set and the extension unit's property set.
-DEFINE_GUID(PROPSETID_MakerCamera, 0xFFC75AED, 0x46D5, 0x44E6, 0x86, 0x3C, 0x3B, 0x6C, 0x6C, 0x49,
-            0x09, 0xE9);
-DEFINE_GUID(PROPSETID_MakerExtensionUnit, 0xFA591FD4, 0x9450, 0x3A46, 0xB3, 0xBB, 0xE7, 0x85, 0x8A,
-            0x83, 0x1F, 0xA3);
+inline constexpr GUID PROPSETID_MakerCamera = {
+    0xFFC75AED, 0x46D5, 0x44E6, {0x86, 0x3C, 0x3B, 0x6C, 0x6C, 0x49, 0x09, 0xE9}};
+inline constexpr GUID PROPSETID_MakerExtensionUnit = {
+    0xFA591FD4, 0x9450, 0x3A46, {0xB3, 0xBB, 0xE7, 0x85, 0x8A, 0x83, 0x1F, 0xA3}};
+// The class of the simulated capture filters (the platform's drivers have their own).
+inline constexpr CLSID CLSID_SimulatedCaptureFilter = {
+    0x5A1D3C60, 0x2B7E, 0x4E19, {0x8F, 0x0A, 0x31, 0x6C, 0x92, 0x4D, 0xE0, 0x17}};
 constexpr ULONG kMailboxControl = 1;
 constexpr std::size_t kMailboxSize = 256;
 
@@ -46,11 +50,14 @@ class CapturePin final : public dshow::PinBase,
 
     HRESULT GetNumDropped(LONG* plDropped) override;
     HRESULT GetNumNotDropped(LONG* plNotDropped) override;
+    HRESULT GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) override;
+    HRESULT GetAverageFrameSize(LONG* plAverageSize) override;
 
   protected:
     void* FindExtraInterface(REFIID riid) override;
 
   private:
+    HRESULT GetCategory(DWORD id, LPVOID data, DWORD size, DWORD* returned);
     HRESULT GetFrameRates(LPVOID data, DWORD size, DWORD* returned);
     HRESULT GetMakerProperty(DWORD id, const BYTE* instance, DWORD instance_size, BYTE* data,
                              DWORD size, DWORD* returned);
@@ -59,18 +66,26 @@ class CapturePin final : public dshow::PinBase,
     std::shared_ptr<SimulatedVideoDevice> device_;
 };
 
-class CaptureSourceFilter final : public dshow::FilterBase,
-                                  public IAMExtTransport,
-                                  public IKsTopologyInfo,
-                                  public IKsControl {
+// Tape transport is served to the stand-in only: the platform's transport interface has
+// thirty members, and no Windows check drives a tape.
+class CaptureSourceFilter : public dshow::FilterBase,
+#ifndef _WIN32
+                            public IAMExtTransport,
+#endif
+                            public IKsTopologyInfo,
+                            public IKsControl {
   public:
+    // A null device: one is attached later (a registered filter learns its camera when its
+    // property bag is loaded); until then the filter has no pin.
     explicit CaptureSourceFilter(std::shared_ptr<SimulatedVideoDevice> device);
     ~CaptureSourceFilter() override;
     ZRF_COM_FORWARD_UNKNOWN(dshow::FilterBase)
 
+#ifndef _WIN32
     HRESULT GetTransportBasicParameters(LONG Param, LONG* pValue, LPOLESTR* ppszData) override;
     HRESULT get_Mode(LONG* pMode) override;
     HRESULT put_Mode(LONG Mode) override;
+#endif
 
     HRESULT get_NumNodes(DWORD* pdwNumNodes) override;
     HRESULT get_NodeType(DWORD dwNodeId, GUID* pNodeType) override;
@@ -78,9 +93,25 @@ class CaptureSourceFilter final : public dshow::FilterBase,
     HRESULT KsProperty(PKSPROPERTY Property, ULONG PropertyLength, LPVOID PropertyData,
                        ULONG DataLength, ULONG* BytesReturned) override;
 
+#ifdef _WIN32
+    // Members of the platform's interfaces that the stand-in leaves out; none is served.
+    HRESULT get_NumCategories(DWORD* pdwNumCategories) override;
+    HRESULT get_Category(DWORD dwIndex, GUID* pCategory) override;
+    HRESULT get_NumConnections(DWORD* pdwNumConnections) override;
+    HRESULT get_ConnectionInfo(DWORD dwIndex, void* pConnectionInfo) override;
+    HRESULT get_NodeName(DWORD dwNodeId, WCHAR* pwchNodeName, DWORD dwBufSize,
+                         DWORD* pdwNameLen) override;
+    HRESULT CreateNodeInstance(DWORD dwNodeId, REFIID iid, void** ppvObject) override;
+    HRESULT KsMethod(PKSMETHOD Method, ULONG MethodLength, LPVOID MethodData, ULONG DataLength,
+                     ULONG* BytesReturned) override;
+    HRESULT KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID EventData, ULONG DataLength,
+                    ULONG* BytesReturned) override;
+#endif
+
     HRESULT CheckMediaType(const dshow::PinBase& pin, const AM_MEDIA_TYPE& mt) override;
     void GetMediaTypes(const dshow::PinBase& pin, std::vector<dshow::MediaType>& out) override;
     void OnConnected(dshow::PinBase& pin) override;
+    void DecideBufferSize(const dshow::PinBase& pin, ALLOCATOR_PROPERTIES& props) override;
 
     // The type the pin streams (the connection's, else the one set, else the first offered),
     // with the current frame interval.
@@ -89,9 +120,12 @@ class CaptureSourceFilter final : public dshow::FilterBase,
     const VideoDeviceSettings& Settings() const { return device_->Settings(); }
 
   protected:
+    void AttachDevice(std::shared_ptr<SimulatedVideoDevice> device);
     void* FindInterface(REFIID riid) override;
     HRESULT OnRun() override;
     void OnStop() override;
+    void OnPause() override;
+    bool IsLiveSource() const override;
 
   private:
     void Stream();
@@ -99,15 +133,13 @@ class CaptureSourceFilter final : public dshow::FilterBase,
     DWORD ExtensionUnitNode() const;
 
     std::shared_ptr<SimulatedVideoDevice> device_;
-    CapturePin* pin_;
+    CapturePin* pin_ = nullptr;
 
     mutable std::mutex format_mutex_;
     const VideoFormat* format_ = nullptr;
+    bool format_set_ = false;  // by SetFormat: the pin offers only this format from then on
     std::atomic<REFERENCE_TIME> interval_{0};
 
-    // Owned by the filter, reused for every sample of a run.
-    std::vector<BYTE> buffer_;
-    com::ComPtr<dshow::MediaSample> sample_;
     dshow::MediaType streaming_type_;
     std::shared_ptr<SampleSource> source_;
     StopSignal stop_;

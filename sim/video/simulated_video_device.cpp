@@ -26,8 +26,28 @@ SimulatedVideoDevice::SimulatedVideoDevice(VideoDeviceSettings settings,
     if (settings_.transport) transport_mode_ = settings_.transport->initial_mode;
 }
 
+// The stand-in's category lists devices by this process's registry. On Windows the filter
+// DLL's registration lists the camera instead, and each bind makes its own device.
+#ifdef _WIN32
+namespace {
+dshow::VideoInputDevices::Id List(dshow::VideoInputDevice) {
+    return 0;
+}
+void Unlist(dshow::VideoInputDevices::Id) {}
+}  // namespace
+#else
+namespace {
+dshow::VideoInputDevices::Id List(dshow::VideoInputDevice entry) {
+    return dshow::VideoInputDevices::Add(std::move(entry));
+}
+void Unlist(dshow::VideoInputDevices::Id id) {
+    dshow::VideoInputDevices::Remove(id);
+}
+}  // namespace
+#endif
+
 SimulatedVideoDevice::~SimulatedVideoDevice() {
-    if (registration_) dshow::VideoInputDevices::Remove(*registration_);
+    if (registration_) Unlist(*registration_);
 }
 
 std::wstring SimulatedVideoDevice::DisplayName() const {
@@ -49,7 +69,7 @@ void SimulatedVideoDevice::Register() {
         *filter = new CaptureSourceFilter(device);
         return S_OK;
     };
-    registration_ = dshow::VideoInputDevices::Add(std::move(entry));
+    registration_ = List(std::move(entry));
 }
 
 void SimulatedVideoDevice::SetSampleSource(std::shared_ptr<SampleSource> source) {
@@ -89,7 +109,7 @@ void SimulatedVideoDevice::Disappear() {
         std::lock_guard lock(mutex_);
         registration.swap(registration_);
     }
-    if (registration) dshow::VideoInputDevices::Remove(*registration);
+    if (registration) Unlist(*registration);
 }
 
 DWORD SimulatedVideoDevice::ModeValue() const {

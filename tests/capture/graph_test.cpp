@@ -183,7 +183,7 @@ TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
     settings.should_omit_dropped_frames = true;
     DevicePtr device = AddDevice(settings);
     CMtxGraph graph;
-    EXPECT_EQ(E_NOINTERFACE, Build(graph, L"\\\\?\\usb#nodrop"));
+    EXPECT_EQ(E_FAIL, Build(graph, L"\\\\?\\usb#nodrop"));
     EXPECT_EQ(E_FAIL, graph.GetDroppedFrames(&dropped));
 }
 

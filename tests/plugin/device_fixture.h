@@ -1,6 +1,8 @@
 #pragma once
 // A device and a simulated camera for device tests. Settling waits run on a test clock, so no
-// test sleeps for them; the camera streams as fast as it can.
+// test sleeps for them; the camera streams as fast as it can. On Windows the camera is a
+// registered one, started in the filter DLL, and the clock is the platform's: tests that need
+// the test clock or a changed preset run on Linux only.
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -18,6 +20,9 @@
 #include "sim/cameras/camera_presets.h"
 #include "sim/cameras/simulated_camera.h"
 #include "sim/control/resource_tree.h"
+#ifdef _WIN32
+#include "host/simulation/simulated_cameras.h"
+#endif
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -108,6 +113,17 @@ protected:
     // A camera of the preset (changed by `tweak`) and a device for its identifier.
     void MakeCamera(const std::string& presetName,
                     const std::function<void(zrf::sim::CameraPreset&)>& tweak = {}) {
+#ifdef _WIN32
+        ASSERT_FALSE(tweak) << "a changed preset needs the Linux build's cameras";
+        events.reset();
+        device.reset();
+        camera.reset();
+        Simulation::SimulatedCameraOptions options;
+        options.asFastAsPossible = true;
+        camera = Simulation::SimulatedCameraHandle::Start(presetName, options);
+        const auto xml = camera->Identity();
+        identity = {xml.Name(), xml.Hostname(), xml.Identifier(), xml.InterfaceIndex(), "", xml.ModelName()};
+#else
         zrf::sim::CameraOptions options;
         options.pacing = zrf::sim::Pacing::AsFastAsPossible;
         auto preset = zrf::sim::FindCameraPreset(presetName, options);
@@ -119,6 +135,7 @@ protected:
         camera.reset();
         camera = std::make_unique<zrf::sim::SimulatedCamera>(*preset);
         identity = camera->Identity();
+#endif
         device = std::make_unique<CaptureDevice>(identity.identifier);
         events = std::make_unique<DeviceEvents>(*device);
     }
@@ -150,7 +167,11 @@ protected:
     Platform::TestClock clock_;
     Platform::TestClockScope clockScope_;
     Diagnostics::Log::LogCapture log;
+#ifdef _WIN32
+    std::unique_ptr<Simulation::SimulatedCameraHandle> camera;
+#else
     std::unique_ptr<zrf::sim::SimulatedCamera> camera;
+#endif
     zrf::sim::CameraIdentity identity;
     std::unique_ptr<CaptureDevice> device;
     std::unique_ptr<DeviceEvents> events;

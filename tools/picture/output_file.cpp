@@ -1,12 +1,10 @@
 #include "tools/picture/output_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+
+#include "host/system/posix_files.h"
 
 namespace Vorn::Picture {
 namespace {
@@ -24,7 +22,11 @@ std::string OutputPathProblem(const std::string& path) {
         return S_ISREG(st.st_mode) ? std::string() : S_ISDIR(st.st_mode) ? "it is a folder"
                                                                          : "not a regular file";
     if (errno != ENOENT) return std::strerror(errno);
+#ifdef _WIN32
+    const auto slash = path.find_last_of("/\\");
+#else
     const auto slash = path.find_last_of('/');
+#endif
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (::stat(folder.c_str(), &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "'" + folder + "' is not a folder";
@@ -35,7 +37,7 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
         temporary_ = path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temporary_.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd >= 0 && !(file_ = ::fdopen(fd, "wb"))) {
             openError_ = errno;
@@ -65,7 +67,13 @@ PictureStatus OutputFile::Commit(int writeError) {
     // Checked again just before the rename: the path may have changed since the start.
     if (const std::string problem = OutputPathProblem(path_); !problem.empty())
         return WriteError(path_, problem);
+#ifdef _WIN32
+    // The runtime's rename refuses to replace a file; the platform's own move replaces it.
+    if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return WriteError(path_, "cannot replace it (error " + std::to_string(GetLastError()) + ")");
+#else
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) return WriteError(path_, std::strerror(errno));
+#endif
     temporary_.clear();
     return PictureStatus::Ok();
 }

@@ -1,13 +1,11 @@
 // zrfgrab checksum NAME FILE: a file's checksum by the function's name, as eight hex digits.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "host/system/exceptions.h"
+#include "host/system/posix_files.h"
 #include "support/hash/create_hash_func.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
@@ -20,7 +18,7 @@ int RunChecksumCommand(int argc, char** argv) {
             throw zrfgrab::UsageError(std::string("unknown checksum '") + argv[1] + "' (CRC32, CRC00, CRC01, CRC02)");
         // Read here rather than by the hash's own file reader: an unreadable file or a folder
         // must be an error, not the checksum of nothing.
-        const int fd = ::open(argv[2], O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(argv[2], O_RDONLY | O_BINARY | O_CLOEXEC);
         if (fd < 0) throw System::IOException(std::string("cannot read '") + argv[2] + "': " + std::strerror(errno));
         hash->Reset();
         std::uint32_t sum = 0;

@@ -47,11 +47,16 @@ void GrabProgress::Note(const std::string& line) {
 
 InterruptRequest::InterruptRequest() {
     g_interrupted = 0;
+#ifdef _WIN32
+    // The runtime's signal resets the handler before calling it, as SA_RESETHAND does.
+    std::signal(SIGINT, &OnInterrupt);
+#else
     struct sigaction action {};
     action.sa_handler = &OnInterrupt;
     action.sa_flags = SA_RESETHAND;  // the second Ctrl-C ends the program
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
+#endif
 }
 
 InterruptRequest::~InterruptRequest() { std::signal(SIGINT, SIG_DFL); }

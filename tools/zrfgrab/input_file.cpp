@@ -1,13 +1,10 @@
 #include "tools/zrfgrab/input_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "host/system/posix_files.h"
 #include "tools/zrfgrab/arguments.h"
 
 namespace zrfgrab {
@@ -19,7 +16,7 @@ namespace {
 
 // An open descriptor on a regular file; a pipe is not waited on.
 int OpenRegular(const std::string& path, struct stat& st) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) Refuse(path, std::strerror(errno));
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);

@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#ifdef _WIN32
+#include <objbase.h>
+#endif
+
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
@@ -75,8 +79,15 @@ bool AsksForHelp(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
     // Past a file-size limit a write fails (and is reported) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#ifdef _WIN32
+    // The application's runtime has COM ready on its threads before it calls a plug-in; the
+    // plug-in's capture graph needs it.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+#endif
     return zrfgrab::ReportingErrors("", [&] {
         if (argc < 2) return RunMainJob();
         const std::string name = argv[1];

@@ -1,0 +1,28 @@
+// The Linux device suites under Wine, against the registered cameras and the platform's own
+// clocks, less the tests that need a hook only the stand-ins have (ZRF_STAND_IN_ONLY).
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace {
+
+// A crash ends the suite with a line and an exit code, instead of starting Wine's debugger.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+    std::fprintf(stderr, "device_tests: exception 0x%08lX at %p\n",
+                 info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(&ReportCrash);
+    // As the application's runtime has COM ready on its threads.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    GTEST_FLAG_SET(filter, "-" ZRF_STAND_IN_ONLY);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
