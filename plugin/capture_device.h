@@ -39,7 +39,7 @@ class CaptureDevice final : public IDevice,
                             public ICameraControl,
                             public IIRCameraControl,
                             public IRecorder {
-public:
+  public:
     explicit CaptureDevice(std::string identifier);
     // Destroying a device that was never disposed lets go of everything, as disposal does, but
     // raises nothing: the recording is closed before the events go.
@@ -101,7 +101,7 @@ public:
     bool Recorder_IsRecording() override;
     Event<RecordingStatusEventArgs>& RecordingStatus() override { return recordingStatus; }
 
-private:
+  private:
     friend class CaptureDeviceInspector;  // tests read the state
 
     using IdentityXml = Entities::XmlUtils::IdentityXml;

@@ -9,7 +9,7 @@ namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 // The plug-in's entry object: which identifiers and formats it serves, and the device factory.
 class DevicePlugin final : public IDevicePlugin {
-public:
+  public:
     // Reads both lists from the resource set carried by this library; a missing set or
     // resource escapes as MissingManifestResourceException.
     DevicePlugin();
@@ -23,7 +23,7 @@ public:
     // Splits on "|" only, keeping every piece, empty ones included.
     static std::vector<std::string> SplitList(const std::string& text);
 
-private:
+  private:
     std::vector<std::string> identifiers_;
     std::vector<std::string> formats_;
 };

@@ -6,7 +6,7 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 class HandlerScope {
-public:
+  public:
     explicit HandlerScope(const void* device) : previous_(current_) { current_ = device; }
     ~HandlerScope() { current_ = previous_; }
     HandlerScope(const HandlerScope&) = delete;
@@ -14,7 +14,7 @@ public:
 
     static bool Inside(const void* device) { return device != nullptr && current_ == device; }
 
-private:
+  private:
     static inline thread_local const void* current_ = nullptr;
     const void* previous_;
 };

@@ -19,7 +19,7 @@ namespace Vorn::Zephra::Net::Devices {
 using System::Xml::Linq::XElement;
 
 class DeviceCommand {
-public:
+  public:
     explicit DeviceCommand(XElement command);  // throws ArgumentNullException for null
 
     // Throws FormatException when the Id is not a 32-bit integer; an absent Id reads 0.
@@ -52,7 +52,7 @@ public:
     std::string Error() const;  // empty when none
     std::vector<std::string> ReturnValues(const std::string& name) const;
 
-private:
+  private:
     std::optional<std::string> ParameterText(const std::string& name) const;
     void AddReturn(const std::string& name, const char* type, const std::string& value);
 

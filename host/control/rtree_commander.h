@@ -44,7 +44,7 @@ using RTreeValue = std::variant<bool, std::int32_t, double, std::string>;
 std::string ToText(const RTreeValue& value);
 
 class RTreeCommunication {
-public:
+  public:
     RTreeCommunication();
     virtual ~RTreeCommunication();
     RTreeCommunication(const RTreeCommunication&) = delete;
@@ -72,12 +72,12 @@ public:
     // A malformed line throws FormatException naming its line number; nothing after it runs.
     void RunScript(std::istream& script);
 
-protected:
+  protected:
     std::shared_ptr<zrf::sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
     std::shared_ptr<zrf::sim::ResourceTree> ConnectedTree() const;  // logged in or not
     std::int32_t LensAtLogin() const;
 
-private:
+  private:
     // IsConnected may be asked from any thread while another one uses the channel.
     mutable std::mutex mutex_;
     std::shared_ptr<zrf::sim::ResourceTree> tree_;
@@ -86,7 +86,7 @@ private:
 };
 
 class RTreeCommander : public RTreeCommunication {
-public:
+  public:
     RTreeCommander();
     ~RTreeCommander() override;
 
@@ -118,7 +118,7 @@ public:
     int GetWindowingFields();
     void SetWindowingFields(int fields);
 
-private:
+  private:
     template <class T>
     T Read(const char* node);
 };

@@ -39,13 +39,13 @@ struct RecordingStatusEventArgs {
 };
 
 class IDisposable {
-public:
+  public:
     virtual ~IDisposable();
     virtual void Dispose() = 0;
 };
 
 class IDevice : public virtual IDisposable {
-public:
+  public:
     ~IDevice() override;
     virtual std::string Device_Identifier() const = 0;
     virtual void Device_Connect(XElement identity) = 0;
@@ -59,7 +59,7 @@ public:
 };
 
 class IGrab {
-public:
+  public:
     virtual ~IGrab();
     virtual std::unique_ptr<std::vector<std::uint8_t>> Grab_Grab() = 0;  // null: not offered
     virtual XElement Grab_EnumImageFormats() = 0;
@@ -68,7 +68,7 @@ public:
 };
 
 class IGrabContinous {
-public:
+  public:
     virtual ~IGrabContinous();
     virtual void GrabContinous_Start() = 0;
     virtual void GrabContinous_Stop() = 0;
@@ -80,7 +80,7 @@ public:
 };
 
 class ICameraControl {
-public:
+  public:
     virtual ~ICameraControl();
     virtual void Control_Focus(FocusMode mode) = 0;
     virtual void Control_SetFocusPosition(int position) = 0;
@@ -93,7 +93,7 @@ public:
 };
 
 class IIRCameraControl {
-public:
+  public:
     virtual ~IIRCameraControl();
     virtual void IRControl_Nuc() = 0;
     virtual bool IRControl_GetShutter() = 0;
@@ -105,7 +105,7 @@ public:
 };
 
 class IRecorder {
-public:
+  public:
     virtual ~IRecorder();
     virtual void Recorder_Setup(XElement settings) = 0;
     virtual void Recorder_Start(std::uint64_t value) = 0;
@@ -116,7 +116,7 @@ public:
 };
 
 class IDevicePlugin : public virtual IDisposable {
-public:
+  public:
     ~IDevicePlugin() override;
     virtual const std::vector<std::string>& Identifiers() const = 0;
     virtual const std::vector<std::string>& Formats() const = 0;

@@ -15,7 +15,7 @@ using SubscriptionId = std::uint64_t;
 
 template <class Args>
 class Event {
-public:
+  public:
     using Handler = std::function<void(const void* sender, const Args& args)>;
 
     SubscriptionId Subscribe(Handler handler) {
@@ -52,7 +52,7 @@ public:
         return handlers_->size();
     }
 
-private:
+  private:
     struct Entry {
         SubscriptionId id;
         Handler handler;

@@ -68,7 +68,7 @@ constexpr const char* kPluginFile = "Vorn.CaptureDevice.so";
 }  // namespace
 
 class PluginLibrary {
-public:
+  public:
     PluginLibrary(std::string path, void* handle) : path_(std::move(path)), handle_(handle) {}
     ~PluginLibrary() { CloseLibrary(handle_); }
     PluginLibrary(const PluginLibrary&) = delete;
@@ -76,7 +76,7 @@ public:
     const std::string& Path() const { return path_; }
     void* Handle() const { return handle_; }
 
-private:
+  private:
     std::string path_;
     void* handle_;
 };

@@ -19,7 +19,7 @@ class PluginLibrary;
 // A loaded plug-in. The library stays loaded while this object or any device it created
 // through CreateDevice lives.
 class LoadedPlugin {
-public:
+  public:
     IDevicePlugin& Plugin() const { return *plugin_; }
     const std::string& Path() const;
 
@@ -29,7 +29,7 @@ public:
     ~LoadedPlugin();
     LoadedPlugin(LoadedPlugin&&) noexcept;
 
-private:
+  private:
     friend class PluginLoader;
     LoadedPlugin(std::shared_ptr<PluginLibrary> library, std::unique_ptr<IDevicePlugin> plugin);
 
@@ -38,7 +38,7 @@ private:
 };
 
 class PluginLoader {
-public:
+  public:
     // Throws System::IO::FileNotFoundException when the library cannot be opened and
     // System::InvalidOperationException when it lacks the entry point or it returns null.
     static LoadedPlugin Load(const std::string& path);

@@ -21,7 +21,7 @@ struct LogRecord {
 };
 
 class Logger {
-public:
+  public:
     using Sink = std::function<void(const LogRecord&)>;
 
     static void LogUserError(const std::string& key, const std::string& text,
@@ -39,7 +39,7 @@ public:
 
 // Captures every record while it lives (and forwards nothing); restores the old sink after.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
@@ -49,7 +49,7 @@ public:
     std::vector<LogRecord> UserErrors() const;
     bool HasUserError(const std::string& key) const;
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
     Logger::Sink previous_;

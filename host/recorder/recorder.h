@@ -20,7 +20,7 @@ struct RecorderStatusEventArgs {
 };
 
 class Recorder {
-public:
+  public:
     virtual ~Recorder();
 
     Event<RecorderStatusEventArgs> RecorderStatusChanged;
@@ -44,7 +44,7 @@ public:
     virtual XElement Settings() = 0;
     virtual void Dispose() = 0;
 
-private:
+  private:
     std::recursive_mutex syncRoot_;
 };
 

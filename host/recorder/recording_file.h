@@ -12,7 +12,7 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 // Appends frame records to a new file. A failed append (a full disk, say) cuts the file back
 // to its last complete record and refuses further appends, so the file always reads back.
 class RecordingWriter {
-public:
+  public:
     // Throws System::IOException when the file cannot be created, or when something other
     // than a regular file (a folder, a device, a symbolic link) is at path.
     RecordingWriter(const std::string& path, std::int64_t createdTicks, std::uint32_t imageSize);
@@ -28,7 +28,7 @@ public:
     std::uint64_t FramesWritten() const { return frames_; }
     std::uint64_t BytesWritten() const { return bytes_; }
 
-private:
+  private:
     bool WriteAll(const void* data, std::size_t size);
 
     std::string path_;
@@ -51,7 +51,7 @@ struct RecordedFrame {
 // or at a record whose framing is damaged; a complete record whose checksum does not match is
 // returned with checksumOk false.
 class RecordingReader {
-public:
+  public:
     // Throws System::IOException when the file cannot be opened or is not a regular file, and
     // System::FormatException when it is not a recording or one of a version it does not know.
     explicit RecordingReader(const std::string& path);
@@ -67,7 +67,7 @@ public:
     End Ending() const { return ending_; }
     std::uint64_t TrailingBytes() const { return trailing_; }  // bytes after the last record
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     std::uint64_t size_ = 0;
     std::uint64_t offset_ = 0;

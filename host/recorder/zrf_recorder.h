@@ -26,7 +26,7 @@ inline constexpr std::size_t kMaxPreRecordingBytes = 512u * 1024u * 1024u;
 inline constexpr std::size_t kMaxPreRecordingImages = 10'000;
 
 class ZRFRecorder final : public Recorder {
-public:
+  public:
     ZRFRecorder();
     ~ZRFRecorder() override;
 
@@ -53,7 +53,7 @@ public:
     std::uint64_t DroppedByRecorder();   // images that could not be written (write failures)
     std::size_t PreRecordedImages();     // images now in the ring
 
-private:
+  private:
     struct RingSlot {
         std::vector<std::uint8_t> image;
         std::uint64_t frameNumber = 0;

@@ -8,7 +8,7 @@
 namespace Vorn::Resources {
 
 class EmbeddedResourceRegistration {
-public:
+  public:
     EmbeddedResourceRegistration(const char* name, const unsigned char* data, std::size_t size);
     ~EmbeddedResourceRegistration();
     EmbeddedResourceRegistration(const EmbeddedResourceRegistration&) = delete;

@@ -7,7 +7,7 @@
 namespace System::Resources {
 
 class ResourceManager {
-public:
+  public:
     // Opens the first set carried by the library containing `anchor` whose name, without its
     // ".resources" extension, is `baseName`. Throws MissingManifestResourceException when the
     // library carries no such set or the set cannot be read.
@@ -16,7 +16,7 @@ public:
     // Throws MissingManifestResourceException when the set has no such string.
     const std::string& GetString(const std::string& name) const;
 
-private:
+  private:
     std::string baseName_;
     std::map<std::string, std::string> strings_;
 };

@@ -9,7 +9,7 @@ namespace System::Runtime::InteropServices {
 using NativeEntryPoint = void (*)();
 
 class NativeCallback {
-public:
+  public:
     static constexpr int kCapacity = 256;
 
     // Throws System::InvalidOperationException when all trampolines are in use.
@@ -22,7 +22,7 @@ public:
 
     static int InUse();  // trampolines currently handed out
 
-private:
+  private:
     int slot_;
     NativeEntryPoint entry_;
 };

@@ -26,7 +26,7 @@ struct SimulatedCameraOptions {
 };
 
 class SimulatedCameraHandle {
-public:
+  public:
     ~SimulatedCameraHandle();
     SimulatedCameraHandle(const SimulatedCameraHandle&) = delete;
     SimulatedCameraHandle& operator=(const SimulatedCameraHandle&) = delete;
@@ -44,7 +44,7 @@ public:
     // Samples the camera sent since it started streaming (for checking counts).
     std::uint64_t SamplesSent() const;
 
-private:
+  private:
     struct Impl;
     explicit SimulatedCameraHandle(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

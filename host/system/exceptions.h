@@ -9,7 +9,7 @@
 namespace System {
 
 class Exception : public std::exception {
-public:
+  public:
     Exception() : Exception("Exception of type 'System.Exception' was thrown.") {}
     explicit Exception(std::string message) : message_(std::move(message)) {}
     Exception(std::string message, const Exception& inner)
@@ -21,7 +21,7 @@ public:
     virtual const char* TypeName() const noexcept { return "System.Exception"; }
     virtual std::shared_ptr<Exception> Clone() const { return std::make_shared<Exception>(*this); }
 
-private:
+  private:
     std::string message_;
     std::shared_ptr<Exception> inner_;
 };
@@ -64,7 +64,7 @@ ZRF_EXCEPTION_CLASS(MissingManifestResourceException, SystemException,
 
 // Argument errors carry the offending parameter's name beside the message.
 class ArgumentException : public SystemException {
-public:
+  public:
     ArgumentException() : SystemException("Value does not fall within the expected range.") {}
     explicit ArgumentException(std::string message, std::string paramName = {})
         : SystemException(std::move(message)), paramName_(std::move(paramName)) {}
@@ -74,12 +74,12 @@ public:
         return std::make_shared<ArgumentException>(*this);
     }
 
-private:
+  private:
     std::string paramName_;
 };
 
 class ArgumentNullException : public ArgumentException {
-public:
+  public:
     explicit ArgumentNullException(std::string paramName = {})
         : ArgumentException("Value cannot be null.", std::move(paramName)) {}
     const char* TypeName() const noexcept override { return "System.ArgumentNullException"; }
@@ -89,7 +89,7 @@ public:
 };
 
 class ArgumentOutOfRangeException : public ArgumentException {
-public:
+  public:
     explicit ArgumentOutOfRangeException(std::string paramName = {})
         : ArgumentException("Specified argument was out of the range of valid values.",
                             std::move(paramName)) {}

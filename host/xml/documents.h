@@ -17,10 +17,10 @@ struct XmlNames {
 
 // Typed attribute access shared by the document helpers.
 class XmlDocumentBase {
-public:
+  public:
     XElement XMLData() const { return element_; }
 
-protected:
+  protected:
     explicit XmlDocumentBase(const std::string& rootName) : element_(rootName) {}
     explicit XmlDocumentBase(XElement element) : element_(std::move(element)) {}
 
@@ -38,7 +38,7 @@ protected:
 
 // The camera identity given at connect.
 class IdentityXml : public XmlDocumentBase {
-public:
+  public:
     IdentityXml() : XmlDocumentBase("Camera") {}
     explicit IdentityXml(XElement element);  // throws ArgumentNullException for a null element
 
@@ -60,7 +60,7 @@ public:
 };
 
 class CameraInformationXml : public XmlDocumentBase {
-public:
+  public:
     CameraInformationXml() : XmlDocumentBase("CameraInformation") {}
 
     void SetName(const std::string& v) { SetText("Name", v); }
@@ -81,21 +81,21 @@ public:
 };
 
 class ImageFormatXml : public XmlDocumentBase {
-public:
+  public:
     ImageFormatXml() : XmlDocumentBase("ImageFormats") {}
     void AddFormat(int width, int height);
     void SelectFormat(int index) { SetInteger("Selected", index); }
 };
 
 class ImageInfoXml : public XmlDocumentBase {
-public:
+  public:
     explicit ImageInfoXml(std::uint32_t frameNumber) : XmlDocumentBase("ImageInfo") {
         SetInteger("FrameNumber", frameNumber);
     }
 };
 
 class FrameRateXml : public XmlDocumentBase {
-public:
+  public:
     FrameRateXml() : XmlDocumentBase("FrameRates") {}
     void SetIsCameraAsync(bool v) { SetBool("IsCameraAsync", v); }
     void AddRange(double framesPerSecond);
@@ -103,14 +103,14 @@ public:
 };
 
 class TemperatureRangeXml : public XmlDocumentBase {
-public:
+  public:
     TemperatureRangeXml() : XmlDocumentBase("TemperatureRanges") {}
     void AddRange(double min, double max);
     void SelectRange(int index) { SetInteger("Selected", index); }
 };
 
 class HighPerformanceXml : public XmlDocumentBase {
-public:
+  public:
     HighPerformanceXml() : XmlDocumentBase("HighPerformance") {}
     explicit HighPerformanceXml(XElement element);
     bool IsEnabled() const { return GetBool("IsEnabled", false); }
@@ -119,7 +119,7 @@ public:
 
 // Recorder settings. The recorder reads the rest of its settings from the same element.
 class RecorderXml : public XmlDocumentBase {
-public:
+  public:
     RecorderXml() : XmlDocumentBase("Recorder") {}
 
     void SetXMLData(XElement element);  // throws ArgumentNullException for a null element

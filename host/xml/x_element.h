@@ -11,7 +11,7 @@
 namespace System::Xml::Linq {
 
 class XElement {
-public:
+  public:
     XElement() = default;
     explicit XElement(const std::string& name);
 
@@ -44,7 +44,7 @@ public:
     // The same node (not equal content).
     bool SameAs(const XElement& other) const { return node_ == other.node_; }
 
-private:
+  private:
     XElement(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node node)
         : doc_(std::move(doc)), node_(node) {}
 

@@ -66,7 +66,7 @@ struct TreeSettings {
 };
 
 class ResourceTree {
-public:
+  public:
     explicit ResourceTree(const TreeSettings& settings = {});
 
     // Control side. Node reads and writes throw std::out_of_range for an unknown node,
@@ -93,7 +93,7 @@ public:
     bool TakeSampleCalibrating();
     int FieldsPerSample() const;
 
-private:
+  private:
     void SetRanges(const std::vector<std::pair<double, double>>& ranges);
     static bool ReadOnly(const std::string& node);
 
@@ -106,7 +106,7 @@ private:
 
 // The simulated cameras' trees by host name (the camera's device path), matched ignoring case.
 class TreeRegistry {
-public:
+  public:
     static void Register(const std::string& host, std::shared_ptr<ResourceTree> tree);
     static void Unregister(const std::string& host);
     static std::shared_ptr<ResourceTree> Find(const std::string& host);

@@ -14,7 +14,7 @@ constexpr std::uint8_t kDcValues[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 constexpr std::uint8_t kDcQuantiser = 8;
 
 class BitWriter {
-public:
+  public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
     void Put(std::uint32_t bits, int count) {
         for (int i = count - 1; i >= 0; --i) {
@@ -26,7 +26,7 @@ public:
         while (filled_ != 0) Put(1, 1);
     }
 
-private:
+  private:
     void Flush() {
         out_.push_back(byte_);
         if (byte_ == 0xFF) out_.push_back(0x00);  // byte stuffing

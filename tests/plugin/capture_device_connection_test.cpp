@@ -20,7 +20,7 @@ std::string ConnectFailure(DeviceTest& t, const std::function<void()>& connect) 
 }
 
 class ConnectionTest : public DeviceTest {
-protected:
+  protected:
     std::string FailedConnect() {
         return ConnectFailure<DeviceConnectionFailedException>(*this, [this] { Connect(); });
     }

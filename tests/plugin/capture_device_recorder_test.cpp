@@ -14,7 +14,7 @@ namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
 class RecorderBridgeTest : public DeviceTest {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
               ("zrf_device_rec_" + std::to_string(::getpid()) + "_" +

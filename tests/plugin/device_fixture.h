@@ -28,7 +28,7 @@ namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 // Reads the device's private state for the tests.
 class CaptureDeviceInspector {
-public:
+  public:
     explicit CaptureDeviceInspector(CaptureDevice& d) : d_(d) {}
     bool HasChannel() const { return d_.commander != nullptr; }
     bool HasGraph() const { return d_.captureGraph != nullptr; }
@@ -50,13 +50,13 @@ public:
     // A field count no camera reports, to reach the device's guard against it.
     void ForceWindowingFields(int fields) { d_.windowingFields = fields; }
 
-private:
+  private:
     CaptureDevice& d_;
 };
 
 // Collects what the device raises, and waits for it.
 class DeviceEvents {
-public:
+  public:
     explicit DeviceEvents(CaptureDevice& device) {
         device.Completed().Subscribe([this](const void*, const GrabContinousCompletedEventArgs& e) {
             std::lock_guard lock(mutex_);
@@ -97,7 +97,7 @@ public:
         return calibrating_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::vector<std::uint8_t>> images_;
@@ -106,7 +106,7 @@ private:
 };
 
 class DeviceTest : public ::testing::Test {
-protected:
+  protected:
     // An hour east of UTC: time stamps carry a zone whose sign matters.
     DeviceTest() : clockScope_(clock_) { clock_.SetTimeZone(-60, false); }
 
