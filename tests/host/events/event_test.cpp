@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "host/runtime/native_callback.h"
@@ -40,20 +38,6 @@ TEST(Event, ARaiseCallsTheHandlersOfItsStartInOrder) {
     calls.clear();
     event.Raise(&sender, {20});
     EXPECT_EQ(calls, (std::vector<int>{22, 23}));
-}
-
-TEST(Event, ConcurrentSubscribeAndRaiseAreSafe) {
-    Event<Args> event;
-    std::atomic<bool> stop{false};
-    std::thread raiser([&] {
-        while (!stop) event.Raise(nullptr, {1});
-    });
-    std::vector<SubscriptionId> ids;
-    for (int i = 0; i < 200; ++i) ids.push_back(event.Subscribe([](const void*, const Args&) {}));
-    for (auto id : ids) event.Unsubscribe(id);
-    stop = true;
-    raiser.join();
-    EXPECT_EQ(event.Count(), 0u);
 }
 
 TEST(NativeCallback, EachHasItsOwnEntryPointUntilThePoolIsExhausted) {
