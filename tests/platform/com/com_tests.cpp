@@ -4,7 +4,6 @@
 
 #include "platform/com/com_object.h"
 #include "platform/dshow/dshow.h"
-#include "platform/dshow/transform_filters.h"
 
 namespace {
 
@@ -58,6 +57,7 @@ TEST(ComObject, LivesExactlyAsLongAsItsReferences) {
     EXPECT_EQ(E_POINTER, unknown.As(IID_ITestWidget, target));
 }
 
+// The capture tests' leak checks rely on these counts.
 TEST(TaskAllocator, CountsLiveBlocksAndStrings) {
     const long blocks = TaskAllocatorLiveCount();
     const long strings = zrf::com::BstrLiveCount();
@@ -75,7 +75,6 @@ TEST(TaskAllocator, CountsLiveBlocksAndStrings) {
     EXPECT_EQ(10u, SysStringLen(value.bstrVal));
     EXPECT_EQ(strings + 1, zrf::com::BstrLiveCount());
     EXPECT_EQ(S_OK, VariantClear(&value));
-    EXPECT_EQ(VT_EMPTY, value.vt);
     EXPECT_EQ(strings, zrf::com::BstrLiveCount());
     EXPECT_EQ(blocks, TaskAllocatorLiveCount());
 }
@@ -103,14 +102,6 @@ TEST(ClassRegistry, CreatesWhatIsRegisteredWhileAScopeSaysSo) {
     }
     EXPECT_EQ(S_OK, Create(CLSID_SampleGrabber));
     EXPECT_EQ(S_OK, Create(CLSID_VideoRenderer));
-
-    const CLSID maker = {
-        0xCC8636CA, 0x4AEE, 0x4483, {0x9A, 0xFC, 0xFC, 0x86, 0xE2, 0x6E, 0x03, 0xC2}};
-    {
-        ScopedClassOverride installed(maker, zrf::dshow::PassThroughFilterFactory(maker));
-        EXPECT_EQ(S_OK, Create(maker));
-    }
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(maker));
 }
 
 }  // namespace
