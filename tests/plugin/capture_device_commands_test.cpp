@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "capture/mtx_graph.h"
 #include "device_fixture.h"
 #include "expect_exception.h"
 #include "host/commands/device_command.h"
+#include "tests/host/recorder/temp_dir.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
@@ -62,22 +61,16 @@ class CommandsTest : public DeviceTest {
 
 TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) {
     MakeCamera("usb-ir");
-    const std::vector<std::int32_t> ids = {-1, 1, 3, 21, 41, 82, 90, 100, 121, 9999};
-    auto everyIdFails = [&] {
-        for (std::int32_t id : ids) {
-            SCOPED_TRACE(id);
+    for (int round = 0; round < 3; ++round) {
+        if (round == 1) Connect(), device->Device_Disconnect();
+        if (round == 2) Connect(), camera->Tree()->SetOnline(false);  // the channel lost its camera
+        for (std::int32_t id : {-1, 1, 3, 21, 41, 82, 90, 100, 121, 9999}) {
             EXPECT_EQ(
                 ExecuteFailing(id, {{"Index", "Int32", "1"}, {"Cmd", "String", "Camera.Name"}}),
-                "Not connected");
+                "Not connected")
+                << id << " in round " << round;
         }
-    };
-    everyIdFails();
-    Connect();
-    device->Device_Disconnect();
-    everyIdFails();
-    Connect();
-    camera->Tree()->SetOnline(false);  // the control channel lost its camera
-    everyIdFails();
+    }
     camera->Tree()->SetOnline(true);
 }
 
@@ -223,31 +216,15 @@ TEST_F(CommandsTest, CameraInformationIsRefreshedIntoTheReply) {
 
 // --- The resource tree --------------------------------------------------------------------------
 
-class ScriptCommandTest : public CommandsTest {
-  protected:
-    void SetUp() override {
-        // The process id keeps builds that run the same test at once apart.
-        path_ = std::filesystem::temp_directory_path() /
-                ("device_script_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-        CommandsTest::TearDown();
-    }
-    std::string Script(const std::string& text) {
-        std::ofstream(path_) << text;
-        return path_.string();
-    }
-
-    std::filesystem::path path_;
-};
-
-TEST_F(ScriptCommandTest, AScriptFileRunsAgainstTheTree) {
+TEST_F(CommandsTest, AScriptFileRunsAgainstTheTree) {
     MakeCamera("usb-ir");
     Connect();
-    const std::string file = Script("# closes the shutter\nset Camera.Shutter.Closed true\nnuc\n");
+    TempDir dir;
+    auto script = [&](const std::string& text) {
+        std::ofstream(dir.File("script.txt")) << text;
+        return dir.File("script.txt");
+    };
+    const std::string file = script("# closes the shutter\nset Camera.Shutter.Closed true\nnuc\n");
     DeviceCommand reply = Execute(90, {{"Filename", "String", file}});
     EXPECT_EQ(reply.Error(), "");
     EXPECT_TRUE(reply.XmlData().Elements("Return").empty());
@@ -255,15 +232,15 @@ TEST_F(ScriptCommandTest, AScriptFileRunsAgainstTheTree) {
     EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
 
     EXPECT_EQ(ExecuteFailing(
-                  90, {{"Filename", "String", Script("set Camera.Shutter.Closed false\nbogus\n")}}),
+                  90, {{"Filename", "String", script("set Camera.Shutter.Closed false\nbogus\n")}}),
               "script line 2: cannot read 'bogus'");
     EXPECT_FALSE(Tree<bool>(nodes::kShutterClosed));  // lines before the bad one ran
 
-    std::filesystem::remove(path_);
+    std::filesystem::remove(file);
     EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", file}}),
               "Could not open the script file '" + file + "'.");
     // A folder opens as a stream and reads as empty: still a failure, not an empty script.
-    const std::string folder = path_.parent_path().string();
+    const std::string folder = dir.Path();
     EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", folder}}),
               "Could not read the script file '" + folder + "': it is a folder.");
     EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", "/proc/self/mem"}}),

@@ -1,4 +1,5 @@
 #include "device_fixture.h"
+#include "expect_exception.h"
 #include "host/devices/framework_exceptions.h"
 #include "imaging/media_subtypes.h"
 #include "platform/dshow/dshow.h"
@@ -6,37 +7,15 @@
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
-// Runs the connect and returns the message of the exception of type E it throws.
-template <class E>
-std::string ConnectFailure(DeviceTest& t, const std::function<void()>& connect) {
-    try {
-        connect();
-    } catch (const E& e) {
-        return e.Message();
-    } catch (const std::exception& e) {
-        return std::string("unexpected exception: ") + e.what();
-    }
-    return "no exception";
-}
-
 class ConnectionTest : public DeviceTest {
   protected:
     std::string FailedConnect() {
-        return ConnectFailure<DeviceConnectionFailedException>(*this, [this] { Connect(); });
+        auto e = CatchExactly<DeviceConnectionFailedException>([this] { Connect(); });
+        return e ? e->Message() : "";
     }
     void ExpectReleased() {
-        EXPECT_FALSE(State().HasGraph());
-        EXPECT_FALSE(State().HasChannel());
-        EXPECT_FALSE(State().HasStream());
-        EXPECT_FALSE(State().HasHandler());
-        EXPECT_FALSE(device->Device_IsConnected());
-    }
-    void ExpectLogged(const std::string& key, const std::string& text) {
-        auto errors = log.UserErrors();
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_EQ(errors[0].key, key);
-        EXPECT_EQ(errors[0].text, text);
-        EXPECT_TRUE(errors[0].arguments.empty());
+        EXPECT_FALSE(State().HasGraph() || State().HasChannel() || State().HasStream() ||
+                     State().HasHandler() || device->Device_IsConnected());
     }
 };
 
@@ -101,7 +80,9 @@ TEST_F(ConnectionTest, FailuresThatReleaseEverything) {
 TEST_F(ConnectionTest, RefusedLoginPassesTheChannelsErrorAndKeepsWhatWasBuilt) {
     MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->password = "other"; });
     EXPECT_THROW(Connect(), System::InvalidOperationException);
-    ExpectLogged("CAMERA_RTREE_AUTHENTICATE_ERROR", "log in to camera failed");
+    ASSERT_EQ(log.UserErrors().size(), 1u);
+    EXPECT_EQ(log.UserErrors()[0].key, "CAMERA_RTREE_AUTHENTICATE_ERROR");
+    EXPECT_EQ(log.UserErrors()[0].text, "log in to camera failed");
     EXPECT_TRUE(State().HasGraph());
     EXPECT_TRUE(State().HasStream());
     EXPECT_TRUE(State().HasChannel());
@@ -161,35 +142,15 @@ TEST_F(ConnectionTest, WebCameraRules) {
 
 TEST_F(ConnectionTest, DisconnectRulesAndDisposal) {
     MakeCamera("usb-ir");
-    auto notConnected = [this] {
-        return ConnectFailure<System::InvalidOperationException>(*this,
-                                                                 [this] { device->Device_Disconnect(); });
-    };
-    EXPECT_EQ(notConnected(), "Not connected");
+    auto disconnect = [this] { device->Device_Disconnect(); };
+    ExpectThrowsMessage<System::InvalidOperationException>(disconnect, "Not connected");
     Connect();
     device->Device_Disconnect();
-    EXPECT_EQ(notConnected(), "Not connected");
+    ExpectThrowsMessage<System::InvalidOperationException>(disconnect, "Not connected");
     device->Dispose();
     EXPECT_TRUE(State().Disposed());
     EXPECT_THROW(Connect(), System::ObjectDisposedException);
     ExpectReleased();
-}
-
-TEST_F(ConnectionTest, IdentifierFamiliesSetFocusTypeAndSupport) {
-    MakeCamera("fw-ir");  // KOVA: no focus type read
-    Connect();
-    EXPECT_EQ(State().FocusType(), -1);
-    EXPECT_TRUE(State().IsSupported());
-
-    MakeCamera("usb-ir-jls");  // TULA: not supported, TULA ranges
-    Connect();
-    EXPECT_FALSE(State().IsSupported());
-    EXPECT_EQ(camera->Tree()->Ranges(), camera->Tree()->Settings().tulaRanges);
-
-    MakeCamera("usb-ir");
-    Connect();
-    EXPECT_EQ(State().FocusType(), camera->Tree()->Settings().focusType);
-    EXPECT_EQ(State().FocusMaxCache(), -1);
 }
 
 TEST_F(ConnectionTest, InformationDocument) {

@@ -111,6 +111,11 @@ TEST_F(RecorderBridgeTest, ARecordingHoldsEveryDeliveredImageWithItsNumberAndTim
     EXPECT_GE(recorded, 10u);
     // Delivered frame numbers are the recorder's count, consecutive from the start.
     for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], i + 1);
+    // A new connection forgets the size: a radiometric one is known only inside a sample.
+    EXPECT_EQ(State().TheRecorder()->GetImageSize(), static_cast<int>(images.front().size()));
+    device->Device_Disconnect();
+    Connect();
+    EXPECT_EQ(State().TheRecorder()->GetImageSize(), 0);
 }
 
 TEST_F(RecorderBridgeTest, TheRecorderFollowsTheImageSizeAcrossWindowing) {

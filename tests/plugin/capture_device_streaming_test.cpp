@@ -36,23 +36,14 @@ TEST_F(DeviceTest, EveryPresetConnectsStreamsAndDeliversDecodedImages) {
     }
 }
 
-TEST_F(DeviceTest, NoImageArrivesAfterStopOrDisconnectReturns) {
+// After a stop the fault tests look; after a disconnect, through a reconnect and a rate change.
+TEST_F(DeviceTest, NoImageArrivesAfterDisconnectReturns) {
     MakeCamera("usb-ir");
     Connect();
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(3));
-    device->GrabContinous_Stop();
-    const std::size_t afterStop = events->ImageCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(events->ImageCount(), afterStop);
-
-    device->GrabContinous_Start();
-    ASSERT_TRUE(events->WaitForImages(afterStop + 3));
     device->Device_Disconnect();
     const std::size_t afterDisconnect = events->ImageCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(events->ImageCount(), afterDisconnect);
-    // A new connection streams only once started, whatever restarts a rate change makes.
     Connect();
     device->Control_SetFrameRate(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

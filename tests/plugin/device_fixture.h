@@ -54,50 +54,48 @@ class CaptureDeviceInspector {
     CaptureDevice& d_;
 };
 
-// Collects what the device raises, and waits for it.
+// Collects what the device raises; waits in real time, as frames flow on their own thread.
 class DeviceEvents {
   public:
     explicit DeviceEvents(CaptureDevice& device) {
         device.Completed().Subscribe([this](const void*, const GrabContinousCompletedEventArgs& e) {
-            std::lock_guard lock(mutex_);
-            images_.emplace_back(e.Image.begin(), e.Image.end());
-            frameNumbers_.push_back(std::stoul(e.Info.Attribute("FrameNumber").value_or("0")));
-            changed_.notify_all();
+            Add([&] {
+                images_.emplace_back(e.Image.begin(), e.Image.end());
+                frameNumbers_.push_back(std::stoul(e.Info.Attribute("FrameNumber").value_or("0")));
+            });
         });
         device.Calibrating().Subscribe([this](const void*, const CalibratingEventArgs& e) {
-            std::lock_guard lock(mutex_);
-            calibrating_.push_back(e.IsCalibrating);
-            changed_.notify_all();
+            Add([&] { calibrating_.push_back(e.IsCalibrating); });
         });
     }
-
-    // Waits (in real time: frames flow on their own thread) until n images arrived.
-    bool WaitForImages(std::size_t n, std::chrono::seconds limit = std::chrono::seconds(20)) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [&] { return images_.size() >= n; });
-    }
-    bool WaitForCalibrating(std::size_t n, std::chrono::seconds limit = std::chrono::seconds(20)) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [&] { return calibrating_.size() >= n; });
-    }
+    bool WaitForImages(std::size_t n) { return Wait([&] { return images_.size() >= n; }); }
+    bool WaitForCalibrating(std::size_t n) { return Wait([&] { return calibrating_.size() >= n; }); }
     std::size_t ImageCount() const {
         std::lock_guard lock(mutex_);
         return images_.size();
     }
-    std::vector<std::vector<std::uint8_t>> Images() const {
-        std::lock_guard lock(mutex_);
-        return images_;
-    }
-    std::vector<unsigned long> FrameNumbers() const {
-        std::lock_guard lock(mutex_);
-        return frameNumbers_;
-    }
-    std::vector<bool> CalibratingChanges() const {
-        std::lock_guard lock(mutex_);
-        return calibrating_;
-    }
+    std::vector<std::vector<std::uint8_t>> Images() const { return Copy(images_); }
+    std::vector<unsigned long> FrameNumbers() const { return Copy(frameNumbers_); }
+    std::vector<bool> CalibratingChanges() const { return Copy(calibrating_); }
 
   private:
+    template <class F>
+    void Add(const F& change) {
+        std::lock_guard lock(mutex_);
+        change();
+        changed_.notify_all();
+    }
+    template <class P>
+    bool Wait(const P& done) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), done);
+    }
+    template <class T>
+    T Copy(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::vector<std::uint8_t>> images_;

@@ -39,16 +39,6 @@ TEST(DevicePlugin, CreateMatchesWholeEntriesExactly) {
         EXPECT_EQ(plugin.Create(bad), nullptr) << '"' << bad << '"';
 }
 
-TEST(DevicePlugin, EachCreateGivesANewUnconnectedDevice) {
-    DevicePlugin plugin;
-    auto a = plugin.Create(kIdentifiers[0]);
-    auto b = plugin.Create(kIdentifiers[0]);
-    ASSERT_TRUE(a && b);
-    EXPECT_NE(a.get(), b.get());
-    EXPECT_FALSE(a->Device_IsConnected());
-    EXPECT_EQ(a->Device_Heartbeat(), HeartbeatState::Dead);
-}
-
 TEST(DevicePlugin, SplitKeepsEveryPieceIncludingEmptyOnes) {
     EXPECT_EQ(DevicePlugin::SplitList("a|b"), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(DevicePlugin::SplitList("|a||"), (std::vector<std::string>{"", "a", "", ""}));
