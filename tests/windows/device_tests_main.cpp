@@ -1,5 +1,6 @@
-// The Linux device suites under Wine, against the registered cameras and the platform's own
-// clocks, less the tests that need a hook only the stand-ins have (ZRF_STAND_IN_ONLY).
+// The main of the suites under Wine: the capture suite, and the Linux device suites against the
+// registered cameras and the platform's own clocks, less the tests that need a hook only the
+// stand-ins have (ZRF_STAND_IN_ONLY).
 #include <gtest/gtest.h>
 #include <objbase.h>
 
@@ -9,7 +10,7 @@ namespace {
 
 // A crash ends the suite with a line and an exit code, instead of starting Wine's debugger.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-    std::fprintf(stderr, "device_tests: exception 0x%08lX at %p\n",
+    std::fprintf(stderr, "wine suite: exception 0x%08lX at %p\n",
                  info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(&ReportCrash);
     // As the application's runtime has COM ready on its threads.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+#ifdef ZRF_STAND_IN_ONLY
     GTEST_FLAG_SET(filter, "-" ZRF_STAND_IN_ONLY);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
