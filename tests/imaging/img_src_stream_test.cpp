@@ -90,19 +90,11 @@ TEST_F(StreamTest, EveryRecordIsAtItsOffset) {
         ASSERT_EQ(d.results, kOk);
         ASSERT_EQ(d.size, 16 * 8 * 2 + 2588);
         const auto& img = d.images[0];
-        const std::pair<std::size_t, std::uint32_t> words[] = {{20, 100},
-                                                               {24, 64},
-                                                               {28, 2},
-                                                               {32, 3},
-                                                               {68, 106},
-                                                               {72, 0},
-                                                               {76, 128},
-                                                               {80, 2428},
-                                                               {84, 0},
-                                                               {88, 0},
-                                                               {92, 0},
-                                                               {108, 2556},
-                                                               {112, 16 * 8 * 2 + 32}};
+        // clang-format off
+        const std::pair<std::size_t, std::uint32_t> words[] = {
+            {20, 100}, {24, 64}, {28, 2}, {32, 3}, {68, 106}, {72, 0}, {76, 128}, {80, 2428},
+            {84, 0}, {88, 0}, {92, 0}, {108, 2556}, {112, 16 * 8 * 2 + 32}};
+        // clang-format on
         for (const auto& [at, value] : words) EXPECT_EQ(BigEndian32(img, at), value) << at;
         const std::pair<std::size_t, std::uint16_t> shorts[] = {
             {36, 0}, {64, kFrameInfoBlock}, {66, 0}, {96, kPixelBlock}, {98, kPixelsHostOrder}};
@@ -390,13 +382,11 @@ TEST_F(StreamTest, UsbSizeFollowsFieldsSizeAndLayout) {
 // signed 32-bit count; MJPG takes the last sample's length; radiometric sizes exist only inside
 // the callback. Field counts below one are ignored.
 TEST_F(StreamTest, SizesOutsideTheCallback) {
-    const std::pair<ImageSize, std::int32_t> visual[] = {{{16, 8}, 16 * 8 * 2 + 28},
-                                                         {{0, 8}, 28},
-                                                         {{-1, 8}, 0},
-                                                         {{16, -1}, 0},
-                                                         {{0x3FFF8001, 0}, 0},
-                                                         {{0x3FFF8000, 1}, 0},
-                                                         {{0x3FFF7FF2, 1}, 0x7FFF0000}};
+    // clang-format off
+    const std::pair<ImageSize, std::int32_t> visual[] = {
+        {{16, 8}, 16 * 8 * 2 + 28}, {{0, 8}, 28}, {{-1, 8}, 0}, {{16, -1}, 0},
+        {{0x3FFF8001, 0}, 0}, {{0x3FFF8000, 1}, 0}, {{0x3FFF7FF2, 1}, 0x7FFF0000}};
+    // clang-format on
     for (const GUID& subtype : {kSubtypeYUY2, kSubtypeI420}) {
         stream_.SetSubtype(subtype);
         for (const auto& [size, bytes] : visual) {

@@ -51,23 +51,18 @@ TEST(SwapFrameInfoBlock, SwapsFieldsAndLeavesTextSkipsAndTailAlone) {
     Bytes block = Counting(kFrameInfoSize);
     const Bytes original = block;
     SwapFrameInfoBlock(block.data());
-    for (const auto& [at, n] : {std::pair<std::size_t, std::size_t>{2, 2},
-                                {28, 4},
-                                {80, 4},
-                                {88, 4},
-                                {364, 4},
-                                {900, 4},
-                                {908, 4},
-                                {1124, 2},
-                                {1130, 2}}) {
+    using Span = std::pair<std::size_t, std::size_t>;
+    // clang-format off
+    const Span swapped[] = {{2, 2}, {28, 4}, {80, 4}, {88, 4}, {364, 4}, {900, 4}, {908, 4},
+                            {1124, 2}, {1130, 2}};  // where and how many bytes
+    const Span kept[] = {{84, 88}, {212, 364}, {1084, 1100}, {1148, kFrameInfoSize}};  // from, to
+    // clang-format on
+    for (const auto& [at, n] : swapped) {
         EXPECT_TRUE(std::equal(block.begin() + at, block.begin() + at + n,
                                std::make_reverse_iterator(original.begin() + at + n)))
             << at;
     }
-    for (const auto& [from, to] : {std::pair<std::size_t, std::size_t>{84, 88},
-                                   {212, 364},
-                                   {1084, 1100},
-                                   {1148, kFrameInfoSize}})
+    for (const auto& [from, to] : kept)
         EXPECT_TRUE(std::equal(block.begin() + from, block.begin() + to, original.begin() + from))
             << from;
 }

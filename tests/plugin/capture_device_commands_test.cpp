@@ -50,11 +50,6 @@ class CommandsTest : public DeviceTest {
         EXPECT_TRUE(reply.XmlData().Elements("Return").empty()) << reply.XmlData().ToString();
         return reply.Error();
     }
-
-    template <class T>
-    T Tree(const std::string& node) {
-        return std::get<T>(camera->Tree()->Get(node));
-    }
 };
 
 // --- What every command shares -------------------------------------------------------------------

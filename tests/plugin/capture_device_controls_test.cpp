@@ -42,14 +42,6 @@ std::vector<std::string> Attributes(const XElement& element, const char* child, 
     return values;
 }
 
-std::int32_t TreeInt(zrf::sim::SimulatedCamera& camera, const std::string& node) {
-    return std::get<std::int32_t>(camera.Tree()->Get(node));
-}
-
-bool TreeBool(zrf::sim::SimulatedCamera& camera, const std::string& node) {
-    return std::get<bool>(camera.Tree()->Get(node));
-}
-
 using ControlsTest = DeviceTest;
 
 // --- Frame rates ---------------------------------------------------------------------------
@@ -138,7 +130,7 @@ TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
     ASSERT_TRUE(State().HasWindowing());
     EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
               (std::vector<std::string>{"7.5", "15", "30", "60", "120"}));
-    const int nucs = TreeInt(*camera, nodes::kNucCount);
+    const int nucs = Tree<std::int32_t>(nodes::kNucCount);
 
     struct Step {
         int index;
@@ -152,14 +144,14 @@ TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
         EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(s.index); }),
                   kWindowingWait + kNucWait);
         EXPECT_EQ(State().WindowingActive(), s.active);
-        EXPECT_EQ(TreeBool(*camera, nodes::kWindowingActive), s.active);
+        EXPECT_EQ(Tree<bool>(nodes::kWindowingActive), s.active);
         EXPECT_EQ(camera->Tree()->FieldsPerSample(), s.fields);
         EXPECT_EQ(State().Stream()->FieldCount(), s.fields);
         EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), s.graphRate);
         EXPECT_EQ(device->Control_GetFrameRate(), s.index);
         EXPECT_EQ(device->Control_GetFrameRates().Attribute("Selected"), std::to_string(s.index));
     }
-    EXPECT_EQ(TreeInt(*camera, nodes::kNucCount), nucs + 3);
+    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), nucs + 3);
 
     // Without windowing active, a listed rate needs no settling.
     EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(2); }), milliseconds(0));
@@ -178,7 +170,7 @@ TEST_F(ControlsTest, ConnectTakesOverTheCamerasWindowingAndDisconnectSwitchesItO
     EXPECT_EQ(State().Stream()->FieldCount(), 4);
     EXPECT_EQ(device->Control_GetFrameRate(), 3);  // N + 1 with N = 2
     EXPECT_EQ(SleptDuring([&] { device->Device_Disconnect(); }), kWindowingWait + kNucWait);
-    EXPECT_FALSE(TreeBool(*camera, nodes::kWindowingActive));
+    EXPECT_FALSE(Tree<bool>(nodes::kWindowingActive));
 }
 
 TEST_F(ControlsTest, AnUnknownWindowingFieldCountIsTracedAndRefused) {
@@ -215,7 +207,7 @@ TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
         EXPECT_EQ(ranges.Attribute("Selected"), "0");
 
         EXPECT_EQ(SleptDuring([&] { device->IRControl_SetTemperatureRange(1); }), kRangeWait);
-        EXPECT_EQ(TreeInt(*camera, nodes::kRangeIndex), 1);
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
         EXPECT_EQ(device->IRControl_GetTemperatureRange(), 1);
         EXPECT_EQ(device->IRControl_GetTemperatureRanges().Attribute("Selected"), "1");
         // The camera's own refusal passes unchanged.
@@ -293,7 +285,7 @@ TEST_F(ControlsTest, FocusTypeFixesTheLimitsAndFromTwoHundredMirrorsThePosition)
         camera->Tree()->Set(nodes::kFocusPosition, std::int32_t{2000});
         EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65535 - 2000 : 2000);
         device->Control_SetFocusPosition(c.mirrored ? 65000 : 535);
-        EXPECT_EQ(TreeInt(*camera, nodes::kFocusPosition), 535);
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), 535);
         EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65000 : 535);
         TearDown();
     }
@@ -312,8 +304,8 @@ TEST_F(ControlsTest, FocusModesMoveTheLensAndUnknownModesDoNothing) {
                          Case{static_cast<FocusMode>(7), 3, 2000}}) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         device->Control_Focus(c.mode);
-        EXPECT_EQ(TreeInt(*camera, nodes::kFocusMode), c.lastMode);
-        EXPECT_EQ(TreeInt(*camera, nodes::kFocusPosition), c.position);
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusMode), c.lastMode);
+        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), c.position);
     }
 }
 

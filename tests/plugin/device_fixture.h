@@ -147,6 +147,13 @@ class DeviceTest : public ::testing::Test {
     void Connect() { device->Device_Connect(IdentityElement()); }
 
     CaptureDeviceInspector State() { return CaptureDeviceInspector(*device); }
+#ifndef _WIN32
+    // A node of the camera's resource tree.
+    template <class T>
+    T Tree(const std::string& node) {
+        return std::get<T>(camera->Tree()->Get(node));
+    }
+#endif
 
     // The settling time that `action` asked for on the test clock.
     template <class F>

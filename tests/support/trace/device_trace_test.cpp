@@ -57,14 +57,16 @@ volatile int sideEffect = 0;
 }
 
 TEST(DeviceTraceSwitches, HaveTheirNamesAndDescriptions) {
-    EXPECT_EQ(DeviceTrace::traceSwitch().DisplayName(), "Vorn.CaptureDevice");
-    EXPECT_EQ(DeviceTrace::traceSwitch().Description(), "Logging from Vorn.CaptureDevice.dll");
-    EXPECT_EQ(DeviceTrace::lifetimeSwitch().DisplayName(), "CD_Vorn.CaptureDevice");
-    EXPECT_EQ(DeviceTrace::lifetimeSwitch().Description(),
-              "Constructor/Destructor logging from Vorn.CaptureDevice.dll");
-    EXPECT_EQ(DeviceTrace::stackTraceSwitch().DisplayName(), kStackSwitch);
-    EXPECT_EQ(DeviceTrace::stackTraceSwitch().Description(),
-              "Switch controlling if a stacktrace shall me included on all methods.");
+    const std::tuple<const System::Diagnostics::Switch&, const char*, const char*> switches[] = {
+        {DeviceTrace::traceSwitch(), "Vorn.CaptureDevice", "Logging from Vorn.CaptureDevice.dll"},
+        {DeviceTrace::lifetimeSwitch(), "CD_Vorn.CaptureDevice",
+         "Constructor/Destructor logging from Vorn.CaptureDevice.dll"},
+        {DeviceTrace::stackTraceSwitch(), kStackSwitch,
+         "Switch controlling if a stacktrace shall me included on all methods."}};
+    for (const auto& [s, name, description] : switches) {
+        EXPECT_EQ(s.DisplayName(), name);
+        EXPECT_EQ(s.Description(), description);
+    }
     ScopedSwitchOverride on("CD_Vorn.CaptureDevice", "on");
     EXPECT_TRUE(DeviceTrace::lifetimeSwitch().Enabled());
     EXPECT_FALSE(DeviceTrace::stackTraceSwitch().Enabled());
