@@ -1,6 +1,5 @@
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "device_fixture.h"
 #include "host/commands/device_command.h"
+#include "tests/host/recorder/temp_dir.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
@@ -19,11 +19,9 @@ namespace {
 TEST_F(DeviceTest, HostCallsInterleaveWithReconnectsOfAStreamingCamera) {
     MakeCamera("fw-ir");
     Connect();
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("zrf_interleave_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    TempDir dir;
     Entities::XmlUtils::RecorderXml settings;
-    settings.SetPath(dir.string() + "/");
+    settings.SetPath(dir.Path() + "/");
     device->Recorder_Setup(settings.XMLData());
     device->GrabContinous_Start();
     std::atomic<bool> done{false};
@@ -76,17 +74,14 @@ TEST_F(DeviceTest, HostCallsInterleaveWithReconnectsOfAStreamingCamera) {
     EXPECT_TRUE(failures.empty()) << failures.front();
     EXPECT_TRUE(device->Device_IsConnected());
     device->Dispose();
-    std::filesystem::remove_all(dir);
 }
 
 // Recorder calls and the information document hold the recorder for the call: disposal on
 // another thread never frees it under them.
 TEST_F(DeviceTest, RecorderCallsRacingDisposalMeetNoFreedRecorder) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("zrf_dispose_race_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    TempDir dir;
     Entities::XmlUtils::RecorderXml settings;
-    settings.SetPath((dir / "rec.zrec").string());
+    settings.SetPath(dir.File("rec.zrec"));
     for (int round = 0; round < 20; ++round) {
         MakeCamera("usb-ir");
         Connect();
@@ -111,7 +106,6 @@ TEST_F(DeviceTest, RecorderCallsRacingDisposalMeetNoFreedRecorder) {
         host.join();
         EXPECT_FALSE(device->Recorder_IsRecording());
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,37 +1,26 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <filesystem>
-
-#include <unistd.h>
 
 #include "device_fixture.h"
 #include "expect_exception.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
+#include "tests/host/recorder/recording_helpers.h"
+#include "tests/host/recorder/temp_dir.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace {
 
 class RecorderBridgeTest : public DeviceTest {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("zrf_device_rec_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override {
-        DeviceTest::TearDown();
-        std::filesystem::remove_all(dir);
-    }
     XElement Settings(bool preRecording = false) {
         Entities::XmlUtils::RecorderXml settings;
-        settings.SetPath((dir / "rec.zrec").string());
+        settings.SetPath(dir.File("rec.zrec"));
         settings.SetIsPreRecordingEnabled(preRecording);
         return settings.XMLData();
     }
-    std::filesystem::path dir;
+    TempDir dir;
 };
 
 TEST_F(RecorderBridgeTest, WithoutARecorderEverythingIsQuiet) {
@@ -85,30 +74,25 @@ TEST_F(RecorderBridgeTest, ARecordingHoldsEveryDeliveredImageWithItsNumberAndTim
 
     const auto images = events->Images();
     const auto numbers = events->FrameNumbers();
-    Recorder::RecordingReader reader((dir / "rec.zrec").string());
-    Recorder::RecordedFrame frame;
-    std::size_t recorded = 0;
-    while (reader.Next(frame)) {
+    Recorder::RecordingReader::End ending;
+    const auto frames = ReadAll(dir.File("rec.zrec"), &ending);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    EXPECT_GE(frames.size(), 10u);
+    for (const Recorder::RecordedFrame& frame : frames) {
         ASSERT_TRUE(frame.checksumOk);
-        // Find the delivered image with this frame number: the bytes must be the same.
-        auto it = std::find(numbers.begin(), numbers.end(), frame.frameNumber);
-        ASSERT_NE(it, numbers.end()) << frame.frameNumber;
-        const auto& delivered = images[static_cast<std::size_t>(it - numbers.begin())];
-        ASSERT_EQ(frame.image.size(), delivered.size());
+        // The delivered image with this frame number (numbers count from 1): the same bytes.
+        ASSERT_TRUE(frame.frameNumber >= 1 && frame.frameNumber <= images.size());
+        const auto& delivered = images[frame.frameNumber - 1];
         EXPECT_EQ(frame.image, delivered);
         // The time is the image's stamp: 1970 + seconds + milliseconds, in ticks.
         std::uint32_t seconds = 0, millis = 0;
+        std::int16_t zone = 0;
         std::memcpy(&seconds, delivered.data() + 128 + 900, 4);
         std::memcpy(&millis, delivered.data() + 128 + 904, 4);
-        std::int16_t zone = 0;
         std::memcpy(&zone, delivered.data() + 128 + 908, 2);
-        const std::int64_t ticks = 621355968000000000 - std::int64_t{zone} * 600000000 +
-                                   std::int64_t{seconds} * 10000000 + std::int64_t{millis} * 10000;
-        EXPECT_EQ(frame.ticks, ticks);
-        ++recorded;
+        EXPECT_EQ(frame.ticks, 621355968000000000 - std::int64_t{zone} * 600000000 +
+                                   std::int64_t{seconds} * 10000000 + std::int64_t{millis} * 10000);
     }
-    EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
-    EXPECT_GE(recorded, 10u);
     // Delivered frame numbers are the recorder's count, consecutive from the start.
     for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], i + 1);
     // A new connection forgets the size: a radiometric one is known only inside a sample.
@@ -151,12 +135,10 @@ TEST_F(RecorderBridgeTest, ADeviceDestroyedWhileRecordingClosesTheRecordingQuiet
     device.reset();
     EXPECT_EQ(statuses, 1);  // the start; the closing is not reported to a device that is gone
 
-    Recorder::RecordingReader reader((dir / "rec.zrec").string());
-    Recorder::RecordedFrame frame;
-    std::size_t recorded = 0;
-    while (reader.Next(frame)) recorded += frame.checksumOk ? 1 : 0;
-    EXPECT_GE(recorded, 3u);
-    EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
+    Recorder::RecordingReader::End ending;
+    const auto frames = ReadAll(dir.File("rec.zrec"), &ending);
+    EXPECT_GE(std::count_if(frames.begin(), frames.end(), [](auto& f) { return f.checksumOk; }), 3);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
 }
 
 TEST_F(RecorderBridgeTest, ADisposedDeviceRefusesANewRecorder) {
@@ -167,7 +149,7 @@ TEST_F(RecorderBridgeTest, ADisposedDeviceRefusesANewRecorder) {
         [&] { device->Recorder_Setup(Settings()); }, "The device is disposed; create a new one.");
     device->Recorder_Start(0);
     EXPECT_FALSE(State().HasRecorder());
-    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_EQ(dir.Count(), 0u);
 }
 
 // Handlers run on the streaming thread (or under the recorder's lock): stopping from there

@@ -6,22 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "host/system/exceptions.h"
-#include "tests/host/recorder/recorder_test_image.h"
+#include "tests/host/recorder/recording_helpers.h"
 #include "tests/host/recorder/temp_dir.h"
 
 using namespace Vorn::Zephra::Net::Devices::Recorder;
 
 namespace {
-
-std::vector<RecordedFrame> ReadAll(const std::string& path,
-                                   RecordingReader::End* ending = nullptr) {
-    RecordingReader reader(path);
-    std::vector<RecordedFrame> frames;
-    RecordedFrame f;
-    while (reader.Next(f)) frames.push_back(f);
-    if (ending) *ending = reader.Ending();
-    return frames;
-}
 
 // Frames 1, 2, ... of the given sizes, at ticks 1001, 1002, ...
 void WriteFrames(const std::string& path, std::initializer_list<std::uint32_t> sizes) {

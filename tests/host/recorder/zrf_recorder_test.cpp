@@ -6,7 +6,7 @@
 
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
-#include "tests/host/recorder/recorder_test_image.h"
+#include "tests/host/recorder/recording_helpers.h"
 #include "tests/host/recorder/temp_dir.h"
 
 using namespace Vorn::Zephra::Net::Devices::Recorder;
