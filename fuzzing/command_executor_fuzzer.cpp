@@ -10,7 +10,7 @@
 
 #include "fuzzing/fuzz_support.h"
 #include "host/commands/device_command.h"
-#include "host/system/exceptions.h"
+#include "sim/control/resource_tree.h"
 
 namespace {
 
@@ -23,18 +23,6 @@ const char* const kNames[] = {"Enabled", "Index",      "FocusMode", "Value",    
                               "Cmd",     "ResInteger", "ResDouble", "ResBoolean", "ResStringA",
                               ""};
 const char* const kTypes[] = {"Boolean", "Int32", "UInt32", "Double", "String", ""};
-const char* const kNodes[] = {"Camera.Name",
-                              "Camera.Shutter.Closed",
-                              "Camera.TemperatureRange.Index",
-                              "Camera.Focus.Position",
-                              "Camera.Focus.Min",
-                              "Camera.Windowing.Active",
-                              "Camera.Windowing.Fields",
-                              "Camera.Nuc.CalibratingSamples",
-                              "Camera.Lens.Id",
-                              "Camera.TemperatureRange.TULA",
-                              "Camera.Focus.LastMode",
-                              "Camera.Nuc.Count"};
 const char* const kValues[] = {"0",     "1",    "-1",    "2",          "3",
                                "4",     "true", "false", "2147483648", "-2147483649",
                                "1e308", "nan",  " 7 ",   "0x10",       ""};
@@ -44,17 +32,13 @@ fuzz::ScratchFile& Script() {
     return file;
 }
 
+// A typical value, one of the camera's node names, a number or random text.
 std::string Value(fuzz::ByteReader& in) {
-    switch (in.Take<std::uint8_t>() % 4) {
-        case 0:
-            return in.Pick(kValues);
-        case 1:
-            return in.Pick(kNodes);
-        case 2:
-            return std::to_string(in.Take<std::int32_t>());
-        default:
-            return in.Text(24);
-    }
+    static const auto nodes = fuzz::DeviceRig::Instance().Camera().Tree()->NodeNames();
+    const auto kind = in.Take<std::uint8_t>() % 4;
+    if (kind == 0) return in.Pick(kValues);
+    if (kind == 1) return nodes[in.Take<std::uint8_t>() % nodes.size()];
+    return kind == 2 ? std::to_string(in.Take<std::int32_t>()) : in.Text(24);
 }
 
 XElement Structured(fuzz::ByteReader& in) {
@@ -76,7 +60,7 @@ XElement Structured(fuzz::ByteReader& in) {
 void PinScriptFiles(const XElement& element) {
     for (XElement& child : element.Elements()) {
         if (child.Attribute("Name") == std::optional<std::string>("Filename"))
-            child.SetAttribute("Value", Script().Path());
+            child.SetAttribute("Value", Script().path);
         PinScriptFiles(child);
     }
 }
@@ -86,24 +70,19 @@ void PinScriptFiles(const XElement& element) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto& device = fuzz::DeviceRig::Instance().Connected();
     fuzz::ByteReader in(data, size);
-    XElement command;
+    std::optional<XElement> command;
     if ((in.Take<std::uint8_t>() & 1) != 0) {
         command = Structured(in);
     } else {
-        try {
-            command = XElement::Parse(in.Rest());
-        } catch (const System::Exception&) {
-            return 0;
-        }
+        if (!(command = fuzz::Parse(in.Rest()))) return 0;
         Script().Write("set Camera.Shutter.Closed true\nnuc\n");
-        PinScriptFiles(command);
+        PinScriptFiles(*command);
     }
-    try {
-        const XElement reply = device.Device_ExecuteCommand(command);
+    fuzz::Tolerate([&] {
+        const XElement reply = device.Device_ExecuteCommand(*command);
         // The reply is the command itself, edited.
-        if (!reply.SameAs(command)) __builtin_trap();
+        if (!reply.SameAs(*command)) __builtin_trap();
         (void)reply.ToString();
-    } catch (const System::Exception&) {
-    }
+    });
     return 0;
 }

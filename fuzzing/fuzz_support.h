@@ -9,11 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 
 #include "fuzzing/byte_reader.h"
 #include "host/logging/logger.h"
+#include "host/system/exceptions.h"
 #include "host/xml/documents.h"
 #include "platform/time/test_clock.h"
 #include "plugin/capture_device.h"
@@ -23,37 +24,39 @@
 
 namespace fuzz {
 
-// Replaces every occurrence of `token` in text.
-inline void ReplaceAll(std::string& text, std::string_view token, const std::string& with) {
-    for (std::size_t at = text.find(token); at != std::string::npos;
-         at = text.find(token, at + with.size()))
-        text.replace(at, token.size(), with);
+// Runs f; the framework's exceptions are an answer, anything else escapes to the fuzzer.
+template <class F>
+void Tolerate(F f) {
+    try {
+        f();
+    } catch (const System::Exception&) {
+    }
 }
 
-// A scratch file of this process, removed at exit.
-class ScratchFile {
-  public:
-    explicit ScratchFile(const char* stem) {
-        path_ = (std::filesystem::temp_directory_path() /
-                 (std::string(stem) + "." + std::to_string(::getpid())))
-                    .string();
-    }
+// The document in text, or nothing when it is not one.
+inline std::optional<System::Xml::Linq::XElement> Parse(const std::string& text) {
+    std::optional<System::Xml::Linq::XElement> element;
+    Tolerate([&] { element = System::Xml::Linq::XElement::Parse(text); });
+    return element;
+}
+
+// A scratch file (or folder) of this process, removed at exit.
+struct ScratchFile {
+    explicit ScratchFile(const char* stem)
+        : path((std::filesystem::temp_directory_path() /
+                (std::string(stem) + "." + std::to_string(::getpid())))
+                   .string()) {}
     ~ScratchFile() {
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(path, ec);
     }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    const std::string& Path() const { return path_; }
     void Write(const void* data, std::size_t size) const {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     void Write(const std::string& text) const { Write(text.data(), text.size()); }
 
-  private:
-    std::string path_;
+    const std::string path;
 };
 
 // The process-wide rig: the clock comes first and goes last, the device before its camera.
@@ -83,11 +86,6 @@ class DeviceRig {
             connected_->Device_Connect(IdentityElement());
         }
         return *connected_;
-    }
-
-    // A new, unconnected device for the camera (the caller disposes it).
-    std::unique_ptr<CaptureDevice> Fresh() {
-        return std::make_unique<CaptureDevice>(Identity().identifier);
     }
 
     ~DeviceRig() {

@@ -6,21 +6,23 @@
 #include <string>
 
 #include "fuzzing/fuzz_support.h"
-#include "host/system/exceptions.h"
 
 namespace {
 
 using System::Xml::Linq::XElement;
 
 void ConnectOnce(fuzz::DeviceRig::CaptureDevice& device, const XElement& identity) {
-    try {
+    fuzz::Tolerate([&] {
         device.Device_Connect(identity);
-    } catch (const System::Exception&) {
-        return;
-    }
-    // A connected device answers its queries.
-    if (!device.Device_IsConnected()) __builtin_trap();
-    (void)device.Device_XMLData().ToString();
+        // A connected device answers its queries.
+        if (!device.Device_IsConnected()) __builtin_trap();
+        (void)device.Device_XMLData().ToString();
+    });
+}
+
+void ReplaceAll(std::string& text, const std::string& token, const std::string& with) {
+    for (auto at = text.find(token); at != std::string::npos; at = text.find(token, at + with.size()))
+        text.replace(at, token.size(), with);
 }
 
 }  // namespace
@@ -30,25 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::ByteReader in(data, size);
     const auto mode = in.Take<std::uint8_t>();
     std::string text = in.Rest();
-    fuzz::ReplaceAll(text, "@H", rig.Identity().hostname);
-    fuzz::ReplaceAll(text, "@I", rig.Identity().identifier);
-
-    XElement identity;
-    try {
-        identity = XElement::Parse(text);
-    } catch (const System::Exception&) {
-        return 0;
-    }
-    auto device = rig.Fresh();
-    ConnectOnce(*device, identity);
+    ReplaceAll(text, "@H", rig.Identity().hostname);
+    ReplaceAll(text, "@I", rig.Identity().identifier);
+    const auto identity = fuzz::Parse(text);
+    if (!identity) return 0;
+    fuzz::DeviceRig::CaptureDevice device(rig.Identity().identifier);
+    ConnectOnce(device, *identity);
     // Connecting again over a live connection releases the old one first.
-    if ((mode & 1) != 0) ConnectOnce(*device, (mode & 2) != 0 ? rig.IdentityElement() : identity);
-    if ((mode & 4) != 0) {
-        try {
-            device->Device_Disconnect();
-        } catch (const System::Exception&) {
-        }
-    }
-    device->Dispose();
+    if ((mode & 1) != 0) ConnectOnce(device, (mode & 2) != 0 ? rig.IdentityElement() : *identity);
+    if ((mode & 4) != 0) fuzz::Tolerate([&] { device.Device_Disconnect(); });
+    device.Dispose();
     return 0;
 }

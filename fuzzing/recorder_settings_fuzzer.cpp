@@ -10,7 +10,6 @@
 #include "fuzzing/fuzz_support.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
-#include "host/system/exceptions.h"
 
 namespace {
 
@@ -18,18 +17,12 @@ using System::Xml::Linq::XElement;
 using Vorn::Zephra::Entities::XmlUtils::RecorderXml;
 using namespace Vorn::Zephra::Net::Devices::Recorder;
 
-fuzz::ScratchFile& Folder() {
-    static fuzz::ScratchFile folder("recorder_settings_fuzzer.d");
-    std::filesystem::create_directories(folder.Path());
-    return folder;
-}
+using fuzz::Tolerate;
 
-template <class F>
-void Tolerate(F f) {
-    try {
-        f();
-    } catch (const System::Exception&) {
-    }
+const std::string& Folder() {
+    static fuzz::ScratchFile folder("recorder_settings_fuzzer.d");
+    std::filesystem::create_directories(folder.path);
+    return folder.path;
 }
 
 void ReadAccessors(const XElement& element) {
@@ -47,7 +40,7 @@ void ReadAccessors(const XElement& element) {
 
 // Every complete recording in the folder reads back with good checksums; then it is removed.
 void CheckRecordings(std::int32_t imageSize) {
-    for (const auto& entry : std::filesystem::directory_iterator(Folder().Path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
         RecordingReader reader(entry.path().string());
         RecordedFrame frame;
         while (reader.Next(frame)) {
@@ -57,7 +50,7 @@ void CheckRecordings(std::int32_t imageSize) {
         if (reader.Ending() != RecordingReader::End::Clean) __builtin_trap();
     }
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(Folder().Path(), ec))
+    for (const auto& entry : std::filesystem::directory_iterator(Folder(), ec))
         std::filesystem::remove_all(entry.path(), ec);
 }
 
@@ -72,23 +65,16 @@ void Record(fuzz::ByteReader& in, const XElement& element) {
     // A few steps: add images, start, pause, stop, resize.
     for (int step = 0; step < 16 && !in.Empty(); ++step) {
         const auto op = in.Take<std::uint8_t>();
-        switch (op % 6) {
-            case 0:
-            case 1:
-                recorder.AddImage(image, op % 9, step);
-                break;
-            case 2:
-                Tolerate([&] { recorder.Start(op / 6 % 4); });
-                break;
-            case 3:
-                recorder.Pause(op & 0x80);
-                break;
-            case 4:
-                recorder.Stop(0);
-                break;
-            default:
-                recorder.SetSizeImageBufferPreRecording(op / 6 % 5);
-                break;
+        if (op % 6 < 2) {
+            recorder.AddImage(image, op % 9, step);
+        } else if (op % 6 == 2) {
+            Tolerate([&] { recorder.Start(op / 6 % 4); });
+        } else if (op % 6 == 3) {
+            recorder.Pause(op & 0x80);
+        } else if (op % 6 == 4) {
+            recorder.Stop(0);
+        } else {
+            recorder.SetSizeImageBufferPreRecording(op / 6 % 5);
         }
     }
     (void)recorder.Settings().ToString();
@@ -102,14 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto& rig = fuzz::DeviceRig::Instance();
     fuzz::ByteReader in(data, size);
     const std::string text = in.Text(255) + in.Text(255);
-    XElement element;
-    try {
-        element = XElement::Parse(text);
-    } catch (const System::Exception&) {
-        return 0;
-    }
+    auto parsed = fuzz::Parse(text);
+    if (!parsed) return 0;
+    XElement& element = *parsed;
     // Files go to the scratch folder only.
-    element.SetAttribute("Path", Folder().Path() + "/");
+    element.SetAttribute("Path", Folder() + "/");
 
     ReadAccessors(element);
     rig.Connected().Recorder_Setup(element);

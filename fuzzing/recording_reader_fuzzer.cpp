@@ -7,20 +7,19 @@
 
 #include "fuzzing/fuzz_support.h"
 #include "host/recorder/recording_file.h"
-#include "host/system/exceptions.h"
 #include "tools/zrfgrab/commands.h"
 
 namespace {
 
 using namespace Vorn::Zephra::Net::Devices::Recorder;
 
-fuzz::ScratchFile& File() {
-    static fuzz::ScratchFile file("recording_reader_fuzzer.zrec");
+const fuzz::ScratchFile& File() {
+    static const fuzz::ScratchFile file("recording_reader_fuzzer.zrec");
     return file;
 }
 
 void Read(std::size_t fileSize) {
-    RecordingReader reader(File().Path());
+    RecordingReader reader(File().path);
     RecordedFrame frame;
     std::uint64_t end = reader.Header().headerSize;
     while (reader.Next(frame)) {
@@ -41,10 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)quiet;
 #endif
     File().Write(data, size);
-    try {
-        Read(size);
-    } catch (const System::Exception&) {
-    }
-    if (IsRecordingFile(File().Path().c_str())) (void)RunRecordingInfo(File().Path().c_str());
+    fuzz::Tolerate([&] { Read(size); });
+    if (IsRecordingFile(File().path.c_str())) (void)RunRecordingInfo(File().path.c_str());
     return 0;
 }

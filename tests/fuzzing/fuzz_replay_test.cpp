@@ -18,19 +18,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> Inputs(const char* folder) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<fs::path> AllInputs() {
-    std::vector<fs::path> files = Inputs(ZRF_FUZZ_REGRESSIONS);
-    for (const fs::path& seed : Inputs(ZRF_FUZZ_CORPUS)) files.push_back(seed);
-    return files;
+// The files of the folders, each folder's in order.
+std::vector<fs::path> Inputs(std::initializer_list<const char*> folders) {
+    std::vector<fs::path> all;
+    for (const char* folder : folders) {
+        std::vector<fs::path> files;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec))
+            if (e.is_regular_file()) files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        all.insert(all.end(), files.begin(), files.end());
+    }
+    return all;
 }
 
 class Input : public ::testing::TestWithParam<fs::path> {};
@@ -42,17 +41,20 @@ TEST_P(Input, RunsClean) {
     EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0) << GetParam();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kept, Input, ::testing::ValuesIn(AllInputs()), [](const auto& info) {
-    std::string name = info.param.parent_path().parent_path().filename().string() + "_" +
-                       info.param.stem().string();
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Kept, Input,
+                         ::testing::ValuesIn(Inputs({ZRF_FUZZ_REGRESSIONS, ZRF_FUZZ_CORPUS})),
+                         [](const auto& info) {
+                             std::string name =
+                                 info.param.parent_path().parent_path().filename().string() + "_" +
+                                 info.param.stem().string();
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 // An empty corpus would leave the target untested by this program.
 TEST(FuzzInputs, TheTargetHasSeeds) {
-    EXPECT_FALSE(Inputs(ZRF_FUZZ_CORPUS).empty()) << ZRF_FUZZ_TARGET_NAME;
+    EXPECT_FALSE(Inputs({ZRF_FUZZ_CORPUS}).empty()) << ZRF_FUZZ_TARGET_NAME;
 }
 
 }  // namespace
