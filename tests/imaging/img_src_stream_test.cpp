@@ -338,7 +338,7 @@ TEST_F(StreamTest, SamplesThatDoNotFitTheirLayout) {
             EXPECT_EQ(fresh.TimeSeconds(), 1'650'000'000u);
         }
         for (int field : {c.fields, -1})  // fields outside the sample
-            EXPECT_EQ(DeliverField(fresh, sample, c.picture, field).results, kBad) << field;
+            EXPECT_EQ(Deliver(fresh, sample, c.picture, field, 1).results, kBad) << field;
     }
 }
 
@@ -454,7 +454,7 @@ TEST_F(StreamTest, MjpgPassesTheSampleThroughForAnyField) {
     zrf::sim::SampleSettings s;
     s.size = settings_.size;
     zrf::sim::BuildMjpgSample(RampPicture(settings_.size).data(), s, sample);
-    const Delivery d = DeliverField(stream_, sample, settings_.size, 3);
+    const Delivery d = Deliver(stream_, sample, settings_.size, 3, 1);
     ASSERT_EQ(d.results, std::vector<DecodeResult>{DecodeResult::Ok});
     EXPECT_EQ(d.images[0], sample);
 }

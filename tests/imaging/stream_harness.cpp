@@ -30,18 +30,6 @@ void OnImage() {
     }
 }
 
-Delivery Run(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
-             std::int32_t first, std::int32_t count) {
-    Delivery d;
-    Pending p{&stream, &d, first, count};
-    t_pending = &p;
-    stream.SetNewImageCallback(&OnImage);
-    stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), size);
-    stream.SetNewImageCallback(nullptr);
-    t_pending = nullptr;
-    return d;
-}
-
 }  // namespace
 
 const Path kUsbRaw{kSubtypeF7M0}, kUsbJpegLs{kSubtypeMJLS},
@@ -69,13 +57,15 @@ Sample BuildSample(const Path& path, const std::vector<std::uint16_t>& picture,
 }
 
 Delivery Deliver(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
-                 int fieldsToDecode) {
-    return Run(stream, sample, size, 0, fieldsToDecode < 0 ? stream.FieldCount() : fieldsToDecode);
-}
-
-Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
-                      std::int32_t field) {
-    return Run(stream, sample, size, field, 1);
+                 std::int32_t first, std::int32_t count) {
+    Delivery d;
+    Pending p{&stream, &d, first, count < 0 ? stream.FieldCount() : count};
+    t_pending = &p;
+    stream.SetNewImageCallback(&OnImage);
+    stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), size);
+    stream.SetNewImageCallback(nullptr);
+    t_pending = nullptr;
+    return d;
 }
 
 }  // namespace ImagingTest

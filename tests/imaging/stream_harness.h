@@ -52,13 +52,9 @@ struct Delivery {
     int callbacks = 0;
 };
 
-// Decodes fields 0 .. fieldsToDecode - 1 (all of the stream's fields when negative); the
-// device stops at the first result other than Ok.
+// Decodes `count` fields from `first` (all of the stream's fields when negative); the device
+// stops at the first result other than Ok.
 Delivery Deliver(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
-                 int fieldsToDecode = -1);
-
-// Decodes just one field.
-Delivery DeliverField(ImgSrcStream& stream, const std::vector<std::uint8_t>& sample, ImageSize size,
-                      std::int32_t field);
+                 std::int32_t first = 0, std::int32_t count = -1);
 
 }  // namespace ImagingTest
