@@ -303,6 +303,16 @@ TEST_F(CommandsTest, AWebCameraFailsTheCommandsThatNeedTheCameraTree) {
     EXPECT_EQ(Execute(21).ReturnValues("Index"), Strings{"0"});
     EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
     EXPECT_TRUE(device->Device_IsConnected());
+    // The IR controls are ignored; the graph's rates still work.
+    EXPECT_EQ(SleptDuring([&] {
+                  device->IRControl_Nuc();
+                  device->IRControl_SetShutter(true);
+                  for (auto mode : {FocusMode::Near, FocusMode::Far, FocusMode::Stop, FocusMode::Auto})
+                      device->Control_Focus(mode);
+              }),
+              milliseconds(0));
+    EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
+    EXPECT_EQ(device->Control_GetFrameRates().Elements("Range").size(), 2u);
 }
 
 }  // namespace

@@ -350,24 +350,5 @@ TEST_F(ControlsTest, AFailedFocusQueryDisablesFocusAcrossReconnectsUntilFocusSup
     EXPECT_EQ(device->Control_GetFocusMax(), 4000);
 }
 
-// --- Web camera ------------------------------------------------------------------------------
-
-// What needs the camera's tree is refused by the command tests; the rest is ignored here.
-TEST_F(ControlsTest, AWebCameraIgnoresIrControls) {
-    MakeCamera("webcam");
-    Connect();
-    ASSERT_FALSE(State().HasChannel());
-    EXPECT_EQ(SleptDuring([&] {
-                  device->IRControl_Nuc();
-                  device->IRControl_SetShutter(true);
-                  for (auto mode : {FocusMode::Near, FocusMode::Far, FocusMode::Stop, FocusMode::Auto})
-                      device->Control_Focus(mode);
-              }),
-              milliseconds(0));
-    EXPECT_TRUE(device->IRControl_GetTemperatureRanges().IsNull());
-    EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
-              (std::vector<std::string>{"15", "30"}));  // the graph's rates still work
-}
-
 }  // namespace
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR
