@@ -1,14 +1,9 @@
-// The switch settings a user writes (the configuration file and the switch list), which source
-// wins, and how the two kinds of diagnostic switch read a setting.
+// The switch settings a user writes (the configuration file and the switch list) and how the two
+// kinds of diagnostic switch read a setting.
 #include "host/config/switch_configuration.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "host/config/switch_settings_format.h"
 #include "host/diagnostics/boolean_switch.h"
@@ -51,45 +46,16 @@ TEST(SwitchSettingsFormat, FileLinesAndListEntries) {
     EXPECT_THAT(list.problems[1], HasSubstr("entry 7"));
 }
 
-TEST(SwitchConfiguration, OverridesWinOverTheListWhichWinsOverTheFile) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("zrf_switches_" + std::to_string(::getpid()) + ".conf");
-    auto writeFile = [&](const char* text) {
-        std::ofstream(path) << text;
-        ::setenv(SwitchConfiguration::kFileVariable, path.c_str(), 1);
-    };
-    writeFile("only.file = file\nfile.and.env = file\nall.three = file\n");
-    ::setenv(SwitchConfiguration::kListVariable, "file.and.env=env;all.three=env", 1);
-    SwitchConfiguration::Reload();
-    EXPECT_EQ(SwitchConfiguration::Get("only.file"), "file");
-    EXPECT_EQ(SwitchConfiguration::Get("file.and.env"), "env");
-    {
-        ScopedSwitchOverride outer("all.three", "outer");
-        {
-            ScopedSwitchOverride inner("all.three", "inner");
-            EXPECT_EQ(SwitchConfiguration::Get("all.three"), "inner");
-        }
-        // A reload reads the sources again and keeps the overrides.
-        writeFile("only.file = again\n");
-        SwitchConfiguration::Reload();
-        EXPECT_EQ(SwitchConfiguration::Get("only.file"), "again");
-        EXPECT_EQ(SwitchConfiguration::Get("all.three"), "outer");
-    }
-    EXPECT_EQ(SwitchConfiguration::Get("all.three"), "env");
-    ::unsetenv(SwitchConfiguration::kFileVariable);
-    ::unsetenv(SwitchConfiguration::kListVariable);
-    SwitchConfiguration::Reload();
-    std::filesystem::remove(path);
-}
-
 TEST(Switches, LevelsAndFlagsByNameOrNumberAnInvalidOneOffAndReported) {
     const char* name = "Test.Switch";
     EXPECT_EQ(TraceSwitch("Never.Configured", "d").Level(), TraceLevel::Off);
     const TraceSwitch traceSwitch(name, "d");
     const std::pair<const char*, TraceLevel> levels[] = {
-        {"off", TraceLevel::Off},     {"ERROR", TraceLevel::Error},     {"Warning", TraceLevel::Warning},
-        {" info ", TraceLevel::Info}, {"vErBoSe", TraceLevel::Verbose}, {"0", TraceLevel::Off},
-        {"3", TraceLevel::Info},      {"17", TraceLevel::Verbose},      {"-2", TraceLevel::Off}};
+        {"off", TraceLevel::Off},         {"ERROR", TraceLevel::Error},
+        {"Warning", TraceLevel::Warning}, {" info ", TraceLevel::Info},
+        {"vErBoSe", TraceLevel::Verbose}, {"0", TraceLevel::Off},
+        {"3", TraceLevel::Info},          {"17", TraceLevel::Verbose},
+        {"-2", TraceLevel::Off}};
     for (const auto& [text, level] : levels) {
         ScopedSwitchOverride setting(name, text);
         EXPECT_EQ(traceSwitch.Level(), level) << text;
