@@ -1,6 +1,4 @@
-// The platform stand-in's own contract where no device test looks: monikers that outlive their
-// device, and corrupted samples. (The capture code walks enumerators with Next(1) and Reset
-// only; the capture tests do that and count the media types left unfreed.)
+// The one misbehaviour of the platform stand-in no device test uses: corrupted samples.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,24 +22,16 @@ ComPtr<T> Create(REFCLSID clsid, REFIID iid) {
     return object;
 }
 
-// The monikers of the video-input category, in order.
-std::vector<ComPtr<IMoniker>> VideoInputMonikers() {
-    std::vector<ComPtr<IMoniker>> result;
-    ComPtr<IEnumMoniker> monikers;
-    if (Create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum)
-            ->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0) == S_OK)
-        for (IMoniker* m = nullptr; monikers->Next(1, &m, nullptr) == S_OK;)
-            result.push_back(ComPtr<IMoniker>::Attach(m));
-    return result;
-}
-
 // The capture filter of the one device there is.
 ComPtr<IBaseFilter> BindOnlyDevice() {
+    ComPtr<IEnumMoniker> monikers;
+    ComPtr<IMoniker> moniker;
     ComPtr<IBaseFilter> filter;
-    const auto monikers = VideoInputMonikers();
-    EXPECT_EQ(1u, monikers.size());
-    if (!monikers.empty())
-        monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid());
+    EXPECT_EQ(S_OK,
+              Create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum)
+                  ->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0));
+    if (monikers && monikers->Next(1, moniker.Receive(), nullptr) == S_OK)
+        moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid());
     return filter;
 }
 
@@ -56,24 +46,6 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
     return nullptr;
 }
 
-TEST(DeviceMoniker, AnUnpluggedOrDestroyedDeviceCannotBeBound) {
-    std::vector<ComPtr<IMoniker>> monikers;
-    ComPtr<IBaseFilter> filter;
-    auto bind = [&] {
-        return monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid());
-    };
-    {
-        auto usb = SimulatedVideoDevice::Create(zrf::sim::UsbIrPreset());
-        monikers = VideoInputMonikers();
-        ASSERT_EQ(1u, monikers.size());
-        usb->Disappear();
-        EXPECT_TRUE(VideoInputMonikers().empty());
-        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED), bind());
-    }
-    EXPECT_TRUE(FAILED(bind()));
-    EXPECT_FALSE(filter);
-}
-
 TEST(Misbehaviour, CorruptedSamplesAreDamagedInTheMiddleOnly) {
     auto settings = zrf::sim::WebcamPreset();
     settings.pacing = zrf::sim::Pacing::AsFastAsPossible;
@@ -83,7 +55,8 @@ TEST(Misbehaviour, CorruptedSamplesAreDamagedInTheMiddleOnly) {
     auto source = BindOnlyDevice();
     auto grabber = Create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
     auto renderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
-    for (IBaseFilter* f : {source.Get(), grabber.Get(), renderer.Get()}) graph->AddFilter(f, nullptr);
+    for (IBaseFilter* f : {source.Get(), grabber.Get(), renderer.Get()})
+        graph->AddFilter(f, nullptr);
     ASSERT_EQ(S_OK, graph->Connect(PinOf(source.Get(), PINDIR_OUTPUT).Get(),
                                    PinOf(grabber.Get(), PINDIR_INPUT).Get()));
     ASSERT_EQ(S_OK, graph->Connect(PinOf(grabber.Get(), PINDIR_OUTPUT).Get(),
