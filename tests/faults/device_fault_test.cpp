@@ -30,8 +30,18 @@ class DeviceFaultTest : public DeviceTest {
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
+        if (limited) ::setrlimit(RLIMIT_FSIZE, &saved);
         DeviceTest::TearDown();
         std::filesystem::remove_all(dir);
+    }
+    // The process may write files of at most `bytes`; a write beyond fails instead of killing it.
+    void LimitFileSize(rlim_t bytes) {
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        limited = true;
     }
 
     // Waits in real time (samples flow on their own thread) until the condition holds.
@@ -64,6 +74,15 @@ class DeviceFaultTest : public DeviceTest {
         device->Recorder_Setup(settings.XMLData());
         device->Recorder_Start(0);
     }
+    // The device streams on after what went wrong and stops without a loss; returns what the
+    // camera had sent right before the stop.
+    std::size_t ExpectStreamsOnAndStops() {
+        EXPECT_TRUE(events->WaitForImages(events->ImageCount() + 5)) << "the device stopped";
+        const auto sent = static_cast<std::size_t>(camera->Video().FramesDelivered());
+        device->GrabContinous_Stop();
+        EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+        return sent;
+    }
 
     // Reads the recording back: it ends cleanly, and every frame is good and is, byte for
     // byte, the image delivered with its number.
@@ -92,6 +111,8 @@ class DeviceFaultTest : public DeviceTest {
     }
 
     std::filesystem::path dir;
+    rlimit saved{};
+    bool limited = false;
 };
 
 class SpoiledSampleTest : public DeviceFaultTest,
@@ -203,11 +224,7 @@ TEST_F(DeviceFaultTest, ASecondDeviceOnAStreamingCameraIsRefused) {
     EXPECT_FALSE(second.GrabContinous_IsGrabbing());
     second.Dispose();
 
-    const std::size_t before = events->ImageCount();
-    ASSERT_TRUE(events->WaitForImages(before + 5));
-    const auto sentBeforeStop = static_cast<std::size_t>(camera->Video().FramesDelivered());
-    device->GrabContinous_Stop();
-    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    const std::size_t sentBeforeStop = ExpectStreamsOnAndStops();
     // Every sample up to the stop arrived; samples the camera sends while the graph stops
     // (the callback is removed first) never reach the device.
     EXPECT_GE(events->ImageCount() + 1, sentBeforeStop);
@@ -233,26 +250,7 @@ TEST_F(DeviceFaultTest, NoImageOutsideStartAndStop) {
     EXPECT_EQ(events->ImageCount(), stopped);
 }
 
-class RecorderFaultTest : public DeviceFaultTest {
-  protected:
-    void TearDown() override {
-        if (limited) ::setrlimit(RLIMIT_FSIZE, &saved);
-        DeviceFaultTest::TearDown();
-    }
-    // The process may write files of at most `bytes`; a write beyond fails instead of killing it.
-    void LimitFileSize(rlim_t bytes) {
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-        limited = true;
-    }
-    rlimit saved{};
-    bool limited = false;
-};
-
-TEST_F(RecorderFaultTest, AFileThatCannotBeCreatedFailsTheStartOnly) {
+TEST_F(DeviceFaultTest, ARecordingFileThatCannotBeCreatedFailsTheStartOnly) {
     MakeCamera("usb-ir");
     Connect();
     Entities::XmlUtils::RecorderXml settings;
@@ -262,16 +260,13 @@ TEST_F(RecorderFaultTest, AFileThatCannotBeCreatedFailsTheStartOnly) {
     ASSERT_TRUE(events->WaitForImages(2));
     EXPECT_THROW(device->Recorder_Start(0), System::IOException);
     EXPECT_FALSE(device->Recorder_IsRecording());
-    const std::size_t before = events->ImageCount();
-    ASSERT_TRUE(events->WaitForImages(before + 5));
-    device->GrabContinous_Stop();
-    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    ExpectStreamsOnAndStops();
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 // The disk fills up mid-recording: the recording stops and reads back whole up to its last
 // complete image, and the device streams on.
-TEST_F(RecorderFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
+TEST_F(DeviceFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
     constexpr rlim_t kDisk = 2'000'000;  // a few images of 640 x 480
     MakeCamera("usb-ir");
     std::atomic<int> stopped{0};
@@ -287,10 +282,7 @@ TEST_F(RecorderFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
     ASSERT_TRUE(WaitUntil([&] { return !device->Recorder_IsRecording(); }))
         << "the disk never filled up";
     EXPECT_EQ(stopped.load(), 1);
-    const std::size_t before = events->ImageCount();
-    ASSERT_TRUE(events->WaitForImages(before + 5));  // the device streams on
-    device->GrabContinous_Stop();
-    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+    ExpectStreamsOnAndStops();
 
     EXPECT_LE(std::filesystem::file_size(recording), kDisk);
     const auto frames = ReadBackAsDelivered(recording);

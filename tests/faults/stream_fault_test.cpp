@@ -93,17 +93,6 @@ class LyingSampleTest : public ::testing::TestWithParam<Camera> {
         return outcome;
     }
 
-    // The intact sample's image, or none at all: nothing in between.
-    void ExpectIntactOrNothing(const Sample& sample, const std::string& what) {
-        const Outcome o = Decode(sample);
-        if (o.last == DecodeResult::Ok) {
-            EXPECT_EQ(o.images, reference_.images) << what << ": a different image";
-        }
-    }
-
-    // A lying sample must not crash or stray; what it decodes to is up to its lies.
-    void ExpectSurvives(const Sample& sample) { Decode(sample); }
-
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     zrf::sim::SampleSettings settings_;
@@ -112,26 +101,26 @@ class LyingSampleTest : public ::testing::TestWithParam<Camera> {
     Outcome reference_;
 };
 
-TEST_P(LyingSampleTest, CutAtEveryLengthGivesTheImageOrNone) {
-    for (std::size_t length = 0; length < intact_.size(); ++length) {
-        const Sample cut(intact_.begin(), intact_.begin() + static_cast<std::ptrdiff_t>(length));
-        ExpectIntactOrNothing(cut, "cut at " + std::to_string(length));
-        if (HasFailure()) return;
+// A cut sample gives the intact sample's image or none at all: nothing in between.
+TEST_P(LyingSampleTest, CutGivesTheImageOrNonePaddedTheImage) {
+    for (std::size_t length = 0; length < intact_.size() && !HasFailure(); ++length) {
+        const Outcome o = Decode(Sample(intact_.begin(), intact_.begin() + length));
+        if (o.last == DecodeResult::Ok)
+            EXPECT_EQ(o.images, reference_.images) << "cut at " << length;
     }
-}
-
-TEST_P(LyingSampleTest, PaddingBehindTheLayoutIsIgnored) {
+    // Bytes behind the layout are not part of it.
     std::mt19937 random(7);
     for (std::size_t pad : {1u, 3u, 64u, 4096u}) {
         Sample padded = intact_;
         for (std::size_t i = 0; i < pad; ++i) padded.push_back(static_cast<std::uint8_t>(random()));
-        const Outcome o = Decode(padded);
-        EXPECT_EQ(o, reference_) << "padded by " << pad;
+        EXPECT_EQ(Decode(padded), reference_) << "padded by " << pad;
     }
 }
 
-// Every aligned word outside the pixels in turn says a size, count or offset that cannot be.
-TEST_P(LyingSampleTest, HeaderAndIndexWordsThatLieAboutSizes) {
+// Every aligned word outside the pixels in turn says a size, count or offset that cannot be,
+// then bytes anywhere change at random. Such a sample must not crash or stray; what it decodes
+// to is up to its lies.
+TEST_P(LyingSampleTest, WordsThatLieAboutSizesAndRandomlyChangedBytes) {
     const std::size_t pixels =
         static_cast<std::size_t>(settings_.size.width) * settings_.size.height * 2;
     const std::uint32_t length = static_cast<std::uint32_t>(intact_.size());
@@ -139,28 +128,23 @@ TEST_P(LyingSampleTest, HeaderAndIndexWordsThatLieAboutSizes) {
                                   length, length + 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     // Where the layout is (JPEG-LS: the code stream comes first), every word may lie.
     const std::size_t first = GetParam().subtype == kSubtypeMJLS ? 0 : pixels;
-    for (std::size_t at = first; at + 4 <= intact_.size(); at += 2) {
+    for (std::size_t at = first; at + 4 <= intact_.size() && !HasFatalFailure(); at += 2) {
         for (std::uint32_t lie : lies) {
             for (bool bigEndian : {false, true}) {
                 Sample s = intact_;
                 const std::uint32_t v = bigEndian ? __builtin_bswap32(lie) : lie;
                 std::memcpy(s.data() + at, &v, 4);
-                ExpectSurvives(s);
+                Decode(s);
             }
         }
-        if (HasFatalFailure()) return;
     }
-}
-
-TEST_P(LyingSampleTest, RandomlyChangedBytes) {
     std::mt19937 random(11);
     std::uniform_int_distribution<std::size_t> where(0, intact_.size() - 1);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 3000 && !HasFatalFailure(); ++round) {
         Sample s = intact_;
         const int changes = 1 + static_cast<int>(random() % 16);
         for (int i = 0; i < changes; ++i) s[where(random)] = static_cast<std::uint8_t>(random());
-        ExpectSurvives(s);
-        if (HasFatalFailure()) return;
+        Decode(s);
     }
 }
 

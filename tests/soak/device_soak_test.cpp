@@ -24,8 +24,8 @@ using zrf::soak::SampleLedger;
 using zrf::soak::Watchdog;
 
 int SoakRounds() {
-    const char* text = std::getenv("ZRF_SOAK_ROUNDS");
-    const int rounds = text ? std::atoi(text) : 0;
+    const int rounds =
+        std::getenv("ZRF_SOAK_ROUNDS") ? std::atoi(std::getenv("ZRF_SOAK_ROUNDS")) : 0;
     return rounds > 0 ? rounds : 150;
 }
 
@@ -60,14 +60,7 @@ struct Deliveries {
     }
 };
 
-// Samples (first and last ledger number) sent while the device stopped and restarted its graph:
-// the graph lets go of the device's callback before it stops the camera, so what arrives in
-// between never reaches the device.
-struct RestartWindow {
-    std::uint64_t first = 0, last = 0;
-};
-
-class DeviceSoakTest : public DeviceTest {
+class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<const char*> {
   protected:
     void Prepare(const std::string& preset) {
         MakeCamera(preset);
@@ -96,12 +89,12 @@ class DeviceSoakTest : public DeviceTest {
     void Restarting(Operation operation) {
         const std::uint64_t first = ledger->Samples();
         operation();
-        windows.push_back({first, ledger->Samples() + 1});
+        windows.emplace_back(first, ledger->Samples() + 1);
     }
 
     bool InRestartWindow(std::uint64_t id) const {
-        for (const RestartWindow& w : windows)
-            if (w.first <= id && id <= w.last) return true;
+        for (const auto& [first, last] : windows)
+            if (first <= id && id <= last) return true;
         return false;
     }
 
@@ -139,16 +132,16 @@ class DeviceSoakTest : public DeviceTest {
         delivered.insert(deliveries.frameNumbers.begin(), deliveries.frameNumbers.end());
     }
 
-    void Reconnect() {
-        Restarting([&] { device->Device_Disconnect(); });
+    // Ends the grab session by a stop or a disconnect and begins the next.
+    void NextSession(bool reconnect) {
+        Restarting([&] {
+            if (reconnect)
+                device->Device_Disconnect();
+            else
+                device->GrabContinous_Stop();
+        });
         EndSession();
-        Connect();
-        BeginSession();
-    }
-
-    void RestartGrabbing() {
-        Restarting([&] { device->GrabContinous_Stop(); });
-        EndSession();
+        if (reconnect) Connect();
         BeginSession();
     }
 
@@ -174,8 +167,8 @@ class DeviceSoakTest : public DeviceTest {
             [&] { device->Recorder_Start(0); },
             [&] { device->Recorder_Pause(random() % 2); },
             [&] { device->Recorder_Stop(0); },
-            [&] { RestartGrabbing(); },
-            [&] { Reconnect(); },
+            [&] { NextSession(false); },
+            [&] { NextSession(true); },
         };
         operations[random() % std::size(operations)]();
     }
@@ -250,24 +243,26 @@ class DeviceSoakTest : public DeviceTest {
     std::atomic<int> failures{0};
     std::set<unsigned long> delivered;
     std::uint64_t sessions = 0, calibratingSamples = 0, recordedFrames = 0;
-    std::vector<RestartWindow> windows;  // of the current session
+    // Samples (first and last ledger number) sent while the device stopped and restarted its
+    // graph in the current session: the graph lets go of the device's callback before it stops
+    // the camera, so what arrives in between never reaches the device.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> windows;
     std::uint64_t firstId = 1;
     long sentAtStart = 0;
     std::uint64_t calibratingAtStart = 0;
 };
 
-TEST_F(DeviceSoakTest, UsbRadiometricCamera) {
-    Soak("usb-ir");
+TEST_P(DeviceSoakTest, HoldsUpUnderEveryHostOperation) {
+    Soak(GetParam());
 }
 
-TEST_F(DeviceSoakTest, UsbJpegLsCamera) {
-    Soak("usb-ir-jls");
-}
-
-// Frame rates here include the windowing entries: samples of 2 and 4 fields.
-TEST_F(DeviceSoakTest, FirewireCameraWithWindowing) {
-    Soak("fw-ir");
-}
+// The IEEE-1394 camera's frame rates include the windowing entries: samples of 2 and 4 fields.
+INSTANTIATE_TEST_SUITE_P(Cameras, DeviceSoakTest,
+                         ::testing::Values("usb-ir", "usb-ir-jls", "fw-ir"), [](const auto& info) {
+                             std::string name = info.param;
+                             std::erase(name, '-');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

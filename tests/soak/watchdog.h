@@ -14,46 +14,39 @@ namespace zrf::soak {
 class Watchdog {
   public:
     explicit Watchdog(std::chrono::seconds patience)
-        : patience_(patience), thread_([this] { Watch(); }) {}
+        : thread_([this, patience] { Watch(patience); }) {}
     ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
+        Progress("", true);
         thread_.join();
     }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
-    void Progress(std::string step) {
+    void Progress(std::string step, bool done = false) {
         std::lock_guard lock(mutex_);
         step_ = std::move(step);
         ++progress_;
+        done_ = done;
         changed_.notify_all();
     }
 
   private:
-    void Watch() {
+    void Watch(std::chrono::seconds patience) {
         std::unique_lock lock(mutex_);
-        while (!done_) {
-            const std::uint64_t seen = progress_;
-            if (!changed_.wait_for(lock, patience_, [&] { return done_ || progress_ != seen; })) {
+        for (std::uint64_t seen = progress_; !done_; seen = progress_) {
+            if (!changed_.wait_for(lock, patience, [&] { return progress_ != seen; })) {
                 std::fprintf(stderr, "watchdog: no progress for %lld s, stuck at: %s\n",
-                             static_cast<long long>(patience_.count()), step_.c_str());
+                             static_cast<long long>(patience.count()), step_.c_str());
                 std::fflush(stderr);
                 std::_Exit(3);
             }
         }
     }
 
-    const std::chrono::seconds patience_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::string step_ = "starting";
     std::uint64_t progress_ = 0;
     bool done_ = false;
-    std::thread thread_;
+    std::thread thread_;  // last: it starts once the rest is there
 };
 
 }  // namespace zrf::soak
