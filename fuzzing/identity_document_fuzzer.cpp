@@ -21,7 +21,8 @@ void ConnectOnce(fuzz::DeviceRig::CaptureDevice& device, const XElement& identit
 }
 
 void ReplaceAll(std::string& text, const std::string& token, const std::string& with) {
-    for (auto at = text.find(token); at != std::string::npos; at = text.find(token, at + with.size()))
+    for (auto at = text.find(token); at != std::string::npos;
+         at = text.find(token, at + with.size()))
         text.replace(at, token.size(), with);
 }
 
