@@ -16,42 +16,42 @@ using namespace zrf::windows_tests;
 
 namespace {
 
-ImgSrcStream* g_stream = nullptr;
-const ImageCase* g_case = nullptr;
-std::vector<std::uint8_t> g_images;
+struct Decoding {
+    ImgSrcStream* stream;
+    const ImageCase* image;
+    std::vector<std::uint8_t> fields;
+} g_decoding;
 
-void OnImage() {
-    g_images = DecodeFields(*g_stream, *g_case);
-}
-
-// The camera's source as the filter DLL builds it from its property bag.
-std::unique_ptr<zrf::sim::ThermalSampleSource> Source(const char* camera, std::int32_t fields,
-                                                      zrf::sim::CameraPreset& preset) {
+// Frames of the camera's source as the filter DLL builds it from its property bag, in `subtype`.
+std::vector<std::vector<BYTE>> Samples(const char* camera, std::int32_t fields, const GUID& subtype,
+                                       int frames) {
     zrf::sim::CameraOptions options;
     options.seed = kImageSeed;
-    preset = *zrf::sim::FindCameraPreset(camera, options);
-    std::shared_ptr<zrf::sim::ResourceTree> tree;
-    if (preset.tree) tree = std::make_shared<zrf::sim::ResourceTree>(*preset.tree);
-    if (tree && fields > 1) {
-        tree->Set(zrf::sim::nodes::kWindowingFields, fields);
-        tree->Set(zrf::sim::nodes::kWindowingActive, true);
-    }
+    const zrf::sim::CameraPreset preset = *zrf::sim::FindCameraPreset(camera, options);
     zrf::sim::ThermalSourceSettings content = preset.content;
-    content.tree = tree;
-    return std::make_unique<zrf::sim::ThermalSampleSource>(preset.video.formats, content);
-}
-
-zrf::dshow::MediaType TypeOf(const zrf::sim::CameraPreset& preset, const GUID& subtype) {
-    for (const auto& format : preset.video.formats) {
-        if (format.subtype == subtype) return zrf::sim::MediaTypeFor(format);
+    content.tree = preset.tree ? std::make_shared<zrf::sim::ResourceTree>(*preset.tree) : nullptr;
+    if (content.tree && fields > 1) {
+        content.tree->Set(zrf::sim::nodes::kWindowingFields, fields);
+        content.tree->Set(zrf::sim::nodes::kWindowingActive, true);
     }
-    return {};
+    zrf::sim::ThermalSampleSource source(preset.video.formats, content);
+    zrf::dshow::MediaType type;
+    for (const auto& format : preset.video.formats)
+        if (format.subtype == subtype) type = zrf::sim::MediaTypeFor(format);
+    std::vector<std::vector<BYTE>> samples;
+    for (int frame = 0; frame < frames; ++frame) {
+        samples.emplace_back(source.Capacity(type.Get()));
+        samples.back().resize(
+            source.Fill(type.Get(), frame, samples.back().data(), samples.back().size()));
+    }
+    return samples;
 }
 
 bool Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return !bytes.empty() && static_cast<bool>(out);
 }
 
 }  // namespace
@@ -63,32 +63,23 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     for (const ImageCase& c : kImageCases) {
-        zrf::sim::CameraPreset preset;
-        auto source = Source(c.camera, c.fields, preset);
-        zrf::dshow::MediaType type = TypeOf(preset, c.subtype);
-        std::vector<BYTE> sample(source->Capacity(type.Get()));
         ImgSrcStream stream;
         ConfigureStream(stream, c);
-        g_stream = &stream;
-        g_case = &c;
-        stream.SetNewImageCallback(&OnImage);
-        for (int frame = 0; frame < kImageFrames; ++frame) {
-            const std::size_t length = source->Fill(type.Get(), frame, sample.data(), sample.size());
-            g_images.clear();
-            stream.OnNewSample(sample.data(), static_cast<std::int32_t>(length), c.size);
-            if (g_images.empty() || !Write(dir + "/" + ReferenceName(c, frame), g_images)) {
+        g_decoding = {&stream, &c, {}};
+        stream.SetNewImageCallback(
+            [] { g_decoding.fields = DecodeFields(*g_decoding.stream, *g_decoding.image); });
+        int frame = 0;
+        for (auto& sample : Samples(c.camera, c.fields, c.subtype, kImageFrames)) {
+            g_decoding.fields.clear();
+            stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), c.size);
+            if (!Write(dir + "/" + ReferenceName(c, frame++), g_decoding.fields)) {
                 std::fprintf(stderr, "windows_reference_images: %s frame %d failed\n", c.name,
-                             frame);
+                             frame - 1);
                 return 1;
             }
         }
     }
-    zrf::sim::CameraPreset preset;
-    auto source = Source("usb-ir", 1, preset);
-    zrf::dshow::MediaType type = TypeOf(preset, kSubtypeMJLS);
-    std::vector<BYTE> sample(source->Capacity(type.Get()));
-    sample.resize(source->Fill(type.Get(), 0, sample.data(), sample.size()));
-    if (sample.empty() || !Write(dir + "/" + kJpegLsSampleName, sample)) {
+    if (!Write(dir + "/" + kJpegLsSampleName, Samples("usb-ir", 1, kSubtypeMJLS, 1).at(0))) {
         std::fprintf(stderr, "windows_reference_images: no JPEG-LS sample\n");
         return 1;
     }

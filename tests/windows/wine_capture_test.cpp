@@ -34,14 +34,26 @@ const Camera kCameras[] = {
     {"usb-ir",
      L"\\\\?\\usb#vid_2f1e&pid_0a10&mi_00#7&1c2d3e4f&0&0000#"
      L"{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeF7M0, true, {kSubtypeF7M0, kSubtypeMJLS, kSubtypeYUY2, kSubtypeMJPG}, kSubtypeF7M2,
+     kSubtypeF7M0,
+     true,
+     {kSubtypeF7M0, kSubtypeMJLS, kSubtypeYUY2, kSubtypeMJPG},
+     kSubtypeF7M2,
      {30.0f, 15.0f, 7.5f}},
-    {"fw-ir", L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeF7M2, false, {kSubtypeF7M2, kSubtypeF7M0}, kSubtypeYUY2, {30.0f, 15.0f}},
+    {"fw-ir",
+     L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+     kSubtypeF7M2,
+     false,
+     {kSubtypeF7M2, kSubtypeF7M0},
+     kSubtypeYUY2,
+     {30.0f, 15.0f}},
     {"webcam",
      L"\\\\?\\usb#vid_1d6b&pid_0c45&mi_00#6&2b3c4d5e&0&0000#"
      L"{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeYUY2, false, {kSubtypeYUY2, kSubtypeMJPG}, kSubtypeF7M0, {30.0f, 15.0f}},
+     kSubtypeYUY2,
+     false,
+     {kSubtypeYUY2, kSubtypeMJPG},
+     kSubtypeF7M0,
+     {30.0f, 15.0f}},
 };
 
 // Writes a number into the property bag of the registered camera that serves `preset`: what
@@ -191,8 +203,9 @@ TEST_P(Images, EqualTheLinuxBuildsByteForByte) {
     ASSERT_NO_FATAL_FAILURE(SetCameraValue(c.camera, L"Seed", static_cast<LONG>(kImageSeed)));
     ASSERT_NO_FATAL_FAILURE(SetCameraValue(c.camera, L"WindowingFields", c.fields));
     ConfigureStream(stream_, c);
-    Camera camera = *std::find_if(std::begin(kCameras), std::end(kCameras),
-                                  [&](const Camera& k) { return std::string(k.preset) == c.camera; });
+    Camera camera = *std::find_if(std::begin(kCameras), std::end(kCameras), [&](const Camera& k) {
+        return std::string(k.preset) == c.camera;
+    });
     camera.subtype = c.subtype;
     camera.radiometricUsb = c.radiometricUsb;
     ASSERT_NO_FATAL_FAILURE(Connect(camera));
@@ -223,7 +236,8 @@ TEST_F(WineCapture, AJpegLsSampleIsABadFrame) {
     static ImgSrcStream* stream = &stream_;
     static DecodeResult result = DecodeResult::Ok;
     stream_.SetNewImageCallback([] {
-        std::vector<std::uint8_t> out(std::max<std::int32_t>(stream->GetImageBufferSize(), 1 << 20));
+        std::vector<std::uint8_t> out(
+            std::max<std::int32_t>(stream->GetImageBufferSize(), 1 << 20));
         result = stream->DecodeImage(0, out.data());
     });
     stream_.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), c.size);
