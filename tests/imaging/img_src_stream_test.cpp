@@ -384,7 +384,7 @@ TEST_F(StreamTest, UsbSizeFollowsFieldsSizeAndLayout) {
 TEST_F(StreamTest, SizesOutsideTheCallback) {
     // clang-format off
     const std::pair<ImageSize, std::int32_t> visual[] = {
-        {{16, 8}, 16 * 8 * 2 + 28}, {{0, 8}, 28}, {{-1, 8}, 0}, {{16, -1}, 0},
+        {{16, 8}, 16 * 8 * 2 + 28}, {{0, 8}, 28}, {{-1, 0}, 0}, {{0, -1}, 0},
         {{0x3FFF8001, 0}, 0}, {{0x3FFF8000, 1}, 0}, {{0x3FFF7FF2, 1}, 0x7FFF0000}};
     // clang-format on
     for (const GUID& subtype : {kSubtypeYUY2, kSubtypeI420}) {
