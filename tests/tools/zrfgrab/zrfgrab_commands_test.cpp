@@ -10,6 +10,7 @@
 #include "host/recorder/recording_file.h"
 #include "sim/samples/camera_samples.h"
 #include "tests/host/recorder/temp_dir.h"
+#include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
 #include "tools/zrfgrab/grab_options.h"
@@ -41,7 +42,8 @@ class ZrfgrabCommandsTest : public ::testing::Test {
         return dir_.File(name);
     }
     // Runs a command line, its words split at spaces, through a subcommand's entry point.
-    static int Run(int (*command)(int, char**), const std::string& line) {
+    template <class Command>
+    static auto Run(Command command, const std::string& line) {
         std::vector<std::string> words;
         std::istringstream in(line);
         for (std::string word; in >> word;) words.push_back(word);
@@ -116,10 +118,20 @@ TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
         usb + "4x4 --rate fast" + files,
         usb + "4x4 --bogus" + files,
         usb + "4x4" + in,
-        usb + "4x4 " + dir_.File("missing") + " o"};
+        usb + "4x4 " + dir_.File("missing") + " o",
+        "command",
+        "command x",
+        "command 40 --camera",
+        "command 40 --camera nosuch",
+        "command 40 --bogus",
+        "command 40 Index"};
     for (const std::string& line : lines) {
         CaptureStderr();
-        EXPECT_EQ(Run(line.starts_with("info") ? RunInfoCommand : RunDecodeCommand, line), 2)
+        EXPECT_EQ(Run(line.starts_with("info")      ? RunInfoCommand
+                      : line.starts_with("command") ? RunCommandCommand
+                                                    : RunDecodeCommand,
+                      line),
+                  2)
             << line;
         const std::string err = GetCapturedStderr();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -180,6 +192,17 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
               std::string::npos);
     EXPECT_EQ(GetCapturedStderr(),
               "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
+}
+
+TEST_F(ZrfgrabCommandsTest, GrabOptionsAreReadWithTheirLimitsAndCombinationsChecked) {
+    const auto o = Run(zrfgrab::ParseGrabOptions,
+                       "grab --fast --quiet --json --camera fw-ir --rate-index 999 --frames 1");
+    EXPECT_TRUE(o.fast && o.quiet && o.json);
+    EXPECT_EQ(std::tuple(o.camera, o.rateIndex, o.frames), std::tuple("fw-ir", 999, 1u));
+    for (const char* line : {"grab --rate-index 1000", "grab --frames 0", "grab --fast --frames",
+                             "grab --camera usb-ir --replay r.zrec", "grab --frames 3 --seconds 5",
+                             "grab --windowing 2 --rate-index 0", "grab --format YUY2 --record r"})
+        EXPECT_THROW(Run(zrfgrab::ParseGrabOptions, line), zrfgrab::UsageError) << line;
 }
 
 TEST(WindowingRateIndex, OnlyAFirewireCameraListingSixtyAndOneTwentyLastHasIt) {
