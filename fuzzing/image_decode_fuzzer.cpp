@@ -46,18 +46,18 @@ void BuildWellFormed(fuzz::ByteReader& in, GUID subtype, SourceKind kind,
     std::vector<std::uint16_t> picture(static_cast<std::size_t>(s.size.width) * s.size.height);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = static_cast<std::uint16_t>(i * 131);
-    if (subtype == kSubtypeYUY2) {
-        zrf::sim::BuildYuy2Sample(picture.data(), s, sample);
-    } else if (subtype == kSubtypeI420) {
-        zrf::sim::BuildI420Sample(picture.data(), s, sample);
-    } else if (subtype == kSubtypeMJPG) {
-        zrf::sim::BuildMjpgSample(picture.data(), s, sample);
-    } else if (kind == SourceKind::Ieee1394) {
-        zrf::sim::BuildIeee1394Sample(picture.data(), s, sample);
-    } else if (subtype == kSubtypeMJLS) {
-        if (!zrf::sim::BuildUsbJpegLsSample(picture.data(), s, sample)) sample.clear();
-    } else {
-        zrf::sim::BuildUsbRawSample(picture.data(), s, sample);
+    using Build =
+        void (*)(const std::uint16_t*, const zrf::sim::SampleSettings&, std::vector<std::uint8_t>&);
+    const Build build = subtype == kSubtypeYUY2        ? zrf::sim::BuildYuy2Sample
+                        : subtype == kSubtypeI420      ? zrf::sim::BuildI420Sample
+                        : subtype == kSubtypeMJPG      ? zrf::sim::BuildMjpgSample
+                        : kind == SourceKind::Ieee1394 ? zrf::sim::BuildIeee1394Sample
+                        : subtype != kSubtypeMJLS      ? zrf::sim::BuildUsbRawSample
+                                                       : nullptr;
+    if (build != nullptr) {
+        build(picture.data(), s, sample);
+    } else if (!zrf::sim::BuildUsbJpegLsSample(picture.data(), s, sample)) {
+        sample.clear();
     }
     // Patches: (position, value) pairs from the rest of the input; a length change at the end.
     while (in.RestSize() >= 3 && !sample.empty()) {
@@ -113,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
     stream.SetHostTimeStamps(hostStamps);
     stream.SetNewImageCallback(&OnImage);
     g_run = Run{&stream, fieldIndex, stream.FieldCount(),
-                subtype != kSubtypeYUY2 && subtype != kSubtypeI420 &&
-                    subtype != kSubtypeMJPG};
+                subtype != kSubtypeYUY2 && subtype != kSubtypeI420 && subtype != kSubtypeMJPG};
 
     // An exact-size copy: reading past the sample is caught too.
     std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[sample.size()]);
