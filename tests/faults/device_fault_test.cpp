@@ -1,9 +1,9 @@
 // A streaming device meets a camera, a graph or a disk that misbehaves. It keeps running or
 // fails with its documented error, counts what it lost, keeps what it already delivered, and
 // touches nothing outside its buffers (these tests also run under AddressSanitizer).
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <thread>
 
 #include <sys/resource.h>
@@ -91,18 +91,16 @@ class DeviceFaultTest : public DeviceTest {
         std::vector<Recorder::RecordedFrame> frames;
         for (Recorder::RecordedFrame frame; reader.Next(frame);) frames.push_back(frame);
         EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
-        std::map<unsigned long, std::size_t> byNumber;
         const auto numbers = events->FrameNumbers();
-        for (std::size_t i = 0; i < numbers.size(); ++i) byNumber[numbers[i]] = i;
         const auto images = events->Images();
         for (const auto& frame : frames) {
             EXPECT_TRUE(frame.checksumOk) << "frame " << frame.frameNumber;
-            auto it = byNumber.find(static_cast<unsigned long>(frame.frameNumber));
-            if (it == byNumber.end()) {
+            const auto at = std::find(numbers.begin(), numbers.end(), frame.frameNumber);
+            if (at == numbers.end()) {
                 ADD_FAILURE() << "frame " << frame.frameNumber << " was never delivered";
                 continue;
             }
-            const auto& image = images[it->second];
+            const auto& image = images[static_cast<std::size_t>(at - numbers.begin())];
             EXPECT_TRUE(image.size() >= frame.image.size() &&
                         std::equal(frame.image.begin(), frame.image.end(), image.begin()))
                 << "frame " << frame.frameNumber;
