@@ -4,7 +4,6 @@
 // asks for an absurd buffer and never reads or writes outside the sample and the buffer it was
 // sized for (these tests also run under AddressSanitizer).
 #include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,53 +11,22 @@
 #include <gtest/gtest.h>
 
 #include "imaging/img_src_stream.h"
-#include "imaging/media_subtypes.h"
 #include "platform/time/test_clock.h"
 #include "sim/samples/camera_samples.h"
 #include "tests/imaging/stream_harness.h"
 
 namespace {
 
+using ImagingTest::Delivery;
 using Sample = std::vector<std::uint8_t>;
-
-// What one sample gave: the image of every field while they decode, and how it ended.
-struct Outcome {
-    bool sized = false;  // the stream gave a usable buffer size
-    DecodeResult last = DecodeResult::Ok;
-    std::vector<Sample> images;
-    bool operator==(const Outcome&) const = default;
-};
 
 // No sample of these cameras needs more than this for one field.
 constexpr std::int32_t kSaneBufferSize = 1 << 20;
 
-thread_local ImgSrcStream* t_stream = nullptr;
-thread_local Outcome* t_outcome = nullptr;
-thread_local std::int32_t t_fields = 1;
-
-void OnImage() {
-    Outcome& o = *t_outcome;
-    const std::int32_t size = t_stream->GetImageBufferSize();
-    ASSERT_LE(size, kSaneBufferSize) << "a lying sample sized an absurd buffer";
-    if (size <= 0) {
-        o.last = DecodeResult::BadFrame;
-        return;
-    }
-    o.sized = true;
-    for (std::int32_t field = 0; field < t_fields; ++field) {
-        Sample out(static_cast<std::size_t>(size));  // exactly sized: a stray write is caught
-        o.last = t_stream->DecodeImage(field, out.data());
-        if (o.last != DecodeResult::Ok) return;
-        o.images.push_back(std::move(out));
-    }
-}
-
 struct Camera {
     const char* name;
-    GUID subtype;
-    SourceKind kind;
+    ImagingTest::Path path;
     std::int32_t fields;
-    std::function<void(const std::uint16_t*, const zrf::sim::SampleSettings&, Sample&)> build;
 };
 
 class LyingSampleTest : public ::testing::TestWithParam<Camera> {
@@ -67,30 +35,23 @@ class LyingSampleTest : public ::testing::TestWithParam<Camera> {
         clock_.SetWallClock(1'650'000'000, 0);
         settings_.size = {16, 8};
         settings_.fieldCount = GetParam().fields;
-        GetParam().build(picture_.data(), settings_, intact_);
+        intact_ = ImagingTest::BuildSample(GetParam().path, picture_, settings_);
         reference_ = Decode(intact_);
-        ASSERT_EQ(reference_.last, DecodeResult::Ok);
-        ASSERT_EQ(reference_.images.size(), static_cast<std::size_t>(GetParam().fields));
+        ASSERT_EQ(reference_.results,
+                  std::vector<DecodeResult>(GetParam().fields, DecodeResult::Ok));
     }
 
-    Outcome Decode(const Sample& sample) {
+    // Sized and decoded as the device does, in buffers of exactly the size asked for.
+    Delivery Decode(const Sample& sample) {
         ImgSrcStream stream;  // fresh: nothing cached from the sample before
-        stream.SetSourceKind(GetParam().kind);
-        stream.SetSubtype(GetParam().subtype);
-        stream.SetFrameRate(30.0f);
+        ImagingTest::Use(stream, GetParam().path, GetParam().fields);
         stream.SetHostTimeStamps(false);
-        stream.SetFieldCount(GetParam().fields);
-        Outcome outcome;
-        t_stream = &stream;
-        t_outcome = &outcome;
-        t_fields = GetParam().fields;
-        stream.SetNewImageCallback(&OnImage);
-        // The graph hands over a sample in a buffer of exactly its length.
-        Sample exact(sample);
-        stream.OnNewSample(exact.empty() ? nullptr : exact.data(),
-                           static_cast<std::int32_t>(exact.size()), settings_.size);
-        stream.SetNewImageCallback(nullptr);
-        return outcome;
+        const Delivery d = ImagingTest::Deliver(stream, sample, settings_.size);
+        EXPECT_LE(d.size, kSaneBufferSize) << "a lying sample sized an absurd buffer";
+        return d;
+    }
+    static bool Decoded(const Delivery& d) {
+        return !d.results.empty() && d.results.back() == DecodeResult::Ok;
     }
 
     Platform::TestClock clock_;
@@ -98,22 +59,25 @@ class LyingSampleTest : public ::testing::TestWithParam<Camera> {
     zrf::sim::SampleSettings settings_;
     std::vector<std::uint16_t> picture_ = ImagingTest::RampPicture({16, 8});
     Sample intact_;
-    Outcome reference_;
+    Delivery reference_;
 };
 
 // A cut sample gives the intact sample's image or none at all: nothing in between.
 TEST_P(LyingSampleTest, CutGivesTheImageOrNonePaddedTheImage) {
     for (std::size_t length = 0; length < intact_.size() && !HasFailure(); ++length) {
-        const Outcome o = Decode(Sample(intact_.begin(), intact_.begin() + length));
-        if (o.last == DecodeResult::Ok)
-            EXPECT_EQ(o.images, reference_.images) << "cut at " << length;
+        const Delivery d = Decode(Sample(intact_.begin(), intact_.begin() + length));
+        if (Decoded(d)) {
+            EXPECT_EQ(d.images, reference_.images) << "cut at " << length;
+        }
     }
     // Bytes behind the layout are not part of it.
     std::mt19937 random(7);
     for (std::size_t pad : {1u, 3u, 64u, 4096u}) {
         Sample padded = intact_;
         for (std::size_t i = 0; i < pad; ++i) padded.push_back(static_cast<std::uint8_t>(random()));
-        EXPECT_EQ(Decode(padded), reference_) << "padded by " << pad;
+        const Delivery d = Decode(padded);
+        EXPECT_EQ(d.results, reference_.results) << "padded by " << pad;
+        EXPECT_EQ(d.images, reference_.images) << "padded by " << pad;
     }
 }
 
@@ -127,7 +91,7 @@ TEST_P(LyingSampleTest, WordsThatLieAboutSizesAndRandomlyChangedBytes) {
     const std::uint32_t lies[] = {0,      1,          0x7FFF,     0x8000,     0xFFFF,
                                   length, length + 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     // Where the layout is (JPEG-LS: the code stream comes first), every word may lie.
-    const std::size_t first = GetParam().subtype == kSubtypeMJLS ? 0 : pixels;
+    const std::size_t first = GetParam().path == ImagingTest::kUsbJpegLs ? 0 : pixels;
     for (std::size_t at = first; at + 4 <= intact_.size() && !HasFatalFailure(); at += 2) {
         for (std::uint32_t lie : lies) {
             for (bool bigEndian : {false, true}) {
@@ -148,18 +112,12 @@ TEST_P(LyingSampleTest, WordsThatLieAboutSizesAndRandomlyChangedBytes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cameras, LyingSampleTest,
-    ::testing::Values(
-        Camera{"UsbRaw", kSubtypeF7M0, SourceKind::Usb, 1, zrf::sim::BuildUsbRawSample},
-        Camera{"UsbRawTwoFields", kSubtypeF7M0, SourceKind::Usb, 2, zrf::sim::BuildUsbRawSample},
-        Camera{"UsbJpegLs", kSubtypeMJLS, SourceKind::Usb, 1,
-               [](const std::uint16_t* p, const zrf::sim::SampleSettings& s, Sample& out) {
-                   ASSERT_TRUE(zrf::sim::BuildUsbJpegLsSample(p, s, out));
-               }},
-        Camera{"Ieee1394", kSubtypeF7M2, SourceKind::Ieee1394, 1, zrf::sim::BuildIeee1394Sample},
-        Camera{"Ieee1394FourFields", kSubtypeF7M2, SourceKind::Ieee1394, 4,
-               zrf::sim::BuildIeee1394Sample}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cameras, LyingSampleTest,
+                         ::testing::Values(Camera{"UsbRaw", ImagingTest::kUsbRaw, 1},
+                                           Camera{"UsbRawTwoFields", ImagingTest::kUsbRaw, 2},
+                                           Camera{"UsbJpegLs", ImagingTest::kUsbJpegLs, 1},
+                                           Camera{"Ieee1394", ImagingTest::kIeee1394, 1},
+                                           Camera{"Ieee1394FourFields", ImagingTest::kIeee1394, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
