@@ -25,17 +25,14 @@
 namespace CaptureTest {
 namespace {
 
-// A capture filter whose driver reports whatever the test says: format blocks of any size and
-// content, frame-rate replies whose counts and lengths overrun their buffers, stream
-// capabilities with intervals of 0, property and mailbox replies longer than they can be or
-// with texts that never end.
+using Bytes = std::vector<BYTE>;
 
 // A media type with a format block of the given type and size, holding a video information
 // header with these values as far as the block reaches.
-inline zrf::dshow::MediaType OfferedType(const GUID& subtype, LONG width, LONG height,
-                                         REFERENCE_TIME interval = 333333,
-                                         const GUID& format_type = FORMAT_VideoInfo,
-                                         ULONG format_size = sizeof(VIDEOINFOHEADER)) {
+zrf::dshow::MediaType OfferedType(const GUID& subtype, LONG width, LONG height,
+                                  REFERENCE_TIME interval = 333333,
+                                  const GUID& format_type = FORMAT_VideoInfo,
+                                  ULONG format_size = sizeof(VIDEOINFOHEADER)) {
     zrf::dshow::MediaType result;
     AM_MEDIA_TYPE& mt = result.Get();
     mt.majortype = MEDIATYPE_Video;
@@ -53,49 +50,46 @@ inline zrf::dshow::MediaType OfferedType(const GUID& subtype, LONG width, LONG h
     return result;
 }
 
-struct LyingCameraSettings {
+// What a driver that lies reports, and what it was asked.
+struct Lies {
     std::vector<zrf::dshow::MediaType> offered = {OfferedType(kSubtypeF7M0, 640, 483)};
-    // The video-control frame-rate reply as sent (empty: not offered), and the length the
-    // driver claims.
-    std::vector<BYTE> frame_rate_reply;
+    // The video-control frame-rate reply (empty: not offered) and the length claimed.
+    Bytes frame_rate_reply;
     DWORD frame_rate_returned = 0;
-    // Stream capabilities: the count and structure size the driver claims, and the entries.
+    // Stream capabilities: the count and structure size claimed, and the entries.
     int capability_count = 0;
     int capability_size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     std::vector<std::pair<zrf::dshow::MediaType, VIDEO_STREAM_CONFIG_CAPS>> capabilities;
     std::optional<zrf::dshow::MediaType> format;  // what GetFormat reports
-    // Camera property 0 (raw command): the reply and the length claimed returned.
-    std::vector<BYTE> raw_reply;
+    Bytes raw_reply;  // camera property 0 (raw command), with the length claimed
     DWORD raw_returned = 0;
-    std::vector<BYTE> info_reply;  // camera property 1 (device information)
-    // Mailbox reads: the reply, the length claimed returned, and a read failure.
-    std::vector<BYTE> mailbox_reply;
+    Bytes info_reply;  // camera property 1 (device information)
+    Bytes mailbox_reply;
     ULONG mailbox_returned = 256;
     HRESULT mailbox_read_result = S_OK;
     DWORD topology_nodes = 1;  // node 0 is the vendor-specific unit
-    // What the filter was asked.
     std::vector<REFERENCE_TIME> set_format_intervals;
     int mailbox_reads = 0;
 };
-using LyingState = std::shared_ptr<LyingCameraSettings>;
+using LiesPtr = std::shared_ptr<Lies>;
 
 class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public IAMStreamConfig {
   public:
-    LyingPin(zrf::dshow::FilterBase& owner, LyingState s)
+    LyingPin(zrf::dshow::FilterBase& owner, LiesPtr s)
         : PinBase(owner, PINDIR_OUTPUT, L"Capture", PIN_CATEGORY_CAPTURE), s_(std::move(s)) {}
     ZRF_COM_FORWARD_UNKNOWN(zrf::dshow::PinBase)
 
-    const std::vector<BYTE>& Reply(REFGUID set, DWORD id) const {
-        static const std::vector<BYTE> none;
+    HRESULT Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) override { return E_NOTIMPL; }
+    const Bytes& Reply(REFGUID set, DWORD id) const {
+        static const Bytes none;
         return set == PROPSETID_VIDCAP_VIDEOCONTROL ? s_->frame_rate_reply
                : id == 0                            ? s_->raw_reply
                : id == 1                            ? s_->info_reply
                                                     : none;
     }
-    HRESULT Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) override { return E_NOTIMPL; }
     HRESULT Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size,
                 DWORD* returned) override {
-        const std::vector<BYTE>& reply = Reply(set, id);
+        const Bytes& reply = Reply(set, id);
         if (reply.empty()) return E_PROP_ID_UNSUPPORTED;
         std::memcpy(data, reply.data(), std::min<std::size_t>(size, reply.size()));
         *returned = set == PROPSETID_VIDCAP_VIDEOCONTROL ? s_->frame_rate_returned
@@ -118,8 +112,7 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
         return s_->format ? S_OK : E_FAIL;
     }
     HRESULT GetNumberOfCapabilities(int* count, int* size) override {
-        *count = s_->capability_count;
-        *size = s_->capability_size;
+        *count = s_->capability_count, *size = s_->capability_size;
         return S_OK;
     }
     HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** ppmt, BYTE* caps) override {
@@ -134,17 +127,16 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
   protected:
     void* FindExtraInterface(REFIID riid) override {
         if (riid == IID_IKsPropertySet) return static_cast<IKsPropertySet*>(this);
-        if (riid == IID_IAMStreamConfig) return static_cast<IAMStreamConfig*>(this);
-        return nullptr;
+        return riid == IID_IAMStreamConfig ? static_cast<IAMStreamConfig*>(this) : nullptr;
     }
 
   private:
-    LyingState s_;
+    LiesPtr s_;
 };
 
 class LyingFilter final : public zrf::dshow::FilterBase, public IKsTopologyInfo, public IKsControl {
   public:
-    explicit LyingFilter(LyingState s)
+    explicit LyingFilter(LiesPtr s)
         : FilterBase(
               {0x3E0B3F51, 0x7A4C, 0x4D0E, {0x9C, 0x1A, 0x55, 0x21, 0x6B, 0x0D, 0x42, 0x77}}),
           s_(s) {
@@ -152,10 +144,7 @@ class LyingFilter final : public zrf::dshow::FilterBase, public IKsTopologyInfo,
     }
     ZRF_COM_FORWARD_UNKNOWN(zrf::dshow::FilterBase)
 
-    HRESULT get_NumNodes(DWORD* nodes) override {
-        *nodes = s_->topology_nodes;
-        return S_OK;
-    }
+    HRESULT get_NumNodes(DWORD* nodes) override { return *nodes = s_->topology_nodes, S_OK; }
     HRESULT get_NodeType(DWORD node, GUID* type) override {
         *type = KSNODETYPE_DEV_SPECIFIC;
         return node == 0 ? S_OK : E_INVALIDARG;
@@ -186,35 +175,11 @@ class LyingFilter final : public zrf::dshow::FilterBase, public IKsTopologyInfo,
     }
 
   private:
-    LyingState s_;
-};
-
-// Lists the filter in the video-input category while it lives; `Log` is what it was asked.
-class LyingCamera {
-  public:
-    static constexpr const wchar_t* kPath = L"\\\\?\\usb#vid_0000&pid_0000#lying#{0}";
-    explicit LyingCamera(LyingCameraSettings settings)
-        : s_(std::make_shared<LyingCameraSettings>(std::move(settings))),
-          id_(zrf::dshow::VideoInputDevices::Add(
-              {L"Lying Camera", kPath, std::wstring(L"@device:pnp:") + kPath,
-               [s = s_](IBaseFilter** filter) {
-                   *filter = zrf::com::MakeCom<LyingFilter>(s).Detach();
-                   return S_OK;
-               }})) {}
-    ~LyingCamera() { zrf::dshow::VideoInputDevices::Remove(id_); }
-    LyingCamera(const LyingCamera&) = delete;
-    LyingCamera& operator=(const LyingCamera&) = delete;
-    const LyingCameraSettings& Log() const { return *s_; }
-
-  private:
-    LyingState s_;
-    zrf::dshow::VideoInputDevices::Id id_;
+    LiesPtr s_;
 };
 
 using ::testing::ElementsAreArray;
-using zrf::capture::SerialFromDisplayName;
 using Settings = zrf::sim::VideoDeviceSettings;
-using Bytes = std::vector<BYTE>;
 
 struct Offer {
     GUID subtype;
@@ -224,13 +189,13 @@ struct Offer {
     GUID formatType = FORMAT_VideoInfo;
 };
 
-LyingCameraSettings Offering(const std::vector<Offer>& offers) {
-    LyingCameraSettings settings;
-    settings.offered.clear();
+Lies Offering(const std::vector<Offer>& offers) {
+    Lies lies;
+    lies.offered.clear();
     for (const Offer& o : offers)
-        settings.offered.push_back(
+        lies.offered.push_back(
             OfferedType(o.subtype, o.width, o.height, 333333, o.formatType, o.formatSize));
-    return settings;
+    return lies;
 }
 
 // A frame-rate reply: item size and count, then the intervals.
@@ -255,60 +220,62 @@ Settings NotReady(int reads) {
     });
 }
 
-// A reply block of the given size, its length word claiming 100000 bytes.
-Bytes Claiming(std::size_t size, BYTE fill) {
-    Bytes reply(size, fill);
-    const DWORD claimed = 100000;
-    std::memcpy(reply.data(), &claimed, 4);
-    return reply;
-}
-
 class CameraTest : public ::testing::Test {
   protected:
+    static constexpr const wchar_t* kLyingPath = L"\\\\?\\usb#vid_0000&pid_0000#lying#{0}";
+
     // Every format block is let go with the graph and the camera.
     void TearDown() override {
-        graph_.reset();
-        lying_.reset();
+        Reset();
         EXPECT_EQ(blocks_, zrf::com::TaskAllocatorLiveCount());
+    }
+    void Reset() {
+        graph_.reset();
+        if (lies_) zrf::dshow::VideoInputDevices::Remove(lyingId_);
+        lies_.reset();
+        device_.reset();
     }
     // A fresh graph and stream on a simulated camera, or on a lying one if given, selected
     // twice: the second selection refills the slots.
-    CMtxGraph& Select(const Settings& settings,
-                      const std::optional<LyingCameraSettings>& lying = {},
+    CMtxGraph& Select(const Settings& settings, const std::optional<Lies>& lying = {},
                       bool radiometricUsb = false) {
-        graph_.reset();
-        lying_.reset();
-        device_.reset();
-        if (lying) lying_ = std::make_unique<LyingCamera>(*lying);
-        if (!lying) device_ = AddDevice(settings);
+        Reset();
+        if (lying) {
+            lies_ = std::make_shared<Lies>(*lying);
+            lyingId_ = zrf::dshow::VideoInputDevices::Add(
+                {L"Lying Camera", kLyingPath, std::wstring(L"@device:pnp:") + kLyingPath,
+                 [s = lies_](IBaseFilter** filter) {
+                     *filter = zrf::com::MakeCom<LyingFilter>(s).Detach();
+                     return S_OK;
+                 }});
+        } else {
+            device_ = AddDevice(settings);
+        }
         stream_ = std::make_unique<RecordingStream>();
         graph_ = std::make_unique<CMtxGraph>();
         graph_->AttachStream(stream_.get());
-        for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(S_OK, graph_->SelectDevice(lying ? LyingCamera::kPath : settings.device_path,
-                                                 L"0", radiometricUsb));
-        }
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(S_OK, graph_->SelectDevice(lying ? kLyingPath : settings.device_path, L"0",
+                                                 radiometricUsb));
         return *graph_;
     }
     // The lying camera's graph with the subtype set: SetMediaType's code.
-    HRESULT Open(LyingCameraSettings lying, const GUID& subtype, bool radiometricUsb = false) {
-        return Select({}, std::move(lying), radiometricUsb).SetMediaType(subtype);
-    }
-    int MailboxReads() const {
-        return lying_ ? lying_->Log().mailbox_reads : device_->MailboxReads();
+    HRESULT Open(const Lies& lies, const GUID& subtype, bool radiometricUsb = false) {
+        return Select({}, lies, radiometricUsb).SetMediaType(subtype);
     }
 
     const long blocks_ = zrf::com::TaskAllocatorLiveCount();
     Platform::TestClock clock_;
     Platform::TestClockScope scope_{clock_};
     DevicePtr device_;
-    std::unique_ptr<LyingCamera> lying_;
+    LiesPtr lies_;
+    zrf::dshow::VideoInputDevices::Id lyingId_{};
     std::unique_ptr<RecordingStream> stream_;
     std::unique_ptr<CMtxGraph> graph_;
 };
 
 const GUID F7M0 = kSubtypeF7M0, F7M2 = kSubtypeF7M2, Y800 = kSubtypeY800, MJLS = kSubtypeMJLS,
-           MJPG = kSubtypeMJPG, YUY2 = kSubtypeYUY2, I420 = kSubtypeI420;
+           MJPG = kSubtypeMJPG, YUY2 = kSubtypeYUY2, I420 = kSubtypeI420, other = FORMAT_None;
 const ImageSize kNone{-1, -1};
 
 // Per slot: F7M0 takes only a video-information type, F7M2 the last offered, MJLS and MJPG the
@@ -316,7 +283,6 @@ const ImageSize kNone{-1, -1};
 // raw frames lose the rows of their 3840-byte header. Nothing divides by a width of zero or
 // less; a block too short is never read.
 TEST_F(CameraTest, SlotsTakeTheirTypesAndTheStreamIsToldTheImageSize) {
-    const GUID other = FORMAT_None;
     struct Case {
         std::vector<Offer> offers;
         GUID subtype;
@@ -337,7 +303,6 @@ TEST_F(CameraTest, SlotsTakeTheirTypesAndTheStreamIsToldTheImageSize) {
         {{{YUY2, 640, 480}}, F7M0, false, kNone, false},
         {{{F7M0, 640, 483}, {YUY2, 320, 240}}, MEDIASUBTYPE_RGB24, false, {640, 483}, false},
         {{{F7M0, 640, 483}}, F7M0, true, {640, 480}},
-        {{{F7M0, 640, 483}}, F7M0, false, {640, 483}},
         {{{Y800, 320, 246}}, Y800, true, {320, 240}},
         {{{MJLS, 640, 483}}, MJLS, true, {640, 483}},
         {{{YUY2, 640, 480}}, YUY2, true, {640, 480}},
@@ -360,32 +325,25 @@ TEST_F(CameraTest, SlotsTakeTheirTypesAndTheStreamIsToldTheImageSize) {
     }
 }
 
+// A single type is taken as it is; only the F7M2, MJLS, MJPG and Y800 slots are refilled, so
+// YUY2 keeps its complete type.
 TEST_F(CameraTest, DefaultChoiceFindsTheWantedSubtype) {
-    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480}}), YUY2));
-    EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));  // a single type is taken as it is
-    EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
-    // Only the F7M2, MJLS, MJPG and Y800 slots are refilled: YUY2 keeps its complete type.
-    const GUID other = FORMAT_None;
-    ASSERT_EQ(S_OK, Open(Offering({{YUY2, 640, 480},
-                                   {YUY2, 320, 240, 88, other},
-                                   {F7M0, 640, 483},
-                                   {MJLS, 640, 480}}),
-                         YUY2));
-    EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));
-    EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
+    for (const auto& offers :
+         {std::vector<Offer>{{YUY2, 640, 480}},
+          {{YUY2, 640, 480}, {YUY2, 320, 240, 88, other}, {F7M0, 640, 483}, {MJLS, 640, 480}}}) {
+        ASSERT_EQ(S_OK, Open(Offering(offers), YUY2));
+        EXPECT_EQ(S_OK, graph_->SelectDefaultMediaType(false));
+        EXPECT_EQ(E_FAIL, graph_->SelectDefaultMediaType(true));
+        EXPECT_TRUE(graph_->IsMediaTypeAvailable(YUY2));
+    }
     EXPECT_TRUE(graph_->IsMediaTypeAvailable(MJLS));
-    EXPECT_TRUE(graph_->IsMediaTypeAvailable(YUY2));
 }
 
 // The camera's own list comes first, cut to one decimal, leaving the limits alone; else the
 // capabilities of the current subtype give the fastest rate halved down to the slowest, cut to
 // two decimals. Counts and lengths are the driver's word: only what arrived is read.
 TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
-    struct Caps {
-        GUID subtype;
-        LONGLONG fastest;
-        LONGLONG slowest;
-    };
+    using Caps = std::tuple<GUID, LONGLONG, LONGLONG>;  // subtype, fastest, slowest interval
     struct Case {
         Bytes reply;
         DWORD returned;
@@ -417,18 +375,18 @@ TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(i);
-        LyingCameraSettings s;
+        Lies s;
         s.frame_rate_reply = c.reply;
         s.frame_rate_returned = c.returned;
         s.capability_count = c.capCount < 0 ? static_cast<int>(c.caps.size()) : c.capCount;
         s.capability_size = c.capSize;
-        for (const Caps& caps : c.caps) {
+        for (const auto& [subtype, fastest, slowest] : c.caps) {
             VIDEO_STREAM_CONFIG_CAPS limits{};
-            limits.MinFrameInterval = caps.fastest;
-            limits.MaxFrameInterval = caps.slowest;
-            s.capabilities.push_back({OfferedType(caps.subtype, 640, 480), limits});
+            limits.MinFrameInterval = fastest;
+            limits.MaxFrameInterval = slowest;
+            s.capabilities.push_back({OfferedType(subtype, 640, 480), limits});
         }
-        ASSERT_EQ(S_OK, Open(std::move(s), F7M0));
+        ASSERT_EQ(S_OK, Open(s, F7M0));
         EXPECT_THAT(graph_->FrameRates(), ElementsAreArray(c.rates));
         EXPECT_EQ(graph_->MaxFrameRate(), c.max);
         EXPECT_EQ(graph_->MinFrameRate(), c.min);
@@ -443,9 +401,9 @@ TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
     const std::pair<REFERENCE_TIME, double> cases[] = {
         {-1, 10.0}, {0, 10.0}, {333333, 30.0}, {1333333, 7.5}, {400000, 25.0}};
     for (const auto& [interval, rate] : cases) {
-        LyingCameraSettings s;
+        Lies s;
         if (interval >= 0) s.format = OfferedType(F7M0, 640, 483, interval);
-        ASSERT_EQ(S_OK, Open(std::move(s), F7M0));
+        ASSERT_EQ(S_OK, Open(s, F7M0));
         EXPECT_EQ(rate, graph_->GetFrameRate()) << interval;
         EXPECT_EQ(rate == 10.0 ? 0.0f : static_cast<float>(rate), stream_->FrameRate());
         EXPECT_EQ(interval < 0 ? E_FAIL : S_OK, graph_->SetFrameRate(20));
@@ -455,9 +413,8 @@ TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
                         std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(S_OK, graph_->SetFrameRate(rate));
     }
-    EXPECT_THAT(
-        lying_->Log().set_format_intervals,
-        ElementsAreArray({500000, 333333, 1333333, 166666, 2666666, 2666666, 2666666, 166666}));
+    EXPECT_THAT(lies_->set_format_intervals, ElementsAreArray({500000, 333333, 1333333, 166666,
+                                                               2666666, 2666666, 2666666, 166666}));
     EXPECT_EQ(60.0f, stream_->FrameRate());
     EXPECT_EQ(10.0, CMtxGraph().GetFrameRate());
 }
@@ -469,34 +426,29 @@ TEST_F(CameraTest, DeviceInformationAndModeValueAreReadAtSelection) {
     EXPECT_EQ("Thermal USB Camera", graph.DeviceInfoText());
     DWORD words[4] = {};
     EXPECT_EQ(S_OK, graph.GetDeviceInfo(&words[0], &words[1], &words[2], &words[3]));
-    EXPECT_EQ(0x00010002u, words[0]);
-    EXPECT_EQ(0x000001E0u, words[2]);
+    EXPECT_EQ(std::pair(0x00010002u, 0x000001E0u), std::pair(words[0], words[2]));
     EXPECT_EQ(2u, graph.ModeValue());
     // A text that fills its block to the end stops there.
-    LyingCameraSettings lying;
-    lying.info_reply.assign(zrf::capture::kPropBlockSize, 'T');
+    Lies lies;
+    lies.info_reply.assign(zrf::capture::kPropBlockSize, 'T');
     EXPECT_EQ(std::string(zrf::capture::kPropBlockSize - 24, 'T'),
-              Select({}, lying).DeviceInfoText());
+              Select({}, lies).DeviceInfoText());
 }
 
 // Written only where the camera allows it; a web camera's pin has a property-set interface
 // without the maker's set behind it.
 TEST_F(CameraTest, ModeValueIsWrittenOnlyWhereTheCameraAllowsIt) {
-    struct Row {
-        Settings camera;
-        HRESULT code;  // of writing 7
-        DWORD after;   // on the camera and in the graph
-    };
-    const Row rows[] = {
+    const std::tuple<Settings, HRESULT, DWORD> rows[] = {
+        // camera, code of writing 7, after
         {Usb([](Settings& s) { s.maker_properties->mode_writable = false; }), S_OK, 2},
         {zrf::sim::UsbIrPreset(), S_OK, 7},
         {zrf::sim::WebcamPreset(), E_PROP_SET_UNSUPPORTED, 2},
     };
-    for (const Row& r : rows) {
-        CMtxGraph& graph = Select(r.camera);
-        EXPECT_EQ(r.code, graph.WriteModeValue(7));
-        EXPECT_EQ(r.after, graph.ModeValue());
-        EXPECT_EQ(r.camera.maker_properties ? r.after : 0, device_->ModeValue());
+    for (const auto& [camera, code, after] : rows) {
+        CMtxGraph& graph = Select(camera);
+        EXPECT_EQ(code, graph.WriteModeValue(7));
+        EXPECT_EQ(after, graph.ModeValue());
+        EXPECT_EQ(camera.maker_properties ? after : 0, device_->ModeValue());
     }
 }
 
@@ -513,21 +465,18 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
     };
     Settings tape = zrf::sim::FwIrPreset();
     tape.maker_properties.reset();
-    const auto rawLie = With(LyingCameraSettings{}, [](auto& s) {
-        s.raw_reply = Claiming(260, 0xEE);
-        s.raw_returned = 100000;
-    });
-    const auto mailboxGone = With(LyingCameraSettings{}, [](auto& s) {
-        s.mailbox_read_result = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
-    });
-    const auto mailboxLie = With(LyingCameraSettings{}, [](auto& s) {
-        s.mailbox_reply = Bytes(256, 0x11);
-        s.mailbox_returned = 100000;
-        s.topology_nodes = 0xFFFFFFFF;
-    });
+    Lies rawLie, mailboxGone, mailboxLie;
+    rawLie.raw_reply = Bytes(260, 0xEE);
+    rawLie.raw_returned = 100000;
+    std::memcpy(rawLie.raw_reply.data(), &rawLie.raw_returned, 4);  // its length word too
+    const HRESULT gone = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    mailboxGone.mailbox_read_result = gone;
+    mailboxLie.mailbox_reply = Bytes(256, 0x11);
+    mailboxLie.mailbox_returned = 100000;
+    mailboxLie.topology_nodes = 0xFFFFFFFF;
     struct Row {
         Settings camera;
-        std::optional<LyingCameraSettings> lying;
+        std::optional<Lies> lying;
         bool mailbox;
         LONG length;  // of the request {0x42, 0x01, 0x02}
         HRESULT code;
@@ -542,7 +491,7 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
         {tape, {}, false, 2, S_OK, 2, {0, 0x42}},
         {{}, rawLie, false, 5000, S_OK, 256, {255, 0xEE}},
         {zrf::sim::WebcamPreset(), {}, true, 2, E_NOINTERFACE, 2, {0, 0x42}},
-        {{}, mailboxGone, true, 2, HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED), 2, {0, 0x42}, 1},
+        {{}, mailboxGone, true, 2, gone, 2, {0, 0x42}, 1},
         {{}, mailboxLie, true, 100000, S_OK, 256, {255, 0x11}, 1},
         {NotReady(0), {}, true, 2, S_OK, 256, {0, 0x42}, 1, 0},
         {NotReady(1), {}, true, 2, S_OK, 256, {0, 0x42}, 2, 50},
@@ -563,7 +512,7 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
         EXPECT_EQ(r.replied, length);
         EXPECT_EQ(r.byte.second, buffer[r.byte.first]);
         EXPECT_EQ(Bytes(16, 0), Bytes(buffer.begin() + 256, buffer.end()));
-        EXPECT_EQ(r.reads, MailboxReads());
+        EXPECT_EQ(r.reads, lies_ ? lies_->mailbox_reads : device_->MailboxReads());
         EXPECT_EQ(r.slept, clock_.SleptFor().count() - slept);
     }
 }
@@ -614,7 +563,8 @@ TEST_F(CameraTest, SerialComesFromThePropertyOrFromTheDisplayName) {
         {L"a#b#G012000017F4000", 0x12},  // digits up to the first other character
         {L"", 0},
     };
-    for (const auto& [name, serial] : names) EXPECT_EQ(serial, SerialFromDisplayName(name)) << name;
+    for (const auto& [name, serial] : names)
+        EXPECT_EQ(serial, zrf::capture::SerialFromDisplayName(name)) << name;
 }
 
 }  // namespace
