@@ -22,6 +22,40 @@
 
 using namespace Vorn::Picture;
 
+namespace {
+
+RenderOptions Options(std::optional<CountRange> range, bool colourBar = true,
+                      const Palette* palette = nullptr) {
+    RenderOptions options;
+    options.range = range;
+    options.colourBar = colourBar;
+    options.palette = palette;
+    return options;
+}
+
+constexpr Rgb kInk{255, 255, 255};
+constexpr BitmapFont::Glyph kQuestionMark = {0x0E, 0x11, 0x01, 0x02, 0x04, 0x00, 0x04};
+
+RgbImage Noise(int width, int height, unsigned seed) {
+    RgbImage picture(width, height);
+    std::mt19937 random(seed);
+    for (std::size_t i = 0; i < picture.SizeBytes(); ++i)
+        picture.Data()[i] = static_cast<std::uint8_t>(random());
+    return picture;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Same(const RgbImage& a, const RgbImage& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height() &&
+           std::equal(a.Data(), a.Data() + a.SizeBytes(), b.Data());
+}
+
+}  // namespace
+
 TEST(Palette, BrightnessRisesFromBlackToWhite) {
     auto luminance = [](const Rgb& c) { return 299 * c.r + 587 * c.g + 114 * c.b; };
     for (const Palette* palette : {&Palette::Iron(), &Palette::Hot(), &Palette::Grey()}) {
@@ -31,9 +65,7 @@ TEST(Palette, BrightnessRisesFromBlackToWhite) {
         for (int i = 1; i < Palette::kSize; ++i)
             ASSERT_GT(luminance((*palette)[i]), luminance((*palette)[i - 1])) << "at index " << i;
     }
-}
-
-TEST(Palette, ColoursBetweenStopsAreInterpolated) {
+    // Colours between stops are interpolated.
     EXPECT_EQ(Palette::Grey()[100], (Rgb{100, 100, 100}));
     EXPECT_EQ(Palette::Hot()[51], (Rgb{128, 0, 0}));       // halfway from black to red
     EXPECT_EQ(Palette::Iron()[51], (Rgb{85, 0, 130}));     // halfway from deep blue to purple
@@ -77,15 +109,11 @@ TEST(RangeFinder, TakesNearestRanksRoundedOutwardsFromEachFrameAlone) {
     std::fill(ends.begin() + 500, ends.end(), 65535);
     const std::vector<std::uint16_t> flat(5000, 60000), top = {65535}, none;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Row {
-        const std::vector<std::uint16_t>& pixels;
-        double low, high;
-        CountRange range;
-    };
-    const Row rows[] = {
+    const double lo = RangeFinder::kDefaultLowFraction, hi = RangeFinder::kDefaultHighFraction;
+    const std::tuple<const std::vector<std::uint16_t>&, double, double, CountRange> rows[] = {
         {ramp, 0.1, 0.9, {99, 900}},  // ranks floor(0.1 * 999) and ceil(0.9 * 999)
-        {ramp, RangeFinder::kDefaultLowFraction, RangeFinder::kDefaultHighFraction, {4, 995}},
-        {ends, RangeFinder::kDefaultLowFraction, RangeFinder::kDefaultHighFraction, {0, 65535}},
+        {ramp, lo, hi, {4, 995}},
+        {ends, lo, hi, {0, 65535}},
         {flat, 0.0, 1.0, {60000, 60001}},
         {ramp, 0.0, 1.0, {0, 999}},  // no counts left over from the frame before
         {ramp, 0.9, 0.1, {99, 900}},
@@ -96,24 +124,16 @@ TEST(RangeFinder, TakesNearestRanksRoundedOutwardsFromEachFrameAlone) {
         {none, 0.1, 0.9, {0, 65535}},
     };
     auto finder = std::make_unique<RangeFinder>();
-    for (const Row& row : rows)
-        EXPECT_EQ(finder->Find(row.pixels, row.low, row.high), row.range)
-            << row.pixels.size() << " pixels, " << row.low << " to " << row.high;
+    for (const auto& [pixels, low, high, range] : rows)
+        EXPECT_EQ(finder->Find(pixels, low, high), range)
+            << pixels.size() << ": " << low << "-" << high;
 }
 
 TEST(PaletteIndex, SpreadsTheRangeRoundingToNearestAndClamps) {
-    struct Row {
-        std::uint16_t count;
-        CountRange range;
-        int index;
-    };
-    for (auto [count, range, index] : {Row{0, {1000, 2000}, 0},
-                                       {1500, {1000, 2000}, 128},
-                                       {1250, {1000, 2000}, 64},
-                                       {65535, {1000, 2000}, 255},
-                                       {1, {0, 1}, 255},
-                                       {32768, {0, 65535}, 128}})
-        EXPECT_EQ(PaletteIndex(count, range), index) << count;
+    const std::tuple<std::uint16_t, CountRange, int> rows[] = {
+        {0, {1000, 2000}, 0},       {1500, {1000, 2000}, 128}, {1250, {1000, 2000}, 64},
+        {65535, {1000, 2000}, 255}, {1, {0, 1}, 255},          {32768, {0, 65535}, 128}};
+    for (auto [count, range, index] : rows) EXPECT_EQ(PaletteIndex(count, range), index) << count;
 }
 
 TEST(ColourBar, LayOutScalesItsTextAboveFourHundredColumnsAndKeepsABarOfThirtyTwoRows) {
@@ -130,38 +150,27 @@ TEST(FalseColourRenderer, ColoursEachPixelByItsCount) {
     // more count than the image needs.
     const std::vector<std::uint16_t> pixels = {900,  1000,  1500, 2000, 2100, 0,
                                                1500, 65535, 1250, 1750, 7};
-    RenderOptions options;
-    options.palette = &Palette::Grey();
-    options.range = CountRange{1000, 2000};
-    options.colourBar = false;
-    ASSERT_TRUE(renderer.Render(5, 2, pixels, options));
-    ASSERT_EQ(renderer.Picture().Width(), 5);
-    ASSERT_EQ(renderer.Picture().Height(), 2);
+    ASSERT_TRUE(
+        renderer.Render(5, 2, pixels, Options(CountRange{1000, 2000}, false, &Palette::Grey())));
+    ASSERT_EQ(std::pair(renderer.Picture().Width(), renderer.Picture().Height()), std::pair(5, 2));
     const std::uint8_t grey[2][5] = {{0, 0, 128, 255, 255}, {0, 128, 255, 64, 191}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x)
             EXPECT_EQ(renderer.Picture().At(x, y), (Rgb{grey[y][x], grey[y][x], grey[y][x]}))
                 << x << "," << y;
-}
-
-TEST(FalseColourRenderer, FindsTheRangeFromThePixelsUnlessGivenOne) {
-    FalseColourRenderer renderer;
-    std::vector<std::uint16_t> pixels(1000);
-    std::iota(pixels.begin(), pixels.end(), std::uint16_t{0});
-    ASSERT_TRUE(renderer.Render(100, 10, pixels));
+    // The range comes from the pixels unless given one.
+    std::vector<std::uint16_t> ramp(1000);
+    std::iota(ramp.begin(), ramp.end(), std::uint16_t{0});
+    ASSERT_TRUE(renderer.Render(100, 10, ramp));
     EXPECT_EQ(renderer.Range(), (CountRange{4, 995}));
-    RenderOptions options;
-    options.range = CountRange{5000, 5000};
-    ASSERT_TRUE(renderer.Render(100, 10, pixels, options));
+    ASSERT_TRUE(renderer.Render(100, 10, ramp, Options(CountRange{5000, 5000})));
     EXPECT_EQ(renderer.Range(), (CountRange{5000, 5001}));
 }
 
 TEST(FalseColourRenderer, DrawsTheBarHottestAtTheTopWithItsLimitsBesideTheEnds) {
     FalseColourRenderer renderer;
     const std::vector<std::uint16_t> pixels(160 * 120, 50000);
-    RenderOptions options;
-    options.range = CountRange{987, 43210};
-    ASSERT_TRUE(renderer.Render(160, 120, pixels, options));
+    ASSERT_TRUE(renderer.Render(160, 120, pixels, Options(CountRange{987, 43210})));
     const RgbImage& picture = renderer.Picture();
     const ColourBarLayout& l = renderer.Layout();
     ASSERT_EQ(l, LayOutColourBar(160, 120));
@@ -187,20 +196,13 @@ TEST(FalseColourRenderer, RefusesBadInputAndKeepsThePreviousPicture) {
     constexpr int kMax = RgbImage::kMaxSide;
     FalseColourRenderer renderer;
     const std::vector<std::uint16_t> pixels(kMax, 50);
-    RenderOptions plain, reversed, withBar;
-    plain.colourBar = false;
-    reversed.range = CountRange{50, 40};
+    const RenderOptions plain = Options({}, false), reversed = Options(CountRange{50, 40}), withBar;
     // The widest image that leaves room for the bar, and the largest sides without one.
     EXPECT_TRUE(renderer.Render(kMax - 116, 1, pixels));
     EXPECT_TRUE(renderer.Render(kMax, 1, pixels, plain));
     EXPECT_TRUE(renderer.Render(1, kMax, pixels, plain));
     ASSERT_TRUE(renderer.Render(10, 10, pixels));
-    struct Row {
-        int width, height;
-        const RenderOptions& options;
-        std::string message;
-    };
-    const Row rows[] = {
+    const std::tuple<int, int, const RenderOptions&, std::string> rows[] = {
         {0, 10, plain, "cannot render a 0x10 image (sides must be 1 to 32768)"},
         {10, 0, plain, "cannot render a 10x0 image (sides must be 1 to 32768)"},
         {kMax + 1, 1, plain, "cannot render a 32769x1 image (sides must be 1 to 32768)"},
@@ -209,20 +211,12 @@ TEST(FalseColourRenderer, RefusesBadInputAndKeepsThePreviousPicture) {
         {10, 10, reversed, "invalid count range 50..40 (lower limit above upper)"},
         {kMax - 115, 1, withBar, "image of width 32653 leaves no room for a colour bar"},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(renderer.Render(row.width, row.height, pixels, row.options).Message(),
-                  row.message);
+    for (const auto& [width, height, options, message] : rows)
+        EXPECT_EQ(renderer.Render(width, height, pixels, options).Message(), message);
     EXPECT_EQ(renderer.Range(), (CountRange{50, 51}));
     EXPECT_EQ(renderer.Picture().Width(), renderer.Layout().pictureWidth);
     EXPECT_EQ(renderer.Layout(), LayOutColourBar(10, 10));
 }
-
-namespace {
-
-constexpr Rgb kInk{255, 255, 255};
-constexpr BitmapFont::Glyph kQuestionMark = {0x0E, 0x11, 0x01, 0x02, 0x04, 0x00, 0x04};
-
-}  // namespace
 
 TEST(BitmapFont, EachCharacterTheLabelsNeedHasItsOwnGlyph) {
     const std::string_view needed = "0123456789-.:%/ AZ";
@@ -252,6 +246,15 @@ TEST(BitmapFont, DrawsSetBitsAsScaledSquaresSideBySide) {
     }
     EXPECT_EQ(picture.At(1, 6), Rgb{});
     EXPECT_EQ(picture.At(1, 9), Rgb{});
+    // Text is clipped at the picture edges.
+    // The minus's bar, drawn from above left, covers the top two rows and nothing more.
+    RgbImage small(4, 4);
+    BitmapFont::DrawText(small, -4, -6, "-", kInk, 2);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(small.At(x, y), y < 2 ? kInk : Rgb{}) << x << "," << y;
+    BitmapFont::DrawText(small, 1000, 1000, "8", kInk, 1);
+    BitmapFont::DrawText(small, -1000, -1000, "8", kInk, 1);
 }
 
 TEST(RgbImage, SidesOutsideOneToTheLimitGiveAnEmptyPicture) {
@@ -262,22 +265,8 @@ TEST(RgbImage, SidesOutsideOneToTheLimitGiveAnEmptyPicture) {
     EXPECT_EQ(RgbImage(1, RgbImage::kMaxSide).SizeBytes(), 3u * RgbImage::kMaxSide);
 }
 
-TEST(BitmapFont, TextIsClippedAtThePictureEdges) {
-    // The minus's bar, drawn from above left, covers the top two rows and nothing more.
-    RgbImage picture(4, 4);
-    BitmapFont::DrawText(picture, -4, -6, "-", kInk, 2);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(picture.At(x, y), y < 2 ? kInk : Rgb{}) << x << "," << y;
-    BitmapFont::DrawText(picture, 1000, 1000, "8", kInk, 1);
-    BitmapFont::DrawText(picture, -1000, -1000, "8", kInk, 1);
-}
-
 TEST(YuvToRgb, StudioRangeWithExactRoundingAndClipping) {
-    struct Row {
-        std::uint8_t y, u, v;
-        Rgb rgb;
-    };
+    using Row = std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, Rgb>;
     for (auto [y, u, v, rgb] : {Row{16, 128, 128, {0, 0, 0}},
                                 {235, 128, 128, {255, 255, 255}},
                                 {0, 128, 128, {0, 0, 0}},
@@ -289,36 +278,31 @@ TEST(YuvToRgb, StudioRangeWithExactRoundingAndClipping) {
         EXPECT_EQ(YuvToRgb(y, u, v), rgb) << int(y) << " " << int(u) << " " << int(v);
 }
 
-TEST(YuvToRgb, Yuy2PairsShareChromaAndAnOddLastPixelHasAPairOfItsOwn) {
+// YUY2 pairs share chroma and an odd last pixel has a pair of its own; I420 pixels take the
+// chroma of their quarter with odd sides rounded up. A frame one byte short is refused.
+TEST(YuvToRgb, Yuy2PairsShareChromaAndI420PixelsTheChromaOfTheirQuarter) {
     // Width 3: two pairs (Y0 U Y1 V) a row; the last pair's second Y is not shown.
-    const std::vector<std::uint8_t> frame = {50, 90,  60, 240, 70,  150, 99, 80,
-                                             80, 128, 90, 128, 100, 40,  99, 200};
-    RgbImage picture;
-    ASSERT_TRUE(Yuy2ToRgb(3, 2, frame, picture));
-    ASSERT_EQ(picture.Width(), 3);
-    ASSERT_EQ(picture.Height(), 2);
-    EXPECT_EQ(picture.At(0, 0), YuvToRgb(50, 90, 240));
-    EXPECT_EQ(picture.At(1, 0), YuvToRgb(60, 90, 240));
-    EXPECT_EQ(picture.At(2, 0), YuvToRgb(70, 150, 80));
-    EXPECT_EQ(picture.At(1, 1), YuvToRgb(90, 128, 128));
-    EXPECT_EQ(picture.At(2, 1), YuvToRgb(100, 40, 200));
-    EXPECT_EQ(Yuy2ToRgb(3, 2, std::span(frame).first(15), picture).Message(),
-              "YUY2 frame of 3x2 needs 16 bytes, got 15");
-}
-
-TEST(YuvToRgb, I420PixelsTakeTheChromaOfTheirQuarterWithOddSidesRoundedUp) {
+    const std::vector<std::uint8_t> yuy2 = {50, 90,  60, 240, 70,  150, 99, 80,
+                                            80, 128, 90, 128, 100, 40,  99, 200};
     // 3x3 luma, then 2x2 U and 2x2 V planes.
-    const std::vector<std::uint8_t> frame = {10,  20,  30,  40,  50, 60, 70, 80, 90,  // Y
-                                             90,  100, 110, 120,                      // U
-                                             240, 200, 160, 140};                     // V
-    RgbImage picture;
-    ASSERT_TRUE(I420ToRgb(3, 3, frame, picture));
-    EXPECT_EQ(picture.At(0, 0), YuvToRgb(10, 90, 240));
-    EXPECT_EQ(picture.At(1, 1), YuvToRgb(50, 90, 240));
-    EXPECT_EQ(picture.At(2, 0), YuvToRgb(30, 100, 200));
-    EXPECT_EQ(picture.At(0, 2), YuvToRgb(70, 110, 160));
-    EXPECT_EQ(picture.At(2, 2), YuvToRgb(90, 120, 140));
-    EXPECT_EQ(I420ToRgb(3, 3, std::span(frame).first(16), picture).Message(),
+    const std::vector<std::uint8_t> i420 = {10,  20,  30,  40,  50, 60, 70, 80, 90,  // Y
+                                            90,  100, 110, 120,                      // U
+                                            240, 200, 160, 140};                     // V
+    RgbImage a, b;
+    ASSERT_TRUE(Yuy2ToRgb(3, 2, yuy2, a));
+    ASSERT_TRUE(I420ToRgb(3, 3, i420, b));
+    ASSERT_EQ(std::pair(a.Width(), a.Height()), std::pair(3, 2));
+    const std::tuple<const RgbImage&, int, int, Rgb> pixels[] = {
+        {a, 0, 0, YuvToRgb(50, 90, 240)},  {a, 1, 0, YuvToRgb(60, 90, 240)},
+        {a, 2, 0, YuvToRgb(70, 150, 80)},  {a, 1, 1, YuvToRgb(90, 128, 128)},
+        {a, 2, 1, YuvToRgb(100, 40, 200)}, {b, 0, 0, YuvToRgb(10, 90, 240)},
+        {b, 1, 1, YuvToRgb(50, 90, 240)},  {b, 2, 0, YuvToRgb(30, 100, 200)},
+        {b, 0, 2, YuvToRgb(70, 110, 160)}, {b, 2, 2, YuvToRgb(90, 120, 140)}};
+    for (const auto& [picture, x, y, rgb] : pixels)
+        EXPECT_EQ(picture.At(x, y), rgb) << (&picture == &a ? "YUY2 " : "I420 ") << x << "," << y;
+    EXPECT_EQ(Yuy2ToRgb(3, 2, std::span(yuy2).first(15), a).Message(),
+              "YUY2 frame of 3x2 needs 16 bytes, got 15");
+    EXPECT_EQ(I420ToRgb(3, 3, std::span(i420).first(16), b).Message(),
               "I420 frame of 3x3 needs 17 bytes, got 16");
 }
 
@@ -337,28 +321,6 @@ TEST(YuvToRgb, RefusesSidesOutsideOneToTheLimit) {
         EXPECT_EQ(I420ToRgb(width, height, frame, picture).Message(), "I420 frame of " + size);
     }
 }
-
-namespace {
-
-RgbImage Noise(int width, int height, unsigned seed) {
-    RgbImage picture(width, height);
-    std::mt19937 random(seed);
-    for (std::size_t i = 0; i < picture.SizeBytes(); ++i)
-        picture.Data()[i] = static_cast<std::uint8_t>(random());
-    return picture;
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool Same(const RgbImage& a, const RgbImage& b) {
-    return a.Width() == b.Width() && a.Height() == b.Height() &&
-           std::equal(a.Data(), a.Data() + a.SizeBytes(), b.Data());
-}
-
-}  // namespace
 
 TEST(PngFile, RoundTripsEveryPixelAndReadsGreyAsRgb) {
     TempDir dir;
