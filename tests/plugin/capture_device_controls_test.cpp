@@ -55,22 +55,18 @@ TEST_F(ControlsTest, FrameRatesAreTheGraphListReversed) {
     EXPECT_EQ(Attributes(rates, "Range", "FramesPerSecond"),
               (std::vector<std::string>{"7.5", "15", "30"}));
     EXPECT_EQ(rates.Attribute("Selected"), "2");  // USB cameras start at the list's first rate
-    struct Case {
-        double rate;
-        int index;
-    };
     // Host index i is graph entry N - 1 - i; 5, below every listed rate, falls through to the
     // last index.
-    for (const Case c : {Case{15.0, 1}, Case{30.0, 2}, Case{7.5, 0}, Case{5.0, 2}}) {
-        SCOPED_TRACE(c.rate);
-        State().Graph()->SetFrameRate(c.rate);
-        ASSERT_DOUBLE_EQ(State().Graph()->GetFrameRate(), c.rate);
-        EXPECT_EQ(device->Control_GetFrameRate(), c.index);
-        EXPECT_FLOAT_EQ(State().Stream()->FrameRate(), static_cast<float>(c.rate));
+    for (const auto& [rate, index] : {std::pair{15.0, 1}, {30.0, 2}, {7.5, 0}, {5.0, 2}}) {
+        SCOPED_TRACE(rate);
+        State().Graph()->SetFrameRate(rate);
+        ASSERT_DOUBLE_EQ(State().Graph()->GetFrameRate(), rate);
+        EXPECT_EQ(device->Control_GetFrameRate(), index);
+        EXPECT_FLOAT_EQ(State().Stream()->FrameRate(), static_cast<float>(rate));
     }
-    for (const Case c : {Case{7.5, 0}, Case{15.0, 1}, Case{30.0, 2}}) {
-        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(c.index); }), milliseconds(0));
-        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), c.rate);
+    for (const auto& [rate, index] : {std::pair{7.5, 0}, {15.0, 1}, {30.0, 2}}) {
+        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(index); }), milliseconds(0));
+        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), rate);
     }
     for (int index : {-1, 3}) {  // 3 would be a windowing entry, which this camera lacks
         SCOPED_TRACE(index);
@@ -131,25 +127,20 @@ TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
     EXPECT_EQ(Attributes(device->Control_GetFrameRates(), "Range", "FramesPerSecond"),
               (std::vector<std::string>{"7.5", "15", "30", "60", "120"}));
     const int nucs = Tree<std::int32_t>(nodes::kNucCount);
-
-    struct Step {
-        int index;
-        bool active;
-        int fields;  // in the stream
-        double graphRate;
-    };
-    // On, from 2 to 4 fields, then off again to the slowest listed rate.
-    for (const Step s : {Step{3, true, 2, 30.0}, Step{4, true, 4, 30.0}, Step{0, false, 1, 7.5}}) {
-        SCOPED_TRACE(s.index);
-        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(s.index); }),
+    // On, from 2 to 4 fields, then off again to the slowest listed rate: index, active, fields
+    // in the stream, the graph's rate.
+    for (const auto& [index, active, fields, graphRate] :
+         {std::tuple{3, true, 2, 30.0}, {4, true, 4, 30.0}, {0, false, 1, 7.5}}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(SleptDuring([&] { device->Control_SetFrameRate(index); }),
                   kWindowingWait + kNucWait);
-        EXPECT_EQ(State().WindowingActive(), s.active);
-        EXPECT_EQ(Tree<bool>(nodes::kWindowingActive), s.active);
-        EXPECT_EQ(camera->Tree()->FieldsPerSample(), s.fields);
-        EXPECT_EQ(State().Stream()->FieldCount(), s.fields);
-        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), s.graphRate);
-        EXPECT_EQ(device->Control_GetFrameRate(), s.index);
-        EXPECT_EQ(device->Control_GetFrameRates().Attribute("Selected"), std::to_string(s.index));
+        EXPECT_EQ(std::pair(State().WindowingActive(), Tree<bool>(nodes::kWindowingActive)),
+                  std::pair(active, active));
+        EXPECT_EQ(std::pair(camera->Tree()->FieldsPerSample(), State().Stream()->FieldCount()),
+                  std::pair(fields, fields));
+        EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), graphRate);
+        EXPECT_EQ(device->Control_GetFrameRate(), index);
+        EXPECT_EQ(device->Control_GetFrameRates().Attribute("Selected"), std::to_string(index));
     }
     EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), nucs + 3);
 
@@ -160,50 +151,45 @@ TEST_F(ControlsTest, WindowingEntriesSwitchFieldsAndBack) {
     EXPECT_EQ(e ? e->ParamName() : "", "SetFrameRate");
 }
 
-TEST_F(ControlsTest, ConnectTakesOverTheCamerasWindowingAndDisconnectSwitchesItOff) {
+TEST_F(ControlsTest, ConnectTakesOverTheCamerasWindowingAndUnknownFieldCountsAreRefused) {
     MakeCamera("fw-ir");
     camera->Tree()->Set(nodes::kWindowingFields, std::int32_t{4});
     camera->Tree()->Set(nodes::kWindowingActive, true);
     Connect();
     EXPECT_TRUE(State().WindowingActive());
-    EXPECT_EQ(State().WindowingFields(), 4);
-    EXPECT_EQ(State().Stream()->FieldCount(), 4);
+    EXPECT_EQ(std::pair(State().WindowingFields(), State().Stream()->FieldCount()),
+              std::pair(4, 4));
     EXPECT_EQ(device->Control_GetFrameRate(), 3);  // N + 1 with N = 2
     EXPECT_EQ(SleptDuring([&] { device->Device_Disconnect(); }), kWindowingWait + kNucWait);
     EXPECT_FALSE(Tree<bool>(nodes::kWindowingActive));
-}
-
-TEST_F(ControlsTest, AnUnknownWindowingFieldCountIsTracedAndRefused) {
-    MakeCamera("fw-ir");
+    // A field count no camera reports is traced and refused.
     Connect();
     device->Control_SetFrameRate(2);
     State().Graph()->Stop();  // windowing left the graph running; no sample sees the bad count
     State().ForceWindowingFields(3);
     ExpectThrowsMessage<System::NotSupportedException>([&] { device->Control_GetFrameRate(); },
                                                        "Unsupported windowing mode");
-    bool traced = false;
-    for (const auto& r : log.Records())
-        traced |= r.kind == Diagnostics::Log::LogKind::TraceError &&
-                  r.text == "Unsupported windowing mode";
-    EXPECT_TRUE(traced);
+    const auto records = log.Records();
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](const auto& r) {
+        return r.kind == Diagnostics::Log::LogKind::TraceError &&
+               r.text == "Unsupported windowing mode";
+    }));
 }
 
 // --- Correction, shutter and temperature ranges ------------------------------------------------
 
 TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
-    struct Case {
-        const char* preset;
-        std::vector<std::string> mins, maxs;  // TULA cameras use their own range set
-    };
-    for (const Case& c : {Case{"usb-ir", {"-20", "0"}, {"120", "500"}},
-                          Case{"usb-ir-jls", {"-20", "100"}, {"150", "650"}}}) {
-        SCOPED_TRACE(c.preset);
-        MakeCamera(c.preset);
+    using Strings = std::vector<std::string>;  // TULA cameras use their own range set
+    for (const auto& [preset, mins, maxs] :
+         {std::tuple{"usb-ir", Strings{"-20", "0"}, Strings{"120", "500"}},
+          std::tuple{"usb-ir-jls", Strings{"-20", "100"}, Strings{"150", "650"}}}) {
+        SCOPED_TRACE(preset);
+        MakeCamera(preset);
         Connect();
         XElement ranges = device->IRControl_GetTemperatureRanges();
         ASSERT_FALSE(ranges.IsNull());
-        EXPECT_EQ(Attributes(ranges, "Range", "Min"), c.mins);
-        EXPECT_EQ(Attributes(ranges, "Range", "Max"), c.maxs);
+        EXPECT_EQ(Attributes(ranges, "Range", "Min"), mins);
+        EXPECT_EQ(Attributes(ranges, "Range", "Max"), maxs);
         EXPECT_EQ(ranges.Attribute("Selected"), "0");
 
         EXPECT_EQ(SleptDuring([&] { device->IRControl_SetTemperatureRange(1); }), kRangeWait);
@@ -220,14 +206,10 @@ TEST_F(ControlsTest, TemperatureRangesAreListedSelectedAndSettled) {
 // A TULA camera must not stream while its range changes: the device stops, changes the range
 // and starts again, which clears the counters. Other cameras keep streaming and counting.
 TEST_F(ControlsTest, ARangeChangeRestartsStreamingOnlyOnTulaCameras) {
-    struct Case {
-        const char* preset;
-        bool restarts;
-    };
-    for (const Case c : {Case{"usb-ir-jls", true}, Case{"usb-ir", false}}) {
-        SCOPED_TRACE(c.preset);
+    for (const auto& [preset, restarts] : {std::pair{"usb-ir-jls", true}, {"usb-ir", false}}) {
+        SCOPED_TRACE(preset);
         // Every sample is too short to decode, so every sample counts as lost.
-        MakeCamera(c.preset,
+        MakeCamera(preset,
                    [](zrf::sim::CameraPreset& p) { p.video.should_truncate_samples_to = 1000; });
         Connect();
         device->GrabContinous_Start();
@@ -242,7 +224,7 @@ TEST_F(ControlsTest, ARangeChangeRestartsStreamingOnlyOnTulaCameras) {
         EXPECT_TRUE(camera->Video().IsStreaming());
         device->GrabContinous_Stop();
         const int lostAfter = device->GrabContinous_LostFrames();
-        if (c.restarts) {
+        if (restarts) {
             // Only samples delivered after the call began can have been counted.
             EXPECT_LE(lostAfter, camera->Video().FramesDelivered() - deliveredBefore);
         } else {
@@ -271,51 +253,47 @@ TEST_F(ControlsTest, ARangeChangeOnATulaCameraStartsNothingIdleAndAFailedOneKeep
 // --- Focus ---------------------------------------------------------------------------------------
 
 TEST_F(ControlsTest, FocusTypeFixesTheLimitsAndFromTwoHundredMirrorsThePosition) {
-    struct Case {
-        int focusType;
-        bool mirrored;
-    };
-    for (const Case c : {Case{100, false}, Case{0, false}, Case{200, true}, Case{250, true}}) {
-        SCOPED_TRACE(c.focusType);
-        MakeCamera("usb-ir", [&](zrf::sim::CameraPreset& p) { p.tree->focusType = c.focusType; });
+    for (const auto& [focusType, mirrored] :
+         {std::pair{100, false}, {0, false}, {200, true}, {250, true}}) {
+        SCOPED_TRACE(focusType);
+        MakeCamera("usb-ir", [&](zrf::sim::CameraPreset& p) { p.tree->focusType = focusType; });
         Connect();
-        EXPECT_EQ(State().FocusType(), c.focusType);
-        EXPECT_EQ(device->Control_GetFocusMin(), 0);
-        EXPECT_EQ(device->Control_GetFocusMax(), 65535);
+        EXPECT_EQ(State().FocusType(), focusType);
+        EXPECT_EQ(std::pair(device->Control_GetFocusMin(), device->Control_GetFocusMax()),
+                  std::pair(0, 65535));
         camera->Tree()->Set(nodes::kFocusPosition, std::int32_t{2000});
-        EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65535 - 2000 : 2000);
-        device->Control_SetFocusPosition(c.mirrored ? 65000 : 535);
+        EXPECT_EQ(device->Control_GetFocusPosition(), mirrored ? 65535 - 2000 : 2000);
+        device->Control_SetFocusPosition(mirrored ? 65000 : 535);
         EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), 535);
-        EXPECT_EQ(device->Control_GetFocusPosition(), c.mirrored ? 65000 : 535);
+        EXPECT_EQ(device->Control_GetFocusPosition(), mirrored ? 65000 : 535);
         TearDown();
     }
 }
 
 TEST_F(ControlsTest, FocusModesMoveTheLensAndUnknownModesDoNothing) {
-    struct Case {
-        FocusMode mode;
-        int lastMode;
-        int position;  // from 2000, in steps of 100; auto goes to the middle of 0..4000
-    };
     MakeCamera("usb-ir");
     Connect();
-    for (const Case c : {Case{FocusMode::Near, 0, 1900}, Case{FocusMode::Far, 1, 2000},
-                         Case{FocusMode::Stop, 2, 2000}, Case{FocusMode::Auto, 3, 2000},
-                         Case{static_cast<FocusMode>(7), 3, 2000}}) {
-        SCOPED_TRACE(static_cast<int>(c.mode));
-        device->Control_Focus(c.mode);
-        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusMode), c.lastMode);
-        EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusPosition), c.position);
+    // The mode, the camera's last mode and position after: from 2000, in steps of 100; auto goes
+    // to the middle of 0..4000.
+    for (const auto& [mode, lastMode, position] : {std::tuple{FocusMode::Near, 0, 1900},
+                                                   {FocusMode::Far, 1, 2000},
+                                                   {FocusMode::Stop, 2, 2000},
+                                                   {FocusMode::Auto, 3, 2000},
+                                                   {static_cast<FocusMode>(7), 3, 2000}}) {
+        device->Control_Focus(mode);
+        EXPECT_EQ(std::pair(Tree<std::int32_t>(nodes::kFocusMode),
+                            Tree<std::int32_t>(nodes::kFocusPosition)),
+                  std::pair(lastMode, position))
+            << static_cast<int>(mode);
     }
 }
 
 TEST_F(ControlsTest, WithoutAFocusTypeTheLimitsComeFromTheCameraAndFailuresAreSwallowed) {
     MakeCamera("fw-ir");  // this family's focus type is never read
     Connect();
-    EXPECT_EQ(State().FocusType(), -1);
-    EXPECT_EQ(State().FocusMaxCache(), -1);
-    EXPECT_EQ(device->Control_GetFocusMin(), 0);
-    EXPECT_EQ(device->Control_GetFocusMax(), 4000);
+    EXPECT_EQ(std::pair(State().FocusType(), State().FocusMaxCache()), std::pair(-1, -1));
+    EXPECT_EQ(std::pair(device->Control_GetFocusMin(), device->Control_GetFocusMax()),
+              std::pair(0, 4000));
     EXPECT_EQ(State().FocusMaxCache(), 4000);
 
     MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) { p.tree->focusQueriesFail = true; });
@@ -324,11 +302,9 @@ TEST_F(ControlsTest, WithoutAFocusTypeTheLimitsComeFromTheCameraAndFailuresAreSw
     EXPECT_NO_THROW(device->Control_Focus(FocusMode::Near));
     EXPECT_EQ(device->Control_GetFocusMax(), 0);
     EXPECT_FALSE(State().FocusAvailable());
-    EXPECT_EQ(device->Control_GetFocusMin(), 0);
-    EXPECT_EQ(device->Control_GetFocusPosition(), 0);
-}
-
-TEST_F(ControlsTest, AFailedFocusQueryDisablesFocusAcrossReconnectsUntilFocusSupportIsAsked) {
+    EXPECT_EQ(std::pair(device->Control_GetFocusMin(), device->Control_GetFocusPosition()),
+              std::pair(0, 0));
+    // A failed focus query disables focus across reconnects until focus support is asked.
     MakeCamera("fw-ir");
     Connect();
     camera->Tree()->Set(nodes::kFocusPosition, std::int32_t{1500});
