@@ -23,11 +23,7 @@ using Strings = std::vector<std::string>;
 
 constexpr const char* kNoChannel = "The camera has no control channel";
 
-struct Param {
-    std::string name;
-    std::string type;
-    std::string value;
-};
+using Param = std::tuple<std::string, std::string, std::string>;  // name, type, value
 
 class CommandsTest : public DeviceTest {
   protected:
@@ -35,7 +31,7 @@ class CommandsTest : public DeviceTest {
     DeviceCommand Execute(std::int32_t id, const std::vector<Param>& params = {},
                           const std::string& name = "Command") {
         DeviceCommand command = DeviceCommand::Create(id, name);
-        for (const Param& p : params) command.AddParameter(p.name, p.type, p.value);
+        for (const auto& [name, type, value] : params) command.AddParameter(name, type, value);
         const XElement in = command.XmlData();
         const XElement reply = device->Device_ExecuteCommand(in);
         EXPECT_TRUE(reply.SameAs(in));
@@ -138,11 +134,17 @@ TEST_F(CommandsTest, EachCommandActsAndAnswersOnAnInfraredCamera) {
         for (const auto& [name, values] : step.returns) EXPECT_EQ(reply->ReturnValues(name), values) << name;
         EXPECT_TRUE(step.error.empty() || reply->XmlData().Elements("Return").empty());
     }
-    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
-    EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
-    EXPECT_EQ(Tree<std::int32_t>(nodes::kRangeIndex), 1);
-    EXPECT_EQ(Tree<std::int32_t>(nodes::kFocusMode), 0);
+    EXPECT_EQ(std::tuple(Tree<std::int32_t>(nodes::kNucCount), Tree<bool>(nodes::kShutterClosed),
+                         Tree<std::int32_t>(nodes::kRangeIndex), Tree<std::int32_t>(nodes::kFocusMode)),
+              std::tuple(1, true, 1, 0));
     EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), 7.5);
+    // Camera information is refreshed into the reply.
+    const Strings info = Execute(100).ReturnValues("CameraInfo");
+    ASSERT_EQ(info.size(), 1u);
+    const XElement record = XElement::Parse(info[0]);
+    EXPECT_EQ(std::tuple(record.Name(), record.Attribute("Name"), record.Attribute("SerialNumber"),
+                         record.Attribute("Article")),
+              std::tuple("CameraInformation", "NORDA Line K", "1234567", "ZRF-USB-640"));
 
     // A changed lens fails the range change; the camera's read failures fail the command.
     camera->Tree()->Set(nodes::kLensId, std::int32_t{7});
@@ -167,8 +169,7 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
     });
     Connect();
     DeviceCommand none = Execute(20);
-    EXPECT_TRUE(none.ReturnValues("Range").empty());
-    EXPECT_EQ(none.Error(), "");
+    EXPECT_EQ(std::pair(none.ReturnValues("Range"), none.Error()), std::pair(Strings{}, std::string()));
     EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
     EXPECT_FALSE(State().FocusAvailable());
     EXPECT_EQ(Execute(31).ReturnValues("Current"), Strings{"0"});  // no longer asked
@@ -179,34 +180,16 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
 // --- Frame rates
 
 TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
-    struct Case {
-        const char* preset;
-        std::vector<REFERENCE_TIME> listed;
-        Strings rates;
-    };
+    using Intervals = std::vector<REFERENCE_TIME>;
     // 9 and then 30 frames per second: the host order is the graph's, reversed.
-    for (const Case& c : {Case{"fw-ir", {1111111, 333333}, {"30.00", "9.00", "60.00", "120.00"}},
-                          Case{"usb-ir", {333333, 666666, 1333333}, {"7.50", "15.00", "30.00"}}}) {
-        SCOPED_TRACE(c.preset);
-        MakeCamera(c.preset, [&](zrf::sim::CameraPreset& p) {
-            p.video.video_control_frame_intervals = c.listed;
-        });
+    for (const auto& [preset, listed, rates] :
+         {std::tuple{"fw-ir", Intervals{1111111, 333333}, Strings{"30.00", "9.00", "60.00", "120.00"}},
+          std::tuple{"usb-ir", Intervals{333333, 666666, 1333333}, Strings{"7.50", "15.00", "30.00"}}}) {
+        MakeCamera(preset, [&](zrf::sim::CameraPreset& p) { p.video.video_control_frame_intervals = listed; });
         Connect();
-        EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), c.rates);
+        EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), rates) << preset;
         TearDown();
     }
-}
-
-TEST_F(CommandsTest, CameraInformationIsRefreshedIntoTheReply) {
-    MakeCamera("usb-ir");
-    Connect();
-    const Strings info = Execute(100).ReturnValues("CameraInfo");
-    ASSERT_EQ(info.size(), 1u);
-    const XElement record = XElement::Parse(info[0]);
-    EXPECT_EQ(record.Name(), "CameraInformation");
-    EXPECT_EQ(record.Attribute("Name"), "NORDA Line K");
-    EXPECT_EQ(record.Attribute("SerialNumber"), "1234567");
-    EXPECT_EQ(record.Attribute("Article"), "ZRF-USB-640");
 }
 
 // --- The resource tree --------------------------------------------------------------------------
@@ -223,8 +206,7 @@ TEST_F(CommandsTest, AScriptFileRunsAgainstTheTree) {
     DeviceCommand reply = Execute(90, {{"Filename", "String", file}});
     EXPECT_EQ(reply.Error(), "");
     EXPECT_TRUE(reply.XmlData().Elements("Return").empty());
-    EXPECT_TRUE(Tree<bool>(nodes::kShutterClosed));
-    EXPECT_EQ(Tree<std::int32_t>(nodes::kNucCount), 1);
+    EXPECT_EQ(std::pair(Tree<bool>(nodes::kShutterClosed), Tree<std::int32_t>(nodes::kNucCount)), std::pair(true, 1));
 
     EXPECT_EQ(ExecuteFailing(
                   90, {{"Filename", "String", script("set Camera.Shutter.Closed false\nbogus\n")}}),
@@ -246,15 +228,10 @@ TEST_F(CommandsTest, AScriptFileRunsAgainstTheTree) {
 TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
     MakeCamera("usb-ir");
     Connect();
-    struct Case {
-        const char* node;
-        std::vector<Param> values;
-        std::string written;  // the node's text afterwards
-        const char* refusal;  // the camera's, answered as Result false; or the command's error:
-        std::string error;
-    };
+    // The node, the values, the node's text afterwards, the camera's refusal (answered as Result
+    // false) or the command's error.
     const std::string rangeMin = nodes::RangeMin(0);
-    const Case cases[] = {
+    const std::tuple<const char*, std::vector<Param>, std::string, const char*, std::string> cases[] = {
         {nodes::kFocusPosition, {{"ResInteger", "Int32", "300"}}, "300", "", ""},
         {rangeMin.c_str(), {{"ResDouble", "Double", "-30.5"}}, "-30.5", "", ""},
         {nodes::kShutterClosed, {{"ResBoolean", "Boolean", "true"}}, "true", "", ""},
@@ -267,17 +244,17 @@ TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
         {nodes::kShutterClosed, {{"ResInteger", "Int32", "1"}}, "true", "", "value of the wrong kind"},
         {nodes::kShutterClosed, {}, "true", "", System::InvalidOperationException().Message()},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.node);
-        std::vector<Param> params = {{"Cmd", "String", c.node}};
-        params.insert(params.end(), c.values.begin(), c.values.end());
+    for (const auto& [node, values, written, refusal, error] : cases) {
+        SCOPED_TRACE(node);
+        std::vector<Param> params = {{"Cmd", "String", node}};
+        params.insert(params.end(), values.begin(), values.end());
         DeviceCommand reply = Execute(121, params);
-        EXPECT_EQ(reply.Error(), c.error);
-        if (!c.error.empty()) continue;
-        EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{c.node});
-        EXPECT_EQ(reply.ReturnValues("Result"), Strings{*c.refusal ? "false" : "true"});
-        EXPECT_EQ(reply.ReturnValues("Error"), *c.refusal ? Strings{c.refusal} : Strings{});
-        EXPECT_TRUE(c.written.empty() || zrf::sim::ToText(camera->Tree()->Get(c.node)) == c.written);
+        EXPECT_EQ(reply.Error(), error);
+        if (!error.empty()) continue;
+        EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{node});
+        EXPECT_EQ(reply.ReturnValues("Result"), Strings{*refusal ? "false" : "true"});
+        EXPECT_EQ(reply.ReturnValues("Error"), *refusal ? Strings{refusal} : Strings{});
+        EXPECT_TRUE(written.empty() || zrf::sim::ToText(camera->Tree()->Get(node)) == written);
     }
 }
 
@@ -286,19 +263,13 @@ TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
 TEST_F(CommandsTest, AWebCameraFailsTheCommandsThatNeedTheCameraTree) {
     MakeCamera("webcam");
     Connect();
-    struct Case {
-        std::int32_t id;
-        std::vector<Param> params;
-    };
-    for (const Case& c :
-         {Case{20, {}}, Case{21, {{"Index", "Int32", "0"}}}, Case{31, {{"Value", "Int32", "5"}}},
-          Case{90, {{"Filename", "String", "/nonexistent/script.txt"}}},
-          Case{120, {{"Cmd", "String", nodes::kName}}},
-          Case{121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
-          Case{121, {{"Cmd", "String", nodes::kLensId}}}}) {
-        SCOPED_TRACE(c.id);
-        EXPECT_EQ(ExecuteFailing(c.id, c.params), kNoChannel);
-    }
+    using Params = std::vector<Param>;
+    for (const auto& [id, params] :
+         {std::pair{20, Params{}}, {21, {{"Index", "Int32", "0"}}}, {31, {{"Value", "Int32", "5"}}},
+          {90, {{"Filename", "String", "/nonexistent/script.txt"}}}, {120, {{"Cmd", "String", nodes::kName}}},
+          {121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
+          {121, {{"Cmd", "String", nodes::kLensId}}}})
+        EXPECT_EQ(ExecuteFailing(id, params), kNoChannel) << id;
     EXPECT_EQ(Execute(2).ReturnValues("Enabled"), Strings{"false"});
     EXPECT_EQ(Execute(21).ReturnValues("Index"), Strings{"0"});
     EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});

@@ -111,11 +111,12 @@ class DeviceTest : public ::testing::Test {
     // A camera of the preset (changed by `tweak`) and a device for its identifier.
     void MakeCamera(const std::string& presetName,
                     const std::function<void(zrf::sim::CameraPreset&)>& tweak = {}) {
-#ifdef _WIN32
-        ASSERT_FALSE(tweak) << "a changed preset needs the Linux build's cameras";
+        // The old camera leaves its device path before a new one takes it.
         events.reset();
         device.reset();
         camera.reset();
+#ifdef _WIN32
+        ASSERT_FALSE(tweak) << "a changed preset needs the Linux build's cameras";
         Simulation::SimulatedCameraOptions options;
         options.asFastAsPossible = true;
         camera = Simulation::SimulatedCameraHandle::Start(presetName, options);
@@ -127,10 +128,6 @@ class DeviceTest : public ::testing::Test {
         auto preset = zrf::sim::FindCameraPreset(presetName, options);
         ASSERT_TRUE(preset.has_value()) << presetName;
         if (tweak) tweak(*preset);
-        // The old camera leaves its device path before a new one takes it.
-        events.reset();
-        device.reset();
-        camera.reset();
         camera = std::make_unique<zrf::sim::SimulatedCamera>(*preset);
         identity = camera->Identity();
 #endif
