@@ -75,7 +75,8 @@ TEST(Crc32, CheckValuesAndEveryKernelAtEveryLoopBoundary) {
     }
 }
 
-TEST(Crc32, ContinuesUntilResetAndNullFeedsNothing) {
+// The register continues until reset, null feeds nothing; reflection mirrors the low bits.
+TEST(Crc32, ContinuesUntilResetAndReflectMirrorsTheLowBits) {
     CCrc32 crc(CCrc32::kStandardPolynomial);
     crc.Update("xy", 2);
     crc.Reset();
@@ -83,14 +84,12 @@ TEST(Crc32, ContinuesUntilResetAndNullFeedsNothing) {
     crc.Update(nullptr, 100);
     crc.HashString(nullptr);
     EXPECT_EQ(crc.HashString("56789"), kCrc32Check);
-}
-
-TEST(Crc32, ReflectMirrorsTheLowBits) {
-    EXPECT_EQ(CCrc32::Reflect(0x01, 4), 0x08u);
-    EXPECT_EQ(CCrc32::Reflect(0xF0, 4), 0x00u);
-    EXPECT_EQ(CCrc32::Reflect(0x04C11DB7u, 32), 0xEDB88320u);
-    EXPECT_EQ(CCrc32::Reflect(0xFFFFFFFFu, 40), 0xFFFFFFFFu);
-    EXPECT_EQ(CCrc32::Reflect(0xFFFFFFFFu, 0), 0u);
+    for (auto [value, bits, reflected] : {std::tuple{0x01u, 4, 0x08u},
+                                          {0xF0u, 4, 0u},
+                                          {0x04C11DB7u, 32, 0xEDB88320u},
+                                          {0xFFFFFFFFu, 40, 0xFFFFFFFFu},
+                                          {0xFFFFFFFFu, 0, 0u}})
+        EXPECT_EQ(CCrc32::Reflect(value, bits), reflected) << value << " " << bits;
 }
 
 Words Compressed(const std::uint32_t (&words)[16]) {
@@ -111,15 +110,11 @@ Bytes PaddedAbc() {
 // Full blocks or the sign-extended bytes of a word together, the closing partial block xors
 // them into zeroed words; padded "abc" has its only high byte where both agree.
 TEST(Rmd160, PublishedDigestAndFullBlocksOrAndTailsXorTheSignExtendedBytes) {
-    struct Case {
-        Bytes bytes;
-        std::uint32_t length;
-        std::uint32_t expected;
-    };
     std::uint32_t abc[16];
     std::memcpy(abc, PaddedAbc().data(), sizeof abc);
     ASSERT_EQ(Compressed(abc), kAbcDigest);
-    const Case cases[] = {
+    const std::tuple<Bytes, std::uint32_t, std::uint32_t> cases[] = {
+        // bytes, length, first word
         {PaddedAbc(), 64, kAbcDigest[0]},
         {PaddedAbc(), 57, kAbcDigest[0]},
         {{0x01, 0x80, 0x02, 0x03}, 64, Compressed({0xFFFF8001u})[0]},
@@ -127,14 +122,13 @@ TEST(Rmd160, PublishedDigestAndFullBlocksOrAndTailsXorTheSignExtendedBytes) {
         {{0xFF, 0x12, 0x34, 0x56, 0x9A}, 64, Compressed({0xFFFFFFFFu, 0xFFFFFF9Au})[0]},
         {{0xFF, 0x00, 0x00, 0x00, 0x9A}, 64, Compressed({0xFFFFFFFFu, 0xFFFFFF9Au})[0]},
     };
-    for (const Case& c : cases) {
-        Bytes block = c.bytes;
+    for (auto [block, length, expected] : cases) {
         block.resize(64);
-        EXPECT_EQ(CRMD160(0).Update(block.data(), c.length), c.expected) << c.length;
+        EXPECT_EQ(CRMD160(0).Update(block.data(), length), expected) << length;
     }
 }
 
-TEST(Rmd160, EachCallCompressesItsOwnTail) {
+TEST(Rmd160, EachCallCompressesItsOwnTailAndVariantsStartFromTheirWords) {
     const Bytes data = RandomBytes(100, 7);
     const std::uint32_t once = CRMD160(0).Update(data.data(), 100);
     CRMD160 split64(0), split50(0);
@@ -144,10 +138,7 @@ TEST(Rmd160, EachCallCompressesItsOwnTail) {
     EXPECT_NE(split50.Update(data.data() + 50, 50), once);
     split50.Reset();
     EXPECT_EQ(split50.Update(data.data(), 100), once);
-}
-
-// The initial words are part of every stored checksum.
-TEST(Rmd160, VariantsStartFromTheirWordsAndUnknownOnesAreVariant0) {
+    // Variants start from their words, part of every stored checksum; unknown ones are variant 0.
     const std::uint32_t starts[] = {0x67452301u, 0x6A09E667u, 0x428A2F98u};
     for (int variant : {-1, 0, 1, 2, 3}) {
         const int effective = variant >= 0 && variant <= 2 ? variant : 0;
@@ -160,8 +151,8 @@ TEST(Rmd160, VariantsStartFromTheirWordsAndUnknownOnesAreVariant0) {
 std::string AlgorithmName(const VORN::CHashFunc& hash) {
     char* name = nullptr;
     hash.GetAlgorithmName(&name);
-    std::unique_ptr<char[]> owned(name);
-    return owned ? std::string(owned.get()) : std::string("<null>");
+    const std::unique_ptr<char[]> owned(name);
+    return owned ? owned.get() : "<null>";
 }
 
 TEST(CreateHashFunc, ComparesTheFirstFiveCharactersOfEachName) {
