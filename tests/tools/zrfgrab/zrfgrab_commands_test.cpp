@@ -1,8 +1,10 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 
 namespace {
 
+using ::testing::HasSubstr;
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
@@ -31,8 +34,7 @@ class ZrfgrabCommandsTest : public ::testing::Test {
         settings_.seconds = 1'700'000'000;
         settings_.milliseconds = 100;
         picture_.resize(32 * 24);
-        for (std::size_t i = 0; i < picture_.size(); ++i)
-            picture_[i] = static_cast<std::uint16_t>(7000 + i);
+        std::iota(picture_.begin(), picture_.end(), std::uint16_t{7000});
     }
 
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
@@ -78,7 +80,7 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
           "time: 2023-11-14 22:13:20.116 UTC (1700000000 s, 116 ms), time zone 0 min",
           "frame rate: 60, status flags 0x0000, text \"Live\"",
           "pixels: 384, min 7384, max 7767, mean 7575.50"})
-        EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
+        EXPECT_THAT(info, HasSubstr(line));
 }
 
 TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
@@ -103,28 +105,18 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
     const std::string in = " " + Write("s.raw", std::vector<std::uint8_t>(10)), files = in + " o";
     const std::string usb = "decode --subtype F7M0 --source usb --size ";
+    // clang-format off
     const std::vector<std::string> lines = {
-        "decode",
-        "decode --subtype",
-        "info",
-        "info" + in,
+        "decode", "decode --subtype", "info", "info" + in,
         "decode --subtype F7M --source usb --size 4x4" + files,
         "decode --subtype F7M0 --source firewire --size 4x4" + files,
-        usb + "4by4" + files,
-        usb + "0x4" + files,
-        usb + "4x0" + files,
-        usb + "4x4 --fields 0" + files,
-        usb + "4x4 --field 1" + files,
-        usb + "4x4 --rate fast" + files,
-        usb + "4x4 --bogus" + files,
-        usb + "4x4" + in,
+        usb + "4by4" + files, usb + "0x4" + files, usb + "4x0" + files,
+        usb + "4x4 --fields 0" + files, usb + "4x4 --field 1" + files,
+        usb + "4x4 --rate fast" + files, usb + "4x4 --bogus" + files, usb + "4x4" + in,
         usb + "4x4 " + dir_.File("missing") + " o",
-        "command",
-        "command x",
-        "command 40 --camera",
-        "command 40 --camera nosuch",
-        "command 40 --bogus",
-        "command 40 Index"};
+        "command", "command x", "command 40 --camera", "command 40 --camera nosuch",
+        "command 40 --bogus", "command 40 Index"};
+    // clang-format on
     for (const std::string& line : lines) {
         CaptureStderr();
         EXPECT_EQ(Run(line.starts_with("info")      ? RunInfoCommand
@@ -152,7 +144,7 @@ TEST_F(ZrfgrabCommandsTest, InfoShowsTextAsPrintableAndSurvivesBrokenIndexes) {
     const std::string out = GetCapturedStdout();
     for (const char* line : {"magic ZRF, source \"A B?xxxxxxxxxxxx\",", "(beyond the end)",
                              "entry 1: beyond the end of the file"})
-        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+        EXPECT_THAT(out, HasSubstr(line));
 }
 
 TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRange) {
@@ -174,7 +166,7 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
          {"frames       4 (checksums: 4 good, 0 bad)\nimage size   4 bytes\n",
           "#1  1969-12-31 23:59:59.999 UTC  ok\n", "#2  1970-01-01 00:00:00.000 UTC  ok\n",
           "lost frames  3, 5-6\nending       clean\n"})
-        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+        EXPECT_THAT(out, HasSubstr(line));
     CaptureStdout();
     EXPECT_EQ(RunRecordingInfo(empty), 0);
     EXPECT_EQ(GetCapturedStdout(),
@@ -188,8 +180,8 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
     CaptureStdout();
     CaptureStderr();
     EXPECT_EQ(RunRecordingInfo(path), 1);
-    EXPECT_NE(GetCapturedStdout().find("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"),
-              std::string::npos);
+    EXPECT_THAT(GetCapturedStdout(),
+                HasSubstr("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"));
     EXPECT_EQ(GetCapturedStderr(),
               "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
 }
