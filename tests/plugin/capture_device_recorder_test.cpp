@@ -23,15 +23,6 @@ class RecorderBridgeTest : public DeviceTest {
     TempDir dir;
 };
 
-TEST_F(RecorderBridgeTest, WithoutARecorderEverythingIsQuiet) {
-    MakeCamera("usb-ir");
-    device->Recorder_Start(0);
-    device->Recorder_Pause(1);
-    device->Recorder_Stop(0);
-    EXPECT_FALSE(device->Recorder_IsRecording());
-    EXPECT_FALSE(State().HasRecorder());
-}
-
 TEST_F(RecorderBridgeTest, OnlyTheRadiometricFormatGetsARecorder) {
     MakeCamera("usb-ir");
     identity.selected_format_id = zrf::sim::kFormatIdYuy2;
@@ -42,9 +33,8 @@ TEST_F(RecorderBridgeTest, OnlyTheRadiometricFormatGetsARecorder) {
     EXPECT_FALSE(State().HasRecorder());
 
     MakeCamera("usb-ir");
-    std::string lower = zrf::sim::kFormatIdInfrared;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    identity.selected_format_id = lower;
+    identity.selected_format_id = zrf::sim::kFormatIdInfrared;
+    for (char& c : identity.selected_format_id) c = static_cast<char>(std::tolower(c));
     Connect();
     device->Recorder_Setup(Settings(true));
     ASSERT_TRUE(State().HasRecorder());
@@ -55,11 +45,10 @@ TEST_F(RecorderBridgeTest, OnlyTheRadiometricFormatGetsARecorder) {
 TEST_F(RecorderBridgeTest, ARecordingHoldsEveryDeliveredImageWithItsNumberAndTime) {
     MakeCamera("usb-ir");
     std::vector<RecordingStatus> statuses;
-    device->RecordingStatus().Subscribe(
-        [&](const void* sender, const RecordingStatusEventArgs& e) {
-            EXPECT_EQ(sender, device.get());
-            statuses.push_back(e.Status);
-        });
+    device->RecordingStatus().Subscribe([&](const void* sender, const RecordingStatusEventArgs& e) {
+        EXPECT_EQ(sender, device.get());
+        statuses.push_back(e.Status);
+    });
     Connect();
     device->Recorder_Setup(Settings());
     device->GrabContinous_Start();
@@ -126,7 +115,8 @@ TEST_F(RecorderBridgeTest, TheRecorderFollowsTheImageSizeAcrossWindowing) {
 TEST_F(RecorderBridgeTest, ADeviceDestroyedWhileRecordingClosesTheRecordingQuietly) {
     MakeCamera("usb-ir");
     int statuses = 0;
-    device->RecordingStatus().Subscribe([&](const void*, const RecordingStatusEventArgs&) { ++statuses; });
+    device->RecordingStatus().Subscribe(
+        [&](const void*, const RecordingStatusEventArgs&) { ++statuses; });
     Connect();
     device->Recorder_Setup(Settings());
     device->Recorder_Start(0);
@@ -141,8 +131,12 @@ TEST_F(RecorderBridgeTest, ADeviceDestroyedWhileRecordingClosesTheRecordingQuiet
     EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
 }
 
-TEST_F(RecorderBridgeTest, ADisposedDeviceRefusesANewRecorder) {
+TEST_F(RecorderBridgeTest, WithoutARecorderEverythingIsQuietAndADisposedDeviceRefusesOne) {
     MakeCamera("usb-ir");
+    device->Recorder_Start(0);
+    device->Recorder_Pause(1);
+    device->Recorder_Stop(0);
+    EXPECT_FALSE(device->Recorder_IsRecording());
     Connect();
     device->Dispose();
     ExpectThrowsMessage<System::ObjectDisposedException>(
@@ -179,7 +173,8 @@ TEST_F(RecorderBridgeTest, HandlersCannotStopTheStreamThatRunsThem) {
     device->Completed().Subscribe([&](const void*, const GrabContinousCompletedEventArgs&) {
         if (!asked.exchange(true)) tryStopping();
     });
-    device->RecordingStatus().Subscribe([&](const void*, const RecordingStatusEventArgs&) { tryStopping(); });
+    device->RecordingStatus().Subscribe(
+        [&](const void*, const RecordingStatusEventArgs&) { tryStopping(); });
     device->Recorder_Setup(Settings());
     device->Recorder_Start(1);  // reports here, under the recorder's lock; stops after a frame
     device->GrabContinous_Start();
