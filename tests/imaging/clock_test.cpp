@@ -30,8 +30,7 @@ TEST_F(ClockTest, StampsFollowTheFrameGrid) {
         EXPECT_EQ(frames.GetTime().milliseconds, ms) << elapsed;
     }
     const FrameStamp s = frames.GetTime();  // 1080 ms: frame 32
-    EXPECT_EQ(s.seconds, 1'000'001u);
-    EXPECT_EQ(s.timeZoneMinutes, -60);
+    EXPECT_EQ(std::pair(s.seconds, s.timeZoneMinutes), std::pair(1'000'001u, std::int16_t{-60}));
 }
 
 // The second sample truncates to frame 0, counted as 1 like the first; later ones, with the
@@ -53,8 +52,8 @@ TEST_F(ClockTest, BaseIsWholeWallSecondsInLocalTime) {
     FrameClock frames;
     frames.Start(25.0f);
     clock_.AdvanceMilliseconds(1);
-    EXPECT_EQ(frames.GetTime().seconds, 1'000'000u);
-    EXPECT_EQ(frames.GetTime().milliseconds, 40u);
+    EXPECT_EQ(std::pair(frames.GetTime().seconds, frames.GetTime().milliseconds),
+              std::pair(1'000'000u, 40u));
     clock_.SetTimeZone(-60, true);
     frames.Start(30.0f);
     EXPECT_EQ(frames.GetTime().seconds, 1'003'601u);
@@ -69,8 +68,9 @@ TEST_F(ClockTest, UnusableRatesStampTheElapsedTime) {
         frames.Start(rate);
         clock_.AdvanceMilliseconds(1234);
         const FrameStamp s = frames.Stamp(rate);
-        EXPECT_EQ(s.seconds, static_cast<std::uint32_t>(wall.time) + 1) << rate;
-        EXPECT_EQ(s.milliseconds, 234u) << rate;
+        EXPECT_EQ(std::pair(s.seconds, s.milliseconds),
+                  std::pair(static_cast<std::uint32_t>(wall.time) + 1, 234u))
+            << rate;
     }
 }
 
@@ -89,8 +89,7 @@ TEST_F(ClockTest, StampStartsAStoppedClockHoldingOneTimerPeriod) {
         frames.Stop();
         EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
         const FrameStamp restarted = frames.Stamp(30.0f);
-        EXPECT_EQ(restarted.seconds, 1'000'005u);
-        EXPECT_EQ(restarted.milliseconds, 33u);
+        EXPECT_EQ(std::pair(restarted.seconds, restarted.milliseconds), std::pair(1'000'005u, 33u));
     }
     EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
 }
@@ -108,9 +107,7 @@ TEST_F(ClockTest, MMTimingReportsTheAnchorPlusElapsedTimerMilliseconds) {
         EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods + 1);
         clock_.AdvanceMilliseconds(1500);
         timing.GetTime(seconds, milliseconds, zone);
-        EXPECT_EQ(seconds, 102 + 3600);
-        EXPECT_EQ(milliseconds, 200);
-        EXPECT_EQ(zone, 120);
+        EXPECT_EQ(std::tuple(seconds, milliseconds, zone), std::tuple(102 + 3600, 200, 120));
     }
     EXPECT_EQ(Platform::ActiveTimerPeriods(1), periods);
     clock_.SetTimerTicks(0xFFFFFFFFu - 1000);
@@ -119,8 +116,7 @@ TEST_F(ClockTest, MMTimingReportsTheAnchorPlusElapsedTimerMilliseconds) {
     MMTiming timing;
     clock_.AdvanceMilliseconds(3000);  // the timer wraps
     timing.GetTime(seconds, milliseconds, zone);
-    EXPECT_EQ(seconds, 5003);
-    EXPECT_EQ(milliseconds, 0);
+    EXPECT_EQ(std::pair(seconds, milliseconds), std::pair(5003, 0));
 }
 
 }  // namespace

@@ -96,17 +96,15 @@ TEST_F(RawZrfImageTest, WrapsTheSampleStampedAndWithAValidChecksum) {
     clock_.AdvanceMilliseconds(900);
     ASSERT_TRUE(Build(img));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 4)), "R5XX");
-    EXPECT_EQ(BigEndian16(img, 36), 0u);
-    EXPECT_EQ(BigEndian16(img, 64), kFrameInfoBlock);
-    EXPECT_EQ(BigEndian32(img, 68), 106u);
-    EXPECT_EQ(BigEndian16(img, 96), kPixelBlock);
-    EXPECT_EQ(BigEndian32(img, 108), 2556u);
-    EXPECT_EQ(BigEndian32(img, 112), 8u * 4 * 2 + 32);
+    EXPECT_EQ(std::tuple(BigEndian16(img, 36), BigEndian16(img, 64), BigEndian32(img, 68),
+                         BigEndian16(img, 96), BigEndian32(img, 108), BigEndian32(img, 112)),
+              std::tuple(0, kFrameInfoBlock, 106u, kPixelBlock, 2556u, 8u * 4 * 2 + 32));
     const auto* block = img.data() + 128;
-    EXPECT_EQ(Load<std::int32_t>(block + Info::kSeconds), 1'700'000'001);
-    EXPECT_EQ(Load<std::int32_t>(block + Info::kMilliseconds), 150);
-    EXPECT_EQ(Load<std::int16_t>(block + Info::kTimeZone), -60);
-    EXPECT_EQ(Load<std::uint16_t>(block + Info::kFrameRate), 25);
+    EXPECT_EQ(std::tuple(Load<std::int32_t>(block + Info::kSeconds),
+                         Load<std::int32_t>(block + Info::kMilliseconds),
+                         Load<std::int16_t>(block + Info::kTimeZone),
+                         Load<std::uint16_t>(block + Info::kFrameRate)),
+              std::tuple(1'700'000'001, 150, -60, 25));
     EXPECT_EQ(0, std::memcmp(img.data() + 2556, block, 32));
     EXPECT_EQ(PixelAt(img, 2588 + 2 * 31), picture_[31]);
     EXPECT_NE(Load<std::uint32_t>(img.data() + 60), 0u);
