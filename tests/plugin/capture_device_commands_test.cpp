@@ -135,7 +135,8 @@ TEST_F(CommandsTest, EachCommandActsAndAnswersOnAnInfraredCamera) {
         EXPECT_TRUE(step.error.empty() || reply->XmlData().Elements("Return").empty());
     }
     EXPECT_EQ(std::tuple(Tree<std::int32_t>(nodes::kNucCount), Tree<bool>(nodes::kShutterClosed),
-                         Tree<std::int32_t>(nodes::kRangeIndex), Tree<std::int32_t>(nodes::kFocusMode)),
+                         Tree<std::int32_t>(nodes::kRangeIndex),
+                         Tree<std::int32_t>(nodes::kFocusMode)),
               std::tuple(1, true, 1, 0));
     EXPECT_DOUBLE_EQ(State().Graph()->GetFrameRate(), 7.5);
     // Camera information is refreshed into the reply.
@@ -169,7 +170,8 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
     });
     Connect();
     DeviceCommand none = Execute(20);
-    EXPECT_EQ(std::pair(none.ReturnValues("Range"), none.Error()), std::pair(Strings{}, std::string()));
+    EXPECT_EQ(std::pair(none.ReturnValues("Range"), none.Error()),
+              std::pair(Strings{}, std::string()));
     EXPECT_EQ(Execute(32).ReturnValues("Result"), Strings{"false"});
     EXPECT_FALSE(State().FocusAvailable());
     EXPECT_EQ(Execute(31).ReturnValues("Current"), Strings{"0"});  // no longer asked
@@ -183,9 +185,12 @@ TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
     using Intervals = std::vector<REFERENCE_TIME>;
     // 9 and then 30 frames per second: the host order is the graph's, reversed.
     for (const auto& [preset, listed, rates] :
-         {std::tuple{"fw-ir", Intervals{1111111, 333333}, Strings{"30.00", "9.00", "60.00", "120.00"}},
-          std::tuple{"usb-ir", Intervals{333333, 666666, 1333333}, Strings{"7.50", "15.00", "30.00"}}}) {
-        MakeCamera(preset, [&](zrf::sim::CameraPreset& p) { p.video.video_control_frame_intervals = listed; });
+         {std::tuple{"fw-ir", Intervals{1111111, 333333},
+                     Strings{"30.00", "9.00", "60.00", "120.00"}},
+          std::tuple{"usb-ir", Intervals{333333, 666666, 1333333},
+                     Strings{"7.50", "15.00", "30.00"}}}) {
+        MakeCamera(preset,
+                   [&](auto& p) { p.video.video_control_frame_intervals = listed; });
         Connect();
         EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), rates) << preset;
         TearDown();
@@ -206,7 +211,8 @@ TEST_F(CommandsTest, AScriptFileRunsAgainstTheTree) {
     DeviceCommand reply = Execute(90, {{"Filename", "String", file}});
     EXPECT_EQ(reply.Error(), "");
     EXPECT_TRUE(reply.XmlData().Elements("Return").empty());
-    EXPECT_EQ(std::pair(Tree<bool>(nodes::kShutterClosed), Tree<std::int32_t>(nodes::kNucCount)), std::pair(true, 1));
+    EXPECT_EQ(std::pair(Tree<bool>(nodes::kShutterClosed), Tree<std::int32_t>(nodes::kNucCount)),
+              std::pair(true, 1));
 
     EXPECT_EQ(ExecuteFailing(
                   90, {{"Filename", "String", script("set Camera.Shutter.Closed false\nbogus\n")}}),
@@ -231,7 +237,8 @@ TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
     // The node, the values, the node's text afterwards, the camera's refusal (answered as Result
     // false) or the command's error.
     const std::string rangeMin = nodes::RangeMin(0);
-    const std::tuple<const char*, std::vector<Param>, std::string, const char*, std::string> cases[] = {
+    using Case = std::tuple<const char*, std::vector<Param>, std::string, const char*, std::string>;
+    const Case cases[] = {
         {nodes::kFocusPosition, {{"ResInteger", "Int32", "300"}}, "300", "", ""},
         {rangeMin.c_str(), {{"ResDouble", "Double", "-30.5"}}, "-30.5", "", ""},
         {nodes::kShutterClosed, {{"ResBoolean", "Boolean", "true"}}, "true", "", ""},
@@ -266,7 +273,8 @@ TEST_F(CommandsTest, AWebCameraFailsTheCommandsThatNeedTheCameraTree) {
     using Params = std::vector<Param>;
     for (const auto& [id, params] :
          {std::pair{20, Params{}}, {21, {{"Index", "Int32", "0"}}}, {31, {{"Value", "Int32", "5"}}},
-          {90, {{"Filename", "String", "/nonexistent/script.txt"}}}, {120, {{"Cmd", "String", nodes::kName}}},
+          {90, {{"Filename", "String", "/nonexistent/script.txt"}}},
+          {120, {{"Cmd", "String", nodes::kName}}},
           {121, {{"Cmd", "String", nodes::kLensId}, {"ResInteger", "Int32", "2"}}},
           {121, {{"Cmd", "String", nodes::kLensId}}}})
         EXPECT_EQ(ExecuteFailing(id, params), kNoChannel) << id;

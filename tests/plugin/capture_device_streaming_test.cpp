@@ -12,24 +12,20 @@ bool IsZrfImage(const std::vector<std::uint8_t>& image) {
 }
 
 TEST_F(DeviceTest, EveryPresetConnectsStreamsAndDeliversDecodedImages) {
-    struct Case {
-        const char* preset;
-        const char* format;
-        bool zrf;
-    };
-    for (const Case& c : {Case{"usb-ir", "", true}, Case{"usb-ir-jls", "", true},
-                          Case{"fw-ir", "", true}, Case{"webcam", zrf::sim::kFormatIdYuy2, false}}) {
-        SCOPED_TRACE(c.preset);
-        MakeCamera(c.preset);
-        if (*c.format) identity.selected_format_id = c.format;
+    for (const auto& [preset, format, radiometric] :
+         {std::tuple{"usb-ir", "", true}, {"usb-ir-jls", "", true}, {"fw-ir", "", true},
+          {"webcam", zrf::sim::kFormatIdYuy2, false}}) {
+        SCOPED_TRACE(preset);
+        MakeCamera(preset);
+        if (*format) identity.selected_format_id = format;
         Connect();
         EXPECT_TRUE(device->Device_IsConnected());
         EXPECT_EQ(device->Device_Heartbeat(), HeartbeatState::Alive);
         device->GrabContinous_Start();
         ASSERT_TRUE(events->WaitForImages(5));
         device->GrabContinous_Stop();
-        for (const auto& image : events->Images()) EXPECT_EQ(IsZrfImage(image), c.zrf);
-        EXPECT_TRUE(c.zrf || std::memcmp(events->Images()[0].data(), "YUY2", 4) == 0);
+        for (const auto& image : events->Images()) EXPECT_EQ(IsZrfImage(image), radiometric);
+        EXPECT_TRUE(radiometric || std::memcmp(events->Images()[0].data(), "YUY2", 4) == 0);
         device->Device_Disconnect();
         EXPECT_FALSE(device->Device_IsConnected());
         TearDown();
