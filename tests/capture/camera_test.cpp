@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,12 +21,14 @@
 #include "platform/dshow/filter_base.h"
 #include "platform/dshow/video_input_devices.h"
 #include "platform/time/test_clock.h"
+#include "sim/video/format_blocks.h"
 #include "tests/capture/capture_fixture.h"
 
 namespace CaptureTest {
 namespace {
 
 using Bytes = std::vector<BYTE>;
+constexpr DWORD kRates = 0xFFFFFFFF;  // the frame-rate list's key among the property replies
 
 // A media type with a format block of the given type and size, holding a video information
 // header with these values as far as the block reaches.
@@ -33,37 +36,21 @@ zrf::dshow::MediaType OfferedType(const GUID& subtype, LONG width, LONG height,
                                   REFERENCE_TIME interval = 333333,
                                   const GUID& format_type = FORMAT_VideoInfo,
                                   ULONG format_size = sizeof(VIDEOINFOHEADER)) {
-    zrf::dshow::MediaType result;
-    AM_MEDIA_TYPE& mt = result.Get();
-    mt.majortype = MEDIATYPE_Video;
-    mt.subtype = subtype;
-    mt.formattype = format_type;
-    VIDEOINFOHEADER info{};
-    info.AvgTimePerFrame = interval;
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    mt.cbFormat = format_size;
-    mt.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(std::max<ULONG>(format_size, 1)));
-    std::memset(mt.pbFormat, 0, format_size);
-    std::memcpy(mt.pbFormat, &info, std::min<std::size_t>(format_size, sizeof info));
-    return result;
+    return zrf::sim::MediaTypeFor(
+        {subtype, width, height, 16, 0, {interval}, format_type, format_size}, interval);
 }
 
 // What a driver that lies reports, and what it was asked.
 struct Lies {
     std::vector<zrf::dshow::MediaType> offered = {OfferedType(kSubtypeF7M0, 640, 483)};
-    // The video-control frame-rate reply (empty: not offered) and the length claimed.
-    Bytes frame_rate_reply;
-    DWORD frame_rate_returned = 0;
+    // Property replies and the lengths claimed (0: the reply's own) by id, kRates for the
+    // video-control frame-rate list; an id not listed is not supported.
+    std::map<DWORD, std::pair<Bytes, DWORD>> replies;
     // Stream capabilities: the count and structure size claimed, and the entries.
     int capability_count = 0;
     int capability_size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     std::vector<std::pair<zrf::dshow::MediaType, VIDEO_STREAM_CONFIG_CAPS>> capabilities;
     std::optional<zrf::dshow::MediaType> format;  // what GetFormat reports
-    Bytes raw_reply;  // camera property 0 (raw command), with the length claimed
-    DWORD raw_returned = 0;
-    Bytes info_reply;  // camera property 1 (device information)
     Bytes mailbox_reply;
     ULONG mailbox_returned = 256;
     HRESULT mailbox_read_result = S_OK;
@@ -80,25 +67,20 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
     ZRF_COM_FORWARD_UNKNOWN(zrf::dshow::PinBase)
 
     HRESULT Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) override { return E_NOTIMPL; }
-    const Bytes& Reply(REFGUID set, DWORD id) const {
-        static const Bytes none;
-        return set == PROPSETID_VIDCAP_VIDEOCONTROL ? s_->frame_rate_reply
-               : id == 0                            ? s_->raw_reply
-               : id == 1                            ? s_->info_reply
-                                                    : none;
+    static DWORD Key(REFGUID set, DWORD id) {
+        return set == PROPSETID_VIDCAP_VIDEOCONTROL ? kRates : id;
     }
     HRESULT Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size,
                 DWORD* returned) override {
-        const Bytes& reply = Reply(set, id);
-        if (reply.empty()) return E_PROP_ID_UNSUPPORTED;
-        std::memcpy(data, reply.data(), std::min<std::size_t>(size, reply.size()));
-        *returned = set == PROPSETID_VIDCAP_VIDEOCONTROL ? s_->frame_rate_returned
-                    : id == 0                            ? s_->raw_returned
-                                                         : static_cast<DWORD>(reply.size());
+        const auto reply = s_->replies.find(Key(set, id));
+        if (reply == s_->replies.end()) return E_PROP_ID_UNSUPPORTED;
+        const auto& [bytes, claimed] = reply->second;
+        std::memcpy(data, bytes.data(), std::min<std::size_t>(size, bytes.size()));
+        *returned = claimed ? claimed : static_cast<DWORD>(bytes.size());
         return S_OK;
     }
     HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override {
-        *support = Reply(set, id).empty() ? 0 : KSPROPERTY_SUPPORT_GET;
+        *support = s_->replies.count(Key(set, id)) ? KSPROPERTY_SUPPORT_GET : 0;
         return *support ? S_OK : E_PROP_ID_UNSUPPORTED;
     }
     HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override {
@@ -376,8 +358,7 @@ TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
         const Case& c = cases[i];
         SCOPED_TRACE(i);
         Lies s;
-        s.frame_rate_reply = c.reply;
-        s.frame_rate_returned = c.returned;
+        if (!c.reply.empty()) s.replies[kRates] = {c.reply, c.returned};
         s.capability_count = c.capCount < 0 ? static_cast<int>(c.caps.size()) : c.capCount;
         s.capability_size = c.capSize;
         for (const auto& [subtype, fastest, slowest] : c.caps) {
@@ -430,7 +411,7 @@ TEST_F(CameraTest, DeviceInformationAndModeValueAreReadAtSelection) {
     EXPECT_EQ(2u, graph.ModeValue());
     // A text that fills its block to the end stops there.
     Lies lies;
-    lies.info_reply.assign(zrf::capture::kPropBlockSize, 'T');
+    lies.replies[1] = {Bytes(zrf::capture::kPropBlockSize, 'T'), 0};
     EXPECT_EQ(std::string(zrf::capture::kPropBlockSize - 24, 'T'),
               Select({}, lies).DeviceInfoText());
 }
@@ -466,9 +447,8 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
     Settings tape = zrf::sim::FwIrPreset();
     tape.maker_properties.reset();
     Lies rawLie, mailboxGone, mailboxLie;
-    rawLie.raw_reply = Bytes(260, 0xEE);
-    rawLie.raw_returned = 100000;
-    std::memcpy(rawLie.raw_reply.data(), &rawLie.raw_returned, 4);  // its length word too
+    rawLie.replies[0] = {Bytes(260, 0xEE), 100000};
+    std::memcpy(rawLie.replies[0].first.data(), &rawLie.replies[0].second, 4);  // its word too
     const HRESULT gone = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
     mailboxGone.mailbox_read_result = gone;
     mailboxLie.mailbox_reply = Bytes(256, 0x11);
