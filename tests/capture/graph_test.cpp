@@ -80,12 +80,8 @@ TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
             d.device_path = L"\\\\?\\usb#broken";
             d.create_filter = [](auto) { return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED); };
         }));
-    struct Case {
-        std::function<std::shared_ptr<void>()> arrange;
-        std::wstring path;
-        HRESULT code;
-    };
-    const Case cases[] = {
+    // What is arranged first, the path and SelectDevice's code.
+    const std::tuple<std::function<std::shared_ptr<void>()>, std::wstring, HRESULT> cases[] = {
         {[] { return std::make_shared<zrf::dshow::ScopedEmptyVideoInputCategory>(); }, kPath,
          E_FAIL},
         {{}, L"\\\\?\\usb#other", E_FAIL},
@@ -94,17 +90,16 @@ TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
         {Missing(CLSID_CaptureGraphBuilder2), kPath, REGDB_E_CLASSNOTREG},
         {{}, L"\\\\?\\USB#BROKEN", HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(i);
+    for (const auto& [arrange, path, code] : cases) {
+        SCOPED_TRACE(std::string(path.begin(), path.end()) + " " + std::to_string(code));
         CreatedObjects created({CLSID_FilterGraph});
-        const auto arranged = c.arrange ? c.arrange() : nullptr;
+        const auto arranged = arrange ? arrange() : nullptr;
         CMtxGraph graph;
-        EXPECT_EQ(c.code, graph.SelectDevice(c.path, L"0", false));
+        EXPECT_EQ(code, graph.SelectDevice(path, L"0", false));
         EXPECT_FALSE(graph.IsMediaTypeAvailable(kSubtypeF7M0));
         EXPECT_EQ(E_FAIL, graph.BuildCaptureGraph(false));
         // No graph is made before a device is found.
-        EXPECT_TRUE(c.code != E_FAIL || created.Count(CLSID_FilterGraph) == 0);
+        EXPECT_TRUE(code != E_FAIL || created.Count(CLSID_FilterGraph) == 0);
     }
     zrf::dshow::VideoInputDevices::Remove(brokenId);
 }
