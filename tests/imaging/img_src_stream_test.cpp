@@ -416,18 +416,11 @@ TEST_F(StreamTest, SizesOutsideTheCallback) {
 // YUY2 and I420: the header, stamped, then the sample; what the sample does not cover is zero.
 // A sample shorter than its planes is rejected. MJPG passes the sample through.
 TEST_F(StreamTest, VisualImagesAreHeaderThenSample) {
-    const auto picture = RampPicture(settings_.size);
-    zrf::sim::SampleSettings s;
-    s.size = settings_.size;
     clock_.AdvanceMilliseconds(100);
-    for (const auto& [subtype, fourCc] :
-         {std::pair{kSubtypeYUY2, "YUY2"}, {kSubtypeI420, "I420"}}) {
-        stream_.SetSubtype(subtype);
-        stream_.SetFrameRate(30.0f);  // each starts at frame 1
-        Sample sample;
-        (subtype == kSubtypeYUY2 ? zrf::sim::BuildYuy2Sample : zrf::sim::BuildI420Sample)(
-            picture.data(), s, sample);
-        const Delivery d = Deliver(stream_, sample, settings_.size);
+    for (const auto& [path, fourCc] : {std::pair{kYuy2, "YUY2"}, {kI420, "I420"}}) {
+        Use(path);  // each starts at frame 1
+        const Sample sample = Build();
+        const Delivery d = Run(sample);
         ASSERT_EQ(d.results, kOk);
         const Sample& image = d.images[0];
         ASSERT_EQ(image.size(), 28u + 256);
@@ -443,9 +436,8 @@ TEST_F(StreamTest, VisualImagesAreHeaderThenSample) {
         EXPECT_EQ(Deliver(stream_, Sample(sample.size() - 1), settings_.size).results, kBad);
     }
     // MJPG passes the sample through, for any field.
-    stream_.SetSubtype(kSubtypeMJPG);
-    Sample sample;
-    zrf::sim::BuildMjpgSample(picture.data(), s, sample);
+    Use(kMjpg);
+    const Sample sample = Build();
     const Delivery d = Deliver(stream_, sample, settings_.size, 3, 1);
     ASSERT_EQ(d.results, kOk);
     EXPECT_EQ(d.images[0], sample);

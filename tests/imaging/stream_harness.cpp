@@ -16,7 +16,6 @@ thread_local Pending* t_pending = nullptr;
 void OnImage() {
     Pending& p = *t_pending;
     Delivery& d = *p.delivery;
-    ++d.callbacks;
     d.size = p.stream->GetImageBufferSize();
     for (std::int32_t k = p.first; k < p.first + p.count; ++k) {
         // A sample the stream could not size is still decoded, into a scratch buffer: the

@@ -49,7 +49,6 @@ struct Delivery {
     std::int32_t size = -1;                         // GetImageBufferSize inside the callback
     std::vector<DecodeResult> results;              // per decoded field
     std::vector<std::vector<std::uint8_t>> images;  // per field, exactly `size` bytes if sized
-    int callbacks = 0;
 };
 
 // Decodes `count` fields from `first` (all of the stream's fields when negative); the device
