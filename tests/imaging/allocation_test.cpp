@@ -8,12 +8,7 @@
 #include "imaging/jpegls_codec.h"
 #include "tests/imaging/stream_harness.h"
 
-namespace {
-std::atomic<long> g_allocations{0};
-long AllocationCount() {
-    return g_allocations.load();
-}
-}  // namespace
+static std::atomic<long> g_allocations{0};
 
 // The library's array and non-throwing forms call these.
 void* operator new(std::size_t n) {
@@ -54,25 +49,20 @@ void DecodeAllFields() {
 long CodecAllocations(const Sample& sample) {
     const std::uint32_t length = Zrf::LoadBigEndian32(sample.data());
     std::vector<std::uint8_t> out(64 * 48 * 2);
-    const long before = AllocationCount();
+    const long before = g_allocations.load();
     for (int i = 0; i < kSamples; ++i) {
         JlsParameters params;
         if (!ReadJpegLsHeader(sample.data() + 4, length, params) ||
             !DecodeJpegLs(out.data(), out.size(), sample.data() + 4, length, params))
             return -1;
     }
-    return AllocationCount() - before;
+    return g_allocations.load() - before;
 }
 
 // Every path adds nothing to what the codec itself allocates.
 TEST(PerSampleAllocations, NoneOnAnyOwnPath) {
-    struct Case {
-        const char* name;
-        Path path;
-        int fields;
-        std::uint16_t byteOrder;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Path, int, std::uint16_t> cases[] = {
+        // fields, byte order
         {"USB raw", kUsbRaw, 1, 2},
         {"USB raw, swapped pixels", kUsbRaw, 1, 1},
         {"USB raw, 2 fields", kUsbRaw, 2, 2},
@@ -83,27 +73,27 @@ TEST(PerSampleAllocations, NoneOnAnyOwnPath) {
         {"I420", kI420, 1, 2},
         {"MJPG", kMjpg, 1, 2},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, path, fields, byteOrder] : cases) {
         zrf::sim::SampleSettings s;
         s.size = {64, 48};
-        s.fieldCount = c.fields;
-        s.pixelByteOrder = c.byteOrder;
-        const Sample sample = BuildSample(c.path, RampPicture(s.size), s);
+        s.fieldCount = fields;
+        s.pixelByteOrder = byteOrder;
+        const Sample sample = BuildSample(path, RampPicture(s.size), s);
         ImgSrcStream stream;
-        Use(stream, c.path, c.fields);
+        Use(stream, path, fields);
         stream.SetNewImageCallback(&DecodeAllFields);
         std::vector<std::uint8_t> out(1 << 20);
-        g_target = {&stream, &out, c.fields, 0};
+        g_target = {&stream, &out, fields, 0};
         const auto deliver = [&] {
             stream.OnNewSample(sample.data(), static_cast<std::int32_t>(sample.size()), s.size);
         };
         deliver();  // the first sample may start the clock: count from the second on
         g_target.ok = 0;
-        const long before = AllocationCount();
+        const long before = g_allocations.load();
         for (int i = 0; i < kSamples; ++i) deliver();
-        const long allocations = AllocationCount() - before;
-        EXPECT_EQ(g_target.ok, kSamples * c.fields) << c.name;
-        EXPECT_EQ(allocations, c.path == kUsbJpegLs ? CodecAllocations(sample) : 0) << c.name;
+        const long allocations = g_allocations.load() - before;
+        EXPECT_EQ(g_target.ok, kSamples * fields) << name;
+        EXPECT_EQ(allocations, path == kUsbJpegLs ? CodecAllocations(sample) : 0) << name;
     }
 }
 
