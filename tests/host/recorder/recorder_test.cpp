@@ -1,4 +1,5 @@
 // The recording file, read back whole, cut and damaged, and the recorder that writes it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -101,12 +102,10 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     Patch(dir.File("v2.zrec"), offsetof(RecordingFileHeader, version), "\x02");
     for (const char* name : {"text.zrec", "empty.zrec", "v2.zrec"})
         EXPECT_THROW(RecordingReader(dir.File(name)), System::FormatException) << name;
-    try {
-        RecordingReader reader(dir.File("v2.zrec"));
-    } catch (const System::FormatException& e) {
-        EXPECT_EQ(e.Message(), "'" + dir.File("v2.zrec") +
-                                   "' is a recording of version 2; only version 1 can be read");
-    }
+    EXPECT_THAT([&] { RecordingReader{dir.File("v2.zrec")}; },
+                ::testing::ThrowsMessage<System::FormatException>(
+                    "'" + dir.File("v2.zrec") +
+                    "' is a recording of version 2; only version 1 can be read"));
     EXPECT_THROW(RecordingReader(dir.File("missing.zrec")), System::IOException);
     EXPECT_THROW(RecordingReader(dir.Path()), System::IOException);
     // Only a regular file is replaced: not a device, nor what a link points at.
