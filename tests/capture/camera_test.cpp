@@ -46,10 +46,11 @@ struct Lies {
     // Property replies and the lengths claimed (0: the reply's own) by id, kRates for the
     // video-control frame-rate list; an id not listed is not supported.
     std::map<DWORD, std::pair<Bytes, DWORD>> replies;
-    // Stream capabilities: the count and structure size claimed, and the entries.
-    int capability_count = 0;
+    // Stream capabilities (subtype, fastest and slowest interval), with the count (-1: as many
+    // as listed) and structure size claimed.
+    std::vector<std::tuple<GUID, LONGLONG, LONGLONG>> capabilities;
+    int capability_count = -1;
     int capability_size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
-    std::vector<std::pair<zrf::dshow::MediaType, VIDEO_STREAM_CONFIG_CAPS>> capabilities;
     std::optional<zrf::dshow::MediaType> format;  // what GetFormat reports
     Bytes mailbox_reply;
     ULONG mailbox_returned = 256;
@@ -94,14 +95,19 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
         return s_->format ? S_OK : E_FAIL;
     }
     HRESULT GetNumberOfCapabilities(int* count, int* size) override {
-        *count = s_->capability_count, *size = s_->capability_size;
+        *count = s_->capability_count < 0 ? static_cast<int>(s_->capabilities.size())
+                                          : s_->capability_count;
+        *size = s_->capability_size;
         return S_OK;
     }
     HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** ppmt, BYTE* caps) override {
         if (index < 0 || static_cast<std::size_t>(index) >= s_->capabilities.size())
             return E_INVALIDARG;
-        const auto& [type, limits] = s_->capabilities[static_cast<std::size_t>(index)];
-        *ppmt = CreateMediaType(&type.Get());
+        const auto& [subtype, fastest, slowest] = s_->capabilities[static_cast<std::size_t>(index)];
+        *ppmt = CreateMediaType(&OfferedType(subtype, 640, 480).Get());
+        VIDEO_STREAM_CONFIG_CAPS limits{};
+        limits.MinFrameInterval = fastest;
+        limits.MaxFrameInterval = slowest;
         std::memcpy(caps, &limits, sizeof limits);
         return S_OK;
     }
@@ -325,11 +331,10 @@ TEST_F(CameraTest, DefaultChoiceFindsTheWantedSubtype) {
 // capabilities of the current subtype give the fastest rate halved down to the slowest, cut to
 // two decimals. Counts and lengths are the driver's word: only what arrived is read.
 TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
-    using Caps = std::tuple<GUID, LONGLONG, LONGLONG>;  // subtype, fastest, slowest interval
     struct Case {
         Bytes reply;
         DWORD returned;
-        std::vector<Caps> caps;
+        std::vector<std::tuple<GUID, LONGLONG, LONGLONG>> caps;
         std::vector<float> rates;
         float max = 60.0f;
         float min = 3.75f;
@@ -359,14 +364,9 @@ TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
         SCOPED_TRACE(i);
         Lies s;
         if (!c.reply.empty()) s.replies[kRates] = {c.reply, c.returned};
-        s.capability_count = c.capCount < 0 ? static_cast<int>(c.caps.size()) : c.capCount;
+        s.capabilities = c.caps;
+        s.capability_count = c.capCount;
         s.capability_size = c.capSize;
-        for (const auto& [subtype, fastest, slowest] : c.caps) {
-            VIDEO_STREAM_CONFIG_CAPS limits{};
-            limits.MinFrameInterval = fastest;
-            limits.MaxFrameInterval = slowest;
-            s.capabilities.push_back({OfferedType(subtype, 640, 480), limits});
-        }
         ASSERT_EQ(S_OK, Open(s, F7M0));
         EXPECT_THAT(graph_->FrameRates(), ElementsAreArray(c.rates));
         EXPECT_EQ(graph_->MaxFrameRate(), c.max);
