@@ -73,14 +73,12 @@ TEST(Palette, BrightnessRisesFromBlackToWhite) {
 }
 
 TEST(Palette, FindsEachBuiltInByNameAndNamesThemForAnUnknownOne) {
+    const Palette* palette = nullptr;
     for (std::string_view name : Palette::Names()) {
-        const Palette* palette = nullptr;
         ASSERT_TRUE(Palette::Find(name, palette)) << name;
         EXPECT_EQ(palette->Name(), name);
     }
-    const Palette* palette = nullptr;
-    ASSERT_TRUE(Palette::Find("rainbow", palette));
-    EXPECT_EQ(palette, &Palette::Rainbow());
+    EXPECT_EQ(palette, &Palette::Rainbow());  // the last one listed
     for (std::string name : {"jet", "", "Iron"}) {
         EXPECT_EQ(Palette::Find(name, palette).Message(),
                   "unknown palette '" + name + "' (known: iron grey hot rainbow)");
