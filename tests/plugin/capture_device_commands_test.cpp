@@ -181,20 +181,12 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
 
 // --- Frame rates
 
+// 9 and then 30 frames per second: the host order is the graph's, reversed, then the windowing
+// rates. (The plain list of a USB camera is the command line's own end-to-end check.)
 TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
-    using Intervals = std::vector<REFERENCE_TIME>;
-    // 9 and then 30 frames per second: the host order is the graph's, reversed.
-    for (const auto& [preset, listed, rates] :
-         {std::tuple{"fw-ir", Intervals{1111111, 333333},
-                     Strings{"30.00", "9.00", "60.00", "120.00"}},
-          std::tuple{"usb-ir", Intervals{333333, 666666, 1333333},
-                     Strings{"7.50", "15.00", "30.00"}}}) {
-        MakeCamera(preset,
-                   [&](auto& p) { p.video.video_control_frame_intervals = listed; });
-        Connect();
-        EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), rates) << preset;
-        TearDown();
-    }
+    MakeCamera("fw-ir", [](auto& p) { p.video.video_control_frame_intervals = {1111111, 333333}; });
+    Connect();
+    EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), (Strings{"30.00", "9.00", "60.00", "120.00"}));
 }
 
 // --- The resource tree --------------------------------------------------------------------------
