@@ -271,45 +271,41 @@ const ImageSize kNone{-1, -1};
 // raw frames lose the rows of their 3840-byte header. Nothing divides by a width of zero or
 // less; a block too short is never read.
 TEST_F(CameraTest, SlotsTakeTheirTypesAndTheStreamIsToldTheImageSize) {
-    struct Case {
-        std::vector<Offer> offers;
-        GUID subtype;
-        bool usb;               // radiometric USB
-        ImageSize size;         // kNone: SetMediaType fails and the stream is told nothing
-        bool available = true;  // the slot holds a complete header
-    };
+    // The offers, the subtype, radiometric USB, the size the stream is told (kNone: SetMediaType
+    // fails and the stream is told nothing), and whether the slot holds a complete header.
+    using Case = std::tuple<std::vector<Offer>, GUID, bool, ImageSize, bool>;
     // clang-format off
     const Case cases[] = {
-        {{{F7M0, 320, 243, 88, other}, {F7M0, 640, 483}}, F7M0, false, {640, 483}},
-        {{{F7M0, 640, 483}, {F7M0, 320, 243, 88, other}}, F7M0, false, {640, 483}},
-        {{{F7M2, 320, 240}, {F7M2, 640, 480}}, F7M2, false, {640, 480}},
-        {{{MJLS, 320, 240}, {MJLS, 640, 480}}, MJLS, false, {320, 240}},
-        {{{MJPG, 160, 120}, {MJPG, 640, 480}}, MJPG, false, {160, 120}},
-        {{{YUY2, 640, 480, 88}}, YUY2, false, {640, 480}},
+        {{{F7M0, 320, 243, 88, other}, {F7M0, 640, 483}}, F7M0, false, {640, 483}, true},
+        {{{F7M0, 640, 483}, {F7M0, 320, 243, 88, other}}, F7M0, false, {640, 483}, true},
+        {{{F7M2, 320, 240}, {F7M2, 640, 480}}, F7M2, false, {640, 480}, true},
+        {{{MJLS, 320, 240}, {MJLS, 640, 480}}, MJLS, false, {320, 240}, true},
+        {{{MJPG, 160, 120}, {MJPG, 640, 480}}, MJPG, false, {160, 120}, true},
+        {{{YUY2, 640, 480, 88}}, YUY2, false, {640, 480}, true},
         {{{YUY2, 640, 480, 87}}, YUY2, false, kNone, false},
         {{{I420, 640, 480, 87}}, I420, false, kNone, false},
         {{{YUY2, 640, 480}}, F7M0, false, kNone, false},
         {{{F7M0, 640, 483}, {YUY2, 320, 240}}, MEDIASUBTYPE_RGB24, false, {640, 483}, false},
-        {{{F7M0, 640, 483}}, F7M0, true, {640, 480}},
-        {{{Y800, 320, 246}}, Y800, true, {320, 240}},
-        {{{MJLS, 640, 483}}, MJLS, true, {640, 483}},
-        {{{YUY2, 640, 480}}, YUY2, true, {640, 480}},
-        {{{F7M0, 0, 483}}, F7M0, true, kNone},
-        {{{F7M2, -640, 483}}, F7M2, true, kNone},
+        {{{F7M0, 640, 483}}, F7M0, true, {640, 480}, true},
+        {{{Y800, 320, 246}}, Y800, true, {320, 240}, true},
+        {{{MJLS, 640, 483}}, MJLS, true, {640, 483}, true},
+        {{{YUY2, 640, 480}}, YUY2, true, {640, 480}, true},
+        {{{F7M0, 0, 483}}, F7M0, true, kNone, true},
+        {{{F7M2, -640, 483}}, F7M2, true, kNone, true},
         {{{F7M2, 640, 480, 8}}, F7M2, false, kNone, false},
         {{{MJLS, 640, 480, 0}}, MJLS, false, kNone, false},
     };
     // clang-format on
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
+        const auto& [offers, subtype, usb, size, available] = cases[i];
         SCOPED_TRACE(i);
-        const bool ok = c.size.width != -1;
-        EXPECT_EQ(Open(Offering(c.offers), c.subtype, c.usb), ok ? S_OK : E_FAIL);
-        EXPECT_EQ(graph_->IsMediaTypeAvailable(c.subtype), c.available);
-        EXPECT_EQ(stream_->imageSize, c.size);
+        const bool ok = size.width != -1;
+        EXPECT_EQ(Open(Offering(offers), subtype, usb), ok ? S_OK : E_FAIL);
+        EXPECT_EQ(graph_->IsMediaTypeAvailable(subtype), available);
+        EXPECT_EQ(stream_->imageSize, size);
         if (!ok) continue;
-        EXPECT_EQ(graph_->GetImageSize(), c.size);
-        EXPECT_EQ(stream_->subtype, c.subtype == MEDIASUBTYPE_RGB24 ? F7M0 : c.subtype);
+        EXPECT_EQ(graph_->GetImageSize(), size);
+        EXPECT_EQ(stream_->subtype, subtype == MEDIASUBTYPE_RGB24 ? F7M0 : subtype);
     }
 }
 
@@ -454,25 +450,19 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
     mailboxLie.mailbox_reply = Bytes(256, 0x11);
     mailboxLie.mailbox_returned = 100000;
     mailboxLie.topology_nodes = 0xFFFFFFFF;
-    struct Row {
-        Settings camera;
-        std::optional<Lies> lying;
-        bool mailbox;
-        LONG length;  // of the request {0x42, 0x01, 0x02}
-        HRESULT code;
-        LONG replied;
-        std::pair<int, BYTE> byte;  // one byte of the buffer after
-        int reads = 0;
-        long slept = 0;
-    };
+    // The camera (or a lying one), through the mailbox or as a raw command, the length of the
+    // request {0x42, 0x01, 0x02}, the code, the length replied, one byte of the buffer after, the
+    // mailbox reads and the time slept.
+    using Row = std::tuple<Settings, std::optional<Lies>, bool, LONG, HRESULT, LONG,
+                           std::pair<int, BYTE>, int, long>;
     // clang-format off
     const Row rows[] = {
-        {Usb(echo), {}, false, 3, S_OK, 4, {3, 0x99}},
-        {tape, {}, false, 2, S_OK, 2, {0, 0x42}},
-        {{}, rawLie, false, 5000, S_OK, 256, {255, 0xEE}},
-        {zrf::sim::WebcamPreset(), {}, true, 2, E_NOINTERFACE, 2, {0, 0x42}},
-        {{}, mailboxGone, true, 2, gone, 2, {0, 0x42}, 1},
-        {{}, mailboxLie, true, 100000, S_OK, 256, {255, 0x11}, 1},
+        {Usb(echo), {}, false, 3, S_OK, 4, {3, 0x99}, 0, 0},
+        {tape, {}, false, 2, S_OK, 2, {0, 0x42}, 0, 0},
+        {{}, rawLie, false, 5000, S_OK, 256, {255, 0xEE}, 0, 0},
+        {zrf::sim::WebcamPreset(), {}, true, 2, E_NOINTERFACE, 2, {0, 0x42}, 0, 0},
+        {{}, mailboxGone, true, 2, gone, 2, {0, 0x42}, 1, 0},
+        {{}, mailboxLie, true, 100000, S_OK, 256, {255, 0x11}, 1, 0},
         {NotReady(0), {}, true, 2, S_OK, 256, {0, 0x42}, 1, 0},
         {NotReady(1), {}, true, 2, S_OK, 256, {0, 0x42}, 2, 50},
         {NotReady(6), {}, true, 2, S_OK, 256, {0, 0x42}, 7, 3150},
@@ -480,20 +470,21 @@ TEST_F(CameraTest, RawCommandsAndMailboxTransactions) {
     };
     // clang-format on
     for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const Row& r = rows[i];
+        const auto& [camera, lying, mailbox, requested, code, replied, byte, reads, slept] =
+            rows[i];
         SCOPED_TRACE(i);
-        CMtxGraph& graph = Select(r.camera, r.lying);
+        CMtxGraph& graph = Select(camera, lying);
         Bytes buffer(256 + 16, 0);
         buffer[0] = 0x42, buffer[1] = 0x01, buffer[2] = 0x02;
-        LONG length = r.length;
-        const auto slept = clock_.SleptFor().count();
-        EXPECT_EQ(r.code, r.mailbox ? graph.ExtensionUnitTransact(buffer.data(), &length)
-                                    : graph.SendRawCommand(buffer.data(), &length));
-        EXPECT_EQ(r.replied, length);
-        EXPECT_EQ(r.byte.second, buffer[r.byte.first]);
+        LONG length = requested;
+        const auto before = clock_.SleptFor().count();
+        EXPECT_EQ(code, mailbox ? graph.ExtensionUnitTransact(buffer.data(), &length)
+                                : graph.SendRawCommand(buffer.data(), &length));
+        EXPECT_EQ(replied, length);
+        EXPECT_EQ(byte.second, buffer[byte.first]);
         EXPECT_EQ(Bytes(16, 0), Bytes(buffer.begin() + 256, buffer.end()));
-        EXPECT_EQ(r.reads, lies_ ? lies_->mailbox_reads : device_->MailboxReads());
-        EXPECT_EQ(r.slept, clock_.SleptFor().count() - slept);
+        EXPECT_EQ(reads, lies_ ? lies_->mailbox_reads : device_->MailboxReads());
+        EXPECT_EQ(slept, clock_.SleptFor().count() - before);
     }
 }
 
