@@ -174,37 +174,32 @@ TEST_F(StreamTest, PixelsArriveInHostOrder) {
 // stamp is the camera's here (the host's is one for the whole sample).
 TEST_F(StreamTest, EachFieldTakesItsRowsAndItsTime) {
     stream_.SetHostTimeStamps(false);
-    struct Case {
-        Path path;
-        int fields;
-        float rate;
-        std::vector<std::uint32_t> offsets;
-    };
-    const Case cases[] = {
+    // The path, the fields, the rate and each field's time offset.
+    const std::tuple<Path, int, float, std::vector<std::uint32_t>> cases[] = {
         {kUsbRaw, 2, 30, {0, 16}},       {kUsbRaw, 4, 30, {0, 8, 16, 24}},
         {kUsbJpegLs, 2, 30, {0, 16}},    {kUsbJpegLs, 4, 30, {0, 8, 16, 24}},
         {kIeee1394, 2, 30, {0, 16}},     {kIeee1394, 4, 30, {0, 8, 16, 24}},
         {kIeee1394, 2, 25, {0, 20}},     {kIeee1394, 4, 60, {0, 4, 8, 12}},
         {kIeee1394, 2, 30, {990, 1006}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.fields << " fields at " << c.rate);
-        Use(c.path);
-        stream_.SetFrameRate(c.rate);
-        settings_.fieldCount = c.fields;
-        settings_.milliseconds = c.offsets[0];
+    for (const auto& [path, fields, rate, offsets] : cases) {
+        SCOPED_TRACE(testing::Message() << fields << " fields at " << rate);
+        Use(path);
+        stream_.SetFrameRate(rate);
+        settings_.fieldCount = fields;
+        settings_.milliseconds = offsets[0];
         const Delivery d = Run();
-        ASSERT_EQ(d.results, Results(c.fields, DecodeResult::Ok));
-        const int rows = 8 / c.fields;
+        ASSERT_EQ(d.results, Results(fields, DecodeResult::Ok));
+        const int rows = 8 / fields;
         EXPECT_EQ(d.size, 16 * rows * 2 + 2588);
-        for (int k = 0; k < c.fields; ++k) {
+        for (int k = 0; k < fields; ++k) {
             const auto& img = d.images[k];
             EXPECT_EQ(
                 std::tuple(Info16(img, Info::kGeometryHeight), Info16(img, Info::kGeometryLastRow),
                            Info16(img, Info::kFrameRate), Info32(img, Info::kSeconds),
                            Info32(img, Info::kMilliseconds), Info16(img, Info::kTimeZone)),
-                std::tuple(rows, rows - 1, static_cast<int>(c.rate * c.fields),
-                           1'234'567u + c.offsets[k] / 1000, c.offsets[k] % 1000, 300));
+                std::tuple(rows, rows - 1, static_cast<int>(rate * fields),
+                           1'234'567u + offsets[k] / 1000, offsets[k] % 1000, 300));
             ExpectPixels(img, 2588, k * 16 * rows, 16 * rows);
         }
     }
