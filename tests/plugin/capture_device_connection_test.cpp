@@ -23,15 +23,11 @@ class ConnectionTest : public DeviceTest {
 TEST_F(ConnectionTest, FailuresThatReleaseEverything) {
     const std::string controlOnly = "\\\\?\\usb#control-only";
     zrf::sim::TreeRegistry::Register(controlOnly, std::make_shared<zrf::sim::ResourceTree>());
-    struct Case {
-        const char* what;
-        const char* preset;
-        std::function<void(zrf::sim::CameraPreset&)> camera;
-        std::function<void(zrf::sim::CameraIdentity&)> identity;
-        const char* message;
-        const char* key;  // of the logged user error; "" when nothing is logged
-        const char* text;
-    };
+    // What, the preset, changes to the camera and to the identity, the message thrown, and the
+    // key and text of the logged user error ("" when nothing is logged).
+    using Case = std::tuple<const char*, const char*, std::function<void(zrf::sim::CameraPreset&)>,
+                            std::function<void(zrf::sim::CameraIdentity&)>, const char*,
+                            const char*, const char*>;
     // clang-format off
     const Case cases[] = {
         {"unreachable registry", "usb-ir", {},
@@ -55,18 +51,18 @@ TEST_F(ConnectionTest, FailuresThatReleaseEverything) {
          "", ""},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        MakeCamera(c.preset, c.camera);
-        if (c.identity) c.identity(identity);
+    for (const auto& [what, preset, tweak, change, message, key, text] : cases) {
+        SCOPED_TRACE(what);
+        MakeCamera(preset, tweak);
+        if (change) change(identity);
         const std::size_t before = log.UserErrors().size();
-        EXPECT_EQ(FailedConnect(), c.message);
+        EXPECT_EQ(FailedConnect(), message);
         const auto errors = log.UserErrors();
-        ASSERT_EQ(errors.size(), before + (*c.key ? 1 : 0));
-        if (*c.key) {
+        ASSERT_EQ(errors.size(), before + (*key ? 1 : 0));
+        if (*key) {
             EXPECT_EQ(
                 std::tuple(errors.back().key, errors.back().text, errors.back().arguments.size()),
-                std::tuple(c.key, c.text, 0u));
+                std::tuple(key, text, 0u));
         }
         ExpectReleased();
     }
