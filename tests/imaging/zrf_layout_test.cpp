@@ -4,6 +4,7 @@
 #include <numeric>
 #include <vector>
 
+#include "imaging/pixel_copy.h"
 #include "imaging/raw_zrf_image.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
@@ -25,6 +26,24 @@ Bytes Counting(std::size_t n) {
 
 // -1 reverses two bytes, -2 four, n > 0 skips n; the first 0 ends the map. (What the maps of
 // the header, the index and the frame information do shows in every decoded image.)
+// Every length across the wide kernels' rounds and the pixel-by-pixel tail, copied and in place.
+TEST(PixelCopy, SwapsEachPairAtEveryLengthAndWritesNothingPastIt) {
+    std::vector<std::uint8_t> src(300), copied, inPlace;
+    for (std::size_t i = 0; i < src.size(); ++i) src[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (std::size_t bytes = 0; bytes + 2 <= src.size(); bytes += 2) {
+        copied.assign(bytes + 2, 0xEE);
+        CopyPixels(copied.data(), src.data(), bytes, true);
+        inPlace.assign(src.begin(), src.begin() + bytes + 1);
+        SwapPixelBytes(inPlace.data(), bytes + 1);  // the odd last byte stays
+        for (std::size_t i = 0; i < bytes; ++i) {
+            ASSERT_EQ(copied[i], src[i ^ 1]) << bytes;
+            ASSERT_EQ(inPlace[i], src[i ^ 1]) << bytes;
+        }
+        EXPECT_EQ(copied[bytes], 0xEE) << bytes;
+        EXPECT_EQ(inPlace[bytes], src[bytes]) << bytes;
+    }
+}
+
 TEST(SwapByMap, ReversesUnitsAndSkipsAsTheCodesSay) {
     const std::int16_t mixed[] = {-1, 2, -2, 0, -1};
     Bytes bytes = Counting(8);

@@ -38,6 +38,10 @@ TEST_F(RecorderBridgeTest, OnlyTheRadiometricFormatGetsARecorder) {
     Connect();
     device->Recorder_Setup(Settings(true));
     ASSERT_TRUE(State().HasRecorder());
+    device->GrabContinous_Start();  // pre-recording: the ring fills before any start
+    ASSERT_TRUE(events->WaitForImages(3));
+    device->GrabContinous_Stop();
+    EXPECT_GE(static_cast<Recorder::ZRFRecorder*>(State().TheRecorder())->PreRecordedImages(), 3u);
     device->Recorder_Setup(XElement());  // a broken setup is swallowed; the recorder stays
     EXPECT_TRUE(State().HasRecorder());
 }

@@ -374,6 +374,10 @@ TEST(PngFile, WritesPaddedRgbBuffersAndRefusesShortOnes) {
               "cannot write '" + dir.File("empty.png") + "': picture of 5x0 pixels");
     EXPECT_FALSE(WritePngRgb(dir.File("huge.png"), RgbImage::kMaxSide + 1, 1, row.size(), row));
     EXPECT_FALSE(WritePng(dir.File("empty.png"), RgbImage()));
+    // A name that fits while its temporary twin is too long: the open's own reason.
+    const std::string longName = dir.File(std::string(250, 'n'));
+    EXPECT_EQ(WritePng(longName, picture).Message(),
+              "cannot write '" + longName + "': File name too long");
     EXPECT_EQ(dir.Count(), 3u) << "only the pictures written";
 }
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
+#include "tools/zrfgrab/frame_picture.h"
 #include "tools/zrfgrab/grab_options.h"
 #include "tools/zrfgrab/info_command.h"
 
@@ -81,6 +83,23 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
           "frame rate: 60, status flags 0x0000, text \"Live\"",
           "pixels: 384, min 7384, max 7767, mean 7575.50"})
         EXPECT_THAT(info, HasSubstr(line));
+    std::ifstream image(out, std::ios::binary);
+    unsigned char sum[4] = {};
+    image.seekg(60).read(reinterpret_cast<char*>(sum), 4);
+    char word[32];
+    std::snprintf(word, sizeof word, "checksum 0x%02x%02x%02x%02x\n", sum[0], sum[1], sum[2], sum[3]);
+    EXPECT_THAT(info, HasSubstr(word));
+}
+
+// An IR image whose header names no pixel block that fits gets no picture.
+TEST(FramePicture, ImagesWithoutAPixelBlockThatFitsAreRefused) {
+    std::vector<std::uint8_t> image(64 + 32, 0);
+    std::memcpy(image.data(), "ZRF", 4);
+    for (std::uint8_t entries : {0, 2}) {  // none, or more than the image holds
+        image[31] = entries;
+        EXPECT_EQ(zrfgrab::WriteFramePicture("/nonexistent/x.png", "IR", image, "iron"),
+                  "the image holds no pixel block");
+    }
 }
 
 TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
