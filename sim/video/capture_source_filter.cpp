@@ -123,16 +123,10 @@ void CaptureSourceFilter::OnStop() {
     device_->EndStreaming(this);
 }
 
-void CaptureSourceFilter::Misbehave(BYTE* data, std::size_t& length) const {
+void CaptureSourceFilter::Misbehave(std::size_t& length) const {
     const VideoDeviceSettings& s = Settings();
     if (s.should_truncate_samples_to >= 0) {
         length = std::min(length, static_cast<std::size_t>(s.should_truncate_samples_to));
-    }
-    if (s.should_corrupt_samples) {
-        // Inverts a stripe in the middle of the sample: headers may survive, pixels do not.
-        std::size_t begin = length / 3;
-        std::size_t end = std::min(length, begin + std::max<std::size_t>(length / 3, 1));
-        for (std::size_t i = begin; i < end; ++i) data[i] = static_cast<BYTE>(~data[i]);
     }
 }
 
@@ -158,7 +152,7 @@ void CaptureSourceFilter::Stream() {
         std::uint64_t frame = device_->NextFrameNumber();
         std::size_t length = source_->Fill(streaming_type_.Get(), frame, data, capacity);
         length = std::min(length, capacity);
-        Misbehave(data, length);
+        Misbehave(length);
         sample->SetActualDataLength(static_cast<LONG>(length));
         // Stream time: the first sample of a run starts at 0.
         REFERENCE_TIME start = static_cast<REFERENCE_TIME>(streamed) * interval;

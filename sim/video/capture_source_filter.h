@@ -129,7 +129,7 @@ class CaptureSourceFilter : public dshow::FilterBase,
 
   private:
     void Stream();
-    void Misbehave(BYTE* data, std::size_t& length) const;
+    void Misbehave(std::size_t& length) const;
     DWORD ExtensionUnitNode() const;
 
     std::shared_ptr<SimulatedVideoDevice> device_;

@@ -70,7 +70,6 @@ struct VideoDeviceSettings {
     bool should_omit_dropped_frames = false;      // capture pin without IAMDroppedFrames
     HRESULT should_fail_run_with = S_OK;          // e.g. 0x800705AA, already in use
     LONG should_truncate_samples_to = -1;         // valid length cut to this many bytes
-    bool should_corrupt_samples = false;          // a stripe of bytes inverted in each sample
     bool should_withhold_sample_buffers = false;  // GetPointer fails on every sample
     long should_disappear_after_frames = -1;      // unplugged while streaming
 };
