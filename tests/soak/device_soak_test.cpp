@@ -141,21 +141,17 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
     void Operate(std::mt19937& random, int rateCount, int rangeCount) {
         auto pick = [&](int n) { return static_cast<int>(random() % n); };
         auto setRate = [&] { Restarting([&] { device->Control_SetFrameRate(pick(rateCount)); }); };
+        // clang-format off
         const std::function<void()> operations[] = {
-            setRate,
-            setRate,
-            [&] { device->IRControl_Nuc(); },
+            setRate, setRate, [&] { device->IRControl_Nuc(); },
             // A camera with the other range set restarts grabbing.
             [&] { Restarting([&] { device->IRControl_SetTemperatureRange(pick(rangeCount)); }); },
-            [&] { RunCommand(1, "Nuc"); },
-            [&] { RunCommand(41, "FrameRate"); },
+            [&] { RunCommand(1, "Nuc"); }, [&] { RunCommand(41, "FrameRate"); },
             [&] { RunCommand(20, "TemperatureRanges"); },
-            [&] { device->Recorder_Start(0); },
-            [&] { device->Recorder_Pause(random() % 2); },
-            [&] { device->Recorder_Stop(0); },
-            [&] { NextSession(false); },
-            [&] { NextSession(true); },
+            [&] { device->Recorder_Start(0); }, [&] { device->Recorder_Pause(random() % 2); },
+            [&] { device->Recorder_Stop(0); }, [&] { NextSession(false); }, [&] { NextSession(true); },
         };
+        // clang-format on
         operations[random() % std::size(operations)]();
     }
 

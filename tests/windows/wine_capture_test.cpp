@@ -30,31 +30,16 @@ struct Camera {
     std::vector<float> rates;  // the camera's own list, or derived from the stream caps
 };
 
+// clang-format off
 const Camera kCameras[] = {
-    {"usb-ir",
-     L"\\\\?\\usb#vid_2f1e&pid_0a10&mi_00#7&1c2d3e4f&0&0000#"
-     L"{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeF7M0,
-     true,
-     {kSubtypeF7M0, kSubtypeMJLS, kSubtypeYUY2, kSubtypeMJPG},
-     kSubtypeF7M2,
-     {30.0f, 15.0f, 7.5f}},
-    {"fw-ir",
-     L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeF7M2,
-     false,
-     {kSubtypeF7M2, kSubtypeF7M0},
-     kSubtypeYUY2,
-     {30.0f, 15.0f}},
-    {"webcam",
-     L"\\\\?\\usb#vid_1d6b&pid_0c45&mi_00#6&2b3c4d5e&0&0000#"
-     L"{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
-     kSubtypeYUY2,
-     false,
-     {kSubtypeYUY2, kSubtypeMJPG},
-     kSubtypeF7M0,
-     {30.0f, 15.0f}},
+    {"usb-ir", L"\\\\?\\usb#vid_2f1e&pid_0a10&mi_00#7&1c2d3e4f&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+     kSubtypeF7M0, true, {kSubtypeF7M0, kSubtypeMJLS, kSubtypeYUY2, kSubtypeMJPG}, kSubtypeF7M2, {30.0f, 15.0f, 7.5f}},
+    {"fw-ir", L"\\\\?\\1394#4e8a&1a2b3c4d&0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+     kSubtypeF7M2, false, {kSubtypeF7M2, kSubtypeF7M0}, kSubtypeYUY2, {30.0f, 15.0f}},
+    {"webcam", L"\\\\?\\usb#vid_1d6b&pid_0c45&mi_00#6&2b3c4d5e&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+     kSubtypeYUY2, false, {kSubtypeYUY2, kSubtypeMJPG}, kSubtypeF7M0, {30.0f, 15.0f}},
 };
+// clang-format on
 
 // Writes a number into the property bag of the registered camera that serves `preset`: what
 // its filter reads when the next bind loads the bag.
