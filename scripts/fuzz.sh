@@ -29,8 +29,6 @@ input_dirs() {
   for d in "fuzzing/corpus/$t" "fuzzing/regressions/$t"; do
     [ -d "$d" ] && echo "$d"
   done
-  # The decode fuzzer's regressions live with the imaging tests.
-  if [ "$t" = image_decode_fuzzer ]; then echo tests/imaging/fuzz_regressions; fi
 }
 
 failed=()

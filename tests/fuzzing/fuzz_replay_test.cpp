@@ -52,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Kept, Input,
                              return name;
                          });
 
-// An empty corpus would leave the target untested by this program.
-TEST(FuzzInputs, TheTargetHasSeeds) {
-    EXPECT_FALSE(Inputs({ZRF_FUZZ_CORPUS}).empty()) << ZRF_FUZZ_TARGET_NAME;
+// No inputs would leave the target untested by this program.
+TEST(FuzzInputs, TheTargetHasInputs) {
+    EXPECT_FALSE(Inputs({ZRF_FUZZ_REGRESSIONS, ZRF_FUZZ_CORPUS}).empty()) << ZRF_FUZZ_TARGET_NAME;
 }
 
 }  // namespace
