@@ -13,6 +13,7 @@
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
 #include "tests/faults/faulty_source.h"
+#include "tests/host/recorder/temp_dir.h"
 #include "tests/plugin/device_fixture.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
@@ -23,16 +24,9 @@ using zrf::faults::Spoil;
 
 class DeviceFaultTest : public DeviceTest {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("zrf_faults_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
     void TearDown() override {
         if (limited) ::setrlimit(RLIMIT_FSIZE, &saved);
         DeviceTest::TearDown();
-        std::filesystem::remove_all(dir);
     }
     // The process may write files of at most `bytes`; a write beyond fails instead of killing it.
     void LimitFileSize(rlim_t bytes) {
@@ -108,7 +102,8 @@ class DeviceFaultTest : public DeviceTest {
         return frames;
     }
 
-    std::filesystem::path dir;
+    TempDir tempDir;
+    std::filesystem::path dir{tempDir.Path()};
     rlimit saved{};
     bool limited = false;
 };
