@@ -13,7 +13,9 @@
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
 #include "tests/faults/faulty_source.h"
+#include "tests/host/recorder/recording_helpers.h"
 #include "tests/host/recorder/temp_dir.h"
+#include "tests/plugin/expect_exception.h"
 #include "tests/plugin/device_fixture.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
@@ -53,12 +55,8 @@ class DeviceFaultTest : public DeviceTest {
     }
     // A start that fails with the documented error.
     static void ExpectStartFails(CaptureDevice& d) {
-        try {
-            d.GrabContinous_Start();
-            ADD_FAILURE() << "the start must fail";
-        } catch (const DeviceConnectionFailedException& e) {
-            EXPECT_EQ(e.Message(), "Start failed");
-        }
+        ExpectThrowsMessage<DeviceConnectionFailedException>([&] { d.GrabContinous_Start(); },
+                                                             "Start failed");
     }
 
     // Records to `path` while the device streams.
@@ -81,10 +79,9 @@ class DeviceFaultTest : public DeviceTest {
     // Reads the recording back: it ends cleanly, and every frame is good and is, byte for
     // byte, the image delivered with its number.
     std::vector<Recorder::RecordedFrame> ReadBackAsDelivered(const std::filesystem::path& path) {
-        Recorder::RecordingReader reader(path.string());
-        std::vector<Recorder::RecordedFrame> frames;
-        for (Recorder::RecordedFrame frame; reader.Next(frame);) frames.push_back(frame);
-        EXPECT_EQ(reader.Ending(), Recorder::RecordingReader::End::Clean);
+        Recorder::RecordingReader::End ending;
+        const auto frames = ReadAll(path.string(), &ending);
+        EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
         const auto numbers = events->FrameNumbers();
         const auto images = events->Images();
         for (const auto& frame : frames) {
