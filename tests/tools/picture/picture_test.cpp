@@ -271,6 +271,7 @@ TEST(YuvToRgb, StudioRangeWithExactRoundingAndClipping) {
                                 {255, 128, 128, {255, 255, 255}},
                                 {200, 128, 128, {214, 214, 214}},
                                 {100, 150, 80, {21, 128, 142}},
+                                {17, 128, 157, {47, 0, 1}},  // red just below a rounding step
                                 {81, 90, 240, {255, 0, 0}},
                                 {41, 240, 110, {0, 0, 255}}})
         EXPECT_EQ(YuvToRgb(y, u, v), rgb) << int(y) << " " << int(u) << " " << int(v);

@@ -128,6 +128,7 @@ TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
     const std::vector<std::string> lines = {
         "decode", "decode --subtype", "info", "info" + in,
         "decode --subtype F7M --source usb --size 4x4" + files,
+        "decode --subtype F7M00 --source usb --size 4x4" + files,
         "decode --subtype F7M0 --source firewire --size 4x4" + files,
         usb + "4by4" + files, usb + "0x4" + files, usb + "4x0" + files,
         usb + "4x4 --fields 0" + files, usb + "4x4 --field 1" + files,
