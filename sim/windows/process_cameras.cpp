@@ -29,28 +29,6 @@ std::wstring Key(const std::wstring& path) {
     return key;
 }
 
-std::wstring ReadText(IPropertyBag* bag, const wchar_t* name) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    std::wstring text;
-    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal) {
-        text = value.bstrVal;
-    }
-    VariantClear(&value);
-    return text;
-}
-
-LONG ReadNumber(IPropertyBag* bag, const wchar_t* name, LONG fallback) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_I4;
-    LONG number = fallback;
-    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_I4) number = value.lVal;
-    VariantClear(&value);
-    return number;
-}
-
 class StartedCamera final : public ServiceCamera {
   public:
     StartedCamera(std::wstring key, std::shared_ptr<SimulatedCamera> camera)
@@ -116,21 +94,43 @@ class Service final : public CameraService {
 
 }  // namespace
 
+std::wstring ReadBagText(IPropertyBag* bag, const wchar_t* name) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    std::wstring text;
+    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal) {
+        text = value.bstrVal;
+    }
+    VariantClear(&value);
+    return text;
+}
+
+LONG ReadBagNumber(IPropertyBag* bag, const wchar_t* name, LONG fallback) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    LONG number = fallback;
+    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_I4) number = value.lVal;
+    VariantClear(&value);
+    return number;
+}
+
 HRESULT ProcessCameraFor(IPropertyBag* bag, std::shared_ptr<SimulatedCamera>& camera) {
-    const std::wstring path = ReadText(bag, L"DevicePath");
+    const std::wstring path = ReadBagText(bag, L"DevicePath");
     std::lock_guard lock(g_mutex);
     Slot& slot = g_slots[Key(path)];
     if ((camera = slot.live.lock())) return S_OK;
 
     CameraOptions options;
-    options.seed = static_cast<std::uint32_t>(ReadNumber(bag, L"Seed", 1));
+    options.seed = static_cast<std::uint32_t>(ReadBagNumber(bag, L"Seed", 1));
     options.device_path = path;
     std::string name;
-    for (wchar_t c : ReadText(bag, L"Preset")) name.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
+    for (wchar_t c : ReadBagText(bag, L"Preset")) name.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
     std::optional<CameraPreset> preset = FindCameraPreset(name, options);
     if (!preset) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     auto made = std::make_shared<SimulatedCamera>(*preset);
-    const LONG fields = ReadNumber(bag, L"WindowingFields", 0);
+    const LONG fields = ReadBagNumber(bag, L"WindowingFields", 0);
     if (fields > 1) {
         if (!made->Tree()) return E_INVALIDARG;
         try {

@@ -5,6 +5,7 @@
 // device path meanwhile streams from that one camera, and while it lives the host framework's
 // control channel reaches its resource tree, as it does a Linux camera's.
 #include <memory>
+#include <string>
 
 #include "platform/dshow/dshow.h"
 
@@ -19,5 +20,10 @@ inline constexpr const char* kRegisteredCameras[] = {"usb-ir", "fw-ir", "webcam"
 // with HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a bag naming no known preset and
 // E_INVALIDARG for windowing the camera refuses.
 HRESULT ProcessCameraFor(IPropertyBag* bag, std::shared_ptr<SimulatedCamera>& camera);
+
+// A text value of a moniker's property bag (empty when it has none), and a number value (or
+// `fallback`).
+std::wstring ReadBagText(IPropertyBag* bag, const wchar_t* name);
+LONG ReadBagNumber(IPropertyBag* bag, const wchar_t* name, LONG fallback);
 
 }  // namespace zrf::sim

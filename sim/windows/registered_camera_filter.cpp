@@ -15,31 +15,6 @@ namespace {
 
 std::atomic<long> g_live{0};
 
-// A string value of the bag, or empty when it has none.
-std::wstring ReadText(IPropertyBag* bag, const wchar_t* name) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    std::wstring text;
-    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_BSTR &&
-        value.bstrVal != nullptr) {
-        text = value.bstrVal;
-    }
-    VariantClear(&value);
-    return text;
-}
-
-// A number value of the bag, or `fallback`.
-LONG ReadNumber(IPropertyBag* bag, const wchar_t* name, LONG fallback) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_I4;
-    LONG number = fallback;
-    if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_I4) number = value.lVal;
-    VariantClear(&value);
-    return number;
-}
-
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
     for (wchar_t c : text) narrow.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
@@ -87,15 +62,15 @@ HRESULT RegisteredCameraFilter::Load(IPropertyBag* pPropBag, IErrorLog*) {
     return S_OK;
 #else
     CameraOptions options;
-    options.seed = static_cast<std::uint32_t>(ReadNumber(pPropBag, L"Seed", 1));
-    options.device_path = ReadText(pPropBag, L"DevicePath");
+    options.seed = static_cast<std::uint32_t>(ReadBagNumber(pPropBag, L"Seed", 1));
+    options.device_path = ReadBagText(pPropBag, L"DevicePath");
     std::optional<CameraPreset> preset =
-        FindCameraPreset(Narrow(ReadText(pPropBag, L"Preset")), options);
+        FindCameraPreset(Narrow(ReadBagText(pPropBag, L"Preset")), options);
     if (!preset) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
     std::shared_ptr<zrf::sim::ResourceTree> tree;
     if (preset->tree) tree = std::make_shared<zrf::sim::ResourceTree>(*preset->tree);
-    const LONG fields = ReadNumber(pPropBag, L"WindowingFields", 0);
+    const LONG fields = ReadBagNumber(pPropBag, L"WindowingFields", 0);
     if (tree && fields > 1) {
         try {
             tree->Set(zrf::sim::nodes::kWindowingFields, static_cast<std::int32_t>(fields));
