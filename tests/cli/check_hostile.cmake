@@ -61,6 +61,10 @@ expect(1 "cannot read '.*': Is a directory" ${Z} checksum CRC32 ${DIR})
 expect(1 "cannot read 'no_such_file': No such file" ${Z} checksum CRC00 no_such_file)
 expect(2 "^zrfgrab replay: cannot open the recording 'nosuch.zrec': No such file or directory\n$"
        ${Z} replay nosuch.zrec)
+# Every frame's image damaged (one byte each): nothing to replay.
+execute_process(COMMAND sh -c "cp rec.zrec bad.zrec && for at in 5064 622084 1239104; do printf X | dd of=bad.zrec bs=1 seek=$at conv=notrunc 2>/dev/null; done"
+                WORKING_DIRECTORY ${DIR})
+expect(2 "'bad.zrec' holds no complete frame to replay" ${Z} replay bad.zrec)
 # Folders that cannot be made.
 expect(2 "'afile' is not a folder" ${Z} export rec.zrec --zrf afile)
 expect(1 "cannot create the folder '/proc/x'" ${Z} export rec.zrec --zrf /proc/x)
@@ -68,7 +72,7 @@ expect(1 "cannot create the folder 'zrfgrab-out'" ${Z})
 # A recording's cost is said before it starts; one into a folder names the file it made.
 expect(0 "recording to 'cost.zrec': about 617 KB a frame, 277.6 MB a minute"
        ${Z} grab --rate-index 0 --frames 1 --fast --record cost.zrec)
-expect(0 "recording +recdir/recording_0001.zrec \\(1 frame, 617 KB\\)"
+expect(0 "frames lost +0\ncalibrations +0\nrecording +recdir/recording_0001.zrec \\(1 frame, 617 KB\\)"
        ${Z} grab --frames 1 --fast --quiet --record recdir)
 # Arguments are checked before streaming.
 expect(2 "unknown palette 'nosuch'" ${Z} grab --frames 2 --fast --quiet --record p7.zrec --png p7.png --palette nosuch)
