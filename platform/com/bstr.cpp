@@ -1,12 +1,16 @@
 #include "platform/com/bstr.h"
 
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
 namespace {
 std::atomic<long> g_live{0};
+
+constexpr std::uintptr_t kUnsetValue = 0x00DE1E7EDBADBEEFull & UINTPTR_MAX;
 
 // The byte length sits in front of the characters, as the platform lays it out.
 std::uint32_t* Header(BSTR bstr) {
@@ -30,6 +34,11 @@ BSTR SysAllocString(const OLECHAR* psz) {
 
 void SysFreeString(BSTR bstr) {
     if (bstr == nullptr) return;
+    if (reinterpret_cast<std::uintptr_t>(bstr) == kUnsetValue) {
+        // Windows before 8.1 frees whatever the variant held: most likely a string freed before.
+        std::fputs("SysFreeString: the string of a VARIANT that VariantInit left unset\n", stderr);
+        std::abort();
+    }
     g_live.fetch_sub(1, std::memory_order_relaxed);
     std::free(Header(bstr));
 }
@@ -38,10 +47,12 @@ UINT SysStringLen(BSTR bstr) {
     return bstr == nullptr ? 0 : *Header(bstr) / sizeof(OLECHAR);
 }
 
+// As Windows before 8.1: only the type is set; the value keeps whatever was there, which the
+// stand-in makes a pattern that SysFreeString refuses, so code that frees it fails every time.
 void VariantInit(VARIANT* pvarg) {
     if (pvarg == nullptr) return;
-    std::memset(pvarg, 0, sizeof *pvarg);
     pvarg->vt = VT_EMPTY;
+    pvarg->llVal = static_cast<LONGLONG>(kUnsetValue);
 }
 
 HRESULT VariantClear(VARIANT* pvarg) {

@@ -21,16 +21,29 @@ std::atomic<long> g_free_unused_calls{0};
 
 }  // namespace
 
+// A factory let go of may hold the last reference to objects whose destruction takes locks of
+// their own (a graph that creates objects under its lock): it goes outside the registry's.
 void ClassRegistry::Register(REFCLSID clsid, ClassFactory factory) {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
-    r.classes[clsid] = std::move(factory);
+    ClassFactory replaced;
+    {
+        std::lock_guard lock(r.mutex);
+        ClassFactory& slot = r.classes[clsid];
+        replaced = std::move(slot);
+        slot = std::move(factory);
+    }
 }
 
 void ClassRegistry::Unregister(REFCLSID clsid) {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
-    r.classes.erase(clsid);
+    ClassFactory removed;
+    {
+        std::lock_guard lock(r.mutex);
+        auto it = r.classes.find(clsid);
+        if (it == r.classes.end()) return;
+        removed = std::move(it->second);
+        r.classes.erase(it);
+    }
 }
 
 std::optional<ClassFactory> ClassRegistry::Find(REFCLSID clsid) {

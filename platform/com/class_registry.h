@@ -9,6 +9,7 @@
 
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
+constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv);

@@ -9,13 +9,21 @@
 
 namespace zrf::com {
 
+// Objects of this module alive now: a DLL whose objects are handed out (filters, enumerators,
+// samples) must not be unloaded while one lives. The count falls only when an object's last
+// destructor has run, after anything a derived destructor waited for (a streaming thread).
+inline std::atomic<long>& LiveObjects() {
+    static std::atomic<long> live{0};
+    return live;
+}
+
 template <class First, class... Rest>
 class ComObject : public First, public Rest... {
   public:
-    ComObject() = default;
+    ComObject() { LiveObjects().fetch_add(1, std::memory_order_relaxed); }
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
-    virtual ~ComObject() = default;
+    virtual ~ComObject() { LiveObjects().fetch_sub(1, std::memory_order_acq_rel); }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;

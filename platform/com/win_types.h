@@ -15,6 +15,7 @@ using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using ULONG = std::uint32_t;
 using ULONGLONG = std::uint64_t;
+using DWORD_PTR = std::uintptr_t;
 using WCHAR = wchar_t;
 using OLECHAR = wchar_t;
 using LPWSTR = WCHAR*;

@@ -5,6 +5,7 @@
 #include "platform/dshow/memory_allocator.h"
 #include "platform/dshow/renderers.h"
 #include "platform/dshow/sample_grabber.h"
+#include "platform/dshow/system_clock.h"
 #include "platform/dshow/system_device_enum.h"
 #include "platform/dshow/transform_filters.h"
 
@@ -27,6 +28,7 @@ com::ClassFactory TransformFactory(const CLSID& clsid, TransformRules (*rules)()
 const com::ClassRegistration kRegistrations[] = {
     {CLSID_SystemDeviceEnum, CreateSystemDeviceEnum},
     {CLSID_FilterGraph, Create<FilterGraph>},
+    {CLSID_SystemClock, Create<SystemClock>},
     {CLSID_CaptureGraphBuilder2, Create<CaptureGraphBuilder>},
     {CLSID_SampleGrabber, Create<SampleGrabber>},
     {CLSID_MemoryAllocator, Create<MemoryAllocator>},

@@ -1,6 +1,10 @@
 #pragma once
-// The capture graph builder's lookups: pins by direction, category and media type, and
-// interfaces on a capture pin or its filter.
+// The capture graph builder's lookups, in the platform's search order. A pin's category is what
+// the pin itself answers through IKsPropertySet (AMPROPSETID_Pin); a pin that cannot say has
+// none. FindInterface asks the filter, then each output pin of the category and type, the pin
+// connected to it, that pin's filter and everything further downstream; where that finds
+// nothing (E_FAIL), everything upstream. With a category but no pin of it the answer is
+// E_NOINTERFACE, otherwise E_FAIL.
 #include "platform/dshow/filter_base.h"
 
 namespace zrf::dshow {

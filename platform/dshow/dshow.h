@@ -13,6 +13,7 @@
 #include "platform/com/bind_ctx.h"
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
+#include "platform/com/events.h"
 #include "platform/com/task_allocator.h"
 #include "platform/dshow/device_enum_interfaces.h"
 #include "platform/dshow/dshow_errors.h"

@@ -3,6 +3,7 @@
 #include "platform/com/hresult.h"
 
 constexpr HRESULT VFW_E_INVALIDMEDIATYPE = MakeHResult(0x80040200u);
+constexpr HRESULT VFW_E_ENUM_OUT_OF_SYNC = MakeHResult(0x80040203u);
 constexpr HRESULT VFW_E_ALREADY_CONNECTED = MakeHResult(0x80040204u);
 constexpr HRESULT VFW_E_NO_ACCEPTABLE_TYPES = MakeHResult(0x80040207u);
 constexpr HRESULT VFW_E_NO_ALLOCATOR = MakeHResult(0x8004020Au);

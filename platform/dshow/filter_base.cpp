@@ -234,10 +234,14 @@ HRESULT PinBase::QueryAccept(const AM_MEDIA_TYPE* pmt) {
     return SUCCEEDED(owner_.CheckMediaType(*this, *pmt)) ? S_OK : S_FALSE;
 }
 
-HRESULT PinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+std::vector<MediaType> PinBase::OfferedTypes() const {
     std::vector<MediaType> types;
     owner_.GetMediaTypes(*this, types);
-    return CreateMediaTypeEnumerator(std::move(types), ppEnum);
+    return types;
+}
+
+HRESULT PinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+    return CreateMediaTypeEnumerator(*this, ppEnum);
 }
 
 HRESULT PinBase::QueryInternalConnections(IPin** apPin, ULONG* nPin) {
@@ -249,10 +253,14 @@ HRESULT PinBase::EndOfStream() {
     return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
 }
 HRESULT PinBase::BeginFlush() {
-    return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+    if (direction_ != PINDIR_INPUT) return E_UNEXPECTED;
+    owner_.OnBeginFlush(*this);
+    return S_OK;
 }
 HRESULT PinBase::EndFlush() {
-    return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+    if (direction_ != PINDIR_INPUT) return E_UNEXPECTED;
+    owner_.OnEndFlush(*this);
+    return S_OK;
 }
 HRESULT PinBase::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
     return S_OK;
@@ -344,15 +352,39 @@ void* FilterBase::FindInterface(REFIID riid) {
 }
 
 PinBase& FilterBase::AddPin(std::unique_ptr<PinBase> pin) {
+    std::lock_guard lock(mutex_);
     pins_.push_back(std::move(pin));
+    ++pin_version_;
     return *pins_.back();
 }
 
+std::vector<PinBase*> FilterBase::PinList() const {
+    std::lock_guard lock(mutex_);
+    std::vector<PinBase*> pins;
+    for (const auto& pin : pins_) pins.push_back(pin.get());
+    return pins;
+}
+
 PinBase* FilterBase::FirstPin(PIN_DIRECTION direction) const {
-    for (const auto& pin : pins_) {
-        if (pin->Direction() == direction) return pin.get();
+    for (PinBase* pin : PinList()) {
+        if (pin->Direction() == direction) return pin;
     }
     return nullptr;
+}
+
+unsigned FilterBase::PinVersion() const {
+    std::lock_guard lock(mutex_);
+    return pin_version_;
+}
+
+std::size_t FilterBase::PinCount() const {
+    std::lock_guard lock(mutex_);
+    return pins_.size();
+}
+
+com::ComPtr<IPin> FilterBase::PinAt(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    return index < pins_.size() ? com::ComPtr<IPin>(pins_[index].get()) : nullptr;
 }
 
 FILTER_STATE FilterBase::State() const {
@@ -394,7 +426,7 @@ HRESULT FilterBase::Stop() {
     }
     // Outside the lock: stopping joins a streaming thread that may ask for the state.
     OnStop();
-    for (const auto& pin : pins_) pin->Inactive();
+    for (PinBase* pin : PinList()) pin->Inactive();
     std::lock_guard lock(mutex_);
     state_ = State_Stopped;
     return S_OK;
@@ -407,7 +439,7 @@ HRESULT FilterBase::Pause() {
         // A live source sends nothing while paused: its streaming work stops.
         OnPause();
     } else {
-        HRESULT hr = ActivatePins();
+        HRESULT hr = InitStream();
         if (FAILED(hr)) return hr;
     }
     std::lock_guard lock(mutex_);
@@ -415,30 +447,48 @@ HRESULT FilterBase::Pause() {
     return S_OK;
 }
 
-// From stopped, run does the pause's work itself: the graph need not pause first.
-HRESULT FilterBase::Run(REFERENCE_TIME) {
-    if (State() == State_Running) return S_OK;
+HRESULT FilterBase::InitStream() {
     HRESULT hr = ActivatePins();
     if (FAILED(hr)) return hr;
+    hr = OnInitStream();
+    if (FAILED(hr)) {
+        for (PinBase* pin : PinList()) pin->Inactive();
+    }
+    return hr;
+}
+
+// From stopped, run does the pause's work itself: the graph need not pause first. The start is
+// the reference time that stream time 0 stands for.
+HRESULT FilterBase::Run(REFERENCE_TIME tStart) {
+    const FILTER_STATE was = State();
+    if (was == State_Running) return S_OK;
+    if (was == State_Stopped) {
+        HRESULT hr = InitStream();
+        if (FAILED(hr)) return hr;
+    }
     {
         std::lock_guard lock(mutex_);
         // Connected by now: the state change publishes the connections to the work it starts.
         state_ = State_Running;
+        stream_start_ = tStart;
     }
-    hr = OnRun();
+    const HRESULT hr = OnRun();
     if (FAILED(hr)) {
-        for (const auto& pin : pins_) pin->Inactive();
+        if (was == State_Stopped) {
+            for (PinBase* pin : PinList()) pin->Inactive();
+        }
         std::lock_guard lock(mutex_);
-        state_ = State_Stopped;
+        state_ = was;
     }
     return hr;
 }
 
 HRESULT FilterBase::ActivatePins() {
-    for (const auto& pin : pins_) {
+    const std::vector<PinBase*> pins = PinList();
+    for (PinBase* pin : pins) {
         HRESULT hr = pin->Active();
         if (FAILED(hr)) {
-            for (const auto& other : pins_) other->Inactive();
+            for (PinBase* other : pins) other->Inactive();
             return hr;
         }
     }
@@ -457,6 +507,16 @@ HRESULT FilterBase::SetSyncSource(IReferenceClock* pClock) {
     return S_OK;
 }
 
+com::ComPtr<IReferenceClock> FilterBase::Clock() const {
+    std::lock_guard lock(mutex_);
+    return clock_;
+}
+
+REFERENCE_TIME FilterBase::StreamStart() const {
+    std::lock_guard lock(mutex_);
+    return stream_start_;
+}
+
 HRESULT FilterBase::GetSyncSource(IReferenceClock** pClock) {
     if (pClock == nullptr) return E_POINTER;
     std::lock_guard lock(mutex_);
@@ -470,17 +530,15 @@ HRESULT FilterBase::QueryVendorInfo(LPWSTR* pVendorInfo) {
 }
 
 HRESULT FilterBase::EnumPins(IEnumPins** ppEnum) {
-    std::vector<com::ComPtr<IPin>> pins;
-    for (const auto& pin : pins_) pins.emplace_back(pin.get());
-    return CreatePinEnumerator(std::move(pins), ppEnum);
+    return CreatePinEnumerator(*this, ppEnum);
 }
 
 HRESULT FilterBase::FindPin(LPCWSTR Id, IPin** ppPin) {
     if (Id == nullptr || ppPin == nullptr) return E_POINTER;
     *ppPin = nullptr;
-    for (const auto& pin : pins_) {
+    for (PinBase* pin : PinList()) {
         if (pin->Name() == Id) {
-            *ppPin = pin.get();
+            *ppPin = pin;
             pin->AddRef();
             return S_OK;
         }

@@ -80,6 +80,8 @@ class PinBase : public IPin, public IMemInputPin {
     bool IsConnected() const;
     // The connection's media type (empty when not connected).
     MediaType ConnectedType() const;
+    // The types the pin proposes now, preferred first.
+    std::vector<MediaType> OfferedTypes() const;
     // Hands a sample to the connected input pin on the calling thread. The connection does
     // not change while the filters run, so this path takes no lock.
     HRESULT Deliver(IMediaSample* sample);
@@ -144,35 +146,54 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     // A sample arriving on an input pin, on the delivering thread.
     virtual HRESULT Receive(PinBase& input, IMediaSample* sample) { return S_OK; }
 
-    const std::vector<std::unique_ptr<PinBase>>& Pins() const { return pins_; }
     PinBase* FirstPin(PIN_DIRECTION direction) const;
+    // What pin enumerators read: the pins change (a filter learning its device when loaded)
+    // under a new version.
+    unsigned PinVersion() const;
+    std::size_t PinCount() const;
+    com::ComPtr<IPin> PinAt(std::size_t index) const;
     FILTER_STATE State() const;
     IFilterGraph* Graph() const;
     std::wstring FilterName() const;
+    // The clock the graph gave the filter (null without one) and the reference time the stream
+    // started at in the last Run; a sample's times are stream times, relative to that start.
+    com::ComPtr<IReferenceClock> Clock() const;
+    REFERENCE_TIME StreamStart() const;
 
   protected:
+    // Stopped to paused or running, before the state changes.
+    virtual HRESULT OnInitStream() { return S_OK; }
     // Start and stop the filter's own work (a source's streaming thread). A failing start
-    // leaves the filter stopped.
+    // leaves the filter in the state it was in, as the platform's filters stay.
     virtual HRESULT OnRun() { return S_OK; }
     virtual void OnStop() {}
     // Running to paused: the work stops, but is not waited for (it may be held in a downstream
     // Receive that only the renderer's stop or run releases).
     virtual void OnPause() {}
+    // An input pin told to flush, and told that the flush has ended.
+    virtual void OnBeginFlush(PinBase& input) {}
+    virtual void OnEndFlush(PinBase& input) {}
+    friend class PinBase;
     // A live source cannot cue data while paused: it says so from GetState.
     virtual bool IsLiveSource() const { return false; }
+    // Pins are added, never removed: a pin lives as long as its filter.
     PinBase& AddPin(std::unique_ptr<PinBase> pin);
     void* FindInterface(REFIID riid) override;
 
   private:
     HRESULT ActivatePins();
+    HRESULT InitStream();
+    std::vector<PinBase*> PinList() const;
 
     const CLSID clsid_;
-    std::vector<std::unique_ptr<PinBase>> pins_;
     mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<PinBase>> pins_;
+    unsigned pin_version_ = 0;
     FILTER_STATE state_ = State_Stopped;
     IFilterGraph* graph_ = nullptr;  // not counted: the graph owns the filter
     std::wstring name_;
     com::ComPtr<IReferenceClock> clock_;
+    REFERENCE_TIME stream_start_ = 0;
 };
 
 // Creates a filter class instance and returns the requested interface; for registrations.

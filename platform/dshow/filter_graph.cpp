@@ -5,18 +5,31 @@
 namespace zrf::dshow {
 namespace {
 
+// How far ahead of the clock a run's stream starts.
+constexpr REFERENCE_TIME kStartDelay = 200 * 10000;
+
 com::ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
     PIN_INFO info{};
     if (pin == nullptr || FAILED(pin->QueryPinInfo(&info))) return nullptr;
     return com::ComPtr<IBaseFilter>::Attach(info.pFilter);
 }
 
+// A filter's pins; an enumeration overtaken by a change of pins starts again, a bounded
+// number of times.
 std::vector<com::ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
     std::vector<com::ComPtr<IPin>> pins;
     com::ComPtr<IEnumPins> pin_enum;
     if (FAILED(filter->EnumPins(pin_enum.Receive())) || !pin_enum) return pins;
     IPin* pin = nullptr;
-    while (pin_enum->Next(1, &pin, nullptr) == S_OK) pins.push_back(com::ComPtr<IPin>::Attach(pin));
+    HRESULT hr = S_OK;
+    for (int restarts = 0; restarts < 8; ++restarts) {
+        while ((hr = pin_enum->Next(1, &pin, nullptr)) == S_OK) {
+            pins.push_back(com::ComPtr<IPin>::Attach(pin));
+        }
+        if (hr != VFW_E_ENUM_OUT_OF_SYNC) break;
+        pins.clear();
+        pin_enum->Reset();
+    }
     return pins;
 }
 
@@ -37,6 +50,7 @@ bool HasConnectedInput(IBaseFilter* filter) {
 FilterGraph::~FilterGraph() {
     std::lock_guard lock(mutex_);
     StopLocked();
+    for (const Entry& entry : filters_) entry.filter->SetSyncSource(nullptr);
     for (const Entry& entry : filters_) DisconnectAll(entry.filter.Get());
     for (const Entry& entry : filters_) entry.filter->JoinFilterGraph(nullptr, nullptr);
     filters_.clear();
@@ -47,6 +61,7 @@ void* FilterGraph::FindInterface(REFIID riid) {
         return static_cast<IGraphBuilder*>(this);
     }
     if (riid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
+    if (riid == IID_IMediaFilter || riid == IID_IPersist) return static_cast<IMediaFilter*>(this);
     return nullptr;
 }
 
@@ -72,6 +87,7 @@ HRESULT FilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
     }
     HRESULT hr = pFilter->JoinFilterGraph(this, name.c_str());
     if (FAILED(hr)) return hr;
+    if (clock_) pFilter->SetSyncSource(clock_.Get());
     filters_.push_back({com::ComPtr<IBaseFilter>(pFilter), name});
     return result;
 }
@@ -95,6 +111,7 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* pFilter) {
     if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
     com::ComPtr<IBaseFilter> keep = it->filter;
     DisconnectAll(pFilter);
+    pFilter->SetSyncSource(nullptr);
     pFilter->JoinFilterGraph(nullptr, nullptr);
     filters_.erase(it);
     return S_OK;
@@ -179,55 +196,132 @@ std::vector<com::ComPtr<IBaseFilter>> FilterGraph::UpstreamFirst() const {
     return sources;
 }
 
-// As the platform does: every filter is paused, then run, downstream filters first. A live
-// source cannot cue while paused (VFW_S_CANT_CUE), so the graph does not wait for samples to
-// reach the renderers before it runs.
-HRESULT FilterGraph::Run() {
-    std::lock_guard lock(mutex_);
-    if (state_ == State_Running) return S_OK;
-    HRESULT hr = state_ == State_Stopped ? PauseLocked() : S_OK;
-    if (SUCCEEDED(hr)) {
-        for (const auto& filter : DownstreamFirst()) {
-            hr = filter->Run(0);
-            if (FAILED(hr)) break;
-        }
-    }
-    if (FAILED(hr)) {
-        // The platform leaves a graph that failed to run stopped, code unchanged.
-        state_ = State_Running;
-        StopLocked();
-        return hr;
-    }
-    state_ = State_Running;
+HRESULT FilterGraph::GetClassID(CLSID* pClassID) {
+    if (pClassID == nullptr) return E_POINTER;
+    *pClassID = CLSID_FilterGraph;
     return S_OK;
 }
 
+HRESULT FilterGraph::SetClockLocked(IReferenceClock* clock) {
+    HRESULT hr = S_OK;
+    for (const Entry& entry : filters_) {
+        hr = entry.filter->SetSyncSource(clock);
+        if (FAILED(hr)) break;
+    }
+    if (FAILED(hr)) {
+        for (const Entry& entry : filters_) entry.filter->SetSyncSource(clock_.Get());
+        return hr;
+    }
+    clock_ = com::ComPtr<IReferenceClock>(clock);
+    return S_OK;
+}
+
+// A clock set by the caller, even none, stays; otherwise the system clock, when it can be made.
+void FilterGraph::TakeDefaultClock() {
+    if (!default_clock_ || clock_) return;
+    com::ComPtr<IReferenceClock> clock;
+    if (SUCCEEDED(CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IReferenceClock, clock.ReceiveVoid())) &&
+        clock) {
+        SetClockLocked(clock.Get());
+    }
+}
+
+HRESULT FilterGraph::SetSyncSource(IReferenceClock* pClock) {
+    std::lock_guard lock(mutex_);
+    const HRESULT hr = SetClockLocked(pClock);
+    if (SUCCEEDED(hr)) default_clock_ = false;
+    return hr;
+}
+
+HRESULT FilterGraph::GetSyncSource(IReferenceClock** pClock) {
+    if (pClock == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *pClock = clock_.Get();
+    if (*pClock != nullptr) (*pClock)->AddRef();
+    return S_OK;
+}
+
+// Every filter is asked; the first failure is the answer.
 HRESULT FilterGraph::PauseLocked() {
+    HRESULT hr = S_OK;
     for (const auto& filter : DownstreamFirst()) {
-        HRESULT hr = filter->Pause();
+        const HRESULT filter_hr = filter->Pause();
+        if (hr == S_OK) hr = filter_hr;
+    }
+    return hr;
+}
+
+HRESULT FilterGraph::StartLocked(REFERENCE_TIME start) {
+    if (start == 0 && clock_) {
+        REFERENCE_TIME now = 0;
+        clock_->GetTime(&now);
+        start = now - stream_elapsed_ + kStartDelay;
+    }
+    stream_start_ = start;
+    HRESULT hr = S_OK;
+    for (const auto& filter : DownstreamFirst()) {
+        const HRESULT filter_hr = filter->Run(start);
+        if (hr == S_OK) hr = filter_hr;
+    }
+    return hr;
+}
+
+// A live source cannot cue while paused (VFW_S_CANT_CUE), so the graph does not wait for
+// samples to reach the renderers before it runs.
+HRESULT FilterGraph::Run() {
+    std::lock_guard lock(mutex_);
+    if (state_ == State_Running) return S_OK;
+    if (state_ == State_Stopped) {
+        TakeDefaultClock();
+        const HRESULT hr = PauseLocked();
         if (FAILED(hr)) return hr;
     }
-    state_ = State_Paused;
-    return S_OK;
+    state_ = State_Running;
+    return StartLocked(0);
+}
+
+HRESULT FilterGraph::Run(REFERENCE_TIME tStart) {
+    std::lock_guard lock(mutex_);
+    if (state_ == State_Running) return S_OK;
+    const HRESULT hr = StartLocked(tStart);
+    state_ = State_Running;
+    return hr;
 }
 
 HRESULT FilterGraph::Pause() {
     std::lock_guard lock(mutex_);
-    HRESULT hr = PauseLocked();
-    if (FAILED(hr)) StopLocked();
+    if (state_ == State_Paused) return S_OK;
+    TakeDefaultClock();
+    if (state_ == State_Running && clock_) {
+        REFERENCE_TIME now = 0;
+        clock_->GetTime(&now);
+        stream_elapsed_ += now - stream_start_;
+    }
+    const HRESULT hr = PauseLocked();
+    state_ = State_Paused;
     return hr;
 }
 
 // Running filters are paused first, then every filter is stopped; downstream filters first.
 // A source's Stop waits for its streaming thread, so once Stop returns nothing is delivered.
 HRESULT FilterGraph::StopLocked() {
+    if (state_ == State_Stopped) return S_OK;
     const std::vector<com::ComPtr<IBaseFilter>> order = DownstreamFirst();
+    HRESULT hr = S_OK;
     if (state_ == State_Running) {
-        for (const auto& filter : order) filter->Pause();
+        for (const auto& filter : order) {
+            const HRESULT filter_hr = filter->Pause();
+            if (hr == S_OK) hr = filter_hr;
+        }
     }
-    for (const auto& filter : order) filter->Stop();
+    for (const auto& filter : order) {
+        const HRESULT filter_hr = filter->Stop();
+        if (hr == S_OK) hr = filter_hr;
+    }
     state_ = State_Stopped;
-    return S_OK;
+    stream_elapsed_ = 0;
+    return hr;
 }
 
 std::vector<com::ComPtr<IBaseFilter>> FilterGraph::DownstreamFirst() const {
@@ -245,6 +339,13 @@ HRESULT FilterGraph::GetState(LONG, OAFilterState* pfs) {
     if (pfs == nullptr) return E_POINTER;
     std::lock_guard lock(mutex_);
     *pfs = state_;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetState(DWORD, FILTER_STATE* State) {
+    if (State == nullptr) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *State = state_;
     return S_OK;
 }
 

@@ -28,8 +28,17 @@ DEFINE_GUID(IID_IMemInputPin, 0x56A8689D, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20
 DEFINE_GUID(CLSID_MemoryAllocator, 0x1E651CC0, 0xB199, 0x11D0, 0x82, 0x12, 0x00, 0xC0, 0x4F, 0xC3,
             0x2C, 0x45);
 
-// The stand-in has no clock objects: filters only keep the one they are given.
-struct IReferenceClock : public IUnknown {};
+// A handle of an event (platform/com/events.h) that a clock signals when a time is due.
+using HEVENT = DWORD_PTR;
+
+// Reference time in 100 ns units. Periodic advice is left out: nothing here asks for it.
+struct IReferenceClock : public IUnknown {
+    virtual HRESULT GetTime(REFERENCE_TIME* pTime) = 0;
+    // Signals the event once the clock reaches baseTime + streamTime.
+    virtual HRESULT AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT hEvent,
+                               DWORD_PTR* pdwAdviseCookie) = 0;
+    virtual HRESULT Unadvise(DWORD_PTR dwAdviseCookie) = 0;
+};
 
 struct FILTER_INFO {
     WCHAR achName[MAX_FILTER_NAME];

@@ -9,7 +9,9 @@ SampleGrabber::SampleGrabber() : FilterBase(CLSID_SampleGrabber) {
     output_ = &AddPin(std::make_unique<PinBase>(*this, PINDIR_OUTPUT, L"Output"));
 }
 
-SampleGrabber::~SampleGrabber() = default;
+SampleGrabber::~SampleGrabber() {
+    if (ISampleGrabberCB* callback = callback_.exchange(nullptr)) callback->Release();
+}
 
 void* SampleGrabber::FindInterface(REFIID riid) {
     if (riid == IID_ISampleGrabber) return static_cast<ISampleGrabber*>(this);
@@ -59,17 +61,9 @@ HRESULT SampleGrabber::GetCurrentSample(IMediaSample** ppSample) {
 
 HRESULT SampleGrabber::SetCallback(ISampleGrabberCB* pCallback, LONG WhichMethodToCallback) {
     if (WhichMethodToCallback != 0 && WhichMethodToCallback != 1) return E_INVALIDARG;
-    com::ComPtr<ISampleGrabberCB> replaced;
-    {
-        std::unique_lock lock(callback_mutex_);
-        replaced = std::move(callback_);
-        callback_ = com::ComPtr<ISampleGrabberCB>(pCallback);
-        method_ = WhichMethodToCallback;
-        if (calling_thread_ != std::this_thread::get_id()) {
-            callback_idle_.wait(lock, [this] { return calls_in_progress_ == 0; });
-        }
-    }
-    // Released only once no delivery can still be using it.
+    if (pCallback != nullptr) pCallback->AddRef();
+    method_.store(WhichMethodToCallback);
+    if (ISampleGrabberCB* replaced = callback_.exchange(pCallback)) replaced->Release();
     return S_OK;
 }
 
@@ -107,31 +101,19 @@ void SampleGrabber::Buffer(IMediaSample* sample) {
 }
 
 void SampleGrabber::CallBack(IMediaSample* sample) {
-    ISampleGrabberCB* callback = nullptr;
-    LONG method = 0;
-    {
-        std::lock_guard lock(callback_mutex_);
-        if (!callback_) return;
-        callback = callback_.Get();
-        method = method_;
-        ++calls_in_progress_;
-        calling_thread_ = std::this_thread::get_id();
-    }
+    // No reference is taken: SetCallback may release this one while it is called.
+    ISampleGrabberCB* callback = callback_.load();
+    if (callback == nullptr) return;
     REFERENCE_TIME start = 0;
     REFERENCE_TIME end = 0;
     double time = SUCCEEDED(sample->GetTime(&start, &end)) ? static_cast<double>(start) / 1e7 : 0.0;
-    if (method == 0) {
+    if (method_.load() == 0) {
         callback->SampleCB(time, sample);
     } else {
         BYTE* data = nullptr;
         if (SUCCEEDED(sample->GetPointer(&data))) {
             callback->BufferCB(time, data, sample->GetActualDataLength());
         }
-    }
-    std::lock_guard lock(callback_mutex_);
-    if (--calls_in_progress_ == 0) {
-        calling_thread_ = std::thread::id();
-        callback_idle_.notify_all();
     }
 }
 

@@ -2,14 +2,12 @@
 // The sample grabber: an in-place filter that accepts the media type it was given, calls the
 // registered callback for every sample on the delivering thread, and passes the sample on.
 //
-// Callback guarantee: once SetCallback returns, the callback it replaced is not running and
-// will not be called again (its reference is released after that point). Deliveries read the
-// callback under a lock and count themselves in progress; SetCallback swaps the callback
-// under the same lock and waits until no delivery is in progress. A callback that itself
-// calls SetCallback on the delivering thread is not waited for (it would wait for itself).
-#include <condition_variable>
+// As the platform's grabber: SetCallback neither locks nor waits. It swaps the callback and
+// releases the one it replaced at once, while a delivery may still be calling it; deliveries
+// take no reference on the callback they call. Only a caller that has stopped the graph knows
+// the old callback is no longer in use.
+#include <atomic>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/dshow/filter_base.h"
@@ -53,12 +51,8 @@ class SampleGrabber final : public FilterBase, public ISampleGrabber {
     std::vector<BYTE> buffer_;
     LONG buffered_length_ = -1;
 
-    std::mutex callback_mutex_;
-    std::condition_variable callback_idle_;
-    com::ComPtr<ISampleGrabberCB> callback_;
-    LONG method_ = 0;
-    int calls_in_progress_ = 0;
-    std::thread::id calling_thread_;
+    std::atomic<ISampleGrabberCB*> callback_{nullptr};  // holds one reference
+    std::atomic<LONG> method_{0};
 };
 
 }  // namespace zrf::dshow

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
+#include <variant>
 #include <vector>
 
 #include "platform/com/com_object.h"
@@ -12,28 +14,47 @@
 namespace zrf::dshow {
 namespace {
 
-using DeviceRef = std::shared_ptr<const VideoInputDevice>;
+using DeviceId = VideoInputDevices::Id;
+using Listing = std::vector<std::pair<DeviceId, std::wstring>>;
 
+// Reads and writes the device's values as the platform's moniker bags do its registry key: a
+// value comes back as the type it was written (VT_EMPTY asks for that type, any other type
+// must match), and only text and 32-bit numbers are written.
 class DevicePropertyBag final : public com::ComObject<IPropertyBag> {
   public:
-    explicit DevicePropertyBag(DeviceRef device) : device_(std::move(device)) {}
+    explicit DevicePropertyBag(DeviceId device) : device_(device) {}
 
     HRESULT Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) override {
         if (pszPropName == nullptr || pVar == nullptr) return E_POINTER;
-        const std::wstring name = pszPropName;
-        const std::wstring* value = nullptr;
-        if (name == L"FriendlyName") {
-            value = &device_->friendly_name;
-        } else if (name == L"DevicePath" && device_->device_path) {
-            value = &*device_->device_path;
+        const std::optional<DeviceValue> value = VideoInputDevices::Read(device_, pszPropName);
+        if (!value) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        if (const auto* text = std::get_if<std::wstring>(&*value)) {
+            if (pVar->vt == VT_EMPTY) pVar->vt = VT_BSTR;
+            if (pVar->vt != VT_BSTR) return E_INVALIDARG;
+            pVar->bstrVal = SysAllocString(text->c_str());
+            return pVar->bstrVal != nullptr ? S_OK : E_OUTOFMEMORY;
         }
-        if (value == nullptr) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-        if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) return E_INVALIDARG;
-        pVar->vt = VT_BSTR;
-        pVar->bstrVal = SysAllocString(value->c_str());
-        return pVar->bstrVal != nullptr ? S_OK : E_OUTOFMEMORY;
+        if (pVar->vt == VT_EMPTY) pVar->vt = VT_I4;
+        if (pVar->vt != VT_I4) return E_INVALIDARG;
+        pVar->lVal = std::get<LONG>(*value);
+        return S_OK;
     }
-    HRESULT Write(LPCOLESTR, VARIANT*) override { return E_FAIL; }
+
+    HRESULT Write(LPCOLESTR pszPropName, VARIANT* pVar) override {
+        if (pszPropName == nullptr || pVar == nullptr) return E_POINTER;
+        DeviceValue value;
+        if (pVar->vt == VT_BSTR) {
+            // A null string is an empty one.
+            value = std::wstring(pVar->bstrVal != nullptr ? pVar->bstrVal : L"");
+        } else if (pVar->vt == VT_I4) {
+            value = pVar->lVal;
+        } else {
+            return E_INVALIDARG;
+        }
+        return VideoInputDevices::Write(device_, pszPropName, std::move(value))
+                   ? S_OK
+                   : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
 
   protected:
     void* FindInterface(REFIID riid) override {
@@ -41,32 +62,53 @@ class DevicePropertyBag final : public com::ComObject<IPropertyBag> {
     }
 
   private:
-    DeviceRef device_;
+    DeviceId device_;
 };
 
+// Binds as the platform's device monikers do: the filter class the bag's "CLSID" names is
+// created, then loaded from the bag when it can be (IPersistPropertyBag).
 class DeviceMoniker final : public com::ComObject<IMoniker> {
   public:
-    explicit DeviceMoniker(DeviceRef device) : device_(std::move(device)) {}
+    DeviceMoniker(DeviceId device, std::wstring display_name)
+        : device_(device), display_name_(std::move(display_name)) {}
 
     HRESULT BindToObject(IBindCtx*, IMoniker*, REFIID riidResult, void** ppvResult) override {
         if (ppvResult == nullptr) return E_POINTER;
         *ppvResult = nullptr;
-        com::ComPtr<IBaseFilter> filter;
-        HRESULT hr = device_->create_filter(filter.Receive());
+        auto bag = com::MakeCom<DevicePropertyBag>(device_);
+        VARIANT text{};
+        text.vt = VT_BSTR;
+        HRESULT hr = bag->Read(L"CLSID", &text, nullptr);
         if (FAILED(hr)) return hr;
-        return filter->QueryInterface(riidResult, ppvResult);
+        CLSID clsid = GUID_NULL;
+        hr = CLSIDFromString(text.bstrVal, &clsid);
+        VariantClear(&text);
+        if (FAILED(hr)) return hr;
+        com::ComPtr<IUnknown> object;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                              object.ReceiveVoid());
+        if (FAILED(hr)) return hr;
+        if (!object) return E_FAIL;
+        com::ComPtr<IPersistPropertyBag> persist;
+        if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, persist.ReceiveVoid())) &&
+            persist) {
+            hr = persist->Load(bag.Get(), nullptr);
+            if (FAILED(hr)) return hr;
+        }
+        return object->QueryInterface(riidResult, ppvResult);
     }
 
-    HRESULT BindToStorage(IBindCtx*, IMoniker*, REFIID riid, void** ppvObj) override {
+    HRESULT BindToStorage(IBindCtx*, IMoniker* pmkToLeft, REFIID riid, void** ppvObj) override {
         if (ppvObj == nullptr) return E_POINTER;
         *ppvObj = nullptr;
+        if (pmkToLeft != nullptr || riid != IID_IPropertyBag) return MK_E_NOSTORAGE;
         auto bag = com::MakeCom<DevicePropertyBag>(device_);
         return bag->QueryInterface(riid, ppvObj);
     }
 
     HRESULT GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR* ppszDisplayName) override {
         if (ppszDisplayName == nullptr) return E_POINTER;
-        const std::wstring& name = device_->display_name;
+        const std::wstring& name = display_name_;
         auto* text = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(OLECHAR)));
         if (text == nullptr) return E_OUTOFMEMORY;
         std::wmemcpy(text, name.c_str(), name.size() + 1);
@@ -80,12 +122,13 @@ class DeviceMoniker final : public com::ComObject<IMoniker> {
     }
 
   private:
-    DeviceRef device_;
+    DeviceId device_;
+    std::wstring display_name_;
 };
 
 class MonikerEnumerator final : public com::ComObject<IEnumMoniker> {
   public:
-    MonikerEnumerator(std::shared_ptr<const std::vector<DeviceRef>> devices, std::size_t position)
+    MonikerEnumerator(std::shared_ptr<const Listing> devices, std::size_t position)
         : devices_(std::move(devices)), position_(position) {}
 
     HRESULT Next(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched) override {
@@ -93,7 +136,8 @@ class MonikerEnumerator final : public com::ComObject<IEnumMoniker> {
         if (celt != 1 && pceltFetched == nullptr) return E_INVALIDARG;
         ULONG fetched = 0;
         while (fetched < celt && position_ < devices_->size()) {
-            rgelt[fetched++] = new DeviceMoniker((*devices_)[position_++]);
+            const auto& [id, display_name] = (*devices_)[position_++];
+            rgelt[fetched++] = new DeviceMoniker(id, display_name);
         }
         if (pceltFetched != nullptr) *pceltFetched = fetched;
         return fetched == celt ? S_OK : S_FALSE;
@@ -122,7 +166,7 @@ class MonikerEnumerator final : public com::ComObject<IEnumMoniker> {
     }
 
   private:
-    std::shared_ptr<const std::vector<DeviceRef>> devices_;
+    std::shared_ptr<const Listing> devices_;
     std::size_t position_;
 };
 
@@ -133,10 +177,7 @@ class SystemDeviceEnum final : public com::ComObject<ICreateDevEnum> {
         if (ppEnumMoniker == nullptr) return E_POINTER;
         *ppEnumMoniker = nullptr;
         if (clsidDeviceClass != CLSID_VideoInputDeviceCategory) return S_FALSE;
-        auto devices = std::make_shared<std::vector<DeviceRef>>();
-        for (VideoInputDevice& device : VideoInputDevices::Listed()) {
-            devices->push_back(std::make_shared<const VideoInputDevice>(std::move(device)));
-        }
+        auto devices = std::make_shared<const Listing>(VideoInputDevices::Listed());
         // An empty category yields success without an enumerator, as on the platform.
         if (devices->empty()) return S_FALSE;
         *ppEnumMoniker = new MonikerEnumerator(std::move(devices), 0);

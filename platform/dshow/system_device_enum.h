@@ -1,6 +1,7 @@
 #pragma once
 // The system device enumerator over the video-input category: one moniker per device, each
-// with a property bag ("FriendlyName", "DevicePath") and bound to a new capture filter.
+// with the device's property bag, bound to a new filter of the class the bag names and loaded
+// from the bag.
 #include "platform/dshow/device_enum_interfaces.h"
 
 namespace zrf::dshow {

@@ -63,7 +63,7 @@ __timeb32 TestClock::TimeOfDay() const {
     return t;
 }
 
-void TestClock::Sleep(DWORD milliseconds) {
+void TestClock::SleepFor(DWORD milliseconds) {
     std::lock_guard lock(mutex_);
     sleptMs_ += milliseconds;
     elapsedNs_ += std::int64_t{milliseconds} * 1'000'000;

@@ -36,7 +36,7 @@ class TestClock {
     DWORD TimerTicks() const;
     LONGLONG Counter() const;
     __timeb32 TimeOfDay() const;
-    void Sleep(DWORD milliseconds);
+    void SleepFor(DWORD milliseconds);
 
   private:
     mutable std::mutex mutex_;

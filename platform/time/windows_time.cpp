@@ -93,7 +93,7 @@ void _ftime32(__timeb32* timeptr) {
 
 void Sleep(DWORD milliseconds) {
     if (auto* clock = Platform::InstalledTestClock()) {
-        clock->Sleep(milliseconds);
+        clock->SleepFor(milliseconds);
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
