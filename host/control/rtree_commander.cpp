@@ -4,12 +4,12 @@
 #include <stdexcept>
 
 #include "host/system/exceptions.h"
-#include "sim/control/resource_tree.h"
+#include "host/control/rtree_nodes.h"
 
 namespace Vorn::Zephra::Net::Communication {
 namespace {
 
-namespace n = zrf::sim::nodes;
+namespace n = nodes;
 
 // Runs a tree operation and turns the tree's errors into the channel's.
 template <class F>
@@ -35,13 +35,11 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string ToText(const RTreeValue& value) { return zrf::sim::ToText(value); }
-
 RTreeCommunication::RTreeCommunication() = default;
 RTreeCommunication::~RTreeCommunication() = default;
 
 bool RTreeCommunication::Connect(ConnectionMode, const std::string& host, bool) {
-    auto tree = zrf::sim::TreeRegistry::Find(host);
+    auto tree = CameraTreeRegistry::Find(host);
     if (!tree || !tree->Online()) return false;
     std::lock_guard lock(mutex_);
     tree_ = std::move(tree);
@@ -50,7 +48,7 @@ bool RTreeCommunication::Connect(ConnectionMode, const std::string& host, bool) 
 }
 
 void RTreeCommunication::Authenticate(const std::string& user, const std::string& password) {
-    std::shared_ptr<zrf::sim::ResourceTree> tree;
+    std::shared_ptr<CameraTree> tree;
     {
         std::lock_guard lock(mutex_);
         tree = tree_;
@@ -75,7 +73,7 @@ void RTreeCommunication::Dispose() {
     authenticated_ = false;
 }
 
-std::shared_ptr<zrf::sim::ResourceTree> RTreeCommunication::Tree() const {
+std::shared_ptr<CameraTree> RTreeCommunication::Tree() const {
     std::lock_guard lock(mutex_);
     if (!tree_ || !authenticated_)
         throw System::InvalidOperationException("Not logged in to a camera registry.");
@@ -83,7 +81,7 @@ std::shared_ptr<zrf::sim::ResourceTree> RTreeCommunication::Tree() const {
     return tree_;
 }
 
-std::shared_ptr<zrf::sim::ResourceTree> RTreeCommunication::ConnectedTree() const {
+std::shared_ptr<CameraTree> RTreeCommunication::ConnectedTree() const {
     std::lock_guard lock(mutex_);
     if (!tree_) throw System::InvalidOperationException("Not connected to a camera registry.");
     if (!tree_->Online()) throw System::IOException("The camera does not answer.");
@@ -190,13 +188,7 @@ void RTreeCommander::SetTemperatureRange(int index) { SetValue(n::kRangeIndex, s
 int RTreeCommander::GetFocusType() { return Read<std::int32_t>(n::kFocusType); }
 bool RTreeCommander::IsFocusSupported() { return Read<bool>(n::kFocusSupported); }
 
-#ifdef _WIN32
-// The platform's headers define NEAR and FAR as macros.
-#pragma push_macro("NEAR")
-#pragma push_macro("FAR")
-#undef NEAR
-#undef FAR
-#endif
+#include "host/control/near_far_hidden.h"
 void RTreeCommander::Focus(FOCUSMODE mode) {
     // Near and far move the lens one step; stop holds it.
     constexpr std::int32_t kStep = 100;
@@ -205,10 +197,7 @@ void RTreeCommander::Focus(FOCUSMODE mode) {
     if (mode == FOCUSMODE::FAR) SetFocusPosition(position + kStep);
     SetValue(n::kFocusMode, static_cast<std::int32_t>(mode));
 }
-#ifdef _WIN32
-#pragma pop_macro("FAR")
-#pragma pop_macro("NEAR")
-#endif
+#include "host/control/near_far_restored.h"
 
 void RTreeCommander::AutoFocus() {
     SetFocusPosition((GetFocusMin() + GetFocusMax()) / 2);

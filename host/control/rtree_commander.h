@@ -12,36 +12,23 @@
 #include <variant>
 #include <vector>
 
-#ifdef _WIN32
-// The platform's headers define NEAR and FAR as (empty) macros; the focus modes keep those
-// names, so the macros are set aside here and wherever the modes are named.
-#include <windows.h>
-#pragma push_macro("NEAR")
-#pragma push_macro("FAR")
-#undef NEAR
-#undef FAR
-#endif
+#include "host/control/camera_tree.h"
 
-namespace zrf::sim {
-class ResourceTree;
-}
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include "host/control/near_far_hidden.h"
 
 namespace Vorn::Zephra::Net::Communication {
 
 enum class ConnectionMode : int { Network = 1 };
 enum class FOCUSMODE : int { NEAR = 0, FAR = 1, STOP = 2 };
-#ifdef _WIN32
-#pragma pop_macro("FAR")
-#pragma pop_macro("NEAR")
-#endif
+#include "host/control/near_far_restored.h"
 
 struct TemperatureRange {
     double min;
     double max;
 };
-
-using RTreeValue = std::variant<bool, std::int32_t, double, std::string>;
-std::string ToText(const RTreeValue& value);
 
 class RTreeCommunication {
   public:
@@ -73,14 +60,14 @@ class RTreeCommunication {
     void RunScript(std::istream& script);
 
   protected:
-    std::shared_ptr<zrf::sim::ResourceTree> Tree() const;  // the logged-in camera's tree, or throws
-    std::shared_ptr<zrf::sim::ResourceTree> ConnectedTree() const;  // logged in or not
+    std::shared_ptr<CameraTree> Tree() const;  // the logged-in camera's tree, or throws
+    std::shared_ptr<CameraTree> ConnectedTree() const;  // logged in or not
     std::int32_t LensAtLogin() const;
 
   private:
     // IsConnected may be asked from any thread while another one uses the channel.
     mutable std::mutex mutex_;
-    std::shared_ptr<zrf::sim::ResourceTree> tree_;
+    std::shared_ptr<CameraTree> tree_;
     bool authenticated_ = false;
     std::int32_t lensAtLogin_ = 0;
 };

@@ -21,7 +21,7 @@ CameraIdentity Identity(const VideoDeviceSettings& video, std::string name, std:
 }
 
 CameraPreset UsbIr() {
-    CameraPreset p{"usb-ir",      "USB radiometric camera: F7M0 640x483, MJLS, YUY2, MJPG", {},
+    CameraPreset p{"usb-ir",      "USB radiometric camera: F7M0 640x483 (a 640x480 picture and 3 rows of radiometric region), MJLS, YUY2, MJPG", {},
                    UsbIrPreset(), Tree("NORDA Line K", "1234567", "ZRF-USB-640"),           {}};
     p.identity =
         Identity(p.video, "NORDA Line K", "NORDA,Line_K,ZRF_USB,1.0.0,RTREE,1.0.0", "", "Line_K");
@@ -65,13 +65,24 @@ CameraPreset Webcam() {
 void Apply(const CameraOptions& options, CameraPreset& preset) {
     preset.video.pacing = options.pacing;
     preset.content.seed = options.seed;
-    if (!options.device_path.empty()) {
-        preset.video.device_path = options.device_path;
-        preset.identity.hostname = NarrowPath(options.device_path);
+    std::wstring path = options.device_path;
+    if (path.empty() && options.instance > 0) path = InstancePath(preset.video.device_path, options.instance);
+    if (!path.empty()) {
+        preset.video.device_path = path;
+        preset.identity.hostname = NarrowPath(path);
     }
 }
 
 }  // namespace
+
+std::wstring InstancePath(const std::wstring& path, int instance) {
+    if (instance <= 0) return path;
+    const std::wstring mark = L"&" + std::to_wstring(instance);
+    const auto last = path.rfind(L'#');
+    const auto first = path.find(L'#');
+    if (last == std::wstring::npos || last == first) return path + mark;
+    return path.substr(0, last) + mark + path.substr(last);
+}
 
 std::string NarrowPath(const std::wstring& path) {
     std::string narrow;

@@ -21,6 +21,9 @@ struct CameraOptions {
     std::uint32_t seed = 1;
     // Another device path (and host name), so that two cameras of one preset can live at once.
     std::wstring device_path;
+    // With no device path given: 0 the preset's own; n > 0 the preset's path marked as its
+    // n-th further camera (InstancePath).
+    int instance = 0;
 };
 
 struct CameraPreset {
@@ -37,6 +40,10 @@ std::optional<CameraPreset> FindCameraPreset(std::string_view name,
                                              const CameraOptions& options = {});
 // Every preset, in the order of CameraPresetNames.
 std::vector<CameraPreset> CameraPresets(const CameraOptions& options = {});
+
+// A device path for the n-th further camera of a kind: "&n" ends its instance part (the part
+// before the last '#'), as the platform numbers two devices of one model.
+std::wstring InstancePath(const std::wstring& path, int instance);
 
 // Device paths are plain ASCII; host names are their narrow form.
 std::string NarrowPath(const std::wstring& path);

@@ -4,25 +4,20 @@
 #include <cstring>
 #include <exception>
 
-#include "host/recorder/recording_file.h"
 #include "imaging/zrf_records.h"
-#include "sim/cameras/usb_sample_from_image.h"
 #include "sim/control/resource_tree.h"
 #include "sim/video/video_presets.h"
 
 namespace zrf::sim {
 namespace {
 
-using Vorn::Zephra::Net::Devices::Recorder::RecordedFrame;
-using Vorn::Zephra::Net::Devices::Recorder::RecordingReader;
-
 constexpr std::int32_t kRegionRowBytes = 3840;
 constexpr std::uint16_t kMaxFrameRate = 1000;
 
 // Where the frame information's status flags lie in a sample built by WriteUsbSample.
-std::size_t StatusFlagsOffset(const std::vector<std::uint8_t>& samples, ImageSize picture) {
+std::size_t StatusFlagsOffset(const std::uint8_t* sample, ImageSize picture) {
     const std::size_t region = static_cast<std::size_t>(picture.width) * picture.height * 2;
-    const std::uint8_t* r = samples.data() + region;
+    const std::uint8_t* r = sample + region;
     const auto count = Zrf::Load<std::int32_t>(r + 28);
     for (std::int32_t i = count - 1; i >= 0; --i) {
         const std::uint8_t* entry = r + Zrf::kMainHeaderSize + i * Zrf::kIndexEntrySize;
@@ -45,47 +40,39 @@ HRESULT ReplaySampleSource::Open(const std::string& path, const ReplaySettings& 
     return hr;
 }
 
+// Reads up to the first frame that plays, which decides the camera's format and rate.
 HRESULT ReplaySampleSource::Load(const std::string& path, std::string& error) {
     try {
-        RecordingReader reader(path);
-        RecordedFrame frame;
-        std::uint16_t rate = 0;
-        while (reader.Next(frame)) {
-            if (!frame.checksumOk) continue;  // a damaged frame is not played
-            UsbSampleShape shape;
+        reader_ = std::make_unique<RecordingReader>(path);
+        bool found = false;
+        while (!found && reader_->Next(next_)) {
+            if (!next_.checksumOk) {
+                ++damaged_;
+                continue;
+            }
             std::string why;
-            if (!MeasureUsbSample(frame.image.data(), frame.image.size(), shape, why)) {
-                error = path + ": frame " + std::to_string(frame.frameNumber) + " is " + why +
+            if (!MeasureUsbSample(next_.image.data(), next_.image.size(), shape_, why)) {
+                error = path + ": frame " + std::to_string(next_.frameNumber) + " is " + why +
                         "; only radiometric recordings can be replayed";
                 return E_INVALIDARG;
             }
-            if (frames_ == 0) {
-                picture_ = shape.picture;
-                sample_bytes_ = shape.sample_bytes;
-            } else if (!(shape.picture == picture_) || shape.sample_bytes != sample_bytes_) {
-                error = path + ": frame " + std::to_string(frame.frameNumber) +
-                        " differs in size from the first frame";
-                return E_INVALIDARG;
-            }
-            samples_.resize(samples_.size() + sample_bytes_);
-            WriteUsbSample(frame.image.data(), shape, samples_.data() + frames_ * sample_bytes_);
-            if (frames_ == 0) {
-                info_offset_ = StatusFlagsOffset(samples_, picture_);
-                const std::size_t rate_at =
-                    info_offset_ - Zrf::Info::kStatusFlags + Zrf::Info::kFrameRate;
-                rate = Zrf::Load<std::uint16_t>(samples_.data() + rate_at);
-            }
-            ++frames_;
+            found = true;
         }
-        if (frames_ == 0) {
+        if (!found) {
             error = path + ": the recording holds no complete frame";
             return E_INVALIDARG;
         }
+        std::vector<std::uint8_t> first(shape_.sample_bytes);
+        WriteUsbSample(next_.image.data(), shape_, first.data());
+        info_offset_ = StatusFlagsOffset(first.data(), shape_.picture);
         // The recorded rate, as the stream wrote it; a camera's whole frames per second.
+        const std::size_t rate_at = info_offset_ - Zrf::Info::kStatusFlags + Zrf::Info::kFrameRate;
+        const auto rate = info_offset_ != 0 ? Zrf::Load<std::uint16_t>(first.data() + rate_at) : 0;
         interval_ = rate > 0 && rate <= kMaxFrameRate ? 10'000'000 / rate : 333333;
+        spare_.image.reserve(next_.image.capacity());
         return S_OK;
     } catch (const std::bad_alloc&) {
-        error = path + ": the recording does not fit in memory";
+        error = path + ": the recording's first frame does not fit in memory";
         return E_OUTOFMEMORY;
     } catch (const std::exception& e) {
         error = path + ": " + e.what();
@@ -94,8 +81,8 @@ HRESULT ReplaySampleSource::Load(const std::string& path, std::string& error) {
 }
 
 VideoFormat ReplaySampleSource::Format() const {
-    const LONG rows = kRegionRowBytes / (2 * std::max(picture_.width, 1));
-    VideoFormat format{kSubtypeF7M0, picture_.width, picture_.height + rows, 16, 0, {interval_}};
+    const LONG rows = kRegionRowBytes / (2 * std::max(shape_.picture.width, 1));
+    VideoFormat format{kSubtypeF7M0, shape_.picture.width, shape_.picture.height + rows, 16, 0, {interval_}};
     return format;
 }
 
@@ -104,20 +91,55 @@ void ReplaySampleSource::SetTree(std::shared_ptr<ResourceTree> tree) {
 }
 
 std::size_t ReplaySampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
-    return std::max(sample_bytes_, ImageSizeOf(type));
+    return std::max(shape_.sample_bytes, ImageSizeOf(type));
 }
 
-std::size_t ReplaySampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
+bool ReplaySampleSource::ReadPlayable(RecordedFrame& frame) {
+    while (reader_->Next(frame)) {
+        if (!frame.checksumOk) {
+            if (firstPass_) ++damaged_;
+            continue;
+        }
+        UsbSampleShape shape;
+        std::string why;
+        if (!MeasureUsbSample(frame.image.data(), frame.image.size(), shape, why) ||
+            !(shape.picture == shape_.picture) || shape.sample_bytes != shape_.sample_bytes) {
+            if (firstPass_) ++otherSize_;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+void ReplaySampleSource::ReadAhead() {
+    if (exhausted_) return;
+    if (ReadPlayable(spare_)) {
+        std::swap(next_, spare_);
+        return;
+    }
+    if (settings_.loop) {
+        // The first frame played once, so the recording holds one to play again.
+        reader_->Rewind();
+        firstPass_ = false;
+        if (ReadPlayable(spare_)) {
+            std::swap(next_, spare_);
+            return;
+        }
+    }
+    exhausted_ = true;  // the frame just sent goes again
+}
+
+std::size_t ReplaySampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t, BYTE* buffer,
                                      std::size_t capacity) {
-    if (type.subtype != kSubtypeF7M0 || buffer == nullptr || capacity < sample_bytes_) return 0;
-    const std::uint64_t index =
-        settings_.loop ? frame % frames_ : std::min<std::uint64_t>(frame, frames_ - 1);
-    std::memcpy(buffer, samples_.data() + index * sample_bytes_, sample_bytes_);
+    if (type.subtype != kSubtypeF7M0 || buffer == nullptr || capacity < shape_.sample_bytes) return 0;
+    WriteUsbSample(next_.image.data(), shape_, buffer);
     if (tree_ && tree_->TakeSampleCalibrating() && info_offset_ != 0) {
         const auto flags = Zrf::Load<std::uint16_t>(buffer + info_offset_);
         Zrf::Store<std::uint16_t>(buffer + info_offset_, static_cast<std::uint16_t>(flags | 1));
     }
-    return sample_bytes_;
+    ReadAhead();
+    return shape_.sample_bytes;
 }
 
 }  // namespace zrf::sim

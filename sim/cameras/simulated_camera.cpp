@@ -78,10 +78,6 @@ HRESULT SimulatedCamera::Replay(const std::string& recording, const ReplayOption
     video.formats = {source->Format()};
     video.video_control_frame_intervals = video.formats.front().frame_intervals;
     video.pacing = options.pacing;
-    if (!options.loop) {
-        // The camera goes away after the last frame, as one unplugged would.
-        video.should_disappear_after_frames = static_cast<long>(source->FrameCount());
-    }
     TreeSettings tree_settings;
     tree_settings.name = "Recording replay";
     auto tree = std::make_shared<ResourceTree>(tree_settings);

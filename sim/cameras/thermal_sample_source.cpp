@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/pixel_copy.h"
 #include "imaging/zrf_records.h"
 #include "sim/control/resource_tree.h"
 #include "sim/samples/camera_samples.h"
@@ -106,6 +107,13 @@ ThermalSampleSource::ThermalSampleSource(const std::vector<VideoFormat>& formats
     }
     picture_.resize(largest_picture);
     scratch_.reserve(largest_sample);
+    largestSample_ = largest_sample;
+}
+
+std::uint64_t ThermalSampleSource::PreparedIndex(std::uint64_t frame) {
+    constexpr std::uint64_t kPeriod = 2 * kPreparedSamples - 2;
+    const std::uint64_t at = frame % kPeriod;
+    return at < kPreparedSamples ? at : kPeriod - at;
 }
 
 const ThermalSampleSource::Plan* ThermalSampleSource::FindPlan(const AM_MEDIA_TYPE& type) const {
@@ -149,26 +157,52 @@ std::size_t ThermalSampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t f
                                       std::size_t capacity) {
     const Plan* plan = FindPlan(type);
     if (plan == nullptr || buffer == nullptr) return 0;
-    return Build(*plan, type, frame, buffer, capacity);
-}
-
-std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& type,
-                                       std::uint64_t frame, BYTE* buffer, std::size_t capacity) {
     // Once per sample, whatever the format: a correction lasts that many samples.
     const bool calibrating = settings_.tree && settings_.tree->TakeSampleCalibrating();
-    const std::size_t pixels = PixelBytes(plan.picture) / 2;
-    scenes_[plan.scene]->Render(frame, picture_.data());
-    ApplyRange(pixels, RangeIndex());
+    Key key{plan, RangeIndex(), 1, IntervalOf(type)};
+    if (settings_.bus == CameraBus::Ieee1394 && IsRadiometric(plan->subtype)) {
+        const int fields = settings_.tree ? settings_.tree->FieldsPerSample() : 1;
+        key.fields = std::clamp(fields, 1, std::max(plan->picture.height, 1));
+    }
+    const SampleSettings sampleSettings = SettingsFor(*plan, key, frame, calibrating);
+    const std::uint64_t index = PreparedIndex(frame);
+    Prepared& prepared = prepared_[index];
+    if (!prepared.built || !(prepared.key == key)) {
+        prepared.key = key;
+        Build(*plan, sampleSettings, index, prepared);
+    } else if (prepared.hasInfo) {
+        RewriteFrameInfoBlock(sampleSettings, settings_.bus == CameraBus::Ieee1394,
+                              prepared.bytes.get() + prepared.info);
+    }
+    const std::size_t length = std::min(prepared.length, capacity);
+    // At the processor's width, whatever the runtime's memcpy does (Wine's is narrow).
+    CopyPixels(buffer, prepared.bytes.get(), length, false);
+    return length;
+}
 
-    const REFERENCE_TIME interval = IntervalOf(type);
-    const std::uint64_t elapsed_ms = frame * static_cast<std::uint64_t>(interval) / 10000;
+SampleSettings ThermalSampleSource::SettingsFor(const Plan& plan, const Key& key,
+                                                std::uint64_t frame, bool calibrating) const {
+    const std::uint64_t elapsed_ms = frame * static_cast<std::uint64_t>(key.interval) / 10000;
     SampleSettings s;
     s.size = plan.picture;
+    s.fieldCount = key.fields;
     s.seconds = kFirstSecond + static_cast<std::uint32_t>(elapsed_ms / 1000);
     s.milliseconds = static_cast<std::uint32_t>(elapsed_ms % 1000);
     s.statusFlags = calibrating ? 1 : 0;
-    s.frameRate = static_cast<float>(10'000'000.0 / static_cast<double>(interval));
+    s.frameRate = static_cast<float>(10'000'000.0 / static_cast<double>(key.interval));
     s.pixelByteOrder = settings_.pixel_byte_order;
+    return s;
+}
+
+void ThermalSampleSource::Build(const Plan& plan, const SampleSettings& s,
+                                std::uint64_t sceneFrame, Prepared& prepared) {
+    if (!prepared.bytes) prepared.bytes.reset(new std::uint8_t[largestSample_]);
+    prepared.built = true;
+    prepared.hasInfo = false;
+    prepared.length = 0;
+    const std::size_t pixels = PixelBytes(plan.picture) / 2;
+    scenes_[plan.scene]->Render(sceneFrame, picture_.data());
+    ApplyRange(pixels, prepared.key.range);
 
     if (plan.subtype == kSubtypeMJLS) {
         if (settings_.pixel_byte_order == Zrf::kPixelsSwapped) {
@@ -177,7 +211,11 @@ std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& ty
                 picture_[i] = static_cast<std::uint16_t>(picture_[i] << 8 | picture_[i] >> 8);
             }
         }
-        return BuildUsbJpegLsSampleInto(picture_.data(), s, buffer, capacity);
+        prepared.length = BuildUsbJpegLsSampleInto(picture_.data(), s, prepared.bytes.get(), plan.capacity);
+        const std::size_t region = static_cast<std::size_t>(UsbRegionBytes(s));
+        prepared.hasInfo = prepared.length >= region;
+        if (prepared.hasInfo) prepared.info = prepared.length - region + UsbFrameInfoOffset(s);
+        return;
     }
     if (plan.subtype == kSubtypeYUY2) {
         BuildYuy2Sample(picture_.data(), s, scratch_);
@@ -186,15 +224,16 @@ std::size_t ThermalSampleSource::Build(const Plan& plan, const AM_MEDIA_TYPE& ty
     } else if (plan.subtype == kSubtypeMJPG) {
         BuildMjpgSample(picture_.data(), s, scratch_);
     } else if (settings_.bus == CameraBus::Ieee1394) {
-        const int fields = settings_.tree ? settings_.tree->FieldsPerSample() : 1;
-        s.fieldCount = std::clamp(fields, 1, std::max(plan.picture.height, 1));
         BuildIeee1394Sample(picture_.data(), s, scratch_);
+        prepared.hasInfo = true;
+        prepared.info = PixelBytes(plan.picture);
     } else {
         BuildUsbRawSample(picture_.data(), s, scratch_);
+        prepared.hasInfo = true;
+        prepared.info = PixelBytes(plan.picture) + UsbFrameInfoOffset(s);
     }
-    const std::size_t length = std::min(scratch_.size(), capacity);
-    std::memcpy(buffer, scratch_.data(), length);
-    return length;
+    prepared.length = std::min(scratch_.size(), plan.capacity);
+    std::memcpy(prepared.bytes.get(), scratch_.data(), prepared.length);
 }
 
 }  // namespace zrf::sim

@@ -6,11 +6,6 @@
 #include <stdexcept>
 
 namespace zrf::sim {
-namespace nodes {
-std::string RangeMin(int index) { return "Camera.TemperatureRange." + std::to_string(index) + ".Min"; }
-std::string RangeMax(int index) { return "Camera.TemperatureRange." + std::to_string(index) + ".Max"; }
-}  // namespace nodes
-
 namespace {
 
 std::string Lower(std::string s) {
@@ -37,20 +32,6 @@ TreeValue Convert(const TreeValue& current, const TreeValue& value) {
 }
 
 }  // namespace
-
-std::string ToText(const TreeValue& value) {
-    struct {
-        std::string operator()(bool v) const { return v ? "true" : "false"; }
-        std::string operator()(std::int32_t v) const { return std::to_string(v); }
-        std::string operator()(double v) const {
-            char buf[64];
-            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-            return std::string(buf, end);
-        }
-        std::string operator()(const std::string& v) const { return v; }
-    } visitor;
-    return std::visit(visitor, value);
-}
 
 ResourceTree::ResourceTree(const TreeSettings& settings) : settings_(settings) {
     nodes_[nodes::kName] = settings.name;
@@ -224,34 +205,14 @@ int ResourceTree::FieldsPerSample() const {
     return std::get<std::int32_t>(nodes_.find(std::string_view(nodes::kWindowingFields))->second);
 }
 
-namespace {
-
-std::mutex& RegistryMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::map<std::string, std::shared_ptr<ResourceTree>>& Trees() {
-    static std::map<std::string, std::shared_ptr<ResourceTree>> trees;
-    return trees;
-}
-
-}  // namespace
-
 void TreeRegistry::Register(const std::string& host, std::shared_ptr<ResourceTree> tree) {
-    std::lock_guard lock(RegistryMutex());
-    Trees()[Lower(host)] = std::move(tree);
+    control::CameraTreeRegistry::Register(host, std::move(tree));
 }
 
-void TreeRegistry::Unregister(const std::string& host) {
-    std::lock_guard lock(RegistryMutex());
-    Trees().erase(Lower(host));
-}
+void TreeRegistry::Unregister(const std::string& host) { control::CameraTreeRegistry::Unregister(host); }
 
 std::shared_ptr<ResourceTree> TreeRegistry::Find(const std::string& host) {
-    std::lock_guard lock(RegistryMutex());
-    auto it = Trees().find(Lower(host));
-    return it == Trees().end() ? nullptr : it->second;
+    return std::dynamic_pointer_cast<ResourceTree>(control::CameraTreeRegistry::Find(host));
 }
 
 }  // namespace zrf::sim

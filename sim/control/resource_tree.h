@@ -11,37 +11,15 @@
 #include <variant>
 #include <vector>
 
+#include "host/control/camera_tree.h"
+#include "host/control/rtree_nodes.h"
+
 namespace zrf::sim {
 
-using TreeValue = std::variant<bool, std::int32_t, double, std::string>;
-
-// Node names of the tree.
-namespace nodes {
-inline constexpr const char* kName = "Camera.Name";
-inline constexpr const char* kSerialNumber = "Camera.SerialNumber";
-inline constexpr const char* kArticle = "Camera.Article";
-inline constexpr const char* kSWVersion = "Camera.SWVersion";
-inline constexpr const char* kHWArticle = "Camera.HWArticle";
-inline constexpr const char* kFamilyTula = "Camera.Family.TULA";
-inline constexpr const char* kLensId = "Camera.Lens.Id";
-inline constexpr const char* kShutterClosed = "Camera.Shutter.Closed";
-inline constexpr const char* kRangeIndex = "Camera.TemperatureRange.Index";
-inline constexpr const char* kRangeCount = "Camera.TemperatureRange.Count";
-inline constexpr const char* kRangeSetTula = "Camera.TemperatureRange.TULA";
-inline constexpr const char* kFocusType = "Camera.Focus.Type";
-inline constexpr const char* kFocusSupported = "Camera.Focus.Supported";
-inline constexpr const char* kFocusMin = "Camera.Focus.Min";
-inline constexpr const char* kFocusMax = "Camera.Focus.Max";
-inline constexpr const char* kFocusPosition = "Camera.Focus.Position";
-inline constexpr const char* kFocusMode = "Camera.Focus.LastMode";  // -1 none, 0..2, 3 = auto
-inline constexpr const char* kWindowingAvailable = "Camera.Windowing.Available";
-inline constexpr const char* kWindowingActive = "Camera.Windowing.Active";
-inline constexpr const char* kWindowingFields = "Camera.Windowing.Fields";
-inline constexpr const char* kNucCount = "Camera.Nuc.Count";
-inline constexpr const char* kCalibratingSamples = "Camera.Nuc.CalibratingSamples";
-std::string RangeMin(int index);  // "Camera.TemperatureRange.<i>.Min"
-std::string RangeMax(int index);
-}  // namespace nodes
+namespace control = Vorn::Zephra::Net::Communication;
+using TreeValue = control::RTreeValue;
+using control::ToText;
+namespace nodes = control::nodes;
 
 struct TreeSettings {
     std::string user = "root";
@@ -65,28 +43,28 @@ struct TreeSettings {
     bool informationFails = false;  // the identity reads throw
 };
 
-class ResourceTree {
+class ResourceTree final : public control::CameraTree {
   public:
     explicit ResourceTree(const TreeSettings& settings = {});
 
     // Control side. Node reads and writes throw std::out_of_range for an unknown node,
     // std::invalid_argument for a value of the wrong kind and std::logic_error for a node that
     // cannot be written; the control channel turns them into its own errors.
-    bool CheckLogin(const std::string& user, const std::string& password) const;
-    TreeValue Get(const std::string& node) const;
-    void Set(const std::string& node, const TreeValue& value);
-    void SetFromText(const std::string& node, const std::string& text);
+    bool CheckLogin(const std::string& user, const std::string& password) const override;
+    TreeValue Get(const std::string& node) const override;
+    void Set(const std::string& node, const TreeValue& value) override;
+    void SetFromText(const std::string& node, const std::string& text) override;
     bool Has(const std::string& node) const;
     std::vector<std::string> NodeNames() const;
 
-    void Nuc();  // starts a correction: the next samples report calibrating
-    void UseTulaRanges();
-    std::vector<std::pair<double, double>> Ranges() const;
+    void Nuc() override;  // starts a correction: the next samples report calibrating
+    void UseTulaRanges() override;
+    std::vector<std::pair<double, double>> Ranges() const override;
     const TreeSettings& Settings() const { return settings_; }
 
     // The camera can go away (unplugged): its control channel then fails.
     void SetOnline(bool online);
-    bool Online() const;
+    bool Online() const override;
 
     // Video side, once per sample: whether this sample is taken while calibrating (counts one
     // calibrating sample down), and the windowing fields the sample carries (1 when off).
@@ -104,14 +82,13 @@ class ResourceTree {
     bool online_ = true;
 };
 
-// The simulated cameras' trees by host name (the camera's device path), matched ignoring case.
+// The simulated cameras' trees, found as the control channel finds them (the camera's device
+// path as host name).
 class TreeRegistry {
   public:
     static void Register(const std::string& host, std::shared_ptr<ResourceTree> tree);
     static void Unregister(const std::string& host);
-    static std::shared_ptr<ResourceTree> Find(const std::string& host);
+    static std::shared_ptr<ResourceTree> Find(const std::string& host);  // null: none, or not ours
 };
-
-std::string ToText(const TreeValue& value);
 
 }  // namespace zrf::sim

@@ -58,7 +58,7 @@ std::size_t WriteUsbRegion(const SampleSettings& s, std::uint8_t* region) {
     std::memcpy(region, &h, sizeof h);
 
     const auto info = BuildFrameInfoBlock(s);
-    std::uint32_t at = kMainHeaderSize + entries * kIndexEntrySize;
+    std::uint32_t at = static_cast<std::uint32_t>(UsbFrameInfoOffset(s));
     const std::uint32_t infoAt = at;
     std::memcpy(region + infoAt, info.data(), info.size());
     at += kFrameInfoSize;
@@ -131,6 +131,17 @@ std::array<std::uint8_t, 2428> BuildFrameInfoBlock(const SampleSettings& s) {
     Store(p + Info::kFrameRate, static_cast<std::uint16_t>(inRange ? s.frameRate : 0.0f));
     Store(p + Info::kStatusFlags, s.statusFlags);
     return b;
+}
+
+std::size_t UsbFrameInfoOffset(const SampleSettings& s) {
+    const std::size_t entries = s.extraBlockBytes > 0 ? 3 : 2;
+    return kMainHeaderSize + entries * kIndexEntrySize;
+}
+
+void RewriteFrameInfoBlock(const SampleSettings& s, bool bigEndian, std::uint8_t* block) {
+    auto info = BuildFrameInfoBlock(s);
+    if (bigEndian) SwapFrameInfoBlock(info.data());
+    std::memcpy(block, info.data(), info.size());
 }
 
 std::int32_t UsbRegionBytes(const SampleSettings& s) {

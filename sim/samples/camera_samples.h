@@ -57,5 +57,10 @@ void BuildMjpgSample(const std::uint16_t* picture, const SampleSettings& setting
 std::size_t WriteUsbRegion(const SampleSettings& settings, std::uint8_t* region);
 // Bytes the USB radiometric region occupies behind the pixels of a raw sample.
 std::int32_t UsbRegionBytes(const SampleSettings& settings);
+// Where WriteUsbRegion puts the frame-information block, from the region's start.
+std::size_t UsbFrameInfoOffset(const SampleSettings& settings);
+// Writes the frame-information block of these settings over one a builder wrote at `block`
+// (an IEEE-1394 sample's is big-endian): a sample built once can carry another frame's time.
+void RewriteFrameInfoBlock(const SampleSettings& settings, bool bigEndian, std::uint8_t* block);
 
 }  // namespace zrf::sim

@@ -91,7 +91,12 @@ HRESULT CaptureSourceFilter::ApplyFormat(const AM_MEDIA_TYPE& type) {
     return S_OK;
 }
 
+HRESULT CaptureSourceFilter::OnInitStream() {
+    return device_ ? Settings().should_fail_pause_with : S_OK;
+}
+
 HRESULT CaptureSourceFilter::OnRun() {
+    if (!device_) return S_OK;  // not loaded: no pin, nothing to send
     const VideoDeviceSettings& s = Settings();
     if (FAILED(s.should_fail_run_with)) return s.should_fail_run_with;
     if (!pin_->IsConnected()) return S_OK;  // nothing to deliver to
@@ -105,6 +110,8 @@ HRESULT CaptureSourceFilter::OnRun() {
     // Everything the thread needs is set up here, so it allocates nothing per sample.
     streaming_type_ = pin_->ConnectedType();
     source_ = device_->Source();
+    run_clock_ = Clock();
+    run_start_ = StreamStart();
     stop_.Reset();
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -120,6 +127,7 @@ void CaptureSourceFilter::OnStop() {
     // A thread waiting for a free buffer wakes when the allocator is decommitted.
     if (pin_ != nullptr) pin_->Inactive();
     thread_.join();
+    run_clock_.Reset();
     device_->EndStreaming(this);
 }
 
@@ -137,7 +145,9 @@ void CaptureSourceFilter::Stream() {
     while (true) {
         REFERENCE_TIME interval = interval_.load();
         if (!pacer.WaitForNextFrame(interval, stop_)) break;
-        if (s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) {
+        // Unplugged on request, or once the source has sent all it has.
+        if ((s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
+            source_->Exhausted()) {
             device_->Disappear();
             break;
         }
@@ -148,16 +158,29 @@ void CaptureSourceFilter::Stream() {
             FAILED(sample->GetPointer(&data)) || data == nullptr || sample->GetSize() <= 0) {
             break;
         }
+        // The capture's time, before the frame is filled.
+        REFERENCE_TIME captured = 0;
+        const bool stamped = run_clock_ && SUCCEEDED(run_clock_->GetTime(&captured));
         const auto capacity = static_cast<std::size_t>(sample->GetSize());
         std::uint64_t frame = device_->NextFrameNumber();
         std::size_t length = source_->Fill(streaming_type_.Get(), frame, data, capacity);
         length = std::min(length, capacity);
         Misbehave(length);
         sample->SetActualDataLength(static_cast<LONG>(length));
-        // Stream time: the first sample of a run starts at 0.
-        REFERENCE_TIME start = static_cast<REFERENCE_TIME>(streamed) * interval;
-        REFERENCE_TIME end = start + interval;
-        sample->SetTime(&start, &end);
+        // As a capture pin stamps: the stream time at which the frame was captured, which the
+        // clock has passed by the time a renderer sees it; no times without a clock. So no
+        // renderer holds the stream back, whatever the pacing.
+        if (s.should_stamp_by_frame_count) {
+            REFERENCE_TIME start = static_cast<REFERENCE_TIME>(streamed) * interval;
+            REFERENCE_TIME end = start + interval;
+            sample->SetTime(&start, &end);
+        } else if (stamped) {
+            REFERENCE_TIME start = captured - run_start_;
+            REFERENCE_TIME end = start + interval;
+            sample->SetTime(&start, &end);
+        } else {
+            sample->SetTime(nullptr, nullptr);
+        }
 #ifndef _WIN32
         // Only the stand-in's own samples can be made to withhold their buffer.
         if (s.should_withhold_sample_buffers) {
@@ -168,10 +191,11 @@ void CaptureSourceFilter::Stream() {
 #endif
         const HRESULT delivered = pin_->Deliver(sample.Get());
         sample.Reset();
-        // A failing receiver ends the stream, as it ends a driver's.
-        if (FAILED(delivered)) break;
+        // Sent, whatever became of it downstream (a renderer already stopped refuses it).
         device_->CountDelivered();
         ++streamed;
+        // A failing receiver ends the stream, as it ends a driver's.
+        if (FAILED(delivered)) break;
     }
 }
 

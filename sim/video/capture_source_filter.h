@@ -122,6 +122,7 @@ class CaptureSourceFilter : public dshow::FilterBase,
   protected:
     void AttachDevice(std::shared_ptr<SimulatedVideoDevice> device);
     void* FindInterface(REFIID riid) override;
+    HRESULT OnInitStream() override;
     HRESULT OnRun() override;
     void OnStop() override;
     void OnPause() override;
@@ -142,6 +143,8 @@ class CaptureSourceFilter : public dshow::FilterBase,
 
     dshow::MediaType streaming_type_;
     std::shared_ptr<SampleSource> source_;
+    com::ComPtr<IReferenceClock> run_clock_;
+    REFERENCE_TIME run_start_ = 0;
     StopSignal stop_;
     std::thread thread_;
 };

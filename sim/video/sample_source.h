@@ -16,6 +16,9 @@ class SampleSource {
     // Writes frame `frame` for the type and returns its length (at most `capacity`).
     virtual std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                              std::size_t capacity) = 0;
+    // Whether the source has sent all it has: its camera then goes away, as one unplugged.
+    // Asked on the streaming thread, between samples.
+    virtual bool Exhausted() const { return false; }
 };
 
 // The image size of a type's video information header, or 0.

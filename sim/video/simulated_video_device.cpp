@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <map>
+
 #include "sim/video/capture_source_filter.h"
 
 namespace zrf::sim {
@@ -26,51 +28,76 @@ SimulatedVideoDevice::SimulatedVideoDevice(VideoDeviceSettings settings,
     if (settings_.transport) transport_mode_ = settings_.transport->initial_mode;
 }
 
-// The stand-in's category lists devices by this process's registry. On Windows the filter
-// DLL's registration lists the camera instead, and each bind makes its own device.
-#ifdef _WIN32
-namespace {
-dshow::VideoInputDevices::Id List(dshow::VideoInputDevice) {
-    return 0;
-}
-void Unlist(dshow::VideoInputDevices::Id) {}
-}  // namespace
-#else
-namespace {
-dshow::VideoInputDevices::Id List(dshow::VideoInputDevice entry) {
-    return dshow::VideoInputDevices::Add(std::move(entry));
-}
-void Unlist(dshow::VideoInputDevices::Id id) {
-    dshow::VideoInputDevices::Remove(id);
-}
-}  // namespace
-#endif
-
-SimulatedVideoDevice::~SimulatedVideoDevice() {
-    if (registration_) Unlist(*registration_);
-}
-
 std::wstring SimulatedVideoDevice::DisplayName() const {
     return settings_.display_name.empty() ? L"@device:pnp:" + settings_.device_path
                                           : settings_.display_name;
 }
 
-void SimulatedVideoDevice::Register() {
-    dshow::VideoInputDevice entry;
-    entry.friendly_name = settings_.friendly_name;
-    if (!settings_.should_omit_device_path) entry.device_path = settings_.device_path;
-    entry.display_name = DisplayName();
-    std::weak_ptr<SimulatedVideoDevice> weak = weak_from_this();
-    entry.create_filter = [weak](IBaseFilter** filter) -> HRESULT {
-        std::shared_ptr<SimulatedVideoDevice> device = weak.lock();
-        if (!device || device->HasDisappeared()) {
-            return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
-        }
-        *filter = new CaptureSourceFilter(device);
-        return S_OK;
-    };
-    registration_ = List(std::move(entry));
+// The stand-in's category lists devices by this process's registry. On Windows the filter
+// DLL's registration lists the camera instead, and each bind makes its own device.
+#ifdef _WIN32
+SimulatedVideoDevice::~SimulatedVideoDevice() = default;
+void SimulatedVideoDevice::Register() {}
+void SimulatedVideoDevice::Unlist() {}
+std::shared_ptr<SimulatedVideoDevice> SimulatedVideoDevice::Listed(LONG) {
+    return nullptr;
 }
+#else
+namespace {
+
+struct Instances {
+    std::mutex mutex;
+    std::map<LONG, std::weak_ptr<SimulatedVideoDevice>> devices;
+    LONG next = 1;
+};
+
+Instances& TheInstances() {
+    static Instances instances;
+    return instances;
+}
+
+}  // namespace
+
+SimulatedVideoDevice::~SimulatedVideoDevice() {
+    Unlist();
+}
+
+// Listed with the values the capture filter is loaded from: its class and the instance number
+// that names this device.
+void SimulatedVideoDevice::Register() {
+    auto entry = dshow::VideoInputDevice::Of(
+        CLSID_SimulatedCaptureFilter, settings_.friendly_name,
+        settings_.should_omit_device_path ? std::nullopt
+                                          : std::optional<std::wstring>(settings_.device_path),
+        DisplayName());
+    Instances& instances = TheInstances();
+    std::lock_guard lock(instances.mutex);
+    instance_ = instances.next++;
+    instances.devices[instance_] = weak_from_this();
+    entry.values[kDeviceInstanceValue] = instance_;
+    registration_ = dshow::VideoInputDevices::Add(std::move(entry));
+}
+
+void SimulatedVideoDevice::Unlist() {
+    std::optional<dshow::VideoInputDevices::Id> registration;
+    {
+        std::lock_guard lock(mutex_);
+        registration.swap(registration_);
+    }
+    if (!registration) return;
+    dshow::VideoInputDevices::Remove(*registration);
+    Instances& instances = TheInstances();
+    std::lock_guard lock(instances.mutex);
+    instances.devices.erase(instance_);
+}
+
+std::shared_ptr<SimulatedVideoDevice> SimulatedVideoDevice::Listed(LONG instance) {
+    Instances& instances = TheInstances();
+    std::lock_guard lock(instances.mutex);
+    auto found = instances.devices.find(instance);
+    return found != instances.devices.end() ? found->second.lock() : nullptr;
+}
+#endif
 
 void SimulatedVideoDevice::SetSampleSource(std::shared_ptr<SampleSource> source) {
     std::lock_guard lock(mutex_);
@@ -104,12 +131,7 @@ bool SimulatedVideoDevice::IsStreaming() const {
 
 void SimulatedVideoDevice::Disappear() {
     gone_.store(true);
-    std::optional<dshow::VideoInputDevices::Id> registration;
-    {
-        std::lock_guard lock(mutex_);
-        registration.swap(registration_);
-    }
-    if (registration) Unlist(*registration);
+    Unlist();
 }
 
 DWORD SimulatedVideoDevice::ModeValue() const {

@@ -1,7 +1,8 @@
 #pragma once
 // One simulated video-input device. While it exists it is listed in the video-input
-// category; each bind of its moniker creates a new capture filter on it. The device keeps
-// what outlives one filter: the controls' state, the counters, and who is streaming.
+// category; each bind of its moniker creates a new capture filter, which its property bag's
+// "DeviceInstance" loads with this device. The device keeps what outlives one filter: the
+// controls' state, the counters, and who is streaming.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,9 @@
 #include "sim/video/video_device_settings.h"
 
 namespace zrf::sim {
+
+// The property-bag value that names a listed device to the filter bound from its moniker.
+inline constexpr const wchar_t* kDeviceInstanceValue = L"DeviceInstance";
 
 class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoDevice> {
   public:
@@ -48,6 +52,8 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     // Unplugging: the device leaves the category and refuses new binds and runs.
     void Disappear();
     bool HasDisappeared() const { return gone_.load(); }
+    // The listed device of this instance number, while it is listed.
+    static std::shared_ptr<SimulatedVideoDevice> Listed(LONG instance);
 
     // Controls below the graph, shared by every filter bound to the device.
     DWORD ModeValue() const;
@@ -65,6 +71,7 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     explicit SimulatedVideoDevice(VideoDeviceSettings settings,
                                   std::shared_ptr<SampleSource> source);
     void Register();
+    void Unlist();
 
     const VideoDeviceSettings settings_;
     std::atomic<Pacing> pacing_;
@@ -77,6 +84,7 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     std::shared_ptr<SampleSource> source_;
     const void* streaming_filter_ = nullptr;
     std::optional<dshow::VideoInputDevices::Id> registration_;
+    LONG instance_ = 0;
     DWORD mode_value_ = 0;
     LONG transport_mode_ = 0;
     std::vector<LONG> transport_requests_;

@@ -68,9 +68,11 @@ struct VideoDeviceSettings {
     // Misbehaviour.
     bool should_omit_device_path = false;         // property bag without "DevicePath"
     bool should_omit_dropped_frames = false;      // capture pin without IAMDroppedFrames
+    HRESULT should_fail_pause_with = S_OK;        // leaving stopped: a driver that cannot acquire
     HRESULT should_fail_run_with = S_OK;          // e.g. 0x800705AA, already in use
     LONG should_truncate_samples_to = -1;         // valid length cut to this many bytes
     bool should_withhold_sample_buffers = false;  // GetPointer fails on every sample
+    bool should_stamp_by_frame_count = false;     // times from 0 by frames, ahead of any clock
     long should_disappear_after_frames = -1;      // unplugged while streaming
 };
 

@@ -165,8 +165,10 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     return g_factory.QueryInterface(riid, ppv);
 }
 
+// Every object this DLL handed out counts, enumerators and samples too, until its last
+// destructor has run (a filter's joins its streaming thread first).
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return RegisteredCameraFilter::LiveCount() == 0 && g_locks.load() == 0 ? S_OK : S_FALSE;
+    return zrf::com::LiveObjects().load() == 0 && g_locks.load() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {

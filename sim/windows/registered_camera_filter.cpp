@@ -8,32 +8,13 @@
 #include "sim/cameras/thermal_sample_source.h"
 #include "sim/cameras/simulated_camera.h"
 #include "sim/control/resource_tree.h"
+#include "sim/windows/camera_bag.h"
 #include "sim/windows/process_cameras.h"
 
 namespace zrf::sim {
-namespace {
+RegisteredCameraFilter::RegisteredCameraFilter() : CaptureSourceFilter(nullptr) {}
 
-std::atomic<long> g_live{0};
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t c : text) narrow.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
-}
-
-}  // namespace
-
-RegisteredCameraFilter::RegisteredCameraFilter() : CaptureSourceFilter(nullptr) {
-    ++g_live;
-}
-
-RegisteredCameraFilter::~RegisteredCameraFilter() {
-    --g_live;
-}
-
-long RegisteredCameraFilter::LiveCount() {
-    return g_live.load();
-}
+RegisteredCameraFilter::~RegisteredCameraFilter() = default;
 
 void* RegisteredCameraFilter::FindInterface(REFIID riid) {
     if (riid == IID_IPersistPropertyBag) return static_cast<IPersistPropertyBag*>(this);
@@ -61,24 +42,11 @@ HRESULT RegisteredCameraFilter::Load(IPropertyBag* pPropBag, IErrorLog*) {
     loaded_ = true;
     return S_OK;
 #else
-    CameraOptions options;
-    options.seed = static_cast<std::uint32_t>(ReadBagNumber(pPropBag, L"Seed", 1));
-    options.device_path = ReadBagText(pPropBag, L"DevicePath");
-    std::optional<CameraPreset> preset =
-        FindCameraPreset(Narrow(ReadBagText(pPropBag, L"Preset")), options);
+    std::optional<CameraPreset> preset = PresetFromBag(pPropBag);
     if (!preset) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-
     std::shared_ptr<zrf::sim::ResourceTree> tree;
     if (preset->tree) tree = std::make_shared<zrf::sim::ResourceTree>(*preset->tree);
-    const LONG fields = ReadBagNumber(pPropBag, L"WindowingFields", 0);
-    if (tree && fields > 1) {
-        try {
-            tree->Set(zrf::sim::nodes::kWindowingFields, static_cast<std::int32_t>(fields));
-            tree->Set(zrf::sim::nodes::kWindowingActive, true);
-        } catch (const std::exception&) {
-            return E_INVALIDARG;  // a camera without windowing, or a count it refuses
-        }
-    }
+    if (const HRESULT hr = SetWindowingFromBag(pPropBag, tree.get()); FAILED(hr)) return hr;
     ThermalSourceSettings content = preset->content;
     content.tree = tree;
     auto source = std::make_shared<ThermalSampleSource>(preset->video.formats, content);

@@ -24,9 +24,6 @@ class RegisteredCameraFilter final : public CaptureSourceFilter,
                                    BOOL fSaveAllProperties) override;
     ULONG STDMETHODCALLTYPE GetMiscFlags() override;
 
-    // Filters alive in this process: the DLL may be unloaded only when none is.
-    static long LiveCount();
-
   protected:
     void* FindInterface(REFIID riid) override;
 

@@ -1,0 +1,63 @@
+// Changes to a camera preset as text: each key reaches its field, and a change that cannot be
+// made changes nothing.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "imaging/media_subtypes.h"
+#include "sim/cameras/preset_changes.h"
+
+namespace {
+
+using zrf::sim::CameraPreset;
+
+CameraPreset UsbIr() { return *zrf::sim::FindCameraPreset("usb-ir"); }
+
+TEST(PresetChanges, EachKeyReachesItsField) {
+    using Check = std::function<bool(const CameraPreset&)>;
+    const std::vector<std::pair<std::string, Check>> cases = {
+        {"rates=333333,666666", [](auto& p) { return p.video.video_control_frame_intervals == std::vector<REFERENCE_TIME>{333333, 666666}; }},
+        {"rates=", [](auto& p) { return p.video.video_control_frame_intervals.empty(); }},
+        {"format-rates=2000000", [](auto& p) {
+             for (const auto& f : p.video.formats)
+                 if (f.frame_intervals != std::vector<REFERENCE_TIME>{2000000}) return false;
+             return !p.video.formats.empty();
+         }},
+        {"without-formats=F7M0,YUY2", [](auto& p) {
+             for (const auto& f : p.video.formats)
+                 if (f.subtype == kSubtypeF7M0 || f.subtype == kSubtypeYUY2) return false;
+             return !p.video.formats.empty();
+         }},
+        {"password=other;tula=1", [](auto& p) { return p.tree->password == "other" && p.tree->tula; }},
+        {"focus-type=250;focus-supported=0", [](auto& p) { return p.tree->focusType == 250 && !p.tree->focusSupported; }},
+        {"focus-queries-fail=1", [](auto& p) { return p.tree->focusQueriesFail; }},
+        {"ranges=-20:120,0.5:500", [](auto& p) { return p.tree->ranges == std::vector<std::pair<double, double>>{{-20, 120}, {0.5, 500}}; }},
+        {"ranges=", [](auto& p) { return p.tree->ranges.empty(); }},
+        {"truncate-samples=1000;withhold-buffers=1", [](auto& p) { return p.video.should_truncate_samples_to == 1000 && p.video.should_withhold_sample_buffers; }},
+        {"disappear-after=60;no-device-path=1", [](auto& p) { return p.video.should_disappear_after_frames == 60 && p.video.should_omit_device_path; }},
+        {"fail-run=0x800705AA", [](auto& p) { return p.video.should_fail_run_with == static_cast<HRESULT>(0x800705AA); }},
+        {"", [](auto& p) { return p.tree->password == UsbIr().tree->password; }},
+    };
+    for (const auto& [changes, check] : cases) {
+        CameraPreset preset = UsbIr();
+        std::string why;
+        EXPECT_TRUE(zrf::sim::ApplyPresetChanges(changes, preset, why)) << changes << ": " << why;
+        EXPECT_TRUE(check(preset)) << changes;
+    }
+}
+
+TEST(PresetChanges, AChangeThatCannotBeMadeChangesNothing) {
+    for (const std::string changes :
+         {"password=x;nosuch=1", "rates=abc", "rates=0", "focus-type=", "withhold-buffers=2",
+          "without-formats=ABCDE", "ranges=1-2", "password", "format-rates="}) {
+        CameraPreset preset = UsbIr();
+        std::string why;
+        EXPECT_FALSE(zrf::sim::ApplyPresetChanges(changes, preset, why)) << changes;
+        EXPECT_NE(why.find("cannot apply"), std::string::npos) << changes;
+        EXPECT_EQ(preset.tree->password, UsbIr().tree->password) << changes;
+    }
+}
+
+}  // namespace
