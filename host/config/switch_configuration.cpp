@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "host/config/switch_settings_format.h"
 #include "host/logging/logger.h"
+#include "host/system/regular_file.h"
 
 namespace System::Configuration {
 namespace {
@@ -39,15 +38,14 @@ std::vector<std::string> LoadLocked(Store& store) {
     store.fromFile.clear();
     store.fromEnvironment.clear();
     if (const char* path = std::getenv(SwitchConfiguration::kFileVariable); path && *path) {
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream text;
-        if (file && (text << file.rdbuf(), true) && !file.bad()) {
-            auto parsed = ParseConfigurationFile(text.str());
+        try {
+            const auto bytes = System::IO::ReadRegularFile(path, SwitchConfiguration::kMaxFileBytes);
+            auto parsed = ParseConfigurationFile(std::string(bytes.begin(), bytes.end()));
             store.fromFile = std::move(parsed.settings);
             for (auto& p : parsed.problems)
                 problems.push_back("file '" + std::string(path) + "' " + p);
-        } else {
-            problems.push_back("cannot read file '" + std::string(path) + "'");
+        } catch (const System::IO::FileReadException& e) {
+            problems.push_back(e.Message());
         }
     }
     if (const char* list = std::getenv(SwitchConfiguration::kListVariable)) {

@@ -18,6 +18,8 @@ namespace System::Configuration {
 class SwitchConfiguration {
   public:
     static constexpr const char* kFileVariable = "ZRF_CONFIG";
+    // A configuration file is a few lines; anything larger is refused unread.
+    static constexpr std::uint64_t kMaxFileBytes = 1u << 20;
     static constexpr const char* kListVariable = "ZRF_SWITCHES";
 
     struct Lookup {

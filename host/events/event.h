@@ -39,12 +39,22 @@ class Event {
     }
 
     void Raise(const void* sender, const Args& args) const {
+        RaiseWhile(sender, args, [] { return true; });
+    }
+
+    // Raises to each handler in turn while `goOn()` holds before it: a sender that one of its
+    // handlers destroyed raises no further.
+    template <class GoOn>
+    void RaiseWhile(const void* sender, const Args& args, const GoOn& goOn) const {
         std::shared_ptr<const List> snapshot;
         {
             std::lock_guard lock(mutex_);
             snapshot = handlers_;
         }
-        for (const auto& entry : *snapshot) entry.handler(sender, args);
+        for (const auto& entry : *snapshot) {
+            if (!goOn()) return;
+            entry.handler(sender, args);
+        }
     }
 
     std::size_t Count() const {

@@ -1,7 +1,15 @@
 #include "host/recorder/recording_file.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 
 #include "host/system/exceptions.h"
 #include "host/system/posix_files.h"
@@ -16,22 +24,182 @@ std::uint32_t FrameRecordChecksum(const FrameRecordHeader& header, const std::ui
     return crc.Update(image, length);
 }
 
+namespace {
+
+// The writer's lock: advisory, held for as long as the recording is written. On Windows it
+// covers a byte far past any data, so readers are not kept out.
+bool TryLock(int fd, bool exclusive) {
+#ifdef _WIN32
+    OVERLAPPED beyond{};
+    beyond.Offset = 0xFFFFFFFEu;
+    beyond.OffsetHigh = 0x7FFFFFFFu;
+    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
+                      (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                      0, &beyond) != 0;
+#else
+    return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
+#endif
+}
+
+// A new file, created exclusively (never through a link), that can be renamed while open.
+int CreateExclusive(const std::string& path) {
+#ifdef _WIN32
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_WRONLY);
+    if (fd < 0) CloseHandle(h);
+    return fd;
+#else
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+#endif
+}
+
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+    const auto slash = path.find_last_of("/\\");
+#else
+    const auto slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+constexpr const char* kTemporaryPrefix = ".rec-";
+constexpr const char* kTemporarySuffix = ".part";
+
+// A file its writer left when it ended without removing it (a killed process): unlocked, and
+// past its first bytes (a writer locks its new file before it writes anything); with
+// `onlySize`, of exactly that size. Removed while held, and only while the name still names
+// it: a writer may have made a new file of that name meanwhile.
+bool RemoveIfAbandoned(const std::string& path, std::int64_t onlySize = -1) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {}, named {};
+    const bool abandoned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+                           (onlySize < 0 || st.st_size == onlySize) && TryLock(fd, true) &&
+                           ::lstat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+                           named.st_ino == st.st_ino;
+#ifdef _WIN32
+    ::close(fd);  // a file held open cannot be removed there
+    return abandoned && ::unlink(path.c_str()) == 0;
+#else
+    const bool removed = abandoned && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
+#endif
+}
+
+void RemoveAbandonedTemporaries(const std::string& folder) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kTemporaryPrefix, 0) != 0 || !name.ends_with(kTemporarySuffix)) continue;
+        RemoveIfAbandoned(it->path().string());
+    }
+}
+
+[[noreturn]] void CannotRecord(const std::string& path, const std::string& why) {
+    throw System::IOException("cannot create the recording '" + path + "': " + why);
+}
+
+// Why path cannot be recorded to now, or empty.
+std::string TargetProblem(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (RecordingWriter::InUse(path)) return "another run is recording to it";
+    return {};
+}
+
+}  // namespace
+
+std::optional<RecordingWriter::FileId> RecordingWriter::IdOf(int fd) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &info))
+        return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber,
+                  std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+#else
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+#endif
+}
+
+bool RecordingWriter::InUse(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool free = TryLock(fd, false);
+    ::close(fd);  // lets go of the lock taken to test
+    return !free;
+}
+
 RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTicks,
                                  std::uint32_t imageSize)
     : path_(path) {
-    // Only a regular file or nothing is replaced: never a device, a folder or what a symbolic
-    // link points at. The open refuses a link that appears in between.
-    struct stat st {};
-    const bool foreign = ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    if (!foreign) fd_ = ::open(path.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        throw System::IOException("cannot create the recording '" + path +
-                                  "': " + (foreign ? "not a regular file" : std::strerror(errno)));
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd_, 0) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        throw System::IOException("cannot create the recording '" + path + "': not a regular file");
+    if (const std::string problem = TargetProblem(path); !problem.empty()) CannotRecord(path, problem);
+    // A recording another writer makes there from now on is not this one's to replace.
+    if (const int there = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        there >= 0) {
+        replaces_ = IdOf(there);
+        ::close(there);
     }
+    const std::string folder = FolderOf(path);
+    RemoveAbandonedTemporaries(folder);
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        temporary_ = folder + "/" + kTemporaryPrefix + std::to_string(::getpid()) + "-" +
+                     std::to_string(counter++) + kTemporarySuffix;
+        fd_ = CreateExclusive(temporary_);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        const int error = errno;
+        temporary_.clear();
+        CannotRecord(path, std::strerror(error));
+    }
+    TryLock(fd_, true);  // a file of our own making: nobody else holds it
+    WriteHeader(createdTicks, imageSize);
+}
+
+RecordingWriter::RecordingWriter(InPlace, std::string path, int fd, std::int64_t createdTicks,
+                                 std::uint32_t imageSize)
+    : path_(std::move(path)), fd_(fd) {
+    TryLock(fd_, true);
+    WriteHeader(createdTicks, imageSize);
+}
+
+std::unique_ptr<RecordingWriter> RecordingWriter::Numbered(const std::string& folder, int& next,
+                                                           std::int64_t createdTicks,
+                                                           std::uint32_t imageSize) {
+    for (next = std::max(next, 1); next <= 9999; ++next) {
+        char name[32];
+        std::snprintf(name, sizeof name, "recording_%04d.zrec", next);
+        const std::string path = (std::filesystem::path(folder) / name).string();
+        int fd = CreateExclusive(path);
+        int error = errno;
+        // A number a killed run took before its first frame (its file holds the header alone)
+        // is free again.
+        if (fd < 0 && error == EEXIST && RemoveIfAbandoned(path, sizeof(RecordingFileHeader))) {
+            fd = CreateExclusive(path);
+            error = errno;
+        }
+        if (fd < 0 && error == EEXIST) continue;
+        if (fd < 0) CannotRecord(path, std::strerror(error));
+        ++next;
+        return std::unique_ptr<RecordingWriter>(
+            new RecordingWriter(InPlace{}, path, fd, createdTicks, imageSize));
+    }
+    CannotRecord((std::filesystem::path(folder) / "recording_NNNN.zrec").string(),
+                 "every number up to 9999 is taken");
+}
+
+void RecordingWriter::WriteHeader(std::int64_t createdTicks, std::uint32_t imageSize) {
     RecordingFileHeader header{};
     std::memcpy(header.magic, kRecordingMagic, sizeof header.magic);
     header.version = kRecordingVersion;
@@ -39,15 +207,24 @@ RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTi
     header.createdTicks = createdTicks;
     header.imageSize = imageSize;
     if (!WriteAll(&header, sizeof header)) {
-        ::close(fd_);
-        fd_ = -1;
-        throw System::IOException("cannot write the recording '" + path + "': " + error_);
+        const std::string why = error_;
+        Abandon();
+        throw System::IOException("cannot write the recording '" + path_ + "': " + why);
     }
     bytes_ = sizeof header;
 }
 
 RecordingWriter::~RecordingWriter() {
+    if (frames_ == 0) Abandon();
     if (fd_ >= 0) ::close(fd_);
+}
+
+// Nothing recorded: the file goes, and whatever it was to replace stays.
+void RecordingWriter::Abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    ::unlink((temporary_.empty() ? path_ : temporary_).c_str());
+    temporary_.clear();
 }
 
 bool RecordingWriter::WriteAll(const void* data, std::size_t size) {
@@ -65,6 +242,55 @@ bool RecordingWriter::WriteAll(const void* data, std::size_t size) {
     return true;
 }
 
+// The recording takes the path: a file there is replaced only while no other writer holds it,
+// and stays held (locked) across the rename, so two writers never both take it.
+bool RecordingWriter::Publish() {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int held = ::open(path_.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (held < 0 && errno == ENOENT) {
+#ifdef _WIN32
+            if (MoveFileExA(temporary_.c_str(), path_.c_str(), 0)) return true;
+            if (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS) continue;
+            error_ = "cannot rename its temporary file (error " + std::to_string(GetLastError()) + ")";
+#else
+            if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0)
+                return true;
+            if (errno == EEXIST) continue;
+            error_ = std::strerror(errno);
+#endif
+            return false;
+        }
+        struct stat st {};
+        if (held < 0 || ::fstat(held, &st) != 0 || !S_ISREG(st.st_mode)) {
+            error_ = held < 0 && errno != ELOOP ? std::strerror(errno) : "not a regular file";
+            if (held >= 0) ::close(held);
+            return false;
+        }
+        if (!TryLock(held, true)) {
+            ::close(held);
+            error_ = "another run is recording to '" + path_ + "'";
+            return false;
+        }
+        if (const auto there = IdOf(held); !there || there != replaces_) {
+            ::close(held);
+            error_ = "another run recorded to '" + path_ + "' after this one began";
+            return false;
+        }
+#ifdef _WIN32
+        ::close(held);  // a file held open cannot be replaced there
+        const bool renamed = MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (!renamed) error_ = "cannot replace it (error " + std::to_string(GetLastError()) + ")";
+#else
+        const bool renamed = ::rename(temporary_.c_str(), path_.c_str()) == 0;
+        if (!renamed) error_ = std::strerror(errno);
+        ::close(held);
+#endif
+        return renamed;
+    }
+    error_ = "its name keeps being taken";
+    return false;
+}
+
 bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
                              const std::uint8_t* image, std::uint32_t length) {
     if (failed_ || fd_ < 0) return false;
@@ -75,6 +301,14 @@ bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
     record.ticks = ticks;
     record.crc = FrameRecordChecksum(record, image, length);
     if (WriteAll(&record, sizeof record) && WriteAll(image, length)) {
+        // The first frame makes it a recording worth keeping: it takes the path now.
+        if (frames_ == 0 && !temporary_.empty()) {
+            if (!Publish()) {
+                failed_ = true;
+                return false;
+            }
+            temporary_.clear();
+        }
         ++frames_;
         bytes_ += sizeof record + length;
         return true;
@@ -120,14 +354,13 @@ RecordingReader::~RecordingReader() {
     if (file_) std::fclose(file_);
 }
 
-bool RecordingReader::Next(RecordedFrame& frame) {
+bool RecordingReader::ReadRecordHeader(FrameRecordHeader& record) {
     if (ending_ != End::None) return false;
     const std::uint64_t left = size_ - offset_;
     if (left == 0) {
         ending_ = End::Clean;
         return false;
     }
-    FrameRecordHeader record{};
     if (left < sizeof record || std::fread(&record, sizeof record, 1, file_) != 1) {
         ending_ = End::CutShort;
         trailing_ = left;
@@ -143,10 +376,16 @@ bool RecordingReader::Next(RecordedFrame& frame) {
         trailing_ = left;
         return false;
     }
+    return true;
+}
+
+bool RecordingReader::Next(RecordedFrame& frame) {
+    FrameRecordHeader record{};
+    if (!ReadRecordHeader(record)) return false;
     frame.image.resize(record.length);
     if (record.length > 0 && std::fread(frame.image.data(), record.length, 1, file_) != 1) {
         ending_ = End::CutShort;
-        trailing_ = left;
+        trailing_ = size_ - offset_;
         return false;
     }
     frame.frameNumber = record.frameNumber;
@@ -155,6 +394,27 @@ bool RecordingReader::Next(RecordedFrame& frame) {
     frame.checksumOk = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
     offset_ += sizeof record + record.length;
     return true;
+}
+
+bool RecordingReader::Skip() {
+    FrameRecordHeader record{};
+    if (!ReadRecordHeader(record)) return false;
+    // Records are at most kMaxFrameRecordLength long: the step fits a long everywhere.
+    if (std::fseek(file_, static_cast<long>(record.length), SEEK_CUR) != 0) {
+        ending_ = End::CutShort;
+        trailing_ = size_ - offset_;
+        return false;
+    }
+    offset_ += sizeof record + record.length;
+    return true;
+}
+
+void RecordingReader::Rewind() {
+    std::clearerr(file_);
+    offset_ = header_.headerSize;
+    ending_ = End::None;
+    trailing_ = 0;
+    std::fseek(file_, static_cast<long>(offset_), SEEK_SET);
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Recorder

@@ -2,6 +2,8 @@
 // Writing and reading recording files (see recording_format.h).
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,13 +11,27 @@
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
-// Appends frame records to a new file. A failed append (a full disk, say) cuts the file back
-// to its last complete record and refuses further appends, so the file always reads back.
+// Appends frame records to a new recording. A failed append (a full disk, say) cuts the file
+// back to its last complete record and refuses further appends, so the file always reads back.
+//
+// A recording is made exclusively and replaces nothing until it holds a frame: it is written
+// under a temporary name beside the path, locked while it is written, and renamed over the
+// path at its first frame, unless another writer holds the path by then or made a recording
+// there since this one began (that append fails and says so): only the file that was at the
+// path when the recording began is replaced. A recording that ends without a frame leaves nothing behind, and the file it
+// was to replace stays as it was. Only a regular file is ever replaced.
 class RecordingWriter {
   public:
-    // Throws System::IOException when the file cannot be created, or when something other
-    // than a regular file (a folder, a device, a symbolic link) is at path.
+    // Throws System::IOException when the recording cannot be made: something other than a
+    // regular file (a folder, a device, a symbolic link) is at path, another writer is
+    // recording to it, or the temporary file cannot be created.
     RecordingWriter(const std::string& path, std::int64_t createdTicks, std::uint32_t imageSize);
+    // A new recording "recording_NNNN.zrec" in the folder, the first number from `next` whose
+    // name is free, taken exclusively (two writers never share one); `next` is left after it.
+    // A name whose file holds only the header a killed run left is free again.
+    static std::unique_ptr<RecordingWriter> Numbered(const std::string& folder, int& next,
+                                                     std::int64_t createdTicks,
+                                                     std::uint32_t imageSize);
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
@@ -28,10 +44,29 @@ class RecordingWriter {
     std::uint64_t FramesWritten() const { return frames_; }
     std::uint64_t BytesWritten() const { return bytes_; }
 
+    // Whether another writer is recording to path now.
+    static bool InUse(const std::string& path);
+
   private:
+    struct InPlace {};
+    RecordingWriter(InPlace, std::string path, int fd, std::int64_t createdTicks,
+                    std::uint32_t imageSize);
+    void WriteHeader(std::int64_t createdTicks, std::uint32_t imageSize);
     bool WriteAll(const void* data, std::size_t size);
+    bool Publish();
+    void Abandon();
+
+    // Which file is at a path, whatever its name: the file system's and the file's own numbers.
+    struct FileId {
+        std::uint64_t volume = 0;
+        std::uint64_t file = 0;
+        bool operator==(const FileId&) const = default;
+    };
+    static std::optional<FileId> IdOf(int fd);
 
     std::string path_;
+    std::string temporary_;  // empty once renamed over path_, or when written in place
+    std::optional<FileId> replaces_;  // what was at path_ when the recording began
     int fd_ = -1;
     bool failed_ = false;
     std::string error_;
@@ -61,6 +96,11 @@ class RecordingReader {
 
     const RecordingFileHeader& Header() const { return header_; }
     bool Next(RecordedFrame& frame);  // false when no further complete record follows
+    // Passes over the next record without reading its image (so without checking it): counting
+    // a recording's frames costs a seek per frame. False as Next would be.
+    bool Skip();
+    // Back to the first record, as if just opened.
+    void Rewind();
 
     // Why reading ended; meaningful once Next returned false.
     enum class End { None, Clean, CutShort, Damaged };
@@ -68,6 +108,8 @@ class RecordingReader {
     std::uint64_t TrailingBytes() const { return trailing_; }  // bytes after the last record
 
   private:
+    bool ReadRecordHeader(FrameRecordHeader& record);
+
     std::FILE* file_ = nullptr;
     std::uint64_t size_ = 0;
     std::uint64_t offset_ = 0;

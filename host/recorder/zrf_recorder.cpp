@@ -106,28 +106,23 @@ void ZRFRecorder::Remember(const std::uint8_t* image, std::uint64_t frameNumber,
     if (ringCount_ < ring_.size()) ++ringCount_;
 }
 
-std::string ZRFRecorder::NextPath() {
+void ZRFRecorder::OpenWriter() {
     namespace fs = std::filesystem;
     std::string path = settings_.Path();
     if (path.empty()) path = "./";
     std::error_code ec;
-    if (path.back() == '/' || fs::is_directory(path, ec)) {
-        for (;;) {
-            char name[32];
-            std::snprintf(name, sizeof name, "recording_%04d.zrec", ++fileCounter_);
-            fs::path candidate = fs::path(path) / name;
-            if (!fs::exists(candidate, ec)) return candidate.string();
-        }
-    }
-    return path;
+    const auto size = static_cast<std::uint32_t>(imageSize_);
+    if (path.back() == '/' || fs::is_directory(path, ec))
+        writer_ = RecordingWriter::Numbered(path, nextNumber_, NowTicks(), size);
+    else
+        writer_ = std::make_unique<RecordingWriter>(path, NowTicks(), size);
 }
 
 void ZRFRecorder::Start(std::uint64_t value) {
     std::lock_guard lock(SyncRoot());
     if (disposed_) throw System::ObjectDisposedException("The recorder is disposed.");
     if (state_ != RECORDING_STATE::STOPPED) return;
-    writer_ = std::make_unique<RecordingWriter>(NextPath(), NowTicks(),
-                                                static_cast<std::uint32_t>(imageSize_));
+    OpenWriter();
     lastPath_ = writer_->Path();
     lastFrames_ = 0;
     lastError_.clear();

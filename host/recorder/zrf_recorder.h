@@ -65,7 +65,7 @@ class ZRFRecorder final : public Recorder {
     void Remember(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
     bool Write(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
     void FlushRing();
-    std::string NextPath();
+    void OpenWriter();
     void ChangeState(RECORDING_STATE state);
     void StopRecording();
 
@@ -82,7 +82,7 @@ class ZRFRecorder final : public Recorder {
     std::uint64_t lastFrames_ = 0;
     std::string lastError_;
     std::uint64_t dropped_ = 0;
-    int fileCounter_ = 0;
+    int nextNumber_ = 1;  // of the next recording made in a folder
     std::vector<RingSlot> ring_;
     std::size_t ringNext_ = 0;
     std::size_t ringCount_ = 0;

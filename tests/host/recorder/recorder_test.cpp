@@ -117,6 +117,148 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     EXPECT_EQ(std::filesystem::file_size(dir.File("target")), 4u);
 }
 
+// What is on disk at the path and beside it: the file's frames (-1: no file) and temporaries.
+struct OnDisk {
+    int frames;
+    std::size_t temporaries;
+    bool operator==(const OnDisk&) const = default;
+};
+OnDisk Look(const TempDir& dir, const std::string& path) {
+    std::size_t temporaries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        temporaries += e.path().filename().string().ends_with(".part");
+    if (!std::filesystem::exists(path)) return {-1, temporaries};
+    return {static_cast<int>(ReadAll(path).size()), temporaries};
+}
+
+// A recording replaces nothing until it holds a frame, leaves nothing when it gets none, and
+// is its path's only writer.
+TEST(RecordingFile, ARecordingTakesItsPathExclusivelyAndOnlyWithItsFirstFrame) {
+    TempDir dir;
+    const std::string old = dir.File("old.zrec"), fresh = dir.File("new.zrec");
+    WriteFrames(old, {8, 8, 8});
+    const auto image = TestImage(8, 1);
+    {
+        RecordingWriter writer(old, 0, 8);
+        EXPECT_EQ(Look(dir, old), (OnDisk{3, 1}));  // the old recording stands until a frame
+    }
+    EXPECT_EQ(Look(dir, old), (OnDisk{3, 0}));  // no frame: nothing replaced, nothing left
+    { RecordingWriter writer(fresh, 0, 8); }
+    EXPECT_EQ(Look(dir, fresh), (OnDisk{-1, 0}));
+
+    RecordingWriter first(old, 0, 8), second(old, 0, 8);  // both start before either has a frame
+    ASSERT_TRUE(first.Append(1, 1, image.data(), 8));
+    EXPECT_EQ(Look(dir, old), (OnDisk{1, 1}));
+    EXPECT_TRUE(RecordingWriter::InUse(old));
+    EXPECT_FALSE(second.Append(1, 1, image.data(), 8));  // the path is taken by now
+    EXPECT_EQ(second.Error(), "another run is recording to '" + old + "'");
+    EXPECT_THAT([&] { RecordingWriter third(old, 0, 8); },
+                ::testing::ThrowsMessage<System::IOException>(
+                    "cannot create the recording '" + old + "': another run is recording to it"));
+    ASSERT_TRUE(first.Append(2, 2, image.data(), 8));
+    EXPECT_EQ(Look(dir, old), (OnDisk{2, 1}));  // the second's temporary goes with it
+}
+
+// A writer replaces only what was at its path when it began: a recording another writer made
+// there meanwhile is never replaced, not even once that writer has ended.
+TEST(RecordingFile, AWriterReplacesOnlyWhatWasAtItsPathWhenItBegan) {
+    enum class Meanwhile { Nothing, Removed, AnotherRecords };
+    struct Case {
+        const char* name;
+        bool oldRecording;  // three frames at the path before the writer begins
+        Meanwhile meanwhile;
+        bool taken;   // the writer's first frame takes the path
+        int frames;   // then at the path
+    };
+    const Case cases[] = {
+        {"nothing there", false, Meanwhile::Nothing, true, 1},
+        {"an old recording", true, Meanwhile::Nothing, true, 1},
+        {"an old recording, removed", true, Meanwhile::Removed, true, 1},
+        {"nothing there, then another's recording", false, Meanwhile::AnotherRecords, false, 2},
+        {"an old recording, then another's recording", true, Meanwhile::AnotherRecords, false, 2},
+    };
+    const auto image = TestImage(8, 1);
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("r.zrec");
+        if (c.oldRecording) WriteFrames(path, {8, 8, 8});
+        {
+            RecordingWriter late(path, 0, 8);
+            if (c.meanwhile == Meanwhile::Removed) std::filesystem::remove(path);
+            if (c.meanwhile == Meanwhile::AnotherRecords) WriteFrames(path, {8, 8});  // and ends
+            EXPECT_EQ(late.Append(1, 1, image.data(), 8), c.taken) << c.name;
+            if (!c.taken) {
+                EXPECT_EQ(late.Error(), "another run recorded to '" + path + "' after this one began")
+                    << c.name;
+            }
+        }
+        EXPECT_EQ(Look(dir, path), (OnDisk{c.frames, 0})) << c.name;
+    }
+}
+
+TEST(RecordingFile, NumberedRecordingsNeverShareANameAndAbandonedTemporariesGo) {
+    TempDir dir;
+    int next = 1, other = 1;
+    auto a = RecordingWriter::Numbered(dir.Path(), next, 0, 4);
+    auto b = RecordingWriter::Numbered(dir.Path(), other, 0, 4);  // its own count: still a new name
+    EXPECT_EQ(std::pair(a->Path(), b->Path()),
+              std::pair(dir.File("recording_0001.zrec"), dir.File("recording_0002.zrec")));
+    EXPECT_EQ(std::pair(next, other), std::pair(2, 3));
+    b.reset();  // no frame: its name is free again
+    EXPECT_FALSE(std::filesystem::exists(dir.File("recording_0002.zrec")));
+
+    // A killed writer's temporary (unlocked, with bytes) goes; a live writer's stays.
+    std::ofstream(dir.File(".rec-1-1.part")) << "left by a killed run";
+    RecordingWriter live(dir.File("live.zrec"), 0, 4);
+    RecordingWriter next_one(dir.File("other.zrec"), 0, 4);
+    EXPECT_FALSE(std::filesystem::exists(dir.File(".rec-1-1.part")));
+    EXPECT_EQ(Look(dir, dir.File("x")).temporaries, 2u);
+}
+
+// What a numbered recording finds at its first number: a number a killed run took before its
+// first frame (the header alone, unlocked) is taken again; anything else is left as it is.
+TEST(RecordingFile, ANumberAKilledRunLeftWithoutAFrameIsTakenAgain) {
+    enum class There { HeaderLeft, HeaderAndAFrame, LiveWritersHeader, EmptyFile };
+    struct Case {
+        const char* name;
+        There there;
+        std::string taken;  // the new recording's name
+        int framesLeft;     // then at recording_0001.zrec (-1: not a recording)
+    };
+    const Case cases[] = {
+        {"the header a killed run left", There::HeaderLeft, "recording_0001.zrec", 1},
+        {"a recording with a frame", There::HeaderAndAFrame, "recording_0002.zrec", 1},
+        {"a live writer's, still without a frame", There::LiveWritersHeader, "recording_0002.zrec", 0},
+        {"an empty file", There::EmptyFile, "recording_0002.zrec", -1},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string first = dir.File("recording_0001.zrec");
+        std::unique_ptr<RecordingWriter> live;
+        int next = 1;
+        switch (c.there) {
+            case There::HeaderLeft:
+                WriteFrames(first, {8});
+                std::filesystem::resize_file(first, kHeader);
+                break;
+            case There::HeaderAndAFrame: WriteFrames(first, {8}); break;
+            case There::LiveWritersHeader: live = RecordingWriter::Numbered(dir.Path(), next, 0, 8); break;
+            case There::EmptyFile: std::ofstream{first}; break;
+        }
+        int from = 1;
+        auto writer = RecordingWriter::Numbered(dir.Path(), from, 0, 8);
+        EXPECT_EQ(writer->Path(), dir.File(c.taken)) << c.name;
+        const auto image = TestImage(8, 1);
+        ASSERT_TRUE(writer->Append(1, 1, image.data(), 8)) << c.name;
+        writer.reset();
+        if (c.framesLeft < 0) {
+            EXPECT_EQ(std::filesystem::file_size(first), 0u) << c.name;
+        } else {
+            EXPECT_EQ(ReadAll(first).size(), static_cast<std::size_t>(c.framesLeft)) << c.name;
+        }
+    }
+}
+
 constexpr std::size_t kSize = 256;
 
 class ZRFRecorderTest : public ::testing::Test {
