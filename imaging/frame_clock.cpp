@@ -14,7 +14,7 @@ std::int64_t ElapsedMilliseconds(std::int64_t delta, std::int64_t frequency) {
 }
 
 // Frame numbers are truncated from the elapsed time; the first counts as 1.
-std::int64_t FrameOf(std::uint32_t elapsed, double rate) {
+std::int64_t FrameOf(std::int64_t elapsed, double rate) {
     const auto frame = static_cast<std::int64_t>(static_cast<double>(elapsed) * rate / 1000.0);
     return frame == 0 ? 1 : frame;
 }
@@ -56,16 +56,49 @@ double FrameClock::FrameRate() const {
     return frameRate_;
 }
 
-FrameStamp FrameClock::Stamp(const std::atomic<float>& frameRate) {
+FrameStamp FrameClock::Stamp(const std::atomic<float>& frameRate, std::int32_t fieldCount) {
     std::lock_guard lock(guard_);
     if (!started_) StartLocked(frameRate.load(std::memory_order_relaxed));
-    return NextSampleLocked();
+    return NextSampleLocked(fieldCount);
 }
 
-FrameStamp FrameClock::Stamp(float frameRate) {
+FrameStamp FrameClock::Stamp(float frameRate, std::int32_t fieldCount) {
     std::lock_guard lock(guard_);
     if (!started_) StartLocked(frameRate);
-    return NextSampleLocked();
+    return NextSampleLocked(fieldCount);
+}
+
+std::int64_t FrameClock::LastPublished() const {
+    std::lock_guard lock(guard_);
+    return lastPublished_;
+}
+
+void FrameClock::ContinueAfter(std::int64_t milliseconds) {
+    std::lock_guard lock(guard_);
+    lastPublished_ = std::max(lastPublished_, std::min(milliseconds, kLatestStamp));
+}
+
+std::int64_t FrameClock::FieldOffsetMilliseconds(std::int32_t fieldCount, double rate,
+                                                 std::int32_t index) {
+    if (fieldCount <= 1 || index <= 0) return 0;
+    // A millisecond a field at least: fields shorter than that, or of a rate no one gave, must
+    // not share a stamp.
+    if (!IsUsableFrameRate(rate)) return index;
+    const float fieldPeriod = static_cast<float>(1000.0 / (static_cast<float>(fieldCount) * rate));
+    return std::max<std::int64_t>(static_cast<std::int64_t>(static_cast<double>(fieldPeriod) * index),
+                                  index);
+}
+
+FrameStamp FrameClock::FieldStamp(const FrameStamp& sample, std::int32_t fieldCount,
+                                  std::int32_t index) {
+    FrameStamp field = sample;
+    // Past the last instant the seconds hold, a field stays there: carried on, it would wrap to 1970.
+    const std::int64_t ms = std::min(std::int64_t{sample.seconds} * 1000 + sample.milliseconds +
+                                         FieldOffsetMilliseconds(fieldCount, sample.frameRate, index),
+                                     kLatestStamp);
+    field.seconds = static_cast<std::uint32_t>(ms / 1000);
+    field.milliseconds = static_cast<std::uint32_t>(ms % 1000);
+    return field;
 }
 
 void FrameClock::StartLocked(float frameRate) {
@@ -84,7 +117,7 @@ void FrameClock::StartLocked(float frameRate) {
     std::uint32_t base = static_cast<std::uint32_t>(wall.time) + (after - before) / 1000;
     timeZoneMinutes_ = wall.timezone;
     if (wall.dstflag != 0) base += 3600;
-    baseSeconds_ = static_cast<std::int32_t>(base);
+    baseMs_ = std::int64_t{base} * 1000;
 
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
@@ -98,40 +131,55 @@ void FrameClock::StopLocked() {
     started_ = false;
 }
 
-std::uint32_t FrameClock::ElapsedLocked() const {
+std::int64_t FrameClock::ElapsedLocked() const {
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    return static_cast<std::uint32_t>(
-        ElapsedMilliseconds(counter.QuadPart - startCounter_, counterFrequency_));
+    return std::max<std::int64_t>(
+        0, ElapsedMilliseconds(counter.QuadPart - startCounter_, counterFrequency_));
 }
 
-FrameStamp FrameClock::GridStamp(std::int64_t frame) const {
+std::int64_t FrameClock::GridMilliseconds(std::int64_t frame) const {
+    return baseMs_ + static_cast<std::int64_t>(framePeriod_ * static_cast<double>(frame) * 1000.0);
+}
+
+FrameStamp FrameClock::ToStamp(std::int64_t milliseconds) const {
+    milliseconds = std::clamp<std::int64_t>(milliseconds, 0, kLatestStamp);
     FrameStamp stamp;
     stamp.timeZoneMinutes = timeZoneMinutes_;
-    const double offset = framePeriod_ * static_cast<double>(frame);
-    stamp.seconds = static_cast<std::uint32_t>(static_cast<std::int64_t>(offset + baseSeconds_));
-    stamp.milliseconds =
-        static_cast<std::uint32_t>(static_cast<std::uint64_t>(offset * 1000.0) % 1000);
+    stamp.frameRate = frameRate_;
+    // The stamp's fields are unsigned 32-bit seconds and milliseconds, as the frames carry them.
+    stamp.seconds = static_cast<std::uint32_t>(milliseconds / 1000);
+    stamp.milliseconds = static_cast<std::uint32_t>(milliseconds % 1000);
     return stamp;
 }
 
 FrameStamp FrameClock::GetTimeLocked() const {
-    const std::uint32_t elapsed = ElapsedLocked();
-    if (!IsUsableFrameRate(frameRate_)) {
-        // No usable frame period: the elapsed time itself.
-        FrameStamp stamp;
-        stamp.timeZoneMinutes = timeZoneMinutes_;
-        stamp.seconds = static_cast<std::uint32_t>(baseSeconds_) + elapsed / 1000;
-        stamp.milliseconds = elapsed % 1000;
-        return stamp;
-    }
-    return GridStamp(FrameOf(elapsed, frameRate_));
+    const std::int64_t elapsed = ElapsedLocked();
+    // No usable frame period: the elapsed time itself.
+    if (!IsUsableFrameRate(frameRate_)) return ToStamp(baseMs_ + elapsed);
+    return ToStamp(GridMilliseconds(FrameOf(elapsed, frameRate_)));
 }
 
-FrameStamp FrameClock::NextSampleLocked() {
-    if (!IsUsableFrameRate(frameRate_)) return GetTimeLocked();
-    std::int64_t frame = FrameOf(ElapsedLocked(), frameRate_);
-    if (frame <= lastFrame_) frame = std::min(lastFrame_ + 1, frame + kMaxLead);
-    lastFrame_ = frame;
-    return GridStamp(frame);
+FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
+    const std::int64_t elapsed = ElapsedLocked();
+    const std::int64_t span = FieldOffsetMilliseconds(fieldCount, frameRate_, fieldCount - 1);
+    std::int64_t stamp = baseMs_ + elapsed;
+    if (IsUsableFrameRate(frameRate_)) {
+        lastFrame_ = std::max(FrameOf(elapsed, frameRate_), lastFrame_ + 1);
+        stamp = GridMilliseconds(lastFrame_);
+        const std::int64_t latest =
+            baseMs_ + elapsed + static_cast<std::int64_t>(framePeriod_ * 1000.0 * kMaxLeadPeriods);
+        if (stamp > latest) {
+            baseMs_ -= stamp - latest;
+            stamp = latest;
+        }
+    }
+    // Later than everything published, even when that leads by more than two periods: a
+    // stamp that repeats or goes back is worse than one a little early.
+    if (lastPublished_ != kNothingPublished && stamp <= lastPublished_) {
+        baseMs_ += lastPublished_ + 1 - stamp;
+        stamp = lastPublished_ + 1;
+    }
+    lastPublished_ = std::min(stamp + span, kLatestStamp);
+    return ToStamp(stamp);
 }

@@ -3,16 +3,42 @@
 // so consecutive stamps stay evenly spaced however unevenly samples arrive. The wall clock is
 // read only at Start; per frame only the performance counter is read.
 //
+// What a stamp promises, per clock and across its restarts (the stream keeps one clock for a
+// connection; the device hands the last stamp on to the next connection's):
+// - Every stamp published (each field of each sample) is later than the one before, whatever
+//   the camera's rate, however often the clock restarts.
+// - A sample's stamp is at most two periods ahead of its arrival; its fields follow at their
+//   fixed offsets within its period.
+// - While the camera keeps the rate the clock was given, stamps are one period apart (to the
+//   millisecond they are written in).
+//
+// How, and where this departs from the grid alone:
+// - A sample never takes the period of the one before: samples paced at the clock's rate
+//   arrive on the grid's edges, where truncation puts two of them in one period now and then
+//   (and the first counts as frame 1, so the second always shares it).
+// - A camera faster than the rate would run ahead of its arrival without bound. When a stamp
+//   would lead by more than two periods, the grid moves back so the stamp leads by exactly
+//   that: the stamps then follow the camera's own pace.
+// - A fresh start reads a whole-second base, which may lie before stamps already published.
+//   The grid then moves forward so the stamp continues one millisecond after the last one.
+// - Fields are offset by their period within the sample, a millisecond each at least.
+//
+// Where the promises cannot all hold, increasing wins: above a thousand stamps a second (rate
+// times fields) the millisecond stamps run ahead of arrival; and after the wall clock is set
+// back between two runs (daylight saving ending, say), they stay ahead of it by that step.
+//
 // The stream's streaming thread stamps while a host thread may stop the clock (a frame-rate
 // change); a small guard keeps the two apart.
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 
 struct FrameStamp {
     std::uint32_t seconds = 0;
     std::uint32_t milliseconds = 0;
     std::int16_t timeZoneMinutes = 0;
+    double frameRate = 0.0;  // the clock's rate: its fields are offset by its periods
 };
 
 class FrameClock {
@@ -24,6 +50,7 @@ class FrameClock {
     static bool IsUsableFrameRate(double rate) {
         return rate >= kMinFrameRate && rate <= kMaxFrameRate;
     }
+    static constexpr std::int64_t kMaxLeadPeriods = 2;
 
     FrameClock();
     ~FrameClock();
@@ -31,42 +58,52 @@ class FrameClock {
     FrameClock& operator=(const FrameClock&) = delete;
 
     void Start(float frameRate);
-    // Only on a started clock.
+    // Only on a started clock; publishes nothing.
     FrameStamp GetTime() const;
     void Stop();
     bool IsStarted() const;
     // The rate the clock was last started with.
     double FrameRate() const;
 
-    // Stamps one sample. Starts the clock with `frameRate` if it is stopped, then stamps: one
-    // step, so a Stop from another thread cannot fall between the start test and the stamp. The
-    // rate is read under the guard too: a rate stored just before a Stop is the one the restart
-    // uses.
-    //
-    // Samples paced at the clock's own rate arrive right on the grid's edges, where truncation
-    // puts two of them in one period now and then; and the first counts as frame 1, so the
-    // second always shares it. A sample therefore never takes the period of the one before
-    // (stamps of a sample's fields, offset within its period, would go backwards), as long as
-    // that keeps it within kMaxLead periods of its own.
-    static constexpr std::int64_t kMaxLead = 2;
-    FrameStamp Stamp(const std::atomic<float>& frameRate);
-    FrameStamp Stamp(float frameRate);
+    // Stamps one sample of `fieldCount` fields (see FieldStamp). Starts the clock with
+    // `frameRate` if it is stopped, then stamps: one step, so a Stop from another thread cannot
+    // fall between the start test and the stamp. The rate is read under the guard too: a rate
+    // stored just before a Stop is the one the restart uses.
+    FrameStamp Stamp(const std::atomic<float>& frameRate, std::int32_t fieldCount = 1);
+    FrameStamp Stamp(float frameRate, std::int32_t fieldCount = 1);
+
+    // Field `index` of a sample stamped `sample`: the field period (rounded to single
+    // precision, in whole milliseconds) times the index later, kLatestStamp at the latest.
+    static FrameStamp FieldStamp(const FrameStamp& sample, std::int32_t fieldCount,
+                                 std::int32_t index);
+    static std::int64_t FieldOffsetMilliseconds(std::int32_t fieldCount, double rate,
+                                                std::int32_t index);
+
+    // The last stamp published, in milliseconds since 1970 on the stamps' own scale; stamps
+    // continue after `milliseconds` from now on.
+    static constexpr std::int64_t kNothingPublished = std::numeric_limits<std::int64_t>::min();
+    // The last instant the stamps' 32-bit seconds hold (2106); later ones stay there.
+    static constexpr std::int64_t kLatestStamp = std::int64_t{0xFFFFFFFF} * 1000 + 999;
+    std::int64_t LastPublished() const;
+    void ContinueAfter(std::int64_t milliseconds);
 
   private:
     void StartLocked(float frameRate);
     void StopLocked();
     FrameStamp GetTimeLocked() const;
-    FrameStamp NextSampleLocked();
-    std::uint32_t ElapsedLocked() const;
-    FrameStamp GridStamp(std::int64_t frame) const;
+    FrameStamp NextSampleLocked(std::int32_t fieldCount);
+    std::int64_t ElapsedLocked() const;
+    std::int64_t GridMilliseconds(std::int64_t frame) const;
+    FrameStamp ToStamp(std::int64_t milliseconds) const;
 
     bool started_ = false;
     std::int64_t counterFrequency_ = 0;
     std::int64_t startCounter_ = 0;
-    std::int32_t baseSeconds_ = 0;
+    std::int64_t baseMs_ = 0;  // stamp of elapsed time 0: whole wall seconds, then moved
     std::int16_t timeZoneMinutes_ = 0;
     double frameRate_ = 0.0;
     double framePeriod_ = 0.0;
     std::int64_t lastFrame_ = 0;  // of the last sample stamped since the start
+    std::int64_t lastPublished_ = kNothingPublished;  // survives restarts
     mutable std::mutex guard_;
 };

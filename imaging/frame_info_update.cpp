@@ -16,14 +16,6 @@ bool IsUsableRate(float rate) {
     return FrameClock::IsUsableFrameRate(rate);
 }
 
-// Milliseconds field `fieldIndex` starts after the frame: the field period, rounded to single
-// precision, times the index.
-std::int64_t FieldTimeOffset(std::int32_t fieldCount, float rate, std::int32_t fieldIndex) {
-    const float fieldPeriod = static_cast<float>(1000.0 / (static_cast<float>(fieldCount) * rate));
-    const double offset = static_cast<double>(fieldPeriod) * fieldIndex;
-    return static_cast<std::int64_t>(offset);
-}
-
 }  // namespace
 
 DecodeResult ImgSrcStream::ApplyFrameInfo(std::uint8_t* block, std::int32_t fieldIndex,
@@ -37,26 +29,26 @@ DecodeResult ImgSrcStream::ApplyFrameInfo(std::uint8_t* block, std::int32_t fiel
     // One reading of the rate for the whole frame, whatever another thread sets meanwhile.
     const float rate = frameRate.load(std::memory_order_relaxed);
     if (hostTimeStamps) {
-        const FrameStamp stamp = SampleStamp();
+        // The field's own stamp, offset within its sample's period.
+        const FrameStamp stamp = StampField(fieldIndex);
         Store(block + Info::kSeconds, stamp.seconds);
         Store(block + Info::kMilliseconds, stamp.milliseconds);
         Store(block + Info::kTimeZone, stamp.timeZoneMinutes);
-        timeZoneMinutes = stamp.timeZoneMinutes;
     } else {
-        timeZoneMinutes = Load<std::int16_t>(block + Info::kTimeZone);
+        FrameStamp stamp;
+        stamp.seconds = Load<std::uint32_t>(block + Info::kSeconds);
+        stamp.milliseconds = Load<std::uint32_t>(block + Info::kMilliseconds);
+        stamp.timeZoneMinutes = Load<std::int16_t>(block + Info::kTimeZone);
+        stamp.frameRate = rate;
+        if (fieldIndex > 0) {
+            stamp = FrameClock::FieldStamp(stamp, fieldCount, fieldIndex);
+            Store(block + Info::kSeconds, stamp.seconds);
+            Store(block + Info::kMilliseconds, stamp.milliseconds);
+        }
+        timeZoneMinutes = stamp.timeZoneMinutes;
+        timeSeconds = stamp.seconds;
+        timeMilliseconds = stamp.milliseconds;
     }
-
-    std::uint32_t seconds = Load<std::uint32_t>(block + Info::kSeconds);
-    std::uint32_t milliseconds = Load<std::uint32_t>(block + Info::kMilliseconds);
-    if (fieldIndex > 0 && IsUsableRate(rate)) {
-        const std::uint64_t sum = milliseconds + FieldTimeOffset(fieldCount, rate, fieldIndex);
-        milliseconds = static_cast<std::uint32_t>(sum % 1000);
-        seconds += static_cast<std::uint32_t>(sum / 1000);
-        Store(block + Info::kSeconds, seconds);
-        Store(block + Info::kMilliseconds, milliseconds);
-    }
-    timeSeconds = seconds;
-    timeMilliseconds = milliseconds;
 
     Store<std::uint16_t>(block + Info::kLiveFlag, 1);
     std::memcpy(block + Info::kText, "Live", 5);

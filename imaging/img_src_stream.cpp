@@ -45,10 +45,32 @@ void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, 
 
 FrameStamp ImgSrcStream::SampleStamp() {
     if (!sampleStamped) {
-        sampleStamp = clock.Stamp(frameRate);
+        sampleStamp = clock.Stamp(frameRate, SelectPath() == Path::Visual || SelectPath() == Path::Mjpg
+                                                 ? 1
+                                                 : fieldCount);
         sampleStamped = true;
     }
     return sampleStamp;
+}
+
+FrameStamp ImgSrcStream::StampField(std::int32_t fieldIndex) {
+    const FrameStamp stamp = FrameClock::FieldStamp(SampleStamp(), fieldCount, fieldIndex);
+    timeZoneMinutes = stamp.timeZoneMinutes;
+    timeSeconds = stamp.seconds;
+    timeMilliseconds = stamp.milliseconds;
+    return stamp;
+}
+
+void ImgSrcStream::RestartClock() {
+    clock.Stop();
+}
+
+void ImgSrcStream::ContinueStampsAfter(std::int64_t milliseconds) {
+    clock.ContinueAfter(milliseconds);
+}
+
+std::int64_t ImgSrcStream::LastStampMilliseconds() const {
+    return clock.LastPublished();
 }
 
 void ImgSrcStream::SetSourceKind(SourceKind kind) {
@@ -62,9 +84,9 @@ SourceKind ImgSrcStream::GetSourceKind() {
 }
 
 void ImgSrcStream::SetFrameRate(float framesPerSecond) {
-    frameRate.store(framesPerSecond, std::memory_order_relaxed);
-    // The next stamped frame starts the clock afresh at the new rate.
-    clock.Stop();
+    // The next stamped frame starts the clock afresh at a new rate; reading the rate back
+    // (the same rate) leaves a running clock alone.
+    if (frameRate.exchange(framesPerSecond, std::memory_order_relaxed) != framesPerSecond) clock.Stop();
 }
 
 void ImgSrcStream::SetFieldCount(std::int32_t count) {

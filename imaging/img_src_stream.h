@@ -36,11 +36,19 @@ class ImgSrcStream {
     virtual void SetFieldCount(std::int32_t count);
     virtual void SetHostTimeStamps(bool enabled);
 
+    // The graph starts a run: the next stamped frame starts the clock on a fresh base (its
+    // stamps still continue after those already published).
+    void RestartClock();
+    // Stamps continue after `milliseconds` (since 1970, on the stamps' own scale): the last
+    // stamp of the device's previous connection.
+    void ContinueStampsAfter(std::int64_t milliseconds);
+    std::int64_t LastStampMilliseconds() const;
+
     void SetNewImageCallback(NewImageCallback callback);
     // Only from inside the new-image callback. Writes at most GetImageBufferSize() bytes.
     DecodeResult DecodeImage(std::int32_t fieldIndex, std::uint8_t* out);
 
-    // The stamp of the last decoded frame (seconds and milliseconds: radiometric frames only).
+    // The stamp of the last decoded image, of every kind.
     std::int16_t TimeZoneMinutes() const { return timeZoneMinutes; }
     std::uint32_t TimeSeconds() const { return timeSeconds; }
     std::uint32_t TimeMilliseconds() const { return timeMilliseconds; }
@@ -63,7 +71,7 @@ class ImgSrcStream {
     std::int32_t Ieee1394Size(const std::uint8_t* data) const;
 
     DecodeResult DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out);
-    DecodeResult DecodeMjpgFrame(const std::uint8_t* data, std::uint8_t* out) const;
+    DecodeResult DecodeMjpgFrame(const std::uint8_t* data, std::uint8_t* out);
     DecodeResult DecodeIeee1394Frame(const std::uint8_t* data, std::int32_t fieldIndex,
                                      std::uint8_t* out);
     DecodeResult DecodeUsbFrame(const std::uint8_t* data, std::int32_t fieldIndex,
@@ -77,6 +85,8 @@ class ImgSrcStream {
                                 std::int32_t fieldHeight);
     // The host's stamp of the sample being delivered: taken once, shared by all its fields.
     FrameStamp SampleStamp();
+    // The stamp of one field of the sample being delivered, kept as the last decoded image's.
+    FrameStamp StampField(std::int32_t fieldIndex);
 
     std::int16_t timeZoneMinutes = 0;
     std::uint32_t timeSeconds = 0;

@@ -5,5 +5,12 @@
 #include <cstdint>
 
 void CopyPixels(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes, bool swapBytes);
+
+// The kernels; CopyPixels uses the widest the processor has (on Windows for long plain copies
+// too, where the C runtime's memcpy may be narrow).
+enum class PixelSwapKernel { Scalar, Sse2, Avx2, Avx512 };
+// CopyPixels with the kernel given; false (nothing written) when the processor lacks it.
+bool CopyPixelsWith(PixelSwapKernel kernel, std::uint8_t* dst, const std::uint8_t* src,
+                    std::size_t bytes, bool swapBytes);
 // In place; an odd trailing byte is left alone.
 void SwapPixelBytes(std::uint8_t* pixels, std::size_t bytes);

@@ -17,8 +17,8 @@ DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint
     const std::int64_t needed = i420 ? reserved * 3 / 4 : reserved;
     if (length < needed) return DecodeResult::BadFrame;
 
-    const FrameStamp stamp = SampleStamp();
-    timeZoneMinutes = stamp.timeZoneMinutes;
+    // Kept as the stream's stamp too: the recorder takes visual images with their real times.
+    const FrameStamp stamp = StampField(0);
 
     VisualFrameHeader header{};
     std::memcpy(header.fourCc, i420 ? "I420" : "YUY2", 4);
@@ -37,9 +37,11 @@ DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint
     return DecodeResult::Ok;
 }
 
-DecodeResult ImgSrcStream::DecodeMjpgFrame(const std::uint8_t* data, std::uint8_t* out) const {
+DecodeResult ImgSrcStream::DecodeMjpgFrame(const std::uint8_t* data, std::uint8_t* out) {
     const std::int32_t length = sampleLength.load(std::memory_order_relaxed);
     if (length < 0) return DecodeResult::BadFrame;
+    // The picture carries no stamp; the recorder still takes the time it arrived.
+    StampField(0);
     std::memcpy(out, data, static_cast<std::size_t>(length));
     return DecodeResult::Ok;
 }

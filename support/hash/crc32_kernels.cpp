@@ -45,6 +45,8 @@ void BuildCrc32Tables(std::uint32_t polynomial, Crc32Tables& tables) {
             tables.byte[k][i] = tables.byte[0][prev & 0xFF] ^ (prev >> 8);
         }
     }
+    tables.fold512[0] = FoldConstant(polynomial, 4096 + 32);
+    tables.fold512[1] = FoldConstant(polynomial, 4096 - 32);
     tables.fold64[0] = FoldConstant(polynomial, 512 + 32);
     tables.fold64[1] = FoldConstant(polynomial, 512 - 32);
     tables.fold16[0] = FoldConstant(polynomial, 128 + 32);

@@ -12,7 +12,9 @@ struct Crc32Tables {
     // followed by k zero bytes.
     alignas(64) std::uint32_t byte[16][256];
     // Folding constants, x^n mod P bit-reflected and shifted left by one: {n = 512 + 32,
-    // n = 512 - 32} move a 16-byte lane 64 bytes on, {n = 128 + 32, n = 128 - 32} 16 bytes on.
+    // n = 512 - 32} move a 16-byte lane 64 bytes on, {n = 128 + 32, n = 128 - 32} 16 bytes on,
+    // {n = 4096 + 32, n = 4096 - 32} 512 bytes on.
+    std::uint64_t fold512[2];
     std::uint64_t fold64[2];
     std::uint64_t fold16[2];
 };
@@ -34,11 +36,16 @@ std::uint32_t Crc32UpdateSliced(const Crc32Tables& tables, std::uint32_t reg,
                                 const unsigned char* data, std::size_t length);
 
 // Same result as Crc32UpdateBytewise over tables.byte[0]; folds with carry-less
-// multiplication where the processor has it and the input is long enough, else slices.
+// multiplication where the processor has it and the input is long enough (long inputs 512
+// bytes at a time, where it multiplies 64-byte vectors), else slices.
 std::uint32_t Crc32UpdateFolded(const Crc32Tables& tables, std::uint32_t reg,
                                 const unsigned char* data, std::size_t length);
 
-// Whether Crc32UpdateFolded can fold on this processor.
+// Whether Crc32UpdateFolded can fold on this processor, and whether 64-byte vectors at a time.
 bool Crc32FoldingAvailable();
+bool Crc32WideFoldingAvailable();
+// Crc32UpdateFolded with the 16-byte lanes only, whatever the processor has beyond them.
+std::uint32_t Crc32UpdateFoldedNarrow(const Crc32Tables& tables, std::uint32_t reg,
+                                      const unsigned char* data, std::size_t length);
 
 }  // namespace VORN

@@ -1,6 +1,7 @@
 // The frame clock's stamps on the frame grid, and the multimedia timing tools stamp with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -33,17 +34,58 @@ TEST_F(ClockTest, StampsFollowTheFrameGrid) {
     EXPECT_EQ(std::pair(s.seconds, s.timeZoneMinutes), std::pair(1'000'001u, std::int16_t{-60}));
 }
 
-// The second sample truncates to frame 0, counted as 1 like the first; later ones, with the
-// clock standing still, may run two periods ahead and no further. Reading moves nothing.
-TEST_F(ClockTest, EachSampleTakesAPeriodOfItsOwnButRunsAtMostTwoAhead) {
+// The second sample truncates to frame 0, counted as 1 like the first, so it takes frame 2. With
+// the clock standing still (a burst), the third would lead by three periods: it leads by two,
+// and the ones after follow a millisecond apart, never repeating.
+TEST_F(ClockTest, EachSampleTakesAPeriodOfItsOwnAndNeverRepeats) {
     FrameClock frames;
     std::vector<std::uint32_t> ms;
     for (int elapsed : {0, 33, 0, 0, 0}) {
         clock_.AdvanceMilliseconds(elapsed);
         ms.push_back(frames.Stamp(30.0f).milliseconds);
     }
-    EXPECT_EQ(ms, (std::vector<std::uint32_t>{33, 66, 100, 100, 100}));
-    EXPECT_EQ(frames.GetTime().milliseconds, 33u);
+    EXPECT_EQ(ms, (std::vector<std::uint32_t>{33, 66, 99, 100, 101}));
+}
+
+// A restart reads a fresh whole-second base; stamps continue a millisecond after the last one
+// published when that base lies before it.
+TEST_F(ClockTest, ARestartContinuesAfterTheLastStamp) {
+    FrameClock frames;
+    frames.Start(30.0f);
+    clock_.AdvanceMilliseconds(900);
+    EXPECT_EQ(frames.Stamp(30.0f).milliseconds, 900u);
+    EXPECT_EQ(frames.Stamp(30.0f).milliseconds, 933u);
+    frames.Stop();
+    clock_.AdvanceMilliseconds(50);
+    const FrameStamp restarted = frames.Stamp(30.0f);  // fresh: .033, before .933
+    EXPECT_EQ(std::pair(restarted.seconds, restarted.milliseconds), std::pair(1'000'000u, 934u));
+    EXPECT_EQ(frames.LastPublished(), 1'000'000'934);
+    clock_.AdvanceMilliseconds(33);
+    EXPECT_EQ(frames.Stamp(30.0f).milliseconds, 967u);  // the moved grid, a period on
+}
+
+// A continuation from outside (the last stamp of a connection) at the extremes: the stamps'
+// 32-bit seconds hold up to 2106, and nothing overflows on the way there.
+TEST_F(ClockTest, ContinuationsAtTheExtremesSaturate) {
+    for (std::int64_t after : {std::numeric_limits<std::int64_t>::max(), FrameClock::kLatestStamp - 10,
+                               std::numeric_limits<std::int64_t>::min() + 1}) {
+        FrameClock frames;
+        frames.ContinueAfter(after);
+        const FrameStamp s = frames.Stamp(30.0f, 4);
+        const std::int64_t ms = std::int64_t{s.seconds} * 1000 + s.milliseconds;
+        const std::int64_t expected = after < 0 ? 1'000'000'033 : after >= FrameClock::kLatestStamp ? FrameClock::kLatestStamp : after + 1;
+        EXPECT_EQ(ms, expected) << after;
+        EXPECT_LE(frames.LastPublished(), FrameClock::kLatestStamp);
+        // Its fields follow it, and stay at the last instant rather than wrap to 1970.
+        std::int64_t before = ms;
+        for (std::int32_t field = 1; field < 4; ++field) {
+            const FrameStamp f = FrameClock::FieldStamp(s, 4, field);
+            const std::int64_t fieldMs = std::int64_t{f.seconds} * 1000 + f.milliseconds;
+            EXPECT_GE(fieldMs, before) << after << ", field " << field;
+            EXPECT_LE(fieldMs, FrameClock::kLatestStamp) << after << ", field " << field;
+            before = fieldMs;
+        }
+    }
 }
 
 // The base keeps whole wall seconds only, plus an hour in daylight saving time.

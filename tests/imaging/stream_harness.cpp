@@ -40,6 +40,7 @@ void Use(ImgSrcStream& stream, const Path& path, std::int32_t fields, float rate
     stream.SetSubtype(path.subtype);
     stream.SetFieldCount(fields);
     stream.SetFrameRate(rate);
+    stream.RestartClock();  // as the graph does when it runs
 }
 
 Sample BuildSample(const Path& path, const std::vector<std::uint16_t>& picture,

@@ -32,8 +32,12 @@ constexpr Words kAbcDigest = {0xF708B28Eu, 0x7A985DE0u, 0x8E4A049Bu, 0x87B0C698u
 
 // Around every loop of the CRC kernels: 16-byte slices, the folding minimum (128), 64-byte
 // folds and the 16-byte folds after them.
-constexpr std::size_t kLengths[] = {0,   1,   15,  16,  17,  63,  64,  65,   127,
-                                    128, 129, 143, 144, 191, 192, 193, 1000, 4096};
+// The narrow folding's boundaries, then the wide one's (2048 bytes and on, 512 at a time, the
+// rest to the narrow lanes or the slicing).
+constexpr std::size_t kLengths[] = {0,    1,    15,   16,   17,   63,   64,   65,   127,
+                                    128,  129,  143,  144,  191,  192,  193,  1000, 2047,
+                                    2048, 2049, 2175, 2559, 2560, 2561, 2687, 2688, 4095,
+                                    4096, 4097, 8191, 8192};
 
 Bytes RandomBytes(std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
@@ -53,7 +57,7 @@ TEST(Crc32, CheckValuesAndEveryKernelAtEveryLoopBoundary) {
     EXPECT_EQ(CCrc32(0x1EDC6F41).HashString("123456789"), 0xE3069283u);
     CCrc32 crc(CCrc32::kStandardPolynomial);
     EXPECT_EQ(crc.HashString("123456789"), kCrc32Check);
-    const Bytes data = RandomBytes(4096 + 4, 2);
+    const Bytes data = RandomBytes(8192 + 4, 2);
     auto tables = std::make_unique<VORN::Crc32Tables>();
     std::mt19937 random(3);
     for (std::uint32_t polynomial : {CCrc32::kStandardPolynomial, 0x1EDC6F41u, 0x000000AFu}) {
@@ -67,6 +71,7 @@ TEST(Crc32, CheckValuesAndEveryKernelAtEveryLoopBoundary) {
                 const auto expected = VORN::Crc32UpdateBytewise(tables->byte[0], start, p, length);
                 ASSERT_EQ(VORN::Crc32UpdateSliced(*tables, start, p, length), expected);
                 ASSERT_EQ(VORN::Crc32UpdateFolded(*tables, start, p, length), expected);
+                ASSERT_EQ(VORN::Crc32UpdateFoldedNarrow(*tables, start, p, length), expected);
                 if (polynomial != CCrc32::kStandardPolynomial) continue;
                 crc.Reset();
                 ASSERT_EQ(crc.Update(p, static_cast<std::uint32_t>(length)), ZlibCrc(p, length));

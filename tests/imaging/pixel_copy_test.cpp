@@ -1,0 +1,73 @@
+// Every swapping kernel the processor has gives the scalar kernel's bytes, at sizes that leave
+// each kernel a remainder for the narrower ones, in place and copying, at any alignment.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+#include "imaging/pixel_copy.h"
+
+namespace {
+
+std::vector<std::uint8_t> Bytes(std::size_t n) {
+    std::vector<std::uint8_t> v(n);
+    std::uint32_t x = 2463534242u;
+    for (auto& b : v) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<std::uint8_t>(x);
+    }
+    return v;
+}
+
+TEST(PixelCopy, EveryKernelSwapsAsTheScalarOne) {
+    // Plain copies take the wide kernel from 4096 bytes.
+    const std::size_t sizes[] = {0,   1,   2,    15,   17,   31,   33,   127,         129,
+                                 255, 257, 383,  511,  1001, 4095, 4096, 4097 + 254, 614400 + 3};
+    const std::pair<PixelSwapKernel, const char*> kernels[] = {
+        {PixelSwapKernel::Sse2, "SSE2"},
+        {PixelSwapKernel::Avx2, "AVX2"},
+        {PixelSwapKernel::Avx512, "AVX-512"},
+    };
+    for (const std::size_t size : sizes) {
+        const std::vector<std::uint8_t> source = Bytes(size + 1);
+        const std::uint8_t* src = source.data() + 1;  // not aligned to anything wide
+        std::vector<std::uint8_t> expected(size);
+        ASSERT_TRUE(CopyPixelsWith(PixelSwapKernel::Scalar, expected.data(), src, size, true));
+        if (size >= 2) {
+            ASSERT_EQ(expected[0], src[1]) << size;
+            ASSERT_EQ(expected[1], src[0]) << size;
+        }
+        if (size % 2) {
+            ASSERT_EQ(expected.back(), src[size - 1]) << size;
+        }
+        // Destinations odd, even and off a cache line by a few pixels.
+        for (const std::size_t at : {1, 2, 34, 64}) {
+            for (const auto& [kernel, name] : kernels) {
+                std::vector<std::uint8_t> out(size + at + 1, 0xEE);
+                if (!CopyPixelsWith(kernel, out.data() + at, src, size, true)) continue;  // lacking
+                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin() + at))
+                    << name << ", " << size << " bytes at " << at;
+                EXPECT_EQ(out[at - 1], 0xEE) << name << ": wrote before the buffer";
+                EXPECT_EQ(out[at + size], 0xEE) << name << ": wrote after the buffer";
+                std::vector<std::uint8_t> plain(size + at + 1, 0xEE);
+                ASSERT_TRUE(CopyPixelsWith(kernel, plain.data() + at, src, size, false));
+                EXPECT_TRUE(std::equal(src, src + size, plain.begin() + at))
+                    << name << ", plain copy of " << size << " bytes at " << at;
+                EXPECT_EQ(plain[at - 1], 0xEE) << name << ": copied before the buffer";
+                EXPECT_EQ(plain[at + size], 0xEE) << name << ": copied after the buffer";
+            }
+        }
+        // The kernel CopyPixels picks, and the in-place swap.
+        std::vector<std::uint8_t> copied(size), inPlace(src, src + size);
+        CopyPixels(copied.data(), src, size, true);
+        SwapPixelBytes(inPlace.data(), size);
+        EXPECT_EQ(copied, expected) << size;
+        if (size % 2) inPlace.back() = expected.back();  // an odd trailing byte is left alone
+        EXPECT_EQ(inPlace, expected) << size;
+    }
+}
+
+}  // namespace
