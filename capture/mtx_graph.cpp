@@ -36,7 +36,10 @@ bool HasDevicePath(IMoniker* moniker, const std::wstring& path) {
     }
     VARIANT value;
     VariantInit(&value);
+    // VariantInit sets only the type before Windows 8.1: the string is set here, or a bag
+    // without the value would leave VariantClear freeing whatever the stack held.
     value.vt = VT_BSTR;
+    value.bstrVal = nullptr;
     bool same = false;
     if (SUCCEEDED(bag->Read(L"DevicePath", &value, nullptr)) && value.vt == VT_BSTR &&
         value.bstrVal != nullptr) {
@@ -189,14 +192,17 @@ HRESULT CMtxGraph::FindFilterPin(IBaseFilter* filter, PIN_DIRECTION direction, b
 HRESULT CMtxGraph::BuildCaptureGraph(bool preview) {
     if (!graphBuilder || !captureBuilder || !captureSource) return E_FAIL;
     FillFrameRates();
-    HRESULT hr = AddStreamFilters();
+    HRESULT hr = AddStreamFilters(preview);
     if (FAILED(hr)) return hr;
     return ConnectStreamChain(preview);
 }
 
 // Each filter is created once per object. The result is the last kept code: a missing
-// transform is tolerated, a missing renderer is not.
-HRESULT CMtxGraph::AddStreamFilters() {
+// transform is tolerated, a missing renderer is not. The video renderer only for a preview: it
+// owns a window on the thread that creates it, and releasing it on another thread waits for
+// that one to handle messages, so a capture graph released elsewhere (a disconnect from another
+// thread while the connecting one waits for it) would hang.
+HRESULT CMtxGraph::AddStreamFilters(bool preview) {
     HRESULT hr = S_OK;
     if (!grabber) {
         hr = CreateFilter(CLSID_SampleGrabber, grabber);
@@ -222,6 +228,7 @@ HRESULT CMtxGraph::AddStreamFilters() {
         hr = CreateFilter(CLSID_NullRenderer, nullRenderer);
         if (SUCCEEDED(hr)) graphBuilder->AddFilter(nullRenderer.Get(), L"NULLRenderer");
     }
+    if (!preview) return S_OK;  // the null renderer and the transform are optional
     if (!videoRenderer) {
         hr = CreateFilter(CLSID_VideoRenderer, videoRenderer);
         if (SUCCEEDED(hr)) graphBuilder->AddFilter(videoRenderer.Get(), L"Renderer");
@@ -247,8 +254,10 @@ HRESULT CMtxGraph::ConnectStreamChain(bool preview) {
     if (FAILED(hr)) return hr;
     hr = graphBuilder->ConnectDirect(captureOut.Get(), grabberIn.Get(), &currentType);
     if (FAILED(hr)) return hr;
-    hr = FindFilterPin(videoRenderer.Get(), PINDIR_INPUT, false, rendererIn);
-    if (FAILED(hr)) return hr;
+    if (preview) {
+        hr = FindFilterPin(videoRenderer.Get(), PINDIR_INPUT, false, rendererIn);
+        if (FAILED(hr)) return hr;
+    }
 
     // The renderer connections are best effort: the samples reach the grabber either way.
     if (!preview) {

@@ -83,7 +83,9 @@ class CMtxGraph {
     HRESULT CreateGraph();
     void ReleaseGraph();
     void ReleaseGraphObjects();
-    HRESULT AddStreamFilters();
+    HRESULT AddStreamFilters(bool preview);
+    HRESULT SourceRunResult();
+    void RunWithoutReferenceClock();
     HRESULT ConnectStreamChain(bool preview);
     // The capture pin's interface (or the capture source's, where the pin has none).
     HRESULT FindCaptureInterface(REFIID iid, void** out, const GUID* type = &MEDIATYPE_Video);

@@ -8,6 +8,7 @@
 #include "imaging/media_subtypes.h"
 
 using zrf::capture::VideoInfoOf;
+using zrf::dshow::MediaType;
 
 namespace {
 
@@ -15,6 +16,20 @@ namespace {
 constexpr std::int64_t kEmbeddedHeaderBytes = 3840;
 // The enumerator is driver code: a bound keeps a broken one from running forever.
 constexpr int kMaxOfferedTypes = 4096;
+
+// Each type the enumerator offers, from its start, owned by `take` (which says whether to go
+// on); types the driver offers as null are passed over.
+template <class Take>
+void ForEachOfferedType(IEnumMediaTypes* types, Take&& take) {
+    types->Reset();
+    AM_MEDIA_TYPE* offered = nullptr;
+    for (int n = 0; n < kMaxOfferedTypes && types->Next(1, &offered, nullptr) == S_OK; ++n) {
+        if (offered == nullptr) continue;
+        MediaType type = MediaType::Adopt(offered);
+        offered = nullptr;
+        if (!take(std::move(type))) return;
+    }
+}
 
 bool CarriesEmbeddedHeaderRows(const GUID& subtype) {
     return subtype != kSubtypeYUY2 && subtype != kSubtypeI420 && subtype != kSubtypeMJLS &&
@@ -52,12 +67,10 @@ void CMtxGraph::CollectMediaTypes() {
     }
     ComPtr<IEnumMediaTypes> types;
     if (FAILED(pin->EnumMediaTypes(types.Receive())) || !types) return;
-    types->Reset();
-    AM_MEDIA_TYPE* offered = nullptr;
-    for (int n = 0; n < kMaxOfferedTypes && types->Next(1, &offered, nullptr) == S_OK; ++n) {
-        if (offered != nullptr) TakeIntoSlot(MediaType::Adopt(offered));
-        offered = nullptr;
-    }
+    ForEachOfferedType(types.Get(), [this](MediaType type) {
+        TakeIntoSlot(std::move(type));
+        return true;
+    });
 }
 
 // A type no slot takes is freed on return, format block included.
@@ -129,37 +142,30 @@ HRESULT CMtxGraph::SelectDefaultMediaType(bool wantY800) {
 
     // Slots are replaced below: the current type must not borrow from one meanwhile.
     ClearCurrent();
-    types->Reset();
     int count = 0;
     MediaType last;
-    AM_MEDIA_TYPE* offered = nullptr;
-    for (int n = 0; n < kMaxOfferedTypes && types->Next(1, &offered, nullptr) == S_OK; ++n) {
-        if (offered == nullptr) continue;
-        MediaType type = MediaType::Adopt(offered);
-        offered = nullptr;
+    ForEachOfferedType(types.Get(), [&](MediaType type) {
         ++count;
         const int slot = SlotOf(type->subtype);
         if (slot == SlotF7M2 || slot == SlotMJLS || slot == SlotMJPG || slot == SlotY800) {
             formatSlots[slot] = type;
         }
         last = std::move(type);
-    }
+        return true;
+    });
     defaultType = std::move(last);
     currentType = defaultType.Get();
     if (count == 1) return wantY800 ? E_FAIL : S_OK;
 
     const GUID& wanted = wantY800 ? kSubtypeY800 : kSubtypeF7M0;
-    types->Reset();
-    for (int n = 0; n < kMaxOfferedTypes && types->Next(1, &offered, nullptr) == S_OK; ++n) {
-        if (offered == nullptr) continue;
-        MediaType type = MediaType::Adopt(offered);
-        offered = nullptr;
-        if (type->majortype == MEDIATYPE_Video && type->subtype == wanted) {
-            ClearCurrent();
-            defaultType = std::move(type);
-            currentType = defaultType.Get();
-            return S_OK;
-        }
-    }
-    return E_FAIL;
+    bool found = false;
+    ForEachOfferedType(types.Get(), [&](MediaType type) {
+        if (type->majortype != MEDIATYPE_Video || type->subtype != wanted) return true;
+        ClearCurrent();
+        defaultType = std::move(type);
+        currentType = defaultType.Get();
+        found = true;
+        return false;
+    });
+    return found ? S_OK : E_FAIL;
 }

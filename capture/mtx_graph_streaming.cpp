@@ -16,6 +16,8 @@ namespace {
 
 constexpr double kIntervalUnitsPerSecond = 10'000'000.0;
 constexpr double kFallbackFrameRate = 10.0;
+// How long the capture source may take to reach the running state after the graph's Run.
+constexpr DWORD kRunSettleMs = 2000;
 // Capability counts come from the driver: a bound keeps a broken one from running forever.
 constexpr int kMaxCapabilities = 1024;
 
@@ -112,13 +114,41 @@ HRESULT CMtxGraph::Run() {
         if (!sampleCallback) sampleCallback = std::make_unique<CMyGrabCB>(this);
         sampleGrabber->SetCallback(sampleCallback.get(), 0);
     }
+    // Every run stamps from a fresh base, at the rate read before the first sample can come;
+    // the stream keeps its stamps going forward.
+    GetFrameRate();
+    if (imageStream != nullptr) imageStream->RestartClock();
+    RunWithoutReferenceClock();
     hr = control->Run();
+    if (SUCCEEDED(hr)) hr = SourceRunResult();
     if (FAILED(hr)) {
+        // The platform leaves a failed Run as far as it got: the graph running, or still stopped
+        // with some filters paused, which its Stop does not touch. Pausing brings every filter
+        // into the graph's state, so that Stop reaches them all.
+        control->Pause();
         control->Stop();
         return hr;
     }
-    GetFrameRate();
     return S_OK;
+}
+
+// Samples are stamped by the stream's own clock and go out as they come: a graph clock would
+// only hold the preview back, and its advise thread ties the graph's release to it (Wine's
+// waits for that thread on release). A graph without the interface runs as it is.
+void CMtxGraph::RunWithoutReferenceClock() {
+    ComPtr<IMediaFilter> graphFilter;
+    if (SUCCEEDED(graphBuilder.As(IID_IMediaFilter, graphFilter))) graphFilter->SetSyncSource(nullptr);
+}
+
+// Whether the capture source runs after the graph's Run said it does. A graph may report a run
+// before its filters have run (S_FALSE), or not report a filter's failure at all (Wine's): a
+// source that is not running is asked itself why, for the code the host is told.
+HRESULT CMtxGraph::SourceRunResult() {
+    if (!captureSource) return S_OK;
+    FILTER_STATE state = State_Stopped;
+    if (FAILED(captureSource->GetState(kRunSettleMs, &state)) || state == State_Running) return S_OK;
+    const HRESULT why = captureSource->Run(0);
+    return FAILED(why) ? why : E_FAIL;
 }
 
 // The graph stops first: once it has, no sample call is in progress or starts. Only then may
@@ -169,7 +199,10 @@ HRESULT CMtxGraph::SetFrameRate(double rate) {
             info->AvgTimePerFrame = deviceInfo->AvgTimePerFrame;
         }
     }
-    PassFrameRateToStream(rate);
+    // The stream stamps at the rate the camera took, not the one asked for.
+    PassFrameRateToStream(info->AvgTimePerFrame > 0
+                              ? kIntervalUnitsPerSecond / static_cast<double>(info->AvgTimePerFrame)
+                              : rate);
     return hr;
 }
 
@@ -185,11 +218,11 @@ double CMtxGraph::GetFrameRate() {
     if (FAILED(hr)) return kFallbackFrameRate;
     const VIDEOINFOHEADER* info = VideoInfoOf(current.Get());
     if (info == nullptr || info->AvgTimePerFrame <= 0) return kFallbackFrameRate;
-    const double rate =
-        std::floor(kIntervalUnitsPerSecond / static_cast<double>(info->AvgTimePerFrame) * 10.0) /
-        10.0;
-    PassFrameRateToStream(rate);
-    return rate;
+    // The caller reads the rate cut to one decimal, as the list holds it; the stream stamps
+    // at the exact one (a 29.97 Hz camera would otherwise run ahead of a 29.9 Hz clock).
+    const double exact = kIntervalUnitsPerSecond / static_cast<double>(info->AvgTimePerFrame);
+    PassFrameRateToStream(exact);
+    return std::floor(exact * 10.0) / 10.0;
 }
 
 void CMtxGraph::PassFrameRateToStream(double rate) {

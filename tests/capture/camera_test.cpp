@@ -73,6 +73,12 @@ class LyingPin final : public zrf::dshow::PinBase, public IKsPropertySet, public
     }
     HRESULT Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size,
                 DWORD* returned) override {
+        // Even a lying driver's pin says what it is: without it the pin is no capture pin.
+        if (set == AMPROPSETID_Pin && id == AMPROPERTY_PIN_CATEGORY && size >= sizeof(GUID)) {
+            std::memcpy(data, &PIN_CATEGORY_CAPTURE, sizeof(GUID));
+            *returned = sizeof(GUID);
+            return S_OK;
+        }
         const auto reply = s_->replies.find(Key(set, id));
         if (reply == s_->replies.end()) return E_PROP_ID_UNSUPPORTED;
         const auto& [bytes, claimed] = reply->second;
@@ -211,6 +217,9 @@ Settings NotReady(int reads) {
 class CameraTest : public ::testing::Test {
   protected:
     static constexpr const wchar_t* kLyingPath = L"\\\\?\\usb#vid_0000&pid_0000#lying#{0}";
+    // The lying driver's filter class, which its moniker binds to.
+    static constexpr CLSID kLyingClass = {
+        0x3E0B3F51, 0x7A4C, 0x4D0E, {0x9C, 0x1A, 0x55, 0x21, 0x6B, 0x0D, 0x42, 0x77}};
 
     // Every format block is let go with the graph and the camera.
     void TearDown() override {
@@ -220,6 +229,7 @@ class CameraTest : public ::testing::Test {
     void Reset() {
         graph_.reset();
         if (lies_) zrf::dshow::VideoInputDevices::Remove(lyingId_);
+        lyingClass_.reset();
         lies_.reset();
         device_.reset();
     }
@@ -230,12 +240,13 @@ class CameraTest : public ::testing::Test {
         Reset();
         if (lying) {
             lies_ = std::make_shared<Lies>(*lying);
-            lyingId_ = zrf::dshow::VideoInputDevices::Add(
-                {L"Lying Camera", kLyingPath, std::wstring(L"@device:pnp:") + kLyingPath,
-                 [s = lies_](IBaseFilter** filter) {
-                     *filter = zrf::com::MakeCom<LyingFilter>(s).Detach();
-                     return S_OK;
-                 }});
+            lyingClass_.emplace(kLyingClass, [s = lies_](REFIID riid, void** ppv) {
+                auto filter = zrf::com::MakeCom<LyingFilter>(s);
+                return static_cast<IBaseFilter*>(filter.Get())->QueryInterface(riid, ppv);
+            });
+            lyingId_ = zrf::dshow::VideoInputDevices::Add(zrf::dshow::VideoInputDevice::Of(
+                kLyingClass, L"Lying Camera", kLyingPath,
+                std::wstring(L"@device:pnp:") + kLyingPath));
         } else {
             device_ = AddDevice(settings);
         }
@@ -258,6 +269,7 @@ class CameraTest : public ::testing::Test {
     DevicePtr device_;
     LiesPtr lies_;
     zrf::dshow::VideoInputDevices::Id lyingId_{};
+    std::optional<zrf::com::ScopedClassOverride> lyingClass_;
     std::unique_ptr<RecordingStream> stream_;
     std::unique_ptr<CMtxGraph> graph_;
 };
@@ -371,9 +383,9 @@ TEST_F(CameraTest, FrameRateListFromTheCameraOrTheCapabilities) {
 }
 
 // GetFrameRate: the device's interval as a rate cut to one decimal, or 10 when there is none,
-// not passed on. SetFrameRate: the truncated reciprocal of the rate clamped to the limits (60
-// and 3.75 here) is set; the stream gets the clamped rate whatever the device then reports or,
-// without a format to read back, with the read-back's code.
+// not passed on; the stream gets the exact rate. SetFrameRate: the truncated reciprocal of the
+// rate clamped to the limits (60 and 3.75 here) is set; the stream gets the rate the device
+// then reports or, without a format to read back, the clamped rate with the read-back's code.
 TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
     const std::pair<REFERENCE_TIME, double> cases[] = {
         {-1, 10.0}, {0, 10.0}, {333333, 30.0}, {1333333, 7.5}, {400000, 25.0}};
@@ -382,9 +394,10 @@ TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
         if (interval >= 0) s.format = OfferedType(F7M0, 640, 483, interval);
         ASSERT_EQ(S_OK, Open(s, F7M0));
         EXPECT_EQ(rate, graph_->GetFrameRate()) << interval;
-        EXPECT_EQ(rate == 10.0 ? 0.0f : static_cast<float>(rate), stream_->FrameRate());
+        const float exact = interval > 0 ? static_cast<float>(1e7 / interval) : 0.0f;
+        EXPECT_EQ(exact, stream_->FrameRate());
         EXPECT_EQ(interval < 0 ? E_FAIL : S_OK, graph_->SetFrameRate(20));
-        EXPECT_EQ(20.0f, stream_->FrameRate());
+        EXPECT_EQ(interval > 0 ? exact : 20.0f, stream_->FrameRate());
     }
     for (double rate : {30.0, 7.5, 1000.0, 0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
                         std::numeric_limits<double>::infinity()}) {
@@ -392,7 +405,7 @@ TEST_F(CameraTest, FrameRateIsReadFromTheDeviceAndSetClamped) {
     }
     EXPECT_THAT(lies_->set_format_intervals, ElementsAreArray({500000, 333333, 1333333, 166666,
                                                                2666666, 2666666, 2666666, 166666}));
-    EXPECT_EQ(60.0f, stream_->FrameRate());
+    EXPECT_EQ(25.0f, stream_->FrameRate());  // the device keeps its own interval
     EXPECT_EQ(10.0, CMtxGraph().GetFrameRate());
 }
 

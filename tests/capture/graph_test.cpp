@@ -75,11 +75,13 @@ TEST_F(GraphTest, AnUnselectedGraphAnswersEveryCallWithItsCode) {
 }
 
 TEST_F(GraphTest, SelectionFailuresKeepTheirCodesAndFillNoSlot) {
-    const auto brokenId =
-        zrf::dshow::VideoInputDevices::Add(With(zrf::dshow::VideoInputDevice{}, [](auto& d) {
-            d.device_path = L"\\\\?\\usb#broken";
-            d.create_filter = [](auto) { return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED); };
-        }));
+    // A device whose filter class cannot be created: its moniker does not bind.
+    const CLSID brokenClass = {0x6B0E2C41, 0x1D5A, 0x4F7B, {0x8E, 0x33, 0x02, 0x9C, 0x4A, 0x71, 0x5D, 0x18}};
+    ScopedClassOverride broken(brokenClass, [](REFIID, void**) {
+        return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    });
+    const auto brokenId = zrf::dshow::VideoInputDevices::Add(zrf::dshow::VideoInputDevice::Of(
+        brokenClass, L"Broken", L"\\\\?\\usb#broken", L"@device:pnp:broken"));
     // What is arranged first, the path and SelectDevice's code.
     const std::tuple<std::function<std::shared_ptr<void>()>, std::wstring, HRESULT> cases[] = {
         {[] { return std::make_shared<zrf::dshow::ScopedEmptyVideoInputCategory>(); }, kPath,
@@ -118,17 +120,20 @@ TEST_F(GraphTest, FindsTheDeviceByItsPath) {
     EXPECT_FALSE(graph_.IsMediaTypeAvailable(kSubtypeF7M2));
 }
 
-// The grabber and the renderer are needed, the null renderer and the maker's transform are
-// not; a missing grabber is also told to the user.
-TEST_F(GraphTest, BuildNeedsTheGrabberAndTheRenderer) {
-    for (const auto& [clsid, code] : {std::pair{CLSID_SampleGrabber, REGDB_E_CLASSNOTREG},
-                                      {CLSID_VideoRenderer, REGDB_E_CLASSNOTREG},
-                                      {CLSID_NullRenderer, S_OK},
-                                      {kClsidVornTransform, S_OK}}) {
+// The grabber is needed, the null renderer and the maker's transform are not; the video renderer
+// only for a preview (a capture graph holds none: its window would tie the graph's release to
+// the connecting thread). A missing grabber is also told to the user.
+TEST_F(GraphTest, BuildNeedsTheGrabberAndAPreviewTheRenderer) {
+    for (const auto& [clsid, preview, code] :
+         {std::tuple{CLSID_SampleGrabber, false, REGDB_E_CLASSNOTREG},
+          {CLSID_VideoRenderer, false, S_OK},
+          {CLSID_VideoRenderer, true, REGDB_E_CLASSNOTREG},
+          {CLSID_NullRenderer, false, S_OK},
+          {kClsidVornTransform, false, S_OK}}) {
         ScopedClassOverride missing(clsid, {});
         LogCapture log;
         CMtxGraph graph;
-        EXPECT_EQ(code, Build(graph));
+        EXPECT_EQ(code, Build(graph, kPath, preview));
         EXPECT_FALSE(graph.TransformPresent());
         const auto errors = log.UserErrors();
         ASSERT_EQ(errors.size(), clsid == CLSID_SampleGrabber ? 1u : 0u);
@@ -182,20 +187,35 @@ TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
     EXPECT_EQ(E_FAIL, graph.GetDroppedFrames(&dropped));
 }
 
+// The platform leaves a graph whose Run failed as far as it got: running with every filter but
+// the camera's when the camera cannot run, stopped with the filters downstream of the camera
+// paused when it cannot even pause. Either way the graph stops every filter itself.
 TEST_F(GraphTest, RunFailuresLeaveTheGraphStopped) {
-    auto settings = PlainDevice(L"\\\\?\\usb#busy", F7M0Only());
-    settings.should_fail_run_with = HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
-    DevicePtr busy = AddDevice(settings);
-    CreatedObjects created({CLSID_FilterGraph});
-    ASSERT_EQ(S_OK, Build(graph_, L"\\\\?\\usb#busy"));
-    EXPECT_EQ(MakeHResult(0x800705AAu), graph_.Run());
-    ComPtr<IMediaControl> control;
-    ASSERT_EQ(
-        S_OK,
-        created.First(CLSID_FilterGraph)->QueryInterface(IID_IMediaControl, control.ReceiveVoid()));
-    OAFilterState state = State_Running;
-    control->GetState(0, &state);
-    EXPECT_EQ(State_Stopped, state);
+    const HRESULT busy = HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
+    for (bool atPause : {false, true}) {
+        SCOPED_TRACE(atPause ? "pause" : "run");
+        auto settings = PlainDevice(L"\\\\?\\usb#busy", F7M0Only());
+        (atPause ? settings.should_fail_pause_with : settings.should_fail_run_with) = busy;
+        DevicePtr device = AddDevice(settings);
+        CreatedObjects created({CLSID_FilterGraph, CLSID_NullRenderer, CLSID_SampleGrabber});
+        CMtxGraph graph;
+        ASSERT_EQ(S_OK, Build(graph, L"\\\\?\\usb#busy"));
+        EXPECT_EQ(MakeHResult(0x800705AAu), graph.Run());
+        ComPtr<IMediaControl> control;
+        ASSERT_EQ(S_OK, created.First(CLSID_FilterGraph)
+                            ->QueryInterface(IID_IMediaControl, control.ReceiveVoid()));
+        OAFilterState state = State_Running;
+        control->GetState(0, &state);
+        EXPECT_EQ(State_Stopped, state);
+        for (const CLSID& clsid : {CLSID_NullRenderer, CLSID_SampleGrabber}) {
+            ComPtr<IBaseFilter> filter;
+            ASSERT_EQ(S_OK, created.First(clsid)->QueryInterface(IID_IBaseFilter,
+                                                                 filter.ReceiveVoid()));
+            FILTER_STATE filterState = State_Running;
+            filter->GetState(0, &filterState);
+            EXPECT_EQ(State_Stopped, filterState);
+        }
+    }
 }
 
 // A capture graph builder keeps the first graph it was given, so the second graph comes with a
@@ -279,7 +299,7 @@ TEST(TeardownTest, ReleasesEveryObjectAndFormatBlock) {
         BYTE buffer[256] = {1};
         LONG length = 1;
         graph->ExtensionUnitTransact(buffer, &length);
-        EXPECT_EQ(5u, created.StillHeld());
+        EXPECT_EQ(4u, created.StillHeld());  // no video renderer in a capture graph
         EXPECT_LT(1, device.use_count());  // the capture source holds the device
         graph.reset();
         EXPECT_EQ(0u, created.StillHeld());

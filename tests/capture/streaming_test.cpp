@@ -1,5 +1,5 @@
 // A running graph on a simulated camera: samples reach the stream until Stop returns or the
-// graph goes without a Stop.
+// graph goes without a Stop, and the graph's clock holds none of them back.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +8,8 @@
 
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
+#include "platform/com/com_object.h"
+#include "sim/video/capture_source_filter.h"
 #include "tests/capture/capture_fixture.h"
 
 namespace CaptureTest {
@@ -53,6 +55,92 @@ TEST(StreamingTest, NoSampleArrivesOnceStopReturnsOrTheGraphIsGone) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         EXPECT_EQ(0, stream.late);
+    }
+}
+
+// A clock that stands still: it never reaches a time it is asked to signal.
+class StillClock final : public zrf::com::ComObject<IReferenceClock> {
+  public:
+    HRESULT GetTime(REFERENCE_TIME* time) override {
+        *time = 10'000'000;
+        return S_OK;
+    }
+    HRESULT AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR* cookie) override {
+        *cookie = 1;
+        return S_OK;
+    }
+    HRESULT Unadvise(DWORD_PTR) override { return S_OK; }
+
+  protected:
+    void* FindInterface(REFIID riid) override {
+        return riid == IID_IReferenceClock ? static_cast<IReferenceClock*>(this) : nullptr;
+    }
+};
+
+const zrf::sim::Pacing kPacings[] = {zrf::sim::Pacing::AsFastAsPossible,
+                                     zrf::sim::Pacing::RealTime};
+
+// Renderers hold a sample until the graph's clock reaches its time. A camera stamps each sample
+// with the moment it was captured, which the clock has passed, so even a clock that stands
+// still holds none back, fast or in real time.
+TEST(StreamingTest, ACameraStampsSamplesAsCapturedSoNoClockHoldsThemBack) {
+    for (auto pacing : kPacings) {
+        DevicePtr device = AddDevice(zrf::sim::UsbIrPreset());
+        device->SetPacing(pacing);
+        ComPtr<IGraphBuilder> graph;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IGraphBuilder, graph.ReceiveVoid()));
+        auto source = zrf::com::MakeCom<zrf::sim::CaptureSourceFilter>(device);
+        ComPtr<IBaseFilter> renderer;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IBaseFilter, renderer.ReceiveVoid()));
+        graph->AddFilter(source.Get(), L"camera");
+        graph->AddFilter(renderer.Get(), L"renderer");
+        ComPtr<IPin> out, in;
+        ASSERT_EQ(S_OK, source->FindPin(L"Capture", out.Receive()));
+        ASSERT_EQ(S_OK, renderer->FindPin(L"In", in.Receive()));
+        ASSERT_EQ(S_OK, graph->ConnectDirect(out.Get(), in.Get(), nullptr));
+        ComPtr<IMediaFilter> filter;
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaFilter, filter));
+        ASSERT_EQ(S_OK, filter->SetSyncSource(zrf::com::MakeCom<StillClock>().Get()));
+        ComPtr<IMediaControl> control;
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaControl, control));
+        ASSERT_EQ(S_OK, control->Run());
+        bool flowed = false;
+        for (int i = 0; i < 20000 && !flowed; ++i) {
+            flowed = device->FramesDelivered() >= 5;
+            if (!flowed) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(flowed);
+        EXPECT_EQ(S_OK, control->Stop());
+    }
+}
+
+// The capture graph runs without a clock, so not even a camera that stamps its samples ahead of
+// every clock (by frame count from 0) is held back by one set on the graph before.
+TEST(StreamingTest, TheCaptureGraphRunsWithoutAClock) {
+    for (auto pacing : kPacings) {
+        auto settings = zrf::sim::UsbIrPreset();
+        settings.should_stamp_by_frame_count = true;
+        DevicePtr device = AddDevice(settings);
+        device->SetPacing(pacing);
+        CreatedObjects created({CLSID_FilterGraph});
+        CountingStream stream;
+        CMtxGraph graph;
+        graph.AttachStream(&stream);
+        ASSERT_EQ(S_OK, graph.SelectDevice(device->Settings().device_path, L"0", false));
+        ASSERT_EQ(S_OK, graph.SetMediaType(kSubtypeF7M0));
+        ASSERT_EQ(S_OK, graph.BuildCaptureGraph(false));
+        ComPtr<IMediaFilter> filter;
+        ASSERT_EQ(S_OK, created.First(CLSID_FilterGraph)->QueryInterface(IID_IMediaFilter,
+                                                                           filter.ReceiveVoid()));
+        ASSERT_EQ(S_OK, filter->SetSyncSource(zrf::com::MakeCom<StillClock>().Get()));
+        ASSERT_EQ(S_OK, graph.Run());
+        EXPECT_TRUE(WaitForMore(stream, 5));
+        ComPtr<IReferenceClock> clock;
+        EXPECT_EQ(S_OK, filter->GetSyncSource(clock.Receive()));
+        EXPECT_FALSE(clock);
+        EXPECT_EQ(S_OK, graph.Stop());
     }
 }
 
