@@ -1,19 +1,29 @@
 #include "plugin/capture_device.h"
 
+#include <utility>
+
 #include "capture/mtx_graph.h"
 #include "host/control/rtree_commander.h"
 #include "host/recorder/recorder.h"
 #include "imaging/img_src_stream.h"
+#include "plugin/handler_scope.h"
+#include "plugin/release_thread.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 CaptureDevice::CaptureDevice(std::string identifier) : identifier(std::move(identifier)) {}
 
 CaptureDevice::~CaptureDevice() {
+    // Destroyed by one of its handlers: what raised the handler returns without touching it.
+    HandlerScope::MarkGone(this);
+    DisposeCore(false);
+    if (HandlerScope::DeliveringFor(this)) {
+        ReleaseFromOwnStream();
+        return;
+    }
     // Destroyed without Dispose: a graph still running would call into a device that is going
     // away, so it is stopped and destroyed before the stream, as the release step does. The
     // recorder is unsubscribed and closed, its recording ended cleanly, before the members go.
-    DisposeCore(false);
     if (captureGraph) {
         captureGraph->Stop();
         DetachNewImageHandler();
@@ -22,6 +32,28 @@ CaptureDevice::~CaptureDevice() {
     CloseRecorder();
     imageStream.reset();
     if (commander) commander->Dispose();
+}
+
+void CaptureDevice::ReleaseFromOwnStream() {
+    // The sample in flight finishes in the stream and the graph, and through the callback's
+    // entry point: they outlive the device until the graph is stopped.
+    struct Remains {
+        std::unique_ptr<CMtxGraph> graph;
+        std::unique_ptr<System::Runtime::InteropServices::NativeCallback> handle;
+        std::unique_ptr<ImgSrcStream> stream;
+        std::unique_ptr<Communication::RTreeCommander> commander;
+    };
+    imageStream->SetNewImageCallback(nullptr);  // this thread's own stream: no next delivery
+    CloseRecorder();
+    auto remains = std::make_shared<Remains>(Remains{std::move(captureGraph), std::move(newImageHandle),
+                                                     std::move(imageStream), std::move(commander)});
+    ReleaseOnOwnThread([remains] {
+        remains->graph->Stop();
+        remains->graph.reset();
+        remains->handle.reset();
+        remains->stream.reset();
+        if (remains->commander) remains->commander->Dispose();
+    });
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

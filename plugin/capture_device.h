@@ -6,6 +6,11 @@
 // Threads: host threads call the operations; the capture graph's streaming thread runs
 // OnNewImage for every sample without the device lock. The release step stops the graph
 // (after which no sample callback runs) before it touches what the streaming thread uses.
+//
+// Handlers: no event is raised while the device holds a lock of its own or the recorder's.
+// A thread running any device's handler may not wait for a device lock (see LockDevice), and
+// the device never waits for a streaming thread from one. So every operation called from a
+// handler returns or is refused at once; destroying the device from its own handler is safe.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -20,6 +25,9 @@
 
 class CMtxGraph;
 class ImgSrcStream;
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+class HandlerScope;
+}
 namespace Vorn::Zephra::Net::Communication {
 class RTreeCommander;
 }
@@ -114,9 +122,12 @@ class CaptureDevice final : public IDevice,
     void ChooseMediaType(const std::string& id, const std::string& selectedFormat);
     void ReadWindowing();
     void ThrowIfNotConnected();
-    // Operations that stop the graph would wait for the streaming thread; from a handler that
-    // runs on it (or under the recorder's lock) they are refused instead.
-    void ThrowIfCalledFromHandler(const char* operation) const;
+    // The one way a public operation takes the device lock. Host threads hold that lock while
+    // they wait for the streaming thread (every graph stop) and for the recorder's lock, both
+    // of which may be waiting for a handler to return: so a thread running any device's
+    // handler is refused with InvalidOperationException instead of waiting.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> LockDevice(const char* operation);
+    static void RefuseFromHandler(const char* operation);
     // Runs a change of the stream's configuration under stateMutex, so the lock-free
     // information document never reads the stream half-configured.
     template <class F>
@@ -125,29 +136,39 @@ class CaptureDevice final : public IDevice,
         change();
     }
     void DisposeCore(bool disposing);
+    // Destroyed by its own handler on the streaming thread, which cannot wait for itself: the
+    // graph and what the sample in flight still uses are released by a thread of their own.
+    void ReleaseFromOwnStream();
 
     // Streaming (capture_device_streaming.cpp).
     void AttachNewImageHandler();
     void DetachNewImageHandler();
     void OnNewImage();
-    void DeliverFields();
+    void DeliverFields(const HandlerScope& scope);
     std::int64_t ImageTicks() const;
 
     // Controls (capture_device_controls.cpp).
     void SetWindowingMode(int fields);
+    // Runs the graph again after a control stopped it, if the host had it streaming; a run the
+    // camera refuses throws as a refused start does, so no control leaves it silently stopped.
+    void RunAgainIfStreaming();
     int FocusLimit(std::atomic<std::int32_t>& cache, int fixedValue, bool max);
     int GraphRateCount() const;
     float GraphRate(int index) const;
 
     // Recorder bridge (capture_device_recorder.cpp).
-    bool RecorderAllowed() const;
-    void CreateRecorder(bool usePreRecordingBuffer);
+    bool RecorderAllowed() const { return recordsRadiometric; }
+    std::shared_ptr<Recorder::Recorder> CreateRecorder(bool usePreRecordingBuffer);
     void EnsureRecorder();
     std::shared_ptr<Recorder::Recorder> CurrentRecorder() const;
+    std::int32_t StreamImageBufferSize() const;
     void UpdateRecorderImageSize();
-    void UpdateRecorderImageSize(Recorder::Recorder& r);
+    static void SizeRecorder(Recorder::Recorder& r, std::int32_t imageBytes);
     void CloseRecorder();
     void RecorderStatusUpdated(const Recorder::RecorderStatusEventArgs& e);
+    // Raises the statuses the recorder reported, in order, once its lock is released. Returns
+    // false when a handler destroyed the device (nothing of it may be touched then).
+    bool RaiseRecordingStatuses();
 
     // Commands (capture_device_commands.cpp).
     void ExecuteCommand(DeviceCommand& command);
@@ -156,7 +177,8 @@ class CaptureDevice final : public IDevice,
 
     // Set by the constructor, never changed.
     const std::string identifier;
-    // The device lock: re-entrant, since control operations call each other under it.
+    // The device lock: re-entrant, since control operations call each other under it. Taken
+    // by public operations only through LockDevice; never held while an event is raised.
     mutable std::recursive_mutex syncRoot;
     // Declared before everything that can raise them, so they are destroyed last.
     Event<GrabContinousFailedEventArgs> failed;
@@ -172,6 +194,8 @@ class CaptureDevice final : public IDevice,
     // calling into the recorder or an event handler.
     std::atomic<bool> disposed{false};
     std::optional<IdentityXml> identity;
+    // The last stamp of the previous connection's stream: the next one's stamps follow it.
+    std::int64_t lastStampMilliseconds = INT64_MIN;
     mutable std::mutex stateMutex;
     std::unique_ptr<Communication::RTreeCommander> commander;
     std::unique_ptr<CMtxGraph> captureGraph;
@@ -180,11 +204,21 @@ class CaptureDevice final : public IDevice,
     std::unique_ptr<System::Runtime::InteropServices::NativeCallback> newImageHandle;
     CameraInformationXml cameraInformation;
 
-    // Created and closed under syncRoot; replaced under stateMutex. Every other user (the
-    // streaming thread, the lock-free recorder calls) holds its own reference for the call, so
-    // disposal never frees a recorder that a call is still using.
+    // Stored and taken away under stateMutex (by Recorder_Setup without the device lock, by
+    // the start and disposal under it). Every user holds its own reference for the call, so
+    // disposal never frees a recorder that a call is still using. Once disposal retired the
+    // recorder, none is stored again.
     std::shared_ptr<Recorder::Recorder> recorder;
     SubscriptionId recorderSubscription = 0;
+    bool recorderRetired = false;
+    // The connected format is the radiometric one (or none was named): set by connect.
+    std::atomic<bool> recordsRadiometric{true};
+
+    // Statuses the recorder reported under its lock, raised by whichever thread drains them
+    // (one at a time, so handlers see them in order).
+    std::mutex statusMutex;
+    std::vector<Devices::RecordingStatus> pendingStatuses;
+    bool statusRaising = false;
 
     // The streaming thread's own (the counters are also reset by a start).
     std::vector<std::uint8_t> frameBuffer;

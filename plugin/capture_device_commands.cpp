@@ -1,11 +1,12 @@
 // Numbered commands: one document in, the same document out with return values or an error.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "capture/mtx_graph.h"
 #include "host/commands/device_command.h"
 #include "host/system/exceptions.h"
+#include "host/system/regular_file.h"
 #include "host/control/rtree_commander.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
@@ -35,9 +36,10 @@ std::string Fixed(double value) {
 
 XElement CaptureDevice::Device_ExecuteCommand(XElement element) {
     if (element.IsNull()) throw System::ArgumentException();
-    std::lock_guard lock(syncRoot);
     DeviceCommand command(element);
+    // Like every other failure of a command, a refusal from a handler is the document's error.
     try {
+        auto lock = LockDevice("Device_ExecuteCommand");
         if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
         ExecuteCommand(command);
         return command.XmlData();
@@ -172,14 +174,16 @@ void CaptureDevice::ExecuteCommand(DeviceCommand& command) {
 }
 
 void CaptureDevice::RunScriptFile(const std::string& file) {
-    // A folder opens as a stream here and reads as empty: it would pass for an empty script.
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) ScriptFileError(file, "it is a folder");
-    std::ifstream script(file);
-    if (!script) throw System::IOException("Could not open the script file '" + file + "'.");
+    // Read whole first, with a bound: a pipe, a device or an endless file is refused rather
+    // than read for ever. What ran before a bad line stays run, but the command failed.
+    std::vector<std::uint8_t> text;
+    try {
+        text = System::IO::ReadRegularFile(file, k::kMaxScriptBytes);
+    } catch (const System::IO::FileReadException& e) {
+        ScriptFileError(file, e.Reason());
+    }
+    std::istringstream script(std::string(text.begin(), text.end()));
     commander->RunScript(script);
-    // A read error ends the lines early; what ran stays run, but the command failed.
-    if (script.bad()) ScriptFileError(file, "reading it failed");
 }
 
 void CaptureDevice::WriteNode(DeviceCommand& command) {

@@ -1,4 +1,6 @@
 // Connecting, disconnecting, the state queries, the information document and disposal.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "capture/mtx_graph.h"
@@ -11,6 +13,7 @@
 #include "host/system/exceptions.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
+#include "plugin/release_thread.h"
 #include "support/trace/device_trace.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
@@ -42,11 +45,11 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 }  // namespace
 
 void CaptureDevice::Device_Connect(XElement element) {
-    ThrowIfCalledFromHandler("Device_Connect");
-    if (disposed) throw System::ObjectDisposedException(k::kDisposed);
     // Unlike the other operations, connect holds the lock throughout: two connects, or a
     // connect and a control call, must not interleave their steps.
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Device_Connect");
+    // Checked under the lock: a connect that waited for a disposal must not revive the device.
+    if (disposed) throw System::ObjectDisposedException(k::kDisposed);
 
     identity.emplace(std::move(element));
     const std::string host = identity->Hostname();
@@ -55,9 +58,12 @@ void CaptureDevice::Device_Connect(XElement element) {
     const std::string selectedFormat = identity->SelectedFormatId();
     (void)identity->OverrideAC();
     const bool webcam = identity->ModelName() == k::kWebcamModel;
+    recordsRadiometric = selectedFormat.empty() || EqualsIgnoreCase(selectedFormat, k::kFormatIr);
 
     hasWindowing = false;
     ReleaseConnection();
+    // A device its own handler destroyed may still be letting go of this camera.
+    WaitForReleases();
 
     {
         std::lock_guard state(stateMutex);
@@ -70,7 +76,10 @@ void CaptureDevice::Device_Connect(XElement element) {
     windowingActive = false;
     hasWindowing = false;
     windowingFields = 1;
-    ConfigureStream([&] { imageStream->SetFieldCount(1); });
+    ConfigureStream([&] {
+        imageStream->SetFieldCount(1);
+        imageStream->ContinueStampsAfter(lastStampMilliseconds);
+    });
     AttachNewImageHandler();
     captureGraph->AttachStream(imageStream.get());
     isSupported = true;
@@ -212,8 +221,14 @@ void CaptureDevice::ReleaseConnection() {
         captureGraph->Stop();  // once it returns, no sample callback runs
         graphRunning = false;
         DetachNewImageHandler();
-        std::lock_guard state(stateMutex);
-        captureGraph.reset();
+        // Destroyed outside stateMutex: releasing a graph's filters may wait for threads of the
+        // platform, which must not wait on a lock the queries take.
+        std::unique_ptr<CMtxGraph> graph;
+        {
+            std::lock_guard state(stateMutex);
+            graph = std::move(captureGraph);
+        }
+        graph.reset();
     }
     if (commander) {
         commander->Dispose();
@@ -221,14 +236,14 @@ void CaptureDevice::ReleaseConnection() {
         commander.reset();
     }
     if (imageStream) {
+        lastStampMilliseconds = std::max(lastStampMilliseconds, imageStream->LastStampMilliseconds());
         std::lock_guard state(stateMutex);
         imageStream.reset();
     }
 }
 
 void CaptureDevice::Device_Disconnect() {
-    ThrowIfCalledFromHandler("Device_Disconnect");
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Device_Disconnect");
     if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
     if (hasWindowing && windowingActive) {
         try {
@@ -285,7 +300,7 @@ XElement CaptureDevice::Device_XMLData() {
 }
 
 void CaptureDevice::Dispose() {
-    ThrowIfCalledFromHandler("Dispose");
+    RefuseFromHandler("Dispose");
     const bool verbose = DeviceTrace::traceSwitch().TraceVerbose();
     if (verbose)
         Logger::Trace(DeviceTrace::FormatTrace(

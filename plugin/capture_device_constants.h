@@ -14,6 +14,8 @@ inline constexpr const char* kUser = "root";
 inline constexpr const char* kPassword = "7qazn";
 
 inline constexpr int kPreRecordingImages = 200;
+// A camera script is a few lines; a larger file is refused unread.
+inline constexpr std::uint64_t kMaxScriptBytes = 1u << 20;
 
 // Settling waits, in milliseconds.
 inline constexpr std::uint32_t kNucSettleMs = 3000;
@@ -38,8 +40,9 @@ inline constexpr const char* kNotImplemented = "Command not implemented: ";
 inline constexpr const char* kGrabberThreadFailure = "Exception in Grabber thread";
 inline constexpr const char* kDisposed = "The device is disposed; create a new one.";
 inline constexpr const char* kCalledFromHandler =
-    " cannot be called from a handler of this device's Completed, Calibrating or RecordingStatus "
-    "events: it waits for the thread that runs the handler. Call it from another thread.";
+    " cannot be called from a Completed, Calibrating or RecordingStatus handler: it waits for the "
+    "device's lock, which another thread may hold while it waits for that handler to return. Call "
+    "it from another thread.";
 
 // Logged user errors: key and text.
 inline constexpr const char* kKeyRegistryConnect = "CAMERA_RTREE_CONNECT_ERROR";

@@ -1,6 +1,7 @@
 // Camera and IR controls: correction, shutter, temperature ranges, focus, frame rates and the
 // windowing switch.
 #include <cmath>
+#include <exception>
 
 #include "capture/mtx_graph.h"
 #include "host/control/rtree_commander.h"
@@ -35,24 +36,24 @@ float TenthsOf(float rate) { return std::floor(rate * 10.0f) / 10.0f; }
 }  // namespace
 
 void CaptureDevice::IRControl_Nuc() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_Nuc");
     if (!commander) return;
     commander->Nuc();
     Sleep(k::kNucSettleMs);
 }
 
 bool CaptureDevice::IRControl_GetShutter() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_GetShutter");
     return commander ? commander->GetShutter() : false;
 }
 
 void CaptureDevice::IRControl_SetShutter(bool closed) {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_SetShutter");
     if (commander) commander->SetShutter(closed);
 }
 
 XElement CaptureDevice::IRControl_GetTemperatureRanges() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_GetTemperatureRanges");
     try {
         ThrowIfNotConnected();
         if (!commander) NoControlChannel();
@@ -67,8 +68,7 @@ XElement CaptureDevice::IRControl_GetTemperatureRanges() {
 }
 
 void CaptureDevice::IRControl_SetTemperatureRange(int index) {
-    ThrowIfCalledFromHandler("IRControl_SetTemperatureRange");
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_SetTemperatureRange");
     ThrowIfNotConnected();
     if (!commander) NoControlChannel();
     if (!commander->IsTheSameLens()) throw CommandFailedException(k::kLensChanged);
@@ -86,20 +86,14 @@ void CaptureDevice::IRControl_SetTemperatureRange(int index) {
 }
 
 int CaptureDevice::IRControl_GetTemperatureRange() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("IRControl_GetTemperatureRange");
     ThrowIfNotConnected();
     return commander ? commander->GetTemperatureRange() : 0;
 }
 
-#ifdef _WIN32
-// The platform's headers define NEAR and FAR as macros.
-#pragma push_macro("NEAR")
-#pragma push_macro("FAR")
-#undef NEAR
-#undef FAR
-#endif
+#include "host/control/near_far_hidden.h"
 void CaptureDevice::Control_Focus(FocusMode mode) {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_Focus");
     if (!commander) return;
     try {
         switch (mode) {
@@ -113,13 +107,10 @@ void CaptureDevice::Control_Focus(FocusMode mode) {
         // Focusing is best effort; the host has no use for the failure.
     }
 }
-#ifdef _WIN32
-#pragma pop_macro("FAR")
-#pragma pop_macro("NEAR")
-#endif
+#include "host/control/near_far_restored.h"
 
 void CaptureDevice::Control_SetFocusPosition(int position) {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_SetFocusPosition");
     if (!commander) NoControlChannel();
     if (focusType >= kMirroredFocusType) position = Control_GetFocusMax() - position;
     commander->SetFocusPosition(position);
@@ -127,7 +118,7 @@ void CaptureDevice::Control_SetFocusPosition(int position) {
 
 int CaptureDevice::Control_GetFocusPosition() {
     int value = 0;
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_GetFocusPosition");
     try {
         if (focusAvailable) {
             if (!commander) NoControlChannel();
@@ -141,12 +132,15 @@ int CaptureDevice::Control_GetFocusPosition() {
 }
 
 int CaptureDevice::FocusLimit(std::atomic<std::int32_t>& cache, int fixedValue, bool max) {
+    // Refused from a handler even when cached: whether a call is refused must not depend on
+    // what an earlier call happened to read.
+    RefuseFromHandler(max ? "Control_GetFocusMax" : "Control_GetFocusMin");
     if (cache >= 0) return cache;
     int value = 0;
     if (focusType >= 0) {
         value = fixedValue;
     } else {
-        std::lock_guard lock(syncRoot);
+        auto lock = LockDevice(max ? "Control_GetFocusMax" : "Control_GetFocusMin");
         if (focusAvailable) {
             try {
                 if (!commander) NoControlChannel();
@@ -172,7 +166,7 @@ int CaptureDevice::GraphRateCount() const {
 float CaptureDevice::GraphRate(int index) const { return captureGraph->FrameRates()[index]; }
 
 XElement CaptureDevice::Control_GetFrameRates() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_GetFrameRates");
     ThrowIfNotConnected();
     Entities::XmlUtils::FrameRateXml rates;
     rates.SetIsCameraAsync(false);
@@ -186,10 +180,11 @@ XElement CaptureDevice::Control_GetFrameRates() {
 }
 
 int CaptureDevice::Control_GetFrameRate() {
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_GetFrameRate");
     ThrowIfNotConnected();
+    // The graph tells the stream the exact rate as it reads it; passing this cut copy on too
+    // would restart the stream's clock under a running stream.
     const float current = static_cast<float>(captureGraph->GetFrameRate());
-    imageStream->SetFrameRate(current);
     const int n = GraphRateCount();
     if (hasWindowing && windowingActive) {
         if (windowingFields == 2) return n;
@@ -208,11 +203,10 @@ int CaptureDevice::Control_GetFrameRate() {
 }
 
 void CaptureDevice::Control_SetFrameRate(int index) {
-    ThrowIfCalledFromHandler("Control_SetFrameRate");
     // The range check reads the graph's list, which a connect on another thread fills under
     // the device lock: the check takes that lock too, and still comes before the connection
     // check.
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("Control_SetFrameRate");
     // Without a graph there is no list to check the index against.
     if (!captureGraph) throw System::InvalidOperationException(k::kNotConnected);
     const int n = GraphRateCount();
@@ -231,7 +225,7 @@ void CaptureDevice::Control_SetFrameRate(int index) {
     captureGraph->SetFrameRate(rate);
     // Only a started graph streams again: the host gets no image before a start, after a stop,
     // or on a new connection that was not started yet.
-    if (graphRunning) captureGraph->Run();
+    RunAgainIfStreaming();
 }
 
 void CaptureDevice::SetWindowingMode(int fields) {
@@ -248,9 +242,16 @@ void CaptureDevice::SetWindowingMode(int fields) {
         } catch (...) {
             // The camera keeps its windowing; the stream already decodes single fields.
         }
-        if (graphRunning) captureGraph->Run();
+        // The camera settles and is corrected even when the restart failed; then the failure.
+        std::exception_ptr restartFailure;
+        try {
+            RunAgainIfStreaming();
+        } catch (...) {
+            restartFailure = std::current_exception();
+        }
         Sleep(k::kWindowingSettleMs);
         IRControl_Nuc();
+        if (restartFailure) std::rethrow_exception(restartFailure);
         return;
     }
     captureGraph->Stop();
@@ -270,7 +271,7 @@ void CaptureDevice::SetWindowingMode(int fields) {
     } catch (...) {
         // Left as far as it got; the graph runs again below.
     }
-    if (graphRunning) captureGraph->Run();
+    RunAgainIfStreaming();
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

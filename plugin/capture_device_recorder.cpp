@@ -1,7 +1,6 @@
 // The recorder bridge: the device's recorder is created only for the radiometric format, fed
 // every delivered image and kept in step with the stream's image size.
-#include <algorithm>
-#include <cctype>
+#include <exception>
 
 #include "host/recorder/zrf_recorder.h"
 #include "host/system/exceptions.h"
@@ -15,32 +14,28 @@ namespace Vorn::Zephra::Net::Devices::Camera::IR {
 namespace k = constants;
 using Recorder::RECORDING_STATE;
 
-bool CaptureDevice::RecorderAllowed() const {
-    const std::string format = identity ? identity->SelectedFormatId() : std::string();
-    if (format.empty()) return true;
-    const std::string ir = k::kFormatIr;
-    return format.size() == ir.size() &&
-           std::equal(format.begin(), format.end(), ir.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-void CaptureDevice::CreateRecorder(bool usePreRecordingBuffer) {
+// Made outside every lock and stored under stateMutex, so Recorder_Setup needs no device lock.
+// When another call stored one first, that one is used; once disposal retired the recorder,
+// none is stored again.
+std::shared_ptr<Recorder::Recorder> CaptureDevice::CreateRecorder(bool usePreRecordingBuffer) {
     auto created = std::make_shared<Recorder::ZRFRecorder>();
-    recorderSubscription = created->RecorderStatusChanged.Subscribe(
+    const SubscriptionId subscription = created->RecorderStatusChanged.Subscribe(
         [this](const void*, const Recorder::RecorderStatusEventArgs& e) { RecorderStatusUpdated(e); });
     created->SetUsePreRecordingBuffer(usePreRecordingBuffer);
     created->SetFrameCounter(frameCount);
-    {
-        std::lock_guard state(stateMutex);
-        recorder = created;  // from here on the streaming thread feeds it
-    }
-    UpdateRecorderImageSize(*created);
+    // The ring's size until the host's settings name one; a size update never resets it.
+    created->SetSizeImageBufferPreRecording(k::kPreRecordingImages);
+    SizeRecorder(*created, StreamImageBufferSize());
+    std::lock_guard state(stateMutex);
+    if (recorderRetired) throw System::ObjectDisposedException(k::kDisposed);
+    if (recorder) return recorder;
+    recorder = created;  // from here on the streaming thread feeds it
+    recorderSubscription = subscription;
+    return recorder;
 }
 
 void CaptureDevice::EnsureRecorder() {
-    if (!recorder && RecorderAllowed()) CreateRecorder(false);
+    if (!CurrentRecorder() && RecorderAllowed()) CreateRecorder(false);
 }
 
 std::shared_ptr<Recorder::Recorder> CaptureDevice::CurrentRecorder() const {
@@ -48,14 +43,20 @@ std::shared_ptr<Recorder::Recorder> CaptureDevice::CurrentRecorder() const {
     return recorder;
 }
 
+std::int32_t CaptureDevice::StreamImageBufferSize() const {
+    std::lock_guard state(stateMutex);
+    return imageStream ? imageStream->GetImageBufferSize() : 0;
+}
+
 void CaptureDevice::CloseRecorder() {
     std::shared_ptr<Recorder::Recorder> closing;
     {
         std::lock_guard state(stateMutex);
         closing.swap(recorder);
+        recorderRetired = true;
     }
     if (!closing) return;
-    // Under the recorder's lock no status change is being raised, so once unsubscribed the
+    // Under the recorder's lock no status change is being reported, so once unsubscribed the
     // device hears nothing more from it; closing it ends any recording cleanly.
     std::lock_guard recorderLock(closing->SyncRoot());
     closing->RecorderStatusChanged.Unsubscribe(recorderSubscription);
@@ -63,52 +64,98 @@ void CaptureDevice::CloseRecorder() {
 }
 
 void CaptureDevice::UpdateRecorderImageSize() {
-    if (auto r = CurrentRecorder()) UpdateRecorderImageSize(*r);
+    if (auto r = CurrentRecorder()) SizeRecorder(*r, StreamImageBufferSize());
 }
 
-void CaptureDevice::UpdateRecorderImageSize(Recorder::Recorder& r) {
+void CaptureDevice::SizeRecorder(Recorder::Recorder& r, std::int32_t imageBytes) {
     std::lock_guard recorderLock(r.SyncRoot());
-    r.SetSizeImageBufferPreRecording(k::kPreRecordingImages);
-    r.SetImageSize(imageStream ? imageStream->GetImageBufferSize() : 0);
+    r.SetImageSize(imageBytes);
 }
 
+// Called under the recorder's lock: the status waits until the lock is released.
 void CaptureDevice::RecorderStatusUpdated(const Recorder::RecorderStatusEventArgs& e) {
-    // Raised under the recorder's lock, which host threads take after the device lock.
-    HandlerScope scope(this);
+    Devices::RecordingStatus status;
     if (e.State == RECORDING_STATE::STOPPED)
-        recordingStatus.Raise(this, {Devices::RecordingStatus::Stopped});
+        status = Devices::RecordingStatus::Stopped;
     else if (e.State == RECORDING_STATE::RECORDING)
-        recordingStatus.Raise(this, {Devices::RecordingStatus::Recording});
+        status = Devices::RecordingStatus::Recording;
+    else
+        return;
+    std::lock_guard lock(statusMutex);
+    pendingStatuses.push_back(status);
+}
+
+bool CaptureDevice::RaiseRecordingStatuses() {
+    std::unique_lock lock(statusMutex);
+    // The thread raising now raises these too, after the ones before them.
+    if (statusRaising || pendingStatuses.empty()) return true;
+    statusRaising = true;
+    HandlerScope scope(this, HandlerScope::Context::RecorderStatus);
+    const auto alive = [&scope] { return !scope.DeviceGone(); };
+    // A handler's exception goes to the caller, once every status has been raised: the ones
+    // after it are not held back.
+    std::exception_ptr failure;
+    while (!pendingStatuses.empty()) {
+        const Devices::RecordingStatus status = pendingStatuses.front();
+        pendingStatuses.erase(pendingStatuses.begin());
+        lock.unlock();
+        try {
+            recordingStatus.RaiseWhile(this, {status}, alive);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+        if (scope.DeviceGone()) {
+            if (failure) std::rethrow_exception(failure);
+            return false;
+        }
+        lock.lock();
+    }
+    statusRaising = false;
+    lock.unlock();
+    if (failure) std::rethrow_exception(failure);
+    return true;
 }
 
 void CaptureDevice::Recorder_Setup(XElement element) {
-    std::lock_guard lock(syncRoot);
     // A disposed device records nothing: a recorder made now would never be closed.
     if (disposed) throw System::ObjectDisposedException(k::kDisposed);
-    // Setup never fails towards the host: whatever succeeded before an error stays.
+    // Setup never fails towards the host: whatever succeeded before an error stays. It takes
+    // no device lock, so a handler may set up the next recording.
     try {
         Entities::XmlUtils::RecorderXml settings;
         settings.SetXMLData(element);
-        if (!recorder) {
-            if (RecorderAllowed()) CreateRecorder(settings.IsPreRecordingEnabled());
+        auto r = CurrentRecorder();
+        if (!r) {
+            if (RecorderAllowed()) r = CreateRecorder(settings.IsPreRecordingEnabled());
         } else {
-            recorder->SetIsPreRecordingEnabled(settings.IsPreRecordingEnabled());
+            r->SetIsPreRecordingEnabled(settings.IsPreRecordingEnabled());
         }
-        if (recorder) recorder->Setup(element);
+        if (r) r->Setup(element);
+    } catch (const System::ObjectDisposedException&) {
+        throw;  // disposed while setting up
     } catch (...) {
     }
 }
 
 void CaptureDevice::Recorder_Start(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) r->Start(value);
+    if (auto r = CurrentRecorder()) {
+        r->Start(value);
+        RaiseRecordingStatuses();
+    }
 }
 
 void CaptureDevice::Recorder_Stop(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) r->Stop(value);
+    if (auto r = CurrentRecorder()) {
+        r->Stop(value);
+        RaiseRecordingStatuses();
+    }
 }
 
 void CaptureDevice::Recorder_Pause(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) r->Pause(value);
+    if (auto r = CurrentRecorder()) {
+        r->Pause(value);
+        RaiseRecordingStatuses();
+    }
 }
 
 bool CaptureDevice::Recorder_IsRecording() {

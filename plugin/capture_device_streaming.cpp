@@ -29,6 +29,13 @@ constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
 constexpr std::int64_t kTicksPerMillisecond = 10000;
 constexpr std::int64_t kTicksPerSecond = 10000000;
 
+// A run the camera refuses fails as a refused start does.
+void ThrowIfRunFailed(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    if (hr == k::kAlreadyInUse) Logger::LogUserError(k::kKeyAlreadyStreaming, k::kTextAlreadyStreaming, {});
+    throw DeviceConnectionFailedException(k::kStartFailed);
+}
+
 }  // namespace
 
 void CaptureDevice::AttachNewImageHandler() {
@@ -50,10 +57,11 @@ void CaptureDevice::DetachNewImageHandler() {
 }
 
 void CaptureDevice::OnNewImage() {
-    HandlerScope scope(this);
-    // Nothing may reach the stream: the sample would be lost for the graph too.
+    HandlerScope scope(this, HandlerScope::Context::Delivery);
+    // Nothing may reach the stream: the sample would be lost for the graph too. A device that
+    // one of its handlers destroyed is not touched again (its counters and flags went with it).
     try {
-        DeliverFields();
+        DeliverFields(scope);
     } catch (const System::Exception& e) {
         if (managedFailureUnreported.exchange(false)) Logger::TraceError(k::kGrabberThreadFailure, e);
     } catch (...) {
@@ -68,7 +76,8 @@ std::int64_t CaptureDevice::ImageTicks() const {
            std::int64_t{stream.TimeMilliseconds()} * kTicksPerMillisecond;
 }
 
-void CaptureDevice::DeliverFields() {
+// Every event is raised with no lock held; after each one the device may be gone.
+void CaptureDevice::DeliverFields(const HandlerScope& scope) {
     const auto started = std::chrono::steady_clock::now();
     ImgSrcStream& stream = *imageStream;
     const std::int32_t size = stream.GetImageBufferSize();
@@ -82,9 +91,10 @@ void CaptureDevice::DeliverFields() {
 
     const int fields = windowingActive ? windowingFields.load() : 1;
     for (int field = 0; field < fields; ++field) {
+        const auto alive = [&scope] { return !scope.DeviceGone(); };
         switch (stream.DecodeImage(field, frameBuffer.data())) {
             case DecodeResult::Calibrating:
-                if (!isCalibrating.exchange(true)) calibrating.Raise(this, {true});
+                if (!isCalibrating.exchange(true)) calibrating.RaiseWhile(this, {true}, alive);
                 return;
             case DecodeResult::BadFrame:
                 if (!isCalibrating) ++lostFrames;
@@ -94,42 +104,47 @@ void CaptureDevice::DeliverFields() {
             default:
                 return;
         }
-        if (isCalibrating.exchange(false)) calibrating.Raise(this, {false});
+        if (isCalibrating.exchange(false)) {
+            calibrating.RaiseWhile(this, {false}, alive);
+            if (scope.DeviceGone()) return;
+        }
         if (const auto r = CurrentRecorder()) {
-            std::lock_guard recorderLock(r->SyncRoot());
-            if (stream.GetImageBufferSize() != r->GetImageSize()) UpdateRecorderImageSize(*r);
-            frameCount = static_cast<std::uint32_t>(r->AddImage(frameBuffer, 0, ImageTicks()));
+            {
+                std::lock_guard recorderLock(r->SyncRoot());
+                if (size != r->GetImageSize()) SizeRecorder(*r, size);
+                frameCount = static_cast<std::uint32_t>(r->AddImage(frameBuffer, 0, ImageTicks()));
+            }
+            if (!RaiseRecordingStatuses()) return;
         } else {
             ++frameCount;
         }
-        completed.Raise(this, {frameBuffer,
-                               Entities::XmlUtils::ImageInfoXml(frameCount).XMLData()});
+        completed.RaiseWhile(this, {frameBuffer, Entities::XmlUtils::ImageInfoXml(frameCount).XMLData()},
+                             alive);
+        if (scope.DeviceGone()) return;
     }
     lapTimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - started)
                     .count();
 }
 
+void CaptureDevice::RunAgainIfStreaming() {
+    if (graphRunning) ThrowIfRunFailed(captureGraph->Run());
+}
+
 void CaptureDevice::GrabContinous_Start() {
-    // Cleared before any check: a failing start also clears them.
+    auto lock = LockDevice("GrabContinous_Start");
+    // Cleared before any other check: a failing start also clears them.
     lostFrames = 0;
     frameCount = 0;
-    std::lock_guard lock(syncRoot);
     ThrowIfNotConnected();
-    const HRESULT hr = captureGraph->Run();
-    if (FAILED(hr)) {
-        if (hr == k::kAlreadyInUse)
-            Logger::LogUserError(k::kKeyAlreadyStreaming, k::kTextAlreadyStreaming, {});
-        throw DeviceConnectionFailedException(k::kStartFailed);
-    }
+    ThrowIfRunFailed(captureGraph->Run());
     graphRunning = true;
     EnsureRecorder();
     isGrabbing = true;
 }
 
 void CaptureDevice::GrabContinous_Stop() {
-    ThrowIfCalledFromHandler("GrabContinous_Stop");
-    std::lock_guard lock(syncRoot);
+    auto lock = LockDevice("GrabContinous_Stop");
     if (!isGrabbing) throw System::InvalidOperationException(k::kGrabbingNotStarted);
     // After a disconnect the graph that was streaming is gone; there is nothing to stop.
     if (captureGraph) captureGraph->Stop();
@@ -150,13 +165,11 @@ XElement CaptureDevice::Grab_EnumImageFormats() {
     return formats.XMLData();
 }
 
-void CaptureDevice::Grab_SelectImageFormat(int) {
-    std::lock_guard lock(syncRoot);
-    ThrowIfNotConnected();
-}
+// There is one format and nothing to select: the connection check is all, and it needs no
+// device lock, so a handler may ask.
+void CaptureDevice::Grab_SelectImageFormat(int) { ThrowIfNotConnected(); }
 
 int CaptureDevice::Grab_GetSelectedImageFormat() {
-    std::lock_guard lock(syncRoot);
     ThrowIfNotConnected();
     return 0;
 }
@@ -165,9 +178,14 @@ void CaptureDevice::ThrowIfNotConnected() {
     if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
 }
 
-void CaptureDevice::ThrowIfCalledFromHandler(const char* operation) const {
-    if (HandlerScope::Inside(this))
+void CaptureDevice::RefuseFromHandler(const char* operation) {
+    if (HandlerScope::Active())
         throw System::InvalidOperationException(operation + std::string(k::kCalledFromHandler));
+}
+
+std::unique_lock<std::recursive_mutex> CaptureDevice::LockDevice(const char* operation) {
+    RefuseFromHandler(operation);
+    return std::unique_lock(syncRoot);
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -1,22 +1,50 @@
 #pragma once
 // Marks the thread while it runs a device's event handlers: the streaming thread for each
-// delivered image, any thread while the recorder reports its state under its own lock.
-// Operations that stop the graph check it, since from there they would wait for themselves.
+// delivered image, any thread while it raises the recorder's state changes. Scopes nest (a
+// handler of one device may make another device raise), so each thread keeps a chain of them.
+//
+// Operations that would wait for a device's lock, or for a streaming thread, refuse a thread
+// inside any scope (CaptureDevice::LockDevice). A device destroyed by its own handler marks its
+// scopes gone, so the code that raised the handler returns without touching it again.
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
 class HandlerScope {
   public:
-    explicit HandlerScope(const void* device) : previous_(current_) { current_ = device; }
-    ~HandlerScope() { current_ = previous_; }
+    enum class Context { Delivery, RecorderStatus };
+
+    HandlerScope(const void* device, Context context)
+        : device_(device), context_(context), outer_(innermost_) {
+        innermost_ = this;
+    }
+    ~HandlerScope() { innermost_ = outer_; }
     HandlerScope(const HandlerScope&) = delete;
     HandlerScope& operator=(const HandlerScope&) = delete;
 
-    static bool Inside(const void* device) { return device != nullptr && current_ == device; }
+    // Whether the device this scope raises for was destroyed by one of its handlers.
+    bool DeviceGone() const { return gone_; }
+
+    // The thread runs a handler of some device.
+    static bool Active() { return innermost_ != nullptr; }
+
+    // The thread is delivering an image of this device: it is the device's streaming thread.
+    static bool DeliveringFor(const void* device) {
+        for (const HandlerScope* s = innermost_; s != nullptr; s = s->outer_)
+            if (s->device_ == device && s->context_ == Context::Delivery) return true;
+        return false;
+    }
+
+    static void MarkGone(const void* device) {
+        for (HandlerScope* s = innermost_; s != nullptr; s = s->outer_)
+            if (s->device_ == device) s->gone_ = true;
+    }
 
   private:
-    static inline thread_local const void* current_ = nullptr;
-    const void* previous_;
+    const void* device_;
+    Context context_;
+    HandlerScope* outer_;
+    bool gone_ = false;
+    static inline thread_local HandlerScope* innermost_ = nullptr;
 };
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

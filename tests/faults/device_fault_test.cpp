@@ -51,7 +51,7 @@ class DeviceFaultTest : public DeviceTest {
         return true;
     }
     bool WaitUntilGone() {
-        return WaitUntil([&] { return camera->Video().HasDisappeared(); });
+        return WaitUntil([&] { return Simulated().Video().HasDisappeared(); });
     }
     // A start that fails with the documented error.
     static void ExpectStartFails(CaptureDevice& d) {
@@ -70,7 +70,7 @@ class DeviceFaultTest : public DeviceTest {
     // camera had sent right before the stop.
     std::size_t ExpectStreamsOnAndStops() {
         EXPECT_TRUE(events->WaitForImages(events->ImageCount() + 5)) << "the device stopped";
-        const auto sent = static_cast<std::size_t>(camera->Video().FramesDelivered());
+        const auto sent = static_cast<std::size_t>(Simulated().Video().FramesDelivered());
         device->GrabContinous_Stop();
         EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
         return sent;
@@ -114,9 +114,9 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
     constexpr std::uint64_t kGood = 8;
     constexpr long kSent = 60;
     const auto [preset, spoil] = GetParam();
-    MakeCamera(preset, [](auto& p) { p.video.should_disappear_after_frames = kSent; });
-    auto source = std::make_shared<FaultySource>(camera->Source(), spoil, kGood);
-    camera->VideoDevice()->SetSampleSource(source);
+    MakeCamera(preset, "disappear-after=" + std::to_string(kSent));
+    auto source = std::make_shared<FaultySource>(Simulated().Source(), spoil, kGood);
+    Simulated().VideoDevice()->SetSampleSource(source);
     Connect();
     const auto recording = dir / "spoiled.zrec";
     StartRecording(recording);
@@ -125,7 +125,7 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
     device->GrabContinous_Stop();
     device->Recorder_Stop(0);
 
-    const auto sent = static_cast<std::size_t>(camera->Video().FramesDelivered());
+    const auto sent = static_cast<std::size_t>(Simulated().Video().FramesDelivered());
     const auto spoiled = static_cast<std::size_t>(source->Spoiled());
     const auto lost = static_cast<std::size_t>(device->GrabContinous_LostFrames());
     const std::size_t images = events->ImageCount();
@@ -165,10 +165,10 @@ INSTANTIATE_TEST_SUITE_P(Cameras, SpoiledSampleTest,
 // Samples the graph cannot read never reach the device: nothing arrives, nothing is counted,
 // and the device still stops.
 TEST_F(DeviceFaultTest, WithheldSampleBuffersDeliverNothingAndStopCleanly) {
-    MakeCamera("usb-ir", [](auto& p) { p.video.should_withhold_sample_buffers = true; });
+    MakeCamera("usb-ir", "withhold-buffers=1");
     Connect();
     device->GrabContinous_Start();
-    ASSERT_TRUE(WaitUntil([&] { return camera->Video().FramesDelivered() >= 20; }));
+    ASSERT_TRUE(WaitUntil([&] { return Simulated().Video().FramesDelivered() >= 20; }));
     EXPECT_TRUE(device->GrabContinous_IsGrabbing());
     device->GrabContinous_Stop();
     EXPECT_EQ(events->ImageCount(), 0u);
@@ -179,13 +179,13 @@ TEST_F(DeviceFaultTest, WithheldSampleBuffersDeliverNothingAndStopCleanly) {
 // recorded, the device stops and disconnects, and a new start fails with its documented error.
 TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
     constexpr long kSent = 12;
-    MakeCamera("usb-ir", [](auto& p) { p.video.should_disappear_after_frames = kSent; });
+    MakeCamera("usb-ir", "disappear-after=" + std::to_string(kSent));
     Connect();
     const auto recording = dir / "unplugged.zrec";
     StartRecording(recording);
     device->GrabContinous_Start();
     ASSERT_TRUE(WaitUntilGone());
-    EXPECT_EQ(camera->Video().FramesDelivered(), kSent);
+    EXPECT_EQ(Simulated().Video().FramesDelivered(), kSent);
     EXPECT_EQ(events->ImageCount(), static_cast<std::size_t>(kSent));
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
 
@@ -197,6 +197,35 @@ TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
     EXPECT_FALSE(device->Device_IsConnected());
 
     EXPECT_EQ(ReadBackAsDelivered(recording).size(), static_cast<std::size_t>(kSent));
+}
+
+// Every control that restarts the stream tells the host when the camera refuses the restart
+// (it is gone), as a failed start does: the device is never left silently not streaming.
+TEST_F(DeviceFaultTest, ARestartTheCameraRefusesIsReportedByEveryControlThatRestarts) {
+    enum class Restart { FrameRate, WindowingOn, WindowingOff };
+    struct Case {
+        const char* name;
+        const char* camera;
+        Restart restart;
+    };
+    const Case cases[] = {
+        {"a frame-rate change", "usb-ir", Restart::FrameRate},
+        {"windowing switched on", "fw-ir", Restart::WindowingOn},
+        {"windowing switched off", "fw-ir", Restart::WindowingOff},
+    };
+    for (const Case& c : cases) {
+        MakeCamera(c.camera, "disappear-after=30");
+        Connect();
+        device->GrabContinous_Start();
+        const int n = static_cast<int>(device->Control_GetFrameRates().Elements("Range").size()) -
+                      (c.restart == Restart::FrameRate ? 0 : 2);
+        if (c.restart == Restart::WindowingOff) device->Control_SetFrameRate(n);  // on, streaming again
+        ASSERT_TRUE(WaitUntilGone()) << c.name;
+        ExpectThrowsMessage<DeviceConnectionFailedException>(
+            [&] { device->Control_SetFrameRate(c.restart == Restart::WindowingOn ? n : 0); }, "Start failed");
+        device->GrabContinous_Stop();
+        device->Device_Disconnect();
+    }
 }
 
 // A second device on a camera that already streams is told the camera is in use; the first
@@ -218,7 +247,7 @@ TEST_F(DeviceFaultTest, ASecondDeviceOnAStreamingCameraIsRefused) {
     // Every sample up to the stop arrived; samples the camera sends while the graph stops
     // (the callback is removed first) never reach the device.
     EXPECT_GE(events->ImageCount() + 1, sentBeforeStop);
-    EXPECT_LE(events->ImageCount(), static_cast<std::size_t>(camera->Video().FramesDelivered()));
+    EXPECT_LE(events->ImageCount(), static_cast<std::size_t>(Simulated().Video().FramesDelivered()));
 }
 
 // Changing the frame rate restarts the graph only for a device that grabs: no image reaches the
@@ -228,7 +257,7 @@ TEST_F(DeviceFaultTest, NoImageOutsideStartAndStop) {
     Connect();
     device->Control_SetFrameRate(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(camera->Video().FramesDelivered(), 0);
+    EXPECT_EQ(Simulated().Video().FramesDelivered(), 0);
     EXPECT_EQ(events->ImageCount(), 0u);
 
     device->GrabContinous_Start();
@@ -271,8 +300,10 @@ TEST_F(DeviceFaultTest, AFullDiskEndsTheRecordingAtItsLastCompleteImage) {
     StartRecording(recording);
     ASSERT_TRUE(WaitUntil([&] { return !device->Recorder_IsRecording(); }))
         << "the disk never filled up";
-    EXPECT_EQ(stopped.load(), 1);
+    // The status is raised once the recorder has let go of its lock, a moment after.
+    EXPECT_TRUE(WaitUntil([&] { return stopped.load() > 0; }));
     ExpectStreamsOnAndStops();
+    EXPECT_EQ(stopped.load(), 1);
 
     EXPECT_LE(std::filesystem::file_size(recording), kDisk);
     const auto frames = ReadBackAsDelivered(recording);

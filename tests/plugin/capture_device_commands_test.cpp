@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -54,7 +57,7 @@ TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) 
     MakeCamera("usb-ir");
     for (int round = 0; round < 3; ++round) {
         if (round == 1) Connect(), device->Device_Disconnect();
-        if (round == 2) Connect(), camera->Tree()->SetOnline(false);  // the channel lost its camera
+        if (round == 2) Connect(), CameraTree()->SetOnline(false);  // the channel lost its camera
         for (std::int32_t id : {-1, 1, 3, 21, 41, 82, 90, 100, 121, 9999}) {
             EXPECT_EQ(
                 ExecuteFailing(id, {{"Index", "Int32", "1"}, {"Cmd", "String", "Camera.Name"}}),
@@ -62,7 +65,7 @@ TEST_F(CommandsTest, ADisconnectedDeviceAnswersEveryIdentifierWithNotConnected) 
                 << id << " in round " << round;
         }
     }
-    camera->Tree()->SetOnline(true);
+    CameraTree()->SetOnline(true);
 }
 
 TEST_F(CommandsTest, OnlyTheTablesIdentifiersAreImplemented) {
@@ -148,7 +151,7 @@ TEST_F(CommandsTest, EachCommandActsAndAnswersOnAnInfraredCamera) {
               std::tuple("CameraInformation", "NORDA Line K", "1234567", "ZRF-USB-640"));
 
     // A changed lens fails the range change; the camera's read failures fail the command.
-    camera->Tree()->Set(nodes::kLensId, std::int32_t{7});
+    CameraTree()->Set(nodes::kLensId, std::int32_t{7});
     EXPECT_EQ(SleptDuring([&] {
                   EXPECT_EQ(ExecuteFailing(21, {{"Index", "Int32", "0"}}),
                             "lens changed. Temp. ranges invalid");
@@ -163,11 +166,7 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
     EXPECT_EQ(Execute(3).ReturnValues("IsSupported"), Strings{"false"});
     EXPECT_EQ(Execute(50).ReturnValues("Formats"), Strings{"320;240"});
 
-    MakeCamera("usb-ir", [](zrf::sim::CameraPreset& p) {
-        p.tree->ranges.clear();
-        p.tree->focusSupported = false;
-        p.tree->focusQueriesFail = true;
-    });
+    MakeCamera("usb-ir", "ranges=;focus-supported=0;focus-queries-fail=1");
     Connect();
     DeviceCommand none = Execute(20);
     EXPECT_EQ(std::pair(none.ReturnValues("Range"), none.Error()),
@@ -184,7 +183,7 @@ TEST_F(CommandsTest, OtherFamiliesAndCamerasAnswerForThemselves) {
 // 9 and then 30 frames per second: the host order is the graph's, reversed, then the windowing
 // rates. (The plain list of a USB camera is the command line's own end-to-end check.)
 TEST_F(CommandsTest, FrameRatesAreListedInHostOrderThenTheWindowingRates) {
-    MakeCamera("fw-ir", [](auto& p) { p.video.video_control_frame_intervals = {1111111, 333333}; });
+    MakeCamera("fw-ir", "rates=1111111,333333");
     Connect();
     EXPECT_EQ(Execute(40).ReturnValues("FrameRates"), (Strings{"30.00", "9.00", "60.00", "120.00"}));
 }
@@ -211,15 +210,25 @@ TEST_F(CommandsTest, AScriptFileRunsAgainstTheTree) {
               "script line 2: cannot read 'bogus'");
     EXPECT_FALSE(Tree<bool>(nodes::kShutterClosed));  // lines before the bad one ran
 
-    std::filesystem::remove(file);
-    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", file}}),
-              "Could not open the script file '" + file + "'.");
-    // A folder opens as a stream and reads as empty: still a failure, not an empty script.
-    const std::string folder = dir.Path();
-    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", folder}}),
-              "Could not read the script file '" + folder + "': it is a folder.");
-    EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", "/proc/self/mem"}}),
-              "Could not read the script file '/proc/self/mem': reading it failed.");
+    // Whatever is not a readable regular file of a script's size is refused unread: nothing
+    // blocks on a pipe or reads a device without end.
+    const std::string folder = dir.Path(), big = dir.File("big");
+    std::ofstream(big, std::ios::binary) << std::string(2u << 20, 'x');
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {file, "No such file or directory"}, {folder, "it is a folder"}, {big, "larger than 1 MiB"}};
+#ifndef _WIN32
+    // Devices and pipes as POSIX names them.
+    const std::string pipe = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    refused.insert(refused.end(), {{"/proc/self/mem", "Input/output error"},
+                                   {"/dev/zero", "not a regular file"},
+                                   {pipe, "not a regular file"}});
+#endif
+    for (const auto& [name, why] : refused) {
+        if (name == file) std::filesystem::remove(file);
+        EXPECT_EQ(ExecuteFailing(90, {{"Filename", "String", name}}),
+                  "Could not read the script file '" + name + "': " + why + ".");
+    }
     EXPECT_EQ(Execute(90).Error(), "");  // no file named: nothing to run
 }
 
@@ -253,7 +262,7 @@ TEST_F(CommandsTest, WritingANodeTakesTheFirstValueParameterPresent) {
         EXPECT_EQ(reply.ReturnValues("Cmd"), Strings{node});
         EXPECT_EQ(reply.ReturnValues("Result"), Strings{*refusal ? "false" : "true"});
         EXPECT_EQ(reply.ReturnValues("Error"), *refusal ? Strings{refusal} : Strings{});
-        EXPECT_TRUE(written.empty() || zrf::sim::ToText(camera->Tree()->Get(node)) == written);
+        EXPECT_TRUE(written.empty() || zrf::sim::ToText(CameraTree()->Get(node)) == written);
     }
 }
 

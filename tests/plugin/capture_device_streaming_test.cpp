@@ -1,6 +1,13 @@
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "device_fixture.h"
+#ifdef _WIN32
+#include <objbase.h>
+#else
+#include "platform/com/class_registry.h"
+#endif
 #include "expect_exception.h"
 #include "host/devices/framework_exceptions.h"
 
@@ -16,6 +23,7 @@ TEST_F(DeviceTest, EveryPresetConnectsStreamsAndDeliversDecodedImages) {
          {std::tuple{"usb-ir", "", true}, {"usb-ir-jls", "", true}, {"fw-ir", "", true},
           {"webcam", zrf::sim::kFormatIdYuy2, false}}) {
         SCOPED_TRACE(preset);
+        if (!CameraOfThisBuild(preset)) continue;
         MakeCamera(preset);
         if (*format) identity.selected_format_id = format;
         Connect();
@@ -72,6 +80,47 @@ TEST_F(DeviceTest, CorrectionReportsCalibratingThenImagesFollow) {
     device->GrabContinous_Stop();
     EXPECT_EQ(clock_.SleptFor(), std::chrono::milliseconds(3000));
     EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+}
+
+// A camera that refuses to run (in use elsewhere): the start fails with the user told why, and
+// nothing is left running, on every platform.
+TEST_F(DeviceTest, ACameraThatRefusesToRunFailsTheStartAndIsLeftStopped) {
+    MakeCamera("usb-ir", "fail-run=0x800705AA");
+    Connect();
+    ExpectThrowsMessage<DeviceConnectionFailedException>([&] { device->GrabContinous_Start(); },
+                                                         "Start failed");
+    EXPECT_TRUE(log.HasUserError("CAMERA_ERROR_ALREADY_STREAMING"));
+    EXPECT_FALSE(device->GrabContinous_IsGrabbing());
+    EXPECT_FALSE(CameraStreaming());
+    EXPECT_EQ(events->ImageCount(), 0u);
+    device->Device_Disconnect();
+}
+
+// Host threads in single-threaded apartments (an application's UI threads): one connects and
+// starts, another stops and disconnects, as such hosts do.
+TEST_F(DeviceTest, HostThreadsInSingleThreadedApartmentsDriveTheDevice) {
+    MakeCamera("usb-ir");
+    auto inApartment = [](const std::function<void()>& body) {
+        std::thread thread([&] {
+            const HRESULT joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            body();
+            if (SUCCEEDED(joined)) CoUninitialize();
+        });
+        thread.join();
+    };
+    inApartment([&] {
+        Connect();
+        device->GrabContinous_Start();
+    });
+    ASSERT_TRUE(events->WaitForImages(3));
+    inApartment([&] {
+        device->GrabContinous_Stop();
+        device->Device_Disconnect();
+    });
+    EXPECT_FALSE(device->Device_IsConnected());
+    const std::size_t after = events->ImageCount();
+    inApartment([&] { device->Dispose(); });
+    EXPECT_EQ(events->ImageCount(), after);
 }
 
 }  // namespace

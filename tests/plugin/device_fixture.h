@@ -1,8 +1,9 @@
 #pragma once
 // A device and a simulated camera for device tests. Settling waits run on a test clock, so no
-// test sleeps for them; the camera streams as fast as it can. On Windows the camera is a
-// registered one, started in the filter DLL, and the clock is the platform's: tests that need
-// the test clock or a changed preset run on Linux only.
+// test sleeps for them; the camera streams as fast as it can. The same in both builds: the
+// camera is started through the program's camera handle (on Windows a registered one, in the
+// filter DLL), and the test clock drives the platform's time functions as the project's code
+// calls them (platform/time).
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -18,13 +19,22 @@
 #include "platform/time/test_clock.h"
 #include "plugin/capture_device.h"
 #include "sim/cameras/camera_presets.h"
+#include "sim/cameras/process_cameras.h"
 #include "sim/cameras/simulated_camera.h"
 #include "sim/control/resource_tree.h"
-#ifdef _WIN32
-#include "host/simulation/simulated_cameras.h"
-#endif
+#include "sim/handle/simulated_camera_handle.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
+
+// The JPEG-LS camera exists in the Linux build only: the Windows build has no JPEG-LS codec,
+// and its filter DLL registers no such camera.
+inline bool CameraOfThisBuild(const std::string& preset) {
+#ifdef _WIN32
+    return preset != "usb-ir-jls";
+#else
+    return !preset.empty();
+#endif
+}
 
 // Reads the device's private state for the tests.
 class CaptureDeviceInspector {
@@ -49,6 +59,15 @@ class CaptureDeviceInspector {
     ImgSrcStream* Stream() const { return d_.imageStream.get(); }
     // A field count no camera reports, to reach the device's guard against it.
     void ForceWindowingFields(int fields) { d_.windowingFields = fields; }
+    // Whether another thread holds the device lock now.
+    bool DeviceLockHeldElsewhere() const {
+        if (!d_.syncRoot.try_lock()) return true;
+        d_.syncRoot.unlock();
+        return false;
+    }
+    std::unique_lock<std::recursive_mutex> HoldDeviceLock() const {
+        return std::unique_lock(d_.syncRoot);
+    }
 
   private:
     CaptureDevice& d_;
@@ -108,31 +127,40 @@ class DeviceTest : public ::testing::Test {
     // An hour east of UTC: time stamps carry a zone whose sign matters.
     DeviceTest() : clockScope_(clock_) { clock_.SetTimeZone(-60, false); }
 
-    // A camera of the preset (changed by `tweak`) and a device for its identifier.
-    void MakeCamera(const std::string& presetName,
-                    const std::function<void(zrf::sim::CameraPreset&)>& tweak = {}) {
+    // A camera of the preset, changed as `changes` says (sim/cameras/preset_changes.h), and a
+    // device for its identifier. On Windows the camera is a registered one, started in the
+    // filter DLL, which takes the changes there.
+    void MakeCamera(const std::string& presetName, const std::string& changes = {}) {
         // The old camera leaves its device path before a new one takes it.
         events.reset();
         device.reset();
         camera.reset();
-#ifdef _WIN32
-        ASSERT_FALSE(tweak) << "a changed preset needs the Linux build's cameras";
         Simulation::SimulatedCameraOptions options;
         options.asFastAsPossible = true;
+        options.changes = changes;
         camera = Simulation::SimulatedCameraHandle::Start(presetName, options);
         const auto xml = camera->Identity();
-        identity = {xml.Name(), xml.Hostname(), xml.Identifier(), xml.InterfaceIndex(), "", xml.ModelName()};
-#else
-        zrf::sim::CameraOptions options;
-        options.pacing = zrf::sim::Pacing::AsFastAsPossible;
-        auto preset = zrf::sim::FindCameraPreset(presetName, options);
-        ASSERT_TRUE(preset.has_value()) << presetName;
-        if (tweak) tweak(*preset);
-        camera = std::make_unique<zrf::sim::SimulatedCamera>(*preset);
-        identity = camera->Identity();
-#endif
+        identity = {xml.Name(), xml.Hostname(), xml.Identifier(), xml.InterfaceIndex(),
+                    xml.SelectedFormatId(), xml.ModelName()};
         device = std::make_unique<CaptureDevice>(identity.identifier);
         events = std::make_unique<DeviceEvents>(*device);
+    }
+
+#ifndef _WIN32
+    // The camera itself, for tests that change what it sends (on Linux it runs in this
+    // process; on Windows in the filter DLL, out of reach).
+    zrf::sim::SimulatedCamera& Simulated() const {
+        auto live = zrf::sim::ProcessCameras::Live(std::wstring(identity.hostname.begin(), identity.hostname.end()));
+        if (!live) throw std::logic_error("no simulated camera at " + identity.hostname);
+        return *live;
+    }
+#endif
+
+    std::uint64_t SamplesSent() const { return camera->SamplesSent(); }
+    bool CameraStreaming() const { return camera->Streaming(); }
+    // The camera's resource tree, as its control channel reaches it.
+    std::shared_ptr<zrf::sim::ResourceTree> CameraTree() const {
+        return zrf::sim::TreeRegistry::Find(identity.hostname);
     }
 
     XElement IdentityElement() const {
@@ -144,13 +172,11 @@ class DeviceTest : public ::testing::Test {
     void Connect() { device->Device_Connect(IdentityElement()); }
 
     CaptureDeviceInspector State() { return CaptureDeviceInspector(*device); }
-#ifndef _WIN32
     // A node of the camera's resource tree.
     template <class T>
     T Tree(const std::string& node) {
-        return std::get<T>(camera->Tree()->Get(node));
+        return std::get<T>(CameraTree()->Get(node));
     }
-#endif
 
     // The settling time that `action` asked for on the test clock.
     template <class F>
@@ -169,11 +195,7 @@ class DeviceTest : public ::testing::Test {
     Platform::TestClock clock_;
     Platform::TestClockScope clockScope_;
     Diagnostics::Log::LogCapture log;
-#ifdef _WIN32
     std::unique_ptr<Simulation::SimulatedCameraHandle> camera;
-#else
-    std::unique_ptr<zrf::sim::SimulatedCamera> camera;
-#endif
     zrf::sim::CameraIdentity identity;
     std::unique_ptr<CaptureDevice> device;
     std::unique_ptr<DeviceEvents> events;

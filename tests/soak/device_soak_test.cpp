@@ -62,9 +62,9 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
   protected:
     // Lets the camera send a few more samples (real time: they flow on their own thread).
     void LetSamplesFlow() {
-        const long target = camera->Video().FramesDelivered() + 3;
+        const long target = Simulated().Video().FramesDelivered() + 3;
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (camera->Video().FramesDelivered() < target) {
+        while (Simulated().Video().FramesDelivered() < target) {
             ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the camera stopped sending";
             std::this_thread::yield();
         }
@@ -87,7 +87,7 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
     void BeginSession() {
         windows.clear();
         firstId = ledger->Samples() + 1;
-        sentAtStart = camera->Video().FramesDelivered();
+        sentAtStart = Simulated().Video().FramesDelivered();
         calibratingAtStart = ledger->Calibrating();
         deliveries = Deliveries{};
         device->GrabContinous_Start();
@@ -96,7 +96,7 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
     // Called once no sample callback can run any more (after a stop or a disconnect).
     void EndSession() {
         deliveries.Close();
-        const std::uint64_t sent = camera->Video().FramesDelivered() - sentAtStart;
+        const std::uint64_t sent = Simulated().Video().FramesDelivered() - sentAtStart;
         const std::uint64_t calibrating = ledger->Calibrating() - calibratingAtStart;
         const std::uint64_t lost = static_cast<std::uint64_t>(device->GrabContinous_LostFrames());
         // Every sample the device did not account for was sent while it restarted its graph.
@@ -177,8 +177,8 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
 
     void Soak(const std::string& preset) {
         MakeCamera(preset);
-        ledger = std::make_shared<SampleLedger>(camera->Source(), camera->Tree());
-        camera->VideoDevice()->SetSampleSource(ledger);
+        ledger = std::make_shared<SampleLedger>(Simulated().Source(), Simulated().Tree());
+        Simulated().VideoDevice()->SetSampleSource(ledger);
         device->Completed().Subscribe([this](const void*,
                                              const GrabContinousCompletedEventArgs& e) {
             deliveries.Image(*ledger, std::stoul(e.Info.Attribute("FrameNumber").value_or("0")));
@@ -204,7 +204,7 @@ class DeviceSoakTest : public DeviceTest, public ::testing::WithParamInterface<c
         });
         const int rates =
             static_cast<int>(device->Control_GetFrameRates().Elements("Range").size());
-        const int ranges = static_cast<int>(camera->Tree()->Ranges().size());
+        const int ranges = static_cast<int>(Simulated().Tree()->Ranges().size());
         std::mt19937 random(20261206);
         const int rounds = SoakRounds();
         for (int round = 0; round < rounds && !HasFatalFailure(); ++round) {

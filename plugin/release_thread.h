@@ -1,0 +1,17 @@
+#pragma once
+// Releases what cannot be released on the thread that lets go of it: a capture graph can only
+// be stopped from outside its own streaming thread.
+#include <functional>
+
+namespace Vorn::Zephra::Net::Devices::Camera::IR {
+
+// Runs `release` on a thread of its own. The plug-in stays loaded from then on: a library cannot
+// be unloaded safely while a thread of its own may still be running its code.
+void ReleaseOnOwnThread(std::function<void()> release);
+
+// Releases started and not finished yet.
+int ReleasesRunning();
+// Waits until no release runs: a camera a released graph held is free again.
+void WaitForReleases();
+
+}  // namespace Vorn::Zephra::Net::Devices::Camera::IR
