@@ -1,0 +1,117 @@
+#pragma once
+// A camera as the live view sees it: its frames (a FrameFeed), what it reports (a CameraStatus
+// refreshed on a thread of its own every half second) and the actions clients ask of it. Actions
+// run one at a time on that thread, never on the server's: a correction or a recording's start
+// may take a while, and no client waits for another's.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/zrfgrab/serve/frame_feed.h"
+
+namespace zrfgrab::serve {
+
+struct CameraStatus {
+    std::string name;    // the preset, or the replayed recording's file name
+    std::string model;
+    std::string format;  // as the plug-in names it
+    bool canCorrect = false;  // an infrared camera: takes a non-uniformity correction
+    std::string state = "starting";  // "starting", "streaming", "gone" or "stopped"
+    std::string message;             // why it is gone or stopped
+    std::uint64_t delivered = 0;
+    std::uint64_t lost = 0;
+    bool calibrating = false;
+    std::uint64_t calibrations = 0;
+    double fps = 0;
+    int width = 0;
+    int height = 0;
+    bool recording = false;
+    std::string recordingFile;   // the running or last recording
+    std::uint64_t recordingFrames = 0;
+    std::string recordingEnd;    // why the last recording ended, once it has
+};
+
+enum class Action { StartRecording, StopRecording, Correct, Snapshot };
+
+struct ActionResult {
+    int status = 200;  // as HTTP has it
+    std::string json;  // the reply: an object
+};
+
+// The last snapshot taken: one frame as a false-colour PNG and its counts as a 16-bit TIFF.
+struct Snapshot {
+    std::uint64_t frame = 0;
+    std::string png;
+    std::string tiff;  // empty in a build without libtiff
+};
+
+class LiveCamera {
+  public:
+    // Snapshots are written in scratchDir first (with the picture writers' own checks).
+    LiveCamera(std::string name, std::size_t poolCapacity, std::filesystem::path scratchDir);
+    virtual ~LiveCamera();
+    LiveCamera(const LiveCamera&) = delete;
+    LiveCamera& operator=(const LiveCamera&) = delete;
+
+    const std::string& Name() const { return name_; }
+    FrameFeed& Feed() { return feed_; }
+    CameraStatus Status() const;
+
+    // Queues an action; false when kMaxQueued already wait (answer: busy). done runs on the
+    // camera's thread.
+    static constexpr std::size_t kMaxQueued = 8;
+    bool Submit(Action action, std::function<void(const ActionResult&)> done);
+    // Runs an action on the calling thread, after those queued (for the end of a run).
+    ActionResult Run(Action action);
+    std::shared_ptr<const Snapshot> LastSnapshot() const;
+
+    // The camera's thread: started by the subclass once it can act, stopped before it goes.
+    void StartThread();
+    void StopThread();
+
+  protected:
+    virtual ActionResult Perform(Action action) = 0;
+    // Every half second on the camera's thread.
+    virtual void Poll() = 0;
+    template <class Change>
+    void ChangeStatus(Change change) {
+        std::lock_guard lock(statusMutex_);
+        change(status_);
+    }
+
+  private:
+    struct Job {
+        Action action;
+        std::function<void(const ActionResult&)> done;
+    };
+    void Loop();
+    ActionResult Dispatch(Action action);
+    ActionResult TakeSnapshot();
+
+    const std::string name_;
+    const std::filesystem::path scratchDir_;
+    FrameFeed feed_;
+
+    mutable std::mutex statusMutex_;
+    CameraStatus status_;                       // guarded by statusMutex_
+    std::shared_ptr<const Snapshot> snapshot_;  // guarded by statusMutex_
+
+    std::mutex jobMutex_;  // guards jobs_ and stopping_; actions themselves run one at a time
+    std::condition_variable jobAdded_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::mutex runMutex_;  // one action at a time, from the thread or Run
+    std::thread thread_;
+};
+
+// An action's reply for a failure: {"error": message}.
+ActionResult Refusal(int status, const std::string& message);
+
+}  // namespace zrfgrab::serve
