@@ -13,6 +13,21 @@ PictureStatus WriteError(const std::string& path, const std::string& why) {
     return PictureStatus::Error("cannot write '" + path + "': " + why);
 }
 
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+    const auto slash = path.find_last_of("/\\");
+#else
+    const auto slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A short name beside the file, whatever the file's own name's length.
+std::string TemporaryName(const std::string& folder) {
+    static std::atomic<unsigned> counter{0};
+    return folder + "/.out-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
 }  // namespace
 
 std::string OutputPathProblem(const std::string& path) {
@@ -22,24 +37,37 @@ std::string OutputPathProblem(const std::string& path) {
         return S_ISREG(st.st_mode) ? std::string() : S_ISDIR(st.st_mode) ? "it is a folder"
                                                                          : "not a regular file";
     if (errno != ENOENT) return std::strerror(errno);
-#ifdef _WIN32
-    const auto slash = path.find_last_of("/\\");
-#else
-    const auto slash = path.find_last_of('/');
-#endif
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = FolderOf(path);
     if (::stat(folder.c_str(), &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "'" + folder + "' is not a folder";
     return {};
 }
 
+std::string OutputProblemBeforeWork(const std::string& path) {
+    if (std::string problem = OutputPathProblem(path); !problem.empty()) return problem;
+    const std::string folder = FolderOf(path);
+#ifndef _WIN32
+    const std::string name = path.substr(path.find_last_of('/') + 1);  // all of it without a slash
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (nameMax > 0 && name.size() > static_cast<std::size_t>(nameMax))
+        return "the name is longer than its folder allows (" + std::to_string(nameMax) + " bytes)";
+#endif
+    // The only sure test that the folder takes new files is making one.
+    const std::string probe = TemporaryName(folder);
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return "cannot create files in '" + folder + "': " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-    static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-        temporary_ = path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(temporary_.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporary_ = TemporaryName(FolderOf(path_));
+        // Readable too: a TIFF writer reads back the directory it links the next one to.
+        const int fd = ::open(temporary_.c_str(), O_RDWR | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
-        if (fd >= 0 && !(file_ = ::fdopen(fd, "wb"))) {
+        if (fd >= 0 && !(file_ = ::fdopen(fd, "w+b"))) {
             openError_ = errno;
             ::close(fd);
             ::unlink(temporary_.c_str());

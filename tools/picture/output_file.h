@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "tools/picture/picture_status.h"
 
@@ -14,6 +15,9 @@ namespace Vorn::Picture {
 
 // Empty when path may be written (nothing there, or a regular file), else why not.
 std::string OutputPathProblem(const std::string& path);
+// OutputPathProblem, and whether a file of that name can be made in its folder now (the folder
+// takes new files, the name is not too long for it): what a command checks before its work.
+std::string OutputProblemBeforeWork(const std::string& path);
 
 class OutputFile {
   public:
@@ -23,7 +27,12 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    // Open for reading as well as writing, positioned at its start.
     std::FILE* Stream() const { return file_; }
+    // The name the file takes on commit, when it is decided late (a run of an output split in
+    // numbered files): beside the first, in the same folder as the temporary file.
+    void SetPath(std::string path) { path_ = std::move(path); }
+    const std::string& Path() const { return path_; }
     // Flushes and closes the temporary file and renames it over the path. On failure the
     // message is "cannot write 'PATH': why"; writeError is the errno of a failed write before.
     PictureStatus Commit(int writeError = 0);

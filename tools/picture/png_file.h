@@ -1,5 +1,5 @@
 #pragma once
-// Writing and reading 8-bit RGB pictures as PNG files.
+// Writing and reading 8-bit RGB pictures as PNG files, and writing 16-bit greyscale ones.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,6 +19,17 @@ PictureStatus WritePng(const std::string& path, const RgbImage& picture);
 // (stride >= width * 3), for frames that arrive as RGB already.
 PictureStatus WritePngRgb(const std::string& path, int width, int height, std::size_t stride,
                           std::span<const std::uint8_t> rgb);
+
+// One text chunk: a key of 1 to 79 Latin-1 characters and its text.
+struct PngText {
+    std::string key;
+    std::string value;
+};
+
+// Writes width x height 16-bit grey pixels (rows one after the other, in host order) as a
+// 16-bit greyscale PNG with the text chunks given, as WritePng writes (whole, or nothing).
+PictureStatus WritePngGrey16(const std::string& path, int width, int height,
+                             std::span<const std::uint16_t> pixels, std::span<const PngText> text);
 
 // Reads any PNG libpng understands into 8-bit RGB (grey, palette and 16-bit pictures are
 // converted, alpha is dropped).

@@ -6,6 +6,7 @@
 
 #include "host/system/exceptions.h"
 #include "host/system/posix_files.h"
+#include "host/system/regular_file.h"
 #include "support/hash/create_hash_func.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
@@ -17,9 +18,14 @@ int RunChecksumCommand(int argc, char** argv) {
         if (!hash)
             throw zrfgrab::UsageError(std::string("unknown checksum '") + argv[1] + "' (CRC32, CRC00, CRC01, CRC02)");
         // Read here rather than by the hash's own file reader: an unreadable file or a folder
-        // must be an error, not the checksum of nothing.
-        const int fd = ::open(argv[2], O_RDONLY | O_BINARY | O_CLOEXEC);
-        if (fd < 0) throw System::IOException(std::string("cannot read '") + argv[2] + "': " + std::strerror(errno));
+        // must be an error, not the checksum of nothing. Read in chunks, so any size will do;
+        // but only a regular file, so nothing reads a device or waits on a pipe for ever.
+        int fd = -1;
+        try {
+            fd = System::IO::OpenRegularFile(argv[2]);
+        } catch (const System::IO::FileReadException& e) {
+            throw zrfgrab::UsageError(e.Message());
+        }
         hash->Reset();
         std::uint32_t sum = 0;
         unsigned char chunk[64 * 1024];

@@ -1,8 +1,10 @@
 #include "tools/zrfgrab/decode_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -66,8 +68,13 @@ bool ParseRate(const std::string& text, float& rate) {
 std::optional<std::string> Parse(int argc, char** argv, DecodeOptions& o) {
     bool haveSubtype = false, haveSource = false, haveSize = false;
     std::vector<std::string> positional;
+    std::vector<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg.starts_with("--")) {
+            if (std::find(given.begin(), given.end(), arg) != given.end()) return arg + " is given twice";
+            given.push_back(arg);
+        }
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) return std::nullopt;
             return std::string(argv[++i]);
@@ -134,6 +141,30 @@ void OnNewImage() {
         p.image.empty() ? DecodeResult::BadFrame : p.stream->DecodeImage(p.field, p.image.data());
 }
 
+// Why the stream refused the sample, as far as the options tell: a sample it could not size
+// does not fit the size and fields given; one it sized did not pass its own checks.
+std::string BadFrameReason(const DecodeOptions& o, std::size_t length, bool unsized) {
+    const std::string shape = std::to_string(o.size.width) + "x" + std::to_string(o.size.height) +
+                              (o.fields > 1 ? " in " + std::to_string(o.fields) + " fields" : "");
+    if (!unsized)
+        return "bad frame: the sample's frame information does not match a " + shape +
+               " frame (its stamp, status or layout)";
+    const bool raw = o.subtype == kSubtypeF7M0 || o.subtype == kSubtypeF7M2 || o.subtype == kSubtypeY800;
+    if (raw && o.size.height % o.fields != 0)
+        return "bad frame: " + std::to_string(o.size.height) + " rows do not split into " +
+               std::to_string(o.fields) + " fields";
+    if (raw) {
+        const std::uint64_t pixels = std::uint64_t(o.size.width) * std::uint64_t(o.size.height) * 2;
+        const std::uint64_t least = pixels + (o.source == SourceKind::Usb ? 3840 : 2428);
+        if (length < least)
+            return "bad frame: the sample holds " + std::to_string(length) + " bytes; a " + shape +
+                   " frame needs at least " + std::to_string(least) + " (its pixels and " +
+                   (o.source == SourceKind::Usb ? "the radiometric region" : "its frame information") +
+                   "; --size is the picture without the region's rows)";
+    }
+    return "bad frame: the sample does not hold a " + shape + " frame of that subtype and source";
+}
+
 }  // namespace
 
 int RunDecodeCommand(int argc, char** argv) {
@@ -142,6 +173,9 @@ int RunDecodeCommand(int argc, char** argv) {
         if (const auto problem = Parse(argc, argv, o)) throw zrfgrab::UsageError(*problem);
         if (const auto problem = Vorn::Picture::OutputPathProblem(o.outPath); !problem.empty())
             throw zrfgrab::UsageError("cannot write '" + o.outPath + "': " + problem);
+        std::error_code ec;
+        if (std::filesystem::equivalent(o.samplePath, o.outPath, ec))
+            throw zrfgrab::UsageError("OUT '" + o.outPath + "' is the SAMPLE itself; name another file");
         const std::vector<std::uint8_t> sample = zrfgrab::ReadInputFile(o.samplePath);
 
         ImgSrcStream stream;
@@ -164,7 +198,7 @@ int RunDecodeCommand(int argc, char** argv) {
         if (pending.result != DecodeResult::Ok) {
             std::fprintf(stderr, "zrfgrab decode: %s\n",
                          pending.result == DecodeResult::Calibrating ? "the camera is calibrating"
-                                                                     : "bad frame");
+                                                                     : BadFrameReason(o, sample.size(), pending.image.empty()).c_str());
             return 1;
         }
         const auto written = Vorn::Picture::WriteWholeFile(o.outPath, pending.image);

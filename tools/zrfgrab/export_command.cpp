@@ -1,40 +1,39 @@
-// zrfgrab export RECORDING [--frames A[-B]] (--png DIR | --zrf DIR | --sample DIR): frames of a
-// recording as pictures, as single ZRF images, or as the raw samples a USB camera sends for
-// them (for zrfgrab decode to turn back into images).
-#include <unistd.h>
-
-#include <cinttypes>
-#include <cstdio>
+// zrfgrab export RECORDING [--frames A[-B]] OUTPUT: frames of a recording as pictures, ZRF images
+// or the raw samples a USB camera sends for them (for zrfgrab decode to turn back into images),
+// or their counts in formats other software opens: 16-bit TIFF and PNG, CSV, lossless video.
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
-#include <span>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "host/system/exceptions.h"
-#include "sim/cameras/usb_sample_from_image.h"
 #include "tools/picture/output_file.h"
 #include "tools/picture/palette.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
-#include "tools/zrfgrab/frame_picture.h"
+#include "tools/zrfgrab/export_outputs.h"
+#include "tools/zrfgrab/grab_progress.h"
 
 namespace {
 
 using Vorn::Zephra::Net::Devices::Recorder::RecordedFrame;
 using Vorn::Zephra::Net::Devices::Recorder::RecordingReader;
+using zrfgrab::ExportOptions;
 using zrfgrab::UsageError;
 
-struct ExportOptions {
-    std::string recording;
-    std::string kind;  // "png", "zrf" or "sample"
-    std::string folder;
-    std::string palette = "iron";
-    std::uint64_t first = 1;
-    std::uint64_t last = UINT64_MAX;
-    std::string frames = "1-";
-};
+// The output options; each takes a folder or a file.
+const std::set<std::string> kOutputs = {"--png", "--zrf", "--sample", "--tiff", "--png16", "--csv", "--video"};
+
+bool EndsWith(const std::string& name, const std::string& suffix) {
+    if (name.size() < suffix.size()) return false;
+    return std::equal(suffix.rbegin(), suffix.rend(), name.rbegin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
 
 void ParseFrames(const std::string& range, ExportOptions& o) {
+    if (range.empty() || range[0] == '-')
+        throw UsageError("--frames takes N, A-B or A- (frames count from 1), not '" + range + "'");
     const auto dash = range.find('-');
     const std::string a = range.substr(0, dash);
     const std::string b = dash == std::string::npos ? a : range.substr(dash + 1);
@@ -45,20 +44,45 @@ void ParseFrames(const std::string& range, ExportOptions& o) {
     o.frames = range;
 }
 
+// The kind of output an option names, refused when this build lacks it.
+std::string OutputKind(const std::string& option, const std::string& output) {
+    if (option == "--tiff") {
+#ifndef ZRF_HAVE_TIFF
+        throw UsageError("--tiff is not in this build of zrfgrab (it is built without libtiff)");
+#endif
+        return EndsWith(output, ".tif") || EndsWith(output, ".tiff") ? "tiff-stack" : "tiff";
+    }
+    if (option == "--video") {
+#ifndef ZRF_HAVE_VIDEO
+        throw UsageError("--video is not in this build of zrfgrab (it is built without FFmpeg)");
+#endif
+        if (!EndsWith(output, ".mkv"))
+            throw UsageError("--video writes Matroska: name the file FILE.mkv, not '" + output + "'");
+        return "video";
+    }
+    return option.substr(2);
+}
+
 ExportOptions Parse(int argc, char** argv) {
     ExportOptions o;
+    std::set<std::string> seen;
+    bool palette = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) throw UsageError(a + " needs a value");
             return argv[++i];
         };
-        if (a == "--png" || a == "--zrf" || a == "--sample") {
-            if (!o.kind.empty()) throw UsageError("choose one of --png, --zrf and --sample");
-            o.kind = a.substr(2);
-            o.folder = value();
+        const bool output = kOutputs.count(a) > 0;
+        if (a.starts_with("--") && !seen.insert(a).second && !output) throw UsageError(a + " is given twice");
+        if (output) {
+            if (!o.kind.empty())
+                throw UsageError("choose one of --png, --zrf, --sample, --tiff, --png16, --csv and --video");
+            o.output = value();
+            o.kind = OutputKind(a, o.output);
         } else if (a == "--palette") {
             o.palette = value();
+            palette = true;
         } else if (a == "--frames") {
             ParseFrames(value(), o);
         } else if (o.recording.empty() && !a.empty() && a[0] != '-') {
@@ -68,90 +92,82 @@ ExportOptions Parse(int argc, char** argv) {
         }
     }
     if (o.recording.empty() || o.kind.empty())
-        throw UsageError("expected RECORDING and one of --png DIR, --zrf DIR and --sample DIR");
-    const Vorn::Picture::Palette* palette = nullptr;
-    if (auto found = Vorn::Picture::Palette::Find(o.palette, palette); !found)
-        throw UsageError(found.Message());
+        throw UsageError("expected RECORDING and one of --png DIR, --zrf DIR, --sample DIR, --tiff FILE.tif|DIR, "
+                         "--png16 DIR, --csv DIR and --video FILE.mkv");
+    if (palette && o.kind != "png") throw UsageError("--palette goes with --png only");
+    const Vorn::Picture::Palette* found = nullptr;
+    if (auto known = Vorn::Picture::Palette::Find(o.palette, found); !known)
+        throw UsageError(known.Message());
     std::error_code ec;
-    if (std::filesystem::exists(o.folder, ec) && !std::filesystem::is_directory(o.folder, ec))
-        throw UsageError("'" + o.folder + "' is not a folder");
+    if (o.kind == "tiff-stack" || o.kind == "video") {
+        // One file: it must be one that may be replaced, in a folder that takes new files.
+        if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(o.output); !problem.empty())
+            throw UsageError("--" + std::string(o.kind == "video" ? "video" : "tiff") + " '" + o.output + "': " + problem);
+    } else if (std::filesystem::exists(o.output, ec) && !std::filesystem::is_directory(o.output, ec)) {
+        throw UsageError("'" + o.output + "' is not a folder");
+    } else if (o.kind == "csv" && std::filesystem::exists(o.output, ec)) {
+        const std::string index = (std::filesystem::path(o.output) / "frames.csv").string();
+        if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(index); !problem.empty())
+            throw UsageError("--csv '" + index + "': " + problem);
+    }
     return o;
 }
 
-class Exporter {
-  public:
-    explicit Exporter(const ExportOptions& o) : o_(o) {}
-
-    // Writes one frame; returns its file's path.
-    std::string Write(const RecordedFrame& frame) {
-        char name[64];
-        std::snprintf(name, sizeof name, "frame_%06" PRIu64 ".%s", frame.frameNumber,
-                      o_.kind == "sample" ? "raw" : o_.kind.c_str());
-        const std::string path = (std::filesystem::path(o_.folder) / name).string();
-        if (o_.kind == "png") {
-            const std::string error = zrfgrab::WriteFramePicture(path, "IR", frame.image, o_.palette);
-            if (!error.empty()) throw System::IOException(error);
-            return path;
-        }
-        std::span<const std::uint8_t> bytes = frame.image;
-        if (o_.kind == "sample") {
-            std::string why;
-            if (!zrf::sim::MeasureUsbSample(frame.image.data(), frame.image.size(), shape_, why))
-                throw System::IOException("frame " + std::to_string(frame.frameNumber) + " is " + why);
-            sample_.resize(shape_.sample_bytes);  // the same size each frame: no new memory
-            zrf::sim::WriteUsbSample(frame.image.data(), shape_, sample_.data());
-            bytes = sample_;
-        }
-        const auto written = Vorn::Picture::WriteWholeFile(path, bytes);
-        if (!written) throw System::IOException(written.Message());
-        return path;
-    }
-
-    // How to turn a written sample back into the image it came from.
-    std::string DecodeHint(const std::string& sample) const {
-        return "zrfgrab decode --subtype F7M0 --source usb --size " +
-               std::to_string(shape_.picture.width) + "x" + std::to_string(shape_.picture.height) +
-               " --camera-time " + sample + " image.zrf";
-    }
-
-  private:
-    const ExportOptions& o_;
-    zrf::sim::UsbSampleShape shape_;
-    std::vector<std::uint8_t> sample_;
-};
+std::string EndingText(const RecordingReader& reader) {
+    if (reader.Ending() == RecordingReader::End::CutShort)
+        return "it is cut short (" + std::to_string(reader.TrailingBytes()) + " bytes after its last complete frame)";
+    return "it is damaged (" + std::to_string(reader.TrailingBytes()) + " unreadable bytes at its end)";
+}
 
 }  // namespace
 
 int RunExportCommand(int argc, char** argv) {
     return zrfgrab::ReportingErrors("export", [&] {
-        const ExportOptions o = Parse(argc, argv);
+        ExportOptions o = Parse(argc, argv);
         RecordingReader reader = OpenRecording(o.recording);
         std::error_code ec;
-        std::filesystem::create_directories(o.folder, ec);
-        if (ec) throw System::IOException("cannot create the folder '" + o.folder + "': " + ec.message());
+        // A stack's pages hold less than the recording's frames: past 4 GiB of recording, a
+        // classic TIFF might not hold them.
+        o.bigTiff = std::filesystem::file_size(o.recording, ec) >= (std::uint64_t{1} << 32);
+        const bool folder = o.kind != "tiff-stack" && o.kind != "video";
+        if (folder) std::filesystem::create_directories(o.output, ec);
+        if (ec) throw System::IOException("cannot create the folder '" + o.output + "': " + ec.message());
 
-        Exporter exporter(o);
-        const bool terminal = ::isatty(STDERR_FILENO) == 1;
+        zrfgrab::GrabProgress progress(false);
+        const auto output = zrfgrab::MakeFrameOutput(o, [&](const std::string& line) { progress.Note(line); });
+        // A signal ends the export between two frames: each file is whole or not there, and a
+        // stack or video holds the frames before it.
+        zrfgrab::InterruptRequest interrupt;
         RecordedFrame frame;
-        std::uint64_t written = 0, seen = 0;
-        std::string lastPath;
-        while (reader.Next(frame)) {
+        std::uint64_t written = 0, seen = 0, lastSeen = 0;
+        while (!zrfgrab::InterruptRequest::Requested() && reader.Next(frame)) {
             ++seen;
+            lastSeen = frame.frameNumber;
             if (frame.frameNumber < o.first || frame.frameNumber > o.last) continue;
             if (!frame.checksumOk)
-                std::fprintf(stderr, "zrfgrab export: frame %" PRIu64 " fails its checksum; written anyway\n",
-                             frame.frameNumber);
-            lastPath = exporter.Write(frame);
+                progress.Note("zrfgrab export: frame " + std::to_string(frame.frameNumber) +
+                              " fails its checksum; written anyway");
+            output->Add(frame);
             ++written;
-            if (terminal) std::fprintf(stderr, "\rexported %s", zrfgrab::Counted(written, "frame").c_str());
+            progress.Show("exported " + zrfgrab::Counted(written, "frame"), false);
         }
-        if (terminal && written > 0) std::fprintf(stderr, "\n");
+        if (zrfgrab::InterruptRequest::Requested()) {
+            zrfgrab::Say(stdout, output->Finish());
+            zrfgrab::Say(stderr, "zrfgrab export: ended by " + zrfgrab::InterruptRequest::Reason() + "\n");
+            return zrfgrab::InterruptRequest::ExitStatus();
+        }
         if (written == 0)
             throw System::IOException(seen == 0 ? "'" + o.recording + "' holds no complete frame"
                                                 : "'" + o.recording + "' holds no frame in " + o.frames);
-        std::printf("%s written to %s\n", zrfgrab::Counted(written, o.kind == "png" ? "picture" : o.kind == "zrf" ? "image" : "sample").c_str(),
-                    o.folder.c_str());
-        if (o.kind == "sample") std::printf("decode one with: %s\n", exporter.DecodeHint(lastPath).c_str());
+        progress.Show("exported " + zrfgrab::Counted(written, "frame"), true);
+        const std::string summary = output->Finish();
+        // What was asked for went on past the recording's end: it ended early.
+        const bool early = reader.Ending() == RecordingReader::End::CutShort ||
+                           reader.Ending() == RecordingReader::End::Damaged;
+        if (early && o.last > lastSeen)
+            progress.Note("zrfgrab export: '" + o.recording + "' ends early, after frame " + std::to_string(lastSeen) +
+                          ": " + EndingText(reader) + "; the frames it holds are exported");
+        zrfgrab::Say(stdout, summary);  // a summary that cannot be written fails the export
         return 0;
     });
 }

@@ -1,9 +1,12 @@
 #include "tools/zrfgrab/grab_options.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 
+#include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
-#include "host/simulation/simulated_cameras.h"
+#include "sim/handle/simulated_camera_handle.h"
 #include "tools/picture/output_file.h"
 #include "tools/picture/palette.h"
 #include "tools/zrfgrab/arguments.h"
@@ -12,7 +15,7 @@ namespace zrfgrab {
 namespace {
 
 void CheckOutput(const std::string& option, const std::string& path) {
-    if (const std::string problem = Vorn::Picture::OutputPathProblem(path); !problem.empty())
+    if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(path); !problem.empty())
         throw UsageError(option + " '" + path + "': " + problem);
 }
 
@@ -29,18 +32,26 @@ void CheckCameraName(const std::string& name) {
 
 GrabOptions ParseGrabOptions(int argc, char** argv) {
     GrabOptions o;
-    bool haveFrames = false, haveCamera = false;
+    bool haveFrames = false;
     int sources = 0;
+    std::vector<std::string> cameras;
+    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        // An option given twice is a mistake to point out, not a choice to guess.
+        // (--camera names one camera more each time.)
+        if (a.starts_with("--") && a != "--camera" && !given.insert(a).second)
+            throw UsageError(a + " is given twice");
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) throw UsageError(a + " needs a value");
             return argv[++i];
         };
         auto integer = [&](long long min, long long max) { return ParseInteger(value(), a, min, max); };
-        if (a == "--camera" || a == "--replay" || a == "--identity") {
-            (a == "--camera" ? o.camera : a == "--replay" ? o.replay : o.identityFile) = value();
-            haveCamera = haveCamera || a == "--camera";
+        if (a == "--camera") {
+            cameras.push_back(value());
+            sources += cameras.size() == 1 ? 1 : 0;
+        } else if (a == "--replay" || a == "--identity") {
+            (a == "--replay" ? o.replay : o.identityFile) = value();
             ++sources;
         }
         else if (a == "--identifier") o.identifier = value();
@@ -76,7 +87,9 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
     if (o.windowing != 0 && o.format != "IR") throw UsageError("--windowing needs the radiometric format (IR)");
     if (!o.record.empty() && o.format != "IR") throw UsageError("only the radiometric format (IR) is recorded");
     if (o.preRecord > 0 && o.record.empty()) throw UsageError("--pre-record needs --record");
-    if (haveCamera || (o.replay.empty() && o.identityFile.empty())) CheckCameraName(o.camera);
+    if (!cameras.empty()) o.cameras = cameras;
+    if (!o.replay.empty() || !o.identityFile.empty()) o.cameras.clear();
+    for (const std::string& camera : o.cameras) CheckCameraName(camera);
     const Vorn::Picture::Palette* palette = nullptr;
     if (auto found = Vorn::Picture::Palette::Find(o.palette, palette); !found)
         throw UsageError(found.Message());
@@ -94,11 +107,38 @@ int WindowingRateIndex(const std::string& identifier, const std::vector<double>&
     return static_cast<int>(n) - (windowing == 2 ? 2 : 1);
 }
 
+std::string PathForCamera(const std::string& path, std::size_t index, std::size_t cameras) {
+    std::error_code ec;
+    if (path.empty() || cameras <= 1 || std::filesystem::is_directory(path, ec)) return path;
+    const std::filesystem::path p(path);
+    return (p.parent_path() / (p.stem().string() + "-" + std::to_string(index + 1) + p.extension().string()))
+        .string();
+}
+
+int CameraInstance(const std::vector<std::string>& cameras, std::size_t index) {
+    index = std::min(index, cameras.size());
+    return static_cast<int>(std::count(cameras.begin(), cameras.begin() + static_cast<long>(index),
+                                       index < cameras.size() ? cameras[index] : std::string()));
+}
+
+std::string CameraLabel(const std::string& camera, int instance) {
+    return instance == 0 ? camera : camera + "#" + std::to_string(instance + 1);
+}
+
 void CheckGrabOutputs(const GrabOptions& o) {
     std::error_code ec;
-    // A folder gets a new numbered recording in it.
-    if (!o.record.empty() && !std::filesystem::is_directory(o.record, ec)) CheckOutput("--record", o.record);
-    if (!o.png.empty()) CheckOutput("--png", o.png);
+    const std::size_t n = std::max<std::size_t>(o.cameras.size(), 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string record = PathForCamera(o.record, i, n);
+        if (!record.empty()) {
+            // A folder gets a new numbered recording in it: it must take new files.
+            const bool folder = std::filesystem::is_directory(record, ec);
+            CheckOutput("--record", folder ? (std::filesystem::path(record) / "x").string() : record);
+            if (!folder && Vorn::Zephra::Net::Devices::Recorder::RecordingWriter::InUse(record))
+                throw UsageError("--record '" + record + "': another run is recording to it");
+        }
+        if (!o.png.empty()) CheckOutput("--png", PathForCamera(o.png, i, n));
+    }
 }
 
 }  // namespace zrfgrab

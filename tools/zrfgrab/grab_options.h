@@ -8,7 +8,9 @@
 namespace zrfgrab {
 
 struct GrabOptions {
-    std::string camera = "usb-ir";
+    // Each --camera is one camera of the grab, streamed and recorded side by side with the
+    // others; a preset named again is another camera of its kind.
+    std::vector<std::string> cameras = {"usb-ir"};
     std::string replay;         // a recording to stream instead of a camera preset
     std::string identityFile;   // an identity document instead of a simulated camera
     std::string identifier;     // overrides the camera's
@@ -32,6 +34,17 @@ struct GrabOptions {
 // bad combination, an unknown camera or palette, or a --record or --png path that cannot be
 // written.
 GrabOptions ParseGrabOptions(int argc, char** argv);
+
+// Where a camera of a several-camera grab writes: FILE.zrec gives FILE-1.zrec, FILE-2.zrec, ...
+// (the camera's place on the command line); a folder stays the folder, where each camera's
+// recording gets a number of its own.
+std::string PathForCamera(const std::string& path, std::size_t index, std::size_t cameras);
+
+// Which camera of its kind cameras[index] is: 0 for the preset's own, n for its n-th further
+// one (a preset named again on the command line).
+int CameraInstance(const std::vector<std::string>& cameras, std::size_t index);
+// The camera as summaries name it: "usb-ir", then "usb-ir#2", "usb-ir#3" for further ones.
+std::string CameraLabel(const std::string& camera, int instance);
 
 // Throws UsageError unless name is one of the simulated cameras.
 void CheckCameraName(const std::string& name);

@@ -10,40 +10,14 @@
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/input_file.h"
+#include "tools/zrfgrab/zrf_image_view.h"
 
 namespace {
 
 using namespace Zrf;
 
-// Reads a delivered image: header and index big-endian, blocks little-endian. Everything is
-// bounds-checked, the file being whatever the user points at.
-class ImageFile {
-  public:
-    explicit ImageFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    bool Has(std::uint64_t at, std::uint64_t n) const {
-        return at <= bytes_.size() && n <= bytes_.size() - at;
-    }
-    std::uint32_t Be32(std::size_t at) const { return LoadBigEndian32(bytes_.data() + at); }
-    std::uint16_t Be16(std::size_t at) const {
-        return static_cast<std::uint16_t>(bytes_[at] << 8 | bytes_[at + 1]);
-    }
-    template <typename T>
-    T Le(std::size_t at) const {
-        return Load<T>(bytes_.data() + at);
-    }
-    std::string Text(std::size_t at, std::size_t capacity) const {
-        std::string s;
-        for (std::size_t i = 0; i < capacity && Has(at + i, 1) && bytes_[at + i] != 0; ++i) {
-            const char c = static_cast<char>(bytes_[at + i]);
-            s += (c >= 32 && c < 127) ? c : '?';
-        }
-        return s;
-    }
-    std::size_t Size() const { return bytes_.size(); }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-};
+using zrfgrab::ZrfImageView;
+using ImageFile = ZrfImageView;
 
 const char* BlockName(std::uint16_t type) {
     return type == kPixelBlock ? "pixels" : type == kFrameInfoBlock ? "frame information" : "other";
@@ -64,12 +38,14 @@ void PrintFrameInfo(const ImageFile& f, std::size_t at) {
     const auto seconds = f.Le<std::uint32_t>(at + Info::kSeconds);
     const auto millis = f.Le<std::uint32_t>(at + Info::kMilliseconds);
     const auto zone = f.Le<std::int16_t>(at + Info::kTimeZone);
-    const std::time_t t = seconds;
-    std::tm utc{};
+    // The seconds count from 1970 in UTC (an hour more in daylight saving time); less the zone,
+    // they are the capturing host's local time, as the recorder takes them.
+    const std::time_t t = static_cast<std::time_t>(seconds) - std::time_t{zone} * 60;
+    std::tm local{};
     char when[32] = "?";
-    if (gmtime_r(&t, &utc) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
-    std::printf("time: %s.%03u UTC (%" PRIu32 " s, %" PRIu32 " ms), time zone %d min\n", when,
-                millis % 1000, seconds, millis, zone);
+    if (gmtime_r(&t, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    std::printf("time: %s.%03u local, standard zone %s (%" PRIu32 " s, %" PRIu32 " ms), time zone %d min\n",
+                when, millis % 1000, zrfgrab::ZoneText(zone).c_str(), seconds, millis, zone);
     std::printf("frame rate: %u, status flags 0x%04x, text \"%s\"\n",
                 f.Le<std::uint16_t>(at + Info::kFrameRate),
                 f.Le<std::uint16_t>(at + Info::kStatusFlags),
@@ -132,8 +108,9 @@ int RunInfoCommand(int argc, char** argv) {
         const std::string path = argv[1];
         zrfgrab::CheckInputFile(path);
         if (IsRecordingFile(path)) return RunRecordingInfo(path);
-        const ImageFile f(zrfgrab::ReadInputFile(path));
-        if (!f.Has(0, kMainHeaderSize) || f.Text(0, 4) != "ZRF" || f.Le<std::uint8_t>(3) != 0)
+        const std::vector<std::uint8_t> bytes = zrfgrab::ReadInputFile(path);
+        const ImageFile f(bytes);
+        if (!f.IsZrf())
             throw zrfgrab::UsageError("'" + path + "' is neither a recording nor a ZRF image");
         return PrintImage(f);
     });

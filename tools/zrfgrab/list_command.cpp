@@ -1,10 +1,11 @@
 // zrfgrab list [--plugin PATH]: what the plug-in serves, as the application would ask it.
 // zrfgrab list --cameras: the simulated cameras and their identities.
+// zrfgrab list --identity NAME: one camera's identity document, for grab --identity.
 #include <cstdio>
 #include <string>
 
 #include "host/loader/plugin_loader.h"
-#include "host/simulation/simulated_cameras.h"
+#include "sim/handle/simulated_camera_handle.h"
 #include "host/system/exceptions.h"
 #include "tools/zrfgrab/commands.h"
 
@@ -17,6 +18,20 @@ int RunListCommand(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--cameras") {
             cameras = true;
+        } else if (arg == "--identity") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zrfgrab list: --identity needs a camera name\n");
+                return 2;
+            }
+            const std::string name = argv[++i];
+            try {
+                const auto camera = Vorn::Zephra::Simulation::SimulatedCameraHandle::Start(name, {});
+                std::printf("%s\n", camera->Identity().XMLData().ToString().c_str());
+                return 0;  // the output is checked on exit
+            } catch (const System::ArgumentException& e) {
+                std::fprintf(stderr, "zrfgrab list: %s\n", e.Message().c_str());
+                return 2;
+            }
         } else if (arg == "--plugin") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "zrfgrab list: --plugin needs a value\n");

@@ -1,13 +1,14 @@
 // Recordings on the command line: opening one named by the user, and what it holds (zrfgrab
 // info: its frames, time stamps, gaps, ending and checksum verdicts).
 #include <algorithm>
+#include <cstdint>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <optional>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/recorder/recording_file.h"
@@ -15,26 +16,13 @@
 #include "host/system/exceptions.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
+#include "tools/zrfgrab/frame_time.h"
+#include "tools/zrfgrab/zrf_image_view.h"
 
 namespace {
 
 using Vorn::Zephra::Net::Devices::Recorder::RecordedFrame;
 using Vorn::Zephra::Net::Devices::Recorder::RecordingReader;
-
-constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
-
-std::string TimeText(std::int64_t ticks) {
-    // Any 64-bit value may come from the file: divide before subtracting so nothing overflows.
-    const std::int64_t ms = ticks / 10000 - kUnixEpochTicks / 10000;
-    const std::time_t seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d UTC", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(((ms % 1000) + 1000) % 1000));
-    return text;
-}
 
 std::string EndingText(const RecordingReader& reader) {
     switch (reader.Ending()) {
@@ -54,6 +42,17 @@ struct SeenFrame {
     std::int64_t ticks;
     bool good;
 };
+
+// Frames whose stamp is not later than the one before: their count and the first's number.
+std::pair<std::size_t, std::uint64_t> StampsGoingBack(const std::vector<SeenFrame>& seen) {
+    std::size_t count = 0;
+    std::uint64_t first = 0;
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        if (seen[i].ticks > seen[i - 1].ticks) continue;
+        if (count++ == 0) first = seen[i].number;
+    }
+    return {count, first};
+}
 
 // Frame-number gaps as "a, b-c".
 std::string Gaps(const std::vector<SeenFrame>& seen) {
@@ -94,40 +93,57 @@ int RunRecordingInfo(const std::string& path) {
     }
     RecordingReader& reader = *opened;
     std::vector<SeenFrame> seen;
+    std::vector<std::optional<int>> zones;
     RecordedFrame frame;
-    std::size_t imageSize = 0;
+    std::size_t smallest = SIZE_MAX, largest = 0;
     while (reader.Next(frame)) {
         seen.push_back({frame.frameNumber, frame.ticks, frame.checksumOk});
-        imageSize = frame.image.size();
+        zones.push_back(zrfgrab::ImageZoneMinutes(frame.image));
+        smallest = std::min(smallest, frame.image.size());
+        largest = std::max(largest, frame.image.size());
     }
+    const auto [goingBack, firstBack] = StampsGoingBack(seen);
     const auto bad = static_cast<std::size_t>(
         std::count_if(seen.begin(), seen.end(), [](const SeenFrame& s) { return !s.good; }));
     std::printf("recording    %s\n", path.c_str());
     std::printf("frames       %zu (checksums: %zu good, %zu bad)\n", seen.size(), seen.size() - bad,
                 bad);
-    std::printf("image size   %zu bytes\n", imageSize);
+    // Windowing or a reconnect changes the size within one recording.
+    if (smallest < largest)
+        std::printf("image size   %zu to %zu bytes (it changes)\n", smallest, largest);
+    else
+        std::printf("image size   %zu bytes\n", largest);
     if (!seen.empty()) {
+        std::printf("times        %s\n", zrfgrab::TimesText(zones).c_str());
         std::printf("first frame  #%" PRIu64 "  %s\n", seen.front().number,
-                    TimeText(seen.front().ticks).c_str());
+                    zrfgrab::FrameTimeText(seen.front().ticks).c_str());
         std::printf("last frame   #%" PRIu64 "  %s\n", seen.back().number,
-                    TimeText(seen.back().ticks).c_str());
+                    zrfgrab::FrameTimeText(seen.back().ticks).c_str());
         const double span =
             (static_cast<double>(seen.back().ticks) - static_cast<double>(seen.front().ticks)) / 1e7;
         if (seen.size() > 1 && span > 0)
             std::printf("frame rate   %.1f fps (from the time stamps)\n", (seen.size() - 1) / span);
     }
     std::printf("lost frames  %s\n", Gaps(seen).c_str());
+    if (goingBack > 0)
+        std::printf("time order   %zu stamp%s not later than the one before, first at #%" PRIu64 "\n",
+                    goingBack, goingBack == 1 ? "" : "s", firstBack);
     std::printf("ending       %s\n", EndingText(reader).c_str());
     for (const SeenFrame& s : seen)
-        std::printf("  #%" PRIu64 "  %s  %s\n", s.number, TimeText(s.ticks).c_str(),
+        std::printf("  #%" PRIu64 "  %s  %s\n", s.number, zrfgrab::FrameTimeText(s.ticks).c_str(),
                     s.good ? "ok" : "checksum mismatch");
-    // A bad checksum, a damaged or a cut-short ending: the recording is not whole.
+    // A bad checksum, a damaged or a cut-short ending: the recording is not whole. Stamps that
+    // go back make it unusable for anything that plays it by its times.
     const bool clean = reader.Ending() == RecordingReader::End::Clean;
-    if (bad == 0 && clean) return 0;
+    if (bad == 0 && clean && goingBack == 0) return 0;
     std::string why = bad == 0   ? ""
                       : bad == 1 ? "1 frame fails its checksum"
                                  : std::to_string(bad) + " frames fail their checksums";
     if (!clean) why += (why.empty() ? "" : ", ") + EndingText(reader);
-    std::fprintf(stderr, "zrfgrab info: '%s' is not whole: %s\n", path.c_str(), why.c_str());
+    if (bad > 0 || !clean)
+        std::fprintf(stderr, "zrfgrab info: '%s' is not whole: %s\n", path.c_str(), why.c_str());
+    if (goingBack > 0)
+        std::fprintf(stderr, "zrfgrab info: '%s' has time stamps that go back (%zu, first at #%" PRIu64 ")\n",
+                     path.c_str(), goingBack, firstBack);
     return 1;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -12,6 +13,7 @@
 #include "host/recorder/recording_file.h"
 #include "sim/samples/camera_samples.h"
 #include "tests/host/recorder/temp_dir.h"
+#include "tools/zrfgrab/zrf_image_view.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
@@ -78,7 +80,7 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
          {"header: magic ZRF, source \"UVC_KAVIR\", index offset 64, entries 2, words 100 3",
           "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
           "geometry: width 32, height 12, last row 11",
-          "time: 2023-11-14 22:13:20.116 UTC (1700000000 s, 116 ms), time zone 0 min",
+          "time: 2023-11-14 22:13:20.116 local, standard zone UTC+00:00 (1700000000 s, 116 ms), time zone 0 min",
           "frame rate: 60, status flags 0x0000, text \"Live\"",
           "pixels: 384, min 7384, max 7767, mean 7575.50"})
         EXPECT_THAT(info, HasSubstr(line));
@@ -116,7 +118,16 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
         Run(RunDecodeCommand, "decode --subtype MJLS --source usb --size 32x24 " +
                                   Write("junk.raw", std::vector<std::uint8_t>(100, 7)) + " " + out),
         1);
-    EXPECT_EQ(GetCapturedStderr(), "zrfgrab decode: bad frame\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "zrfgrab decode: bad frame: the sample does not hold a 32x24 frame of that subtype and source\n");
+    // A raw sample too short for the size given: the sizes, and what --size means.
+    CaptureStderr();
+    EXPECT_EQ(Run(RunDecodeCommand, "decode --subtype F7M0 --source usb --size 32x26 " +
+                                        Write("short.raw", std::vector<std::uint8_t>(1600, 7)) + " " + out),
+              1);
+    EXPECT_EQ(GetCapturedStderr(),
+              "zrfgrab decode: bad frame: the sample holds 1600 bytes; a 32x26 frame needs at least 5504 "
+              "(its pixels and the radiometric region; --size is the picture without the region's rows)\n");
 }
 
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
@@ -169,7 +180,7 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
     constexpr std::int64_t kUnixEpoch = 621355968000000000;  // in ticks since 0001-01-01
     const std::string path = dir_.File("r.zrec"), empty = dir_.File("empty.zrec");
     {
-        Vorn::Zephra::Net::Devices::Recorder::RecordingWriter writer(path, 0, 4), none(empty, 0, 4);
+        Vorn::Zephra::Net::Devices::Recorder::RecordingWriter writer(path, 0, 4);
         const std::uint8_t image[4] = {1, 2, 3, 4};
         for (auto [number, ticks] : {std::pair<std::uint64_t, std::int64_t>{1, kUnixEpoch - 10000},
                                      {2, kUnixEpoch},
@@ -177,14 +188,22 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
                                      {7, INT64_MAX}})
             ASSERT_TRUE(writer.Append(number, ticks, image, 4));
     }
+    // A recording's header alone (a writer that never got a frame leaves no file at all).
+    std::filesystem::copy_file(path, empty);
+    std::filesystem::resize_file(empty, 32);
     CaptureStdout();
-    EXPECT_EQ(RunRecordingInfo(path), 0);
+    CaptureStderr();
+    EXPECT_EQ(RunRecordingInfo(path), 1);  // #4's stamp goes back
     const std::string out = GetCapturedStdout();
     for (const char* line :
          {"frames       4 (checksums: 4 good, 0 bad)\nimage size   4 bytes\n",
-          "#1  1969-12-31 23:59:59.999 UTC  ok\n", "#2  1970-01-01 00:00:00.000 UTC  ok\n",
-          "lost frames  3, 5-6\nending       clean\n"})
+          "times        local time of the capturing host (its zone is not recorded)\n",
+          "#1  1969-12-31 23:59:59.999  ok\n", "#2  1970-01-01 00:00:00.000  ok\n",
+          "lost frames  3, 5-6\ntime order   1 stamp not later than the one before, first at #4\n"
+          "ending       clean\n"})
         EXPECT_THAT(out, HasSubstr(line));
+    EXPECT_EQ(GetCapturedStderr(),
+              "zrfgrab info: '" + path + "' has time stamps that go back (1, first at #4)\n");
     CaptureStdout();
     EXPECT_EQ(RunRecordingInfo(empty), 0);
     EXPECT_EQ(GetCapturedStdout(),
@@ -199,18 +218,34 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
     CaptureStderr();
     EXPECT_EQ(RunRecordingInfo(path), 1);
     EXPECT_THAT(GetCapturedStdout(),
-                HasSubstr("#2  1970-01-01 00:00:00.000 UTC  checksum mismatch\n"));
+                HasSubstr("#2  1970-01-01 00:00:00.000  checksum mismatch\n"));
     EXPECT_EQ(GetCapturedStderr(),
-              "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n");
+              "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n"
+              "zrfgrab info: '" + path + "' has time stamps that go back (1, first at #4)\n");
+}
+
+// Zones come from files: any 32-bit value prints.
+TEST(ZoneText, EveryZoneAFileMayHoldPrints) {
+    for (const auto& [west, text] : std::vector<std::pair<int, std::string>>{
+             {-60, "UTC+01:00"}, {330, "UTC-05:30"}, {0, "UTC+00:00"},
+             {INT_MIN, "UTC+35791394:08"}, {INT_MAX, "UTC-35791394:07"}})
+        EXPECT_EQ(zrfgrab::ZoneText(west), text);
 }
 
 TEST_F(ZrfgrabCommandsTest, GrabOptionsAreReadWithTheirLimitsAndCombinationsChecked) {
     const auto o = Run(zrfgrab::ParseGrabOptions,
                        "grab --fast --quiet --json --camera fw-ir --rate-index 999 --frames 1");
     EXPECT_TRUE(o.fast && o.quiet && o.json);
-    EXPECT_EQ(std::tuple(o.camera, o.rateIndex, o.frames), std::tuple("fw-ir", 999, 1u));
+    EXPECT_EQ(std::tuple(o.cameras, o.rateIndex, o.frames),
+              std::tuple(std::vector<std::string>{"fw-ir"}, 999, 1u));
+    // Each --camera is one camera more; the same preset twice is two cameras.
+    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --camera usb-ir --camera fw-ir --camera usb-ir").cameras,
+              (std::vector<std::string>{"usb-ir", "fw-ir", "usb-ir"}));
+    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --replay r.zrec").cameras, std::vector<std::string>{});
     for (const char* line : {"grab --rate-index 1000", "grab --frames 0", "grab --fast --frames",
                              "grab --camera usb-ir --replay r.zrec", "grab --frames 3 --seconds 5",
+                             "grab --camera usb-ir --camera fw-ir --identity id.xml",
+                             "grab --camera usb-ir --camera nosuch",
                              "grab --windowing 2 --rate-index 0", "grab --format YUY2 --record r"})
         EXPECT_THROW(Run(zrfgrab::ParseGrabOptions, line), zrfgrab::UsageError) << line;
 }
