@@ -10,6 +10,11 @@
 message(STATUS "Windows build: JPEG-LS is left out (no cross-built codec): "
                "MJLS samples decode as bad frames, and the simulated cameras send none")
 
+# tools/formats is never added here: whatever ZRF_TIFF and ZRF_VIDEO say, no libtiff or FFmpeg
+# reaches this build, and zrfgrab says so (export --help) and refuses --tiff and --video.
+message(STATUS "Windows build: zrfgrab export writes no TIFF and no video (no cross-built libtiff "
+               "or FFmpeg); 16-bit PNG and CSV it writes")
+
 enable_language(RC)
 find_package(Threads REQUIRED)
 # localtime_r and gmtime_r, as the POSIX threads headers would declare them.
@@ -56,14 +61,28 @@ target_link_libraries(zrf_capture PUBLIC zrf_imaging Threads::Threads ${ZRF_PLAT
 # Each needs the other (the image records stamp with the multimedia timer).
 target_link_libraries(zrf_imaging PUBLIC zrf_capture)
 zrf_warnings(zrf_capture)
+# The capture and imaging code call the platform's time functions through the clock seam, which
+# reads a test clock when a test program installs one and the real clocks otherwise, as the
+# stand-in does on Linux: the device suites under Wine run on the test clock too.
+add_library(zrf_clock_seam STATIC ${PROJECT_SOURCE_DIR}/platform/time/test_clock.cpp
+                                  ${PROJECT_SOURCE_DIR}/platform/time/windows_clock_seam.cpp)
+target_include_directories(zrf_clock_seam PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(zrf_clock_seam PUBLIC winmm)
+foreach(seamed zrf_capture zrf_imaging)
+  target_compile_options(${seamed} PRIVATE -include ${PROJECT_SOURCE_DIR}/platform/time/windows_clock_seam.h)
+  target_link_libraries(${seamed} PUBLIC zrf_clock_seam)
+endforeach()
 
 if(ZRF_WINDOWS_PLUGIN)
   # The host framework stand-in, one DLL that the plug-in, zrfgrab and the filter DLL share:
   # one logger, one switch configuration, one registry of the cameras' resource trees.
-  # Of the cameras' code it holds what the host side uses: the trees the control channel
-  # reaches and the identities handed to the plug-in.
+  # Of the cameras' code it holds what its programs share with the filter DLL: the cameras'
+  # resource trees (registered with the control channel), their identities and the handle that
+  # starts them through the DLL's camera service.
   add_library(zrf_system SHARED ${PROJECT_SOURCE_DIR}/sim/control/resource_tree.cpp
-                                ${PROJECT_SOURCE_DIR}/sim/cameras/camera_identity.cpp)
+                                ${PROJECT_SOURCE_DIR}/sim/cameras/camera_identity.cpp
+                                ${PROJECT_SOURCE_DIR}/sim/handle/simulated_camera_handle.cpp
+                                ${PROJECT_SOURCE_DIR}/sim/handle/registered_camera_service.cpp)
   set_target_properties(zrf_system PROPERTIES OUTPUT_NAME zrf_host PREFIX "")
   target_include_directories(zrf_system PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(zrf_system PUBLIC pugixml::pugixml Threads::Threads PRIVATE dbghelp)
@@ -109,17 +128,21 @@ set(zrf_simcam_sources
   ${PROJECT_SOURCE_DIR}/sim/video/sample_source.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/simulated_video_device.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/video_presets.cpp
+  ${PROJECT_SOURCE_DIR}/sim/windows/camera_bag.cpp
   ${PROJECT_SOURCE_DIR}/sim/windows/filter_dll.cpp
   ${PROJECT_SOURCE_DIR}/sim/windows/registered_camera_filter.cpp
   ${PROJECT_SOURCE_DIR}/sim/windows/zrf_simcam.def)
 if(ZRF_WINDOWS_PLUGIN)
   list(APPEND zrf_simcam_sources
+    ${PROJECT_SOURCE_DIR}/sim/cameras/preset_changes.cpp
+    ${PROJECT_SOURCE_DIR}/sim/cameras/process_cameras.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/replay_sample_source.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/simulated_camera.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/usb_sample_from_image.cpp
     ${PROJECT_SOURCE_DIR}/sim/windows/process_cameras.cpp)
 else()
-  list(APPEND zrf_simcam_sources ${PROJECT_SOURCE_DIR}/sim/control/resource_tree.cpp)
+  list(APPEND zrf_simcam_sources ${PROJECT_SOURCE_DIR}/sim/control/resource_tree.cpp
+    ${PROJECT_SOURCE_DIR}/host/control/camera_tree.cpp)
 endif()
 add_library(zrf_simcam SHARED ${zrf_simcam_sources})
 set_target_properties(zrf_simcam PROPERTIES PREFIX "")

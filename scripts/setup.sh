@@ -28,6 +28,10 @@ fi
 packages=(
   g++ cmake make pkg-config
   libcharls-dev libpugixml-dev libpng-dev zlib1g-dev
+  libtiff-dev libavformat-dev libavcodec-dev libavutil-dev
+  libboost-dev libjpeg-dev nlohmann-json3-dev
+  chromium chromium-driver python3-selenium
+  python3-tifffile python3-pil python3-numpy ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix

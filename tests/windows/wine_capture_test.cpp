@@ -41,34 +41,48 @@ const Camera kCameras[] = {
 };
 // clang-format on
 
-// Writes a number into the property bag of the registered camera that serves `preset`: what
-// its filter reads when the next bind loads the bag.
-void SetCameraValue(const char* preset, const wchar_t* name, LONG number) {
+// The moniker of the registered camera that serves `preset`, and its property bag.
+ComPtr<IMoniker> CameraMoniker(const char* preset, ComPtr<IPropertyBag>& bag) {
     ComPtr<ICreateDevEnum> devices;
-    ASSERT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_ICreateDevEnum, devices.ReceiveVoid()),
-              S_OK);
     ComPtr<IEnumMoniker> monikers;
-    ASSERT_EQ(devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0),
-              S_OK);
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, devices.ReceiveVoid())) ||
+        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0) != S_OK)
+        return {};
     const std::wstring wanted(preset, preset + std::strlen(preset));
     for (ComPtr<IMoniker> moniker; monikers->Next(1, moniker.Receive(), nullptr) == S_OK;) {
-        ComPtr<IPropertyBag> bag;
-        ASSERT_EQ(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid()),
-                  S_OK);
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid()))) continue;
         VARIANT value;
         VariantInit(&value);
         value.vt = VT_BSTR;
+        value.bstrVal = nullptr;  // VariantInit sets only the type before Windows 8.1
         const bool match = SUCCEEDED(bag->Read(L"Preset", &value, nullptr)) &&
                            value.vt == VT_BSTR && wanted == value.bstrVal;
         VariantClear(&value);
-        if (!match) continue;
-        value.vt = VT_I4;
-        value.lVal = number;
-        ASSERT_EQ(bag->Write(name, &value), S_OK);
-        return;
+        if (match) return moniker;
     }
-    FAIL() << "no registered camera " << preset;
+    return {};
+}
+
+// Writes a number into the property bag of the registered camera that serves `preset`: what
+// its filter reads when the next bind loads the bag.
+void SetCameraValue(const char* preset, const wchar_t* name, LONG number) {
+    ComPtr<IPropertyBag> bag;
+    ASSERT_TRUE(CameraMoniker(preset, bag)) << "no registered camera " << preset;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = number;
+    ASSERT_EQ(bag->Write(name, &value), S_OK);
+}
+
+// The registered camera that serves `preset`, bound as the capture code binds it.
+ComPtr<IBaseFilter> BindCamera(const char* preset) {
+    ComPtr<IPropertyBag> bag;
+    ComPtr<IBaseFilter> filter;
+    if (ComPtr<IMoniker> moniker = CameraMoniker(preset, bag))
+        moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid());
+    return filter;
 }
 
 // What the grabber's callback hands the image stream: the samples counted, the first images
@@ -134,7 +148,7 @@ TEST_P(Cameras, FoundByPathListFormatsAndRatesAndSetOne) {
     EXPECT_EQ(graph_.FrameRates(), camera.rates);
     EXPECT_EQ(graph_.SetFrameRate(15.0), S_OK);
     EXPECT_DOUBLE_EQ(graph_.GetFrameRate(), 15.0);
-    EXPECT_FLOAT_EQ(stream_.FrameRate(), 15.0f);
+    EXPECT_NEAR(stream_.FrameRate(), 15.0, 1e-4);  // the exact rate the camera took
     CMtxGraph other;
     EXPECT_EQ(other.SelectDevice(L"\\\\?\\usb#vid_0000&pid_0000#none", L"0", false), E_FAIL);
 }
@@ -170,6 +184,49 @@ TEST_F(WineCapture, RunsAndStopsRepeatedlyAndRefusesARateChangeWhileRunning) {
     LONG dropped = -1;
     EXPECT_EQ(graph_.GetDroppedFrames(&dropped), S_OK);
     EXPECT_EQ(dropped, 0);
+}
+
+// A camera registered without "DevicePath" (software and virtual cameras often are) is passed
+// over: before Windows 8.1 the bag's failed read would have left the VARIANT's old string to be
+// freed, had the capture code not set it.
+TEST(DeviceSelection, ACameraRegisteredWithoutADevicePathIsPassedOver) {
+    const std::wstring key = L"CLSID\\{860BB310-5D01-11d0-BD3B-00A0C911CE86}\\Instance\\usb-ir";
+    wchar_t saved[1024] = {};
+    DWORD size = sizeof saved;
+    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"DevicePath", RRF_RT_REG_SZ, nullptr,
+                           saved, &size),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), L"DevicePath"), ERROR_SUCCESS);
+    CMtxGraph graph;
+    EXPECT_EQ(graph.SelectDevice(kCameras[0].path, L"0", true), E_FAIL);  // no camera names it now
+    EXPECT_EQ(graph.SelectDevice(kCameras[1].path, L"0", false), S_OK);   // found past it
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), L"DevicePath", REG_SZ, saved, size),
+              ERROR_SUCCESS);
+}
+
+// The filter DLL stays in use while any object it handed out lives, not only its filters:
+// CoFreeUnusedLibraries, which teardown calls, would otherwise unload code still running.
+TEST(FilterDll, StaysInUseWhileAnyObjectItHandedOutLives) {
+    ComPtr<IBaseFilter> filter = BindCamera("usb-ir");
+    ASSERT_TRUE(filter);
+    const HMODULE dll = GetModuleHandleW(L"zrf_simcam.dll");
+    ASSERT_NE(dll, nullptr);
+    const auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+    ASSERT_NE(canUnload, nullptr);
+    ComPtr<IEnumPins> pins;
+    ComPtr<IPin> pin;
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(filter->EnumPins(pins.Receive()), S_OK);
+    ASSERT_EQ(pins->Next(1, pin.Receive(), nullptr), S_OK);
+    ASSERT_EQ(pin->EnumMediaTypes(types.Receive()), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    pins = nullptr;
+    pin = nullptr;
+    filter = nullptr;
+    EXPECT_EQ(canUnload(), S_FALSE) << "a media-type enumerator still lives";
+    types = nullptr;
+    EXPECT_EQ(canUnload(), S_OK);
 }
 
 // What the Linux build wrote (windows_reference_images) under ZRF_REFERENCE_DIR.
