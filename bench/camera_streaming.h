@@ -1,6 +1,10 @@
 #pragma once
 // Simulated cameras streaming real camera samples into an image stream whose callback decodes
 // each one as the device does: the cameras of the capture-path benchmark.
+#include <pthread.h>
+#include <sched.h>
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -20,16 +24,35 @@ namespace CaptureBench {
 
 enum class SampleKind { UsbRaw, UsbJpegLs, Ieee1394, Yuy2, Mjpg };
 
+// Keeps every thread the run makes from now on to one processor: a thread moved to another
+// finds its caches cold, which is noise from run to run rather than the path's cost.
+inline void StayOnOneProcessor() {
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
+        if (!CPU_ISSET(cpu, &allowed)) continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        sched_setaffinity(0, sizeof one, &one);
+        return;
+    }
+#endif
+}
+
 // Frame content: samples built by the sample builders from a thermal scene. A few distinct
 // frames are built up front, so filling a sample on the streaming thread is one copy; a source
-// of one frame copies it once per run only.
+// of one frame copies it once into each of the device's buffers.
 class CameraSampleSource final : public zrf::sim::SampleSource {
   public:
-    CameraSampleSource(SampleKind kind, ImageSize picture, int frames = 4) {
+    // `fields`: the windowing fields each sample carries (IEEE-1394).
+    CameraSampleSource(SampleKind kind, ImageSize picture, int frames = 4, int fields = 1) {
         zrf::sim::ThermalScene scene(picture, 7);
         std::vector<std::uint16_t> pixels(static_cast<std::size_t>(picture.width) * picture.height);
         zrf::sim::SampleSettings settings;
         settings.size = picture;
+        settings.fieldCount = fields;
         for (int frame = 0; frame < frames; ++frame) {
             scene.Render(static_cast<std::uint64_t>(frame), pixels.data());
             settings.milliseconds = static_cast<std::uint32_t>(frame * 33 % 1000);
@@ -54,6 +77,7 @@ class CameraSampleSource final : public zrf::sim::SampleSource {
             capacity_ = std::max(capacity_, sample.size());
             samples_.push_back(std::move(sample));
         }
+        filled_.reserve(32);
     }
 
     const std::vector<std::vector<std::uint8_t>>& Samples() const { return samples_; }
@@ -65,11 +89,15 @@ class CameraSampleSource final : public zrf::sim::SampleSource {
         const std::size_t index = static_cast<std::size_t>(frame % samples_.size());
         const auto& sample = samples_[index];
         const std::size_t length = std::min(sample.size(), capacity);
-        // The device reuses its buffer: what is already there need not be written again.
-        if (buffer != lastBuffer_ || index != lastIndex_) {
+        // The device reuses its few buffers in turn: what one already holds is not written again.
+        auto held = std::find_if(filled_.begin(), filled_.end(),
+                                 [buffer](const auto& f) { return f.first == buffer; });
+        if (held == filled_.end() || held->second != index) {
             std::memcpy(buffer, sample.data(), length);
-            lastBuffer_ = buffer;
-            lastIndex_ = index;
+            if (held != filled_.end())
+                held->second = index;
+            else if (filled_.size() < filled_.capacity())  // never allocates while streaming
+                filled_.emplace_back(buffer, index);
         }
         return length;
     }
@@ -77,8 +105,8 @@ class CameraSampleSource final : public zrf::sim::SampleSource {
   private:
     std::vector<std::vector<std::uint8_t>> samples_;
     std::size_t capacity_ = 0;
-    const BYTE* lastBuffer_ = nullptr;
-    std::size_t lastIndex_ = static_cast<std::size_t>(-1);
+    // Each buffer the device handed over and the sample it holds.
+    std::vector<std::pair<const BYTE*, std::size_t>> filled_;
 };
 
 // A camera as the graph and the stream see it.
@@ -157,6 +185,11 @@ class CallbackDecoder {
         stopped_ = stopped;
     }
     long Ok() const { return Read(ok_); }
+    // The CPU clock of the thread that decoded last: the streaming thread while a graph runs.
+    clockid_t DecodingThreadClock() const {
+        std::lock_guard lock(mutex_);
+        return clock_;
+    }
     long Failed() const { return Read(failed_); }
     long AfterStop() const { return Read(afterStop_); }
 
@@ -167,6 +200,10 @@ class CallbackDecoder {
         const bool ok = size > 0 && static_cast<std::size_t>(size) <= d.out_.size() &&
                         d.stream_.DecodeImage(0, d.out_.data()) == DecodeResult::Ok;
         std::lock_guard lock(d.mutex_);
+        if (!pthread_equal(d.thread_, pthread_self())) {
+            d.thread_ = pthread_self();
+            pthread_getcpuclockid(d.thread_, &d.clock_);
+        }
         (ok ? d.ok_ : d.failed_) += 1;
         if (d.stopped_) ++d.afterStop_;
         // Only a waiter that can go on is woken: a benchmark measures this path.
@@ -187,6 +224,8 @@ class CallbackDecoder {
     long afterStop_ = 0;
     long target_ = 0;
     bool stopped_ = false;
+    pthread_t thread_{};
+    clockid_t clock_ = CLOCK_THREAD_CPUTIME_ID;
 };
 
 }  // namespace CaptureBench

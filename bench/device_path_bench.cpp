@@ -1,0 +1,378 @@
+// The whole device path per image, from a sample handed to the grabber callback to an empty
+// Completed handler returning, for every format, with the recorder idle and recording; against a
+// memcpy of the image (a bare JPEG-LS decode for that format); and the recorder, called as the
+// device calls it, against a plain sequential write of the same bytes with the same calls it
+// makes (a 32-byte record header, then the image; no fsync). Recordings go to a temporary folder on the file system of
+// ZRF_BENCH_DIR (default the system's temporary folder), restarted every few hundred images so
+// the run writes a bounded amount; both sides restart alike.
+//
+// The device's time is the CPU time of the camera's streaming thread, which runs the whole path
+// (the camera's own share is a pointer handed on: its samples are prepared once); the baselines'
+// is the CPU time of the benchmark thread. Each figure is the median of several repetitions;
+// the ratios are printed at the end as "ratio: KEY VALUE".
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/device_rig.h"
+#include "host/recorder/recording_format.h"
+#include "host/recorder/zrf_recorder.h"
+#include "imaging/jpegls_codec.h"
+#include "imaging/zrf_records.h"
+
+namespace {
+
+using DeviceBench::DeviceFormat;
+using DeviceBench::DeviceRig;
+namespace Xml = DeviceBench::Xml;
+namespace Rec = Vorn::Zephra::Net::Devices::Recorder;
+
+constexpr int kImagesPerIteration = 100;
+// A recording (or plain file) is started anew after this many images: about 120 MB of USB raw.
+constexpr long kImagesPerFile = 200;
+constexpr int kRepetitions = 7;
+
+std::string RecordFolder() {
+    static const std::string folder = [] {
+        const char* base = std::getenv("ZRF_BENCH_DIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/device-bench.XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            std::perror("device_path_bench: cannot make the recording folder");
+            std::exit(1);
+        }
+        return pattern;
+    }();
+    return folder;
+}
+
+// One connected device per format for the whole run: connecting is not what is measured.
+std::map<std::string, std::unique_ptr<DeviceRig>>& Rigs() {
+    static std::map<std::string, std::unique_ptr<DeviceRig>> rigs;
+    return rigs;
+}
+DeviceRig& RigFor(const DeviceFormat& format) {
+    auto& rig = Rigs()[format.name];
+    if (!rig) rig = std::make_unique<DeviceRig>(format, RecordFolder() + "/" + format.name);
+    return *rig;
+}
+// The image size each format delivered, for its baselines.
+std::map<std::string, std::size_t> g_imageBytes;
+
+void BM_Device(benchmark::State& state, const DeviceFormat& format, bool record) {
+    if (record) std::filesystem::create_directories(RecordFolder() + "/" + format.name);
+    DeviceRig& rig = RigFor(format);
+    if (!rig.Start(record)) return state.SkipWithError("no image arrived");
+    long sinceRestart = 0;
+    for (auto _ : state) {
+        if (record && sinceRestart >= kImagesPerFile) {
+            rig.RestartRecording();
+            sinceRestart = 0;
+        }
+        const long before = rig.Delivered();
+        const double start = rig.StreamingCpuSeconds();
+        if (!rig.WaitFor(before + kImagesPerIteration)) {
+            rig.Stop();
+            return state.SkipWithError("the stream stalled");
+        }
+        const double cpu = rig.StreamingCpuSeconds() - start;
+        const long images = rig.Delivered() - before;
+        sinceRestart += images;
+        state.SetIterationTime(cpu / static_cast<double>(images) * kImagesPerIteration);
+    }
+    rig.Stop();
+    g_imageBytes[format.name] = rig.ImageBytes();
+    state.SetItemsProcessed(state.iterations() * kImagesPerIteration);
+    state.counters["image_bytes"] = static_cast<double>(rig.ImageBytes());
+}
+
+double ThreadCpu() { return DeviceBench::ThreadClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+void BM_Memcpy(benchmark::State& state, const DeviceFormat& format) {
+    const std::size_t bytes = g_imageBytes[format.name];
+    if (bytes == 0) return state.SkipWithError("the device delivered nothing to size it");
+    std::vector<std::uint8_t> src(bytes, 1), dst(bytes);
+    for (auto _ : state) {
+        const double start = ThreadCpu();
+        for (int i = 0; i < kImagesPerIteration; ++i) {
+            std::memcpy(dst.data(), src.data(), bytes);
+            benchmark::DoNotOptimize(dst.data());
+            benchmark::ClobberMemory();
+        }
+        state.SetIterationTime(ThreadCpu() - start);
+    }
+}
+
+void BM_JpegLsBare(benchmark::State& state, const DeviceFormat& format) {
+    const CaptureBench::CameraSampleSource source(format.samples, format.picture, 1);
+    const auto& sample = source.Samples().front();
+    const std::uint32_t length = Zrf::LoadBigEndian32(sample.data());
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(format.picture.width) *
+                                  format.picture.height * 2);
+    bool ok = true;
+    for (auto _ : state) {
+        const double start = ThreadCpu();
+        for (int i = 0; i < kImagesPerIteration; ++i) {
+            JlsParameters params;
+            ok &= ReadJpegLsHeader(sample.data() + 4, length, params) &&
+                  DecodeJpegLs(out.data(), out.size(), sample.data() + 4, length, params);
+            benchmark::ClobberMemory();
+        }
+        state.SetIterationTime(ThreadCpu() - start);
+    }
+    if (!ok) state.SkipWithError("decode failed");
+}
+
+// What the recorder writes per image, without it: a 32-byte record header, then the image.
+class PlainWriter {
+  public:
+    explicit PlainWriter(std::string folder) : folder_(std::move(folder)) { Open(); }
+    ~PlainWriter() { Close(); }
+    PlainWriter(const PlainWriter&) = delete;
+    PlainWriter& operator=(const PlainWriter&) = delete;
+
+    bool Append(const std::uint8_t* image, std::size_t bytes) {
+        Rec::FrameRecordHeader record{};
+        record.magic = Rec::kFrameRecordMagic;
+        record.length = static_cast<std::uint32_t>(bytes);
+        return WriteAll(&record, sizeof record) && WriteAll(image, bytes);
+    }
+    void Restart() {
+        Close();
+        Open();
+    }
+
+  private:
+    void Open() {
+        path_ = folder_ + "/plain-" + std::to_string(++files_) + ".bin";
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        Rec::RecordingFileHeader header{};
+        WriteAll(&header, sizeof header);
+    }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        ::unlink(path_.c_str());
+    }
+    bool WriteAll(const void* data, std::size_t size) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, p, size);
+            if (n <= 0) return false;
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    const std::string folder_;
+    std::string path_;
+    int fd_ = -1;
+    int files_ = 0;
+};
+
+// The recorder alone, called as the device calls it for each image (under its lock, its image
+// size checked, the image added with its time), and the plain write of the same bytes, in turns
+// of kImagesPerIteration images each, so both meet the same state of the machine and of its page
+// cache. Each writes a new file every kImagesPerFile images. The iteration's time is the
+// recorder's; the counters hold the ratio of the two sums and the write's median time per image.
+void BM_Recorder(benchmark::State& state, const DeviceFormat& format) {
+    const std::size_t bytes = g_imageBytes[format.name];
+    if (bytes == 0) return state.SkipWithError("the device delivered nothing to size it");
+    const std::string folder = RecordFolder() + "/" + format.name + "/recorder";
+    const std::string plainFolder = RecordFolder() + "/" + format.name + "/plain";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(plainFolder);
+    const std::vector<std::uint8_t> image(bytes, 7);
+    Rec::ZRFRecorder recorder;
+    recorder.SetImageSize(static_cast<std::int32_t>(bytes));
+    Xml::RecorderXml settings;
+    settings.SetPath(folder + "/");
+    recorder.Setup(settings.XMLData());
+    const auto restart = [&] {
+        recorder.Stop(0);
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            std::filesystem::remove(entry.path(), ec);
+        recorder.Start(0);
+    };
+    restart();
+    PlainWriter plain(plainFolder);
+    long sinceRestart = 0;
+    bool written = true;
+    std::int64_t ticks = 638000000000000000;
+    std::vector<double> writes;
+    double recordedSum = 0, writeSum = 0;
+    long turn = 0;
+    for (auto _ : state) {
+        if (sinceRestart >= kImagesPerFile) {
+            restart();
+            plain.Restart();
+            sinceRestart = 0;
+        }
+        const auto record = [&] {
+            const double start = ThreadCpu();
+            for (int i = 0; i < kImagesPerIteration; ++i) {
+                std::lock_guard lock(recorder.SyncRoot());
+                if (recorder.GetImageSize() != static_cast<std::int32_t>(bytes)) break;
+                recorder.AddImage(image, 0, ticks += 333333);
+            }
+            return ThreadCpu() - start;
+        };
+        const auto writePlain = [&] {
+            const double start = ThreadCpu();
+            for (int i = 0; i < kImagesPerIteration; ++i) written &= plain.Append(image.data(), bytes);
+            return ThreadCpu() - start;
+        };
+        // Each goes first in every other turn: the one after meets the page cache the first left.
+        double recorded = 0, write = 0;
+        if (++turn % 2 == 0) {
+            recorded = record();
+            write = writePlain();
+        } else {
+            write = writePlain();
+            recorded = record();
+        }
+        state.SetIterationTime(recorded);
+        recordedSum += recorded;
+        writeSum += write;
+        writes.push_back(write / kImagesPerIteration * 1e6);
+        sinceRestart += kImagesPerIteration;
+    }
+    const bool recording = recorder.IsRecording();
+    recorder.Dispose();
+    if (!recording || !written) return state.SkipWithError("a recording stopped");
+    const auto median = [](std::vector<double> v) {
+        if (v.empty()) return 0.0;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    state.counters["vs_write"] = writeSum > 0 ? recordedSum / writeSum : 0.0;
+    state.counters["write_us"] = median(writes);
+}
+
+// The median time per image of each benchmark's repetitions.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" &&
+                !r.error_occurred) {
+                medians_[r.run_name.function_name] = r.GetAdjustedRealTime() / kImagesPerIteration;
+                for (const auto& [counter, value] : r.counters)
+                    counters_[r.run_name.function_name + ":" + counter] = value.value;
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios() const {
+        std::printf("\nper image, medians of %d repetitions (CPU time, us): device path, "
+                    "baseline, ratio\n",
+                    kRepetitions);
+        for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
+            const std::string name = f.name;
+            const double device = Median("BM_Device/" + name + "/idle");
+            if (f.samples == DeviceBench::SampleKind::UsbJpegLs) {
+                Ratio(name + " / bare JPEG-LS decode", "device_path_" + name + "_vs_bare_decode",
+                      device, Median("BM_JpegLsBare/" + name), 1.05);
+            } else {
+                Ratio(name + " / memcpy of the image", "device_path_" + name + "_vs_memcpy",
+                      device, Median("BM_Memcpy/" + name), 1.5);
+            }
+        }
+        std::printf("\nthe device path recording, against idle (both on the streaming thread):\n");
+        for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
+            if (!f.radiometric) continue;
+            const std::string name = f.name;
+            Ratio(name + " recording / idle", "", Median("BM_Device/" + name + "/recording"),
+                  Median("BM_Device/" + name + "/idle"), 0);
+        }
+        std::printf("\nthe recorder per image against a plain write of the same bytes, in turns "
+                    "(median of the turns' ratios):\n");
+        for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
+            if (!f.radiometric) continue;
+            const std::string name = f.name;
+            const double ratio = CounterValue("BM_Recorder/" + name + ":vs_write");
+            const double write = CounterValue("BM_Recorder/" + name + ":write_us");
+            Ratio(name + " recorder / plain write", "recorder_" + name + "_vs_write",
+                  ratio > 0 ? write * ratio : -1, write, 1.1);
+        }
+    }
+
+  private:
+    static void Ratio(const std::string& label, const std::string& key, double path, double base,
+                      double goal) {
+        if (path <= 0 || base <= 0) {
+            std::printf("  %-40s n/a\n", label.c_str());
+            return;
+        }
+        const double ratio = path / base;
+        std::printf("  %-40s %10.2f %10.2f %7.3f", label.c_str(), path, base, ratio);
+        if (goal > 0) std::printf("  (goal <= %.2f: %s)", goal, ratio <= goal ? "met" : "NOT met");
+        std::printf("\n");
+        if (!key.empty()) std::printf("ratio: %s %.4f\n", key.c_str(), ratio);
+    }
+    double Median(const std::string& name) const {
+        const auto it = medians_.find(name);
+        return it == medians_.end() ? -1 : it->second;
+    }
+    double CounterValue(const std::string& name) const {
+        const auto it = counters_.find(name);
+        return it == counters_.end() ? -1 : it->second;
+    }
+    std::map<std::string, double> medians_;
+    std::map<std::string, double> counters_;
+};
+
+template <class F>
+void Register(const std::string& name, F body) {
+    benchmark::RegisterBenchmark(name.c_str(), body)
+        ->UseManualTime()
+        ->Repetitions(kRepetitions)
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The device runs first: its images give the baselines their sizes.
+    for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
+        const std::string name = f.name;
+        Register("BM_Device/" + name + "/idle",
+                 [&f](benchmark::State& s) { BM_Device(s, f, false); });
+        if (f.radiometric)
+            Register("BM_Device/" + name + "/recording",
+                     [&f](benchmark::State& s) { BM_Device(s, f, true); });
+    }
+    for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
+        const std::string name = f.name;
+        if (f.samples == DeviceBench::SampleKind::UsbJpegLs)
+            Register("BM_JpegLsBare/" + name, [&f](benchmark::State& s) { BM_JpegLsBare(s, f); });
+        else
+            Register("BM_Memcpy/" + name, [&f](benchmark::State& s) { BM_Memcpy(s, f); });
+        if (f.radiometric)
+            Register("BM_Recorder/" + name, [&f](benchmark::State& s) { BM_Recorder(s, f); });
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    Rigs().clear();
+    std::error_code ec;
+    std::filesystem::remove_all(RecordFolder(), ec);
+    return 0;
+}
