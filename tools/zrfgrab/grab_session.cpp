@@ -184,8 +184,11 @@ void GrabSession::Subscribe() {
         ++delivered_;
         const bool startRecording = !run_.record.empty() && options_.preRecord > 0 &&
                                     delivered_ == static_cast<std::uint64_t>(options_.preRecord);
+        const bool through = delivered_ == wanted_;
         lock.unlock();
-        wakeup_.changed.notify_all();
+        // The waiting thread looks ten times a second anyway; woken per frame, it would cost a
+        // round trip through the platform's scheduler for every frame (Wine's server, on Windows).
+        if (through) wakeup_.changed.notify_all();
         // The recording starts right after the pre-recorded frames, which its ring holds: a
         // handler may start it (it needs no device lock).
         if (startRecording) {
