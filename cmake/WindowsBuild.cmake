@@ -114,6 +114,7 @@ set(zrf_simcam_sources
   ${PROJECT_SOURCE_DIR}/platform/dshow/enumerators.cpp
   ${PROJECT_SOURCE_DIR}/platform/dshow/filter_base.cpp
   ${PROJECT_SOURCE_DIR}/platform/dshow/media_sample.cpp
+  ${PROJECT_SOURCE_DIR}/platform/dshow/memory_allocator.cpp
   ${PROJECT_SOURCE_DIR}/sim/cameras/camera_presets.cpp
   ${PROJECT_SOURCE_DIR}/sim/cameras/thermal_sample_source.cpp
   ${PROJECT_SOURCE_DIR}/sim/samples/camera_samples.cpp

@@ -152,6 +152,21 @@ elif ! { cmake --preset windows && cmake --build --preset windows -j "$(nproc 2>
 else
   wine_ns=$(bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee "$logs/timing-wine.log" | timing_ns)
   [ -n "$wine_ns" ] || wine_why="the timing program failed under Wine ($logs/timing-wine.log)"
+  # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates.
+  fps_of() { sed -n 's/.*"fps": \([0-9.]*\).*/\1/p'; }
+  for _ in 1 2 3 4 5; do
+    "$build/tools/zrfgrab/zrfgrab" grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log" |
+      fps_of >>"$logs/grab-fast-linux.txt"
+    bash scripts/windows-run.sh zrfgrab grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log" |
+      fps_of >>"$logs/grab-fast-wine.txt"
+  done
+  median() { sort -n "$1" | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+  linux_fps=$(median "$logs/grab-fast-linux.txt")
+  wine_fps=$(median "$logs/grab-fast-wine.txt")
+  if [ -n "$linux_fps" ] && [ -n "$wine_fps" ]; then
+    echo "wine_grab_fast_vs_linux $(awk -v l="$linux_fps" -v w="$wine_fps" 'BEGIN { printf "%.4f", l / w }')" \
+      >>"$ratios"
+  fi
 fi
 [ -n "$linux_ns" ] || wine_why="the Linux timing program failed ($logs/timing-linux.log)"
 if [ -n "$wine_ns" ] && [ -n "$linux_ns" ]; then
@@ -295,6 +310,8 @@ if [ -n "$wine_why" ]; then
 else
   ratio_row "device path, Windows build under Wine / Linux" wine_device_path_vs_linux 1.2
   echo "      (CPU time per image: Linux $linux_ns ns, Wine $wine_ns ns)"
+  ratio_row "zrfgrab grab --fast, Linux rate / Wine rate" wine_grab_fast_vs_linux 1.5
+  echo "      (median frames/s of five runs each: Linux ${linux_fps:-n/a}, Wine ${wine_fps:-n/a})"
   if awk -v w="$wine_ns" -v l="$linux_ns" 'BEGIN { exit !(w > 1.2 * l) }' && command -v perf >/dev/null &&
       perf record -q -o "$logs/perf-wine.data" -- bash scripts/windows-run.sh device_path_timing usb-ir 3 300 \
         >/dev/null 2>&1; then

@@ -125,7 +125,7 @@ HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
     return S_OK;
 }
 
-// The peer's allocator, or a memory allocator of our own when it offers none; its
+// The filter's own allocator, else the peer's, else a memory allocator of the platform's; its
 // requirements are a wish that may be refused (E_NOTIMPL is common). The peer learns the
 // agreed allocator in every case.
 HRESULT PinBase::DecideAllocator(IPin* receive) {
@@ -134,8 +134,8 @@ HRESULT PinBase::DecideAllocator(IPin* receive) {
         !transport) {
         return VFW_E_NO_TRANSPORT;
     }
-    com::ComPtr<IMemAllocator> allocator;
-    if (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator) {
+    com::ComPtr<IMemAllocator> allocator = owner_.OwnAllocator(*this);
+    if (!allocator && (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator)) {
         HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IMemAllocator, allocator.ReceiveVoid());
         if (FAILED(hr)) return hr;

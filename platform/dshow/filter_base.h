@@ -143,6 +143,9 @@ class FilterBase : public com::ComObject<IBaseFilter> {
     // The buffers an output pin asks its allocator for; `props` holds the peer's wishes
     // (zeros where it has none). By default one buffer of the connection's sample size.
     virtual void DecideBufferSize(const PinBase& pin, ALLOCATOR_PROPERTIES& props);
+    // An allocator of the filter's own for an output pin, tried before the peer's; none by
+    // default. The peer learns it through NotifyAllocator, as it would any other.
+    virtual com::ComPtr<IMemAllocator> OwnAllocator(const PinBase& pin) { return {}; }
     // A sample arriving on an input pin, on the delivering thread.
     virtual HRESULT Receive(PinBase& input, IMediaSample* sample) { return S_OK; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/dshow/memory_allocator.h"
 #include "sim/video/format_blocks.h"
 
 namespace zrf::sim {
@@ -72,6 +73,12 @@ void CaptureSourceFilter::DecideBufferSize(const dshow::PinBase& pin, ALLOCATOR_
     std::size_t capacity = std::max(device_->Source()->Capacity(type.Get()), ImageSizeOf(type.Get()));
     capacity = std::min<std::size_t>(capacity, 0x7FFFFFFF);
     props.cbBuffer = std::max(props.cbBuffer, static_cast<LONG>(capacity));
+}
+
+// Its own samples, as a camera driver's are: a platform's allocator may cost a kernel call per
+// sample (Wine's waits on a semaphore in every GetBuffer), which a camera never pays.
+com::ComPtr<IMemAllocator> CaptureSourceFilter::OwnAllocator(const dshow::PinBase&) {
+    return com::ComPtr<IMemAllocator>(com::MakeCom<dshow::MemoryAllocator>().Get());
 }
 
 dshow::MediaType CaptureSourceFilter::CurrentType() const {

@@ -112,6 +112,7 @@ class CaptureSourceFilter : public dshow::FilterBase,
     void GetMediaTypes(const dshow::PinBase& pin, std::vector<dshow::MediaType>& out) override;
     void OnConnected(dshow::PinBase& pin) override;
     void DecideBufferSize(const dshow::PinBase& pin, ALLOCATOR_PROPERTIES& props) override;
+    com::ComPtr<IMemAllocator> OwnAllocator(const dshow::PinBase& pin) override;
 
     // The type the pin streams (the connection's, else the one set, else the first offered),
     // with the current frame interval.
