@@ -125,29 +125,38 @@ HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
     return S_OK;
 }
 
-// The filter's own allocator, else the peer's, else a memory allocator of the platform's; its
-// requirements are a wish that may be refused (E_NOTIMPL is common). The peer learns the
-// agreed allocator in every case.
+// The filter's own allocator, else the peer's, else a memory allocator of the platform's: the
+// first that agrees to buffers as large, as many, with as long a prefix and as fine an alignment
+// as asked. The peer's requirements are a wish that may be refused (E_NOTIMPL is common). The
+// peer learns the agreed allocator in every case.
 HRESULT PinBase::DecideAllocator(IPin* receive) {
     com::ComPtr<IMemInputPin> transport;
     if (FAILED(receive->QueryInterface(IID_IMemInputPin, transport.ReceiveVoid())) ||
         !transport) {
         return VFW_E_NO_TRANSPORT;
     }
-    com::ComPtr<IMemAllocator> allocator = owner_.OwnAllocator(*this);
-    if (!allocator && (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator)) {
-        HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IMemAllocator, allocator.ReceiveVoid());
-        if (FAILED(hr)) return hr;
-    }
     ALLOCATOR_PROPERTIES wanted{};
     transport->GetAllocatorRequirements(&wanted);
     owner_.DecideBufferSize(*this, wanted);
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT hr = allocator->SetProperties(&wanted, &actual);
-    if (FAILED(hr)) return hr;
-    if (actual.cbBuffer < wanted.cbBuffer || actual.cBuffers < 1) return E_FAIL;
-    hr = transport->NotifyAllocator(allocator.Get(), FALSE);
+    const auto agrees = [&](IMemAllocator& allocator) {
+        ALLOCATOR_PROPERTIES actual{};
+        ALLOCATOR_PROPERTIES request = wanted;
+        return SUCCEEDED(allocator.SetProperties(&request, &actual)) &&
+               actual.cbBuffer >= wanted.cbBuffer && actual.cBuffers >= std::max<LONG>(wanted.cBuffers, 1) &&
+               actual.cbPrefix >= wanted.cbPrefix && actual.cbAlign >= wanted.cbAlign &&
+               (actual.cbAlign <= 0 || wanted.cbAlign <= 0 || actual.cbAlign % wanted.cbAlign == 0);
+    };
+    com::ComPtr<IMemAllocator> allocator = owner_.OwnAllocator(*this);
+    if (allocator && !agrees(*allocator)) allocator.Reset();
+    if (!allocator && (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator ||
+                       !agrees(*allocator))) {
+        allocator.Reset();
+        HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IMemAllocator, allocator.ReceiveVoid());
+        if (FAILED(hr)) return hr;
+        if (!agrees(*allocator)) return E_FAIL;
+    }
+    HRESULT hr = transport->NotifyAllocator(allocator.Get(), FALSE);
     if (FAILED(hr)) return hr;
     std::lock_guard lock(mutex_);
     transport_ = std::move(transport);

@@ -131,6 +131,9 @@ struct ALLOCATOR_PROPERTIES {
     LONG cbPrefix;
 };
 
+// GetBuffer's flag: answer VFW_E_TIMEOUT at once rather than wait for a free sample.
+constexpr DWORD AM_GBF_NOWAIT = 4;
+
 // Hands out a fixed set of samples over buffers it owns; GetBuffer waits for a free one.
 struct IMemAllocator : public IUnknown {
     virtual HRESULT SetProperties(ALLOCATOR_PROPERTIES* pRequest,

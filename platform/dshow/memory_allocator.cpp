@@ -2,8 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <new>
 
 namespace zrf::dshow {
+
+namespace {
+
+constexpr LONG kPageSize = 4096;
+
+bool UsableAlignment(LONG align) {
+    return align > 0 && (align & (align - 1)) == 0 && kPageSize % align == 0;
+}
+
+}  // namespace
 
 // A sample of the pool: its own reference count; at zero it returns to the allocator, which
 // it keeps alive while it is out.
@@ -46,12 +58,13 @@ HRESULT MemoryAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
     std::lock_guard lock(mutex_);
     if (committed_) return VFW_E_ALREADY_COMMITTED;
     if (outstanding_ > 0) return VFW_E_BUFFERS_OUTSTANDING;
-    if (pRequest->cbAlign == 0) return VFW_E_BADALIGN;
+    if (!UsableAlignment(pRequest->cbAlign)) return VFW_E_BADALIGN;
     props_ = *pRequest;
     props_.cBuffers = std::max<LONG>(props_.cBuffers, 0);
     props_.cbBuffer = std::max<LONG>(props_.cbBuffer, 0);
+    props_.cbPrefix = std::max<LONG>(props_.cbPrefix, 0);
     samples_.clear();
-    buffers_.clear();
+    memory_.reset();
     free_.clear();
     *pActual = props_;
     return S_OK;
@@ -69,11 +82,25 @@ HRESULT MemoryAllocator::Commit() {
     if (props_.cbBuffer <= 0 || props_.cBuffers <= 0) return VFW_E_SIZENOTSET;
     if (committed_) return S_OK;
     if (samples_.empty()) {
-        buffers_.assign(static_cast<std::size_t>(props_.cBuffers),
-                        std::vector<BYTE>(static_cast<std::size_t>(props_.cbBuffer)));
-        for (auto& buffer : buffers_) {
-            samples_.push_back(std::make_unique<Sample>(*this, buffer.data(), props_.cbBuffer));
-            free_.push_back(samples_.back().get());
+        // One block: each buffer's prefix starts on the alignment, the buffer right after it.
+        const auto align = static_cast<std::size_t>(props_.cbAlign);
+        const std::size_t used = static_cast<std::size_t>(props_.cbPrefix) + static_cast<std::size_t>(props_.cbBuffer);
+        const std::size_t stride = (used + align - 1) / align * align;
+        const auto count = static_cast<std::size_t>(props_.cBuffers);
+        try {
+            memory_.reset(new BYTE[stride * count + align]);
+            BYTE* base = memory_.get();
+            base += (align - reinterpret_cast<std::uintptr_t>(base) % align) % align;
+            for (std::size_t i = 0; i < count; ++i) {
+                samples_.push_back(std::make_unique<Sample>(*this, base + i * stride + props_.cbPrefix,
+                                                            props_.cbBuffer));
+                free_.push_back(samples_.back().get());
+            }
+        } catch (const std::bad_alloc&) {
+            samples_.clear();
+            free_.clear();
+            memory_.reset();
+            return E_OUTOFMEMORY;
         }
     }
     committed_ = true;
@@ -90,10 +117,12 @@ HRESULT MemoryAllocator::Decommit() {
 }
 
 HRESULT MemoryAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME*, REFERENCE_TIME*,
-                                   DWORD) {
+                                   DWORD dwFlags) {
     if (ppBuffer == nullptr) return E_POINTER;
     *ppBuffer = nullptr;
     std::unique_lock lock(mutex_);
+    if (!committed_) return VFW_E_NOT_COMMITTED;
+    if (free_.empty() && (dwFlags & AM_GBF_NOWAIT) != 0) return VFW_E_TIMEOUT;
     returned_.wait(lock, [&] { return !committed_ || !free_.empty(); });
     if (!committed_) return VFW_E_NOT_COMMITTED;
     Sample* sample = free_.back();

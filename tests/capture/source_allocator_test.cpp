@@ -1,0 +1,83 @@
+// A camera's samples come from an allocator of its own, but a filter downstream that asks for a
+// prefix or an alignment still gets them: the camera agrees to them, or the peer's allocator or
+// the platform's is used instead.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/com/com_object.h"
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/filter_base.h"
+#include "sim/video/capture_source_filter.h"
+#include "tests/capture/capture_fixture.h"
+
+namespace CaptureTest {
+namespace {
+
+using zrf::com::ComPtr;
+using zrf::com::MakeCom;
+
+// A filter whose input states what it needs of the samples it is given.
+class DemandingSink final : public zrf::dshow::FilterBase {
+  public:
+    class Input final : public zrf::dshow::PinBase {
+      public:
+        Input(FilterBase& owner, ALLOCATOR_PROPERTIES needs)
+            : PinBase(owner, PINDIR_INPUT, L"In"), needs_(needs) {}
+        HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* p) override {
+            *p = needs_;
+            return S_OK;
+        }
+
+      private:
+        ALLOCATOR_PROPERTIES needs_;
+    };
+    explicit DemandingSink(ALLOCATOR_PROPERTIES needs) : FilterBase(GUID_NULL) {
+        AddPin(std::make_unique<Input>(*this, needs));
+    }
+    HRESULT CheckMediaType(const zrf::dshow::PinBase&, const AM_MEDIA_TYPE&) override { return S_OK; }
+};
+
+TEST(SourceAllocator, ADownstreamFiltersPrefixAndAlignmentAreGiven) {
+    const ALLOCATOR_PROPERTIES needs[] = {
+        {2, 0, 16, 16}, {2, 0, 64, 0}, {2, 0, 4096, 32}, {4, 0, 1, 0},
+    };
+    for (const ALLOCATOR_PROPERTIES& need : needs) {
+        SCOPED_TRACE("buffers " + std::to_string(need.cBuffers) + ", align " +
+                     std::to_string(need.cbAlign) + ", prefix " + std::to_string(need.cbPrefix));
+        auto device = AddDevice(zrf::sim::UsbIrPreset());
+        ComPtr<IGraphBuilder> graph;
+        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   graph.ReceiveVoid()),
+                  S_OK);
+        auto source = MakeCom<zrf::sim::CaptureSourceFilter>(device);
+        auto sink = MakeCom<DemandingSink>(need);
+        ASSERT_EQ(graph->AddFilter(source.Get(), L"camera"), S_OK);
+        ASSERT_EQ(graph->AddFilter(sink.Get(), L"sink"), S_OK);
+        ComPtr<IPin> out, in;
+        ASSERT_EQ(source->FindPin(L"Capture", out.Receive()), S_OK);
+        ASSERT_EQ(sink->FindPin(L"In", in.Receive()), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+        ComPtr<IMemInputPin> transport;
+        ASSERT_EQ(in.As(IID_IMemInputPin, transport), S_OK);
+        ComPtr<IMemAllocator> allocator;
+        ASSERT_EQ(transport->GetAllocator(allocator.Receive()), S_OK);
+        ALLOCATOR_PROPERTIES agreed{};
+        ASSERT_EQ(allocator->GetProperties(&agreed), S_OK);
+        EXPECT_GE(agreed.cBuffers, need.cBuffers);
+        EXPECT_GE(agreed.cbPrefix, need.cbPrefix);
+        ASSERT_EQ(allocator->Commit(), S_OK);
+        ComPtr<IMediaSample> sample;
+        ASSERT_EQ(allocator->GetBuffer(sample.Receive(), nullptr, nullptr, 0), S_OK);
+        BYTE* data = nullptr;
+        ASSERT_EQ(sample->GetPointer(&data), S_OK);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data - need.cbPrefix) % need.cbAlign, 0u);
+        std::fill(data - need.cbPrefix, data + sample->GetSize(), BYTE{0x5A});  // all of it ours
+        sample.Reset();
+        ASSERT_EQ(allocator->Decommit(), S_OK);
+    }
+}
+
+}  // namespace
+}  // namespace CaptureTest
