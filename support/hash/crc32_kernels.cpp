@@ -47,6 +47,8 @@ void BuildCrc32Tables(std::uint32_t polynomial, Crc32Tables& tables) {
     }
     tables.fold512[0] = FoldConstant(polynomial, 4096 + 32);
     tables.fold512[1] = FoldConstant(polynomial, 4096 - 32);
+    tables.fold256[0] = FoldConstant(polynomial, 2048 + 32);
+    tables.fold256[1] = FoldConstant(polynomial, 2048 - 32);
     tables.fold64[0] = FoldConstant(polynomial, 512 + 32);
     tables.fold64[1] = FoldConstant(polynomial, 512 - 32);
     tables.fold16[0] = FoldConstant(polynomial, 128 + 32);

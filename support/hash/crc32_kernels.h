@@ -13,8 +13,9 @@ struct Crc32Tables {
     alignas(64) std::uint32_t byte[16][256];
     // Folding constants, x^n mod P bit-reflected and shifted left by one: {n = 512 + 32,
     // n = 512 - 32} move a 16-byte lane 64 bytes on, {n = 128 + 32, n = 128 - 32} 16 bytes on,
-    // {n = 4096 + 32, n = 4096 - 32} 512 bytes on.
+    // {n = 4096 + 32, n = 4096 - 32} 512 bytes on, {n = 2048 + 32, n = 2048 - 32} 256 bytes on.
     std::uint64_t fold512[2];
+    std::uint64_t fold256[2];
     std::uint64_t fold64[2];
     std::uint64_t fold16[2];
 };
@@ -44,6 +45,10 @@ std::uint32_t Crc32UpdateFolded(const Crc32Tables& tables, std::uint32_t reg,
 // Whether Crc32UpdateFolded can fold on this processor, and whether 64-byte vectors at a time.
 bool Crc32FoldingAvailable();
 bool Crc32WideFoldingAvailable();
+// Crc32UpdateFolded with 32-byte vectors (256 bytes at a time) where the processor multiplies
+// them, whatever it has beyond them; else as Crc32UpdateFoldedNarrow.
+std::uint32_t Crc32UpdateFoldedAvx2(const Crc32Tables& tables, std::uint32_t reg,
+                                    const unsigned char* data, std::size_t length);
 // Crc32UpdateFolded with the 16-byte lanes only, whatever the processor has beyond them.
 std::uint32_t Crc32UpdateFoldedNarrow(const Crc32Tables& tables, std::uint32_t reg,
                                       const unsigned char* data, std::size_t length);

@@ -71,6 +71,7 @@ TEST(Crc32, CheckValuesAndEveryKernelAtEveryLoopBoundary) {
                 const auto expected = VORN::Crc32UpdateBytewise(tables->byte[0], start, p, length);
                 ASSERT_EQ(VORN::Crc32UpdateSliced(*tables, start, p, length), expected);
                 ASSERT_EQ(VORN::Crc32UpdateFolded(*tables, start, p, length), expected);
+                ASSERT_EQ(VORN::Crc32UpdateFoldedAvx2(*tables, start, p, length), expected);
                 ASSERT_EQ(VORN::Crc32UpdateFoldedNarrow(*tables, start, p, length), expected);
                 if (polynomial != CCrc32::kStandardPolynomial) continue;
                 crc.Reset();
