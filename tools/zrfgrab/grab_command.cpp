@@ -87,10 +87,17 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
     std::vector<double> rates(sessions.size(), 0.0);
     // A camera's rate is taken when it has delivered what was asked, not when the last one has.
     std::vector<bool> through(sessions.size(), false);
+    std::size_t seen = 0;
     for (;;) {
         {
+            // At most 100 ms, and no later than a timed run's end.
+            auto until = Clock::now() + std::chrono::milliseconds(100);
+            if (o.seconds > 0)
+                until = std::min(until, started + std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(o.seconds)));
             std::unique_lock lock(wakeup.mutex);
-            wakeup.changed.wait_for(lock, std::chrono::milliseconds(100));
+            wakeup.changed.wait_until(lock, until, [&] { return wakeup.through != seen; });
+            seen = wakeup.through;
         }
         const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
         std::uint64_t total = 0, slowest = UINT64_MAX;

@@ -188,7 +188,13 @@ void GrabSession::Subscribe() {
         lock.unlock();
         // The waiting thread looks ten times a second anyway; woken per frame, it would cost a
         // round trip through the platform's scheduler for every frame (Wine's server, on Windows).
-        if (through) wakeup_.changed.notify_all();
+        if (through) {
+            {
+                std::lock_guard wakeLock(wakeup_.mutex);
+                ++wakeup_.through;
+            }
+            wakeup_.changed.notify_all();
+        }
         // The recording starts right after the pre-recorded frames, which its ring holds: a
         // handler may start it (it needs no device lock).
         if (startRecording) {

@@ -43,11 +43,14 @@ struct CameraSummary {
 // when it offers none.
 std::string FormatEntry(const Vorn::Zephra::Net::Devices::IDevicePlugin& plugin, const std::string& name);
 
-// Wakes the thread that waits on the sessions when any stream moves on (it also looks at
-// least every 100 ms, so a wake-up that comes before it waits costs only that).
+// Wakes the thread that waits on the sessions when a camera has delivered what was asked (it
+// also looks every 100 ms, for progress, signals and the end of a timed run). `through` counts
+// the cameras that got there, under `mutex`, so a wake-up is never lost to a waiter not yet
+// waiting.
 struct StreamWakeup {
     std::mutex mutex;
     std::condition_variable changed;
+    std::size_t through = 0;
 };
 
 // Which camera a session streams and where its outputs go.
