@@ -127,8 +127,8 @@ HRESULT PinBase::TryConnect(IPin* receive, const AM_MEDIA_TYPE& mt) {
 
 // The filter's own allocator, else the peer's, else a memory allocator of the platform's: the
 // first that agrees to buffers as large, as many, with as long a prefix and as fine an alignment
-// as asked. The peer's requirements are a wish that may be refused (E_NOTIMPL is common). The
-// peer learns the agreed allocator in every case.
+// as asked, and that the peer accepts. The peer's requirements are a wish that may be refused
+// (E_NOTIMPL is common).
 HRESULT PinBase::DecideAllocator(IPin* receive) {
     com::ComPtr<IMemInputPin> transport;
     if (FAILED(receive->QueryInterface(IID_IMemInputPin, transport.ReceiveVoid())) ||
@@ -138,26 +138,29 @@ HRESULT PinBase::DecideAllocator(IPin* receive) {
     ALLOCATOR_PROPERTIES wanted{};
     transport->GetAllocatorRequirements(&wanted);
     owner_.DecideBufferSize(*this, wanted);
-    const auto agrees = [&](IMemAllocator& allocator) {
+    // S_OK once the allocator is agreed and the peer told; else why not.
+    const auto settle = [&](IMemAllocator& allocator) {
         ALLOCATOR_PROPERTIES actual{};
         ALLOCATOR_PROPERTIES request = wanted;
-        return SUCCEEDED(allocator.SetProperties(&request, &actual)) &&
-               actual.cbBuffer >= wanted.cbBuffer && actual.cBuffers >= std::max<LONG>(wanted.cBuffers, 1) &&
-               actual.cbPrefix >= wanted.cbPrefix && actual.cbAlign >= wanted.cbAlign &&
-               (actual.cbAlign <= 0 || wanted.cbAlign <= 0 || actual.cbAlign % wanted.cbAlign == 0);
+        const HRESULT set = allocator.SetProperties(&request, &actual);
+        if (FAILED(set)) return set;
+        if (actual.cbBuffer < wanted.cbBuffer || actual.cBuffers < std::max<LONG>(wanted.cBuffers, 1) ||
+            actual.cbPrefix < wanted.cbPrefix || actual.cbAlign < wanted.cbAlign ||
+            (wanted.cbAlign > 0 && actual.cbAlign % wanted.cbAlign != 0))
+            return E_FAIL;
+        return transport->NotifyAllocator(&allocator, FALSE);
     };
     com::ComPtr<IMemAllocator> allocator = owner_.OwnAllocator(*this);
-    if (allocator && !agrees(*allocator)) allocator.Reset();
+    if (allocator && FAILED(settle(*allocator))) allocator.Reset();
     if (!allocator && (FAILED(transport->GetAllocator(allocator.Receive())) || !allocator ||
-                       !agrees(*allocator))) {
+                       FAILED(settle(*allocator)))) {
         allocator.Reset();
         HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IMemAllocator, allocator.ReceiveVoid());
         if (FAILED(hr)) return hr;
-        if (!agrees(*allocator)) return E_FAIL;
+        hr = settle(*allocator);
+        if (FAILED(hr)) return hr;
     }
-    HRESULT hr = transport->NotifyAllocator(allocator.Get(), FALSE);
-    if (FAILED(hr)) return hr;
     std::lock_guard lock(mutex_);
     transport_ = std::move(transport);
     allocator_ = std::move(allocator);

@@ -88,7 +88,7 @@ HRESULT MemoryAllocator::Commit() {
         const std::size_t stride = (used + align - 1) / align * align;
         const auto count = static_cast<std::size_t>(props_.cBuffers);
         try {
-            memory_.reset(new BYTE[stride * count + align]);
+            memory_.reset(new BYTE[stride * count + align]());  // zeroed, as the platform's pages are
             BYTE* base = memory_.get();
             base += (align - reinterpret_cast<std::uintptr_t>(base) % align) % align;
             for (std::size_t i = 0; i < count; ++i) {

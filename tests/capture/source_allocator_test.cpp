@@ -9,6 +9,7 @@
 #include "platform/com/com_object.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/filter_base.h"
+#include "platform/dshow/memory_allocator.h"
 #include "sim/video/capture_source_filter.h"
 #include "tests/capture/capture_fixture.h"
 
@@ -77,6 +78,48 @@ TEST(SourceAllocator, ADownstreamFiltersPrefixAndAlignmentAreGiven) {
         sample.Reset();
         ASSERT_EQ(allocator->Decommit(), S_OK);
     }
+}
+
+// A filter that takes samples only from an allocator of its own, as some hardware filters do.
+class PickySink final : public zrf::dshow::FilterBase {
+  public:
+    class Input final : public zrf::dshow::PinBase {
+      public:
+        explicit Input(FilterBase& owner) : PinBase(owner, PINDIR_INPUT, L"In") {}
+        HRESULT GetAllocator(IMemAllocator** out) override {
+            if (out == nullptr) return E_POINTER;
+            *out = own.Get();
+            own->AddRef();
+            return S_OK;
+        }
+        HRESULT NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override {
+            if (allocator != own.Get()) return E_FAIL;
+            return PinBase::NotifyAllocator(allocator, readOnly);
+        }
+        ComPtr<zrf::dshow::MemoryAllocator> own = MakeCom<zrf::dshow::MemoryAllocator>();
+    };
+    PickySink() : FilterBase(GUID_NULL) { AddPin(std::make_unique<Input>(*this)); }
+    HRESULT CheckMediaType(const zrf::dshow::PinBase&, const AM_MEDIA_TYPE&) override { return S_OK; }
+    Input& In() { return static_cast<Input&>(*FirstPin(PINDIR_INPUT)); }
+};
+
+TEST(SourceAllocator, APeerThatTakesOnlyItsOwnAllocatorGetsIt) {
+    auto device = AddDevice(zrf::sim::UsbIrPreset());
+    ComPtr<IGraphBuilder> graph;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                               graph.ReceiveVoid()),
+              S_OK);
+    auto source = MakeCom<zrf::sim::CaptureSourceFilter>(device);
+    auto sink = MakeCom<PickySink>();
+    ASSERT_EQ(graph->AddFilter(source.Get(), L"camera"), S_OK);
+    ASSERT_EQ(graph->AddFilter(sink.Get(), L"sink"), S_OK);
+    ComPtr<IPin> out, in;
+    ASSERT_EQ(source->FindPin(L"Capture", out.Receive()), S_OK);
+    ASSERT_EQ(sink->FindPin(L"In", in.Receive()), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+    ALLOCATOR_PROPERTIES agreed{};
+    ASSERT_EQ(sink->In().own->GetProperties(&agreed), S_OK);
+    EXPECT_GT(agreed.cbBuffer, 0);  // the camera sized the sink's own allocator
 }
 
 }  // namespace
