@@ -152,15 +152,23 @@ elif ! { cmake --preset windows && cmake --build --preset windows -j "$(nproc 2>
 else
   wine_ns=$(bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee "$logs/timing-wine.log" | timing_ns)
   [ -n "$wine_ns" ] || wine_why="the timing program failed under Wine ($logs/timing-wine.log)"
-  # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates.
+  # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates of the
+  # runs that succeeded (at least three of each).
   fps_of() { sed -n 's/.*"fps": \([0-9.]*\).*/\1/p'; }
+  : >"$logs/grab-fast-linux.txt"
+  : >"$logs/grab-fast-wine.txt"
+  : >"$logs/grab-fast.log"
   for _ in 1 2 3 4 5; do
-    "$build/tools/zrfgrab/zrfgrab" grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log" |
-      fps_of >>"$logs/grab-fast-linux.txt"
-    bash scripts/windows-run.sh zrfgrab grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log" |
-      fps_of >>"$logs/grab-fast-wine.txt"
+    if out=$("$build/tools/zrfgrab/zrfgrab" grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log"); then
+      fps_of <<<"$out" >>"$logs/grab-fast-linux.txt"
+    fi
+    if out=$(bash scripts/windows-run.sh zrfgrab grab --fast --frames 3000 --json --quiet 2>>"$logs/grab-fast.log"); then
+      fps_of <<<"$out" >>"$logs/grab-fast-wine.txt"
+    fi
   done
-  median() { sort -n "$1" | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+  median() {
+    sort -n "$1" | awk '$1 > 0 { v[++n] = $1 } END { if (n >= 3) print v[int((n + 1) / 2)] }'
+  }
   linux_fps=$(median "$logs/grab-fast-linux.txt")
   wine_fps=$(median "$logs/grab-fast-wine.txt")
   if [ -n "$linux_fps" ] && [ -n "$wine_fps" ]; then
