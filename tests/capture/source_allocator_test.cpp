@@ -40,6 +40,22 @@ class DemandingSink final : public zrf::dshow::FilterBase {
     HRESULT CheckMediaType(const zrf::dshow::PinBase&, const AM_MEDIA_TYPE&) override { return S_OK; }
 };
 
+// The camera's capture pin connected straight to the sink's input in a graph of their own;
+// the graph is returned to keep them alive.
+ComPtr<IGraphBuilder> ConnectCameraTo(IBaseFilter* source, IBaseFilter* sink, ComPtr<IPin>& in) {
+    ComPtr<IGraphBuilder> graph;
+    EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                               graph.ReceiveVoid()),
+              S_OK);
+    ComPtr<IPin> out;
+    EXPECT_EQ(graph->AddFilter(source, L"camera"), S_OK);
+    EXPECT_EQ(graph->AddFilter(sink, L"sink"), S_OK);
+    EXPECT_EQ(source->FindPin(L"Capture", out.Receive()), S_OK);
+    EXPECT_EQ(sink->FindPin(L"In", in.Receive()), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+    return graph;
+}
+
 TEST(SourceAllocator, ADownstreamFiltersPrefixAndAlignmentAreGiven) {
     const ALLOCATOR_PROPERTIES needs[] = {
         {2, 0, 16, 16}, {2, 0, 64, 0}, {2, 0, 4096, 32}, {4, 0, 1, 0},
@@ -47,19 +63,11 @@ TEST(SourceAllocator, ADownstreamFiltersPrefixAndAlignmentAreGiven) {
     for (const ALLOCATOR_PROPERTIES& need : needs) {
         SCOPED_TRACE("buffers " + std::to_string(need.cBuffers) + ", align " +
                      std::to_string(need.cbAlign) + ", prefix " + std::to_string(need.cbPrefix));
-        auto device = AddDevice(zrf::sim::UsbIrPreset());
-        ComPtr<IGraphBuilder> graph;
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                   graph.ReceiveVoid()),
-                  S_OK);
-        auto source = MakeCom<zrf::sim::CaptureSourceFilter>(device);
+        auto source = MakeCom<zrf::sim::CaptureSourceFilter>(AddDevice(zrf::sim::UsbIrPreset()));
         auto sink = MakeCom<DemandingSink>(need);
-        ASSERT_EQ(graph->AddFilter(source.Get(), L"camera"), S_OK);
-        ASSERT_EQ(graph->AddFilter(sink.Get(), L"sink"), S_OK);
-        ComPtr<IPin> out, in;
-        ASSERT_EQ(source->FindPin(L"Capture", out.Receive()), S_OK);
-        ASSERT_EQ(sink->FindPin(L"In", in.Receive()), S_OK);
-        ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+        ComPtr<IPin> in;
+        const auto graph = ConnectCameraTo(source.Get(), sink.Get(), in);
+        ASSERT_TRUE(in);
         ComPtr<IMemInputPin> transport;
         ASSERT_EQ(in.As(IID_IMemInputPin, transport), S_OK);
         ComPtr<IMemAllocator> allocator;
@@ -104,19 +112,10 @@ class PickySink final : public zrf::dshow::FilterBase {
 };
 
 TEST(SourceAllocator, APeerThatTakesOnlyItsOwnAllocatorGetsIt) {
-    auto device = AddDevice(zrf::sim::UsbIrPreset());
-    ComPtr<IGraphBuilder> graph;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                               graph.ReceiveVoid()),
-              S_OK);
-    auto source = MakeCom<zrf::sim::CaptureSourceFilter>(device);
+    auto source = MakeCom<zrf::sim::CaptureSourceFilter>(AddDevice(zrf::sim::UsbIrPreset()));
     auto sink = MakeCom<PickySink>();
-    ASSERT_EQ(graph->AddFilter(source.Get(), L"camera"), S_OK);
-    ASSERT_EQ(graph->AddFilter(sink.Get(), L"sink"), S_OK);
-    ComPtr<IPin> out, in;
-    ASSERT_EQ(source->FindPin(L"Capture", out.Receive()), S_OK);
-    ASSERT_EQ(sink->FindPin(L"In", in.Receive()), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+    ComPtr<IPin> in;
+    const auto graph = ConnectCameraTo(source.Get(), sink.Get(), in);
     ALLOCATOR_PROPERTIES agreed{};
     ASSERT_EQ(sink->In().own->GetProperties(&agreed), S_OK);
     EXPECT_GT(agreed.cbBuffer, 0);  // the camera sized the sink's own allocator
