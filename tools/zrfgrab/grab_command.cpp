@@ -24,6 +24,7 @@
 #include "tools/zrfgrab/grab_progress.h"
 #include "tools/zrfgrab/grab_report.h"
 #include "tools/zrfgrab/grab_session.h"
+#include "tools/zrfgrab/stall_watch.h"
 
 namespace {
 
@@ -87,6 +88,7 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
     std::vector<double> rates(sessions.size(), 0.0);
     // A camera's rate is taken when it has delivered what was asked, not when the last one has.
     std::vector<bool> through(sessions.size(), false);
+    zrfgrab::StallWatch stalls(sessions.size());
     std::size_t seen = 0;
     for (;;) {
         {
@@ -103,6 +105,7 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
         std::uint64_t total = 0, slowest = UINT64_MAX;
         int lost = 0, lap = 0;
         bool calibrating = false;
+        std::string stall;
         for (std::size_t i = 0; i < sessions.size(); ++i) {
             const GrabSession::State state = sessions[i]->Current();
             if (!state.recordingError.empty()) throw System::IOException(state.recordingError);
@@ -113,6 +116,10 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
             lap = std::max(lap, sessions[i]->LapTime());
             if (!through[i]) rates[i] = elapsed > 0 ? static_cast<double>(state.delivered) / elapsed : 0.0;
             through[i] = through[i] || (o.seconds == 0 && state.delivered >= wanted);
+            const std::string label = sessions.size() > 1 ? sessions[i]->Run().label : "the camera";
+            const std::string stalled =
+                stalls.Check(i, label, state.delivered, state.calibratingNow, through[i], elapsed);
+            if (!stalled.empty() && stall.empty()) stall = stalled;
         }
         outcome.interrupted = zrfgrab::InterruptRequest::Requested();
         const bool done = outcome.interrupted || (o.seconds > 0 ? elapsed >= o.seconds : slowest >= wanted);
@@ -125,10 +132,10 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
                       calibrating ? "yes" : "no");
         progress.Show(text, done);
         if (done) return rates;
-        const double limit = 5 + (o.seconds > 0 ? o.seconds : static_cast<double>(wanted)) * 2.0;
-        if (elapsed > limit && slowest == 0) {
-            outcome.failures.push_back(sessions.size() > 1 ? "a camera delivers no images"
-                                                           : "the camera delivers no images");
+        // A camera that stopped ends the run: what was asked of it can no longer come, and
+        // what the others recorded is kept.
+        if (!stall.empty()) {
+            outcome.failures.push_back(stall);
             return rates;
         }
     }
