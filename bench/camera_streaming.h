@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -99,10 +100,15 @@ class CameraSampleSource final : public zrf::sim::SampleSource {
             else if (filled_.size() < filled_.capacity())  // never allocates while streaming
                 filled_.emplace_back(buffer, index);
         }
+        last_.store(buffer, std::memory_order_release);
         return length;
     }
+    // The device's buffer filled last: while the streaming thread waits in the callback, it
+    // holds the sample being decoded, unchanged.
+    const BYTE* LastFilled() const { return last_.load(std::memory_order_acquire); }
 
   private:
+    std::atomic<const BYTE*> last_{nullptr};
     std::vector<std::vector<std::uint8_t>> samples_;
     std::size_t capacity_ = 0;
     // Each buffer the device handed over and the sample it holds.
@@ -159,39 +165,48 @@ inline const StreamingCamera kStreamingCameras[] = {
 };
 
 // Decodes field 0 of every sample inside the stream's callback, as the device does, and counts
-// the outcomes. The callback takes no arguments: it finds the one decoder here.
+// the outcomes. The callback takes no arguments: it finds the one decoder here. Samples the
+// graph streams (on any thread but the one that made the decoder) pass a gate: the streaming
+// thread waits in the callback once it has decoded what it was allowed, so the benchmark's own
+// thread can measure decoding alone on the same processor meanwhile.
 class CallbackDecoder {
   public:
-    explicit CallbackDecoder(ImgSrcStream& stream) : stream_(stream) {
+    explicit CallbackDecoder(ImgSrcStream& stream) : stream_(stream), owner_(pthread_self()) {
         current_ = this;
         stream.SetNewImageCallback(&Decode);
     }
     ~CallbackDecoder() {
+        Open();
         stream_.SetNewImageCallback(nullptr);
         current_ = nullptr;
     }
     CallbackDecoder(const CallbackDecoder&) = delete;
     CallbackDecoder& operator=(const CallbackDecoder&) = delete;
 
-    // Waits until `count` samples decoded; the bound only keeps a broken build from hanging.
-    bool WaitForOk(long count) {
+    // Lets the streaming thread decode `frames` more samples and waits until it has (or the
+    // bound passes: it only keeps a broken build from hanging). The streaming thread then waits
+    // in the callback until the next call.
+    bool Stream(long frames) {
         std::unique_lock lock(mutex_);
-        target_ = count;
-        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return ok_ >= count; });
+        allowed_ = streamed_ + frames;
+        changed_.notify_all();
+        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return streamed_ >= allowed_; });
     }
-    // Samples decoded while marked stopped count as arriving after a stop.
-    void MarkStopped(bool stopped) {
+    // No gate any more: before the graph stops.
+    void Open() {
         std::lock_guard lock(mutex_);
-        stopped_ = stopped;
+        open_ = true;
+        changed_.notify_all();
     }
-    long Ok() const { return Read(ok_); }
-    // The CPU clock of the thread that decoded last: the streaming thread while a graph runs.
-    clockid_t DecodingThreadClock() const {
+    // The CPU clock of the streaming thread (known once it decoded a sample).
+    clockid_t StreamingThreadClock() const {
         std::lock_guard lock(mutex_);
         return clock_;
     }
-    long Failed() const { return Read(failed_); }
-    long AfterStop() const { return Read(afterStop_); }
+    long Failed() const {
+        std::lock_guard lock(mutex_);
+        return failed_;
+    }
 
   private:
     static void Decode() {
@@ -199,32 +214,28 @@ class CallbackDecoder {
         const std::int32_t size = d.stream_.GetImageBufferSize();
         const bool ok = size > 0 && static_cast<std::size_t>(size) <= d.out_.size() &&
                         d.stream_.DecodeImage(0, d.out_.data()) == DecodeResult::Ok;
-        std::lock_guard lock(d.mutex_);
-        if (!pthread_equal(d.thread_, pthread_self())) {
-            d.thread_ = pthread_self();
-            pthread_getcpuclockid(d.thread_, &d.clock_);
+        std::unique_lock lock(d.mutex_);
+        if (!ok) ++d.failed_;
+        if (pthread_equal(d.owner_, pthread_self())) return;
+        if (!pthread_equal(d.streaming_, pthread_self())) {
+            d.streaming_ = pthread_self();
+            pthread_getcpuclockid(d.streaming_, &d.clock_);
         }
-        (ok ? d.ok_ : d.failed_) += 1;
-        if (d.stopped_) ++d.afterStop_;
-        // Only a waiter that can go on is woken: a benchmark measures this path.
-        if (d.ok_ >= d.target_) d.changed_.notify_all();
-    }
-    long Read(const long& counter) const {
-        std::lock_guard lock(mutex_);
-        return counter;
+        if (++d.streamed_ == d.allowed_) d.changed_.notify_all();
+        d.changed_.wait(lock, [&] { return d.open_ || d.streamed_ < d.allowed_; });
     }
 
     static inline CallbackDecoder* current_ = nullptr;
     ImgSrcStream& stream_;
+    const pthread_t owner_;
     std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(8 << 20);
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    long ok_ = 0;
     long failed_ = 0;
-    long afterStop_ = 0;
-    long target_ = 0;
-    bool stopped_ = false;
-    pthread_t thread_{};
+    long streamed_ = 0;  // samples the streaming thread decoded
+    long allowed_ = 0;   // it waits once it got this far
+    bool open_ = false;
+    pthread_t streaming_{};
     clockid_t clock_ = CLOCK_THREAD_CPUTIME_ID;
 };
 
