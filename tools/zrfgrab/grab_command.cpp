@@ -77,6 +77,9 @@ struct Outcome {
     std::vector<CameraSummary> cameras;
     bool interrupted = false;
     std::vector<std::string> failures;  // of the grab as a whole
+    // A camera that stopped delivering ended the run: which, and the words for it.
+    std::size_t stalled = SIZE_MAX;
+    std::string stall;
 };
 
 // Waits until every camera delivered what was asked, the seconds passed, a signal came or
@@ -89,6 +92,7 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
     // A camera's rate is taken when it has delivered what was asked, not when the last one has.
     std::vector<bool> through(sessions.size(), false);
     zrfgrab::StallWatch stalls(sessions.size());
+    for (std::size_t i = 0; i < sessions.size(); ++i) stalls.SetPeriod(i, sessions[i]->FramePeriod());
     std::size_t seen = 0;
     for (;;) {
         {
@@ -105,7 +109,6 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
         std::uint64_t total = 0, slowest = UINT64_MAX;
         int lost = 0, lap = 0;
         bool calibrating = false;
-        std::string stall;
         for (std::size_t i = 0; i < sessions.size(); ++i) {
             const GrabSession::State state = sessions[i]->Current();
             if (!state.recordingError.empty()) throw System::IOException(state.recordingError);
@@ -116,10 +119,11 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
             lap = std::max(lap, sessions[i]->LapTime());
             if (!through[i]) rates[i] = elapsed > 0 ? static_cast<double>(state.delivered) / elapsed : 0.0;
             through[i] = through[i] || (o.seconds == 0 && state.delivered >= wanted);
-            const std::string label = sessions.size() > 1 ? sessions[i]->Run().label : "the camera";
-            const std::string stalled =
-                stalls.Check(i, label, state.delivered, state.calibratingNow, through[i], elapsed);
-            if (!stalled.empty() && stall.empty()) stall = stalled;
+            std::string stalled = stalls.Check(i, state.delivered, state.calibratingNow, through[i], elapsed);
+            if (!stalled.empty() && outcome.stall.empty()) {
+                outcome.stall = std::move(stalled);
+                outcome.stalled = i;
+            }
         }
         outcome.interrupted = zrfgrab::InterruptRequest::Requested();
         const bool done = outcome.interrupted || (o.seconds > 0 ? elapsed >= o.seconds : slowest >= wanted);
@@ -134,10 +138,7 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
         if (done) return rates;
         // A camera that stopped ends the run: what was asked of it can no longer come, and
         // what the others recorded is kept.
-        if (!stall.empty()) {
-            outcome.failures.push_back(stall);
-            return rates;
-        }
+        if (!outcome.stall.empty()) return rates;
     }
 }
 
@@ -172,7 +173,17 @@ Outcome RunSession(const GrabOptions& o, zrfgrab::GrabProgress& progress) {
     } catch (const std::exception& e) {
         outcome.failures.push_back(e.what());
     }
-    for (std::size_t i = 0; i < sessions.size(); ++i) outcome.cameras.push_back(sessions[i]->Finish(rates[i]));
+    // A run ended early holds less than was asked of every camera: that is said once, by the
+    // signal's or the stalled camera's own line.
+    const bool cutShort =
+        outcome.interrupted || zrfgrab::InterruptRequest::Requested() || !outcome.stall.empty();
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+        outcome.cameras.push_back(sessions[i]->Finish(rates[i], cutShort));
+        if (i == outcome.stalled) {
+            auto& failures = outcome.cameras.back().failures;
+            failures.insert(failures.begin(), outcome.stall);
+        }
+    }
     return outcome;
 }
 

@@ -56,6 +56,23 @@ std::vector<double> FrameRates(ICameraControl& control) {
     return rates;
 }
 
+// The rate the camera streams at, in frames a second; 0 when it has no rate list or does not say.
+double CurrentRate(ICameraControl& control) {
+    try {
+        const std::vector<double> rates = FrameRates(control);
+        const int index = control.Control_GetFrameRate();
+        if (index >= 0 && index < static_cast<int>(rates.size()) && rates[index] > 0) return rates[index];
+    } catch (const System::Exception&) {
+        // A camera without a rate list still streams.
+    }
+    return 0;
+}
+
+double StreamPeriod(ICameraControl& control) {
+    const double rate = CurrentRate(control);
+    return rate > 0 ? 1.0 / rate : 0.0;
+}
+
 void ChooseRate(const GrabOptions& o, ICameraControl& control, const std::string& identifier,
                 GrabProgress& progress) {
     if (o.windowing == 0 && o.rateIndex < 0) return;
@@ -85,14 +102,8 @@ void NoteRecordingCost(IGrab& grabber, ICameraControl& control, int fields,
     if (width <= 0 || height <= 0) return;
     const double bytes = width * std::floor(height / fields) * 2 + Zrf::kTwoBlockOverhead;
     std::string cost = "about " + SizeText(bytes) + " a frame";
-    try {
-        const std::vector<double> rates = FrameRates(control);
-        const int index = control.Control_GetFrameRate();
-        if (index >= 0 && index < static_cast<int>(rates.size()) && rates[index] > 0)
-            cost += ", " + SizeText(bytes * rates[index] * 60) + " a minute";
-    } catch (const System::Exception&) {
-        // A camera without a rate list still records; only the per-minute figure is missing.
-    }
+    // A camera without a rate list still records; only the per-minute figure is missing.
+    if (const double rate = CurrentRate(control); rate > 0) cost += ", " + SizeText(bytes * rate * 60) + " a minute";
     progress.Note("recording to '" + path + "': " + cost);
 }
 
@@ -222,7 +233,9 @@ void GrabSession::Connect() {
             throw UsageError("the camera does not offer the format " + options_.format);
         throw;
     }
-    ChooseRate(options_, dynamic_cast<ICameraControl&>(*device_), identity_.Identifier(), progress_);
+    auto& control = dynamic_cast<ICameraControl&>(*device_);
+    ChooseRate(options_, control, identity_.Identifier(), progress_);
+    framePeriod_ = StreamPeriod(control);
     if (!run_.record.empty()) SetUpRecording();
 }
 
@@ -269,7 +282,7 @@ int GrabSession::LostFrames() { return dynamic_cast<IGrabContinous&>(*device_).G
 
 int GrabSession::LapTime() { return dynamic_cast<IGrabContinous&>(*device_).GrabContinous_LapTime(); }
 
-CameraSummary GrabSession::Finish(double fps) {
+CameraSummary GrabSession::Finish(double fps, bool cutShort) {
     CameraSummary summary;
     summary.label = run_.label;
     summary.fps = fps;
@@ -289,7 +302,7 @@ CameraSummary GrabSession::Finish(double fps) {
         collect([&] { summary.recording = ReadRecordingReport(*device_, run_.record); });
         // A count asked for and not interrupted is all there, or the run says what is missing.
         RecordingReport* r = summary.recording ? &*summary.recording : nullptr;
-        if (r && r->error.empty() && options_.seconds == 0 && !InterruptRequest::Requested() && r->frames < wanted_)
+        if (r && r->error.empty() && options_.seconds == 0 && !cutShort && r->frames < wanted_)
             r->error = "it holds fewer than the " + std::to_string(wanted_) + " frames asked for" +
                        (options_.preRecord > 0 ? " (the pre-recording buffer keeps at most " +
                                                      std::to_string(Recorder::kMaxPreRecordingBytes >> 20) +

@@ -88,9 +88,12 @@ class GrabSession {
     State Current();
     int LostFrames();
     int LapTime();
+    // The period, in seconds, of the rate the camera streams at; 0 when it does not say.
+    double FramePeriod() const { return framePeriod_; }
     // Stops the stream and the recording, disconnects and writes the picture; failures are
-    // collected into the summary, never thrown.
-    CameraSummary Finish(double fps);
+    // collected into the summary, never thrown. `cutShort`: the run ended before what was asked
+    // (a signal, or another camera that stopped), so a recording may hold less.
+    CameraSummary Finish(double fps, bool cutShort);
     const CameraRun& Run() const { return run_; }
 
   private:
@@ -102,6 +105,7 @@ class GrabSession {
     const GrabOptions& options_;
     const CameraRun run_;
     const std::uint64_t wanted_;
+    double framePeriod_ = 0;  // written by Connect, before the waiting thread reads it
     StreamWakeup& wakeup_;
     GrabProgress& progress_;
     std::unique_ptr<Vorn::Zephra::Simulation::SimulatedCameraHandle> camera_;

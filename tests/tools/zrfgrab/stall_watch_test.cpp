@@ -19,6 +19,7 @@ struct StallCase {
     std::vector<Look> looks;
     std::string verdict;  // after the last look; empty: still waiting
     double firstSaidAt;   // the first look whose answer was not empty; -1 when none
+    double period = 0;    // the period the camera was set to
 };
 
 // Looks every 0.1 s from `from` to `to` at an unchanged state.
@@ -49,10 +50,11 @@ class StallWatchTest : public ::testing::TestWithParam<StallCase> {};
 TEST_P(StallWatchTest, GivesUpOnlyOnACameraThatStopped) {
     const StallCase& c = GetParam();
     zrfgrab::StallWatch watch(1);
+    watch.SetPeriod(0, c.period);
     std::string said;
     double firstSaidAt = -1;
     for (const Look& l : c.looks) {
-        said = watch.Check(0, "the camera", l.delivered, l.calibrating, l.through, l.now);
+        said = watch.Check(0, l.delivered, l.calibrating, l.through, l.now);
         if (!said.empty() && firstSaidAt < 0) firstSaidAt = l.now;
     }
     EXPECT_EQ(said, c.verdict);
@@ -84,19 +86,35 @@ INSTANTIATE_TEST_SUITE_P(
                   Then(Then(Streaming(0, 30, 30), Still(1.0, 20.0, 30, true)), Still(20.1, 26.0, 30)),
                   "the camera stopped delivering images after 30 frames", 25.1},
         StallCase{"CalibratingBeforeTheFirstFrame", Then(Still(0, 15, 0, true), Still(15.1, 24.9, 0)), "", -1},
+        // The period it was set to holds until a second frame shows the camera's pace.
+        StallCase{"VerySlowCameraBetweenItsFirstFrames", Then(Then(Streaming(0, 30, 1), Still(0.1, 9.9, 1)), {{10.0, 2}}),
+                  "", -1, 10.0},
+        StallCase{"VerySlowCameraStopped", Then(Streaming(0, 30, 1), Still(0.1, 51.0, 1)),
+                  "the camera stopped delivering images after 1 frame", 50.1, 10.0},
+        StallCase{"VerySlowCameraFirstFrame", Still(0, 99.9, 0), "", -1, 10.0},
+        // A calibration is not part of the pace: silence after it is judged by the frames.
+        StallCase{"CalibrationDoesNotSlowThePace",
+                  Then(Then(Streaming(0, 30, 3), Still(0.1, 30.0, 3, true)), Still(30.1, 36.0, 3)),
+                  "the camera stopped delivering images after 3 frames", 35.1},
+        // A camera that stops while calibrating is given up a while after any calibration ends.
+        StallCase{"StuckCalibrating", Then(Streaming(0, 30, 30), Still(1.0, 70.0, 30, true)),
+                  "the camera stopped delivering images after 30 frames (it has been calibrating since)", 66.1},
+        // Frames seen first in a burst: the pace counts from the burst, not from nothing.
+        StallCase{"BurstThenSteadySlowPace",
+                  Then(Then({{0.0, 10}, {2.0, 11}, {4.0, 12}, {6.0, 13}}, Still(6.1, 15.9, 13)), {{16.0, 14}}), "", -1},
         // A camera that has all it was asked for may stop: the others are waited for.
         StallCase{"ThroughMayStop", Then(Streaming(0, 30, 30), Still(1.0, kLast, 30, false, true)), "", -1}),
     [](const ::testing::TestParamInfo<StallCase>& info) { return std::string(info.param.name); });
 
-TEST(StallWatch, NamesTheCameraThatStoppedAndLeavesTheOthers) {
+TEST(StallWatch, JudgesEachCameraByItsOwnFrames) {
     zrfgrab::StallWatch watch(2);
     std::string first, second;
     for (int i = 0; i <= 80; ++i) {
         const double now = i * 0.1;
-        first = watch.Check(0, "cam-a", 10, false, false, now);  // ten frames at once, then none
-        second = watch.Check(1, "cam-b", 10 + static_cast<std::uint64_t>(i), false, false, now);
+        first = watch.Check(0, 10, false, false, now);  // ten frames at once, then none
+        second = watch.Check(1, 10 + static_cast<std::uint64_t>(i), false, false, now);
     }
-    EXPECT_EQ(first, "cam-a stopped delivering images after 10 frames");
+    EXPECT_EQ(first, "the camera stopped delivering images after 10 frames");
     EXPECT_EQ(second, "");
 }
 
