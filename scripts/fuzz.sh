@@ -14,9 +14,12 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
   exit 2
 fi
 
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
+targets=()
+if [ $# -eq 0 ]; then
   for src in fuzzing/*_fuzzer.cpp; do targets+=("$(basename "$src" .cpp)"); done
+else
+  # A target named twice would run twice at once into one log and one status.
+  mapfile -t targets < <(printf '%s\n' "$@" | awk '!seen[$0]++')
 fi
 
 echo "=== fuzz: configure and build ${targets[*]}"
@@ -31,22 +34,50 @@ input_dirs() {
   done
 }
 
-failed=()
-for t in "${targets[@]}"; do
-  bin=build/fuzz/fuzzing/$t
-  work=build/fuzz/corpus/$t
-  artifacts=build/fuzz/artifacts/$t
+# One target per core at a time: each is a single process, and the time per target stays the
+# same however many run beside it. The fuzzers are this shell's own jobs (no subshell between),
+# so their exit statuses are theirs and a stopped script can stop them.
+declare -A target_of=() status_of=()
+start_target() {
+  local t=$1
+  local bin=build/fuzz/fuzzing/$t work=build/fuzz/corpus/$t artifacts=build/fuzz/artifacts/$t
   mkdir -p "$work" "$artifacts"
-  log=build/fuzz/$t.log
-  echo "=== fuzz: $t for ${seconds} s (log: $log)"
-  dict=()
+  local dict=()
   [ -f "fuzzing/dictionaries/$t.dict" ] && dict=(-dict="fuzzing/dictionaries/$t.dict")
+  echo "=== fuzz: $t for ${seconds} s (log: build/fuzz/$t.log)"
   # shellcheck disable=SC2046
   "$bin" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
-    "${dict[@]}" -artifact_prefix="$artifacts/" "$work" $(input_dirs "$t") >"$log" 2>&1
-  status=$?
+    "${dict[@]}" -artifact_prefix="$artifacts/" "$work" $(input_dirs "$t") >"build/fuzz/$t.log" 2>&1 &
+  target_of[$!]=$t
+}
+# Waits for one fuzzer to end and keeps its status.
+reap_one() {
+  local pid="" status=0
+  wait -n -p pid "${!target_of[@]}" || status=$?
+  [ -n "$pid" ] || return 1
+  status_of[${target_of[$pid]}]=$status
+  unset "target_of[$pid]"
+}
+stop_fuzzers() {
+  [ ${#target_of[@]} -eq 0 ] || kill "${!target_of[@]}" 2>/dev/null
+}
+trap stop_fuzzers EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+slots=$(nproc 2>/dev/null || echo 2)
+for t in "${targets[@]}"; do
+  while [ ${#target_of[@]} -ge "$slots" ]; do reap_one || break; done
+  start_target "$t"
+done
+while [ ${#target_of[@]} -gt 0 ]; do reap_one || break; done
+
+failed=()
+for t in "${targets[@]}"; do
+  log=build/fuzz/$t.log
+  status=${status_of[$t]:-"none: it did not finish"}
+  echo "=== fuzz: $t"
   grep -E '^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" | sed 's/^/    /'
-  if [ $status -ne 0 ]; then
+  if [ "$status" != 0 ]; then
     echo "*** $t FAILED (exit $status):"
     grep -E 'ERROR|SUMMARY|Test unit written|deadly signal|out-of-memory|timeout' "$log" | head -20 | sed 's/^/    /'
     failed+=("$t")
