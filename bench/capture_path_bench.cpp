@@ -61,6 +61,14 @@ struct Setup {
                 graph.SetMediaType(camera.subtype) == S_OK &&
                 graph.BuildCaptureGraph(false) == S_OK;
     }
+    // The streaming thread may wait in the decoder's gate: opened first, whatever way the
+    // benchmark left, or stopping the graph would wait for ever.
+    ~Setup() {
+        decoder.Open();
+        graph.Stop();
+    }
+    Setup(const Setup&) = delete;
+    Setup& operator=(const Setup&) = delete;
 
     std::shared_ptr<CameraSampleSource> source;
     std::shared_ptr<zrf::sim::SimulatedVideoDevice> device;
@@ -119,8 +127,6 @@ void BM_CapturePath(benchmark::State& state, const StreamingCamera& camera) {
         directTimes.push_back(d / frames * 1e6);
         graphTimes.push_back(g / frames * 1e6);
     }
-    setup.decoder.Open();
-    setup.graph.Stop();
     if (!reached || setup.decoder.Failed() > 0) return state.SkipWithError("decode failed");
     state.counters["vs_decode"] = Median(ratios);
     state.counters["direct_us"] = Median(directTimes);
