@@ -138,8 +138,15 @@ rm -f "$small" "$large"
 # --- The device path under Wine against Linux, in this run: the same timing program.
 echo "=== bench-report: the device path, Linux build and Windows build under Wine" >&2
 timing_ns() { awk '$1 == "device_path_ns_per_image:" { print $2 }'; }
-linux_ns=$(ZRF_PLUGIN="$build/plugin/Vorn.CaptureDevice.so" \
-  "$build/tests/windows/device_path_timing" usb-ir 9 300 2>&1 | tee "$logs/timing-linux.log" | timing_ns)
+linux_timing() {
+  ZRF_PLUGIN="$build/plugin/Vorn.CaptureDevice.so" "$build/tests/windows/device_path_timing" usb-ir 9 300 2>&1 |
+    tee -a "$logs/timing-linux.log" | timing_ns
+}
+# The median of three figures; nothing when fewer than three came.
+median3() { sort -n | awk '{ v[++n] = $1 } END { if (n >= 3) print v[int((n + 1) / 2)] }'; }
+: >"$logs/timing-linux.log"
+: >"$logs/timing-wine.log"
+linux_ns=$(linux_timing)
 wine_ns=""
 wine_why=""
 if ! command -v wine >/dev/null; then
@@ -150,7 +157,18 @@ elif ! { cmake --preset windows && cmake --build --preset windows -j "$(nproc 2>
     --target device_path_timing zrfgrab zrf_simcam; } >"$logs/windows-build.log" 2>&1; then
   wine_why="the windows preset did not build ($logs/windows-build.log)"
 else
-  wine_ns=$(bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee "$logs/timing-wine.log" | timing_ns)
+  # Both builds in turns, three runs each, and the medians: a change of the machine's pace
+  # between two runs falls on both.
+  : >"$logs/timing-linux.txt"
+  : >"$logs/timing-wine.txt"
+  for _ in 1 2 3; do
+    bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee -a "$logs/timing-wine.log" |
+      timing_ns >>"$logs/timing-wine.txt"
+    [ -n "$linux_ns" ] && echo "$linux_ns" >>"$logs/timing-linux.txt"
+    linux_ns=$(linux_timing)
+  done
+  wine_ns=$(median3 <"$logs/timing-wine.txt")
+  linux_ns=$(median3 <"$logs/timing-linux.txt")
   [ -n "$wine_ns" ] || wine_why="the timing program failed under Wine ($logs/timing-wine.log)"
   # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates of the
   # runs that succeeded (at least three of each).
@@ -178,9 +196,8 @@ else
 fi
 [ -n "$linux_ns" ] || wine_why="the Linux timing program failed ($logs/timing-linux.log)"
 if [ -n "$wine_ns" ] && [ -n "$linux_ns" ]; then
-  echo "ratio: wine_device_path_vs_linux $(awk -v w="$wine_ns" -v l="$linux_ns" 'BEGIN { printf "%.4f", w / l }')" \
-    >>"$logs/timing-wine.log"
-  grep '^ratio: ' "$logs/timing-wine.log" | sed 's/^ratio: //' >>"$ratios"
+  echo "wine_device_path_vs_linux $(awk -v w="$wine_ns" -v l="$linux_ns" 'BEGIN { printf "%.4f", w / l }')" \
+    >>"$ratios"
 fi
 echo "    load after measuring: $(uptime)" >&2
 
@@ -317,7 +334,7 @@ if [ -n "$wine_why" ]; then
   echo "      (not run: $wine_why)"
 else
   ratio_row "device path, Windows build under Wine / Linux" wine_device_path_vs_linux 1.2
-  echo "      (CPU time per image: Linux $linux_ns ns, Wine $wine_ns ns)"
+  echo "      (CPU time per image, medians of three runs each: Linux $linux_ns ns, Wine $wine_ns ns)"
   ratio_row "zrfgrab grab --fast, Linux rate / Wine rate" wine_grab_fast_vs_linux 1.5
   echo "      (median frames/s of five runs each: Linux ${linux_fps:-n/a}, Wine ${wine_fps:-n/a})"
   if awk -v w="$wine_ns" -v l="$linux_ns" 'BEGIN { exit !(w > 1.2 * l) }' && command -v perf >/dev/null &&
