@@ -22,6 +22,16 @@ bool StopSignal::Requested() const {
     return requested_;
 }
 
+FramePacer::Clock::time_point FramePacer::NextDue(Clock::time_point due, Clock::time_point now,
+                                                  Clock::duration step) {
+    if (step <= Clock::duration::zero()) return now;
+    Clock::time_point next = due + step;
+    // Whole frames missed: skipped, keeping the rhythm. (Re-anchoring on `now` instead would
+    // move the rhythm by every wake-up that came late, and a busy host would see its camera slow.)
+    if (now - next >= step) next += ((now - next) / step) * step;
+    return next;
+}
+
 bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (pacing_ == Pacing::AsFastAsPossible) return !stop.Requested();
     interval = std::clamp(interval, kShortestInterval, kLongestInterval);
@@ -33,9 +43,7 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
         started_ = true;
         next_due_ = now + step;
     } else {
-        next_due_ += step;
-        // After a stall, resume the rhythm instead of delivering a burst.
-        if (next_due_ < now) next_due_ = now;
+        next_due_ = NextDue(next_due_, now, step);
     }
     std::unique_lock lock(stop.mutex_);
     return !stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; });

@@ -34,8 +34,14 @@ class FramePacer {
     static constexpr REFERENCE_TIME kShortestInterval = 10000;     // 1 ms
     static constexpr REFERENCE_TIME kLongestInterval = 100000000;  // 10 s
 
-  private:
     using Clock = std::chrono::steady_clock;
+    // When the frame after one due at `due` is due, the streaming thread being back at `now`.
+    // A sensor keeps its own rhythm: a thread late by less than a frame gets the next frame on
+    // the rhythm (at once, if that has passed too); after a longer stall the frames whose time
+    // passed are gone, and the next comes on the rhythm, not in a burst.
+    static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now, Clock::duration step);
+
+  private:
     Pacing pacing_;
     bool started_ = false;
     Clock::time_point next_due_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct StallCase {
     double firstSaidAt;   // the first look whose answer was not empty; -1 when none
     double period = 0;    // the period the camera was set to
 };
+
+// Names the case in test listings, instead of its bytes.
+void PrintTo(const StallCase& c, std::ostream* os) { *os << c.name; }
 
 // Looks every 0.1 s from `from` to `to` at an unchanged state.
 std::vector<Look> Still(double from, double to, std::uint64_t delivered, bool calibrating = false, bool through = false) {

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ostream>
+
+#include "sim/video/frame_pacer.h"
+
+namespace {
+
+using zrf::sim::FramePacer;
+using Clock = FramePacer::Clock;
+using std::chrono::milliseconds;
+
+struct PaceCase {
+    const char* name;
+    int due;   // ms, the frame just delivered was due then
+    int now;   // ms, when the streaming thread is back
+    int step;  // ms
+    int next;  // ms, when the next frame is due
+};
+void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
+
+class FramePacerTest : public ::testing::TestWithParam<PaceCase> {};
+
+TEST_P(FramePacerTest, KeepsTheSensorsRhythm) {
+    const PaceCase& c = GetParam();
+    const Clock::time_point origin{};
+    const Clock::time_point next = FramePacer::NextDue(origin + milliseconds(c.due), origin + milliseconds(c.now),
+                                                       milliseconds(c.step));
+    EXPECT_EQ(std::chrono::duration_cast<milliseconds>(next - origin).count(), c.next);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stalls, FramePacerTest,
+    ::testing::Values(
+        PaceCase{"OnTime", 100, 101, 33, 133},
+        // Late by less than a frame: the next frame keeps the rhythm, however often that happens.
+        PaceCase{"LateWithinAFrame", 100, 120, 33, 133},
+        PaceCase{"LateAlmostAFrame", 100, 165, 33, 133},
+        // A whole frame's time gone: that frame is skipped, the rhythm kept.
+        PaceCase{"LateAFrameAndMore", 100, 170, 33, 166},
+        PaceCase{"StalledTenFrames", 100, 460, 33, 430},
+        PaceCase{"ExactlyOnTheNextButOne", 100, 166, 33, 166},
+        PaceCase{"NoStepAtAll", 100, 120, 0, 120}),
+    [](const ::testing::TestParamInfo<PaceCase>& info) { return std::string(info.param.name); });
+
+// Wake-ups late by more than a frame now and then (a write that waited for the disk) do not
+// add up: after a minute at 30 fps the frames due are as many as the minute holds.
+TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
+    const Clock::time_point origin{};
+    const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
+    Clock::time_point due = origin + step;
+    int frames = 0;
+    while (due < origin + std::chrono::seconds(60)) {
+        ++frames;
+        const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? 40 : 2);  // woken late
+        due = FramePacer::NextDue(due, now, step);
+    }
+    EXPECT_GE(frames, 1799);
+}
+
+}  // namespace
