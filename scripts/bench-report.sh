@@ -116,23 +116,31 @@ small=$work/small.zrec
 large=$work/large.zrec
 "$zrfgrab" grab --camera usb-ir --fast --frames 17 --record "$small" --quiet >"$logs/replay-make.log" 2>&1
 "$zrfgrab" grab --camera usb-ir --fast --frames 1740 --record "$large" --quiet >>"$logs/replay-make.log" 2>&1
-# The time (ns) a replay of one frame takes, process start to end, and its peak RSS (KiB):
-# the medians of 7 runs.
-replay_first_frame() {
-  local rec=$1 i t0 t1
-  [ -s "$rec" ] || return
-  for i in 1 2 3 4 5 6 7; do
-    t0=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$logs/replay.time" "$zrfgrab" replay "$rec" --frames 1 --fast --quiet \
-      >/dev/null 2>>"$logs/replay.log" || return
-    t1=$(date +%s%N)
-    echo "$((t1 - t0)) $(tail -n 1 "$logs/replay.time")"
-  done >"$logs/replay-runs.txt"
-  echo "$(sort -n -k1,1 "$logs/replay-runs.txt" | sed -n 4p | cut -d' ' -f1)" \
-    "$(sort -n -k2,2 "$logs/replay-runs.txt" | sed -n 4p | cut -d' ' -f2)"
+# The time (ns) a replay of one frame takes, process start to end, and its peak RSS (KiB), for
+# both recordings in turns (a change of the machine's pace falls on both): the medians of 7 runs
+# each, as "small-ns small-kib large-ns large-kib".
+replay_one() {  # replay_one RECORDING: prints "ns kib"
+  local t0 t1
+  t0=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$logs/replay.time" "$zrfgrab" replay "$1" --frames 1 --fast --quiet \
+    >/dev/null 2>>"$logs/replay.log" || return 1
+  t1=$(date +%s%N)
+  echo "$((t1 - t0)) $(tail -n 1 "$logs/replay.time")"
 }
-read -r replay_small_ns replay_small_kib <<<"$(replay_first_frame "$small")"
-read -r replay_large_ns replay_large_kib <<<"$(replay_first_frame "$large")"
+replay_first_frames() {
+  local i
+  [ -s "$small" ] && [ -s "$large" ] || return
+  : >"$logs/replay-small.txt"
+  : >"$logs/replay-large.txt"
+  for i in 1 2 3 4 5 6 7; do
+    replay_one "$small" >>"$logs/replay-small.txt" || return
+    replay_one "$large" >>"$logs/replay-large.txt" || return
+  done
+  for f in "$logs/replay-small.txt" "$logs/replay-large.txt"; do
+    echo "$(sort -n -k1,1 "$f" | sed -n 4p | cut -d' ' -f1) $(sort -n -k2,2 "$f" | sed -n 4p | cut -d' ' -f2)"
+  done | tr '\n' ' '
+}
+read -r replay_small_ns replay_small_kib replay_large_ns replay_large_kib <<<"$(replay_first_frames)"
 rm -f "$small" "$large"
 
 # --- The device path under Wine against Linux, in this run: the same timing program.
