@@ -17,6 +17,7 @@
 #include <time.h>
 
 #include "bench/camera_streaming.h"
+#include "bench/turns.h"
 #include "capture/mtx_graph.h"
 #include "sim/video/simulated_video_device.h"
 
@@ -35,17 +36,8 @@ bool Benched(const StreamingCamera& camera) {
     return camera.samples != CaptureBench::SampleKind::Mjpg;
 }
 
-double CpuSeconds(clockid_t clock) {
-    timespec now{};
-    clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using BenchTurns::Median;
+double CpuSeconds(clockid_t clock) { return BenchTurns::ClockSeconds(clock); }
 
 // One camera with its graph built, the stream set up as the device sets it up.
 struct Setup {
@@ -114,14 +106,7 @@ void BM_CapturePath(benchmark::State& state, const StreamingCamera& camera) {
     std::vector<double> ratios, directTimes, graphTimes;
     long turn = 0;
     for (auto _ : state) {
-        double d = 0, g = 0;
-        if (++turn % 2 == 0) {
-            d = direct();
-            g = graph();
-        } else {
-            g = graph();
-            d = direct();
-        }
+        const auto [d, g] = BenchTurns::TakeTurns(turn, direct, graph);
         state.SetIterationTime(g);
         if (d > 0) ratios.push_back(g / d);
         directTimes.push_back(d / frames * 1e6);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/turns.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/jpegls_codec.h"
 #include "imaging/media_subtypes.h"
@@ -87,17 +88,8 @@ class Memcpy {
     std::vector<std::uint8_t> dst_ = std::vector<std::uint8_t>(kPixelBytes);
 };
 
-double ThreadCpu() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using BenchTurns::Median;
+double ThreadCpu() { return BenchTurns::ClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
 
 // Each iteration is a turn of the path and a turn of its baseline, about 2 ms each. The
 // iteration's time is the path's turn; the counters hold the median ratio and the median times
@@ -115,14 +107,8 @@ void Paired(benchmark::State& state, Path& path, Base& base) {
     std::vector<double> ratios, pathTimes, baseTimes;
     long turn = 0;
     for (auto _ : state) {
-        double p = 0, b = 0;
-        if (++turn % 2 == 0) {
-            p = timed(path, calls);
-            b = timed(base, calls);
-        } else {
-            b = timed(base, calls);
-            p = timed(path, calls);
-        }
+        const auto [p, b] =
+            BenchTurns::TakeTurns(turn, [&] { return timed(path, calls); }, [&] { return timed(base, calls); });
         state.SetIterationTime(p);
         if (b > 0) ratios.push_back(p / b);
         pathTimes.push_back(p / calls * 1e6);

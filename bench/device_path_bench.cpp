@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench/device_rig.h"
+#include "bench/turns.h"
 #include "host/recorder/recording_format.h"
 #include "host/recorder/zrf_recorder.h"
 #include "imaging/jpegls_codec.h"
@@ -235,14 +236,7 @@ void BM_Recorder(benchmark::State& state, const DeviceFormat& format) {
             return ThreadCpu() - start;
         };
         // Each goes first in every other turn: the one after meets the page cache the first left.
-        double recorded = 0, write = 0;
-        if (++turn % 2 == 0) {
-            recorded = record();
-            write = writePlain();
-        } else {
-            write = writePlain();
-            recorded = record();
-        }
+        const auto [recorded, write] = BenchTurns::TakeTurns(turn, record, writePlain);
         state.SetIterationTime(recorded);
         recordedSum += recorded;
         writeSum += write;
@@ -252,13 +246,8 @@ void BM_Recorder(benchmark::State& state, const DeviceFormat& format) {
     const bool recording = recorder.IsRecording();
     recorder.Dispose();
     if (!recording || !written) return state.SkipWithError("a recording stopped");
-    const auto median = [](std::vector<double> v) {
-        if (v.empty()) return 0.0;
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
     state.counters["vs_write"] = writeSum > 0 ? recordedSum / writeSum : 0.0;
-    state.counters["write_us"] = median(writes);
+    state.counters["write_us"] = BenchTurns::Median(writes);
 }
 
 // The median time per image of each benchmark's repetitions.
@@ -299,7 +288,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
                   Median("BM_Device/" + name + "/idle"), 0);
         }
         std::printf("\nthe recorder per image against a plain write of the same bytes, in turns "
-                    "(median of the turns' ratios):\n");
+                    "(the ratio of their sums over the turns):\n");
         for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
             if (!f.radiometric) continue;
             const std::string name = f.name;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "bench/camera_streaming.h"
+#include "bench/turns.h"
 #include "host/control/rtree_nodes.h"
 #include "host/xml/documents.h"
 #include "platform/time/test_clock.h"
@@ -49,11 +50,7 @@ inline const DeviceFormat kDeviceFormats[] = {
     {"Mjpg", "webcam", zrf::sim::kFormatIdJpegPlain, SampleKind::Mjpg, {640, 480}, 1, false},
 };
 
-inline double ThreadClockSeconds(clockid_t clock) {
-    timespec now{};
-    clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+inline double ThreadClockSeconds(clockid_t clock) { return BenchTurns::ClockSeconds(clock); }
 
 // One format's camera and connected device. Streaming runs between Start and Stop; the
 // streaming thread's CPU clock is known once the first image arrived.

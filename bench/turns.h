@@ -1,0 +1,37 @@
+#pragma once
+// What the benchmarks that compare a path with its baseline share: a thread's CPU clock, the
+// median, and turns in which the two alternate going first, so both meet the same state of the
+// machine (caches, the processor's pace, the page cache).
+#include <time.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace BenchTurns {
+
+inline double ClockSeconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One turn of each; `turn` counts the turns, and which goes first follows it. Returns what each
+// returned (its time), `first`'s first.
+template <class First, class Second>
+std::pair<double, double> TakeTurns(long& turn, First first, Second second) {
+    if (++turn % 2 == 0) {
+        const double a = first();
+        return {a, second()};
+    }
+    const double b = second();
+    return {first(), b};
+}
+
+}  // namespace BenchTurns
