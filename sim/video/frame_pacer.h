@@ -38,7 +38,8 @@ class FramePacer {
     // When the frame after one due at `due` is due, the streaming thread being back at `now`.
     // A sensor keeps its own rhythm: a thread late by less than a frame gets the next frame on
     // the rhythm (at once, if that has passed too); after a longer stall the frames whose time
-    // passed are gone, and the next comes on the rhythm, not in a burst.
+    // passed are gone: the late frame comes at once and the next on the rhythm, so at most two
+    // come closer than a step, never a burst.
     static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now, Clock::duration step);
 
   private:
