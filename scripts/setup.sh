@@ -26,7 +26,7 @@ if [ "${1:-}" = --deb-src ]; then
 fi
 
 packages=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config ccache
   libcharls-dev libpugixml-dev libpng-dev zlib1g-dev
   libtiff-dev libavformat-dev libavcodec-dev libavutil-dev
   libboost-dev libjpeg-dev nlohmann-json3-dev
