@@ -2,14 +2,16 @@
 // Completed handler returning, for every format, with the recorder idle and recording; against a
 // memcpy of the image (a bare JPEG-LS decode for that format); and the recorder, called as the
 // device calls it, against a plain sequential write of the same bytes with the same calls it
-// makes (a 32-byte record header, then the image; no fsync). Recordings go to a temporary folder on the file system of
-// ZRF_BENCH_DIR (default the system's temporary folder), restarted every few hundred images so
-// the run writes a bounded amount; both sides restart alike.
+// makes (a 32-byte record header, then the image; no fsync). Recordings go to a temporary
+// folder on the file system of ZRF_BENCH_DIR (default the system's temporary folder), restarted
+// every few hundred images so the run writes a bounded amount; both sides restart alike.
 //
 // The device's time is the CPU time of the camera's streaming thread, which runs the whole path
 // (the camera's own share is a pointer handed on: its samples are prepared once); the baselines'
-// is the CPU time of the benchmark thread. Each figure is the median of several repetitions;
-// the ratios are printed at the end as "ratio: KEY VALUE".
+// is the CPU time of the benchmark thread. A path and its baseline take turns of a few
+// milliseconds on one processor, so a change of the machine's pace falls on both; the ratio is
+// the median of the turns' ratios (of several repetitions). The ratios are printed at the end as
+// "ratio: KEY VALUE".
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -70,10 +72,115 @@ DeviceRig& RigFor(const DeviceFormat& format) {
 // The image size each format delivered, for its baselines.
 std::map<std::string, std::size_t> g_imageBytes;
 
-void BM_Device(benchmark::State& state, const DeviceFormat& format, bool record) {
-    if (record) std::filesystem::create_directories(RecordFolder() + "/" + format.name);
-    DeviceRig& rig = RigFor(format);
-    if (!rig.Start(record)) return state.SkipWithError("no image arrived");
+// A turn lasts about this long: long enough that waking the streaming thread once per turn is
+// lost in it, short enough for hundreds of turns.
+constexpr double kTurnSeconds = 0.003;
+
+double ThreadCpu() { return DeviceBench::ThreadClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+// What the device path is measured against, on the benchmark's thread: a memcpy of the image,
+// or for JPEG-LS the bare decode of the camera's sample. A camera that sends its picture in
+// several fields sends them in one sample, and the device copies each image from its own part
+// of it: the memcpy takes its images from the parts of as large a buffer in turn, so both read
+// the same amount of memory that has not just been read.
+class Baseline {
+  public:
+    Baseline(const DeviceFormat& format, std::size_t imageBytes)
+        : jpegLs_(format.samples == DeviceBench::SampleKind::UsbJpegLs),
+          parts_(static_cast<std::size_t>(std::max(format.fields, 1))),
+          imageBytes_(imageBytes),
+          stride_((imageBytes + 4095) / 4096 * 4096),
+          source_(format.samples, format.picture, 1),
+          src_(stride_ * parts_, 1),
+          dst_(std::max(imageBytes, static_cast<std::size_t>(format.picture.width) *
+                                        format.picture.height * 2),
+               0) {}
+    bool Ok() const { return src_.data() != nullptr && dst_.data() != nullptr; }
+
+    // `images` of them; false when a decode failed.
+    bool Run(long images) {
+        bool ok = true;
+        for (long i = 0; i < images; ++i) ok &= jpegLs_ ? DecodeOnce() : CopyOnce();
+        return ok;
+    }
+
+  private:
+    bool CopyOnce() {
+        part_ = (part_ + 1) % parts_;
+        std::memcpy(dst_.data(), src_.data() + part_ * stride_, imageBytes_);
+        benchmark::DoNotOptimize(dst_.data());
+        benchmark::ClobberMemory();
+        return true;
+    }
+    bool DecodeOnce() {
+        const auto& sample = source_.Samples().front();
+        const std::uint32_t length = Zrf::LoadBigEndian32(sample.data());
+        JlsParameters params;
+        const bool ok = ReadJpegLsHeader(sample.data() + 4, length, params) &&
+                        DecodeJpegLs(dst_.data(), dst_.size(), sample.data() + 4, length, params);
+        benchmark::ClobberMemory();
+        return ok;
+    }
+
+    const bool jpegLs_;
+    const std::size_t parts_;
+    const std::size_t imageBytes_;
+    const std::size_t stride_;  // the parts start on pages
+    std::size_t part_ = 0;
+    const CaptureBench::CameraSampleSource source_;
+    // Page to page: where a C library's copy is at its best (see CopyPixels).
+    BenchTurns::PageBuffer src_, dst_;
+};
+
+// The device idle, in turns with its baseline: a few milliseconds of images through the device
+// (its streaming thread let through the handler's gate) and as many of the baseline on this
+// thread; which goes first alternates. The iteration's time is the device's; the counters hold
+// the median of the turns' ratios and the median times per image.
+void DeviceInTurns(benchmark::State& state, DeviceRig& rig) {
+    Baseline baseline(rig.Format(), rig.ImageBytes());
+    if (!baseline.Ok()) {
+        rig.Stop();
+        return state.SkipWithError("no memory for the baseline");
+    }
+    long images = 1;
+    bool ok = true;
+    const auto base = [&] {
+        const double start = ThreadCpu();
+        ok &= baseline.Run(images);
+        return ThreadCpu() - start;
+    };
+    long passed = 0;
+    const auto device = [&] {
+        const double start = rig.StreamingCpuSeconds();
+        passed = rig.Stream(images);
+        return rig.StreamingCpuSeconds() - start;
+    };
+    rig.Gate();
+    rig.Stream(4);  // the image in flight when the gate closed, and a few to settle
+    images = static_cast<long>(std::clamp(kTurnSeconds / std::max(base(), 1e-7), 4.0, 1000.0));
+    std::vector<double> ratios, deviceTimes, baseTimes;
+    long turn = 0;
+    for (auto _ : state) {
+        const auto [d, b] = BenchTurns::TakeTurns(turn, device, base);
+        if (passed != images) {
+            rig.Stop();
+            return state.SkipWithError("the stream stalled");
+        }
+        state.SetIterationTime(d / static_cast<double>(images) * kImagesPerIteration);
+        if (b > 0) ratios.push_back(d / b);
+        deviceTimes.push_back(d / static_cast<double>(images) * 1e6);
+        baseTimes.push_back(b / static_cast<double>(images) * 1e6);
+    }
+    rig.Stop();
+    if (!ok) return state.SkipWithError("the baseline's decode failed");
+    state.counters["vs_base"] = BenchTurns::Median(ratios);
+    state.counters["device_us"] = BenchTurns::Median(deviceTimes);
+    state.counters["base_us"] = BenchTurns::Median(baseTimes);
+    state.counters["images_per_turn"] = static_cast<double>(images);
+}
+
+// The device streaming on its own, recording: the streaming thread's time per image.
+void DeviceAlone(benchmark::State& state, DeviceRig& rig, bool record) {
     long sinceRestart = 0;
     for (auto _ : state) {
         if (record && sinceRestart >= kImagesPerFile) {
@@ -92,46 +199,19 @@ void BM_Device(benchmark::State& state, const DeviceFormat& format, bool record)
         state.SetIterationTime(cpu / static_cast<double>(images) * kImagesPerIteration);
     }
     rig.Stop();
+}
+
+void BM_Device(benchmark::State& state, const DeviceFormat& format, bool record) {
+    if (record) std::filesystem::create_directories(RecordFolder() + "/" + format.name);
+    DeviceRig& rig = RigFor(format);
+    if (!rig.Start(record)) return state.SkipWithError("no image arrived");
     g_imageBytes[format.name] = rig.ImageBytes();
+    if (record)
+        DeviceAlone(state, rig, true);
+    else
+        DeviceInTurns(state, rig);
     state.SetItemsProcessed(state.iterations() * kImagesPerIteration);
     state.counters["image_bytes"] = static_cast<double>(rig.ImageBytes());
-}
-
-double ThreadCpu() { return DeviceBench::ThreadClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
-
-void BM_Memcpy(benchmark::State& state, const DeviceFormat& format) {
-    const std::size_t bytes = g_imageBytes[format.name];
-    if (bytes == 0) return state.SkipWithError("the device delivered nothing to size it");
-    std::vector<std::uint8_t> src(bytes, 1), dst(bytes);
-    for (auto _ : state) {
-        const double start = ThreadCpu();
-        for (int i = 0; i < kImagesPerIteration; ++i) {
-            std::memcpy(dst.data(), src.data(), bytes);
-            benchmark::DoNotOptimize(dst.data());
-            benchmark::ClobberMemory();
-        }
-        state.SetIterationTime(ThreadCpu() - start);
-    }
-}
-
-void BM_JpegLsBare(benchmark::State& state, const DeviceFormat& format) {
-    const CaptureBench::CameraSampleSource source(format.samples, format.picture, 1);
-    const auto& sample = source.Samples().front();
-    const std::uint32_t length = Zrf::LoadBigEndian32(sample.data());
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(format.picture.width) *
-                                  format.picture.height * 2);
-    bool ok = true;
-    for (auto _ : state) {
-        const double start = ThreadCpu();
-        for (int i = 0; i < kImagesPerIteration; ++i) {
-            JlsParameters params;
-            ok &= ReadJpegLsHeader(sample.data() + 4, length, params) &&
-                  DecodeJpegLs(out.data(), out.size(), sample.data() + 4, length, params);
-            benchmark::ClobberMemory();
-        }
-        state.SetIterationTime(ThreadCpu() - start);
-    }
-    if (!ok) state.SkipWithError("decode failed");
 }
 
 // What the recorder writes per image, without it: a 32-byte record header, then the image.
@@ -266,19 +346,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
     void PrintRatios() const {
-        std::printf("\nper image, medians of %d repetitions (CPU time, us): device path, "
-                    "baseline, ratio\n",
+        std::printf("\nper image (CPU time, us): device path, baseline, and the median of the "
+                    "ratios of their turns (median of %d repetitions)\n",
                     kRepetitions);
         for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
             const std::string name = f.name;
-            const double device = Median("BM_Device/" + name + "/idle");
-            if (f.samples == DeviceBench::SampleKind::UsbJpegLs) {
+            const std::string idle = "BM_Device/" + name + "/idle:";
+            const double ratio = CounterValue(idle + "vs_base");
+            const double base = CounterValue(idle + "base_us");
+            const double device = ratio > 0 ? base * ratio : -1;
+            if (f.samples == DeviceBench::SampleKind::UsbJpegLs)
                 Ratio(name + " / bare JPEG-LS decode", "device_path_" + name + "_vs_bare_decode",
-                      device, Median("BM_JpegLsBare/" + name), 1.05);
-            } else {
+                      device, base, 1.05);
+            else
                 Ratio(name + " / memcpy of the image", "device_path_" + name + "_vs_memcpy",
-                      device, Median("BM_Memcpy/" + name), 1.5);
-            }
+                      device, base, 1.5);
         }
         std::printf("\nthe device path recording, against idle (both on the streaming thread):\n");
         for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
@@ -336,6 +418,8 @@ void Register(const std::string& name, F body) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The device and its baseline take turns on one processor, so both meet its same state.
+    CaptureBench::StayOnOneProcessor();
     // The device runs first: its images give the baselines their sizes.
     for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
         const std::string name = f.name;
@@ -347,10 +431,6 @@ int main(int argc, char** argv) {
     }
     for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
         const std::string name = f.name;
-        if (f.samples == DeviceBench::SampleKind::UsbJpegLs)
-            Register("BM_JpegLsBare/" + name, [&f](benchmark::State& s) { BM_JpegLsBare(s, f); });
-        else
-            Register("BM_Memcpy/" + name, [&f](benchmark::State& s) { BM_Memcpy(s, f); });
         if (f.radiometric)
             Register("BM_Recorder/" + name, [&f](benchmark::State& s) { BM_Recorder(s, f); });
     }

@@ -2,14 +2,17 @@
 // The plug-in's own device connected to a simulated camera whose samples are prepared once and
 // never copied again, so what a frame costs on the streaming thread is the device path: the
 // grabber callback, the stream, the decode, the per-image event arguments and info document,
-// the recorder and the Completed handlers. The handler here only counts.
+// the recorder and the Completed handlers. The handler here only counts, and waits at a gate
+// when the benchmark has the device take turns with a baseline (Gate, Stream).
 #include <pthread.h>
 #include <time.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -77,7 +80,7 @@ class DeviceRig {
         device_->Completed().Subscribe(
             [this](const void*, const Vorn::Zephra::Net::Devices::GrabContinousCompletedEventArgs& e) {
                 if (!clockKnown_.load(std::memory_order_relaxed)) Learn(e.Image.size());
-                delivered_.fetch_add(1, std::memory_order_relaxed);
+                AfterImage(delivered_.fetch_add(1, std::memory_order_relaxed) + 1);
             });
         device_->Device_Connect(xml.XMLData());
     }
@@ -105,7 +108,9 @@ class DeviceRig {
         device_->GrabContinous_Start();
         return WaitFor(delivered_.load() + 1) && clockKnown_.load();
     }
+    // The gate opened first: stopping waits for the streaming thread.
     void Stop() {
+        Ungate();
         if (device_->GrabContinous_IsGrabbing()) device_->GrabContinous_Stop();
         if (recording_) device_->Recorder_Stop(0);
         recording_ = false;
@@ -121,6 +126,29 @@ class DeviceRig {
     std::size_t ImageBytes() const { return imageBytes_.load(); }
     double StreamingCpuSeconds() const { return ThreadClockSeconds(clock_); }
 
+    // From now on the streaming thread waits in the handler after each image until Stream lets
+    // it go on: the device and a baseline on the benchmark's thread can then take turns.
+    void Gate() {
+        std::lock_guard lock(gateMutex_);
+        allowed_ = delivered_.load();
+        gated_ = true;
+    }
+    void Ungate() {
+        std::lock_guard lock(gateMutex_);
+        gated_ = false;
+        gateChanged_.notify_all();
+    }
+    // Lets `images` more images through the gate and waits until they have passed (or the bound
+    // passes: it only keeps a broken build from hanging). Returns how many passed.
+    long Stream(long images) {
+        std::unique_lock lock(gateMutex_);
+        const long before = delivered_.load();
+        allowed_ = before + images;
+        gateChanged_.notify_all();
+        gateChanged_.wait_for(lock, std::chrono::seconds(30), [&] { return delivered_.load() >= allowed_; });
+        return delivered_.load() - before;
+    }
+
     // Polls without disturbing the streaming thread; the bound keeps a broken build from hanging.
     bool WaitFor(long count) const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -132,6 +160,14 @@ class DeviceRig {
     }
 
   private:
+    // On the streaming thread, after image number `count`. The benchmark is woken only by the
+    // last image of a turn.
+    void AfterImage(long count) {
+        if (!gated_.load(std::memory_order_acquire)) return;
+        std::unique_lock lock(gateMutex_);
+        if (count == allowed_) gateChanged_.notify_all();
+        gateChanged_.wait(lock, [&] { return !gated_.load() || count < allowed_; });
+    }
     void Learn(std::size_t bytes) {
         pthread_getcpuclockid(pthread_self(), &clock_);
         imageBytes_ = bytes;
@@ -159,6 +195,11 @@ class DeviceRig {
     std::atomic<bool> clockKnown_{false};
     clockid_t clock_{};
     bool recording_ = false;
+    // The gate: allowed_ under gateMutex_; gated_ is also read without it, to pass ungated.
+    std::mutex gateMutex_;
+    std::condition_variable gateChanged_;
+    long allowed_ = 0;
+    std::atomic<bool> gated_{false};
 };
 
 }  // namespace DeviceBench

@@ -1,10 +1,15 @@
 #pragma once
 // What the benchmarks that compare a path with its baseline share: a thread's CPU clock, the
 // median, and turns in which the two alternate going first, so both meet the same state of the
-// machine (caches, the processor's pace, the page cache).
+// machine (caches, the processor's pace, the page cache); and page-aligned buffers, so a
+// baseline's copy is not slowed by where its buffers happen to lie.
 #include <time.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,5 +38,24 @@ std::pair<double, double> TakeTurns(long& turn, First first, Second second) {
     const double b = second();
     return {first(), b};
 }
+
+// `bytes` starting on a page, filled with `fill`; empty (null data) when memory ran out.
+class PageBuffer {
+  public:
+    PageBuffer(std::size_t bytes, std::uint8_t fill)
+        : bytes_(bytes),
+          data_(static_cast<std::uint8_t*>(std::aligned_alloc(4096, (bytes + 4095) / 4096 * 4096))) {
+        if (data_) std::memset(data_.get(), fill, bytes);
+    }
+    std::uint8_t* data() const { return data_.get(); }
+    std::size_t size() const { return bytes_; }
+
+  private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::size_t bytes_;
+    std::unique_ptr<std::uint8_t, Free> data_;
+};
 
 }  // namespace BenchTurns

@@ -4,6 +4,7 @@
 
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
+#include "imaging/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 
@@ -66,8 +67,8 @@ DecodeResult ImgSrcStream::DecodeIeee1394Frame(const std::uint8_t* data, std::in
     WriteEntry(out + kIndexOffset + kIndexEntrySize, kPixelBlock, kPixelsHostOrder, 0,
                kPixelBlockOffset, g.fieldBytes + kGeometrySize);
     std::memcpy(out + kPixelBlockOffset, block, kGeometrySize);
-    std::memcpy(out + kPixelBlockOffset + kGeometrySize, data + source,
-                static_cast<std::size_t>(g.fieldBytes));
+    CopyPixels(out + kPixelBlockOffset + kGeometrySize, data + source,
+               static_cast<std::size_t>(g.fieldBytes), false);
 
     SwapByMap(out, MainHeaderByteOrderMap());
     SwapByMap(out + kIndexOffset, IndexEntryByteOrderMap());

@@ -12,6 +12,14 @@ namespace {
 // Below this the runtime's memcpy is as good as any.
 constexpr std::size_t kWideCopyMinimum = 4096;
 
+// Whether the destination lies 1 to 63 bytes past the source within a 4 KB page, where the C
+// library's copy is many times slower on some processors.
+[[maybe_unused]] bool LibraryCopyIsSlowFor(const std::uint8_t* dst, const std::uint8_t* src) {
+    const std::uintptr_t ahead =
+        (reinterpret_cast<std::uintptr_t>(dst) - reinterpret_cast<std::uintptr_t>(src)) & 4095;
+    return ahead != 0 && ahead < 64;
+}
+
 inline std::uint16_t Swap16(std::uint16_t v) {
     return static_cast<std::uint16_t>(v << 8 | v >> 8);
 }
@@ -198,8 +206,11 @@ bool CopyPixelsWith(PixelSwapKernel kernel, std::uint8_t* dst, const std::uint8_
 void CopyPixels(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes, bool swapBytes) {
 #ifndef _WIN32
     // The C library picks its own copy for the processor, and copies without reading the
-    // destination first: no kernel of ours beats it.
-    if (!swapBytes) {
+    // destination first: no kernel of ours beats it, but for one case. Its string-move copy
+    // runs 12-30 times slower on some processors (measured: 110 instead of 9 us for 300 KB)
+    // when the destination lies a few bytes past the source, counted within a 4 KB page; a
+    // frame's buffers can lie so by chance. Our kernel does not care where they lie.
+    if (!swapBytes && (bytes < kWideCopyMinimum || !LibraryCopyIsSlowFor(dst, src))) {
         std::memcpy(dst, src, bytes);
         return;
     }

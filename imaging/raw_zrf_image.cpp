@@ -4,6 +4,7 @@
 
 #include "capture/mm_timing.h"
 #include "imaging/field_geometry.h"
+#include "imaging/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 
@@ -85,7 +86,7 @@ bool BuildRawZrfImage(std::uint8_t* out, const std::uint8_t* sample, std::int32_
     WriteEntry(out + kIndexOffset + kIndexEntrySize, kPixelBlock, 0, kPixelBlockOffset,
                g.pictureBytes + kGeometrySize);
     std::memcpy(out + kPixelBlockOffset, block, kGeometrySize);
-    std::memcpy(out + kPixelBlockOffset + kGeometrySize, sample, pixelBytes);
+    CopyPixels(out + kPixelBlockOffset + kGeometrySize, sample, pixelBytes, false);
 
     Store<std::uint16_t>(out + 36, 0);
     SwapByMap(out, MainHeaderByteOrderMap());

@@ -4,6 +4,7 @@
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
+#include "imaging/pixel_copy.h"
 #include "imaging/visual_frame_header.h"
 
 DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out) {
@@ -32,7 +33,7 @@ DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint
 
     // Never read past the sample; whatever the sample does not cover is zero.
     const std::int64_t copied = length < reserved ? length : reserved;
-    std::memcpy(out + sizeof header, data, static_cast<std::size_t>(copied));
+    CopyPixels(out + sizeof header, data, static_cast<std::size_t>(copied), false);
     std::memset(out + sizeof header + copied, 0, static_cast<std::size_t>(reserved - copied));
     return DecodeResult::Ok;
 }
@@ -42,6 +43,6 @@ DecodeResult ImgSrcStream::DecodeMjpgFrame(const std::uint8_t* data, std::uint8_
     if (length < 0) return DecodeResult::BadFrame;
     // The picture carries no stamp; the recorder still takes the time it arrived.
     StampField(0);
-    std::memcpy(out, data, static_cast<std::size_t>(length));
+    CopyPixels(out, data, static_cast<std::size_t>(length), false);
     return DecodeResult::Ok;
 }

@@ -225,6 +225,7 @@ bench_of() {
     usb_raw_vs_memcpy) echo "decode_bench BM_UsbRaw\$" ;;
     ieee1394_vs_memcpy) echo "decode_bench BM_Ieee1394" ;;
     jpegls_vs_bare_decode) echo "decode_bench BM_JpegLsPath" ;;
+    copy_placement_*) f=${1#copy_placement_}; echo "decode_bench BM_CopyPlacement/${f%%_vs_*}" ;;
     crc32_vs_zlib) echo "crc32_bench BM_Crc32Ours" ;;
   esac
 }
@@ -291,6 +292,8 @@ ratio_row "USB raw decode / memcpy of the frame" usb_raw_vs_memcpy 1.5
 ratio_row "USB raw, swapped pixels / memcpy" usb_raw_swapped_vs_memcpy 1.5
 ratio_row "IEEE-1394 decode / memcpy of the frame" ieee1394_vs_memcpy 1.5
 ratio_row "JPEG-LS path / bare CharLS decode" jpegls_vs_bare_decode 1.05
+ratio_row "frame copy 1-63 bytes past a page / page to page: 320x240" copy_placement_153600_vs_aligned 1.5
+ratio_row "frame copy 1-63 bytes past a page / page to page: 640x480 field" copy_placement_309788_vs_aligned 1.5
 ratio_row "capture path / decode alone: USB raw" capture_path_UsbRaw 1.05
 ratio_row "capture path / decode alone: USB JPEG-LS" capture_path_UsbJpegLs 1.05
 ratio_row "capture path / decode alone: IEEE-1394" capture_path_Ieee1394 1.05

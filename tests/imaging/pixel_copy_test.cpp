@@ -1,8 +1,12 @@
 // Every swapping kernel the processor has gives the scalar kernel's bytes, at sizes that leave
-// each kernel a remainder for the narrower ones, in place and copying, at any alignment.
+// each kernel a remainder for the narrower ones, in place and copying, at any alignment; and a
+// plain copy is exact wherever its destination lies against its source (it then takes another
+// route than the C library's copy).
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -67,6 +71,33 @@ TEST(PixelCopy, EveryKernelSwapsAsTheScalarOne) {
         EXPECT_EQ(copied, expected) << size;
         if (size % 2) inPlace.back() = expected.back();  // an odd trailing byte is left alone
         EXPECT_EQ(inPlace, expected) << size;
+    }
+}
+
+// Both buffers in one page-aligned block: the source on a page, the destination `ahead` bytes
+// past another, so every placement the copy tells apart is met.
+TEST(PixelCopy, PlainCopyIsExactWhereverTheDestinationLies) {
+    const std::size_t sizes[] = {4095, 4096, 4097, 153600, 309788, 614400 + 3};
+    const std::size_t aheads[] = {0, 1, 2, 15, 16, 31, 32, 33, 63, 64, 65, 2048, 4031, 4095};
+    constexpr std::size_t kRegion = 1 << 20;
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> block(
+        static_cast<std::uint8_t*>(std::aligned_alloc(4096, 2 * kRegion)));
+    ASSERT_NE(block, nullptr);
+    const std::vector<std::uint8_t> pattern = Bytes(kRegion - 4096);
+    std::uint8_t* src = block.get();
+    std::copy(pattern.begin(), pattern.end(), src);
+    for (const std::size_t size : sizes) {
+        for (const std::size_t ahead : aheads) {
+            std::uint8_t* dst = block.get() + kRegion + ahead;
+            std::fill(dst - 1, dst + size + 1, std::uint8_t{0xEE});
+            CopyPixels(dst, src, size, false);
+            EXPECT_TRUE(std::equal(src, src + size, dst)) << size << " bytes, " << ahead << " ahead";
+            EXPECT_EQ(dst[-1], 0xEE) << size << " bytes, " << ahead << " ahead: wrote before";
+            EXPECT_EQ(dst[size], 0xEE) << size << " bytes, " << ahead << " ahead: wrote after";
+        }
     }
 }
 
