@@ -150,8 +150,8 @@ linux_timing() {
   ZRF_PLUGIN="$build/plugin/Vorn.CaptureDevice.so" "$build/tests/windows/device_path_timing" usb-ir 9 300 2>&1 |
     tee -a "$logs/timing-linux.log" | timing_ns
 }
-# The median of three figures; nothing when fewer than three came.
-median3() { sort -n | awk '{ v[++n] = $1 } END { if (n >= 3) print v[int((n + 1) / 2)] }'; }
+# The median of the figures; nothing when fewer than three came.
+median_of() { sort -n | awk '{ v[++n] = $1 } END { if (n >= 3) print v[int((n + 1) / 2)] }'; }
 : >"$logs/timing-linux.log"
 : >"$logs/timing-wine.log"
 linux_ns=$(linux_timing)
@@ -165,18 +165,19 @@ elif ! { cmake --preset windows && cmake --build --preset windows -j "$(nproc 2>
     --target device_path_timing zrfgrab zrf_simcam; } >"$logs/windows-build.log" 2>&1; then
   wine_why="the windows preset did not build ($logs/windows-build.log)"
 else
-  # Both builds in turns, three runs each, and the medians: a change of the machine's pace
-  # between two runs falls on both.
+  # Both builds in turns, five runs each, and the medians: a change of the machine's pace
+  # between two runs falls on both (with three, one slow Linux run in three moved the ratio
+  # by a fifth).
   : >"$logs/timing-linux.txt"
   : >"$logs/timing-wine.txt"
-  for _ in 1 2 3; do
+  for _ in 1 2 3 4 5; do
     bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee -a "$logs/timing-wine.log" |
       timing_ns >>"$logs/timing-wine.txt"
     [ -n "$linux_ns" ] && echo "$linux_ns" >>"$logs/timing-linux.txt"
     linux_ns=$(linux_timing)
   done
-  wine_ns=$(median3 <"$logs/timing-wine.txt")
-  linux_ns=$(median3 <"$logs/timing-linux.txt")
+  wine_ns=$(median_of <"$logs/timing-wine.txt")
+  linux_ns=$(median_of <"$logs/timing-linux.txt")
   [ -n "$wine_ns" ] || wine_why="the timing program failed under Wine ($logs/timing-wine.log)"
   # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates of the
   # runs that succeeded (at least three of each).
