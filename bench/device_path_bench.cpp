@@ -132,11 +132,12 @@ class Baseline {
     BenchTurns::PageBuffer src_, dst_;
 };
 
-// The device idle, in turns with its baseline: a few milliseconds of images through the device
-// (its streaming thread let through the handler's gate) and as many of the baseline on this
-// thread; which goes first alternates. The iteration's time is the device's; the counters hold
+// The device, idle or recording, in turns with its baseline: a few milliseconds of images
+// through the device (its streaming thread let through the handler's gate) and as many of the
+// baseline on this thread; which goes first alternates. A recording starts a new file every
+// kImagesPerFile images, between turns. The iteration's time is the device's; the counters hold
 // the median of the turns' ratios and the median times per image.
-void DeviceInTurns(benchmark::State& state, DeviceRig& rig) {
+void DeviceInTurns(benchmark::State& state, DeviceRig& rig, bool record) {
     Baseline baseline(rig.Format(), rig.ImageBytes());
     if (!baseline.Ok()) {
         rig.Stop();
@@ -160,12 +161,18 @@ void DeviceInTurns(benchmark::State& state, DeviceRig& rig) {
     images = static_cast<long>(std::clamp(kTurnSeconds / std::max(base(), 1e-7), 4.0, 1000.0));
     std::vector<double> ratios, deviceTimes, baseTimes;
     long turn = 0;
+    long sinceRestart = 0;
     for (auto _ : state) {
+        if (record && sinceRestart >= kImagesPerFile) {
+            rig.RestartRecording();
+            sinceRestart = 0;
+        }
         const auto [d, b] = BenchTurns::TakeTurns(turn, device, base);
         if (passed != images) {
             rig.Stop();
             return state.SkipWithError("the stream stalled");
         }
+        sinceRestart += images;
         state.SetIterationTime(d / static_cast<double>(images) * kImagesPerIteration);
         if (b > 0) ratios.push_back(d / b);
         deviceTimes.push_back(d / static_cast<double>(images) * 1e6);
@@ -179,37 +186,12 @@ void DeviceInTurns(benchmark::State& state, DeviceRig& rig) {
     state.counters["images_per_turn"] = static_cast<double>(images);
 }
 
-// The device streaming on its own, recording: the streaming thread's time per image.
-void DeviceAlone(benchmark::State& state, DeviceRig& rig, bool record) {
-    long sinceRestart = 0;
-    for (auto _ : state) {
-        if (record && sinceRestart >= kImagesPerFile) {
-            rig.RestartRecording();
-            sinceRestart = 0;
-        }
-        const long before = rig.Delivered();
-        const double start = rig.StreamingCpuSeconds();
-        if (!rig.WaitFor(before + kImagesPerIteration)) {
-            rig.Stop();
-            return state.SkipWithError("the stream stalled");
-        }
-        const double cpu = rig.StreamingCpuSeconds() - start;
-        const long images = rig.Delivered() - before;
-        sinceRestart += images;
-        state.SetIterationTime(cpu / static_cast<double>(images) * kImagesPerIteration);
-    }
-    rig.Stop();
-}
-
 void BM_Device(benchmark::State& state, const DeviceFormat& format, bool record) {
     if (record) std::filesystem::create_directories(RecordFolder() + "/" + format.name);
     DeviceRig& rig = RigFor(format);
     if (!rig.Start(record)) return state.SkipWithError("no image arrived");
     g_imageBytes[format.name] = rig.ImageBytes();
-    if (record)
-        DeviceAlone(state, rig, true);
-    else
-        DeviceInTurns(state, rig);
+    DeviceInTurns(state, rig, record);
     state.SetItemsProcessed(state.iterations() * kImagesPerIteration);
     state.counters["image_bytes"] = static_cast<double>(rig.ImageBytes());
 }
@@ -362,12 +344,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 Ratio(name + " / memcpy of the image", "device_path_" + name + "_vs_memcpy",
                       device, base, 1.5);
         }
-        std::printf("\nthe device path recording, against idle (both on the streaming thread):\n");
+        std::printf("\nthe device path recording, against idle (both on the streaming thread, in "
+                    "turns with the same baseline):\n");
         for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
             if (!f.radiometric) continue;
             const std::string name = f.name;
-            Ratio(name + " recording / idle", "", Median("BM_Device/" + name + "/recording"),
-                  Median("BM_Device/" + name + "/idle"), 0);
+            Ratio(name + " recording / idle", "",
+                  CounterValue("BM_Device/" + name + "/recording:device_us"),
+                  CounterValue("BM_Device/" + name + "/idle:device_us"), 0);
         }
         std::printf("\nthe recorder per image against a plain write of the same bytes, in turns "
                     "(the ratio of their sums over the turns):\n");

@@ -50,8 +50,10 @@ endif()
 
 file(GLOB zrf_imaging_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/imaging/*.cpp)
 list(REMOVE_ITEM zrf_imaging_sources ${PROJECT_SOURCE_DIR}/imaging/jpegls_codec.cpp)
+add_subdirectory(support/copy)
 add_library(zrf_imaging STATIC ${zrf_imaging_sources})
 target_include_directories(zrf_imaging PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(zrf_imaging PUBLIC zrf_copy)
 zrf_warnings(zrf_imaging)
 
 file(GLOB zrf_capture_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/capture/*.cpp)
@@ -90,7 +92,7 @@ if(ZRF_WINDOWS_PLUGIN)
   # libraries linked into it (the runtime's the linker does not leave out itself), which each
   # user links itself.
   target_link_options(zrf_system PRIVATE
-    LINKER:--exclude-libs=libgcc_eh.a:libpthread.a:libwinpthread.a:libpugixml.a:libzrf_hash.a)
+    LINKER:--exclude-libs=libgcc_eh.a:libpthread.a:libwinpthread.a:libpugixml.a:libzrf_hash.a:libzrf_copy.a)
   zrf_warnings(zrf_system)
   add_subdirectory(support/hash)
   add_subdirectory(host)

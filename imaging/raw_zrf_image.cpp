@@ -4,7 +4,7 @@
 
 #include "capture/mm_timing.h"
 #include "imaging/field_geometry.h"
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 

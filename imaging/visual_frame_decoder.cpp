@@ -4,7 +4,7 @@
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 #include "imaging/visual_frame_header.h"
 
 DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out) {

@@ -7,6 +7,7 @@
 
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
+#include "support/copy/pixel_copy.h"
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
@@ -99,7 +100,7 @@ void ZRFRecorder::ResizeRing() {
 void ZRFRecorder::Remember(const std::uint8_t* image, std::uint64_t frameNumber,
                            std::int64_t ticks) {
     RingSlot& slot = ring_[ringNext_];
-    std::copy(image, image + slot.image.size(), slot.image.begin());
+    CopyPixels(slot.image.data(), image, slot.image.size(), false);
     slot.frameNumber = frameNumber;
     slot.ticks = ticks;
     ringNext_ = (ringNext_ + 1) % ring_.size();

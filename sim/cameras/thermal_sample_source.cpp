@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 #include "imaging/zrf_records.h"
 #include "sim/control/resource_tree.h"
 #include "sim/samples/camera_samples.h"
@@ -233,7 +233,7 @@ void ThermalSampleSource::Build(const Plan& plan, const SampleSettings& s,
         prepared.info = PixelBytes(plan.picture) + UsbFrameInfoOffset(s);
     }
     prepared.length = std::min(scratch_.size(), plan.capacity);
-    std::memcpy(prepared.bytes.get(), scratch_.data(), prepared.length);
+    CopyPixels(prepared.bytes.get(), scratch_.data(), prepared.length, false);
 }
 
 }  // namespace zrf::sim

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/usb_region.h"
+#include "support/copy/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 
@@ -130,7 +131,7 @@ void WriteUsbSample(const std::uint8_t* image, const UsbSampleShape& shape, std:
         const std::uint32_t length = Load<std::uint32_t>(entry.data() + 16);
         if (Load<std::uint16_t>(entry.data()) == kPixelBlock) {
             // The pixels travel in front of the region; the entry only announces them.
-            std::memcpy(out, image + offset + kGeometrySize, pixels);
+            CopyPixels(out, image + offset + kGeometrySize, pixels, false);
             Store<std::uint32_t>(entry.data() + 12, 0);
         } else {
             std::memcpy(region + at, image + offset, length);

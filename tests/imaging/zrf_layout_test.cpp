@@ -4,7 +4,7 @@
 #include <numeric>
 #include <vector>
 
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 #include "imaging/raw_zrf_image.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"

@@ -15,6 +15,7 @@
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 #include "sim/cameras/usb_sample_from_image.h"
+#include "support/copy/pixel_copy.h"
 #include "tools/picture/output_file.h"
 #include "tools/picture/png_file.h"
 #include "tools/zrfgrab/arguments.h"
@@ -130,7 +131,8 @@ class FileEachFrame : public FrameOutput {
         shape_.picture = {pixels.width, pixels.height};
         const std::size_t pictureBytes = pixels.pixels.size() * 2;
         sample_.resize(pictureBytes + Zrf::kFrameInfoSize);
-        std::memcpy(sample_.data(), pixels.pixels.data(), pictureBytes);
+        CopyPixels(sample_.data(), reinterpret_cast<const std::uint8_t*>(pixels.pixels.data()),
+                   pictureBytes, false);
         std::memcpy(sample_.data() + pictureBytes, frame.image.data() + *info, Zrf::kFrameInfoSize);
         SwapFrameInfoBlock(sample_.data() + pictureBytes);
     }

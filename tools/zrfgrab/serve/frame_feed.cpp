@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/copy/pixel_copy.h"
+
 namespace zrfgrab::serve {
 namespace {
 
@@ -45,7 +47,8 @@ bool FrameFeed::Offer(std::uint64_t number, int width, int height, std::span<con
         std::lock_guard lock(offerMutex_);
         if (hasIncoming_) skipped_.fetch_add(1);  // the encoder did not take the last one in time
         incoming_.resize(n);  // capacity kept: no allocation once a frame of this size was seen
-        std::memcpy(incoming_.data(), counts.data(), n * sizeof(std::uint16_t));
+        CopyPixels(reinterpret_cast<std::uint8_t*>(incoming_.data()),
+                   reinterpret_cast<const std::uint8_t*>(counts.data()), n * sizeof(std::uint16_t), false);
         incomingWidth_ = width;
         incomingHeight_ = height;
         incomingNumber_ = number;

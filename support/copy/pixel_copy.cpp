@@ -1,4 +1,4 @@
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -10,7 +10,7 @@
 #include <numeric>
 #include <vector>
 
-#include "imaging/pixel_copy.h"
+#include "support/copy/pixel_copy.h"
 
 namespace {
 
@@ -75,10 +75,10 @@ TEST(PixelCopy, EveryKernelSwapsAsTheScalarOne) {
 }
 
 // Both buffers in one page-aligned block: the source on a page, the destination `ahead` bytes
-// past another, so every placement the copy tells apart is met.
+// past another, so every placement the copy tells apart is met, by CopyPixels and by each
+// kernel the processor has.
 TEST(PixelCopy, PlainCopyIsExactWhereverTheDestinationLies) {
-    const std::size_t sizes[] = {4095, 4096, 4097, 153600, 309788, 614400 + 3};
-    const std::size_t aheads[] = {0, 1, 2, 15, 16, 31, 32, 33, 63, 64, 65, 2048, 4031, 4095};
+    const std::size_t sizes[] = {4095, 4096, 4097 + 254, 153600 + 1, 309788};
     constexpr std::size_t kRegion = 1 << 20;
     struct Free {
         void operator()(std::uint8_t* p) const { std::free(p); }
@@ -89,14 +89,24 @@ TEST(PixelCopy, PlainCopyIsExactWhereverTheDestinationLies) {
     const std::vector<std::uint8_t> pattern = Bytes(kRegion - 4096);
     std::uint8_t* src = block.get();
     std::copy(pattern.begin(), pattern.end(), src);
+    const auto check = [&](const char* how, std::size_t size, std::size_t ahead, auto copy) {
+        std::uint8_t* dst = block.get() + kRegion + ahead;
+        std::fill(dst - 1, dst + size + 1, std::uint8_t{0xEE});
+        copy(dst, size);
+        EXPECT_TRUE(std::equal(src, src + size, dst)) << how << ", " << size << " bytes, " << ahead << " ahead";
+        EXPECT_EQ(dst[-1], 0xEE) << how << ", " << size << " bytes, " << ahead << " ahead: wrote before";
+        EXPECT_EQ(dst[size], 0xEE) << how << ", " << size << " bytes, " << ahead << " ahead: wrote after";
+    };
+    const std::pair<PixelSwapKernel, const char*> kernels[] = {
+        {PixelSwapKernel::Sse2, "SSE2"}, {PixelSwapKernel::Avx2, "AVX2"}, {PixelSwapKernel::Avx512, "AVX-512"}};
     for (const std::size_t size : sizes) {
-        for (const std::size_t ahead : aheads) {
-            std::uint8_t* dst = block.get() + kRegion + ahead;
-            std::fill(dst - 1, dst + size + 1, std::uint8_t{0xEE});
-            CopyPixels(dst, src, size, false);
-            EXPECT_TRUE(std::equal(src, src + size, dst)) << size << " bytes, " << ahead << " ahead";
-            EXPECT_EQ(dst[-1], 0xEE) << size << " bytes, " << ahead << " ahead: wrote before";
-            EXPECT_EQ(dst[size], 0xEE) << size << " bytes, " << ahead << " ahead: wrote after";
+        for (std::size_t ahead = 0; ahead <= 4095; ahead += ahead < 70 ? 1 : ahead < 4020 ? 331 : 5) {
+            check("CopyPixels", size, ahead, [&](std::uint8_t* dst, std::size_t n) { CopyPixels(dst, src, n, false); });
+            for (const auto& [kernel, name] : kernels) {
+                check(name, size, ahead, [&](std::uint8_t* dst, std::size_t n) {
+                    if (!CopyPixelsWith(kernel, dst, src, n, false)) std::copy(src, src + n, dst);  // lacking
+                });
+            }
         }
     }
 }

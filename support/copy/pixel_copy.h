@@ -6,7 +6,9 @@
 
 // Every per-frame copy of pixels or of a whole picture goes through here, not memcpy: its cost
 // must not depend on where the two buffers lie (the C library's copy, on some processors, runs
-// many times slower when the destination lies a few bytes past the source within a page).
+// many times slower when the destination lies a few bytes past the source within a page). The
+// one exception is the platform stand-in's sample grabber, below this layer, whose copy stands
+// for the platform's own. The buffers must not overlap.
 void CopyPixels(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes, bool swapBytes);
 
 // The kernels; CopyPixels uses the widest the processor has (on Windows for long plain copies
