@@ -354,7 +354,7 @@ if [ -n "$wine_why" ]; then
   echo "      (not run: $wine_why)"
 else
   ratio_row "device path, Windows build under Wine / Linux" wine_device_path_vs_linux 1.2
-  echo "      (CPU time per image, medians of three runs each: Linux $linux_ns ns, Wine $wine_ns ns)"
+  echo "      (CPU time per image, medians of five runs each, in turns: Linux $linux_ns ns, Wine $wine_ns ns)"
   ratio_row "zrfgrab grab --fast, Linux rate / Wine rate" wine_grab_fast_vs_linux 1.5
   echo "      (median frames/s of five runs each: Linux ${linux_fps:-n/a}, Wine ${wine_fps:-n/a})"
   if awk -v w="$wine_ns" -v l="$linux_ns" 'BEGIN { exit !(w > 1.2 * l) }' && command -v perf >/dev/null &&
