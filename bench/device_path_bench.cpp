@@ -349,9 +349,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const DeviceFormat& f : DeviceBench::kDeviceFormats) {
             if (!f.radiometric) continue;
             const std::string name = f.name;
-            Ratio(name + " recording / idle", "",
-                  CounterValue("BM_Device/" + name + "/recording:device_us"),
-                  CounterValue("BM_Device/" + name + "/idle:device_us"), 0);
+            // Each against its own baseline's turns, so a change of the machine's pace between
+            // the two runs cancels out.
+            const double recording = CounterValue("BM_Device/" + name + "/recording:vs_base");
+            const double idle = CounterValue("BM_Device/" + name + "/idle:vs_base");
+            const double base = CounterValue("BM_Device/" + name + "/idle:base_us");
+            Ratio(name + " recording / idle", "", recording > 0 ? recording * base : -1,
+                  idle > 0 ? idle * base : -1, 0);
         }
         std::printf("\nthe recorder per image against a plain write of the same bytes, in turns "
                     "(the ratio of their sums over the turns):\n");

@@ -187,7 +187,7 @@ else
   wine_ns=$(median_of <"$logs/timing-wine.txt")
   linux_ns=$(median_of <"$logs/timing-linux.txt")
   [ -n "$wine_ns" ] || wine_why="the timing program failed under Wine ($logs/timing-wine.log)"
-  [ -n "$linux_ns" ] || wine_why="the Linux timing program failed ($logs/timing-linux.log)"
+  [ -n "$linux_ns" ] || wine_why="${wine_why:+$wine_why; }the Linux timing program failed ($logs/timing-linux.log)"
   # zrfgrab grab --fast in both builds, taking turns, five runs each: the median rates of the
   # runs that succeeded (at least three of each).
   fps_of() { sed -n 's/.*"fps": \([0-9.]*\).*/\1/p'; }

@@ -28,8 +28,8 @@ std::vector<std::uint8_t> Bytes(std::size_t n) {
 
 TEST(PixelCopy, EveryKernelSwapsAsTheScalarOne) {
     // Plain copies take the wide kernel from 4096 bytes.
-    const std::size_t sizes[] = {0,   1,   2,    15,   17,   31,   33,   127,         129,
-                                 255, 257, 383,  511,  1001, 4095, 4096, 4097 + 254, 614400 + 3};
+    const std::size_t sizes[] = {0,   1,   2,   15,  17,   31,   33,   127,        129,
+                                 255, 257, 383, 511, 1001, 4095, 4096, 4097 + 254, 614400 + 3};
     const std::pair<PixelSwapKernel, const char*> kernels[] = {
         {PixelSwapKernel::Sse2, "SSE2"},
         {PixelSwapKernel::Avx2, "AVX2"},
@@ -74,9 +74,9 @@ TEST(PixelCopy, EveryKernelSwapsAsTheScalarOne) {
     }
 }
 
-// Both buffers in one page-aligned block: the source on a page, the destination `ahead` bytes
-// past another, so every placement the copy tells apart is met, by CopyPixels and by each
-// kernel the processor has.
+// Both buffers in one page-aligned block: the source on a page or just past it, the destination
+// `ahead` bytes past the source's place in another page, so every placement the copy tells
+// apart is met, by CopyPixels and by each kernel the processor has.
 TEST(PixelCopy, PlainCopyIsExactWhereverTheDestinationLies) {
     const std::size_t sizes[] = {4095, 4096, 4097 + 254, 153600 + 1, 309788};
     constexpr std::size_t kRegion = 1 << 20;
@@ -87,25 +87,40 @@ TEST(PixelCopy, PlainCopyIsExactWhereverTheDestinationLies) {
         static_cast<std::uint8_t*>(std::aligned_alloc(4096, 2 * kRegion)));
     ASSERT_NE(block, nullptr);
     const std::vector<std::uint8_t> pattern = Bytes(kRegion - 4096);
-    std::uint8_t* src = block.get();
-    std::copy(pattern.begin(), pattern.end(), src);
+    std::copy(pattern.begin(), pattern.end(), block.get());
+    const std::uint8_t* src = block.get();
+    std::size_t from = 0;  // the source's offset past its page
     const auto check = [&](const char* how, std::size_t size, std::size_t ahead, auto copy) {
-        std::uint8_t* dst = block.get() + kRegion + ahead;
+        std::uint8_t* dst = block.get() + kRegion + from + ahead;
         std::fill(dst - 1, dst + size + 1, std::uint8_t{0xEE});
         copy(dst, size);
-        EXPECT_TRUE(std::equal(src, src + size, dst)) << how << ", " << size << " bytes, " << ahead << " ahead";
-        EXPECT_EQ(dst[-1], 0xEE) << how << ", " << size << " bytes, " << ahead << " ahead: wrote before";
-        EXPECT_EQ(dst[size], 0xEE) << how << ", " << size << " bytes, " << ahead << " ahead: wrote after";
+        EXPECT_TRUE(std::equal(src, src + size, dst))
+            << how << ", " << size << " bytes from " << from << ", " << ahead << " ahead";
+        EXPECT_EQ(dst[-1], 0xEE) << how << ", " << size << " bytes, " << ahead
+                                 << " ahead: wrote before";
+        EXPECT_EQ(dst[size], 0xEE)
+            << how << ", " << size << " bytes, " << ahead << " ahead: wrote after";
     };
     const std::pair<PixelSwapKernel, const char*> kernels[] = {
-        {PixelSwapKernel::Sse2, "SSE2"}, {PixelSwapKernel::Avx2, "AVX2"}, {PixelSwapKernel::Avx512, "AVX-512"}};
+        {PixelSwapKernel::Sse2, "SSE2"},
+        {PixelSwapKernel::Avx2, "AVX2"},
+        {PixelSwapKernel::Avx512, "AVX-512"}};
+    std::vector<std::size_t> aheads;
+    for (std::size_t a = 0; a < 70; ++a) aheads.push_back(a);
+    for (const std::size_t a : {2048, 4031, 4032, 4063, 4064, 4095}) aheads.push_back(a);
     for (const std::size_t size : sizes) {
-        for (std::size_t ahead = 0; ahead <= 4095; ahead += ahead < 70 ? 1 : ahead < 4020 ? 331 : 5) {
-            check("CopyPixels", size, ahead, [&](std::uint8_t* dst, std::size_t n) { CopyPixels(dst, src, n, false); });
-            for (const auto& [kernel, name] : kernels) {
-                check(name, size, ahead, [&](std::uint8_t* dst, std::size_t n) {
-                    if (!CopyPixelsWith(kernel, dst, src, n, false)) std::copy(src, src + n, dst);  // lacking
-                });
+        for (const std::size_t offset : {0, 1, 33}) {
+            from = offset;
+            src = block.get() + offset;
+            for (const std::size_t ahead : aheads) {
+                check("CopyPixels", size, ahead,
+                      [&](std::uint8_t* dst, std::size_t n) { CopyPixels(dst, src, n, false); });
+                for (const auto& [kernel, name] : kernels) {
+                    check(name, size, ahead, [&](std::uint8_t* dst, std::size_t n) {
+                        if (!CopyPixelsWith(kernel, dst, src, n, false))
+                            std::copy(src, src + n, dst);  // lacking
+                    });
+                }
             }
         }
     }
