@@ -88,7 +88,8 @@ several_cameras() {
   fi
   # A camera that falls behind skips frames to keep its rhythm: what it delivered short of
   # 30 fps over the run (less 2 frames: the first comes one interval after the start, and the
-  # stop is seen at the next tick) is lost, and so is what the device counted lost.
+  # stop is seen at the next tick) is lost, and so is what the device counted lost and what
+  # the recorder could not write.
   tr ',{}[]' '\n\n\n\n\n' <"$logs/cameras-$n.json" |
     awk -v n="$n" -v s="$camera_seconds" -v fps="$camera_fps" \
       -v time="$(cat "$logs/cameras-$n.time")" -v before="$before" -v after="$after" \
@@ -96,6 +97,7 @@ several_cameras() {
       { gsub(/[" ]/, "") }
       /^delivered:/ { split($0, f, ":"); short = fps * s - 2 - f[2]; if (short > 0) lost += short }
       /^lost:/ { split($0, f, ":"); lost += f[2] }
+      /^recording_dropped:/ { split($0, f, ":"); lost += f[2] }
       /^recording_bytes:/ { split($0, f, ":"); bytes += f[2] }
       END {
         split(time, t, " "); split(before, b, " "); split(after, a, " ")

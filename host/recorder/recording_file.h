@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/recorder/image_sink.h"
 #include "host/recorder/recording_format.h"
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
@@ -20,7 +21,7 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 // there since this one began (that append fails and says so): only the file that was at the
 // path when the recording began is replaced. A recording that ends without a frame leaves nothing behind, and the file it
 // was to replace stays as it was. Only a regular file is ever replaced.
-class RecordingWriter {
+class RecordingWriter final : public ImageSink {
   public:
     // Throws System::IOException when the recording cannot be made: something other than a
     // regular file (a folder, a device, a symbolic link) is at path, another writer is
@@ -32,14 +33,14 @@ class RecordingWriter {
     static std::unique_ptr<RecordingWriter> Numbered(const std::string& folder, int& next,
                                                      std::int64_t createdTicks,
                                                      std::uint32_t imageSize);
-    ~RecordingWriter();
+    ~RecordingWriter() override;
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
     bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
-                std::uint32_t length);
+                std::uint32_t length) override;
     bool Failed() const { return failed_; }
-    const std::string& Error() const { return error_; }  // why the failed append failed
+    const std::string& Error() const override { return error_; }  // why the failed append failed
     const std::string& Path() const { return path_; }
     std::uint64_t FramesWritten() const { return frames_; }
     std::uint64_t BytesWritten() const { return bytes_; }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "host/recorder/image_write_queue.h"
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
 #include "support/copy/pixel_copy.h"
@@ -54,6 +55,7 @@ void ZRFRecorder::SetImageSize(std::int32_t bytes) {
     imageSize_ = bytes > 0 ? bytes : 0;
     settings_.SetImageSize(imageSize_);
     ResizeRing();
+    FitQueue();
 }
 
 std::int32_t ZRFRecorder::GetImageSize() {
@@ -107,56 +109,135 @@ void ZRFRecorder::Remember(const std::uint8_t* image, std::uint64_t frameNumber,
     if (ringCount_ < ring_.size()) ++ringCount_;
 }
 
-void ZRFRecorder::OpenWriter() {
+std::unique_ptr<RecordingWriter> ZRFRecorder::OpenWriter() {
     namespace fs = std::filesystem;
     std::string path = settings_.Path();
     if (path.empty()) path = "./";
     std::error_code ec;
     const auto size = static_cast<std::uint32_t>(imageSize_);
     if (path.back() == '/' || fs::is_directory(path, ec))
-        writer_ = RecordingWriter::Numbered(path, nextNumber_, NowTicks(), size);
-    else
-        writer_ = std::make_unique<RecordingWriter>(path, NowTicks(), size);
+        return RecordingWriter::Numbered(path, nextNumber_, NowTicks(), size);
+    return std::make_unique<RecordingWriter>(path, NowTicks(), size);
+}
+
+// The queue and its thread are made once; its buffers follow the image size.
+void ZRFRecorder::MakeQueue() {
+    const auto size = static_cast<std::size_t>(imageSize_);
+    try {
+        if (!queue_)
+            queue_ = std::make_unique<ImageWriteQueue>(size, WriteQueueSlots(size));
+        else if (queue_->ImageSize() != size)
+            queue_->Resize(size, WriteQueueSlots(size));
+    } catch (const std::exception& e) {
+        throw System::IOException("cannot record: no room for the images waiting for the disk (" +
+                                  std::string(e.what()) + ")");
+    }
+}
+
+// An image larger than the queue's buffers while recording: they grow, once what is queued is
+// written; failing that, the recording ends with the reason.
+void ZRFRecorder::FitQueue() {
+    if (!queue_ || !queueHasLast_ || state_ == RECORDING_STATE::STOPPED) return;
+    if (static_cast<std::size_t>(imageSize_) <= queue_->ImageSize()) return;
+    try {
+        MakeQueue();
+    } catch (const System::IOException& e) {
+        lastError_ = e.Message();
+        StopRecording();
+    }
 }
 
 void ZRFRecorder::Start(std::uint64_t value) {
     std::lock_guard lock(SyncRoot());
     if (disposed_) throw System::ObjectDisposedException("The recorder is disposed.");
+    Poll();
     if (state_ != RECORDING_STATE::STOPPED) return;
-    OpenWriter();
-    lastPath_ = writer_->Path();
-    lastFrames_ = 0;
+    // The last recording's file is closed and its numbers are final before a new one begins.
+    Finish();
+    MakeQueue();
+    std::unique_ptr<RecordingWriter> writer = OpenWriter();
+    droppedBefore_ += DroppedNow();
+    queueHasLast_ = false;
+    lastPath_ = writer->Path();
+    lastFrames_ = ringWritten_ = refused_ = ringLost_ = queueLost_ = taken_ = 0;
     lastError_.clear();
     framesToRecord_ = value;
     ChangeState(RECORDING_STATE::RECORDING);
-    FlushRing();
+    FlushRing(*writer);
+    // A handler may have stopped the recording, or the ring ended it: the writer then closes here.
+    if (state_ == RECORDING_STATE::STOPPED) return;
+    queue_->Begin(wrap_ ? wrap_(std::move(writer)) : std::move(writer));
+    queueHasLast_ = true;
 }
 
-void ZRFRecorder::FlushRing() {
+void ZRFRecorder::Flush() {
+    std::lock_guard lock(SyncRoot());
+    Finish();
+}
+
+void ZRFRecorder::WrapFiles(FileWrapper wrap) {
+    std::lock_guard lock(SyncRoot());
+    wrap_ = std::move(wrap);
+}
+
+// Written here, not queued: the ring may hold far more images than the queue.
+void ZRFRecorder::FlushRing(RecordingWriter& writer) {
     const std::size_t oldest = (ringNext_ + ring_.size() - ringCount_) % std::max<std::size_t>(ring_.size(), 1);
     for (std::size_t i = 0; i < ringCount_ && state_ == RECORDING_STATE::RECORDING; ++i) {
         const RingSlot& slot = ring_[(oldest + i) % ring_.size()];
-        Write(slot.image.data(), slot.frameNumber, slot.ticks);
+        if (!writer.Append(slot.frameNumber, slot.ticks, slot.image.data(),
+                           static_cast<std::uint32_t>(slot.image.size()))) {
+            ++ringLost_;
+            lastError_ = writer.Error();
+            StopRecording();  // the file ends with its last complete image
+            break;
+        }
+        lastFrames_ = ++ringWritten_;
+        Taken();
     }
     ringNext_ = ringCount_ = 0;
 }
 
-bool ZRFRecorder::Write(const std::uint8_t* image, std::uint64_t frameNumber,
-                        std::int64_t ticks) {
-    if (!writer_->Append(frameNumber, ticks, image, static_cast<std::uint32_t>(imageSize_))) {
-        ++dropped_;
-        lastError_ = writer_->Error();
-        StopRecording();  // the file ends with its last complete image
-        return false;
+void ZRFRecorder::Queue(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks) {
+    switch (queue_->Push(frameNumber, ticks, image, static_cast<std::size_t>(imageSize_))) {
+        case ImageWriteQueue::Pushed::Taken: Taken(); break;
+        case ImageWriteQueue::Pushed::Full: ++refused_; break;
+        case ImageWriteQueue::Pushed::Failed: Poll(); break;  // stops the recording
+        case ImageWriteQueue::Pushed::NoRecording: break;
     }
-    ++lastFrames_;
-    if (framesToRecord_ != 0 && lastFrames_ >= framesToRecord_) StopRecording();
-    return true;
 }
 
+void ZRFRecorder::Taken() {
+    ++taken_;
+    if (framesToRecord_ != 0 && taken_ >= framesToRecord_) StopRecording();
+}
+
+// Ends the running recording without waiting for its file: the queue writes what it took, then
+// closes it. The queue is told before the status is raised, so a handler may start the next.
 void ZRFRecorder::StopRecording() {
-    writer_.reset();
+    if (queueHasLast_) queue_->End();
     ChangeState(RECORDING_STATE::STOPPED);
+}
+
+// What the queue did for the running or last recording; a failed write stops it.
+void ZRFRecorder::Poll() {
+    if (!queueHasLast_) return;
+    const ImageWriteQueue::Progress progress = queue_->Look();
+    lastFrames_ = ringWritten_ + progress.written;
+    queueLost_ = progress.lost;
+    if (!progress.failed) return;
+    if (lastError_.empty()) lastError_ = progress.error;
+    if (state_ != RECORDING_STATE::STOPPED) StopRecording();
+}
+
+// Every image taken is in the file and the file is closed.
+void ZRFRecorder::Finish() {
+    if (queue_) queue_->Wait();
+    Poll();
+}
+
+std::uint64_t ZRFRecorder::DroppedNow() {
+    return refused_ + ringLost_ + queueLost_;
 }
 
 void ZRFRecorder::ChangeState(RECORDING_STATE state) {
@@ -167,18 +248,21 @@ void ZRFRecorder::ChangeState(RECORDING_STATE state) {
 
 void ZRFRecorder::Stop(std::uint64_t) {
     std::lock_guard lock(SyncRoot());
-    if (state_ == RECORDING_STATE::STOPPED) return;
-    StopRecording();
+    Poll();
+    if (state_ != RECORDING_STATE::STOPPED) StopRecording();
+    Finish();
 }
 
 void ZRFRecorder::Pause(std::uint64_t value) {
     std::lock_guard lock(SyncRoot());
+    Poll();
     if (state_ == RECORDING_STATE::STOPPED) return;
     ChangeState(value != 0 ? RECORDING_STATE::PAUSED : RECORDING_STATE::RECORDING);
 }
 
 bool ZRFRecorder::IsRecording() {
     std::lock_guard lock(SyncRoot());
+    Poll();
     return state_ != RECORDING_STATE::STOPPED;
 }
 
@@ -191,8 +275,9 @@ std::uint64_t ZRFRecorder::AddImage(std::span<const std::uint8_t> buffer, std::i
         static_cast<std::size_t>(offset) + static_cast<std::size_t>(imageSize_) > buffer.size())
         return frameNumber;
     const std::uint8_t* image = buffer.data() + offset;
+    Poll();
     if (state_ == RECORDING_STATE::RECORDING)
-        Write(image, frameNumber, ticks);
+        Queue(image, frameNumber, ticks);
     else if (state_ == RECORDING_STATE::STOPPED && PreRecordingActive() && !ring_.empty())
         Remember(image, frameNumber, ticks);
     return frameNumber;
@@ -200,6 +285,7 @@ std::uint64_t ZRFRecorder::AddImage(std::span<const std::uint8_t> buffer, std::i
 
 XElement ZRFRecorder::Settings() {
     std::lock_guard lock(SyncRoot());
+    Settle();
     settings_.SetIsPreRecordingEnabled(preRecordingEnabled_);
     settings_.SetImageSize(imageSize_);
     // A copy: the caller reads it while the recorder goes on changing its own.
@@ -209,6 +295,7 @@ XElement ZRFRecorder::Settings() {
         settings.SetAttribute("File", lastPath_);
         settings.SetAttribute("RecordedFrames", std::to_string(lastFrames_));
         settings.SetAttribute("Error", lastError_);
+        settings.SetAttribute("DroppedFrames", std::to_string(DroppedNow()));
     }
     return settings;
 }
@@ -217,29 +304,45 @@ void ZRFRecorder::Dispose() {
     std::lock_guard lock(SyncRoot());
     if (disposed_) return;
     disposed_ = true;
+    Poll();
     if (state_ != RECORDING_STATE::STOPPED) StopRecording();
+    Finish();
+    queueHasLast_ = false;  // its numbers stay, as Finish left them
+    queue_.reset();
     ring_.clear();
     ringNext_ = ringCount_ = 0;
 }
 
 RECORDING_STATE ZRFRecorder::State() {
     std::lock_guard lock(SyncRoot());
+    Poll();
     return state_;
+}
+
+// Stopped, the last recording's file is complete before anything is said about it.
+void ZRFRecorder::Settle() {
+    if (state_ == RECORDING_STATE::STOPPED)
+        Finish();
+    else
+        Poll();
 }
 
 std::string ZRFRecorder::CurrentPath() {
     std::lock_guard lock(SyncRoot());
+    Settle();
     return lastPath_;
 }
 
 std::uint64_t ZRFRecorder::FramesRecorded() {
     std::lock_guard lock(SyncRoot());
+    Settle();
     return lastFrames_;
 }
 
 std::uint64_t ZRFRecorder::DroppedByRecorder() {
     std::lock_guard lock(SyncRoot());
-    return dropped_;
+    Settle();
+    return droppedBefore_ + DroppedNow();
 }
 
 std::size_t ZRFRecorder::PreRecordedImages() {

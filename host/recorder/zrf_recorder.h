@@ -6,9 +6,19 @@
 // Start(n) records n images and then stops by itself (0: until Stop). Pause(nonzero) pauses,
 // Pause(0) resumes. Stop's value is not used. The file is the settings' Path; a Path that names
 // a directory (or ends with '/') gets a new file "recording_NNNN.zrec" in it. Settings also
-// tell what became of the running or last recording: its File, RecordedFrames and the Error
-// that stopped it (empty when none did).
+// tell what became of the running or last recording: its File, RecordedFrames, the Error that
+// stopped it (empty when none did) and its DroppedFrames (images it should have held and does
+// not: the one a write failed on, or images that came while the disk was far behind).
+//
+// Images are written by a thread of the recorder's own through a bounded queue
+// (image_write_queue.h), so the thread that adds them never waits for the disk. The ring is
+// written by Start before it returns. Stop, Dispose, and Settings, CurrentPath and
+// FramesRecorded once stopped, wait until every image taken is in the file and the file is
+// closed; a recording that stopped by itself (its count reached, a write failed) finishes in the
+// background until then. A failed write is seen by the next call (an image added, IsRecording),
+// which stops the recording and says so.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +28,8 @@
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
+class ImageSink;
+class ImageWriteQueue;
 class RecordingWriter;
 
 // The most the pre-recording ring holds, whatever the settings ask for: fewer images than
@@ -47,10 +59,20 @@ class ZRFRecorder final : public Recorder {
     XElement Settings() override;
     void Dispose() override;
 
+    // Each recording's file, once Start wrote the ring to it, is handed to `wrap`; the queue
+    // writes to what it returns (a test holds or fails writes through it).
+    using FileWrapper = std::function<std::unique_ptr<ImageSink>(std::unique_ptr<ImageSink>)>;
+    void WrapFiles(FileWrapper wrap);
+
+    // Until every image taken so far is in the file (of a running recording too).
+    void Flush();
+
     RECORDING_STATE State();
     std::string CurrentPath();           // file of the running or last recording
     std::uint64_t FramesRecorded();      // by the running or last recording
-    std::uint64_t DroppedByRecorder();   // images that could not be written (write failures)
+    // Images that should have been recorded and were not, over every recording: a write failed,
+    // or the queue to the disk was full.
+    std::uint64_t DroppedByRecorder();
     std::size_t PreRecordedImages();     // images now in the ring
 
   private:
@@ -63,11 +85,18 @@ class ZRFRecorder final : public Recorder {
     bool PreRecordingActive() const;
     void ResizeRing();
     void Remember(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
-    bool Write(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
-    void FlushRing();
-    void OpenWriter();
+    void Queue(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
+    void FlushRing(RecordingWriter& writer);
+    std::unique_ptr<RecordingWriter> OpenWriter();
+    void MakeQueue();
+    void FitQueue();
+    void Taken();
     void ChangeState(RECORDING_STATE state);
     void StopRecording();
+    void Poll();
+    void Finish();
+    void Settle();
+    std::uint64_t DroppedNow();
 
     Entities::XmlUtils::RecorderXml settings_;
     bool usePreRecording_ = false;
@@ -77,11 +106,20 @@ class ZRFRecorder final : public Recorder {
     std::int32_t imageSize_ = 0;
     RECORDING_STATE state_ = RECORDING_STATE::STOPPED;
     std::uint64_t framesToRecord_ = 0;  // 0: unlimited
-    std::unique_ptr<RecordingWriter> writer_;
+    std::uint64_t taken_ = 0;           // images taken for the running recording
+    // Made at the first Start; its thread writes every recording after. Its progress is the
+    // running or last recording's once `queueHasLast_`.
+    std::unique_ptr<ImageWriteQueue> queue_;
+    bool queueHasLast_ = false;
     std::string lastPath_;
     std::uint64_t lastFrames_ = 0;
+    std::uint64_t ringWritten_ = 0;  // of the last recording's, by Start
+    std::uint64_t refused_ = 0;      // by the last recording: its queue was full
+    std::uint64_t ringLost_ = 0;     // by the last recording: the ring's write failed
+    std::uint64_t queueLost_ = 0;    // by the last recording: taken, and its write failed
+    std::uint64_t droppedBefore_ = 0;  // by the recordings before the last
     std::string lastError_;
-    std::uint64_t dropped_ = 0;
+    FileWrapper wrap_;
     int nextNumber_ = 1;  // of the next recording made in a folder
     std::vector<RingSlot> ring_;
     std::size_t ringNext_ = 0;

@@ -49,7 +49,7 @@ file(WRITE ${DIR}/zrfgrab-out "x")
 set(decode decode --subtype F7M0 --source usb --size 640x480 --camera-time)
 
 # A full disk part way through a recording: the frames kept and why, a clean file, exit 1.
-expect(1 "\"recording_frames\": [1-9], \"recording_complete\": false.*stopped after [1-9] of 20 frames: File too large"
+expect(1 "\"recording_frames\": [1-9], \"recording_dropped\": [1-9][0-9]*, \"recording_complete\": false.*stopped after [1-9] of 20 frames: File too large"
        prlimit --fsize=3000000 ${Z} grab --frames 20 --fast --quiet --json --record full.zrec)
 expect(0 "ending +clean" ${Z} info full.zrec)
 # Only a regular file is replaced, never a link or what it points at; a picture that cannot be

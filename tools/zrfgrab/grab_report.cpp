@@ -31,9 +31,11 @@ std::string JsonList(const std::vector<std::string>& items) {
     return out + "]";
 }
 
-// "FILE (N frames, SIZE)".
+// "FILE (N frames, SIZE)", and what the recording missed: frames the disk could not take.
 std::string RecordingText(const RecordingReport& r) {
-    return r.file + " (" + Counted(r.frames, "frame") + ", " + SizeText(static_cast<double>(r.bytes)) + ")";
+    std::string text = r.file + " (" + Counted(r.frames, "frame") + ", " + SizeText(static_cast<double>(r.bytes));
+    if (r.dropped > 0) text += ", " + std::to_string(r.dropped) + " not recorded";
+    return text + ")";
 }
 
 std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool named) {
@@ -48,6 +50,7 @@ std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool 
     out += "\"recording\": " + (s.recording ? JsonText(r.file) : "null");
     out += ", \"recording_bytes\": " + std::to_string(r.bytes);
     out += ", \"recording_frames\": " + std::to_string(r.frames);
+    out += ", \"recording_dropped\": " + std::to_string(r.dropped);
     out += std::string(", \"recording_complete\": ") + (!s.recording ? "null" : r.error.empty() ? "true" : "false");
     out += ", \"recording_error\": " + (r.error.empty() ? "null" : JsonText(r.error));
     out += ", \"picture\": " + (s.picture.empty() ? "null" : JsonText(s.picture)) + ", ";

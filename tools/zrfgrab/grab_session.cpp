@@ -120,6 +120,7 @@ RecordingReport ReadRecordingReport(IDevice& device, const std::string& requeste
     }
     report.frames = std::strtoull(settings.Attribute("RecordedFrames").value_or("0").c_str(), nullptr, 10);
     report.error = settings.Attribute("Error").value_or("");
+    report.dropped = std::strtoull(settings.Attribute("DroppedFrames").value_or("0").c_str(), nullptr, 10);
     if (report.frames == 0 && report.error.empty())
         report.error = "no frame arrived to record, so nothing was written (a file already there is kept)";
     std::error_code ec;

@@ -5,10 +5,16 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <numeric>
+#include <thread>
 
+#include "host/recorder/image_write_queue.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
 #include "host/system/exceptions.h"
+#include "tests/host/recorder/gated_sink.h"
 #include "tests/host/recorder/recording_helpers.h"
 #include "tests/host/recorder/temp_dir.h"
 
@@ -367,6 +373,176 @@ TEST_F(ZRFRecorderTest, ImagesThatDoNotFitTheirBufferAreNotRecordedAndDisposeEnd
     EXPECT_FALSE(recorder.IsRecording());
     EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{4});
     EXPECT_THROW(recorder.Start(0), System::ObjectDisposedException);
+}
+
+// Each recording's writes go through a gate of its own, logged.
+class GatedRecorderTest : public ZRFRecorderTest {
+  protected:
+    void SetUp() override {
+        ZRFRecorderTest::SetUp();
+        recorder.WrapFiles([this](std::unique_ptr<ImageSink> file) -> std::unique_ptr<ImageSink> {
+            logs.push_back(std::make_shared<SinkLog>());
+            logs.back()->held = holdNext;
+            logs.back()->failAt = failNext;
+            return std::make_unique<GatedSink>(logs.back(), std::move(file));
+        });
+    }
+    // Adds on another thread, so a recorder that waited for the disk shows as a failure, not a
+    // hung test.
+    void AddWithoutWaiting(std::int64_t from, std::int64_t to) {
+        auto adding = std::async(std::launch::async, [&] {
+            for (std::int64_t t = from; t <= to; ++t) Add(t);
+        });
+        ASSERT_EQ(adding.wait_for(std::chrono::seconds(60)), std::future_status::ready)
+            << "adding images waited for the disk";
+    }
+    std::string Attribute(const char* name) { return recorder.Settings().Attribute(name).value_or("?"); }
+
+    std::vector<std::shared_ptr<SinkLog>> logs;
+    bool holdNext = false;
+    std::uint64_t failNext = 0;
+};
+
+TEST_F(GatedRecorderTest, ADiskThatFallsBehindCostsTheRecordingImagesNeverTheCaller) {
+    const std::size_t slots = WriteQueueSlots(kSize);
+    holdNext = true;
+    recorder.Start(0);
+    Add(1);
+    // The first image is at the disk, its buffer still taken: the queue takes `slots` - 1 more.
+    logs.at(0)->AwaitWaiter();
+    AddWithoutWaiting(2, static_cast<std::int64_t>(slots) + 2);
+    EXPECT_TRUE(recorder.IsRecording());
+    logs[0]->Release();
+    recorder.Stop(0);
+    std::vector<std::uint64_t> expected(slots);
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(Recorded(), expected);
+    EXPECT_EQ(recorder.DroppedByRecorder(), 2u);
+    EXPECT_EQ(Attribute("DroppedFrames"), "2");
+    EXPECT_EQ(Attribute("RecordedFrames"), std::to_string(slots));
+    EXPECT_EQ(Attribute("Error"), "");
+    // A recording that kept up drops nothing; the count over every recording stays.
+    holdNext = false;
+    recorder.Start(0);
+    Add(100);
+    recorder.Stop(0);
+    EXPECT_EQ(Attribute("DroppedFrames"), "0");
+    EXPECT_EQ(recorder.DroppedByRecorder(), 2u);
+}
+
+// Whoever asks after the recording stopped finds the file complete and closed.
+TEST_F(GatedRecorderTest, StopAndWhatIsAskedOnceStoppedWaitForEveryImageTaken) {
+    using Ask = std::function<void(ZRFRecorder&)>;
+    const std::vector<std::pair<const char*, Ask>> asks = {
+        {"Stop", [](ZRFRecorder& r) { r.Stop(0); }},
+        {"Dispose", [](ZRFRecorder& r) { r.Dispose(); }},
+        {"Settings after a counted stop", [](ZRFRecorder& r) { r.Settings(); }},
+        {"CurrentPath after a counted stop", [](ZRFRecorder& r) { r.CurrentPath(); }},
+        {"FramesRecorded after a counted stop", [](ZRFRecorder& r) { r.FramesRecorded(); }},
+    };
+    for (const auto& [name, ask] : asks) {
+        ZRFRecorder fresh;
+        fresh.SetImageSize(kSize);
+        RecorderXml settings;
+        settings.SetPath(dir.File(std::string(name) + ".zrec"));
+        fresh.Setup(settings.XMLData());
+        auto log = std::make_shared<SinkLog>();
+        log->held = true;
+        fresh.WrapFiles([log](std::unique_ptr<ImageSink> file) -> std::unique_ptr<ImageSink> {
+            return std::make_unique<GatedSink>(log, std::move(file));
+        });
+        fresh.Start(std::string(name).find("counted") != std::string::npos ? 3 : 0);
+        for (std::int64_t t = 1; t <= 3; ++t) fresh.AddImage(TestImage(kSize, t), 0, t);
+        std::thread release([log] {
+            log->AwaitWaiter();
+            log->Release();
+        });
+        ask(fresh);
+        EXPECT_FALSE(log->Open()) << name;
+        EXPECT_EQ(ReadAll(dir.File(std::string(name) + ".zrec")).size(), 3u) << name;
+        release.join();
+    }
+}
+
+TEST_F(GatedRecorderTest, AFailedWriteStopsTheRecordingOnceAndSaysWhyAndWhatWasLost) {
+    holdNext = true;
+    failNext = 3;
+    recorder.Start(0);
+    for (std::int64_t t = 1; t <= 5; ++t) Add(t);
+    logs.at(0)->Release();
+    // Seen by the next call once the writes are done: the file holds the two before the failure.
+    while (recorder.IsRecording()) std::this_thread::yield();
+    Add(6);  // not recorded, not lost: the recording had stopped
+    EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(Attribute("Error"), "the disk is full");
+    EXPECT_EQ(Attribute("RecordedFrames"), "2");
+    EXPECT_EQ(Attribute("DroppedFrames"), "3");
+    EXPECT_EQ(states, (std::vector{RECORDING_STATE::RECORDING, RECORDING_STATE::STOPPED}));
+    // The next recording starts without the error.
+    failNext = 0;
+    holdNext = false;
+    recorder.Start(0);
+    Add(7);
+    recorder.Stop(0);
+    EXPECT_EQ(Attribute("Error"), "");
+    EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{7});
+}
+
+// A counted recording ends while the disk still holds its images: the next one starts at once,
+// and each file gets exactly its own images.
+TEST_F(GatedRecorderTest, ARecordingStartedWhileTheLastIsStillWritingFollowsIt) {
+    SetPath(dir.Path() + "/");
+    holdNext = true;
+    recorder.Start(2);
+    Add(1);
+    Add(2);
+    EXPECT_FALSE(recorder.IsRecording());
+    std::thread release([this] {
+        logs.at(0)->AwaitWaiter();
+        logs[0]->Release();
+    });
+    holdNext = false;
+    recorder.Start(0);
+    release.join();
+    Add(3);
+    recorder.Stop(0);
+    EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{3});
+    EXPECT_EQ(recorder.CurrentPath(), dir.File("recording_0002.zrec"));
+    std::vector<std::uint64_t> first;
+    for (const auto& f : ReadAll(dir.File("recording_0001.zrec"))) first.push_back(f.frameNumber);
+    EXPECT_EQ(first, (std::vector<std::uint64_t>{1, 2}));
+}
+
+// A handler that starts the next recording from the status of the last one's end.
+TEST_F(GatedRecorderTest, AHandlerMayStartTheNextRecordingWhenTheLastStopsByItself) {
+    SetPath(dir.Path() + "/");
+    int restarts = 0;
+    recorder.RecorderStatusChanged.Subscribe([&](const void*, const RecorderStatusEventArgs& e) {
+        if (e.State == RECORDING_STATE::STOPPED && restarts++ == 0) recorder.Start(0);
+    });
+    recorder.Start(1);
+    Add(1);  // ends the first; the handler starts the second
+    Add(2);
+    EXPECT_TRUE(recorder.IsRecording());
+    recorder.Stop(0);
+    EXPECT_EQ(Recorded(), std::vector<std::uint64_t>{2});
+    EXPECT_EQ(ReadAll(dir.File("recording_0001.zrec")).size(), 1u);
+}
+
+TEST_F(GatedRecorderTest, ImagesThatGrowWhileRecordingAreRecordedWhole) {
+    holdNext = true;
+    recorder.Start(0);
+    Add(1);
+    logs.at(0)->Release();
+    recorder.SetImageSize(4 * kSize);
+    const auto larger = TestImage(4 * kSize, 2);
+    recorder.AddImage(larger, 0, 2);
+    recorder.Stop(0);
+    const auto frames = ReadAll(recorder.CurrentPath());
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].image, TestImage(kSize, 1));
+    EXPECT_EQ(frames[1].image, larger);
+    EXPECT_TRUE(frames[1].checksumOk);
 }
 
 }  // namespace

@@ -1,0 +1,167 @@
+#include "host/recorder/image_write_queue.h"
+
+#include <algorithm>
+
+#include "support/copy/pixel_copy.h"
+
+namespace Vorn::Zephra::Net::Devices::Recorder {
+
+std::size_t WriteQueueSlots(std::size_t imageSize) {
+    constexpr std::size_t kBytes = 32u * 1024u * 1024u;
+    return std::clamp<std::size_t>(kBytes / std::max<std::size_t>(imageSize, 1), 2, 256);
+}
+
+ImageWriteQueue::ImageWriteQueue(std::size_t imageSize, std::size_t slots)
+    : imageSize_(imageSize), slots_(std::max<std::size_t>(slots, 1)) {
+    MakeBuffers();
+    thread_ = std::thread([this] { Run(); });
+}
+
+ImageWriteQueue::~ImageWriteQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+        quit_ = true;
+    }
+    work_.notify_one();
+    thread_.join();
+}
+
+// Left uninitialised: pages a writer that keeps up never reaches are never made resident.
+void ImageWriteQueue::MakeBuffers() {
+    for (Slot& slot : slots_) slot.image = std::make_unique_for_overwrite<std::uint8_t[]>(imageSize_);
+    free_.clear();
+    free_.reserve(slots_.size());
+    for (std::size_t i = slots_.size(); i-- > 0;) free_.push_back(i);
+    pending_.assign(slots_.size(), 0);
+    head_ = count_ = 0;
+}
+
+bool ImageWriteQueue::Idle() const { return count_ == 0 && !writing_ && !(ending_ && file_); }
+
+void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
+    std::unique_lock lock(mutex_);
+    if (file_ && !ending_) {
+        ending_ = true;  // a recording not ended still gets everything pushed for it
+        work_.notify_one();
+    }
+    done_.wait(lock, [this] { return Idle(); });
+    file_ = std::move(file);
+    ending_ = false;
+    progress_.written = 0;
+    progress_.lost = 0;
+    progress_.failed = false;
+    progress_.error.clear();
+}
+
+ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::int64_t ticks,
+                                              const std::uint8_t* image, std::size_t length) {
+    std::unique_lock lock(mutex_);
+    if (!file_ || ending_) return Pushed::NoRecording;
+    if (progress_.failed) {
+        ++progress_.lost;
+        return Pushed::Failed;
+    }
+    if (free_.empty() || length > imageSize_) return Pushed::Full;
+    const std::size_t index = free_.back();
+    free_.pop_back();
+    // The copy runs with the lock let go: the writing thread is never held up by it.
+    lock.unlock();
+    Slot& slot = slots_[index];
+    CopyPixels(slot.image.get(), image, length, false);
+    slot.length = length;
+    slot.frameNumber = frameNumber;
+    slot.ticks = ticks;
+    lock.lock();
+    pending_[(head_ + count_) % pending_.size()] = index;
+    ++count_;
+    lock.unlock();
+    work_.notify_one();
+    return Pushed::Taken;
+}
+
+void ImageWriteQueue::End() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!file_) return;
+        ending_ = true;
+    }
+    work_.notify_one();
+}
+
+void ImageWriteQueue::Wait() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return Idle(); });
+}
+
+void ImageWriteQueue::Resize(std::size_t imageSize, std::size_t slots) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return count_ == 0 && !writing_; });
+    slots = std::max<std::size_t>(slots, 1);
+    if (imageSize == imageSize_ && slots == slots_.size()) return;
+    imageSize_ = imageSize;
+    slots_.clear();  // the old buffers go before the new are made
+    free_.clear();
+    slots_.resize(slots);
+    MakeBuffers();
+}
+
+ImageWriteQueue::Progress ImageWriteQueue::Look() {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+void ImageWriteQueue::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [this] { return count_ > 0 || (ending_ && file_) || quit_; });
+        if (count_ > 0)
+            WriteFront(lock);
+        else if (ending_ && file_)
+            CloseFile(lock);
+        else
+            return;  // quit, with nothing left to write
+        done_.notify_all();
+    }
+}
+
+// The file is written with the lock let go: Push goes on while the disk takes its time. Only
+// this thread touches the file and the slot it writes until it says so under the lock.
+void ImageWriteQueue::WriteFront(std::unique_lock<std::mutex>& lock) {
+    const std::size_t index = pending_[head_];
+    head_ = (head_ + 1) % pending_.size();
+    --count_;
+    const bool failed = progress_.failed;
+    ImageSink* file = file_.get();
+    writing_ = true;
+    lock.unlock();
+    const Slot& slot = slots_[index];
+    const bool written = !failed && file &&
+                         file->Append(slot.frameNumber, slot.ticks, slot.image.get(),
+                                      static_cast<std::uint32_t>(slot.length));
+    lock.lock();
+    writing_ = false;
+    free_.push_back(index);
+    if (written) {
+        ++progress_.written;
+        return;
+    }
+    ++progress_.lost;
+    if (!progress_.failed) {
+        progress_.failed = true;
+        progress_.error = file ? file->Error() : "the recording was closed";
+    }
+}
+
+// Closing may remove a file without a frame: done with the lock let go too.
+void ImageWriteQueue::CloseFile(std::unique_lock<std::mutex>& lock) {
+    std::unique_ptr<ImageSink> closing = std::move(file_);
+    writing_ = true;
+    lock.unlock();
+    closing.reset();
+    lock.lock();
+    writing_ = false;
+    ending_ = false;
+}
+
+}  // namespace Vorn::Zephra::Net::Devices::Recorder

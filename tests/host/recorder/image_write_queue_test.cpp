@@ -1,0 +1,173 @@
+// The queue between the thread that adds images and the disk: it takes what fits while the disk
+// waits, writes everything it took in order and byte for byte, and counts what it could not.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "host/recorder/image_write_queue.h"
+#include "tests/host/recorder/gated_sink.h"
+#include "tests/host/recorder/recording_helpers.h"
+
+using namespace Vorn::Zephra::Net::Devices::Recorder;
+using Pushed = ImageWriteQueue::Pushed;
+
+namespace {
+
+constexpr std::size_t kSize = 64;
+
+struct Recording {
+    std::shared_ptr<SinkLog> log = std::make_shared<SinkLog>();
+    std::unique_ptr<ImageSink> Sink() { return std::make_unique<GatedSink>(log); }
+};
+
+Pushed Push(ImageWriteQueue& queue, std::uint64_t n, std::size_t size = kSize) {
+    return queue.Push(n, static_cast<std::int64_t>(n), TestImage(size, n).data(), size);
+}
+
+// Every image the sink got is the one pushed with its number.
+void ExpectImagesOf(SinkLog& log, std::size_t size = kSize) {
+    std::lock_guard lock(log.mutex);
+    for (std::size_t i = 0; i < log.numbers.size(); ++i)
+        EXPECT_EQ(log.images[i], TestImage(size, log.numbers[i])) << "image " << log.numbers[i];
+}
+
+TEST(ImageWriteQueue, ADiskThatWaitsFillsTheSlotsThenImagesAreRefusedAndNoneTakenIsLost) {
+    ImageWriteQueue queue(kSize, 3);
+    Recording r;
+    r.log->Hold();
+    queue.Begin(r.Sink());
+    EXPECT_EQ(Push(queue, 1), Pushed::Taken);
+    r.log->AwaitWaiter();  // the first is being written, its slot still taken
+    EXPECT_EQ(Push(queue, 2), Pushed::Taken);
+    EXPECT_EQ(Push(queue, 3), Pushed::Taken);
+    EXPECT_EQ(Push(queue, 4), Pushed::Full);
+    EXPECT_EQ(Push(queue, 5), Pushed::Full);
+    r.log->Release();
+    queue.Wait();
+    EXPECT_EQ(r.log->Numbers(), (std::vector<std::uint64_t>{1, 2, 3}));
+    // The freed slots take new images whole, however often they were used.
+    for (std::uint64_t n = 6; n <= 20; ++n) {
+        EXPECT_EQ(Push(queue, n), Pushed::Taken) << n;
+        if (n % 3 == 2) queue.Wait();
+    }
+    queue.End();
+    queue.Wait();
+    EXPECT_FALSE(r.log->Open());
+    EXPECT_EQ(r.log->Numbers().size(), 18u);
+    ExpectImagesOf(*r.log);
+    const auto progress = queue.Look();
+    EXPECT_EQ(progress.written, 18u);
+    EXPECT_EQ(progress.lost, 0u);
+    EXPECT_FALSE(progress.failed);
+}
+
+// A write that fails loses its image and every image taken after it for that recording; the
+// next recording starts clean.
+TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
+    struct Case {
+        std::uint64_t failAt;
+        std::uint64_t written, lost;
+    };
+    for (const Case c : {Case{1, 0, 4}, Case{2, 1, 3}, Case{4, 3, 1}}) {
+        ImageWriteQueue queue(kSize, 4);
+        Recording r;
+        r.log->failAt = c.failAt;
+        r.log->Hold();
+        queue.Begin(r.Sink());
+        for (std::uint64_t n = 1; n <= 4; ++n) ASSERT_EQ(Push(queue, n), Pushed::Taken);
+        r.log->Release();
+        queue.Wait();
+        auto progress = queue.Look();
+        EXPECT_EQ(progress.written, c.written) << c.failAt;
+        EXPECT_EQ(progress.lost, c.lost) << c.failAt;
+        EXPECT_TRUE(progress.failed) << c.failAt;
+        EXPECT_EQ(progress.error, "the disk is full") << c.failAt;
+        EXPECT_EQ(Push(queue, 5), Pushed::Failed) << c.failAt;
+        EXPECT_EQ(queue.Look().lost, c.lost + 1) << c.failAt;
+        queue.End();
+        queue.Wait();
+        EXPECT_FALSE(r.log->Open()) << c.failAt;
+
+        Recording next;
+        queue.Begin(next.Sink());
+        EXPECT_EQ(Push(queue, 6), Pushed::Taken) << c.failAt;
+        queue.End();
+        queue.Wait();
+        progress = queue.Look();
+        EXPECT_EQ(next.log->Numbers(), std::vector<std::uint64_t>{6}) << c.failAt;
+        EXPECT_FALSE(progress.failed) << c.failAt;
+        EXPECT_EQ(progress.lost, 0u) << c.failAt;
+    }
+}
+
+TEST(ImageWriteQueue, ARecordingGetsWhatWasPushedForItBeforeTheNextBeginsAndTheQueueEnds) {
+    auto queue = std::make_unique<ImageWriteQueue>(kSize, 8);
+    Recording first, second;
+    EXPECT_EQ(Push(*queue, 1), Pushed::NoRecording);
+    first.log->Hold();
+    queue->Begin(first.Sink());
+    Push(*queue, 2);
+    Push(*queue, 3);
+    // Not ended: the next Begin waits for the first to take its images and close.
+    std::thread release([&] {
+        first.log->AwaitWaiter();
+        first.log->Release();
+    });
+    queue->Begin(second.Sink());
+    release.join();
+    EXPECT_EQ(first.log->Numbers(), (std::vector<std::uint64_t>{2, 3}));
+    EXPECT_FALSE(first.log->Open());
+    Push(*queue, 4);
+    queue->End();
+    EXPECT_EQ(Push(*queue, 5), Pushed::NoRecording);  // ended: nothing more is taken
+    queue->Wait();
+    Recording third;
+    queue->Begin(third.Sink());
+    for (std::uint64_t n = 6; n <= 9; ++n) Push(*queue, n);
+    queue.reset();  // writes what it took, then closes
+    EXPECT_EQ(second.log->Numbers(), std::vector<std::uint64_t>{4});
+    EXPECT_EQ(third.log->Numbers(), (std::vector<std::uint64_t>{6, 7, 8, 9}));
+    EXPECT_FALSE(third.log->Open());
+    ExpectImagesOf(*third.log);
+}
+
+TEST(ImageWriteQueue, ResizingWaitsForWhatWasTakenAndThenTakesLargerImages) {
+    ImageWriteQueue queue(kSize, 2);
+    Recording r;
+    queue.Begin(r.Sink());
+    EXPECT_EQ(Push(queue, 1, kSize + 1), Pushed::Full);
+    r.log->Hold();
+    Push(queue, 2);
+    Push(queue, 3);
+    std::vector<std::uint64_t> writtenWhenResized;
+    std::thread resize([&] {
+        queue.Resize(4 * kSize, 5);
+        writtenWhenResized = r.log->Numbers();
+    });
+    r.log->AwaitWaiter();
+    r.log->Release();
+    resize.join();
+    EXPECT_EQ(writtenWhenResized, (std::vector<std::uint64_t>{2, 3}));
+    EXPECT_EQ(queue.ImageSize(), 4 * kSize);
+    EXPECT_EQ(queue.Slots(), 5u);
+    r.log->Hold();
+    for (std::uint64_t n = 4; n <= 8; ++n) EXPECT_EQ(Push(queue, n, 4 * kSize), Pushed::Taken) << n;
+    r.log->Release();
+    queue.End();
+    queue.Wait();
+    EXPECT_EQ(r.log->Numbers().size(), 7u);
+    std::lock_guard lock(r.log->mutex);
+    for (std::size_t i = 2; i < r.log->images.size(); ++i)
+        EXPECT_EQ(r.log->images[i], TestImage(4 * kSize, r.log->numbers[i]));
+}
+
+TEST(ImageWriteQueue, SlotsComeToAboutThirtyTwoMegabytesWithinBounds) {
+    struct Case {
+        std::size_t imageSize, slots;
+    };
+    for (const Case c : {Case{0, 256}, Case{1, 256}, Case{256, 256}, Case{640 * 483 * 2, 54},
+                         Case{16u << 20, 2}, Case{1u << 30, 2}})
+        EXPECT_EQ(WriteQueueSlots(c.imageSize), c.slots) << c.imageSize;
+}
+
+}  // namespace
