@@ -12,8 +12,8 @@ std::size_t WriteQueueSlots(std::size_t imageSize) {
 }
 
 ImageWriteQueue::ImageWriteQueue(std::size_t imageSize, std::size_t slots)
-    : imageSize_(imageSize), slots_(std::max<std::size_t>(slots, 1)) {
-    MakeBuffers();
+    : imageSize_(0) {
+    MakeBuffers(imageSize, slots);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -27,14 +27,22 @@ ImageWriteQueue::~ImageWriteQueue() {
     thread_.join();
 }
 
-// Left uninitialised: pages a writer that keeps up never reaches are never made resident.
-void ImageWriteQueue::MakeBuffers() {
-    for (Slot& slot : slots_) slot.image = std::make_unique_for_overwrite<std::uint8_t[]>(imageSize_);
+// Left uninitialised: pages a writer that keeps up never reaches are never made resident. The
+// old buffers go first, and the new take effect only once all are made.
+void ImageWriteQueue::MakeBuffers(std::size_t imageSize, std::size_t slots) {
+    slots = std::max<std::size_t>(slots, 1);
+    imageSize_ = 0;
+    slots_.clear();
     free_.clear();
-    free_.reserve(slots_.size());
-    for (std::size_t i = slots_.size(); i-- > 0;) free_.push_back(i);
-    pending_.assign(slots_.size(), 0);
+    pending_.clear();
     head_ = count_ = 0;
+    std::vector<Slot> made(slots);
+    for (Slot& slot : made) slot.image = std::make_unique_for_overwrite<std::uint8_t[]>(imageSize);
+    free_.reserve(slots);
+    pending_.assign(slots, 0);
+    for (std::size_t i = slots; i-- > 0;) free_.push_back(i);
+    slots_ = std::move(made);
+    imageSize_ = imageSize;
 }
 
 bool ImageWriteQueue::Idle() const { return count_ == 0 && !writing_ && !(ending_ && file_); }
@@ -51,7 +59,7 @@ void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
     progress_.written = 0;
     progress_.lost = 0;
     progress_.failed = false;
-    progress_.error.clear();
+    error_.clear();
 }
 
 ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::int64_t ticks,
@@ -97,18 +105,18 @@ void ImageWriteQueue::Wait() {
 void ImageWriteQueue::Resize(std::size_t imageSize, std::size_t slots) {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return count_ == 0 && !writing_; });
-    slots = std::max<std::size_t>(slots, 1);
-    if (imageSize == imageSize_ && slots == slots_.size()) return;
-    imageSize_ = imageSize;
-    slots_.clear();  // the old buffers go before the new are made
-    free_.clear();
-    slots_.resize(slots);
-    MakeBuffers();
+    if (imageSize == imageSize_ && std::max<std::size_t>(slots, 1) == slots_.size()) return;
+    MakeBuffers(imageSize, slots);
 }
 
 ImageWriteQueue::Progress ImageWriteQueue::Look() {
     std::lock_guard lock(mutex_);
     return progress_;
+}
+
+std::string ImageWriteQueue::Error() {
+    std::lock_guard lock(mutex_);
+    return error_;
 }
 
 void ImageWriteQueue::Run() {
@@ -136,9 +144,16 @@ void ImageWriteQueue::WriteFront(std::unique_lock<std::mutex>& lock) {
     writing_ = true;
     lock.unlock();
     const Slot& slot = slots_[index];
-    const bool written = !failed && file &&
-                         file->Append(slot.frameNumber, slot.ticks, slot.image.get(),
-                                      static_cast<std::uint32_t>(slot.length));
+    bool written = false;
+    std::string why;
+    try {
+        written = !failed && file &&
+                  file->Append(slot.frameNumber, slot.ticks, slot.image.get(),
+                               static_cast<std::uint32_t>(slot.length));
+        if (!written && file && !failed) why = file->Error();
+    } catch (const std::exception& e) {  // no room for an error's text: the recording fails
+        why = e.what();
+    }
     lock.lock();
     writing_ = false;
     free_.push_back(index);
@@ -149,7 +164,7 @@ void ImageWriteQueue::WriteFront(std::unique_lock<std::mutex>& lock) {
     ++progress_.lost;
     if (!progress_.failed) {
         progress_.failed = true;
-        progress_.error = file ? file->Error() : "the recording was closed";
+        error_ = file ? std::move(why) : "the recording was closed";
     }
 }
 

@@ -8,9 +8,10 @@
 // (a full disk), the file is cut back to its last complete image by the writer, and that image
 // and every image pushed after it for the same recording are counted lost, not written.
 //
-// Thread rules: Push, Begin, End, Wait, Look and Resize may be called from any thread but not
-// concurrently (the recorder calls them under its own lock); the writing thread takes only this
-// queue's mutex, never a lock of its caller, so a caller may wait for it while holding its own.
+// Thread rules: Push, Begin, End and Resize may be called from any thread but not concurrently
+// (the recorder calls them under its own lock); Wait, Look and Error from any thread at any
+// time. The writing thread takes only this queue's mutex, never a lock of its caller, so a
+// caller may wait for it while holding its own.
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -52,16 +53,18 @@ class ImageWriteQueue {
     // Until everything pushed is written and an ended recording's file is closed.
     void Wait();
     // `slots` buffers of `imageSize` bytes from now on; waits for what was pushed to be
-    // written. Throws std::bad_alloc when they cannot be made (the queue then holds none).
+    // written. Throws std::bad_alloc when they cannot be made: the queue then holds none and
+    // its ImageSize is 0, so the next Resize makes them again.
     void Resize(std::size_t imageSize, std::size_t slots);
 
     struct Progress {
         std::uint64_t written = 0;  // images of the recording begun last that are in its file
         std::uint64_t lost = 0;     // images pushed for it and not written
         bool failed = false;        // the recording begun last failed
-        std::string error;          // why
     };
+    // Allocates nothing: the recorder looks at every image.
     Progress Look();
+    std::string Error();  // why the recording begun last failed
 
   private:
     struct Slot {
@@ -75,7 +78,7 @@ class ImageWriteQueue {
     bool Idle() const;
     void WriteFront(std::unique_lock<std::mutex>& lock);
     void CloseFile(std::unique_lock<std::mutex>& lock);
-    void MakeBuffers();
+    void MakeBuffers(std::size_t imageSize, std::size_t slots);
 
     std::mutex mutex_;
     std::condition_variable work_;  // the writing thread waits here
@@ -91,6 +94,7 @@ class ImageWriteQueue {
     bool ending_ = false;
     bool quit_ = false;
     Progress progress_;
+    std::string error_;
     std::thread thread_;  // last: starts once the rest is made
 };
 

@@ -120,14 +120,23 @@ std::unique_ptr<RecordingWriter> ZRFRecorder::OpenWriter() {
     return std::make_unique<RecordingWriter>(path, NowTicks(), size);
 }
 
-// The queue and its thread are made once; its buffers follow the image size.
-void ZRFRecorder::MakeQueue() {
+// The queue and its thread are made once and live as long as the recorder (a caller may be
+// waiting on it with the recorder's lock let go); its buffers follow the image size. Growing
+// while recording, they take some room to spare, so a size that creeps up does not empty the
+// queue at every image.
+void ZRFRecorder::MakeQueue(bool spare) {
     const auto size = static_cast<std::size_t>(imageSize_);
+    if (size > kMaxFrameRecordLength)
+        throw System::IOException("cannot record images of " + std::to_string(size) +
+                                  " bytes: a recording holds images of at most " +
+                                  std::to_string(kMaxFrameRecordLength) + " bytes");
+    const std::size_t buffer = spare ? std::min<std::size_t>((size + size / 4 + 4095) / 4096 * 4096, kMaxFrameRecordLength)
+                                     : size;
     try {
         if (!queue_)
-            queue_ = std::make_unique<ImageWriteQueue>(size, WriteQueueSlots(size));
-        else if (queue_->ImageSize() != size)
-            queue_->Resize(size, WriteQueueSlots(size));
+            queue_ = std::make_unique<ImageWriteQueue>(buffer, WriteQueueSlots(buffer));
+        else if (queue_->ImageSize() != buffer)
+            queue_->Resize(buffer, WriteQueueSlots(buffer));
     } catch (const std::exception& e) {
         throw System::IOException("cannot record: no room for the images waiting for the disk (" +
                                   std::string(e.what()) + ")");
@@ -140,7 +149,7 @@ void ZRFRecorder::FitQueue() {
     if (!queue_ || !queueHasLast_ || state_ == RECORDING_STATE::STOPPED) return;
     if (static_cast<std::size_t>(imageSize_) <= queue_->ImageSize()) return;
     try {
-        MakeQueue();
+        MakeQueue(true);
     } catch (const System::IOException& e) {
         lastError_ = e.Message();
         StopRecording();
@@ -148,31 +157,36 @@ void ZRFRecorder::FitQueue() {
 }
 
 void ZRFRecorder::Start(std::uint64_t value) {
-    std::lock_guard lock(SyncRoot());
+    std::unique_lock lock(SyncRoot());
     if (disposed_) throw System::ObjectDisposedException("The recorder is disposed.");
     Poll();
     if (state_ != RECORDING_STATE::STOPPED) return;
     // The last recording's file is closed and its numbers are final before a new one begins.
-    Finish();
-    MakeQueue();
-    std::unique_ptr<RecordingWriter> writer = OpenWriter();
+    WaitForFile(lock);
+    if (disposed_) throw System::ObjectDisposedException("The recorder is disposed.");
+    if (state_ != RECORDING_STATE::STOPPED) return;  // another caller started one meanwhile
+    MakeQueue(false);
+    starting_ = OpenWriter();
+    const std::uint64_t recording = ++recordings_;
     droppedBefore_ += DroppedNow();
     queueHasLast_ = false;
-    lastPath_ = writer->Path();
+    lastPath_ = starting_->Path();
     lastFrames_ = ringWritten_ = refused_ = ringLost_ = queueLost_ = taken_ = 0;
     lastError_.clear();
     framesToRecord_ = value;
     ChangeState(RECORDING_STATE::RECORDING);
-    FlushRing(*writer);
-    // A handler may have stopped the recording, or the ring ended it: the writer then closes here.
-    if (state_ == RECORDING_STATE::STOPPED) return;
-    queue_->Begin(wrap_ ? wrap_(std::move(writer)) : std::move(writer));
+    FlushRing(recording);
+    // A handler may have stopped the recording (and started the next), or the ring ended it.
+    if (state_ == RECORDING_STATE::STOPPED || recordings_ != recording || !starting_) return;
+    auto file = std::move(starting_);
+    queue_->Begin(wrap_ ? wrap_(std::move(file)) : std::move(file));
     queueHasLast_ = true;
+    FitQueue();  // a handler of the status may have changed the image size
 }
 
 void ZRFRecorder::Flush() {
-    std::lock_guard lock(SyncRoot());
-    Finish();
+    std::unique_lock lock(SyncRoot());
+    WaitForFile(lock);
 }
 
 void ZRFRecorder::WrapFiles(FileWrapper wrap) {
@@ -180,22 +194,24 @@ void ZRFRecorder::WrapFiles(FileWrapper wrap) {
     wrap_ = std::move(wrap);
 }
 
-// Written here, not queued: the ring may hold far more images than the queue.
-void ZRFRecorder::FlushRing(RecordingWriter& writer) {
-    const std::size_t oldest = (ringNext_ + ring_.size() - ringCount_) % std::max<std::size_t>(ring_.size(), 1);
-    for (std::size_t i = 0; i < ringCount_ && state_ == RECORDING_STATE::RECORDING; ++i) {
-        const RingSlot& slot = ring_[(oldest + i) % ring_.size()];
-        if (!writer.Append(slot.frameNumber, slot.ticks, slot.image.data(),
-                           static_cast<std::uint32_t>(slot.image.size()))) {
+// Written here, not queued: the ring may hold far more images than the queue. Each image leaves
+// the ring as it is written, so a Start a handler makes meanwhile (the count reached) records
+// the rest and none twice; what this recording leaves unwritten is let go.
+void ZRFRecorder::FlushRing(std::uint64_t recording) {
+    while (ringCount_ > 0 && state_ == RECORDING_STATE::RECORDING && starting_) {
+        const RingSlot& slot = ring_[(ringNext_ + ring_.size() - ringCount_) % ring_.size()];
+        --ringCount_;
+        if (!starting_->Append(slot.frameNumber, slot.ticks, slot.image.data(),
+                               static_cast<std::uint32_t>(slot.image.size()))) {
             ++ringLost_;
-            lastError_ = writer.Error();
+            lastError_ = starting_->Error();
             StopRecording();  // the file ends with its last complete image
             break;
         }
         lastFrames_ = ++ringWritten_;
         Taken();
     }
-    ringNext_ = ringCount_ = 0;
+    if (recordings_ == recording) ringNext_ = ringCount_ = 0;
 }
 
 void ZRFRecorder::Queue(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks) {
@@ -213,8 +229,10 @@ void ZRFRecorder::Taken() {
 }
 
 // Ends the running recording without waiting for its file: the queue writes what it took, then
-// closes it. The queue is told before the status is raised, so a handler may start the next.
+// closes it. The file is let go before the status is raised, so a handler may start the next
+// (at the same path too).
 void ZRFRecorder::StopRecording() {
+    starting_.reset();
     if (queueHasLast_) queue_->End();
     ChangeState(RECORDING_STATE::STOPPED);
 }
@@ -226,13 +244,18 @@ void ZRFRecorder::Poll() {
     lastFrames_ = ringWritten_ + progress.written;
     queueLost_ = progress.lost;
     if (!progress.failed) return;
-    if (lastError_.empty()) lastError_ = progress.error;
+    if (lastError_.empty()) lastError_ = queue_->Error();  // once: images keep coming
     if (state_ != RECORDING_STATE::STOPPED) StopRecording();
 }
 
-// Every image taken is in the file and the file is closed.
-void ZRFRecorder::Finish() {
-    if (queue_) queue_->Wait();
+// Every image taken is in the file and the file is closed. The recorder's lock is let go
+// meanwhile (unless the caller holds it too), so the thread adding images is not held up.
+void ZRFRecorder::WaitForFile(std::unique_lock<std::recursive_mutex>& lock) {
+    if (ImageWriteQueue* queue = queue_.get()) {
+        lock.unlock();
+        queue->Wait();
+        lock.lock();
+    }
     Poll();
 }
 
@@ -247,10 +270,10 @@ void ZRFRecorder::ChangeState(RECORDING_STATE state) {
 }
 
 void ZRFRecorder::Stop(std::uint64_t) {
-    std::lock_guard lock(SyncRoot());
+    std::unique_lock lock(SyncRoot());
     Poll();
     if (state_ != RECORDING_STATE::STOPPED) StopRecording();
-    Finish();
+    WaitForFile(lock);
 }
 
 void ZRFRecorder::Pause(std::uint64_t value) {
@@ -284,8 +307,8 @@ std::uint64_t ZRFRecorder::AddImage(std::span<const std::uint8_t> buffer, std::i
 }
 
 XElement ZRFRecorder::Settings() {
-    std::lock_guard lock(SyncRoot());
-    Settle();
+    std::unique_lock lock(SyncRoot());
+    Settle(lock);
     settings_.SetIsPreRecordingEnabled(preRecordingEnabled_);
     settings_.SetImageSize(imageSize_);
     // A copy: the caller reads it while the recorder goes on changing its own.
@@ -301,14 +324,12 @@ XElement ZRFRecorder::Settings() {
 }
 
 void ZRFRecorder::Dispose() {
-    std::lock_guard lock(SyncRoot());
+    std::unique_lock lock(SyncRoot());
     if (disposed_) return;
     disposed_ = true;
     Poll();
     if (state_ != RECORDING_STATE::STOPPED) StopRecording();
-    Finish();
-    queueHasLast_ = false;  // its numbers stay, as Finish left them
-    queue_.reset();
+    WaitForFile(lock);
     ring_.clear();
     ringNext_ = ringCount_ = 0;
 }
@@ -320,28 +341,28 @@ RECORDING_STATE ZRFRecorder::State() {
 }
 
 // Stopped, the last recording's file is complete before anything is said about it.
-void ZRFRecorder::Settle() {
+void ZRFRecorder::Settle(std::unique_lock<std::recursive_mutex>& lock) {
     if (state_ == RECORDING_STATE::STOPPED)
-        Finish();
+        WaitForFile(lock);
     else
         Poll();
 }
 
 std::string ZRFRecorder::CurrentPath() {
-    std::lock_guard lock(SyncRoot());
-    Settle();
+    std::unique_lock lock(SyncRoot());
+    Settle(lock);
     return lastPath_;
 }
 
 std::uint64_t ZRFRecorder::FramesRecorded() {
-    std::lock_guard lock(SyncRoot());
-    Settle();
+    std::unique_lock lock(SyncRoot());
+    Settle(lock);
     return lastFrames_;
 }
 
 std::uint64_t ZRFRecorder::DroppedByRecorder() {
-    std::lock_guard lock(SyncRoot());
-    Settle();
+    std::unique_lock lock(SyncRoot());
+    Settle(lock);
     return droppedBefore_ + DroppedNow();
 }
 

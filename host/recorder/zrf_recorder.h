@@ -86,16 +86,16 @@ class ZRFRecorder final : public Recorder {
     void ResizeRing();
     void Remember(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
     void Queue(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks);
-    void FlushRing(RecordingWriter& writer);
+    void FlushRing(std::uint64_t recording);
     std::unique_ptr<RecordingWriter> OpenWriter();
-    void MakeQueue();
+    void MakeQueue(bool spare);
     void FitQueue();
     void Taken();
     void ChangeState(RECORDING_STATE state);
     void StopRecording();
     void Poll();
-    void Finish();
-    void Settle();
+    void WaitForFile(std::unique_lock<std::recursive_mutex>& lock);
+    void Settle(std::unique_lock<std::recursive_mutex>& lock);
     std::uint64_t DroppedNow();
 
     Entities::XmlUtils::RecorderXml settings_;
@@ -111,6 +111,8 @@ class ZRFRecorder final : public Recorder {
     // running or last recording's once `queueHasLast_`.
     std::unique_ptr<ImageWriteQueue> queue_;
     bool queueHasLast_ = false;
+    std::unique_ptr<RecordingWriter> starting_;  // Start writes the ring to it, then queues it
+    std::uint64_t recordings_ = 0;               // begun: a handler's Start shows in it
     std::string lastPath_;
     std::uint64_t lastFrames_ = 0;
     std::uint64_t ringWritten_ = 0;  // of the last recording's, by Start

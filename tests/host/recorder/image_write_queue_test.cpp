@@ -81,7 +81,7 @@ TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
         EXPECT_EQ(progress.written, c.written) << c.failAt;
         EXPECT_EQ(progress.lost, c.lost) << c.failAt;
         EXPECT_TRUE(progress.failed) << c.failAt;
-        EXPECT_EQ(progress.error, "the disk is full") << c.failAt;
+        EXPECT_EQ(queue.Error(), "the disk is full") << c.failAt;
         EXPECT_EQ(Push(queue, 5), Pushed::Failed) << c.failAt;
         EXPECT_EQ(queue.Look().lost, c.lost + 1) << c.failAt;
         queue.End();

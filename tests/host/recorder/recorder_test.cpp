@@ -387,14 +387,16 @@ class GatedRecorderTest : public ZRFRecorderTest {
             return std::make_unique<GatedSink>(logs.back(), std::move(file));
         });
     }
-    // Adds on another thread, so a recorder that waited for the disk shows as a failure, not a
-    // hung test.
+    // Adds on another thread, so a recorder that waited for the held disk shows as a failure
+    // (the disk is let go then, so the adding can end), not as a hung test.
     void AddWithoutWaiting(std::int64_t from, std::int64_t to) {
-        auto adding = std::async(std::launch::async, [&] {
+        auto adding = std::async(std::launch::async, [this, from, to] {
             for (std::int64_t t = from; t <= to; ++t) Add(t);
         });
-        ASSERT_EQ(adding.wait_for(std::chrono::seconds(60)), std::future_status::ready)
-            << "adding images waited for the disk";
+        if (adding.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            for (const auto& log : logs) log->Release();
+            ADD_FAILURE() << "adding images waited for the disk";
+        }
     }
     std::string Attribute(const char* name) { return recorder.Settings().Attribute(name).value_or("?"); }
 
@@ -471,7 +473,8 @@ TEST_F(GatedRecorderTest, AFailedWriteStopsTheRecordingOnceAndSaysWhyAndWhatWasL
     for (std::int64_t t = 1; t <= 5; ++t) Add(t);
     logs.at(0)->Release();
     // Seen by the next call once the writes are done: the file holds the two before the failure.
-    while (recorder.IsRecording()) std::this_thread::yield();
+    recorder.Flush();
+    EXPECT_FALSE(recorder.IsRecording());
     Add(6);  // not recorded, not lost: the recording had stopped
     EXPECT_EQ(Recorded(), (std::vector<std::uint64_t>{1, 2}));
     EXPECT_EQ(Attribute("Error"), "the disk is full");
