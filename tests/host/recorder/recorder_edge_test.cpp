@@ -14,14 +14,14 @@
 #include "tests/host/recorder/recording_helpers.h"
 #include "tests/host/recorder/temp_dir.h"
 
-// This program's allocations: counted, the largest kept, and the next of at least some size made
+// This program's allocations: counted per thread, the largest kept, and the next of at least some size made
 // to fail once. (GCC cannot tell that these deletes match these news.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 static std::atomic<std::size_t> gFailAtLeastOnce{0};
-static std::atomic<std::uint64_t> gAllocations{0};
+static thread_local std::uint64_t tAllocations = 0;  // this thread's: the writer's are its own
 static std::atomic<std::size_t> gLargest{0};
 void* operator new(std::size_t n) {
-    ++gAllocations;
+    ++tAllocations;
     for (std::size_t seen = gLargest.load(); n > seen && !gLargest.compare_exchange_weak(seen, n);) {
     }
     std::size_t limit = gFailAtLeastOnce.load();
@@ -103,9 +103,9 @@ TEST(RecorderEdges, ImagesAddedAfterAFailedWriteAllocateNothing) {
     recorder.Start(0);
     const auto image = TestImage(kSize, 1);
     const auto added = [&](int images) {
-        const std::uint64_t before = gAllocations;
+        const std::uint64_t before = tAllocations;
         for (int i = 0; i < images; ++i) recorder.AddImage(image, 0, i);
-        return gAllocations - before;
+        return tAllocations - before;
     };
     EXPECT_EQ(added(1), 0u) << "recording";
     EXPECT_EQ(added(1), 0u) << "its write fails";
