@@ -265,6 +265,7 @@ void BM_Recorder(benchmark::State& state, const DeviceFormat& format) {
     recorder.SetImageSize(static_cast<std::int32_t>(bytes));
     Xml::RecorderXml settings;
     settings.SetPath(folder + "/");
+    settings.SetWaitForDisk(true);  // every image written, as the plain write writes them
     recorder.Setup(settings.XMLData());
     const auto restart = [&] {
         recorder.Stop(0);

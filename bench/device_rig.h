@@ -176,6 +176,7 @@ class DeviceRig {
     void StartRecording() {
         Xml::RecorderXml settings;
         settings.SetPath(folder_ + "/");
+        settings.SetWaitForDisk(true);  // every image recorded: none left out makes it cheaper
         device_->Recorder_Setup(settings.XMLData());
         device_->Recorder_Start(0);
     }

@@ -63,8 +63,11 @@ void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
 }
 
 ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::int64_t ticks,
-                                              const std::uint8_t* image, std::size_t length) {
+                                              const std::uint8_t* image, std::size_t length,
+                                              bool wait) {
     std::unique_lock lock(mutex_);
+    if (wait && length <= imageSize_)
+        done_.wait(lock, [this] { return !free_.empty() || !file_ || ending_ || progress_.failed; });
     if (!file_ || ending_) return Pushed::NoRecording;
     if (progress_.failed) {
         ++progress_.lost;

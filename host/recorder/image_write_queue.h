@@ -45,9 +45,10 @@ class ImageWriteQueue {
     // for it first, and is closed.
     void Begin(std::unique_ptr<ImageSink> file);
     enum class Pushed { Taken, Full, Failed, NoRecording };
-    // Copies `length` bytes (at most ImageSize) into a free buffer.
+    // Copies `length` bytes (at most ImageSize) into a free buffer; with `wait`, waits for one
+    // while every buffer is taken.
     Pushed Push(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
-                std::size_t length);
+                std::size_t length, bool wait = false);
     // The recording ends once what was pushed is written: its file is closed then.
     void End();
     // Until everything pushed is written and an ended recording's file is closed.

@@ -66,6 +66,7 @@ std::int32_t ZRFRecorder::GetImageSize() {
 bool ZRFRecorder::Setup(XElement settings) {
     std::lock_guard lock(SyncRoot());
     settings_.SetXMLData(settings.Clone());
+    waitForDisk_ = settings_.WaitForDisk();
     preRecordingEnabled_ = settings_.IsPreRecordingEnabled();
     if (preRecordingEnabled_) usePreRecording_ = true;
     if (settings_.MaxNumberOfFramesInPreRecording() > 0)
@@ -215,7 +216,7 @@ void ZRFRecorder::FlushRing(std::uint64_t recording) {
 }
 
 void ZRFRecorder::Queue(const std::uint8_t* image, std::uint64_t frameNumber, std::int64_t ticks) {
-    switch (queue_->Push(frameNumber, ticks, image, static_cast<std::size_t>(imageSize_))) {
+    switch (queue_->Push(frameNumber, ticks, image, static_cast<std::size_t>(imageSize_), waitForDisk_)) {
         case ImageWriteQueue::Pushed::Taken: Taken(); break;
         case ImageWriteQueue::Pushed::Full: ++refused_; break;
         case ImageWriteQueue::Pushed::Failed: Poll(); break;  // stops the recording

@@ -11,7 +11,9 @@
 // not: the one a write failed on, or images that came while the disk was far behind).
 //
 // Images are written by a thread of the recorder's own through a bounded queue
-// (image_write_queue.h), so the thread that adds them never waits for the disk. The ring is
+// (image_write_queue.h), so the thread that adds them never waits for the disk: an image that
+// finds the queue full is left out and counted, unless the settings say WaitForDisk (a source
+// that can wait for the disk: a replay, a camera run as fast as it goes). The ring is
 // written by Start before it returns. Stop, Dispose, and Settings, CurrentPath and
 // FramesRecorded once stopped, wait until every image taken is in the file and the file is
 // closed; a recording that stopped by itself (its count reached, a write failed) finishes in the
@@ -100,6 +102,7 @@ class ZRFRecorder final : public Recorder {
 
     Entities::XmlUtils::RecorderXml settings_;
     bool usePreRecording_ = false;
+    bool waitForDisk_ = false;
     bool preRecordingEnabled_ = false;
     std::int32_t ringCapacity_ = 0;
     std::uint64_t frameCounter_ = 0;

@@ -135,6 +135,10 @@ class RecorderXml : public XmlDocumentBase {
     }
     std::string Path() const { return GetText("Path"); }
     void SetPath(const std::string& v) { SetText("Path", v); }
+    // With a source that can wait (a replay, a camera run as fast as it goes), an image that
+    // finds the queue to the disk full waits for room instead of being left out.
+    bool WaitForDisk() const { return GetBool("WaitForDisk", false); }
+    void SetWaitForDisk(bool v) { SetBool("WaitForDisk", v); }
 };
 
 }  // namespace Vorn::Zephra::Entities::XmlUtils

@@ -10,9 +10,12 @@ function(run)
   set(out "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${ZRFGRAB} grab --camera ${CAMERA} --frames 12 --fast --quiet --json
+# More frames than the recorder's queue holds: as fast as it goes, the camera waits for the disk
+# and the recording holds every frame.
+run(${ZRFGRAB} grab --camera ${CAMERA} --frames 300 --fast --quiet --json
     --record ${DIR}/rec.zrec --png ${DIR}/last.png)
-if(NOT out MATCHES "\"delivered\": 12, \"lost\": 0")
+if(NOT out MATCHES "\"delivered\": 300, \"lost\": 0"
+   OR NOT out MATCHES "\"recording_frames\": 300, \"recording_dropped\": 0")
   message(FATAL_ERROR "grab summary: ${out}")
 endif()
 if(NOT EXISTS ${DIR}/last.png)

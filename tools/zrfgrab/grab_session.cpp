@@ -255,6 +255,10 @@ void GrabSession::SetUpRecording() {
     auto& recorder = dynamic_cast<IRecorder&>(*device_);
     Vorn::Zephra::Entities::XmlUtils::RecorderXml settings;
     settings.SetPath(run_.record);
+    // A camera run as fast as it goes keeps no rhythm: it waits for the disk rather than lose
+    // frames from the recording. In real time a frame that finds the disk too far behind is
+    // left out of the recording (and counted), never held from the live stream.
+    settings.SetWaitForDisk(options_.fast);
     settings.SetIsPreRecordingEnabled(options_.preRecord > 0);
     if (options_.preRecord > 0) settings.SetMaxNumberOfFramesInPreRecording(options_.preRecord);
     recorder.Recorder_Setup(settings.XMLData());

@@ -61,6 +61,38 @@ TEST(ImageWriteQueue, ADiskThatWaitsFillsTheSlotsThenImagesAreRefusedAndNoneTake
     EXPECT_FALSE(progress.failed);
 }
 
+// A source that can wait waits for a buffer instead of being refused; a failure or the end of
+// the recording ends the wait.
+TEST(ImageWriteQueue, APushThatMayWaitGetsTheNextFreeBufferOrTheReasonThereIsNone) {
+    enum class Then { Release, Fail };
+    for (const Then then : {Then::Release, Then::Fail}) {
+        ImageWriteQueue queue(kSize, 2);
+        Recording r;
+        r.log->Hold();
+        if (then == Then::Fail) r.log->failAt = 1;
+        queue.Begin(r.Sink());
+        Push(queue, 1);
+        r.log->AwaitWaiter();
+        Push(queue, 2);
+        EXPECT_EQ(Push(queue, 3), Pushed::Full);
+        Pushed waited = Pushed::NoRecording;
+        std::thread waiting([&] {
+            waited = queue.Push(4, 4, TestImage(kSize, 4).data(), kSize, true);
+        });
+        r.log->Release();
+        waiting.join();
+        queue.End();
+        queue.Wait();
+        if (then == Then::Release) {
+            EXPECT_EQ(waited, Pushed::Taken);
+            EXPECT_EQ(r.log->Numbers(), (std::vector<std::uint64_t>{1, 2, 4}));
+        } else {
+            EXPECT_NE(waited, Pushed::Taken);
+            EXPECT_TRUE(r.log->Numbers().empty());
+        }
+    }
+}
+
 // A write that fails loses its image and every image taken after it for that recording; the
 // next recording starts clean.
 TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {

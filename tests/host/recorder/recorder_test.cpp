@@ -432,6 +432,27 @@ TEST_F(GatedRecorderTest, ADiskThatFallsBehindCostsTheRecordingImagesNeverTheCal
     EXPECT_EQ(recorder.DroppedByRecorder(), 2u);
 }
 
+// Told that its source can wait, the recorder holds the caller until the disk takes the image.
+TEST_F(GatedRecorderTest, ARecorderToldItsSourceCanWaitLeavesNoImageOut) {
+    RecorderXml settings;
+    settings.SetPath(dir.File("rec.zrec"));
+    settings.SetWaitForDisk(true);
+    recorder.Setup(settings.XMLData());
+    const auto images = static_cast<std::int64_t>(WriteQueueSlots(kSize)) + 5;
+    holdNext = true;
+    recorder.Start(0);
+    Add(1);
+    std::thread adding([&] {
+        for (std::int64_t t = 2; t <= images; ++t) Add(t);
+    });
+    logs.at(0)->AwaitWaiter();
+    logs[0]->Release();
+    adding.join();
+    recorder.Stop(0);
+    EXPECT_EQ(Recorded().size(), static_cast<std::size_t>(images));
+    EXPECT_EQ(Attribute("DroppedFrames"), "0");
+}
+
 // Whoever asks after the recording stopped finds the file complete and closed.
 TEST_F(GatedRecorderTest, StopAndWhatIsAskedOnceStoppedWaitForEveryImageTaken) {
     using Ask = std::function<void(ZRFRecorder&)>;
