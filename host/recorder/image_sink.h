@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <string>
 
+#include "host/recorder/recording_format.h"
+
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
 class ImageSink {
   public:
     virtual ~ImageSink() = default;
-    // False when the image is not in the sink, and no later one will be.
-    virtual bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
-                        std::uint32_t length) = 0;
+    // A record (its checksum made) and its record.length image bytes. False when the image is
+    // not in the sink, and no later one will be.
+    virtual bool Append(const FrameRecordHeader& record, const std::uint8_t* image) = 0;
     virtual const std::string& Error() const = 0;  // why an append failed
 };
 

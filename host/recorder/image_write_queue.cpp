@@ -1,8 +1,11 @@
 #include "host/recorder/image_write_queue.h"
 
 #include <algorithm>
+#include <cstddef>
 
+#include "host/recorder/recording_file.h"
 #include "support/copy/pixel_copy.h"
+#include "support/hash/crc32.h"
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
@@ -45,6 +48,21 @@ void ImageWriteQueue::MakeBuffers(std::size_t imageSize, std::size_t slots) {
     imageSize_ = imageSize;
 }
 
+// The record's checksum over its header and the image, taken a piece at a time just before the
+// piece is copied, so the copy reads it from the nearest cache.
+std::uint32_t ImageWriteQueue::CopyAndCheck(const FrameRecordHeader& record, std::uint8_t* dst,
+                                            const std::uint8_t* src, std::size_t length) {
+    constexpr std::size_t kPiece = 16 * 1024;
+    VORN::CCrc32 crc(VORN::CCrc32::kStandardPolynomial);
+    std::uint32_t value = crc.Update(&record, offsetof(FrameRecordHeader, crc));
+    for (std::size_t at = 0; at < length; at += kPiece) {
+        const std::size_t piece = std::min(kPiece, length - at);
+        value = crc.Update(src + at, static_cast<std::uint32_t>(piece));
+        CopyPixels(dst + at, src + at, piece, false);
+    }
+    return value;
+}
+
 bool ImageWriteQueue::Idle() const { return count_ == 0 && !writing_ && !(ending_ && file_); }
 
 void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
@@ -79,10 +97,8 @@ ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::in
     // The copy runs with the lock let go: the writing thread is never held up by it.
     lock.unlock();
     Slot& slot = slots_[index];
-    CopyPixels(slot.image.get(), image, length, false);
-    slot.length = length;
-    slot.frameNumber = frameNumber;
-    slot.ticks = ticks;
+    slot.record = FrameRecordFor(frameNumber, ticks, static_cast<std::uint32_t>(length));
+    slot.record.crc = CopyAndCheck(slot.record, slot.image.get(), image, length);
     lock.lock();
     pending_[(head_ + count_) % pending_.size()] = index;
     ++count_;
@@ -150,9 +166,7 @@ void ImageWriteQueue::WriteFront(std::unique_lock<std::mutex>& lock) {
     bool written = false;
     std::string why;
     try {
-        written = !failed && file &&
-                  file->Append(slot.frameNumber, slot.ticks, slot.image.get(),
-                               static_cast<std::uint32_t>(slot.length));
+        written = !failed && file && file->Append(slot.record, slot.image.get());
         if (!written && file && !failed) why = file->Error();
     } catch (const std::exception& e) {  // no room for an error's text: the recording fails
         why = e.what();

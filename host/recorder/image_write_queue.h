@@ -45,8 +45,9 @@ class ImageWriteQueue {
     // for it first, and is closed.
     void Begin(std::unique_ptr<ImageSink> file);
     enum class Pushed { Taken, Full, Failed, NoRecording };
-    // Copies `length` bytes (at most ImageSize) into a free buffer; with `wait`, waits for one
-    // while every buffer is taken.
+    // Copies `length` bytes (at most ImageSize) into a free buffer, making the record's checksum
+    // on the way (the image is read once, while the caller has it in cache); with `wait`, waits
+    // for a buffer while every one is taken.
     Pushed Push(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
                 std::size_t length, bool wait = false);
     // The recording ends once what was pushed is written: its file is closed then.
@@ -70,11 +71,11 @@ class ImageWriteQueue {
   private:
     struct Slot {
         std::unique_ptr<std::uint8_t[]> image;
-        std::size_t length = 0;
-        std::uint64_t frameNumber = 0;
-        std::int64_t ticks = 0;
+        FrameRecordHeader record{};  // its checksum made as the image was copied in
     };
 
+    static std::uint32_t CopyAndCheck(const FrameRecordHeader& record, std::uint8_t* dst,
+                                      const std::uint8_t* src, std::size_t length);
     void Run();
     bool Idle() const;
     void WriteFront(std::unique_lock<std::mutex>& lock);

@@ -291,15 +291,25 @@ bool RecordingWriter::Publish() {
     return false;
 }
 
-bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
-                             const std::uint8_t* image, std::uint32_t length) {
-    if (failed_ || fd_ < 0) return false;
+FrameRecordHeader FrameRecordFor(std::uint64_t frameNumber, std::int64_t ticks, std::uint32_t length) {
     FrameRecordHeader record{};
     record.magic = kFrameRecordMagic;
     record.length = length;
     record.frameNumber = frameNumber;
     record.ticks = ticks;
+    return record;
+}
+
+bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
+                             const std::uint8_t* image, std::uint32_t length) {
+    FrameRecordHeader record = FrameRecordFor(frameNumber, ticks, length);
     record.crc = FrameRecordChecksum(record, image, length);
+    return Append(record, image);
+}
+
+bool RecordingWriter::Append(const FrameRecordHeader& record, const std::uint8_t* image) {
+    if (failed_ || fd_ < 0) return false;
+    const std::uint32_t length = record.length;
     if (WriteAll(&record, sizeof record) && WriteAll(image, length)) {
         // The first frame makes it a recording worth keeping: it takes the path now.
         if (frames_ == 0 && !temporary_.empty()) {

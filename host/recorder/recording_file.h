@@ -38,7 +38,8 @@ class RecordingWriter final : public ImageSink {
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
     bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
-                std::uint32_t length) override;
+                std::uint32_t length);
+    bool Append(const FrameRecordHeader& record, const std::uint8_t* image) override;
     bool Failed() const { return failed_; }
     const std::string& Error() const override { return error_; }  // why the failed append failed
     const std::string& Path() const { return path_; }
@@ -121,5 +122,7 @@ class RecordingReader {
 
 std::uint32_t FrameRecordChecksum(const FrameRecordHeader& header, const std::uint8_t* image,
                                   std::uint32_t length);
+// A record's header for an image, its checksum not yet made.
+FrameRecordHeader FrameRecordFor(std::uint64_t frameNumber, std::int64_t ticks, std::uint32_t length);
 
 }  // namespace Vorn::Zephra::Net::Devices::Recorder

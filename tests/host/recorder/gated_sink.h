@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/recorder/image_sink.h"
+#include "host/recorder/recording_file.h"
 
 struct SinkLog {
     std::mutex mutex;
@@ -18,6 +19,7 @@ struct SinkLog {
     int waiting = 0;           // appends at the gate
     std::uint64_t appends = 0;
     std::uint64_t failAt = 0;  // this append fails (counted from 1); 0: none
+    int badChecksums = 0;      // records whose checksum does not match their image
     std::vector<std::uint64_t> numbers;
     std::vector<std::vector<std::uint8_t>> images;
 
@@ -61,8 +63,8 @@ class GatedSink final : public Vorn::Zephra::Net::Devices::Recorder::ImageSink {
         log_->changed.notify_all();
     }
 
-    bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
-                std::uint32_t length) override {
+    bool Append(const Vorn::Zephra::Net::Devices::Recorder::FrameRecordHeader& record,
+                const std::uint8_t* image) override {
         {
             std::unique_lock lock(log_->mutex);
             ++log_->waiting;
@@ -73,10 +75,12 @@ class GatedSink final : public Vorn::Zephra::Net::Devices::Recorder::ImageSink {
                 error_ = "the disk is full";
                 return false;
             }
-            log_->numbers.push_back(frameNumber);
-            log_->images.emplace_back(image, image + length);
+            log_->numbers.push_back(record.frameNumber);
+            log_->images.emplace_back(image, image + record.length);
+            if (Vorn::Zephra::Net::Devices::Recorder::FrameRecordChecksum(record, image, record.length) != record.crc)
+                ++log_->badChecksums;
         }
-        return !inner_ || inner_->Append(frameNumber, ticks, image, length);
+        return !inner_ || inner_->Append(record, image);
     }
     const std::string& Error() const override { return inner_ && error_.empty() ? inner_->Error() : error_; }
 

@@ -27,6 +27,7 @@ Pushed Push(ImageWriteQueue& queue, std::uint64_t n, std::size_t size = kSize) {
 // Every image the sink got is the one pushed with its number.
 void ExpectImagesOf(SinkLog& log, std::size_t size = kSize) {
     std::lock_guard lock(log.mutex);
+    EXPECT_EQ(log.badChecksums, 0);
     for (std::size_t i = 0; i < log.numbers.size(); ++i)
         EXPECT_EQ(log.images[i], TestImage(size, log.numbers[i])) << "image " << log.numbers[i];
 }
@@ -59,6 +60,21 @@ TEST(ImageWriteQueue, ADiskThatWaitsFillsTheSlotsThenImagesAreRefusedAndNoneTake
     EXPECT_EQ(progress.written, 18u);
     EXPECT_EQ(progress.lost, 0u);
     EXPECT_FALSE(progress.failed);
+}
+
+// The checksum is made piece by piece as the image is copied: every size, across the pieces.
+TEST(ImageWriteQueue, EachRecordCarriesTheChecksumOfItsHeaderAndImageWhateverItsSize) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{16383}, std::size_t{16384},
+                                   std::size_t{16385}, std::size_t{3 * 16384 + 7}, std::size_t{618240}}) {
+        ImageWriteQueue queue(size, 2);
+        Recording r;
+        queue.Begin(r.Sink());
+        EXPECT_EQ(Push(queue, 5, size), Pushed::Taken) << size;
+        queue.End();
+        queue.Wait();
+        EXPECT_EQ(r.log->Numbers(), std::vector<std::uint64_t>{5}) << size;
+        ExpectImagesOf(*r.log, size);
+    }
 }
 
 // A source that can wait waits for a buffer instead of being refused; a failure or the end of
@@ -189,6 +205,7 @@ TEST(ImageWriteQueue, ResizingWaitsForWhatWasTakenAndThenTakesLargerImages) {
     queue.Wait();
     EXPECT_EQ(r.log->Numbers().size(), 7u);
     std::lock_guard lock(r.log->mutex);
+    EXPECT_EQ(r.log->badChecksums, 0);
     for (std::size_t i = 2; i < r.log->images.size(); ++i)
         EXPECT_EQ(r.log->images[i], TestImage(4 * kSize, r.log->numbers[i]));
 }
