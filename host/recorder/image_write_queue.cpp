@@ -67,11 +67,8 @@ bool ImageWriteQueue::Idle() const { return count_ == 0 && !writing_ && !(ending
 
 void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
     std::unique_lock lock(mutex_);
-    if (file_ && !ending_) {
-        ending_ = true;  // a recording not ended still gets everything pushed for it
-        work_.notify_one();
-    }
-    done_.wait(lock, [this] { return Idle(); });
+    // A recording not ended gets everything pushed for it first; it closes here.
+    done_.wait(lock, [this] { return count_ == 0 && !writing_; });
     file_ = std::move(file);
     ending_ = false;
     progress_.written = 0;

@@ -148,6 +148,37 @@ TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
     }
 }
 
+// A sink that throws (no memory for an error's text, say) fails the recording like a failed
+// write, with the exception's text; the writing thread goes on.
+class ThrowingSink final : public ImageSink {
+  public:
+    bool Append(const FrameRecordHeader&, const std::uint8_t*) override { throw std::bad_alloc(); }
+    const std::string& Error() const override { return error_; }
+
+  private:
+    std::string error_;
+};
+
+TEST(ImageWriteQueue, ASinkThatThrowsFailsItsRecordingAndTheQueueGoesOn) {
+    ImageWriteQueue queue(kSize, 4);
+    queue.Begin(std::make_unique<ThrowingSink>());
+    Push(queue, 1);
+    Push(queue, 2);
+    queue.End();
+    queue.Wait();
+    auto progress = queue.Look();
+    EXPECT_TRUE(progress.failed);
+    EXPECT_EQ(progress.written, 0u);
+    EXPECT_EQ(progress.lost, 2u);
+    EXPECT_EQ(queue.Error(), std::bad_alloc().what());
+    Recording next;
+    queue.Begin(next.Sink());
+    Push(queue, 3);
+    queue.End();
+    queue.Wait();
+    EXPECT_EQ(next.log->Numbers(), std::vector<std::uint64_t>{3});
+}
+
 TEST(ImageWriteQueue, ARecordingGetsWhatWasPushedForItBeforeTheNextBeginsAndTheQueueEnds) {
     auto queue = std::make_unique<ImageWriteQueue>(kSize, 8);
     Recording first, second;
