@@ -6,6 +6,7 @@ pixels named are the frame's; a recording made from the page is whole; a snapsho
 the frame's PNG and its counts as a 16-bit TIFF; Ctrl-C ends the server, and the page says so.
 A screenshot of the page is kept. Usage: check_serve_browser.py ZRFGRAB WORKDIR"""
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -153,6 +154,27 @@ try:
     info = subprocess.run([ZRFGRAB, "info", file], capture_output=True, text=True, cwd=WORK)
     check(info.returncode == 0 and "ending       clean" in info.stdout,
           f"zrfgrab info finds {os.path.basename(file)} whole:\n{info.stdout[:330]}{info.stderr}")
+
+    # The disk fills up (the server's file-size limit, lowered while it runs): the recording ends
+    # by itself, whole, and the page says how many images it could not record, in red.
+    pid = server.process.pid
+    limits = resource.prlimit(pid, resource.RLIMIT_FSIZE)
+    resource.prlimit(pid, resource.RLIMIT_FSIZE, (3_000_000, limits[1]))
+    try:
+        record.click()
+        server.wait_for("the recording to end on the full disk", lambda: data(1, ".recording", "file") != file and
+                        data(1, ".recording", "active") == "false")
+    finally:
+        resource.prlimit(pid, resource.RLIMIT_FSIZE, limits)
+    full = dataset(1, ".recording")
+    text = driver.find_element(By.CSS_SELECTOR, "#camera-1 .recording").text
+    classes = driver.find_element(By.CSS_SELECTOR, "#camera-1 .recording").get_attribute("class").split()
+    dropped = int(full.get("dropped") or 0)
+    check(dropped > 0 and f"{dropped} not recorded" in text and "warn" in classes,
+          f"the page shows the images not recorded ({dropped}), marked: {text!r} {classes}")
+    info = subprocess.run([ZRFGRAB, "info", full["file"]], capture_output=True, text=True, cwd=WORK)
+    check(info.returncode == 0 and "ending       clean" in info.stdout and int(full["frames"]) > 0,
+          f"the recording the full disk ended is whole ({full['frames']} frames):\n{info.stdout[:330]}{info.stderr}")
 
     lost = [c["lost"] for c in server.cameras()]
     check(lost == [0, 0], f"no frame lost: {lost}")

@@ -4,7 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -188,6 +191,50 @@ TEST_F(DeviceCameraTest, ARecordingWithoutFramesIsNotReportedAsAFileKept) {
         ASSERT_EQ(camera->Recordings().size(), 1u);
         EXPECT_THAT(camera->Recordings()[0], HasSubstr("no file was kept"));
     }
+}
+
+// Files this process writes stop growing at `bytes` for as long as it lives (writes past it fail
+// with EFBIG instead of raising SIGXFSZ): a disk that fills up, for this test process alone.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        signal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, signal_);
+    }
+
+  private:
+    rlimit saved_{};
+    void (*signal_)(int) = nullptr;
+};
+
+TEST_F(DeviceCameraTest, ImagesAFailedWriteLosesAreReportedAsNotRecorded) {
+    auto camera = Open("usb-ir");
+    ASSERT_TRUE(WaitUntil([&] { return camera->Status().delivered >= 2; }));
+    {
+        // Room for the header and three images of 618 KB, not a fourth.
+        const FileSizeLimit full(2'000'000);
+        ASSERT_EQ(camera->Run(Action::StartRecording).status, 200);
+        ASSERT_TRUE(WaitUntil([&] { return !camera->Status().recording; }));
+    }
+    const CameraStatus s = camera->Status();
+    EXPECT_EQ(s.recordingFrames, 3u);
+    EXPECT_GE(s.recordingDropped, 1u);
+    EXPECT_FALSE(s.recordingEnd.empty());
+    const auto [frames, ending] = ReadBack(s.recordingFile);
+    EXPECT_EQ(frames, s.recordingFrames);
+    EXPECT_EQ(ending, Recorder::RecordingReader::End::Clean);
+    camera->StopThread();
+    camera->Finish("the run ended");
+    ASSERT_EQ(camera->Recordings().size(), 1u);
+    EXPECT_THAT(camera->Recordings()[0],
+                HasSubstr("3 frames, " + std::to_string(s.recordingDropped) + " not recorded"));
 }
 
 }  // namespace

@@ -240,6 +240,33 @@ TEST(ViewerProtocol, CameraStatusesStayWellFormedWhateverTheirNames) {
     EXPECT_EQ(json["view"]["palette"], "iron");
 }
 
+// Images the recorder left out are part of every account of a recording: the viewers' status,
+// the lines serve prints.
+TEST(ViewerProtocol, ImagesNotRecordedAreReportedWithTheFramesRecorded) {
+    struct Case {
+        std::uint64_t frames, dropped;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 0, "0 frames"},
+        {1, 0, "1 frame"},
+        {12, 0, "12 frames"},
+        {12, 1, "12 frames, 1 not recorded"},
+        {0, 3, "0 frames, 3 not recorded"},
+        {18446744073709551615u, 18446744073709551615u,
+         "18446744073709551615 frames, 18446744073709551615 not recorded"},
+    };
+    for (const Case& c : cases) {
+        CameraStatus status;
+        status.recordingFrames = c.frames;
+        status.recordingDropped = c.dropped;
+        EXPECT_EQ(RecordedCount(status), c.text);
+        const auto json = nlohmann::json::parse(CameraJson(status, 0, View{}));
+        EXPECT_EQ(json["recording_frames"].get<std::uint64_t>(), c.frames);
+        EXPECT_EQ(json["recording_dropped"].get<std::uint64_t>(), c.dropped);
+    }
+}
+
 TEST(FramePool, HoldsNoMoreThanItsCapacityAndReusesFramesLetGo) {
     FramePool pool(3);
     std::vector<FrameRef> held;

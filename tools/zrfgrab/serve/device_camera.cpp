@@ -86,6 +86,7 @@ void DeviceCamera::ReadRecording(CameraStatus& s) {
     if (!settings) return;
     s.recordingFile = settings.Attribute("File").value_or("");
     s.recordingFrames = std::strtoull(settings.Attribute("RecordedFrames").value_or("0").c_str(), nullptr, 10);
+    s.recordingDropped = std::strtoull(settings.Attribute("DroppedFrames").value_or("0").c_str(), nullptr, 10);
     const std::string error = settings.Attribute("Error").value_or("");
     if (!s.recording && wasRecording_) {
         s.recordingEnd = !error.empty() ? error : !endReason_.empty() ? endReason_ : "it stopped";
@@ -128,8 +129,7 @@ void DeviceCamera::Poll() {
     snapshot.recording = recorder.Recorder_IsRecording();
     ReadRecording(snapshot);
     if (!snapshot.recording && wasRecording_)
-        recordings_.push_back(snapshot.recordingFile + " (" + std::to_string(snapshot.recordingFrames) +
-                              (snapshot.recordingFrames == 1 ? " frame" : " frames") + "): " + snapshot.recordingEnd);
+        recordings_.push_back(snapshot.recordingFile + " (" + RecordedCount(snapshot) + "): " + snapshot.recordingEnd);
     wasRecording_ = snapshot.recording;
     if (gone_) {
         snapshot.state = "gone";
@@ -148,7 +148,11 @@ ActionResult DeviceCamera::StopRecording(const std::string& why) {
     recorder.Recorder_Stop(0);
     Poll();
     const CameraStatus s = Status();
-    return {200, nlohmann::json{{"file", s.recordingFile}, {"frames", s.recordingFrames}, {"end", s.recordingEnd}}.dump(
+    return {200, nlohmann::json{{"file", s.recordingFile},
+                                {"frames", s.recordingFrames},
+                                {"dropped", s.recordingDropped},
+                                {"end", s.recordingEnd}}
+                     .dump(
                      -1, ' ', false, nlohmann::json::error_handler_t::replace)};
 }
 

@@ -12,6 +12,7 @@
 #ifdef ZRF_HAVE_TIFF
 #include "tools/formats/tiff_writer.h"
 #endif
+#include "tools/zrfgrab/arguments.h"
 
 namespace zrfgrab::serve {
 namespace {
@@ -37,6 +38,12 @@ std::string TiffNow() {
 }
 
 }  // namespace
+
+std::string RecordedCount(const CameraStatus& s) {
+    std::string text = zrfgrab::Counted(s.recordingFrames, "frame");
+    if (s.recordingDropped > 0) text += ", " + std::to_string(s.recordingDropped) + " not recorded";
+    return text;
+}
 
 ActionResult Refusal(int status, const std::string& message) {
     return {status, nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)};

@@ -35,8 +35,12 @@ struct CameraStatus {
     bool recording = false;
     std::string recordingFile;   // the running or last recording
     std::uint64_t recordingFrames = 0;
+    std::uint64_t recordingDropped = 0;  // images the recorder's queue had no room for
     std::string recordingEnd;    // why the last recording ended, once it has
 };
+
+// "12 frames", or "12 frames, 3 not recorded" when the recorder had to leave images out.
+std::string RecordedCount(const CameraStatus& s);
 
 enum class Action { StartRecording, StopRecording, Correct, Snapshot };
 

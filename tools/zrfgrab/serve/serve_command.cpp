@@ -155,7 +155,7 @@ int Serve(const ServeOptions& o) {
             progress.Note("camera " + s.name + " disappeared" +
                           (s.recordingEnd.empty() ? std::string()
                                                   : "; its recording " + s.recordingFile + " was closed with " +
-                                                        zrfgrab::Counted(s.recordingFrames, "frame")));
+                                                        RecordedCount(s)));
         }
         progress.Show(ProgressLine(cameras, *server), false);
     }

@@ -167,6 +167,7 @@ std::string CameraJson(const CameraStatus& s, std::size_t index, const View& vie
                      {"recording", s.recording},
                      {"recording_file", s.recordingFile},
                      {"recording_frames", s.recordingFrames},
+                     {"recording_dropped", s.recordingDropped},
                      {"recording_end", s.recordingEnd}};
     j["view"] = ViewObject(view);
     // Names come from files and cameras: bytes that are not UTF-8 become U+FFFD, never a throw.

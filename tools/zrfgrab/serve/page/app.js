@@ -331,7 +331,9 @@ class CameraView {
     try {
       const reply = await api('POST', `/api/cameras/${this.index}/${what}`);
       if (what === 'recording/start') this.message('recording to ' + reply.file);
-      else if (what === 'recording/stop') this.message(`recorded ${reply.file} (${fmt(reply.frames)} frames)`);
+      else if (what === 'recording/stop')
+        this.message(`recorded ${reply.file} (${fmt(reply.frames)} frames` +
+                     (reply.dropped > 0 ? `, ${fmt(reply.dropped)} not recorded)` : ')'));
       else this.message('correction started');
     } catch (error) {
       this.message(error.message, true);
@@ -378,13 +380,17 @@ class CameraView {
     this.q('.lost').textContent = fmt(s.lost);
     this.q('.calibrating').textContent = s.calibrating ? `yes (${s.calibrations})` : `no (${s.calibrations})`;
     this.q('.format').textContent = s.width ? `${s.format} ${s.width}×${s.height}` : s.format;
+    // Images the recorder had no room for are missing from the file: a user must see that.
+    const notRecorded = s.recording_dropped > 0 ? `, ${fmt(s.recording_dropped)} not recorded` : '';
     let recording = 'not recording';
-    if (s.recording) recording = `${s.recording_file}  ${fmt(s.recording_frames)} frames`;
-    else if (s.recording_file) recording = `${s.recording_file}  ${fmt(s.recording_frames)} frames, ended: ${s.recording_end}`;
+    if (s.recording) recording = `${s.recording_file}  ${fmt(s.recording_frames)} frames${notRecorded}`;
+    else if (s.recording_file) recording = `${s.recording_file}  ${fmt(s.recording_frames)} frames${notRecorded}, ended: ${s.recording_end}`;
     const rec = this.q('.recording');
     rec.textContent = recording;
     rec.title = recording;
-    Object.assign(rec.dataset, { file: s.recording_file, active: s.recording, frames: s.recording_frames });
+    Object.assign(rec.dataset, { file: s.recording_file, active: s.recording, frames: s.recording_frames,
+                                 dropped: s.recording_dropped });
+    rec.classList.toggle('warn', s.recording_dropped > 0);
     const record = this.q('.record');
     record.textContent = s.recording ? '■ Stop recording' : '● Record';
     record.classList.toggle('on', s.recording);
@@ -395,7 +401,7 @@ class CameraView {
     gone.hidden = s.state === 'streaming' || s.state === 'starting';
     gone.textContent = s.state === 'gone'
       ? 'The camera disappeared.' + (!s.recording_end ? ''
-        : s.recording_frames > 0 ? ` Its recording ${s.recording_file} was closed with ${fmt(s.recording_frames)} frames.`
+        : s.recording_frames > 0 ? ` Its recording ${s.recording_file} was closed with ${fmt(s.recording_frames)} frames${notRecorded}.`
         : ' Its recording had no frame, so no file was kept.')
       : (s.message || '');
     // Another viewer's choice of view shows here too, unless this one is being edited.
