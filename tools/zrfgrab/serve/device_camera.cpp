@@ -148,12 +148,9 @@ ActionResult DeviceCamera::StopRecording(const std::string& why) {
     recorder.Recorder_Stop(0);
     Poll();
     const CameraStatus s = Status();
-    return {200, nlohmann::json{{"file", s.recordingFile},
-                                {"frames", s.recordingFrames},
-                                {"dropped", s.recordingDropped},
-                                {"end", s.recordingEnd}}
-                     .dump(
-                     -1, ' ', false, nlohmann::json::error_handler_t::replace)};
+    const nlohmann::json reply{
+        {"file", s.recordingFile}, {"frames", s.recordingFrames}, {"dropped", s.recordingDropped}, {"end", s.recordingEnd}};
+    return {200, reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)};
 }
 
 ActionResult DeviceCamera::Perform(Action action) {

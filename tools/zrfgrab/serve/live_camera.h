@@ -35,7 +35,7 @@ struct CameraStatus {
     bool recording = false;
     std::string recordingFile;   // the running or last recording
     std::uint64_t recordingFrames = 0;
-    std::uint64_t recordingDropped = 0;  // images the recorder's queue had no room for
+    std::uint64_t recordingDropped = 0;  // images it should hold and does not: no room, a failed write
     std::string recordingEnd;    // why the last recording ended, once it has
 };
 
