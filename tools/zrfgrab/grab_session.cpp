@@ -1,6 +1,7 @@
 #include "tools/zrfgrab/grab_session.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,14 @@
 #include "tools/zrfgrab/input_file.h"
 
 namespace zrfgrab {
+
+std::uint64_t CountAttribute(const System::Xml::Linq::XElement& element, const char* name) {
+    const std::string text = element.Attribute(name).value_or("");
+    std::uint64_t count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    return error == std::errc() && end == text.data() + text.size() ? count : 0;
+}
+
 namespace {
 
 using namespace Vorn::Zephra::Net::Devices;
@@ -118,9 +127,9 @@ RecordingReport ReadRecordingReport(IDevice& device, const std::string& requeste
         report.error = "the device made no recording";
         return report;
     }
-    report.frames = std::strtoull(settings.Attribute("RecordedFrames").value_or("0").c_str(), nullptr, 10);
+    report.frames = CountAttribute(settings, "RecordedFrames");
     report.error = settings.Attribute("Error").value_or("");
-    report.dropped = std::strtoull(settings.Attribute("DroppedFrames").value_or("0").c_str(), nullptr, 10);
+    report.dropped = CountAttribute(settings, "DroppedFrames");
     if (report.frames == 0 && report.error.empty())
         report.error = "no frame arrived to record, so nothing was written (a file already there is kept)";
     std::error_code ec;

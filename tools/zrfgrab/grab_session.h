@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/devices/device_interfaces.h"
+#include "host/xml/x_element.h"
 #include "host/loader/plugin_loader.h"
 #include "sim/handle/simulated_camera_handle.h"
 #include "tools/zrfgrab/grab_options.h"
@@ -19,6 +20,10 @@
 namespace zrfgrab {
 
 // What the recorder says became of a recording.
+// A count the device reports in an attribute: what is not a plain decimal number (a sign, other
+// characters, too large) reads as 0, never as a huge count.
+std::uint64_t CountAttribute(const System::Xml::Linq::XElement& element, const char* name);
+
 struct RecordingReport {
     std::string file;
     std::uint64_t frames = 0;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <stdexcept>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -198,11 +199,15 @@ TEST_F(DeviceCameraTest, ARecordingWithoutFramesIsNotReportedAsAFileKept) {
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        if (::getrlimit(RLIMIT_FSIZE, &saved_) != 0 || saved_.rlim_max < bytes)
+            throw std::runtime_error("the file-size limit cannot be lowered to " + std::to_string(bytes));
         signal_ = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = saved_;
         limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            std::signal(SIGXFSZ, signal_);
+            throw std::runtime_error("the file-size limit cannot be lowered");
+        }
     }
     ~FileSizeLimit() {
         ::setrlimit(RLIMIT_FSIZE, &saved_);

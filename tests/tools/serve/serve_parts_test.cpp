@@ -16,7 +16,9 @@
 #include <jpeglib.h>
 #include <nlohmann/json.hpp>
 
+#include "host/xml/x_element.h"
 #include "tools/zrfgrab/arguments.h"
+#include "tools/zrfgrab/grab_session.h"
 #include "tools/zrfgrab/serve/frame_feed.h"
 #include "tools/zrfgrab/serve/jpeg_encoder.h"
 #include "tools/zrfgrab/serve/live_server.h"
@@ -238,6 +240,20 @@ TEST(ViewerProtocol, CameraStatusesStayWellFormedWhateverTheirNames) {
     EXPECT_EQ(json["name"], "rec\xEF\xBF\xBD\"\n.zrec");
     EXPECT_EQ(json["recording_file"], "a\\b");
     EXPECT_EQ(json["view"]["palette"], "iron");
+}
+
+// Counts come from the device's settings: anything but a plain decimal number reads as none.
+TEST(ViewerProtocol, CountsTheDeviceReportsAreTakenOnlyWhenPlainNumbers) {
+    const std::pair<const char*, std::uint64_t> cases[] = {
+        {"0", 0},   {"12", 12}, {"18446744073709551615", 18446744073709551615u},
+        {"-1", 0},  {"+3", 0},  {"18446744073709551616", 0}, {"12abc", 0}, {" 12", 0}, {"", 0}, {"0x10", 0},
+    };
+    for (const auto& [text, count] : cases) {
+        System::Xml::Linq::XElement recorder("Recorder");
+        recorder.SetAttribute("DroppedFrames", text);
+        EXPECT_EQ(zrfgrab::CountAttribute(recorder, "DroppedFrames"), count) << text;
+    }
+    EXPECT_EQ(zrfgrab::CountAttribute(System::Xml::Linq::XElement("Recorder"), "DroppedFrames"), 0u);
 }
 
 // Images the recorder left out are part of every account of a recording: the viewers' status,

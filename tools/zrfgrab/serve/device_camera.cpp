@@ -7,6 +7,7 @@
 #include "host/system/exceptions.h"
 #include "host/xml/documents.h"
 #include "tools/zrfgrab/frame_picture.h"
+#include "tools/zrfgrab/grab_session.h"
 #include "tools/zrfgrab/grab_options.h"
 
 namespace zrfgrab::serve {
@@ -85,13 +86,15 @@ void DeviceCamera::ReadRecording(CameraStatus& s) {
     const XElement settings = device_->Device_XMLData().Element("Recorder");
     if (!settings) return;
     s.recordingFile = settings.Attribute("File").value_or("");
-    s.recordingFrames = std::strtoull(settings.Attribute("RecordedFrames").value_or("0").c_str(), nullptr, 10);
-    s.recordingDropped = std::strtoull(settings.Attribute("DroppedFrames").value_or("0").c_str(), nullptr, 10);
+    s.recordingFrames = CountAttribute(settings, "RecordedFrames");
+    s.recordingDropped = CountAttribute(settings, "DroppedFrames");
     const std::string error = settings.Attribute("Error").value_or("");
     if (!s.recording && wasRecording_) {
         s.recordingEnd = !error.empty() ? error : !endReason_.empty() ? endReason_ : "it stopped";
         // The recorder keeps no file of a recording without frames: its name must not read as kept.
-        if (s.recordingFrames == 0) s.recordingEnd += "; no frame came, so no file was kept";
+        if (s.recordingFrames == 0)
+            s.recordingEnd += s.recordingDropped > 0 ? "; no image was recorded, so no file was kept"
+                                                     : "; no frame came, so no file was kept";
     }
 }
 

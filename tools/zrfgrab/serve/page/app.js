@@ -389,7 +389,7 @@ class CameraView {
     rec.textContent = recording;
     rec.title = recording;
     Object.assign(rec.dataset, { file: s.recording_file, active: s.recording, frames: s.recording_frames,
-                                 dropped: s.recording_dropped });
+                                 dropped: s.recording_dropped ?? 0 });
     rec.classList.toggle('warn', s.recording_dropped > 0);
     const record = this.q('.record');
     record.textContent = s.recording ? '■ Stop recording' : '● Record';
@@ -402,6 +402,7 @@ class CameraView {
     gone.textContent = s.state === 'gone'
       ? 'The camera disappeared.' + (!s.recording_end ? ''
         : s.recording_frames > 0 ? ` Its recording ${s.recording_file} was closed with ${fmt(s.recording_frames)} frames${notRecorded}.`
+        : s.recording_dropped > 0 ? ' No image of its recording was recorded, so no file was kept.'
         : ' Its recording had no frame, so no file was kept.')
       : (s.message || '');
     // Another viewer's choice of view shows here too, unless this one is being edited.
