@@ -62,6 +62,14 @@ std::vector<std::uint64_t> Numbers(const std::string& path) {
     return numbers;
 }
 
+// Recording to r.zrec in dir, image 1 added.
+void RecordingOneImage(ZRFRecorder& recorder, const TempDir& dir) {
+    recorder.SetImageSize(kSize);
+    SetPath(recorder, dir.File("r.zrec"));
+    recorder.Start(0);
+    Add(recorder, 1);
+}
+
 std::string Dropped(ZRFRecorder& r) { return r.Settings().Attribute("DroppedFrames").value_or("?"); }
 
 // Growing the queue fails for want of memory: that recording ends and says why; the next one,
@@ -70,10 +78,7 @@ TEST(RecorderEdges, AQueueThatCouldNotGrowGrowsAtTheNextRecording) {
     for (const std::size_t grown : {4 * kSize, std::size_t{1} << 20}) {
         TempDir dir;
         ZRFRecorder recorder;
-        recorder.SetImageSize(kSize);
-        SetPath(recorder, dir.File("r.zrec"));
-        recorder.Start(0);
-        Add(recorder, 1);
+        RecordingOneImage(recorder, dir);
         gFailAtLeastOnce = grown;
         recorder.SetImageSize(static_cast<std::int32_t>(grown));
         gFailAtLeastOnce = 0;
@@ -189,10 +194,7 @@ TEST(RecorderEdges, ImagesResizedByAHandlerOfTheStartAreRecorded) {
 TEST(RecorderEdges, AnImageSizeBeyondWhatARecordingHoldsEndsTheRecordingWithTheReason) {
     TempDir dir;
     ZRFRecorder recorder;
-    recorder.SetImageSize(kSize);
-    SetPath(recorder, dir.File("r.zrec"));
-    recorder.Start(0);
-    Add(recorder, 1);
+    RecordingOneImage(recorder, dir);
     gLargest = 0;
     recorder.SetImageSize(static_cast<std::int32_t>(kMaxFrameRecordLength + 1));
     EXPECT_LT(gLargest.load(), kMaxFrameRecordLength) << "no buffer of that size is made";
