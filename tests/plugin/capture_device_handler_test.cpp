@@ -274,10 +274,12 @@ TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
         std::atomic<int> calledAfter{0};
         std::mutex mutex;
         std::condition_variable gone;
+        bool destructorReturned = false;
         auto destroy = [&] {
             if (destroyed.exchange(true)) return;
             device.reset();
             std::lock_guard lock(mutex);
+            destructorReturned = true;
             gone.notify_all();
         };
         // Another handler of the same event, after the one that destroys: never called with a
@@ -309,7 +311,9 @@ TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
         }
         {
             std::unique_lock lock(mutex);
-            ASSERT_TRUE(gone.wait_for(lock, 20s, [&] { return destroyed.load(); })) << Name(context);
+            // Until the destructor returns, the camera's release may not have begun: a connect
+            // could not know to wait for it.
+            ASSERT_TRUE(gone.wait_for(lock, 20s, [&] { return destructorReturned; })) << Name(context);
         }
         EXPECT_EQ(calledAfter.load(), 0) << Name(context);
         // The camera is let go of: a new device streams from it (its connect waits for that).
