@@ -137,6 +137,21 @@ TEST_F(DeviceCameraTest, EveryCameraACommandLineNamesRunsAlongsideTheOthers) {
     }
 }
 
+// A recording that ended before the camera disappeared is not the one the disappearance closed.
+TEST_F(DeviceCameraTest, ADisappearanceAfterARecordingEndedLeavesThatRecordingOutOfItsNote) {
+    auto camera = Open("usb-ir", "disappear-after=90");
+    ASSERT_TRUE(WaitUntil([&] { return camera->Status().delivered >= 2; }));
+    ASSERT_EQ(camera->Run(Action::StartRecording).status, 200);
+    ASSERT_EQ(camera->Run(Action::StopRecording).status, 200);
+    ASSERT_TRUE(WaitUntil([&] { return camera->Status().state == "gone"; }));
+    const CameraStatus s = camera->Status();
+    EXPECT_EQ(s.recordingEnd.substr(0, 19), "a client stopped it");
+    EXPECT_FALSE(s.recordingClosedByDisappearance);
+    EXPECT_EQ(GoneNote(s), "camera usb-ir disappeared");
+    camera->StopThread();
+    camera->Finish("the run ended");
+}
+
 TEST_F(DeviceCameraTest, ACameraThatDisappearsEndsItsRecordingWhole) {
     auto camera = Open("usb-ir", "disappear-after=45");
     ASSERT_TRUE(WaitUntil([&] { return camera->Status().delivered >= 2; }));
@@ -146,6 +161,9 @@ TEST_F(DeviceCameraTest, ACameraThatDisappearsEndsItsRecordingWhole) {
     EXPECT_FALSE(s.recording);
     EXPECT_EQ(s.recordingEnd, "the camera disappeared");
     EXPECT_EQ(s.message, "the camera disappeared");
+    EXPECT_TRUE(s.recordingClosedByDisappearance);
+    EXPECT_EQ(GoneNote(s), "camera usb-ir disappeared; its recording " + s.recordingFile + " was closed with " +
+                               RecordedCount(s));
     const auto [frames, ending] = ReadBack(s.recordingFile);
     EXPECT_GT(frames, 0u);
     EXPECT_EQ(frames, s.recordingFrames);

@@ -283,6 +283,36 @@ TEST(ViewerProtocol, ImagesNotRecordedAreReportedWithTheFramesRecorded) {
     }
 }
 
+// The note of a disappearance names a recording only when it closed one, and never a file that
+// was not kept.
+TEST(ViewerProtocol, ADisappearanceNamesOnlyTheRecordingItClosed) {
+    struct Case {
+        bool closed;
+        std::uint64_t frames, dropped;
+        const char* note;
+    };
+    const Case cases[] = {
+        {false, 12, 0, "camera cam disappeared"},
+        {false, 0, 0, "camera cam disappeared"},
+        {true, 12, 0, "camera cam disappeared; its recording r.zrec was closed with 12 frames"},
+        {true, 12, 2, "camera cam disappeared; its recording r.zrec was closed with 12 frames, 2 not recorded"},
+        {true, 0, 0, "camera cam disappeared; its recording had no frame, so no file was kept"},
+        {true, 0, 3, "camera cam disappeared; no image of its recording was recorded, so no file was kept"},
+    };
+    for (const Case& c : cases) {
+        CameraStatus status;
+        status.name = "cam";
+        status.recordingFile = "r.zrec";
+        status.recordingEnd = "a client stopped it";  // an earlier recording's end stays in the status
+        status.recordingClosedByDisappearance = c.closed;
+        status.recordingFrames = c.frames;
+        status.recordingDropped = c.dropped;
+        EXPECT_EQ(GoneNote(status), c.note);
+        const auto json = nlohmann::json::parse(CameraJson(status, 0, View{}));
+        EXPECT_EQ(json["recording_closed_by_disappearance"].get<bool>(), c.closed);
+    }
+}
+
 TEST(FramePool, HoldsNoMoreThanItsCapacityAndReusesFramesLetGo) {
     FramePool pool(3);
     std::vector<FrameRef> held;

@@ -114,7 +114,8 @@ void DeviceCamera::Poll() {
     if (!gone_ && (!connected || now - lastFrameSeen_ >= kSilenceIsGone)) {
         gone_ = true;
         // A recording must not wait for frames that will never come: it ends at its last one.
-        if (recorder.Recorder_IsRecording()) {
+        closedByDisappearance_ = recorder.Recorder_IsRecording();
+        if (closedByDisappearance_) {
             endReason_ = "the camera disappeared";
             recorder.Recorder_Stop(0);
         }
@@ -130,6 +131,7 @@ void DeviceCamera::Poll() {
         snapshot.height = frame->height;
     }
     snapshot.recording = recorder.Recorder_IsRecording();
+    snapshot.recordingClosedByDisappearance = closedByDisappearance_;
     ReadRecording(snapshot);
     if (!snapshot.recording && wasRecording_)
         recordings_.push_back(snapshot.recordingFile + " (" + RecordedCount(snapshot) + "): " + snapshot.recordingEnd);

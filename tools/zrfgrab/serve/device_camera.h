@@ -64,6 +64,7 @@ class DeviceCamera final : public LiveCamera {
     // The camera's thread's own (or the finishing thread's, once that one stopped).
     bool started_ = false;
     bool gone_ = false;
+    bool closedByDisappearance_ = false;  // the last disappearance ended a recording
     bool wasRecording_ = false;
     std::string endReason_;  // why the running recording will have ended
     std::vector<std::string> recordings_;

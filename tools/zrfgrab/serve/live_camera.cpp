@@ -45,6 +45,15 @@ std::string RecordedCount(const CameraStatus& s) {
     return text;
 }
 
+std::string GoneNote(const CameraStatus& s) {
+    std::string note = "camera " + s.name + " disappeared";
+    if (!s.recordingClosedByDisappearance) return note;
+    if (s.recordingFrames == 0)
+        return note + (s.recordingDropped > 0 ? "; no image of its recording was recorded, so no file was kept"
+                                              : "; its recording had no frame, so no file was kept");
+    return note + "; its recording " + s.recordingFile + " was closed with " + RecordedCount(s);
+}
+
 ActionResult Refusal(int status, const std::string& message) {
     return {status, nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)};
 }

@@ -37,10 +37,14 @@ struct CameraStatus {
     std::uint64_t recordingFrames = 0;
     std::uint64_t recordingDropped = 0;  // images it should hold and does not: no room, a failed write
     std::string recordingEnd;    // why the last recording ended, once it has
+    bool recordingClosedByDisappearance = false;  // the camera's last disappearance ended a recording
 };
 
 // "12 frames", or "12 frames, 3 not recorded" when the recorder had to leave images out.
 std::string RecordedCount(const CameraStatus& s);
+
+// What serve prints when a camera disappears: its recording only when the disappearance closed it.
+std::string GoneNote(const CameraStatus& s);
 
 enum class Action { StartRecording, StopRecording, Correct, Snapshot };
 

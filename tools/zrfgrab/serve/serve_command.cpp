@@ -152,10 +152,7 @@ int Serve(const ServeOptions& o) {
             const CameraStatus s = cameras[i]->Status();
             if (s.state != "gone" || reportedGone[i]) continue;
             reportedGone[i] = true;
-            progress.Note("camera " + s.name + " disappeared" +
-                          (s.recordingEnd.empty() ? std::string()
-                                                  : "; its recording " + s.recordingFile + " was closed with " +
-                                                        RecordedCount(s)));
+            progress.Note(GoneNote(s));
         }
         progress.Show(ProgressLine(cameras, *server), false);
     }

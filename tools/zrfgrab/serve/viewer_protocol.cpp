@@ -168,7 +168,8 @@ std::string CameraJson(const CameraStatus& s, std::size_t index, const View& vie
                      {"recording_file", s.recordingFile},
                      {"recording_frames", s.recordingFrames},
                      {"recording_dropped", s.recordingDropped},
-                     {"recording_end", s.recordingEnd}};
+                     {"recording_end", s.recordingEnd},
+                     {"recording_closed_by_disappearance", s.recordingClosedByDisappearance}};
     j["view"] = ViewObject(view);
     // Names come from files and cameras: bytes that are not UTF-8 become U+FFFD, never a throw.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -330,7 +330,10 @@ class CameraView {
     button.disabled = true;
     try {
       const reply = await api('POST', `/api/cameras/${this.index}/${what}`);
-      if (what === 'recording/start') this.message('recording to ' + reply.file);
+      if (what === 'recording/start') {
+        this.message('recording to ' + reply.file);
+        this.recordingTo = reply.file;
+      }
       else if (what === 'recording/stop')
         this.message(`recorded ${reply.file} (${fmt(reply.frames)} frames` +
                      (reply.dropped > 0 ? `, ${fmt(reply.dropped)} not recorded)` : ')'));
@@ -363,6 +366,7 @@ class CameraView {
   }
 
   message(text, error) {
+    this.recordingTo = null;
     const m = this.q('.message');
     m.textContent = text;
     m.className = 'message' + (error ? ' error' : '');
@@ -375,6 +379,8 @@ class CameraView {
     state.textContent = s.state;
     state.className = 'badge state ' + s.state;
     this.q('.rec').hidden = !s.recording;
+    // A recording that ended by itself (the disk, the camera) must not still read as running.
+    if (this.recordingTo && !s.recording && s.recording_file === this.recordingTo) this.message('');
     this.q('.fps').textContent = s.fps.toFixed(1) + ' fps';
     this.q('.delivered').textContent = fmt(s.delivered);
     this.q('.lost').textContent = fmt(s.lost);
@@ -400,7 +406,7 @@ class CameraView {
     const gone = this.q('.gone');
     gone.hidden = s.state === 'streaming' || s.state === 'starting';
     gone.textContent = s.state === 'gone'
-      ? 'The camera disappeared.' + (!s.recording_end ? ''
+      ? 'The camera disappeared.' + (!s.recording_closed_by_disappearance ? ''
         : s.recording_frames > 0 ? ` Its recording ${s.recording_file} was closed with ${fmt(s.recording_frames)} frames${notRecorded}.`
         : s.recording_dropped > 0 ? ' No image of its recording was recorded, so no file was kept.'
         : ' Its recording had no frame, so no file was kept.')
