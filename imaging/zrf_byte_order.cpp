@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -51,16 +52,10 @@ constexpr auto kInfoMap900 = Expand<52>({{k32, 15}, {k16, 4}, {k32, 1}, {k16, 6}
 constexpr auto kInfoMap1084 =
     Expand<19>({{16, 1}, {k16, 2}, {k32, 2}, {k16, 2}, {k32, 1}, {k16, 6}, {k32, 4}});
 
-struct PlacedMap {
-    std::size_t offset;
-    const std::int16_t* map;
-    int span;
-};
-
-constexpr PlacedMap kInfoMaps[] = {
-    {0, kInfoMap0.data(), 32},      {32, kInfoMap32.data(), 48},    {80, kInfoMap80.data(), 132},
-    {212, kInfoMap212.data(), 564}, {776, kInfoMap776.data(), 48},  {824, kInfoMap824.data(), 48},
-    {872, kInfoMap872.data(), 28},  {900, kInfoMap900.data(), 184}, {1084, kInfoMap1084.data(), 64},
+constexpr PlacedByteOrderMap kInfoMaps[] = {
+    {0, kInfoMap0.data()},     {32, kInfoMap32.data()},   {80, kInfoMap80.data()},
+    {212, kInfoMap212.data()}, {776, kInfoMap776.data()}, {824, kInfoMap824.data()},
+    {872, kInfoMap872.data()}, {900, kInfoMap900.data()}, {1084, kInfoMap1084.data()},
 };
 
 static_assert(Span(kMainHeaderMap.data()) == 64);
@@ -68,13 +63,71 @@ static_assert(Span(kIndexEntryMap.data()) == 32);
 // The block maps tile bytes 0 to 1147 without gaps or overlaps.
 constexpr bool InfoMapsTile() {
     std::size_t next = 0;
-    for (const PlacedMap& m : kInfoMaps) {
-        if (m.offset != next || Span(m.map) != m.span) return false;
-        next += static_cast<std::size_t>(m.span);
+    for (const PlacedByteOrderMap& m : kInfoMaps) {
+        if (m.offset != next) return false;
+        next += static_cast<std::size_t>(Span(m.map));
     }
     return next == 1148;
 }
 static_assert(InfoMapsTile());
+
+// The block's maps compiled into runs of adjacent like units: a frame's conversion is then a few
+// tight loops, not a code read and a branch for each of its 400 units (it runs for every field).
+struct SwapRun {
+    std::uint16_t offset;
+    std::uint16_t units;
+    std::uint8_t width;  // 2 or 4
+};
+
+struct SwapPlan {
+    std::array<SwapRun, 64> runs{};
+    std::size_t count = 0;
+
+    constexpr void Add(std::size_t at, std::uint8_t width) {
+        if (count > 0) {
+            SwapRun& last = runs[count - 1];
+            if (last.width == width && last.offset + std::size_t{last.units} * width == at) {
+                ++last.units;
+                return;
+            }
+        }
+        if (count == runs.size()) throw "too many runs";  // compile-time check only
+        runs[count++] = {static_cast<std::uint16_t>(at), 1, width};
+    }
+};
+
+constexpr SwapPlan CompileInfoMaps() {
+    SwapPlan plan;
+    for (const PlacedByteOrderMap& m : kInfoMaps) {
+        std::size_t at = m.offset;
+        for (ByteOrderMap code = m.map; *code != 0; ++code) {
+            if (*code == k16 || *code == k32) {
+                const std::uint8_t width = *code == k16 ? 2 : 4;
+                plan.Add(at, width);
+                at += width;
+            } else if (*code > 0) {
+                at += static_cast<std::size_t>(*code);
+            }
+        }
+    }
+    return plan;
+}
+
+constexpr SwapPlan kInfoPlan = CompileInfoMaps();
+
+template <class Unit>
+void ReverseUnits(std::uint8_t* at, std::size_t units) {
+    for (std::size_t i = 0; i < units; ++i, at += sizeof(Unit)) {
+        Unit value;
+        std::memcpy(&value, at, sizeof value);
+        if constexpr (sizeof(Unit) == 2) {
+            value = __builtin_bswap16(value);
+        } else {
+            value = __builtin_bswap32(value);
+        }
+        std::memcpy(at, &value, sizeof value);
+    }
+}
 
 }  // namespace
 
@@ -95,7 +148,18 @@ void SwapByMap(std::uint8_t* record, ByteOrderMap map) {
 }
 
 void SwapFrameInfoBlock(std::uint8_t* block) {
-    for (const PlacedMap& m : kInfoMaps) SwapByMap(block + m.offset, m.map);
+    for (std::size_t i = 0; i < kInfoPlan.count; ++i) {
+        const SwapRun& run = kInfoPlan.runs[i];
+        if (run.width == 2) {
+            ReverseUnits<std::uint16_t>(block + run.offset, run.units);
+        } else {
+            ReverseUnits<std::uint32_t>(block + run.offset, run.units);
+        }
+    }
+}
+
+std::span<const PlacedByteOrderMap> FrameInfoByteOrderMaps() {
+    return kInfoMaps;
 }
 
 ByteOrderMap MainHeaderByteOrderMap() {

@@ -2,7 +2,9 @@
 // Table-driven byte-order conversion of the ZRF records. A map is a sequence of codes ending
 // with 0: -1 reverses the next 2 bytes, -2 the next 4, a positive n skips n bytes. Every
 // conversion is its own inverse.
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 using ByteOrderMap = const std::int16_t*;
 
@@ -10,6 +12,14 @@ using ByteOrderMap = const std::int16_t*;
 void SwapByMap(std::uint8_t* record, ByteOrderMap map);
 // Converts the 2428-byte frame-information block (its first 1148 bytes; the rest is opaque).
 void SwapFrameInfoBlock(std::uint8_t* block);
+
+// The maps the frame-information block is converted by, each at its offset: SwapFrameInfoBlock
+// does what SwapByMap would do with each of them.
+struct PlacedByteOrderMap {
+    std::size_t offset;
+    ByteOrderMap map;
+};
+std::span<const PlacedByteOrderMap> FrameInfoByteOrderMaps();
 
 ByteOrderMap MainHeaderByteOrderMap();
 ByteOrderMap IndexEntryByteOrderMap();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 #include <vector>
 
 #include "support/copy/pixel_copy.h"
@@ -84,6 +85,19 @@ TEST(SwapFrameInfoBlock, SwapsFieldsAndLeavesTextSkipsAndTailAlone) {
     for (const auto& [from, to] : kept)
         EXPECT_TRUE(std::equal(block.begin() + from, block.begin() + to, original.begin() + from))
             << from;
+}
+
+// The block's conversion is compiled from its maps: it must do exactly what the maps say, to
+// every byte of the block (random bytes, so a unit moved by any distance shows).
+TEST(SwapFrameInfoBlock, DoesWhatEachOfItsMapsSays) {
+    std::mt19937 random(7);
+    Bytes block(kFrameInfoSize);
+    for (auto& b : block) b = static_cast<std::uint8_t>(random());
+    Bytes byMaps = block;
+    for (const PlacedByteOrderMap& m : FrameInfoByteOrderMaps()) SwapByMap(byMaps.data() + m.offset, m.map);
+    ASSERT_NE(byMaps, block);
+    SwapFrameInfoBlock(block.data());
+    EXPECT_EQ(block, byMaps);
 }
 
 class RawZrfImageTest : public ::testing::Test {
