@@ -259,7 +259,8 @@ TEST_F(HandlerTest, EveryOperationFromEveryHandlerReturnsWhileTheHostWaitsForThe
 
 // A device destroyed by its own handler, in each context: nothing hangs, nothing of it is
 // touched afterwards (AddressSanitizer sees to that), no later handler hears of it, and its
-// camera is free for the next device.
+// camera is free for the next device. The handler destroys only once the test's own thread is
+// out of the device's calls (as the README asks of a host): it waits for the test to arm it.
 TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(30));
     for (Context context : {Context::Completed, Context::Calibrating, Context::StatusOnHostThread,
@@ -270,17 +271,31 @@ TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
         device->Recorder_Setup(Settings());
         device->GrabContinous_Start();
         ASSERT_TRUE(events->WaitForImages(1));
+        // Paused while the handlers are subscribed, so every raise hears both.
+        device->GrabContinous_Stop();
         std::atomic<bool> destroyed{false};
         std::atomic<int> calledAfter{0};
         std::mutex mutex;
-        std::condition_variable gone;
+        std::condition_variable changed;
+        bool armed = false;
         bool destructorReturned = false;
+        std::thread::id destroyer;
         auto destroy = [&] {
             if (destroyed.exchange(true)) return;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return armed; });
+            }
+            destroyer = std::this_thread::get_id();
             device.reset();
             std::lock_guard lock(mutex);
             destructorReturned = true;
-            gone.notify_all();
+            changed.notify_all();
+        };
+        auto arm = [&] {
+            std::lock_guard lock(mutex);
+            armed = true;
+            changed.notify_all();
         };
         // Another handler of the same event, after the one that destroys: never called with a
         // sender that is gone.
@@ -290,15 +305,21 @@ TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
             case Context::Completed:
                 d.Completed().Subscribe([&](const void*, const auto&) { destroy(); });
                 d.Completed().Subscribe(later);
+                d.GrabContinous_Start();
+                arm();
                 break;
             case Context::Calibrating:
                 d.Calibrating().Subscribe([&](const void*, const auto&) { destroy(); });
                 d.Calibrating().Subscribe(later);
+                d.GrabContinous_Start();
+                arm();
                 CameraTree()->Nuc();
                 break;
             case Context::StatusOnHostThread:
+                // Nothing streams: the status can only be raised by this thread, in the call.
                 d.RecordingStatus().Subscribe([&](const void*, const auto&) { destroy(); });
                 d.RecordingStatus().Subscribe(later);
+                arm();
                 d.Recorder_Start(0);
                 break;
             case Context::StatusOnStreamingThread:
@@ -306,15 +327,19 @@ TEST_F(HandlerTest, ADeviceDestroyedByItsOwnHandlerGoesQuietly) {
                     if (e.Status == RecordingStatus::Stopped) destroy();
                 });
                 d.RecordingStatus().Subscribe(later);
-                d.Recorder_Start(2);
+                d.Recorder_Start(2);  // stops by itself on the streaming thread
+                d.GrabContinous_Start();
+                arm();
                 break;
         }
         {
             std::unique_lock lock(mutex);
             // Until the destructor returns, the camera's release may not have begun: a connect
             // could not know to wait for it.
-            ASSERT_TRUE(gone.wait_for(lock, 20s, [&] { return destructorReturned; })) << Name(context);
+            ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return destructorReturned; })) << Name(context);
         }
+        EXPECT_EQ(destroyer == std::this_thread::get_id(), context == Context::StatusOnHostThread)
+            << Name(context);
         EXPECT_EQ(calledAfter.load(), 0) << Name(context);
         // The camera is let go of: a new device streams from it (its connect waits for that).
         auto next = std::make_unique<CaptureDevice>(identity.identifier);

@@ -172,8 +172,9 @@ try:
     dropped = int(full.get("dropped") or 0)
     check(dropped > 0 and f"{dropped} not recorded" in text and "warn" in classes,
           f"the page shows the images not recorded ({dropped}), marked: {text!r} {classes}")
-    message = driver.find_element(By.CSS_SELECTOR, "#camera-1 .message").text
-    check("recording to" not in message, f"the page no longer says the ended recording runs: {message!r}")
+    # The start's reply may come after the status that ended the recording: the next status mends it.
+    message = lambda: driver.find_element(By.CSS_SELECTOR, "#camera-1 .message").text
+    server.wait_for("the page to stop saying the ended recording runs", lambda: "recording to" not in message())
     info = subprocess.run([ZRFGRAB, "info", full["file"]], capture_output=True, text=True, cwd=WORK)
     check(info.returncode == 0 and "ending       clean" in info.stdout and int(full["frames"]) > 0,
           f"the recording the full disk ended is whole ({full['frames']} frames):\n{info.stdout[:330]}{info.stderr}")

@@ -313,6 +313,31 @@ TEST(ViewerProtocol, ADisappearanceNamesOnlyTheRecordingItClosed) {
     }
 }
 
+// serve tells of each disappearance once: again after the camera came back and went anew.
+TEST(ViewerProtocol, EachDisappearanceIsToldOnce) {
+    struct Case {
+        const char* states;  // one letter a poll: s streaming, g gone, t stopped
+        const char* told;    // where a note comes
+    };
+    const Case cases[] = {
+        {"ssss", "...."}, {"sggg", ".x.."}, {"gg", "x."},
+        {"sggsgg", ".x..x."}, {"sgsgsg", ".x.x.x"}, {"sgtg", ".x.x"},
+    };
+    for (const Case& c : cases) {
+        DisappearanceNotes notes;
+        std::string told;
+        for (const char* state = c.states; *state != 0; ++state) {
+            CameraStatus status;
+            status.name = "cam";
+            status.state = *state == 'g' ? "gone" : *state == 't' ? "stopped" : "streaming";
+            const auto note = notes.Next(status);
+            told += note ? 'x' : '.';
+            if (note) EXPECT_EQ(*note, "camera cam disappeared");
+        }
+        EXPECT_EQ(told, c.told) << c.states;
+    }
+}
+
 TEST(FramePool, HoldsNoMoreThanItsCapacityAndReusesFramesLetGo) {
     FramePool pool(3);
     std::vector<FrameRef> held;

@@ -171,6 +171,7 @@ ActionResult DeviceCamera::Perform(Action action) {
                 recorder.Recorder_Setup(settings.XMLData());
                 recorder.Recorder_Start(0);
                 endReason_.clear();
+                closedByDisappearance_ = false;  // a camera that came back records anew
                 ChangeStatus([](CameraStatus& s) { s.recordingEnd.clear(); });
                 Poll();
                 const CameraStatus s = Status();

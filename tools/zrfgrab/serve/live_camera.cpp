@@ -54,6 +54,14 @@ std::string GoneNote(const CameraStatus& s) {
     return note + "; its recording " + s.recordingFile + " was closed with " + RecordedCount(s);
 }
 
+std::optional<std::string> DisappearanceNotes::Next(const CameraStatus& s) {
+    const bool gone = s.state == "gone";
+    const bool news = gone && !told_;
+    told_ = gone;
+    if (!news) return std::nullopt;
+    return GoneNote(s);
+}
+
 ActionResult Refusal(int status, const std::string& message) {
     return {status, nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)};
 }

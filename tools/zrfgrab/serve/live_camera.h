@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -45,6 +46,16 @@ std::string RecordedCount(const CameraStatus& s);
 
 // What serve prints when a camera disappears: its recording only when the disappearance closed it.
 std::string GoneNote(const CameraStatus& s);
+
+// Tells of a camera's disappearance once, and again each time it disappears after coming back.
+class DisappearanceNotes {
+  public:
+    // The note for this status of the camera, when it is news.
+    std::optional<std::string> Next(const CameraStatus& s);
+
+  private:
+    bool told_ = false;
+};
 
 enum class Action { StartRecording, StopRecording, Correct, Snapshot };
 

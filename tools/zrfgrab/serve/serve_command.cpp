@@ -145,14 +145,11 @@ int Serve(const ServeOptions& o) {
                                  " (Authorization: Bearer TOKEN, or ?token=TOKEN)\n");
     zrfgrab::Say(stdout, "recordings go to " + o.recordDir + "/; Ctrl-C ends\n");
 
-    std::vector<bool> reportedGone(cameras.size(), false);
+    std::vector<DisappearanceNotes> goneNotes(cameras.size());
     while (!zrfgrab::InterruptRequest::Requested()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         for (std::size_t i = 0; i < cameras.size(); ++i) {
-            const CameraStatus s = cameras[i]->Status();
-            if (s.state != "gone" || reportedGone[i]) continue;
-            reportedGone[i] = true;
-            progress.Note(GoneNote(s));
+            if (const auto note = goneNotes[i].Next(cameras[i]->Status())) progress.Note(*note);
         }
         progress.Show(ProgressLine(cameras, *server), false);
     }
