@@ -72,7 +72,7 @@ constexpr bool InfoMapsTile() {
 static_assert(InfoMapsTile());
 
 // The block's maps compiled into runs of adjacent like units: a frame's conversion is then a few
-// tight loops, not a code read and a branch for each of its 400 units (it runs for every field).
+// tight loops, not a code read and a branch for each of its 215 units (it runs for every field).
 struct SwapRun {
     std::uint16_t offset;
     std::uint16_t units;
