@@ -4,9 +4,9 @@
 
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
-#include "support/copy/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
+#include "support/copy/pixel_copy.h"
 
 namespace {
 
@@ -15,15 +15,20 @@ using namespace Zrf;
 constexpr std::int64_t kInfoOffset = kMainHeaderSize + 2 * kIndexEntrySize;  // 128
 constexpr std::int64_t kPixelBlockOffset = kInfoOffset + kFrameInfoSize;     // 2556
 
+// The header is the same for every image: built and converted to file order once.
 void WriteMainHeader(std::uint8_t* out) {
-    ZrfMainHeader header{};
-    std::memcpy(header.magic, "ZRF", 4);
-    std::memcpy(header.source, "FW_ZEPHRA", 10);
-    header.word20 = 100;
-    header.indexOffset = kIndexOffset;
-    header.entryCount = 2;
-    header.word32 = 3;
-    std::memcpy(out, &header, sizeof header);
+    static const ZrfMainHeader fileOrder = [] {
+        ZrfMainHeader header{};
+        std::memcpy(header.magic, "ZRF", 4);
+        std::memcpy(header.source, "FW_ZEPHRA", 10);
+        header.word20 = 100;
+        header.indexOffset = kIndexOffset;
+        header.entryCount = 2;
+        header.word32 = 3;
+        SwapByMap(reinterpret_cast<std::uint8_t*>(&header), MainHeaderByteOrderMap());
+        return header;
+    }();
+    std::memcpy(out, &fileOrder, sizeof fileOrder);
 }
 
 void WriteEntry(std::uint8_t* out, std::uint16_t type, std::uint16_t byteOrder, std::uint32_t word4,
@@ -39,6 +44,15 @@ void WriteEntry(std::uint8_t* out, std::uint16_t type, std::uint16_t byteOrder, 
 
 }  // namespace
 
+const std::uint8_t* ImgSrcStream::SampleFrameInfo(const std::uint8_t* cameraBlock) {
+    if (!sampleInfoConverted) {
+        std::memcpy(sampleInfo.data(), cameraBlock, kFrameInfoSize);
+        SwapFrameInfoBlock(sampleInfo.data());
+        sampleInfoConverted = true;
+    }
+    return sampleInfo.data();
+}
+
 DecodeResult ImgSrcStream::DecodeIeee1394Frame(const std::uint8_t* data, std::int32_t fieldIndex,
                                                std::uint8_t* out) {
     const FieldGeometry g = Geometry();
@@ -50,8 +64,7 @@ DecodeResult ImgSrcStream::DecodeIeee1394Frame(const std::uint8_t* data, std::in
     WriteMainHeader(out);
     WriteEntry(out + kIndexOffset, kFrameInfoBlock, 0, 106, kInfoOffset, kFrameInfoSize);
     std::uint8_t* block = out + kInfoOffset;
-    std::memcpy(block, data + g.pictureBytes, kFrameInfoSize);
-    SwapFrameInfoBlock(block);
+    std::memcpy(block, SampleFrameInfo(data + g.pictureBytes), kFrameInfoSize);
 
     // The camera's row length locates the field; it must not reach beyond the pixels.
     const std::int64_t rowBytes =
@@ -70,7 +83,6 @@ DecodeResult ImgSrcStream::DecodeIeee1394Frame(const std::uint8_t* data, std::in
     CopyPixels(out + kPixelBlockOffset + kGeometrySize, data + source,
                static_cast<std::size_t>(g.fieldBytes), false);
 
-    SwapByMap(out, MainHeaderByteOrderMap());
     SwapByMap(out + kIndexOffset, IndexEntryByteOrderMap());
     SwapByMap(out + kIndexOffset + kIndexEntrySize, IndexEntryByteOrderMap());
     return DecodeResult::Ok;

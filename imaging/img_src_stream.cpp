@@ -36,6 +36,7 @@ void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, 
     SetImageSize(size);
     sample = buffer;
     sampleStamped = false;
+    sampleInfoConverted = false;
     sampleLength.store(length, std::memory_order_relaxed);
     deliveringThread.store(std::this_thread::get_id(), std::memory_order_release);
     if (newImageCallback != nullptr) newImageCallback();
@@ -45,9 +46,8 @@ void ImgSrcStream::OnNewSample(const std::uint8_t* buffer, std::int32_t length, 
 
 FrameStamp ImgSrcStream::SampleStamp() {
     if (!sampleStamped) {
-        sampleStamp = clock.Stamp(frameRate, SelectPath() == Path::Visual || SelectPath() == Path::Mjpg
-                                                 ? 1
-                                                 : fieldCount);
+        sampleStamp = clock.Stamp(
+            frameRate, SelectPath() == Path::Visual || SelectPath() == Path::Mjpg ? 1 : fieldCount);
         sampleStamped = true;
     }
     return sampleStamp;
@@ -86,7 +86,8 @@ SourceKind ImgSrcStream::GetSourceKind() {
 void ImgSrcStream::SetFrameRate(float framesPerSecond) {
     // The next stamped frame starts the clock afresh at a new rate; reading the rate back
     // (the same rate) leaves a running clock alone.
-    if (frameRate.exchange(framesPerSecond, std::memory_order_relaxed) != framesPerSecond) clock.Stop();
+    if (frameRate.exchange(framesPerSecond, std::memory_order_relaxed) != framesPerSecond)
+        clock.Stop();
 }
 
 void ImgSrcStream::SetFieldCount(std::int32_t count) {

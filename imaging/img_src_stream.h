@@ -5,12 +5,14 @@
 //
 // Configuration comes from the device and the graph while the graph is stopped; only the frame
 // rate may change while samples flow. The sample is visible only to the thread delivering it.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <thread>
 
 #include "imaging/frame_clock.h"
 #include "imaging/image_types.h"
+#include "imaging/zrf_records.h"
 #include "platform/com/guid.h"
 
 using NewImageCallback = void (*)();
@@ -87,6 +89,9 @@ class ImgSrcStream {
     FrameStamp SampleStamp();
     // The stamp of one field of the sample being delivered, kept as the last decoded image's.
     FrameStamp StampField(std::int32_t fieldIndex);
+    // The IEEE-1394 sample's frame-information block in host order: converted once, copied to
+    // each of its fields.
+    const std::uint8_t* SampleFrameInfo(const std::uint8_t* cameraBlock);
 
     std::int16_t timeZoneMinutes = 0;
     std::uint32_t timeSeconds = 0;
@@ -96,6 +101,8 @@ class ImgSrcStream {
     const std::uint8_t* sample = nullptr;
     bool sampleStamped = false;  // the delivering thread's, as the sample is
     FrameStamp sampleStamp;
+    bool sampleInfoConverted = false;  // the delivering thread's, as the sample is
+    std::array<std::uint8_t, Zrf::kFrameInfoSize> sampleInfo{};
     std::atomic<std::int32_t> sampleLength{0};
     std::atomic<std::uint64_t> imageSize{0};  // width and height packed: one atomic word
     SourceKind sourceKind{};

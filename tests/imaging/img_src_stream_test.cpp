@@ -208,6 +208,22 @@ TEST_F(StreamTest, EachFieldTakesItsRowsAndItsTime) {
               std::tuple(1'234'568u, 6u));
 }
 
+// What a stream keeps of a sample for its fields is that sample's: samples one after another,
+// each field of each carries its own sample's frame information.
+TEST_F(StreamTest, EachSamplesFieldsCarryThatSamplesFrameInformation) {
+    stream_.SetHostTimeStamps(false);
+    settings_.fieldCount = 4;
+    for (const Path& path : {kIeee1394, kUsbRaw, kUsbJpegLs}) {
+        Use(path);
+        for (const std::uint32_t seconds : {1'000u, 2'000u, 3'000u}) {
+            settings_.seconds = seconds;
+            const Delivery d = Run();
+            ASSERT_EQ(d.results, Results(4, DecodeResult::Ok));
+            for (const auto& image : d.images) EXPECT_EQ(Info32(image, Info::kSeconds), seconds);
+        }
+    }
+}
+
 TEST_F(StreamTest, HostStampReplacesTheCamerasAndIsPublished) {
     for (const Path& kind : {kUsbRaw, kIeee1394}) {
         Use(kind);  // the frame rate set afresh: the clock starts again from a new base
