@@ -74,6 +74,7 @@ void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
     progress_.written = 0;
     progress_.lost = 0;
     progress_.failed = false;
+    progress_.mostHeld = 0;
     error_.clear();
 }
 
@@ -91,6 +92,7 @@ ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::in
     if (free_.empty() || length > imageSize_) return Pushed::Full;
     const std::size_t index = free_.back();
     free_.pop_back();
+    progress_.mostHeld = std::max<std::uint64_t>(progress_.mostHeld, slots_.size() - free_.size());
     // The copy runs with the lock let go: the writing thread is never held up by it.
     lock.unlock();
     Slot& slot = slots_[index];

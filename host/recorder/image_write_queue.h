@@ -63,6 +63,9 @@ class ImageWriteQueue {
         std::uint64_t written = 0;  // images of the recording begun last that are in its file
         std::uint64_t lost = 0;     // images pushed for it and not written
         bool failed = false;        // the recording begun last failed
+        // The most buffers it held at once (the one being written included): how far the disk
+        // fell behind, and, as buffers are taken last-freed first, how many were ever touched.
+        std::uint64_t mostHeld = 0;
     };
     // Allocates nothing: the recorder looks at every image.
     Progress Look();

@@ -172,7 +172,7 @@ void ZRFRecorder::Start(std::uint64_t value) {
     droppedBefore_ += DroppedNow();
     queueHasLast_ = false;
     lastPath_ = starting_->Path();
-    lastFrames_ = ringWritten_ = refused_ = ringLost_ = queueLost_ = taken_ = 0;
+    lastFrames_ = ringWritten_ = refused_ = ringLost_ = queueLost_ = taken_ = mostWaiting_ = 0;
     lastError_.clear();
     framesToRecord_ = value;
     ChangeState(RECORDING_STATE::RECORDING);
@@ -244,6 +244,7 @@ void ZRFRecorder::Poll() {
     const ImageWriteQueue::Progress progress = queue_->Look();
     lastFrames_ = ringWritten_ + progress.written;
     queueLost_ = progress.lost;
+    mostWaiting_ = progress.mostHeld;
     if (!progress.failed) return;
     if (lastError_.empty()) lastError_ = queue_->Error();  // once: images keep coming
     if (state_ != RECORDING_STATE::STOPPED) StopRecording();
@@ -320,6 +321,9 @@ XElement ZRFRecorder::Settings() {
         settings.SetAttribute("RecordedFrames", std::to_string(lastFrames_));
         settings.SetAttribute("Error", lastError_);
         settings.SetAttribute("DroppedFrames", std::to_string(DroppedNow()));
+        // How near the disk came to losing images: the most waiting to be written at once,
+        // the one being written included.
+        settings.SetAttribute("MostImagesWaiting", std::to_string(mostWaiting_));
     }
     return settings;
 }

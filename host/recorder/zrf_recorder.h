@@ -122,6 +122,7 @@ class ZRFRecorder final : public Recorder {
     std::uint64_t refused_ = 0;      // by the last recording: its queue was full
     std::uint64_t ringLost_ = 0;     // by the last recording: the ring's write failed
     std::uint64_t queueLost_ = 0;    // by the last recording: taken, and its write failed
+    std::uint64_t mostWaiting_ = 0;  // by the last recording: images waiting at once
     std::uint64_t droppedBefore_ = 0;  // by the recordings before the last
     std::string lastError_;
     FileWrapper wrap_;

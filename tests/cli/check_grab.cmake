@@ -15,7 +15,8 @@ endfunction()
 run(${ZRFGRAB} grab --camera ${CAMERA} --frames 300 --fast --quiet --json
     --record ${DIR}/rec.zrec --png ${DIR}/last.png)
 if(NOT out MATCHES "\"delivered\": 300, \"lost\": 0"
-   OR NOT out MATCHES "\"recording_frames\": 300, \"recording_dropped\": 0")
+   OR NOT out MATCHES "\"recording_frames\": 300, \"recording_dropped\": 0"
+   OR NOT out MATCHES "\"recording_most_waiting\": [1-9][0-9]*,")
   message(FATAL_ERROR "grab summary: ${out}")
 endif()
 if(NOT EXISTS ${DIR}/last.png)

@@ -53,6 +53,7 @@ std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool 
     out += ", \"recording_dropped\": " + std::to_string(r.dropped);
     out += std::string(", \"recording_complete\": ") + (!s.recording ? "null" : r.error.empty() ? "true" : "false");
     out += ", \"recording_error\": " + (r.error.empty() ? "null" : JsonText(r.error));
+    out += ", \"recording_most_waiting\": " + std::to_string(r.mostWaiting);
     out += ", \"picture\": " + (s.picture.empty() ? "null" : JsonText(s.picture)) + ", ";
     const std::string ended = endedBy.empty() ? "null" : JsonText(endedBy);
     return "{" + (named ? "\"camera\": " + JsonText(s.label) + ", " : std::string()) + out +

@@ -130,6 +130,7 @@ RecordingReport ReadRecordingReport(IDevice& device, const std::string& requeste
     report.frames = CountAttribute(settings, "RecordedFrames");
     report.error = settings.Attribute("Error").value_or("");
     report.dropped = CountAttribute(settings, "DroppedFrames");
+    report.mostWaiting = CountAttribute(settings, "MostImagesWaiting");
     if (report.frames == 0 && report.error.empty())
         report.error = "no frame arrived to record, so nothing was written (a file already there is kept)";
     std::error_code ec;

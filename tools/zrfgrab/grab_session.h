@@ -28,6 +28,7 @@ struct RecordingReport {
     std::string file;
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;  // delivered while recording and not in the file
+    std::uint64_t mostWaiting = 0;  // the most images waiting for the disk at once
     std::uintmax_t bytes = 0;
     std::string error;  // why it stopped early; empty when nothing stopped it
 };

@@ -43,6 +43,7 @@ TEST(ImageWriteQueue, ADiskThatWaitsFillsTheSlotsThenImagesAreRefusedAndNoneTake
     EXPECT_EQ(Push(queue, 3), Pushed::Taken);
     EXPECT_EQ(Push(queue, 4), Pushed::Full);
     EXPECT_EQ(Push(queue, 5), Pushed::Full);
+    EXPECT_EQ(queue.Look().mostHeld, 3u);
     r.log->Release();
     queue.Wait();
     EXPECT_EQ(r.log->Numbers(), (std::vector<std::uint64_t>{1, 2, 3}));
@@ -60,6 +61,7 @@ TEST(ImageWriteQueue, ADiskThatWaitsFillsTheSlotsThenImagesAreRefusedAndNoneTake
     EXPECT_EQ(progress.written, 18u);
     EXPECT_EQ(progress.lost, 0u);
     EXPECT_FALSE(progress.failed);
+    EXPECT_EQ(progress.mostHeld, 3u);
 }
 
 // The checksum is made piece by piece as the image is copied: every size, across the pieces.
@@ -192,6 +194,7 @@ TEST(ImageWriteQueue, ARecordingGetsWhatWasPushedForItBeforeTheNextBeginsAndTheQ
         first.log->AwaitWaiter();
         first.log->Release();
     });
+    EXPECT_EQ(queue->Look().mostHeld, 2u);
     queue->Begin(second.Sink());
     release.join();
     EXPECT_EQ(first.log->Numbers(), (std::vector<std::uint64_t>{2, 3}));
@@ -200,6 +203,7 @@ TEST(ImageWriteQueue, ARecordingGetsWhatWasPushedForItBeforeTheNextBeginsAndTheQ
     queue->End();
     EXPECT_EQ(Push(*queue, 5), Pushed::NoRecording);  // ended: nothing more is taken
     queue->Wait();
+    EXPECT_EQ(queue->Look().mostHeld, 1u);  // each recording's own
     Recording third;
     queue->Begin(third.Sink());
     for (std::uint64_t n = 6; n <= 9; ++n) Push(*queue, n);

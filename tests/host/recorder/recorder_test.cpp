@@ -421,14 +421,17 @@ TEST_F(GatedRecorderTest, ADiskThatFallsBehindCostsTheRecordingImagesNeverTheCal
     EXPECT_EQ(Recorded(), expected);
     EXPECT_EQ(recorder.DroppedByRecorder(), 2u);
     EXPECT_EQ(Attribute("DroppedFrames"), "2");
+    EXPECT_EQ(Attribute("MostImagesWaiting"), std::to_string(slots));
     EXPECT_EQ(Attribute("RecordedFrames"), std::to_string(slots));
     EXPECT_EQ(Attribute("Error"), "");
-    // A recording that kept up drops nothing; the count over every recording stays.
+    // A recording that kept up drops nothing, and had one image waiting at most; the count
+    // over every recording stays.
     holdNext = false;
     recorder.Start(0);
     Add(100);
     recorder.Stop(0);
     EXPECT_EQ(Attribute("DroppedFrames"), "0");
+    EXPECT_EQ(Attribute("MostImagesWaiting"), "1");
     EXPECT_EQ(recorder.DroppedByRecorder(), 2u);
 }
 

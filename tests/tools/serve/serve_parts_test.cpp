@@ -332,7 +332,9 @@ TEST(ViewerProtocol, EachDisappearanceIsToldOnce) {
             status.state = *state == 'g' ? "gone" : *state == 't' ? "stopped" : "streaming";
             const auto note = notes.Next(status);
             told += note ? 'x' : '.';
-            if (note) EXPECT_EQ(*note, "camera cam disappeared");
+            if (note) {
+                EXPECT_EQ(*note, "camera cam disappeared");
+            }
         }
         EXPECT_EQ(told, c.told) << c.states;
     }
