@@ -42,8 +42,8 @@ done
 
 # Peak resident memory (KiB) of a zrfgrab recording run of N frames, then what of it the
 # recorder's buffers of frames waiting for the disk hold (KiB: the most frames waiting at once,
-# times a frame's record; they are taken last-freed first, so no other buffer was touched);
-# empty when it failed.
+# times a frame's record: the run makes one recording, its buffers made for it and taken
+# last-freed first, so no other buffer was touched); empty when it failed.
 peak_rss_kib() {
   local frames=$1 file
   file=$(mktemp /tmp/bench-report.XXXXXX.zrec)
@@ -340,10 +340,11 @@ if [ -n "$rss_large" ] && [ -n "$rss_small" ]; then
   mib=$(awk -v k="$rss_large" 'BEGIN { printf "%.1f", k / 1024 }')
   row "peak RSS, 10,000-frame recording (MiB)" "$mib" "<= 256 MiB" \
     "$(awk -v k="$rss_large" 'BEGIN { print (k <= 256 * 1024) ? "meets" : "misses" }')"
+  # What is left of the short run must be more than nothing, or the ratio says nothing.
   growth=$(awk -v a="$rss_large" -v wa="$waiting_large" -v b="$rss_small" -v wb="$waiting_small" \
-    'BEGIN { printf "%.3f", (a - wa) / (b - wb) }')
+    'BEGIN { if (b - wb > 0 && a - wa > 0) printf "%.3f", (a - wa) / (b - wb); else print "n/a" }')
   row "peak RSS beside frames waiting, 10,000 / 1,000 frames" "$growth x" "<= 1.1 x" \
-    "$(awk -v g="$growth" 'BEGIN { print (g <= 1.1) ? "meets" : "misses" }')"
+    "$(awk -v g="$growth" 'BEGIN { print (g != "n/a" && g + 0 <= 1.1) ? "meets" : "misses" }')"
   awk -v a="$rss_large" -v wa="$waiting_large" -v b="$rss_small" -v wb="$waiting_small" \
     'BEGIN { printf "      (peak %.1f and %.1f MiB, of which frames waiting for the disk %.1f and %.1f MiB)\n", a / 1024, b / 1024, wa / 1024, wb / 1024 }'
 else

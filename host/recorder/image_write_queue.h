@@ -64,7 +64,8 @@ class ImageWriteQueue {
         std::uint64_t lost = 0;     // images pushed for it and not written
         bool failed = false;        // the recording begun last failed
         // The most buffers it held at once (the one being written included): how far the disk
-        // fell behind, and, as buffers are taken last-freed first, how many were ever touched.
+        // fell behind it. Buffers are taken last-freed first, so for buffers made for it this
+        // is also how many it touched; a recording after a deeper one touches no fewer.
         std::uint64_t mostHeld = 0;
     };
     // Allocates nothing: the recorder looks at every image.
