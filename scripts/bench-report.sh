@@ -160,7 +160,7 @@ rm -f "$small" "$large"
 echo "=== bench-report: the device path, Linux build and Windows build under Wine" >&2
 timing_ns() { awk '$1 == "device_path_ns_per_image:" { print $2 }'; }
 linux_timing() {
-  ZRF_PLUGIN="$build/plugin/Vorn.CaptureDevice.so" "$build/tests/windows/device_path_timing" usb-ir 9 300 2>&1 |
+  ZRF_PLUGIN="$build/plugin/Vorn.CaptureDevice.so" "$build/tests/windows/device_path_timing" usb-ir 5 3000 2>&1 |
     tee -a "$logs/timing-linux.log" | timing_ns
 }
 # The median of the figures; nothing when fewer than three came.
@@ -184,7 +184,7 @@ else
   : >"$logs/timing-linux.txt"
   : >"$logs/timing-wine.txt"
   wine_timing() {
-    bash scripts/windows-run.sh device_path_timing usb-ir 9 300 2>&1 | tee -a "$logs/timing-wine.log" |
+    bash scripts/windows-run.sh device_path_timing usb-ir 5 3000 2>&1 | tee -a "$logs/timing-wine.log" |
       timing_ns
   }
   # Each goes first in every other pair.
