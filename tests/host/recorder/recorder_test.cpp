@@ -106,6 +106,18 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     std::ofstream(dir.File("empty.zrec"));
     WriteFrames(dir.File("v2.zrec"), {10});
     Patch(dir.File("v2.zrec"), offsetof(RecordingFileHeader, version), "\x02");
+    // A header that says it is shorter than itself, or longer than the file.
+    const std::pair<const char*, std::string_view> headerSizes[] = {
+        {"header0.zrec", std::string_view("\0\0\0\0", 4)},
+        {"header31.zrec", std::string_view("\x1F\0\0\0", 4)},
+        {"headerbeyond.zrec", std::string_view("\0\0\0\x40", 4)}};
+    for (const auto& [name, size] : headerSizes) {
+        WriteFrames(dir.File(name), {10});
+        Patch(dir.File(name), offsetof(RecordingFileHeader, headerSize), size);
+        EXPECT_THAT([&] { RecordingReader{dir.File(name)}; },
+                    ::testing::ThrowsMessage<System::FormatException>(
+                        "'" + dir.File(name) + "' is not a recording (its header is damaged)"));
+    }
     for (const char* name : {"text.zrec", "empty.zrec", "v2.zrec"})
         EXPECT_THROW(RecordingReader(dir.File(name)), System::FormatException) << name;
     EXPECT_THAT([&] { RecordingReader{dir.File("v2.zrec")}; },
@@ -368,6 +380,10 @@ TEST_F(ZRFRecorderTest, ImagesThatDoNotFitTheirBufferAreNotRecordedAndDisposeEnd
     EXPECT_EQ(recorder.AddImage(std::span(image).first(kSize - 1), 0, 1), 1u);
     for (const auto& [offset, ticks] : {std::pair{9, 2}, {-1, 3}, {8, 4}})
         EXPECT_EQ(recorder.AddImage(larger, offset, ticks), static_cast<std::uint64_t>(ticks));
+    // A size of nothing (a stream that has not sized its images) records nothing, not an
+    // empty record.
+    recorder.SetImageSize(0);
+    EXPECT_EQ(recorder.AddImage(image, 0, 5), 5u);
     // Dispose ends the recording and refuses new ones.
     recorder.Dispose();
     EXPECT_FALSE(recorder.IsRecording());
