@@ -248,6 +248,38 @@ class LiveServerTest : public ::testing::Test {
     std::atomic<bool> stop_{false};
 };
 
+// A snapshot is of a frame: before the first there is nothing to take, and the client is told.
+TEST(LiveCameraSnapshot, BeforeTheFirstFrameIsRefusedWithTheReasonThenTaken) {
+    TempDir scratch;
+    FakeCamera camera(scratch.Path(), PoolCapacityFor(ServerSettings{}.limits));
+    camera.Feed().Start();
+    const ActionResult early = camera.Run(Action::Snapshot);
+    EXPECT_EQ(early.status, 409);
+    EXPECT_THAT(early.json, HasSubstr("no frame has arrived yet"));
+    camera.Push(1);
+    const auto deadline = Clock::now() + kPatience;  // the feed publishes it on its own thread
+    while (!camera.Feed().Latest() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(camera.Run(Action::Snapshot).status, 200);
+}
+
+// Without a token, only a Host header naming this machine's loopback is served (a page of
+// another site that rebinds its name to 127.0.0.1 still sends its own name).
+TEST_F(LiveServerTest, OnlyALoopbackHostIsServedWithoutAToken) {
+    StartServer();
+    const std::pair<const char*, int> hosts[] = {
+        {"127.0.0.1", 200},      {"127.0.0.1:8080", 200}, {"127.8.9.10:1", 200}, {"localhost", 200},
+        {"localhost:8080", 200}, {"[::1]", 200},          {"[::1]:8080", 200},   {"[::2]:8080", 403},
+        {"[::1", 403},           {"::1]", 403},           {"10.0.0.1", 403},     {"localhost.evil.example", 403},
+        {"", 403},
+    };
+    for (const auto& [host, status] : hosts) {
+        const std::string request =
+            std::string("GET /api/palettes HTTP/1.1\r\nHost: ") + host + "\r\nConnection: close\r\n\r\n";
+        EXPECT_EQ(RawStatus(port_, request), status) << host;
+    }
+}
+
 TEST_F(LiveServerTest, HostileRequestsGetA4xxAndTheServerGoesOn) {
     StartServer();
     struct Case {
