@@ -18,13 +18,7 @@ constexpr std::int64_t kPixelBlockOffset = kInfoOffset + kFrameInfoSize;     // 
 // The header is the same for every image: built and converted to file order once.
 void WriteMainHeader(std::uint8_t* out) {
     static const ZrfMainHeader fileOrder = [] {
-        ZrfMainHeader header{};
-        std::memcpy(header.magic, "ZRF", 4);
-        std::memcpy(header.source, "FW_ZEPHRA", 10);
-        header.word20 = 100;
-        header.indexOffset = kIndexOffset;
-        header.entryCount = 2;
-        header.word32 = 3;
+        ZrfMainHeader header = TwoBlockMainHeader("FW_ZEPHRA");
         SwapByMap(reinterpret_cast<std::uint8_t*>(&header), MainHeaderByteOrderMap());
         return header;
     }();

@@ -26,13 +26,7 @@ std::uint32_t ReverseBytes(std::uint32_t v) {
 }
 
 void WriteHeader(std::uint8_t* out) {
-    ZrfMainHeader header{};
-    std::memcpy(header.magic, "ZRF", 4);
-    std::memcpy(header.source, "R5XX", 5);
-    header.word20 = 100;
-    header.indexOffset = kIndexOffset;
-    header.entryCount = 2;
-    header.word32 = 3;
+    ZrfMainHeader header = TwoBlockMainHeader("R5XX");
     header.word36 = 1;
     std::memcpy(out, &header, sizeof header);
 }
