@@ -107,7 +107,6 @@ inline std::uint32_t LoadBigEndian32(const void* p) {
     return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
 }
 
-
 // The main header of an image the pipeline builds (a frame-information block and a pixel block),
 // in host order, naming its source (at most 15 characters).
 inline ZrfMainHeader TwoBlockMainHeader(const char* source) {
