@@ -132,7 +132,8 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
     ASSERT_EQ(sent, static_cast<std::size_t>(kSent));
     ASSERT_EQ(spoiled, (kSent - kGood) / 2);
     switch (spoil) {
-        case Spoil::Truncate:  // no image can be made of a part of a sample
+        case Spoil::Truncate:   // no image can be made of a part of a sample
+        case Spoil::Unstamped:  // nor of a frame without the camera's stamp
             EXPECT_EQ(images, sent - spoiled);
             EXPECT_EQ(lost, spoiled);
             break;
@@ -150,7 +151,7 @@ TEST_P(SpoiledSampleTest, LostAreCountedAndWhatWasDeliveredStays) {
 }
 
 std::string SpoilCaseName(const ::testing::TestParamInfo<std::tuple<const char*, Spoil>>& info) {
-    static const char* const kSpoils[] = {"Nothing", "Truncated", "Padded", "Corrupted"};
+    static const char* const kSpoils[] = {"Nothing", "Truncated", "Padded", "Corrupted", "Unstamped"};
     std::string name = std::get<0>(info.param);
     std::erase(name, '-');
     return name + kSpoils[static_cast<int>(std::get<1>(info.param))];
@@ -161,6 +162,8 @@ INSTANTIATE_TEST_SUITE_P(Cameras, SpoiledSampleTest,
                                             ::testing::Values(Spoil::Truncate, Spoil::Pad,
                                                               Spoil::Corrupt)),
                          SpoilCaseName);
+INSTANTIATE_TEST_SUITE_P(FrameInformationLast, SpoiledSampleTest,
+                         ::testing::Values(std::make_tuple("fw-ir", Spoil::Unstamped)), SpoilCaseName);
 
 // Samples the graph cannot read never reach the device: nothing arrives, nothing is counted,
 // and the device still stops.

@@ -1,18 +1,20 @@
 #pragma once
 // A camera's own samples, every other one spoiled once a number of good ones went out: cut short
-// at a random length, padded with random bytes, or with random bytes changed. Seeded, so a
-// failure repeats.
+// at a random length, padded with random bytes, with random bytes changed, or (an IEEE-1394
+// sample, its frame information last) without the camera's time stamp. Seeded, so a failure
+// repeats.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <random>
 
+#include "imaging/zrf_records.h"
 #include "sim/video/sample_source.h"
 
 namespace zrf::faults {
 
-enum class Spoil { Nothing, Truncate, Pad, Corrupt };
+enum class Spoil { Nothing, Truncate, Pad, Corrupt, Unstamped };
 
 class FaultySource final : public zrf::sim::SampleSource {
   public:
@@ -59,6 +61,11 @@ class FaultySource final : public zrf::sim::SampleSource {
                 std::uniform_int_distribution<std::size_t> where(0, length - 1);
                 for (int i = 0; i < changes; ++i)
                     buffer[where(random_)] = static_cast<BYTE>(random_());
+                return length;
+            }
+            case Spoil::Unstamped: {
+                constexpr std::size_t kInfo = static_cast<std::size_t>(Zrf::kFrameInfoSize);
+                if (length >= kInfo) std::fill_n(buffer + length - kInfo + Zrf::Info::kSeconds, 4, BYTE{0});
                 return length;
             }
             case Spoil::Nothing:
