@@ -455,5 +455,17 @@ TEST(ReleaseThread, AReleaseRunsUntilWhatItHeldIsGone) {
     EXPECT_GE(gone.get(), 1);  // this release itself, still counted
 }
 
+// A release that fails has nobody to tell but the log; it still ends, so no waiter hangs.
+TEST(ReleaseThread, AFailedReleaseIsLoggedAndStillEnds) {
+    Diagnostics::Log::LogCapture log;
+    ReleaseOnOwnThread([] { throw System::InvalidOperationException("stop failed"); });
+    WaitForReleases();
+    EXPECT_EQ(ReleasesRunning(), 0);
+    const auto records = log.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].kind, Diagnostics::Log::LogKind::TraceError);
+    EXPECT_EQ(records[0].text, "A device's release on its own thread failed");
+}
+
 }  // namespace
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR
