@@ -254,7 +254,12 @@ class PlainWriter {
 // cache. Each writes a new file every kImagesPerFile images. The iteration's time is the
 // recorder's; the counters hold the ratio of the two sums and the write's median time per image.
 void BM_Recorder(benchmark::State& state, const DeviceFormat& format) {
-    const std::size_t bytes = g_imageBytes[format.name];
+    std::size_t& bytes = g_imageBytes[format.name];
+    if (bytes == 0) {  // run alone (a profile of it): the device's first image sizes it
+        DeviceRig& rig = RigFor(format);
+        if (rig.Start(false)) bytes = rig.ImageBytes();
+        rig.Stop();
+    }
     if (bytes == 0) return state.SkipWithError("the device delivered nothing to size it");
     const std::string folder = RecordFolder() + "/" + format.name + "/recorder";
     const std::string plainFolder = RecordFolder() + "/" + format.name + "/plain";

@@ -241,7 +241,7 @@ bench_of() {
   local f
   case $1 in
     device_path_*) f=${1#device_path_}; echo "device_path_bench BM_Device/${f%%_vs_*}/idle" ;;
-    recorder_*) f=${1#recorder_}; f=${f%_vs_write}; echo "device_path_bench BM_Device/$f/idle|BM_Recorder/$f" ;;
+    recorder_*) f=${1#recorder_}; f=${f%_vs_write}; echo "device_path_bench BM_Recorder/$f" ;;
     capture_path_*) echo "capture_path_bench BM_CapturePath/${1#capture_path_}" ;;
     usb_raw_swapped_vs_memcpy) echo "decode_bench BM_UsbRawSwapped" ;;
     usb_raw_vs_memcpy) echo "decode_bench BM_UsbRaw\$" ;;
