@@ -516,13 +516,39 @@ TEST_F(CameraTest, TransportModesFollowTheTable) {
               device_->TransportModeRequests());
 }
 
+// A device's moniker that binds as the listed one does but gives no display name: it leaves the
+// name it was asked for null and answers as told (a failure, or success all the same).
+class NamelessMoniker final : public zrf::com::ComObject<IMoniker> {
+  public:
+    NamelessMoniker(IMoniker* listed, HRESULT answer) : listed_(listed), answer_(answer) {}
+    HRESULT BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** out) override {
+        return listed_->BindToObject(context, left, iid, out);
+    }
+    HRESULT BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** out) override {
+        return listed_->BindToStorage(context, left, iid, out);
+    }
+    HRESULT GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR*) override { return answer_; }
+
+  private:
+    void* FindInterface(REFIID iid) override {
+        return iid == IID_IMoniker ? static_cast<IMoniker*>(this) : nullptr;
+    }
+    ComPtr<IMoniker> listed_;
+    const HRESULT answer_;
+};
+
 // The serial from the property, else from the display name: hexadecimal digits ahead of
-// "17F4000", read in reversed pairs.
+// "17F4000", read in reversed pairs; none when neither gives one.
 TEST_F(CameraTest, SerialComesFromThePropertyOrFromTheDisplayName) {
     CMtxGraph graph;
-    for (const auto& [preset, serial] : {std::pair{&zrf::sim::UsbIrPreset, 1234567},
-                                         {&zrf::sim::UsbIrJlsPreset, 0x0012D687},
-                                         {&zrf::sim::WebcamPreset, 0}}) {
+    struct Case {
+        zrf::sim::VideoDeviceSettings (*preset)();
+        LONG serial;
+        LONG withoutName;  // when the moniker gives no display name
+    };
+    for (const auto& [preset, serial, withoutName] : {Case{&zrf::sim::UsbIrPreset, 1234567, 1234567},
+                                                      Case{&zrf::sim::UsbIrJlsPreset, 0x0012D687, 0},
+                                                      Case{&zrf::sim::WebcamPreset, 0, 0}}) {
         DevicePtr device = AddDevice(preset());  // the only one listed
         ComPtr<ICreateDevEnum> devices;
         CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
@@ -533,6 +559,10 @@ TEST_F(CameraTest, SerialComesFromThePropertyOrFromTheDisplayName) {
         ASSERT_EQ(S_OK, monikers->Next(1, moniker.Receive(), nullptr));
         EXPECT_EQ(serial, graph.ReadDeviceSerial(moniker.Get()));
         EXPECT_EQ(1, device.use_count());  // the lookup lets go of the filter it bound
+        for (const HRESULT answer : {E_OUTOFMEMORY, S_OK}) {
+            auto nameless = zrf::com::MakeCom<NamelessMoniker>(moniker.Get(), answer);
+            EXPECT_EQ(withoutName, graph.ReadDeviceSerial(nameless.Get())) << std::hex << answer;
+        }
     }
     EXPECT_EQ(0, graph.ReadDeviceSerial(nullptr));
     const std::pair<const wchar_t*, LONG> names[] = {
