@@ -65,7 +65,8 @@ class FaultySource final : public zrf::sim::SampleSource {
             }
             case Spoil::Unstamped: {
                 constexpr std::size_t kInfo = static_cast<std::size_t>(Zrf::kFrameInfoSize);
-                if (length >= kInfo) std::fill_n(buffer + length - kInfo + Zrf::Info::kSeconds, 4, BYTE{0});
+                if (length >= kInfo)
+                    std::fill_n(buffer + length - kInfo + Zrf::Info::kSeconds, 4, BYTE{0});
                 return length;
             }
             case Spoil::Nothing:
