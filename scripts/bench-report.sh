@@ -103,16 +103,14 @@ several_cameras() {
     echo failed
     return
   fi
-  # A camera that falls behind skips frames to keep its rhythm: what it delivered short of
-  # 30 fps over the run (less 2 frames: the first comes one interval after the start, and the
-  # stop is seen at the next tick) is lost, and so is what the device counted lost and what
-  # the recorder could not write.
+  # Lost: what a camera dropped because its thread came back too late (it keeps its rhythm),
+  # what the plug-in could not make an image of, and what the recorder could not write.
   tr ',{}[]' '\n\n\n\n\n' <"$logs/cameras-$n.json" |
-    awk -v n="$n" -v s="$camera_seconds" -v fps="$camera_fps" \
+    awk -v n="$n" -v s="$camera_seconds" \
       -v time="$(cat "$logs/cameras-$n.time")" -v before="$before" -v after="$after" \
       -v dirty="${dirty:-0}" -v probe="$(cat "$logs/cameras-$n.probe")" '
       { gsub(/[" ]/, "") }
-      /^delivered:/ { split($0, f, ":"); short = fps * s - 2 - f[2]; if (short > 0) lost += short }
+      /^camera_dropped:/ { split($0, f, ":"); lost += f[2] }
       /^lost:/ { split($0, f, ":"); lost += f[2] }
       /^recording_dropped:/ { split($0, f, ":"); lost += f[2] }
       /^recording_bytes:/ { split($0, f, ":"); bytes += f[2] }

@@ -53,6 +53,8 @@ class ServiceCamera {
         std::uint64_t otherSize = 0;
     };
     virtual PassedOver FramesPassedOver() const = 0;
+    // Frames it dropped because its streaming thread came back too late for them.
+    virtual std::uint64_t FramesDropped() const = 0;
 };
 
 class CameraService {

@@ -49,6 +49,7 @@ class StartedCamera final : public ServiceCamera {
         if (!replay) return {};
         return {replay->DamagedFrames(), replay->OtherSizeFrames()};
     }
+    std::uint64_t FramesDropped() const override { return camera_->Video().FramesSkipped(); }
 
   private:
     std::shared_ptr<SimulatedCamera> camera_;

@@ -80,6 +80,8 @@ std::uint64_t SimulatedCameraHandle::SamplesSent() const { return camera_->Sampl
 
 bool SimulatedCameraHandle::Streaming() const { return camera_->Streaming(); }
 
+std::uint64_t SimulatedCameraHandle::FramesDropped() const { return camera_->FramesDropped(); }
+
 zrf::sim::ServiceCamera::PassedOver SimulatedCameraHandle::FramesPassedOver() const {
     return camera_->FramesPassedOver();
 }

@@ -47,6 +47,8 @@ class SimulatedCameraHandle {
     bool Streaming() const;
     // A replay's recorded frames it passed over so far (damaged, or of another size).
     zrf::sim::ServiceCamera::PassedOver FramesPassedOver() const;
+    // Frames the camera dropped: its streaming thread came back too late for them.
+    std::uint64_t FramesDropped() const;
 
   private:
     SimulatedCameraHandle(std::unique_ptr<zrf::sim::ServiceCamera> camera, std::string name,

@@ -152,6 +152,7 @@ void CaptureSourceFilter::Stream() {
     while (true) {
         REFERENCE_TIME interval = interval_.load();
         if (!pacer.WaitForNextFrame(interval, stop_)) break;
+        if (pacer.LastSkipped() > 0) device_->CountSkipped(pacer.LastSkipped());
         // Unplugged on request, or once the source has sent all it has.
         if ((s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
             source_->Exhausted()) {

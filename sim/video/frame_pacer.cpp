@@ -32,6 +32,12 @@ FramePacer::Clock::time_point FramePacer::NextDue(Clock::time_point due, Clock::
     return next;
 }
 
+std::uint64_t FramePacer::FramesBetween(Clock::time_point due, Clock::time_point next,
+                                         Clock::duration step) {
+    if (step <= Clock::duration::zero() || next - due <= step) return 0;
+    return static_cast<std::uint64_t>((next - due) / step - 1);
+}
+
 bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (pacing_ == Pacing::AsFastAsPossible) return !stop.Requested();
     interval = std::clamp(interval, kShortestInterval, kLongestInterval);
@@ -42,8 +48,11 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
         // The first frame comes one interval after the start, as from a sensor.
         started_ = true;
         next_due_ = now + step;
+        last_skipped_ = 0;
     } else {
-        next_due_ = NextDue(next_due_, now, step);
+        const Clock::time_point due = next_due_;
+        next_due_ = NextDue(due, now, step);
+        last_skipped_ = FramesBetween(due, next_due_, step);
     }
     std::unique_lock lock(stop.mutex_);
     return !stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; });

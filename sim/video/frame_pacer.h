@@ -4,6 +4,7 @@
 // frame happens in WaitForNextFrame, the one place that reads the clock.
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 #include "sim/video/video_device_settings.h"
@@ -28,6 +29,9 @@ class FramePacer {
     explicit FramePacer(Pacing pacing) : pacing_(pacing) {}
     // False when a stop was requested before the frame became due.
     bool WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop);
+    // The frames the last wait passed over because the thread came back too late for them:
+    // what a driver whose delivery fell behind drops.
+    std::uint64_t LastSkipped() const { return last_skipped_; }
 
     // Intervals outside this range are treated as their nearest bound: a device may report
     // 0 or an absurd value.
@@ -41,11 +45,14 @@ class FramePacer {
     // passed are gone: the late frame comes at once and the next on the rhythm, so at most two
     // come closer than a step, never a burst.
     static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now, Clock::duration step);
+    // How many frames lie between one due at `due` and the next due at `next`.
+    static std::uint64_t FramesBetween(Clock::time_point due, Clock::time_point next, Clock::duration step);
 
   private:
     Pacing pacing_;
     bool started_ = false;
     Clock::time_point next_due_;
+    std::uint64_t last_skipped_ = 0;
 };
 
 }  // namespace zrf::sim

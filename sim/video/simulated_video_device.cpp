@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include <map>
 
@@ -26,6 +27,14 @@ SimulatedVideoDevice::SimulatedVideoDevice(VideoDeviceSettings settings,
       source_(std::move(source)) {
     if (settings_.maker_properties) mode_value_ = settings_.maker_properties->mode_value;
     if (settings_.transport) transport_mode_ = settings_.transport->initial_mode;
+}
+
+LONG SimulatedVideoDevice::DroppedFrames() const {
+    // A count past the pin's LONG stays at its largest, as a counter that saturates. (A test may
+    // set any value, a negative one too, as a misbehaving driver's.)
+    const std::uint64_t skipped = std::min<std::uint64_t>(skipped_.load(), std::numeric_limits<LONG>::max());
+    const std::int64_t total = std::int64_t{dropped_.load()} + static_cast<std::int64_t>(skipped);
+    return static_cast<LONG>(std::min<std::int64_t>(total, std::numeric_limits<LONG>::max()));
 }
 
 std::wstring SimulatedVideoDevice::DisplayName() const {

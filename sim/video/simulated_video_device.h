@@ -46,8 +46,14 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     void CountDelivered() { delivered_.fetch_add(1); }
     long FramesDelivered() const { return delivered_.load(); }
 
+    // Frames the streaming thread came back too late for: gone, as from a driver whose
+    // delivery fell behind. The pin's dropped count includes them.
+    void CountSkipped(std::uint64_t frames) { skipped_.fetch_add(frames); }
+    std::uint64_t FramesSkipped() const { return skipped_.load(); }
+
+    // A test's starting count of dropped frames; the pin reports it plus the skipped ones.
     void SetDroppedFrames(LONG count) { dropped_.store(count); }
-    LONG DroppedFrames() const { return dropped_.load(); }
+    LONG DroppedFrames() const;
 
     // Unplugging: the device leaves the category and refuses new binds and runs.
     void Disappear();
@@ -78,6 +84,7 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     std::atomic<std::uint64_t> next_frame_{0};
     std::atomic<long> delivered_{0};
     std::atomic<LONG> dropped_;
+    std::atomic<std::uint64_t> skipped_{0};
     std::atomic<bool> gone_{false};
 
     mutable std::mutex mutex_;

@@ -144,5 +144,49 @@ TEST(StreamingTest, TheCaptureGraphRunsWithoutAClock) {
     }
 }
 
+// Holds the camera's thread once, on the third sample, for `hold`.
+struct HoldingStream final : ImgSrcStream {
+    explicit HoldingStream(std::chrono::milliseconds hold) : hold(hold) {}
+    void OnNewSample(const std::uint8_t*, std::int32_t, ImageSize) override {
+        if (++samples == 3) std::this_thread::sleep_for(hold);
+    }
+    std::chrono::milliseconds hold;
+    std::atomic<int> samples{0};
+};
+
+// A camera whose delivery fell behind drops the frames it came back too late for, keeping its
+// rhythm, and says so through the pin's dropped count, as a driver does; one that keeps up
+// drops none.
+TEST(StreamingTest, FramesACameraCameBackTooLateForAreDroppedAndCounted) {
+    struct Case {
+        std::chrono::milliseconds hold;
+        long fewest;  // dropped at least: the hold less two intervals of slack, at 30 fps
+    };
+    for (const Case& c : {Case{std::chrono::milliseconds(0), 0}, Case{std::chrono::milliseconds(400), 9}}) {
+        DevicePtr device = AddDevice(zrf::sim::UsbIrPreset());
+        device->SetPacing(zrf::sim::Pacing::RealTime);
+        device->SetDroppedFrames(2);  // the driver's own count before this run
+        HoldingStream stream(c.hold);
+        CMtxGraph graph;
+        graph.AttachStream(&stream);
+        ASSERT_EQ(S_OK, graph.SelectDevice(device->Settings().device_path, L"0", false));
+        ASSERT_EQ(S_OK, graph.SetMediaType(kSubtypeF7M0));
+        ASSERT_EQ(S_OK, graph.BuildCaptureGraph(false));
+        const auto began = std::chrono::steady_clock::now();
+        ASSERT_EQ(S_OK, graph.Run());
+        for (int i = 0; i < 20000 && stream.samples < 6; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const float rate = stream.FrameRate();
+        ASSERT_EQ(S_OK, graph.Stop());
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        const auto skipped = static_cast<long>(device->FramesSkipped());
+        EXPECT_GE(skipped, c.fewest) << c.hold.count();
+        // Never more frames sent and dropped than the run's time held: none counted twice.
+        EXPECT_LE(static_cast<double>(skipped + device->FramesDelivered()), seconds * rate + 1) << c.hold.count();
+        LONG dropped = -1;
+        ASSERT_EQ(S_OK, graph.GetDroppedFrames(&dropped));
+        EXPECT_EQ(2 + skipped, dropped);
+    }
+}
+
 }  // namespace
 }  // namespace CaptureTest

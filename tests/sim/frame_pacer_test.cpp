@@ -17,6 +17,7 @@ struct PaceCase {
     int now;   // ms, when the streaming thread is back
     int step;  // ms
     int next;  // ms, when the next frame is due
+    int skipped;  // frames whose time passed between the two: dropped
 };
 void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
 
@@ -28,20 +29,22 @@ TEST_P(FramePacerTest, KeepsTheSensorsRhythm) {
     const Clock::time_point next = FramePacer::NextDue(origin + milliseconds(c.due), origin + milliseconds(c.now),
                                                        milliseconds(c.step));
     EXPECT_EQ(std::chrono::duration_cast<milliseconds>(next - origin).count(), c.next);
+    EXPECT_EQ(FramePacer::FramesBetween(origin + milliseconds(c.due), next, milliseconds(c.step)),
+              static_cast<std::uint64_t>(c.skipped));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Stalls, FramePacerTest,
     ::testing::Values(
-        PaceCase{"OnTime", 100, 101, 33, 133},
+        PaceCase{"OnTime", 100, 101, 33, 133, 0},
         // Late by less than a frame: the next frame keeps the rhythm, however often that happens.
-        PaceCase{"LateWithinAFrame", 100, 120, 33, 133},
-        PaceCase{"LateAlmostAFrame", 100, 165, 33, 133},
+        PaceCase{"LateWithinAFrame", 100, 120, 33, 133, 0},
+        PaceCase{"LateAlmostAFrame", 100, 165, 33, 133, 0},
         // A whole frame's time gone: that frame is skipped, the rhythm kept.
-        PaceCase{"LateAFrameAndMore", 100, 170, 33, 166},
-        PaceCase{"StalledTenFrames", 100, 460, 33, 430},
-        PaceCase{"ExactlyOnTheNextButOne", 100, 166, 33, 166},
-        PaceCase{"NoStepAtAll", 100, 120, 0, 120}),
+        PaceCase{"LateAFrameAndMore", 100, 170, 33, 166, 1},
+        PaceCase{"StalledTenFrames", 100, 460, 33, 430, 9},
+        PaceCase{"ExactlyOnTheNextButOne", 100, 166, 33, 166, 1},
+        PaceCase{"NoStepAtAll", 100, 120, 0, 120, 0}),
     [](const ::testing::TestParamInfo<PaceCase>& info) { return std::string(info.param.name); });
 
 // Wake-ups late by more than a frame now and then (a write that waited for the disk) do not
@@ -51,12 +54,17 @@ TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
     const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
     Clock::time_point due = origin + step;
     int frames = 0;
+    std::uint64_t skipped = 0;
     while (due < origin + std::chrono::seconds(60)) {
         ++frames;
-        const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? 40 : 2);  // woken late
-        due = FramePacer::NextDue(due, now, step);
+        const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? 80 : 2);  // woken late
+        const Clock::time_point next = FramePacer::NextDue(due, now, step);
+        skipped += FramePacer::FramesBetween(due, next, step);
+        due = next;
     }
-    EXPECT_EQ(frames, 1800);
+    // Each 80 ms stall (every 50th frame) dropped the one frame whose time it spanned.
+    EXPECT_EQ(skipped, static_cast<std::uint64_t>(frames / 50));
+    EXPECT_EQ(frames + skipped, 1800u);
 }
 
 }  // namespace

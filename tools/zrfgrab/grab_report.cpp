@@ -42,10 +42,11 @@ std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool 
     const RecordingReport none;
     const RecordingReport& r = s.recording ? *s.recording : none;
     // The numbers in a buffer of their own; the texts (paths of any length) appended whole.
-    char text[160];
-    std::snprintf(text, sizeof text, "\"delivered\": %llu, \"lost\": %d, \"calibrating\": %llu, \"fps\": %.2f, ",
-                  static_cast<unsigned long long>(s.delivered), s.lost,
-                  static_cast<unsigned long long>(s.calibrating), s.fps);
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "\"delivered\": %llu, \"lost\": %d, \"calibrating\": %llu, \"fps\": %.2f, \"camera_dropped\": %llu, ",
+                  static_cast<unsigned long long>(s.delivered), s.lost, static_cast<unsigned long long>(s.calibrating),
+                  s.fps, static_cast<unsigned long long>(s.cameraDropped));
     std::string out = text;
     out += "\"recording\": " + (s.recording ? JsonText(r.file) : "null");
     out += ", \"recording_bytes\": " + std::to_string(r.bytes);
@@ -106,6 +107,7 @@ std::string SummaryText(const std::vector<CameraSummary>& cameras) {
         out += text;
         if (s.recording) out += "recording         " + RecordingText(*s.recording) + "\n";
         if (!s.picture.empty()) out += "picture           " + s.picture + "\n";
+        if (s.cameraDropped > 0) out += "camera dropped    " + Counted(s.cameraDropped, "frame") + " (it fell behind)\n";
         return out;
     }
     std::size_t width = 0;
@@ -118,6 +120,7 @@ std::string SummaryText(const std::vector<CameraSummary>& cameras) {
         out += text;
         if (s.recording) out += ", recording " + RecordingText(*s.recording);
         if (!s.picture.empty()) out += ", picture " + s.picture;
+        if (s.cameraDropped > 0) out += ", " + std::to_string(s.cameraDropped) + " dropped by the camera";
         out += "\n";
     }
     return out;

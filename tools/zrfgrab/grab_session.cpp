@@ -325,6 +325,7 @@ CameraSummary GrabSession::Finish(double fps, bool cutShort) {
                                                : "");
     }
     collect([&] { summary.lost = grab.GrabContinous_LostFrames(); });
+    if (camera_) summary.cameraDropped = camera_->FramesDropped();
     NotePassedOver();
     if (options_.windowing != 0) progress_.Note("settling: switching windowing off takes about 7 s ...");
     collect([&] { device_->Device_Disconnect(); });

@@ -37,6 +37,7 @@ struct CameraSummary {
     std::string label;  // the camera as the summary names it
     std::uint64_t delivered = 0;
     int lost = 0;
+    std::uint64_t cameraDropped = 0;  // frames the camera dropped before the plug-in saw them
     std::uint64_t calibrating = 0;
     double fps = 0;
     std::optional<RecordingReport> recording;
