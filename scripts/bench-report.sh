@@ -86,6 +86,9 @@ several_cameras() {
   local n=$1 dir args=() i before after status probe
   dir=$(mktemp -d "$work/cameras.XXXXXX")
   for ((i = 0; i < n; i++)); do args+=(--camera usb-ir); done
+  # What earlier rows and stages wrote goes to the disk first: a row is not charged with
+  # another's writeback.
+  sync
   "$build/bench/stall_probe" "$camera_seconds" >"$logs/cameras-$n.probe" 2>&1 &
   probe=$!
   before=$(machine_ticks)
