@@ -88,7 +88,7 @@ several_cameras() {
   for ((i = 0; i < n; i++)); do args+=(--camera usb-ir); done
   # What earlier rows and stages wrote goes to the disk first: a row is not charged with
   # another's writeback.
-  sync
+  sync -f "$work" 2>/dev/null || sync
   "$build/bench/stall_probe" "$camera_seconds" >"$logs/cameras-$n.probe" 2>&1 &
   probe=$!
   before=$(machine_ticks)

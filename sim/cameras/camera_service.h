@@ -1,7 +1,7 @@
 #pragma once
 // How a program starts simulated cameras: by preset name or from a recording, with its
 // content's seed and pacing. On Linux the service runs in the program; on Windows it runs inside
-// the registered filter DLL (which exports ZrfSimulatedCameraService), where the platform's
+// the registered filter DLL (which exports ZRF_CAMERA_SERVICE_ENTRY_POINT), where the platform's
 // device binds meet the same cameras. While a started camera lives, the platform's device
 // enumeration lists it and the host framework's control channel reaches its resource tree.
 #include <cstdint>
@@ -75,7 +75,10 @@ class CameraService {
 
 }  // namespace zrf::sim
 
-#define ZRF_CAMERA_SERVICE_ENTRY_POINT "ZrfSimulatedCameraService"
+// The classes above cross from the program into the DLL, so the entry point's name carries
+// their version: a change to their virtual functions (or their layout) takes the next number,
+// and a program never calls into a DLL built with other classes: it finds no entry point.
+#define ZRF_CAMERA_SERVICE_ENTRY_POINT "ZrfSimulatedCameraService2"
 extern "C" {
 using ZrfSimulatedCameraServiceFn = zrf::sim::CameraService* (*)();
 }

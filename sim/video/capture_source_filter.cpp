@@ -151,11 +151,13 @@ void CaptureSourceFilter::Stream() {
     long streamed = 0;
     while (true) {
         REFERENCE_TIME interval = interval_.load();
-        if (!pacer.WaitForNextFrame(interval, stop_)) break;
-        if (pacer.LastSkipped() > 0) device_->CountSkipped(pacer.LastSkipped());
-        // Unplugged on request, or once the source has sent all it has.
-        if ((s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
-            source_->Exhausted()) {
+        const bool due = pacer.WaitForNextFrame(interval, stop_);
+        // Unplugged on request, or once the source has sent all it has: nothing was left to drop.
+        const bool gone = due && ((s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
+                                  source_->Exhausted());
+        if (!gone && pacer.LastSkipped() > 0) device_->CountSkipped(pacer.LastSkipped());
+        if (!due) break;
+        if (gone) {
             device_->Disappear();
             break;
         }

@@ -7,6 +7,7 @@ namespace zrf::sim {
 void StopSignal::Request() {
     {
         std::lock_guard lock(mutex_);
+        if (!requested_) requested_at_ = std::chrono::steady_clock::now();
         requested_ = true;
     }
     changed_.notify_all();
@@ -44,18 +45,22 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     auto now = Clock::now();
     auto step =
         std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(interval * 100));
+    last_skipped_ = 0;
+    const Clock::time_point due = next_due_;
     if (!started_) {
         // The first frame comes one interval after the start, as from a sensor.
         started_ = true;
         next_due_ = now + step;
-        last_skipped_ = 0;
     } else {
-        const Clock::time_point due = next_due_;
         next_due_ = NextDue(due, now, step);
         last_skipped_ = FramesBetween(due, next_due_, step);
     }
     std::unique_lock lock(stop.mutex_);
-    return !stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; });
+    if (!stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; })) return true;
+    // Frames due after the stop was asked for are not the thread's to have delivered.
+    if (last_skipped_ > 0 && stop.requested_at_ < now)
+        last_skipped_ = FramesBetween(due, NextDue(due, stop.requested_at_, step), step);
+    return false;
 }
 
 }  // namespace zrf::sim

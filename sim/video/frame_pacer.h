@@ -22,6 +22,7 @@ class StopSignal {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool requested_ = false;
+    std::chrono::steady_clock::time_point requested_at_;  // when requested_ was set
 };
 
 class FramePacer {
@@ -30,7 +31,8 @@ class FramePacer {
     // False when a stop was requested before the frame became due.
     bool WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop);
     // The frames the last wait passed over because the thread came back too late for them:
-    // what a driver whose delivery fell behind drops.
+    // what a driver whose delivery fell behind drops. A wait that ends in a stop counts those
+    // the thread was too late for when the stop came; the stop took the rest.
     std::uint64_t LastSkipped() const { return last_skipped_; }
 
     // Intervals outside this range are treated as their nearest bound: a device may report

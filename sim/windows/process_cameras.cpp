@@ -18,7 +18,7 @@ HRESULT ProcessCameraFor(IPropertyBag* bag, std::shared_ptr<SimulatedCamera>& ca
 
 }  // namespace zrf::sim
 
-extern "C" __declspec(dllexport) zrf::sim::CameraService* ZrfSimulatedCameraService() {
+extern "C" __declspec(dllexport) zrf::sim::CameraService* ZrfSimulatedCameraService2() {
     static zrf::sim::ProcessCameraService service(
         {std::begin(zrf::sim::kRegisteredCameras), std::end(zrf::sim::kRegisteredCameras)}, false);
     return &service;

@@ -2,7 +2,10 @@
 // teardown, on a platform that misbehaves on request: each failure keeps its code.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <limits>
+#include <string>
 
 #include "capture/capture_ids.h"
 #include "capture/my_grab_cb.h"
@@ -171,14 +174,30 @@ TEST_F(GraphTest, PreviewGoesThroughTheTransformAndItsPagesAreShown) {
     EXPECT_EQ(std::tuple(1u, 1u, 0u), std::tuple(frame.objects, frame.pages.size(), frame.locale));
 }
 
-// Dropped frames come from the capture pin; a pin without the interface fails the build with
+// Dropped frames come from the capture pin: the driver's own count and the frames the camera
+// came back too late for, kept within a LONG; a pin without the interface fails the build with
 // the lookup's code.
 TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
-    device_->SetDroppedFrames(5);
     LONG dropped = -1;
-    ASSERT_EQ(S_OK, Build(graph_));
-    EXPECT_EQ(S_OK, graph_.GetDroppedFrames(&dropped));
-    EXPECT_EQ(5, dropped);
+    struct Case {
+        LONG set;
+        std::uint64_t skipped;
+        LONG reported;
+    };
+    constexpr LONG kMost = std::numeric_limits<LONG>::max();
+    constexpr LONG kLeast = std::numeric_limits<LONG>::min();
+    const Case cases[] = {{5, 0, 5}, {5, 3, 8}, {-5, 3, -2}, {kMost, 1, kMost}, {0, std::uint64_t{1} << 40, kMost},
+                          {kLeast, 0, kLeast}};
+    for (const Case& c : cases) {
+        const std::wstring path = L"\\\\?\\usb#counts" + std::to_wstring(&c - cases);
+        DevicePtr device = AddDevice(PlainDevice(path, F7M0Only()));
+        device->SetDroppedFrames(c.set);
+        device->CountSkipped(c.skipped);
+        CMtxGraph graph;
+        ASSERT_EQ(S_OK, Build(graph, path));
+        EXPECT_EQ(S_OK, graph.GetDroppedFrames(&dropped));
+        EXPECT_EQ(c.reported, dropped) << c.set << " + " << c.skipped;
+    }
     auto settings = PlainDevice(L"\\\\?\\usb#nodrop", F7M0Only());
     settings.should_omit_dropped_frames = true;
     DevicePtr device = AddDevice(settings);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ostream>
+#include <thread>
 
 #include "sim/video/frame_pacer.h"
 
@@ -47,24 +48,44 @@ INSTANTIATE_TEST_SUITE_P(
         PaceCase{"NoStepAtAll", 100, 120, 0, 120, 0}),
     [](const ::testing::TestParamInfo<PaceCase>& info) { return std::string(info.param.name); });
 
-// Wake-ups late by more than a frame now and then (a write that waited for the disk) do not
-// add up: after a minute at 30 fps the frames due are as many as the minute holds.
+// Wake-ups late now and then (a write that waited for the disk) do not add up: after a minute
+// at 30 fps the frames sent and dropped are as many as the minute holds. Late by more than a
+// frame but less than two, none is dropped; by more than two, the one whose time it spanned.
 TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
-    const Clock::time_point origin{};
-    const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
-    Clock::time_point due = origin + step;
-    int frames = 0;
-    std::uint64_t skipped = 0;
-    while (due < origin + std::chrono::seconds(60)) {
-        ++frames;
-        const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? 80 : 2);  // woken late
-        const Clock::time_point next = FramePacer::NextDue(due, now, step);
-        skipped += FramePacer::FramesBetween(due, next, step);
-        due = next;
+    for (const int stall : {40, 80}) {
+        const Clock::time_point origin{};
+        const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
+        Clock::time_point due = origin + step;
+        int frames = 0;
+        std::uint64_t skipped = 0;
+        while (due < origin + std::chrono::seconds(60)) {
+            ++frames;
+            const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? stall : 2);  // woken late
+            const Clock::time_point next = FramePacer::NextDue(due, now, step);
+            skipped += FramePacer::FramesBetween(due, next, step);
+            due = next;
+        }
+        EXPECT_EQ(skipped, stall == 40 ? 0u : static_cast<std::uint64_t>(frames / 50)) << stall;
+        EXPECT_EQ(frames + skipped, 1800u) << stall;
     }
-    // Each 80 ms stall (every 50th frame) dropped the one frame whose time it spanned.
-    EXPECT_EQ(skipped, static_cast<std::uint64_t>(frames / 50));
-    EXPECT_EQ(frames + skipped, 1800u);
+}
+
+// A stall that ends in a stop: the frames whose time passed before the stop was asked for are
+// dropped; those due after it are the stop's, not the camera's.
+TEST(FramePacer, AStopTakesTheFramesDueAfterIt) {
+    constexpr REFERENCE_TIME k50ms = 500000;
+    for (const bool stallFirst : {true, false}) {
+        zrf::sim::StopSignal stop;
+        FramePacer pacer(zrf::sim::Pacing::RealTime);
+        ASSERT_TRUE(pacer.WaitForNextFrame(k50ms, stop));
+        if (!stallFirst) stop.Request();
+        std::this_thread::sleep_for(milliseconds(500));
+        if (stallFirst) stop.Request();
+        EXPECT_FALSE(pacer.WaitForNextFrame(k50ms, stop));
+        // Ten frames' time before the stop, the last of which would have come at once: nine.
+        if (stallFirst) EXPECT_GE(pacer.LastSkipped(), 9u);
+        else EXPECT_EQ(pacer.LastSkipped(), 0u);
+    }
 }
 
 }  // namespace

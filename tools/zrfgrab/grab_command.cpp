@@ -107,7 +107,8 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
         }
         const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
         std::uint64_t total = 0, slowest = UINT64_MAX;
-        int lost = 0, lap = 0;
+        std::uint64_t lost = 0;
+        int lap = 0;
         bool calibrating = false;
         for (std::size_t i = 0; i < sessions.size(); ++i) {
             const GrabSession::State state = sessions[i]->Current();
@@ -131,8 +132,9 @@ std::vector<double> StreamFrames(const GrabOptions& o, std::vector<std::unique_p
         char text[200];
         const std::string of = o.seconds > 0 ? "" : "/" + std::to_string(wanted * sessions.size());
         const std::string cameras = sessions.size() > 1 ? std::to_string(sessions.size()) + " cameras  " : "";
-        std::snprintf(text, sizeof text, "%sframes %llu%s  %.1f fps  lost %d  lap %d ms  calibrating %s",
-                      cameras.c_str(), static_cast<unsigned long long>(total), of.c_str(), fps, lost, lap,
+        std::snprintf(text, sizeof text, "%sframes %llu%s  %.1f fps  lost %llu  lap %d ms  calibrating %s",
+                      cameras.c_str(), static_cast<unsigned long long>(total), of.c_str(), fps,
+                      static_cast<unsigned long long>(lost), lap,
                       calibrating ? "yes" : "no");
         progress.Show(text, done);
         if (done) return rates;
@@ -177,6 +179,7 @@ Outcome RunSession(const GrabOptions& o, zrfgrab::GrabProgress& progress) {
     // signal's or the stalled camera's own line.
     const bool cutShort =
         outcome.interrupted || zrfgrab::InterruptRequest::Requested() || !outcome.stall.empty();
+    for (auto& session : sessions) session->StreamEnded();
     for (std::size_t i = 0; i < sessions.size(); ++i) {
         outcome.cameras.push_back(sessions[i]->Finish(rates[i], cutShort));
         if (i == outcome.stalled) {

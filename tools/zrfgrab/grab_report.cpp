@@ -61,6 +61,15 @@ std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool 
            "\"ended_by\": " + ended + ", \"errors\": " + JsonList(s.failures) + "}";
 }
 
+// Lost, as a person reads it: what the plug-in could not make an image of and what the camera
+// dropped; the latter is also told apart (DroppedNote).
+std::string LostCount(const CameraSummary& s) {
+    return std::to_string(static_cast<std::uint64_t>(std::max(s.lost, 0)) + s.cameraDropped);
+}
+std::string DroppedNote(const CameraSummary& s) {
+    return s.cameraDropped > 0 ? " (" + std::to_string(s.cameraDropped) + " dropped by the camera)" : "";
+}
+
 }  // namespace
 
 std::string SizeText(double bytes) {
@@ -100,27 +109,25 @@ std::string SummaryText(const std::vector<CameraSummary>& cameras) {
     std::string out;
     if (cameras.size() == 1) {
         const CameraSummary& s = cameras.front();
-        std::snprintf(text, sizeof text,
-                      "frames delivered  %llu (%.1f fps)\nframes lost       %d\ncalibrations      %llu\n",
-                      static_cast<unsigned long long>(s.delivered), s.fps, s.lost,
-                      static_cast<unsigned long long>(s.calibrating));
+        std::snprintf(text, sizeof text, "frames delivered  %llu (%.1f fps)\nframes lost       ",
+                      static_cast<unsigned long long>(s.delivered), s.fps);
+        out += text + LostCount(s) + DroppedNote(s);
+        std::snprintf(text, sizeof text, "\ncalibrations      %llu\n", static_cast<unsigned long long>(s.calibrating));
         out += text;
         if (s.recording) out += "recording         " + RecordingText(*s.recording) + "\n";
         if (!s.picture.empty()) out += "picture           " + s.picture + "\n";
-        if (s.cameraDropped > 0) out += "camera dropped    " + Counted(s.cameraDropped, "frame") + " (it fell behind)\n";
         return out;
     }
     std::size_t width = 0;
     for (const CameraSummary& s : cameras) width = std::max(width, s.label.size());
     for (const CameraSummary& s : cameras) {
         out += s.label + std::string(width - s.label.size(), ' ');
-        std::snprintf(text, sizeof text, "  %llu frames (%.1f fps), %d lost, %llu calibrations",
-                      static_cast<unsigned long long>(s.delivered), s.fps, s.lost,
-                      static_cast<unsigned long long>(s.calibrating));
+        std::snprintf(text, sizeof text, "  %llu frames (%.1f fps), ", static_cast<unsigned long long>(s.delivered), s.fps);
+        out += text + LostCount(s) + " lost" + DroppedNote(s);
+        std::snprintf(text, sizeof text, ", %llu calibrations", static_cast<unsigned long long>(s.calibrating));
         out += text;
         if (s.recording) out += ", recording " + RecordingText(*s.recording);
         if (!s.picture.empty()) out += ", picture " + s.picture;
-        if (s.cameraDropped > 0) out += ", " + std::to_string(s.cameraDropped) + " dropped by the camera";
         out += "\n";
     }
     return out;

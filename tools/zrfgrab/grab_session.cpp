@@ -293,9 +293,16 @@ GrabSession::State GrabSession::Current() {
     return {delivered_, calibratingNow_, recordingError_};
 }
 
-int GrabSession::LostFrames() { return dynamic_cast<IGrabContinous&>(*device_).GrabContinous_LostFrames(); }
+std::uint64_t GrabSession::LostFrames() {
+    const int lost = dynamic_cast<IGrabContinous&>(*device_).GrabContinous_LostFrames();
+    return static_cast<std::uint64_t>(std::max(lost, 0)) + (camera_ ? camera_->FramesDropped() : 0);
+}
 
 int GrabSession::LapTime() { return dynamic_cast<IGrabContinous&>(*device_).GrabContinous_LapTime(); }
+
+void GrabSession::StreamEnded() {
+    if (!droppedAtEnd_) droppedAtEnd_ = camera_ ? camera_->FramesDropped() : 0;
+}
 
 CameraSummary GrabSession::Finish(double fps, bool cutShort) {
     CameraSummary summary;
@@ -325,7 +332,8 @@ CameraSummary GrabSession::Finish(double fps, bool cutShort) {
                                                : "");
     }
     collect([&] { summary.lost = grab.GrabContinous_LostFrames(); });
-    if (camera_) summary.cameraDropped = camera_->FramesDropped();
+    if (!droppedAtEnd_) StreamEnded();
+    summary.cameraDropped = *droppedAtEnd_;
     NotePassedOver();
     if (options_.windowing != 0) progress_.Note("settling: switching windowing off takes about 7 s ...");
     collect([&] { device_->Device_Disconnect(); });

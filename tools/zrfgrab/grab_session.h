@@ -94,10 +94,14 @@ class GrabSession {
         std::string recordingError;  // a recording the handler started, that failed to start
     };
     State Current();
-    int LostFrames();
+    // What the plug-in lost and what the camera dropped, for the progress line.
+    std::uint64_t LostFrames();
     int LapTime();
     // The period, in seconds, of the rate the camera streams at; 0 when it does not say.
     double FramePeriod() const { return framePeriod_; }
+    // The run's end for what the camera dropped: called for every camera before any is
+    // finished, as the cameras finished last stream on meanwhile.
+    void StreamEnded();
     // Stops the stream and the recording, disconnects and writes the picture; failures are
     // collected into the summary, never thrown. `cutShort`: the run ended before what was asked
     // (a signal, or another camera that stopped), so a recording may hold less.
@@ -117,6 +121,7 @@ class GrabSession {
     StreamWakeup& wakeup_;
     GrabProgress& progress_;
     std::unique_ptr<Vorn::Zephra::Simulation::SimulatedCameraHandle> camera_;
+    std::optional<std::uint64_t> droppedAtEnd_;  // what the camera had dropped by StreamEnded
     Vorn::Zephra::Entities::XmlUtils::IdentityXml identity_;
     std::shared_ptr<Vorn::Zephra::Net::Devices::IDevice> device_;
     // What Begin got to: Finish undoes only that, and says nothing of what never began.

@@ -179,8 +179,10 @@ try:
     check(info.returncode == 0 and "ending       clean" in info.stdout and int(full["frames"]) > 0,
           f"the recording the full disk ended is whole ({full['frames']} frames):\n{info.stdout[:330]}{info.stderr}")
 
-    lost = [c["lost"] for c in server.cameras()]
-    check(lost == [0, 0], f"no frame lost: {lost}")
+    # The plug-in lost none; what a camera dropped depends on how busy the machine is (said, not checked).
+    cameras = server.cameras()
+    lost = [c["lost"] for c in cameras]
+    check(lost == [0, 0], f"no frame lost: {lost} (the cameras dropped {[c['camera_dropped'] for c in cameras]})")
     ActionChains(driver).move_to_element_with_offset(canvas, *offset_of(420, 300)).perform()
     time.sleep(0.5)
     screenshot = os.path.join(WORK, "live-view.png")

@@ -52,10 +52,14 @@ try:
         raise AssertionError("the load client failed: " + result.stderr)
     viewers = json.loads(result.stdout)["viewers"]
 
+    # What the plug-in lost is checked; what a camera dropped because its thread fell behind
+    # depends on everything else the machine runs (other suites in parallel), so it is reported.
     lost = [a["lost"] - b["lost"] for a, b in zip(after, before)]
+    dropped = [a["camera_dropped"] - b["camera_dropped"] for a, b in zip(after, before)]
     delivered = [a["delivered"] - b["delivered"] for a, b in zip(after, before)]
     growth = peak[0] - baseline
-    check(lost == [0, 0], f"the cameras lost no frame under load: lost {lost}, delivered {delivered} in {elapsed:.0f} s")
+    check(lost == [0, 0], f"the plug-in lost no frame under load: lost {lost}, the cameras dropped {dropped}, "
+                          f"delivered {delivered} in {elapsed:.0f} s")
     check(growth < LIMIT_KIB, f"resident memory grew by {growth / 1024:.1f} MiB ({baseline / 1024:.1f} MiB before, "
                               f"{peak[0] / 1024:.1f} MiB at most); the bound is 20 MB")
     readers = [v for v in viewers if not v["stalled"]]
@@ -76,7 +80,7 @@ try:
         rate = statistics.median(v["bytes"] for v in mine) / (SECONDS + RESUME)
         size = sum(v["bytes"] for v in mine) / max(sum(v["frames"] for v in mine), 1)
         print(f"bandwidth {name}: {rate / 1e6:.2f} MB/s per viewer, {size / 1e3:.1f} KB a frame")
-    print(f"figures: lost {lost}; memory +{growth / 1024:.1f} MiB; frames per reading viewer {per}")
+    print(f"figures: lost {lost}, dropped by the cameras {dropped}; memory +{growth / 1024:.1f} MiB; frames per reading viewer {per}")
 finally:
     status = server.stop()
     check(status == 130, f"Ctrl-C ends the server with 130 ({status})")

@@ -235,8 +235,12 @@ TEST(ViewerProtocol, CameraStatusesStayWellFormedWhateverTheirNames) {
     CameraStatus status;
     status.name = "rec\xff\"\n.zrec";  // a file's name may hold any bytes
     status.recordingFile = "a\\b";
+    status.lost = 2;
+    status.cameraDropped = 18446744073709551615u;  // counts are told apart and kept whole
     const auto json = nlohmann::json::parse(CameraJson(status, 3, View{}));
     EXPECT_EQ(json["index"], 3);
+    EXPECT_EQ(json["lost"], 2u);
+    EXPECT_EQ(json["camera_dropped"], 18446744073709551615u);
     EXPECT_EQ(json["name"], "rec\xEF\xBF\xBD\"\n.zrec");
     EXPECT_EQ(json["recording_file"], "a\\b");
     EXPECT_EQ(json["view"]["palette"], "iron");

@@ -124,6 +124,7 @@ void DeviceCamera::Poll() {
     snapshot.delivered = delivered;
     snapshot.fps = fps;
     snapshot.lost = static_cast<std::uint64_t>(std::max(As<IGrabContinous>(*device_).GrabContinous_LostFrames(), 0));
+    snapshot.cameraDropped = camera_->FramesDropped();
     snapshot.calibrating = calibrating_.load();
     snapshot.calibrations = calibrations_.load();
     if (const ConstFrameRef frame = Feed().Latest()) {
@@ -220,7 +221,7 @@ std::string DeviceCamera::Finish(const std::string& why) {
         s.message = why;
     });
     const CameraStatus s = Status();
-    kept += std::to_string(s.delivered) + " frames delivered, " + std::to_string(s.lost) + " lost";
+    kept += std::to_string(s.delivered) + " frames delivered, " + std::to_string(s.lost + s.cameraDropped) + " lost";
     return kept;
 }
 

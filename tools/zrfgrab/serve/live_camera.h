@@ -27,7 +27,8 @@ struct CameraStatus {
     std::string state = "starting";  // "starting", "streaming", "gone" or "stopped"
     std::string message;             // why it is gone or stopped
     std::uint64_t delivered = 0;
-    std::uint64_t lost = 0;
+    std::uint64_t lost = 0;           // frames the plug-in could not make an image of
+    std::uint64_t cameraDropped = 0;  // frames the camera dropped: its thread fell behind
     bool calibrating = false;
     std::uint64_t calibrations = 0;
     double fps = 0;

@@ -82,7 +82,7 @@ std::string ProgressLine(const std::vector<std::unique_ptr<DeviceCamera>>& camer
     for (const auto& camera : cameras) {
         const CameraStatus s = camera->Status();
         std::snprintf(text, sizeof text, "%s %.1f fps lost %llu%s%s  ", s.name.c_str(), s.fps,
-                      static_cast<unsigned long long>(s.lost), s.recording ? " REC" : "",
+                      static_cast<unsigned long long>(s.lost + s.cameraDropped), s.recording ? " REC" : "",
                       s.state == "gone" ? " GONE" : "");
         line += text;
     }

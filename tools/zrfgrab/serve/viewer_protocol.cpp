@@ -159,6 +159,7 @@ std::string CameraJson(const CameraStatus& s, std::size_t index, const View& vie
                      {"message", s.message},
                      {"delivered", s.delivered},
                      {"lost", s.lost},
+                     {"camera_dropped", s.cameraDropped},
                      {"calibrating", s.calibrating},
                      {"calibrations", s.calibrations},
                      {"fps", s.fps},

@@ -383,7 +383,8 @@ class CameraView {
     if (this.recordingTo && !s.recording && s.recording_file === this.recordingTo) this.message('');
     this.q('.fps').textContent = s.fps.toFixed(1) + ' fps';
     this.q('.delivered').textContent = fmt(s.delivered);
-    this.q('.lost').textContent = fmt(s.lost);
+    // Lost to the viewer either way: frames the plug-in could not decode and frames the camera dropped.
+    this.q('.lost').textContent = fmt(s.lost + s.camera_dropped);
     this.q('.calibrating').textContent = s.calibrating ? `yes (${s.calibrations})` : `no (${s.calibrations})`;
     this.q('.format').textContent = s.width ? `${s.format} ${s.width}×${s.height}` : s.format;
     // Images the recorder had no room for are missing from the file: a user must see that.
