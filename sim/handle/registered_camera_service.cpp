@@ -59,9 +59,11 @@ CameraService& LoadedService() {
     auto entry = module ? reinterpret_cast<ZrfSimulatedCameraServiceFn>(reinterpret_cast<void*>(
                               GetProcAddress(module, ZRF_CAMERA_SERVICE_ENTRY_POINT)))
                         : nullptr;
-    if (module && !entry)
+    if (module && !entry) {
+        FreeLibrary(module);
         throw System::InvalidOperationException(
             "the registered simulated cameras' DLL is of another build (regsvr32 this build's zrf_simcam.dll)");
+    }
     if (!entry || !(service = entry()))
         throw System::InvalidOperationException(
             "the registered simulated cameras' DLL cannot be loaded (error " +

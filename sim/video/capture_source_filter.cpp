@@ -145,6 +145,18 @@ void CaptureSourceFilter::Misbehave(std::size_t& length) const {
     }
 }
 
+// Unplugged on request, or once the source has sent all it has: nothing is left to drop.
+bool CaptureSourceFilter::Gone(long streamed) const {
+    const VideoDeviceSettings& s = Settings();
+    return (s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
+           source_->Exhausted();
+}
+
+void CaptureSourceFilter::CountSkippedBeforeStop(const FramePacer& pacer, long streamed) {
+    if (Gone(streamed)) return;
+    if (const std::uint64_t skipped = pacer.SkippedBeforeStop(stop_)) device_->CountSkipped(skipped);
+}
+
 void CaptureSourceFilter::Stream() {
     const VideoDeviceSettings& s = Settings();
     FramePacer pacer(device_->CurrentPacing());
@@ -152,9 +164,7 @@ void CaptureSourceFilter::Stream() {
     while (true) {
         REFERENCE_TIME interval = interval_.load();
         const bool due = pacer.WaitForNextFrame(interval, stop_);
-        // Unplugged on request, or once the source has sent all it has: nothing was left to drop.
-        const bool gone = due && ((s.should_disappear_after_frames >= 0 && streamed >= s.should_disappear_after_frames) ||
-                                  source_->Exhausted());
+        const bool gone = Gone(streamed);
         if (!gone && pacer.LastSkipped() > 0) device_->CountSkipped(pacer.LastSkipped());
         if (!due) break;
         if (gone) {
@@ -166,6 +176,7 @@ void CaptureSourceFilter::Stream() {
         BYTE* data = nullptr;
         if (FAILED(pin_->GetDeliveryBuffer(sample.Receive())) || !sample ||
             FAILED(sample->GetPointer(&data)) || data == nullptr || sample->GetSize() <= 0) {
+            CountSkippedBeforeStop(pacer, streamed);  // a stop came while it waited for a buffer
             break;
         }
         // The capture's time, before the frame is filled.
@@ -205,7 +216,10 @@ void CaptureSourceFilter::Stream() {
         device_->CountDelivered();
         ++streamed;
         // A failing receiver ends the stream, as it ends a driver's.
-        if (FAILED(delivered)) break;
+        if (FAILED(delivered)) {
+            CountSkippedBeforeStop(pacer, streamed);  // one that held the sample until a stop came
+            break;
+        }
     }
 }
 

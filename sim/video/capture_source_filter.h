@@ -131,6 +131,8 @@ class CaptureSourceFilter : public dshow::FilterBase,
 
   private:
     void Stream();
+    bool Gone(long streamed) const;
+    void CountSkippedBeforeStop(const FramePacer& pacer, long streamed);
     void Misbehave(std::size_t& length) const;
     DWORD ExtensionUnitNode() const;
 

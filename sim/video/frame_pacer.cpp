@@ -39,6 +39,18 @@ std::uint64_t FramePacer::FramesBetween(Clock::time_point due, Clock::time_point
     return static_cast<std::uint64_t>((next - due) / step - 1);
 }
 
+std::uint64_t FramePacer::SkippedAtStop(Clock::time_point due, Clock::time_point now, Clock::time_point stopAt,
+                                         Clock::duration step) {
+    return FramesBetween(due, NextDue(due, std::min(now, stopAt), step), step);
+}
+
+std::uint64_t FramePacer::SkippedBeforeStop(const StopSignal& stop) const {
+    if (pacing_ == Pacing::AsFastAsPossible || !started_) return 0;
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(stop.mutex_);
+    return stop.requested_ ? SkippedAtStop(next_due_, now, stop.requested_at_, step_) : 0;
+}
+
 bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (pacing_ == Pacing::AsFastAsPossible) return !stop.Requested();
     interval = std::clamp(interval, kShortestInterval, kLongestInterval);
@@ -46,6 +58,7 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     auto step =
         std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(interval * 100));
     last_skipped_ = 0;
+    step_ = step;
     const Clock::time_point due = next_due_;
     if (!started_) {
         // The first frame comes one interval after the start, as from a sensor.
@@ -58,8 +71,7 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     std::unique_lock lock(stop.mutex_);
     if (!stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; })) return true;
     // Frames due after the stop was asked for are not the thread's to have delivered.
-    if (last_skipped_ > 0 && stop.requested_at_ < now)
-        last_skipped_ = FramesBetween(due, NextDue(due, stop.requested_at_, step), step);
+    if (last_skipped_ > 0) last_skipped_ = SkippedAtStop(due, now, stop.requested_at_, step);
     return false;
 }
 

@@ -34,6 +34,9 @@ class FramePacer {
     // what a driver whose delivery fell behind drops. A wait that ends in a stop counts those
     // the thread was too late for when the stop came; the stop took the rest.
     std::uint64_t LastSkipped() const { return last_skipped_; }
+    // For a thread a stop ended while it still worked on the frame due last (waiting for a
+    // buffer, or for the receiver): the frames it was too late for when the stop came.
+    std::uint64_t SkippedBeforeStop(const StopSignal& stop) const;
 
     // Intervals outside this range are treated as their nearest bound: a device may report
     // 0 or an absurd value.
@@ -49,11 +52,17 @@ class FramePacer {
     static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now, Clock::duration step);
     // How many frames lie between one due at `due` and the next due at `next`.
     static std::uint64_t FramesBetween(Clock::time_point due, Clock::time_point next, Clock::duration step);
+    // The frames dropped after one due at `due`, the thread being back at `now` and a stop
+    // asked for at `stopAt`: those it was too late for by the earlier of the two (the frame
+    // that would have come at once then, and every later one, are the stop's).
+    static std::uint64_t SkippedAtStop(Clock::time_point due, Clock::time_point now, Clock::time_point stopAt,
+                                       Clock::duration step);
 
   private:
     Pacing pacing_;
     bool started_ = false;
     Clock::time_point next_due_;
+    Clock::duration step_{};
     std::uint64_t last_skipped_ = 0;
 };
 

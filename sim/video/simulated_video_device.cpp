@@ -32,9 +32,9 @@ SimulatedVideoDevice::SimulatedVideoDevice(VideoDeviceSettings settings,
 LONG SimulatedVideoDevice::DroppedFrames() const {
     // A count past the pin's LONG stays at its largest, as a counter that saturates. (A test may
     // set any value, a negative one too, as a misbehaving driver's.)
-    const std::uint64_t skipped = std::min<std::uint64_t>(skipped_.load(), std::numeric_limits<LONG>::max());
+    const std::uint64_t skipped = std::min<std::uint64_t>(skipped_.load(), std::uint64_t{1} << 62);
     const std::int64_t total = std::int64_t{dropped_.load()} + static_cast<std::int64_t>(skipped);
-    return static_cast<LONG>(std::min<std::int64_t>(total, std::numeric_limits<LONG>::max()));
+    return static_cast<LONG>(std::clamp<std::int64_t>(total, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max()));
 }
 
 std::wstring SimulatedVideoDevice::DisplayName() const {

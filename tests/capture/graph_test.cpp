@@ -187,7 +187,7 @@ TEST_F(GraphTest, DroppedFramesComeFromTheCapturePin) {
     constexpr LONG kMost = std::numeric_limits<LONG>::max();
     constexpr LONG kLeast = std::numeric_limits<LONG>::min();
     const Case cases[] = {{5, 0, 5}, {5, 3, 8}, {-5, 3, -2}, {kMost, 1, kMost}, {0, std::uint64_t{1} << 40, kMost},
-                          {kLeast, 0, kLeast}};
+                          {kLeast, 0, kLeast}, {kLeast, std::uint64_t{1} << 40, kMost}, {kLeast, 1, kLeast + 1}};
     for (const Case& c : cases) {
         const std::wstring path = L"\\\\?\\usb#counts" + std::to_wstring(&c - cases);
         DevicePtr device = AddDevice(PlainDevice(path, F7M0Only()));

@@ -156,36 +156,56 @@ struct HoldingStream final : ImgSrcStream {
 
 // A camera whose delivery fell behind drops the frames it came back too late for, keeping its
 // rhythm, and says so through the pin's dropped count, as a driver does; one that keeps up
-// drops none.
+// drops none. A stop that comes during the hold takes the frames due after it, and a camera
+// already gone (unplugged after its third frame) drops nothing more.
 TEST(StreamingTest, FramesACameraCameBackTooLateForAreDroppedAndCounted) {
+    using std::chrono::milliseconds;
     struct Case {
-        std::chrono::milliseconds hold;
-        long fewest;  // dropped at least: a later return only drops more
+        const char* name;
+        milliseconds hold;    // on the third sample
+        bool stopInHold;      // stopped 100 ms into the hold
+        long disappearAfter;  // frames, or -1
+        long fewest;          // dropped at least: a later return only drops more
+        long most;            // dropped at most, or -1 for what the run's time allows
     };
-    // 400 ms at 30 fps: twelve frames' time, the last of which comes at once, so eleven gone.
-    for (const Case& c : {Case{std::chrono::milliseconds(0), 0}, Case{std::chrono::milliseconds(400), 11}}) {
-        DevicePtr device = AddDevice(zrf::sim::UsbIrPreset());
+    const Case cases[] = {
+        {"keeps up", milliseconds(0), false, -1, 0, -1},
+        // 400 ms at 30 fps: twelve frames' time, the last of which comes at once, so eleven gone.
+        {"held 400 ms", milliseconds(400), false, -1, 11, -1},
+        // Three frames' time before the stop: two dropped, the rest the stop's.
+        {"stopped 100 ms into the hold", milliseconds(400), true, -1, 2, 10},
+        {"gone, then stopped in the hold", milliseconds(400), true, 3, 0, 0},
+    };
+    for (const Case& c : cases) {
+        auto settings = zrf::sim::UsbIrPreset();
+        settings.should_disappear_after_frames = c.disappearAfter;
+        DevicePtr device = AddDevice(settings);
         device->SetPacing(zrf::sim::Pacing::RealTime);
         device->SetDroppedFrames(2);  // the driver's own count before this run
         HoldingStream stream(c.hold);
         CMtxGraph graph;
         graph.AttachStream(&stream);
-        ASSERT_EQ(S_OK, graph.SelectDevice(device->Settings().device_path, L"0", false));
+        ASSERT_EQ(S_OK, graph.SelectDevice(device->Settings().device_path, L"0", false)) << c.name;
         ASSERT_EQ(S_OK, graph.SetMediaType(kSubtypeF7M0));
         ASSERT_EQ(S_OK, graph.BuildCaptureGraph(false));
         const auto began = std::chrono::steady_clock::now();
         ASSERT_EQ(S_OK, graph.Run());
-        for (int i = 0; i < 20000 && stream.samples < 6; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int awaited = c.stopInHold ? 3 : 6;
+        for (int i = 0; i < 20000 && stream.samples < awaited; ++i) std::this_thread::sleep_for(milliseconds(1));
+        if (c.stopInHold) std::this_thread::sleep_for(milliseconds(100));
         const float rate = stream.FrameRate();
-        ASSERT_EQ(S_OK, graph.Stop());
+        graph.Stop();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
         const auto skipped = static_cast<long>(device->FramesSkipped());
-        EXPECT_GE(skipped, c.fewest) << c.hold.count();
+        EXPECT_GE(skipped, c.fewest) << c.name;
+        if (c.most >= 0) {
+            EXPECT_LE(skipped, c.most) << c.name;
+        }
         // Never more frames sent and dropped than the run's time held: none counted twice.
-        EXPECT_LE(static_cast<double>(skipped + device->FramesDelivered()), seconds * rate + 1) << c.hold.count();
+        EXPECT_LE(static_cast<double>(skipped + device->FramesDelivered()), seconds * rate + 1) << c.name;
         LONG dropped = -1;
         ASSERT_EQ(S_OK, graph.GetDroppedFrames(&dropped));
-        EXPECT_EQ(2 + skipped, dropped);
+        EXPECT_EQ(2 + skipped, dropped) << c.name;
     }
 }
 

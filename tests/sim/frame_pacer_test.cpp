@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <ostream>
-#include <thread>
 
 #include "sim/video/frame_pacer.h"
 
@@ -71,20 +70,30 @@ TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
 }
 
 // A stall that ends in a stop: the frames whose time passed before the stop was asked for are
-// dropped; those due after it are the stop's, not the camera's.
+// dropped, by the rhythm's rule; those due after it, and the one that would have come at once
+// then, are the stop's.
 TEST(FramePacer, AStopTakesTheFramesDueAfterIt) {
-    constexpr REFERENCE_TIME k50ms = 500000;
-    for (const bool stallFirst : {true, false}) {
-        zrf::sim::StopSignal stop;
-        FramePacer pacer(zrf::sim::Pacing::RealTime);
-        ASSERT_TRUE(pacer.WaitForNextFrame(k50ms, stop));
-        if (!stallFirst) stop.Request();
-        std::this_thread::sleep_for(milliseconds(500));
-        if (stallFirst) stop.Request();
-        EXPECT_FALSE(pacer.WaitForNextFrame(k50ms, stop));
-        // Ten frames' time before the stop, the last of which would have come at once: nine.
-        if (stallFirst) EXPECT_GE(pacer.LastSkipped(), 9u);
-        else EXPECT_EQ(pacer.LastSkipped(), 0u);
+    struct Case {
+        const char* name;
+        int stopAt;  // ms; the frame just delivered was due at 100, the thread is back at 400, 33 ms a frame
+        std::uint64_t skipped;
+    };
+    const Case cases[] = {
+        {"before the frame was due", 90, 0},
+        {"when it was due", 100, 0},
+        {"within a frame of it", 132, 0},
+        {"a frame and a half after: the late frame is the stop's", 150, 0},
+        {"on the next frame but one's time", 166, 1},
+        {"past it", 170, 1},
+        {"at the thread's return", 400, 8},
+        {"after the thread's return", 500, 8},
+    };
+    const Clock::time_point origin{};
+    for (const Case& c : cases) {
+        EXPECT_EQ(FramePacer::SkippedAtStop(origin + milliseconds(100), origin + milliseconds(400),
+                                            origin + milliseconds(c.stopAt), milliseconds(33)),
+                  c.skipped)
+            << c.name;
     }
 }
 

@@ -301,7 +301,19 @@ std::uint64_t GrabSession::LostFrames() {
 int GrabSession::LapTime() { return dynamic_cast<IGrabContinous&>(*device_).GrabContinous_LapTime(); }
 
 void GrabSession::StreamEnded() {
-    if (!droppedAtEnd_) droppedAtEnd_ = camera_ ? camera_->FramesDropped() : 0;
+    if (droppedAtEnd_) return;
+    // Stopped first: a stall under way when the run ended is counted by the camera as it stops.
+    if (streamBegun_) {
+        streamBegun_ = false;
+        try {
+            dynamic_cast<IGrabContinous&>(*device_).GrabContinous_Stop();
+        } catch (const System::Exception& e) {
+            stopFailures_.push_back(e.Message());
+        } catch (const std::exception& e) {
+            stopFailures_.push_back(e.what());
+        }
+    }
+    droppedAtEnd_ = camera_ ? camera_->FramesDropped() : 0;
 }
 
 CameraSummary GrabSession::Finish(double fps, bool cutShort) {
@@ -318,7 +330,8 @@ CameraSummary GrabSession::Finish(double fps, bool cutShort) {
         }
     };
     auto& grab = dynamic_cast<IGrabContinous&>(*device_);
-    if (streamBegun_) collect([&] { grab.GrabContinous_Stop(); });
+    StreamEnded();
+    summary.failures = std::move(stopFailures_);
     if (recordingBegun_) {
         collect([&] { dynamic_cast<IRecorder&>(*device_).Recorder_Stop(0); });
         collect([&] { summary.recording = ReadRecordingReport(*device_, run_.record); });
@@ -332,7 +345,6 @@ CameraSummary GrabSession::Finish(double fps, bool cutShort) {
                                                : "");
     }
     collect([&] { summary.lost = grab.GrabContinous_LostFrames(); });
-    if (!droppedAtEnd_) StreamEnded();
     summary.cameraDropped = *droppedAtEnd_;
     NotePassedOver();
     if (options_.windowing != 0) progress_.Note("settling: switching windowing off takes about 7 s ...");

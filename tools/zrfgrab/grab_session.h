@@ -99,8 +99,9 @@ class GrabSession {
     int LapTime();
     // The period, in seconds, of the rate the camera streams at; 0 when it does not say.
     double FramePeriod() const { return framePeriod_; }
-    // The run's end for what the camera dropped: called for every camera before any is
-    // finished, as the cameras finished last stream on meanwhile.
+    // Ends the stream and takes what the camera dropped: called for every camera before any is
+    // finished, so each summary covers the same run (the cameras finished last would stream
+    // on meanwhile). Failures wait for Finish's summary.
     void StreamEnded();
     // Stops the stream and the recording, disconnects and writes the picture; failures are
     // collected into the summary, never thrown. `cutShort`: the run ended before what was asked
@@ -122,6 +123,7 @@ class GrabSession {
     GrabProgress& progress_;
     std::unique_ptr<Vorn::Zephra::Simulation::SimulatedCameraHandle> camera_;
     std::optional<std::uint64_t> droppedAtEnd_;  // what the camera had dropped by StreamEnded
+    std::vector<std::string> stopFailures_;      // the stream's stop, for Finish's summary
     Vorn::Zephra::Entities::XmlUtils::IdentityXml identity_;
     std::shared_ptr<Vorn::Zephra::Net::Devices::IDevice> device_;
     // What Begin got to: Finish undoes only that, and says nothing of what never began.
