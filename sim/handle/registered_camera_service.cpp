@@ -56,18 +56,22 @@ CameraService& LoadedService() {
         throw System::InvalidOperationException(
             "no simulated cameras are registered here (regsvr32 zrf_simcam.dll registers them)");
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    auto entry = module ? reinterpret_cast<ZrfSimulatedCameraServiceFn>(reinterpret_cast<void*>(
-                              GetProcAddress(module, ZRF_CAMERA_SERVICE_ENTRY_POINT)))
-                        : nullptr;
-    if (module && !entry) {
+    if (!module)
+        throw System::InvalidOperationException(
+            "the registered simulated cameras' DLL cannot be loaded (error " +
+            std::to_string(GetLastError()) + ")");
+    // A DLL that cannot serve is let go: the next call tries again, holding nothing.
+    auto entry = reinterpret_cast<ZrfSimulatedCameraServiceFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, ZRF_CAMERA_SERVICE_ENTRY_POINT)));
+    if (!entry) {
         FreeLibrary(module);
         throw System::InvalidOperationException(
             "the registered simulated cameras' DLL is of another build (regsvr32 this build's zrf_simcam.dll)");
     }
-    if (!entry || !(service = entry()))
-        throw System::InvalidOperationException(
-            "the registered simulated cameras' DLL cannot be loaded (error " +
-            std::to_string(GetLastError()) + ")");
+    if (!(service = entry())) {
+        FreeLibrary(module);
+        throw System::InvalidOperationException("the registered simulated cameras' DLL serves no cameras");
+    }
     return *service;
 }
 

@@ -103,7 +103,13 @@ TEST_F(DeviceCameraTest, RecordingsStartAndStopAsAClientAsks) {
     ASSERT_TRUE(WaitUntil([&] { return camera->Status().recordingFrames >= 2; }));
     camera->StopThread();
     camera->EndRecording("the run ended");
-    EXPECT_THAT(camera->Finish("the run ended"), HasSubstr("frames delivered, 0 lost"));
+    // The plug-in lost none; a camera slowed down (a sanitizer's build) may have dropped some.
+    const std::string finished = camera->Finish("the run ended");
+    const CameraStatus ended = camera->Status();
+    EXPECT_EQ(ended.lost, 0u);
+    const std::string lost = std::to_string(ended.cameraDropped) + " lost" +
+                             (ended.cameraDropped > 0 ? " (" + std::to_string(ended.cameraDropped) + " dropped by the camera)" : "");
+    EXPECT_THAT(finished, HasSubstr("frames delivered, " + lost));
     ASSERT_EQ(camera->Recordings().size(), 2u);
     EXPECT_THAT(camera->Recordings()[1], HasSubstr("recording_0002.zrec"));
     EXPECT_THAT(camera->Recordings()[1], HasSubstr("the run ended"));

@@ -222,6 +222,7 @@ std::string DeviceCamera::Finish(const std::string& why) {
     });
     const CameraStatus s = Status();
     kept += std::to_string(s.delivered) + " frames delivered, " + std::to_string(s.lost + s.cameraDropped) + " lost";
+    if (s.cameraDropped > 0) kept += " (" + std::to_string(s.cameraDropped) + " dropped by the camera)";
     return kept;
 }
 
