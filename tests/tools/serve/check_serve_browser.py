@@ -135,9 +135,19 @@ try:
 
     # A snapshot: the false-colour PNG and the counts of the same frame as a 16-bit TIFF.
     driver.find_element(By.CSS_SELECTOR, "#camera-0 button.snapshot").click()
-    tiffs = server.wait_for("the snapshot's downloads", lambda: sorted(
-        f for f in os.listdir(DOWNLOADS) if f.endswith(".tif")) if any(
-        f.endswith(".png") for f in os.listdir(DOWNLOADS)) else None)
+    # Done when both are there and whole: the browser makes each file empty under its own name
+    # first, and writes it under a temporary one until it is complete.
+    def downloaded():
+        names = os.listdir(DOWNLOADS)
+        tiffs = sorted(f for f in names if f.endswith(".tif"))
+        try:
+            whole = all(os.path.getsize(os.path.join(DOWNLOADS, f)) > 0 for f in names)
+        except FileNotFoundError:  # renamed as it completed: look again
+            return None
+        done = tiffs and any(f.endswith(".png") for f in names) and whole and not any(
+            f.endswith(".crdownload") for f in names)
+        return tiffs if done else None
+    tiffs = server.wait_for("the snapshot's downloads", downloaded)
     snapshot = tifffile.imread(os.path.join(DOWNLOADS, tiffs[0]))
     number = int(tiffs[0].rsplit("-frame-", 1)[1].split(".")[0])
     check(snapshot.dtype == numpy.uint16 and numpy.array_equal(snapshot, recorded_frame(number)),
