@@ -19,6 +19,15 @@ std::int64_t FrameOf(std::int64_t elapsed, double rate) {
     return frame == 0 ? 1 : frame;
 }
 
+// The grid keeps within this of the fitted phase, and is moved back by at most this a sample.
+constexpr double kPhaseBand = 2.0;
+constexpr double kPhaseStep = 0.25;
+// The grid's period follows the fit once they differ by more than this.
+constexpr double kPeriodTolerance = 20e-6;
+// Grid times a hair under a whole millisecond (the sum of a period's rounding) are that
+// millisecond.
+constexpr double kRounding = 1e-6;
+
 }  // namespace
 
 FrameClock::FrameClock() {
@@ -76,6 +85,7 @@ std::int64_t FrameClock::LastPublished() const {
 void FrameClock::ContinueAfter(std::int64_t milliseconds) {
     std::lock_guard lock(guard_);
     lastPublished_ = std::max(lastPublished_, std::min(milliseconds, kLatestStamp));
+    continuing_ = true;
 }
 
 std::int64_t FrameClock::FieldOffsetMilliseconds(std::int32_t fieldCount, double rate,
@@ -85,17 +95,19 @@ std::int64_t FrameClock::FieldOffsetMilliseconds(std::int32_t fieldCount, double
     // not share a stamp.
     if (!IsUsableFrameRate(rate)) return index;
     const float fieldPeriod = static_cast<float>(1000.0 / (static_cast<float>(fieldCount) * rate));
-    return std::max<std::int64_t>(static_cast<std::int64_t>(static_cast<double>(fieldPeriod) * index),
-                                  index);
+    return std::max<std::int64_t>(
+        static_cast<std::int64_t>(static_cast<double>(fieldPeriod) * index), index);
 }
 
 FrameStamp FrameClock::FieldStamp(const FrameStamp& sample, std::int32_t fieldCount,
                                   std::int32_t index) {
     FrameStamp field = sample;
-    // Past the last instant the seconds hold, a field stays there: carried on, it would wrap to 1970.
-    const std::int64_t ms = std::min(std::int64_t{sample.seconds} * 1000 + sample.milliseconds +
-                                         FieldOffsetMilliseconds(fieldCount, sample.frameRate, index),
-                                     kLatestStamp);
+    // Past the last instant the seconds hold, a field stays there: carried on, it would wrap to
+    // 1970.
+    const std::int64_t ms =
+        std::min(std::int64_t{sample.seconds} * 1000 + sample.milliseconds +
+                     FieldOffsetMilliseconds(fieldCount, sample.frameRate, index),
+                 kLatestStamp);
     field.seconds = static_cast<std::uint32_t>(ms / 1000);
     field.milliseconds = static_cast<std::uint32_t>(ms % 1000);
     return field;
@@ -106,7 +118,8 @@ void FrameClock::StartLocked(float frameRate) {
     StopLocked();
     frameRate_ = frameRate;
     framePeriod_ = 1.0 / frameRate_;
-    lastFrame_ = 0;
+    samples_ = 0;
+    continuing_ = true;
     timeBeginPeriod(1);
 
     const DWORD before = timeGetTime();
@@ -138,6 +151,16 @@ std::int64_t FrameClock::ElapsedLocked() const {
         0, ElapsedMilliseconds(counter.QuadPart - startCounter_, counterFrequency_));
 }
 
+double FrameClock::ElapsedExactLocked() const {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    const std::int64_t delta = counter.QuadPart - startCounter_;
+    if (counterFrequency_ <= 0 || delta <= 0) return 0.0;
+    return static_cast<double>(delta / counterFrequency_) * 1000.0 +
+           static_cast<double>(delta % counterFrequency_) * 1000.0 /
+               static_cast<double>(counterFrequency_);
+}
+
 std::int64_t FrameClock::GridMilliseconds(std::int64_t frame) const {
     return baseMs_ + static_cast<std::int64_t>(framePeriod_ * static_cast<double>(frame) * 1000.0);
 }
@@ -160,26 +183,63 @@ FrameStamp FrameClock::GetTimeLocked() const {
     return ToStamp(GridMilliseconds(FrameOf(elapsed, frameRate_)));
 }
 
-FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
-    const std::int64_t elapsed = ElapsedLocked();
-    const std::int64_t span = FieldOffsetMilliseconds(fieldCount, frameRate_, fieldCount - 1);
-    std::int64_t stamp = baseMs_ + elapsed;
-    if (IsUsableFrameRate(frameRate_)) {
-        lastFrame_ = std::max(FrameOf(elapsed, frameRate_), lastFrame_ + 1);
-        stamp = GridMilliseconds(lastFrame_);
-        const std::int64_t latest =
-            baseMs_ + elapsed + static_cast<std::int64_t>(framePeriod_ * 1000.0 * kMaxLeadPeriods);
-        if (stamp > latest) {
-            baseMs_ -= stamp - latest;
-            stamp = latest;
-        }
+double FrameClock::GridAt(std::int64_t frame) const {
+    return anchorMs_ + gridPeriod_ * static_cast<double>(frame - anchorFrame_);
+}
+
+void FrameClock::MoveGrid(std::int64_t frame, double to) {
+    anchorFrame_ = frame;
+    anchorMs_ = to;
+}
+
+double FrameClock::GridStampLocked(double elapsed) {
+    const double nominal = 1000.0 / frameRate_;
+    if (samples_ == 0) {
+        recovery_.Reset(nominal);
+        recovery_.Add(elapsed);
+        firstFrame_ = FrameOf(static_cast<std::int64_t>(elapsed), frameRate_);
+        gridPeriod_ = nominal;
+        anchorFrame_ = 0;
+        anchorMs_ = 0.0;
+        moving_ = false;
+        return GridAt(firstFrame_);
     }
+    const std::int64_t frame = firstFrame_ + recovery_.Add(elapsed);
+    const double fitted = recovery_.Period();
+    if (recovery_.Settled() && std::abs(fitted - gridPeriod_) > kPeriodTolerance * gridPeriod_) {
+        MoveGrid(frame, GridAt(frame));
+        gridPeriod_ = fitted;
+    }
+    // Where the grid belongs: the fitted arrival of this frame, a period on.
+    const double target = recovery_.Expected(frame - firstFrame_) + gridPeriod_;
+    const double off = GridAt(frame) - target;
+    if (GridAt(frame) < elapsed - gridPeriod_) {
+        MoveGrid(frame, target);
+        moving_ = false;
+    } else if (moving_ || std::abs(off) > kPhaseBand) {
+        const double step = std::clamp(-off, -kPhaseStep, kPhaseStep);
+        MoveGrid(frame, GridAt(frame) + step);
+        moving_ = std::abs(off + step) > kPhaseBand / 4;
+    }
+    const double latest = elapsed + 2.0 * std::min(gridPeriod_, nominal);
+    return std::min(GridAt(frame), latest);
+}
+
+FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
+    const double elapsed = ElapsedExactLocked();
+    const std::int64_t span = FieldOffsetMilliseconds(fieldCount, frameRate_, fieldCount - 1);
+    const double sinceStart =
+        IsUsableFrameRate(frameRate_) ? GridStampLocked(elapsed) : std::floor(elapsed);
+    ++samples_;
+    std::int64_t stamp = baseMs_ + static_cast<std::int64_t>(std::floor(sinceStart + kRounding));
     // Later than everything published, even when that leads by more than two periods: a
-    // stamp that repeats or goes back is worse than one a little early.
+    // stamp that repeats or goes back is worse than one a little early. A run's first stamp
+    // moves the whole run (its base lies before what was published); later ones only wait.
     if (lastPublished_ != kNothingPublished && stamp <= lastPublished_) {
-        baseMs_ += lastPublished_ + 1 - stamp;
+        if (continuing_) baseMs_ += lastPublished_ + 1 - stamp;
         stamp = lastPublished_ + 1;
     }
+    continuing_ = false;
     lastPublished_ = std::min(stamp + span, kLatestStamp);
     return ToStamp(stamp);
 }

@@ -1,26 +1,36 @@
 #pragma once
-// Stamps frames on a fixed grid of frame periods counted from the moment the clock started,
-// so consecutive stamps stay evenly spaced however unevenly samples arrive. The wall clock is
-// read only at Start; per frame only the performance counter is read.
+// Stamps frames on a grid of frame periods, so consecutive stamps stay evenly spaced however
+// unevenly samples arrive. The wall clock is read only at Start; per frame only the performance
+// counter is read.
 //
 // What a stamp promises, per clock and across its restarts (the stream keeps one clock for a
-// connection; the device hands the last stamp on to the next connection's):
+// connection; the device hands the last stamp on to the next connection's), "arrival" being the
+// sample's arrival on the wall clock:
 // - Every stamp published (each field of each sample) is later than the one before, whatever
 //   the camera's rate, however often the clock restarts.
-// - A sample's stamp is at most two periods ahead of its arrival; its fields follow at their
-//   fixed offsets within its period.
+// - A sample's stamp is at most two periods (plus the millisecond it is written in) ahead of
+//   its arrival; its fields follow at their fixed offsets within its period.
+// - It is at most the base's lost fraction of a second plus three periods behind its arrival.
+// - Over any ten seconds or more, from ten seconds after a start, the stamps advance by the
+//   camera's own period for every frame the camera made (the ones it dropped included), within
+//   0.1 %: they keep the camera's pace, not the programmed one, whichever side of it the
+//   camera's crystal runs.
 // - While the camera keeps the rate the clock was given, stamps are one period apart (to the
-//   millisecond they are written in).
+//   millisecond they are written in), exactly on the grid counted from the start.
 //
-// How, and where this departs from the grid alone:
-// - A sample never takes the period of the one before: samples paced at the clock's rate
-//   arrive on the grid's edges, where truncation puts two of them in one period now and then
-//   (and the first counts as frame 1, so the second always shares it).
-// - A camera faster than the rate would run ahead of its arrival without bound. When a stamp
-//   would lead by more than two periods, the grid moves back so the stamp leads by exactly
-//   that: the stamps then follow the camera's own pace.
+// How:
+// - The first sample after a start takes the grid's frame of its elapsed time, the first
+//   counting as 1; the stamps lead arrivals by about a period from there.
+// - ClockRecovery tells which camera frame each later sample is and fits the camera's true
+//   period and phase. The grid steps by its period for every camera frame; once the fit has
+//   settled, a period more than 20 ppm off the fit's is replaced by it.
+// - The grid stays within 2 ms of the fitted phase (plus the period's lead): beyond that it is
+//   moved back towards it by at most a quarter millisecond a sample, so spacing stays even.
+//   A grid a period behind its arrival (the camera moved) jumps to the fit at once.
+// - A stamp is never published more than two periods ahead of its arrival: a burst of samples
+//   is held there, and the later ones follow a millisecond apart.
 // - A fresh start reads a whole-second base, which may lie before stamps already published.
-//   The grid then moves forward so the stamp continues one millisecond after the last one.
+//   The grid then moves forward so its first stamp continues one millisecond after the last.
 // - Fields are offset by their period within the sample, a millisecond each at least.
 //
 // Where the promises cannot all hold, increasing wins: above a thousand stamps a second (rate
@@ -33,6 +43,8 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+
+#include "imaging/clock_recovery.h"
 
 struct FrameStamp {
     std::uint32_t seconds = 0;
@@ -93,7 +105,12 @@ class FrameClock {
     FrameStamp GetTimeLocked() const;
     FrameStamp NextSampleLocked(std::int32_t fieldCount);
     std::int64_t ElapsedLocked() const;
+    double ElapsedExactLocked() const;
     std::int64_t GridMilliseconds(std::int64_t frame) const;
+    // The sample's stamp on the grid, in milliseconds since the start (before the base).
+    double GridStampLocked(double elapsed);
+    double GridAt(std::int64_t frame) const;
+    void MoveGrid(std::int64_t frame, double to);
     FrameStamp ToStamp(std::int64_t milliseconds) const;
 
     bool started_ = false;
@@ -103,7 +120,17 @@ class FrameClock {
     std::int16_t timeZoneMinutes_ = 0;
     double frameRate_ = 0.0;
     double framePeriod_ = 0.0;
-    std::int64_t lastFrame_ = 0;  // of the last sample stamped since the start
+    // Since the start: samples stamped, and whether the next must continue after the last stamp.
+    std::int64_t samples_ = 0;
+    bool continuing_ = true;
+    // The grid: anchorMs_ at grid frame anchorFrame_, one gridPeriod_ a frame. Grid frames are
+    // the recovery's camera frames plus the first sample's grid frame.
+    ClockRecovery recovery_;
+    std::int64_t firstFrame_ = 0;
+    std::int64_t anchorFrame_ = 0;
+    double anchorMs_ = 0.0;
+    double gridPeriod_ = 0.0;
+    bool moving_ = false;  // the grid is being moved back to the fitted phase
     std::int64_t lastPublished_ = kNothingPublished;  // survives restarts
     mutable std::mutex guard_;
 };

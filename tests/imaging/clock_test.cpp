@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/mm_timing.h"
+#include "imaging/clock_recovery.h"
 #include "imaging/frame_clock.h"
 #include "platform/time/test_clock.h"
 
@@ -67,13 +68,16 @@ TEST_F(ClockTest, ARestartContinuesAfterTheLastStamp) {
 // A continuation from outside (the last stamp of a connection) at the extremes: the stamps'
 // 32-bit seconds hold up to 2106, and nothing overflows on the way there.
 TEST_F(ClockTest, ContinuationsAtTheExtremesSaturate) {
-    for (std::int64_t after : {std::numeric_limits<std::int64_t>::max(), FrameClock::kLatestStamp - 10,
-                               std::numeric_limits<std::int64_t>::min() + 1}) {
+    for (std::int64_t after :
+         {std::numeric_limits<std::int64_t>::max(), FrameClock::kLatestStamp - 10,
+          std::numeric_limits<std::int64_t>::min() + 1}) {
         FrameClock frames;
         frames.ContinueAfter(after);
         const FrameStamp s = frames.Stamp(30.0f, 4);
         const std::int64_t ms = std::int64_t{s.seconds} * 1000 + s.milliseconds;
-        const std::int64_t expected = after < 0 ? 1'000'000'033 : after >= FrameClock::kLatestStamp ? FrameClock::kLatestStamp : after + 1;
+        const std::int64_t expected = after < 0                           ? 1'000'000'033
+                                      : after >= FrameClock::kLatestStamp ? FrameClock::kLatestStamp
+                                                                          : after + 1;
         EXPECT_EQ(ms, expected) << after;
         EXPECT_LE(frames.LastPublished(), FrameClock::kLatestStamp);
         // Its fields follow it, and stay at the last instant rather than wrap to 1970.
@@ -159,6 +163,68 @@ TEST_F(ClockTest, MMTimingReportsTheAnchorPlusElapsedTimerMilliseconds) {
     clock_.AdvanceMilliseconds(3000);  // the timer wraps
     timing.GetTime(seconds, milliseconds, zone);
     EXPECT_EQ(std::pair(seconds, milliseconds), std::pair(5003, 0));
+}
+
+// Which camera frame each arrival is: late by most of a period is still the next frame, three
+// quarters of one or more past its time is a later one (the ones between were dropped); early
+// arrivals (a burst) take the next frame each.
+TEST(ClockRecoveryTest, NumbersCameraFramesCountingTheDroppedOnes) {
+    struct Case {
+        const char* name;
+        std::vector<double> arrivals;  // in periods
+        std::vector<std::int64_t> frames;
+    };
+    const Case cases[] = {
+        {"on time", {0, 1, 2, 3}, {0, 1, 2, 3}},
+        {"late by up to three quarters", {0, 1.7, 2.74, 3.1}, {0, 1, 2, 3}},
+        {"three quarters late is the frame after", {0, 1, 2.8, 3.8}, {0, 1, 3, 4}},
+        {"a stall drops seven frames", {0, 1, 2, 10, 11}, {0, 1, 2, 10, 11}},
+        {"a burst", {0, 1, 1, 1, 1}, {0, 1, 2, 3, 4}},
+        {"an hour's gap", {0, 1, 108002}, {0, 1, 108002}},
+    };
+    for (const Case& c : cases) {
+        ClockRecovery recovery;
+        recovery.Reset(1000.0 / 30);
+        std::vector<std::int64_t> frames;
+        for (double a : c.arrivals) frames.push_back(recovery.Add(a * 1000.0 / 30));
+        EXPECT_EQ(frames, c.frames) << c.name;
+    }
+}
+
+// The fitted period is the camera's, whichever side of the expected one it runs; samples far off
+// the line do not move it; a camera that moves its phase is followed after a short run.
+TEST(ClockRecoveryTest, FitsTheCamerasPeriodAndFollowsAMovedPhase) {
+    for (double ratio : {1.0, 1.02, 0.98, 1.0 + 50e-6, 29.97 / 29.9}) {
+        ClockRecovery recovery;
+        const double expected = 1000.0 / 30, actual = expected / ratio;
+        recovery.Reset(expected);
+        for (int k = 0; k < 300; ++k) recovery.Add(k * actual + (k % 5) * 0.5);
+        EXPECT_TRUE(recovery.Settled()) << ratio;
+        EXPECT_NEAR(recovery.Period(), actual, actual * 1e-5) << ratio;
+        EXPECT_NEAR(recovery.Expected(300), 300 * actual + 1.0, 1.0) << ratio;
+    }
+    ClockRecovery recovery;
+    recovery.Reset(10.0);
+    for (int k = 0; k < 100; ++k) recovery.Add(k * 10.0);
+    recovery.Add(1000.0 + 5.0);  // half a period late: the next frame, left out of the fit
+    EXPECT_NEAR(recovery.Expected(100), 1000.0, 0.01);
+    for (int k = 101; k < 101 + ClockRecovery::kOffLineRun; ++k) recovery.Add(k * 10.0 + 5.0);
+    EXPECT_NEAR(recovery.Expected(110), 1105.0, 0.5);  // the camera moved half a period
+}
+
+// Whatever the arrivals, the period stays within a factor two of the expected one, and nothing
+// divides by zero.
+TEST(ClockRecoveryTest, HostileArrivalsKeepThePeriodSane) {
+    ClockRecovery recovery;
+    recovery.Reset(0.0);  // no period: a millisecond
+    EXPECT_GT(recovery.Period(), 0.0);
+    recovery.Reset(33.3);
+    for (int k = 0; k < 1000; ++k) recovery.Add(5.0);  // all at once
+    EXPECT_GE(recovery.Period(), 33.3 / 2);
+    EXPECT_LE(recovery.Period(), 33.3 * 2);
+    recovery.Reset(33.3);
+    for (int k = 0; k < 100; ++k) recovery.Add(k * 1000.0);  // thirty times slower
+    EXPECT_LE(recovery.Period(), 33.3 * 2);
 }
 
 }  // namespace
