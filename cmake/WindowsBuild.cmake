@@ -128,6 +128,7 @@ set(zrf_simcam_sources
   ${PROJECT_SOURCE_DIR}/sim/video/capture_source_filter.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/format_blocks.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/frame_pacer.cpp
+  ${PROJECT_SOURCE_DIR}/sim/video/sample_glitches.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/sample_source.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/simulated_video_device.cpp
   ${PROJECT_SOURCE_DIR}/sim/video/video_presets.cpp

@@ -1,5 +1,6 @@
 #include "platform/time/test_clock.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace Platform {
@@ -33,6 +34,16 @@ void TestClock::SetTimerTicks(DWORD milliseconds) {
 void TestClock::Advance(std::chrono::nanoseconds step) {
     std::lock_guard lock(mutex_);
     elapsedNs_ += step.count();
+}
+
+std::chrono::nanoseconds TestClock::Elapsed() const {
+    std::lock_guard lock(mutex_);
+    return std::chrono::nanoseconds(elapsedNs_);
+}
+
+void TestClock::AdvanceTo(std::chrono::nanoseconds sinceConstruction) {
+    std::lock_guard lock(mutex_);
+    elapsedNs_ = std::max(elapsedNs_, sinceConstruction.count());
 }
 
 std::chrono::milliseconds TestClock::SleptFor() const {

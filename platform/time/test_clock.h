@@ -29,6 +29,9 @@ class TestClock {
     void AdvanceMilliseconds(std::int64_t milliseconds) {
         Advance(std::chrono::milliseconds(milliseconds));
     }
+    // Time since construction, and moving it on to a later such time (never back).
+    std::chrono::nanoseconds Elapsed() const;
+    void AdvanceTo(std::chrono::nanoseconds sinceConstruction);
 
     // Time Sleep has been asked to wait in total.
     std::chrono::milliseconds SleptFor() const;

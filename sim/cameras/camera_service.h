@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/cameras/camera_identity.h"
+#include "sim/video/simulated_time.h"
 
 namespace zrf::sim {
 
@@ -29,6 +30,19 @@ struct ServiceCameraOptions {
     // 0: the preset's own camera; n > 0: its n-th further camera, with a device path of its own
     // (where the service can list one).
     int instance = 0;
+    // Real-time pacing on this clock instead of the host's (not owned; it outlives the camera):
+    // a test's clock, on which the camera's hours pass in seconds.
+    SimulatedTime* time = nullptr;
+};
+
+// What a camera injected since it was made (SimulatedVideoDevice::Truth).
+struct CameraTruth {
+    std::uint64_t made = 0;      // frames its sensor made while streaming: sent + dropped
+    std::uint64_t sent = 0;      // samples handed downstream, glitched ones included
+    std::uint64_t dropped = 0;   // frames it dropped (its thread late, or a stall)
+    std::uint64_t stalled = 0;   // of those, the ones stalls took
+    std::uint64_t cutShort = 0;  // samples sent cut short
+    std::uint64_t damaged = 0;   // samples sent damaged in a byte the receiver checks
 };
 
 // Why a start failed, for the caller's own kind of error.
@@ -53,8 +67,10 @@ class ServiceCamera {
         std::uint64_t otherSize = 0;
     };
     virtual PassedOver FramesPassedOver() const = 0;
-    // Frames it dropped because its streaming thread came back too late for them.
+    // Frames it dropped because its streaming thread came back too late for them, or a stall
+    // of its transport took them.
     virtual std::uint64_t FramesDropped() const = 0;
+    virtual CameraTruth Truth() const = 0;
 };
 
 class CameraService {
@@ -78,7 +94,7 @@ class CameraService {
 // The classes above cross from the program into the DLL, so the entry point's name carries
 // their version: a change to their virtual functions (or their layout) takes the next number,
 // and a program never calls into a DLL built with other classes: it finds no entry point.
-#define ZRF_CAMERA_SERVICE_ENTRY_POINT "ZrfSimulatedCameraService2"
+#define ZRF_CAMERA_SERVICE_ENTRY_POINT "ZrfSimulatedCameraService3"
 extern "C" {
 using ZrfSimulatedCameraServiceFn = zrf::sim::CameraService* (*)();
 }

@@ -1,6 +1,7 @@
 #include "sim/cameras/preset_changes.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -79,6 +80,37 @@ bool Ranges(std::string_view text, std::vector<std::pair<double, double>>& out) 
     return true;
 }
 
+// A decimal in [low, high], written as a person would ("+50", "-20", "3", "0.5").
+bool Decimal(std::string_view text, double low, double high, double& value) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty() || text.starts_with('+') || text.starts_with(' ')) return false;
+    const std::string copy(text);
+    std::size_t used = 0;
+    double parsed = 0;
+    try {
+        parsed = std::stod(copy, &used);
+    } catch (...) {
+        return false;
+    }
+    if (used != copy.size() || !(parsed >= low && parsed <= high)) return false;
+    value = parsed;
+    return true;
+}
+
+// "MS/SECONDS": a stall of MS milliseconds every SECONDS seconds, the stall shorter than its
+// period.
+bool Stall(std::string_view text, CameraImperfections& imperfections) {
+    const auto slash = text.find('/');
+    double ms = 0, seconds = 0;
+    if (slash == std::string_view::npos || !Decimal(text.substr(0, slash), 0, 1e7, ms) ||
+        !Decimal(text.substr(slash + 1), 0.001, 1e6, seconds) || ms >= seconds * 1000) {
+        return false;
+    }
+    imperfections.stall_ms = static_cast<std::int64_t>(ms);
+    imperfections.stall_every_ms = static_cast<std::int64_t>(seconds * 1000);
+    return imperfections.stall_ms < imperfections.stall_every_ms;
+}
+
 using Change = std::function<bool(std::string_view, CameraPreset&)>;
 
 TreeSettings& Tree(CameraPreset& p) {
@@ -88,7 +120,8 @@ TreeSettings& Tree(CameraPreset& p) {
 
 const std::map<std::string_view, Change>& Changes() {
     static const std::map<std::string_view, Change> changes = {
-        {"rates", [](auto v, auto& p) { return Intervals(v, p.video.video_control_frame_intervals); }},
+        {"rates",
+         [](auto v, auto& p) { return Intervals(v, p.video.video_control_frame_intervals); }},
         {"format-rates",
          [](auto v, auto& p) {
              std::vector<REFERENCE_TIME> intervals;
@@ -100,22 +133,48 @@ const std::map<std::string_view, Change>& Changes() {
          [](auto v, auto& p) {
              for (std::string_view code : Split(v, ',')) {
                  GUID subtype{};
-                 if (code.size() != 4 || !SubtypeFromFourCc(std::string(code).c_str(), subtype)) return false;
-                 std::erase_if(p.video.formats, [&](const VideoFormat& f) { return f.subtype == subtype; });
+                 if (code.size() != 4 || !SubtypeFromFourCc(std::string(code).c_str(), subtype))
+                     return false;
+                 std::erase_if(p.video.formats,
+                               [&](const VideoFormat& f) { return f.subtype == subtype; });
              }
              return true;
          }},
-        {"password", [](auto v, auto& p) { Tree(p).password = std::string(v); return true; }},
+        {"password",
+         [](auto v, auto& p) {
+             Tree(p).password = std::string(v);
+             return true;
+         }},
         {"tula", [](auto v, auto& p) { return Flag(v, Tree(p).tula); }},
         {"focus-type", [](auto v, auto& p) { return Number(v, Tree(p).focusType); }},
         {"focus-supported", [](auto v, auto& p) { return Flag(v, Tree(p).focusSupported); }},
         {"focus-queries-fail", [](auto v, auto& p) { return Flag(v, Tree(p).focusQueriesFail); }},
         {"ranges", [](auto v, auto& p) { return Ranges(v, Tree(p).ranges); }},
-        {"truncate-samples", [](auto v, auto& p) { return Number(v, p.video.should_truncate_samples_to); }},
-        {"withhold-buffers", [](auto v, auto& p) { return Flag(v, p.video.should_withhold_sample_buffers); }},
-        {"disappear-after", [](auto v, auto& p) { return Number(v, p.video.should_disappear_after_frames); }},
+        {"truncate-samples",
+         [](auto v, auto& p) { return Number(v, p.video.should_truncate_samples_to); }},
+        {"withhold-buffers",
+         [](auto v, auto& p) { return Flag(v, p.video.should_withhold_sample_buffers); }},
+        {"disappear-after",
+         [](auto v, auto& p) { return Number(v, p.video.should_disappear_after_frames); }},
+        {"return-after-disappearing",
+         [](auto v, auto& p) { return Flag(v, p.video.should_return_after_disappearing); }},
+        {"drift",
+         [](auto v, auto& p) {
+             return Decimal(v, -500000, 500000, p.video.imperfections.clock_ppm);
+         }},
+        {"jitter",
+         [](auto v, auto& p) { return Decimal(v, 0, 10000, p.video.imperfections.jitter_ms); }},
+        {"stall", [](auto v, auto& p) { return Stall(v, p.video.imperfections); }},
+        {"glitch",
+         [](auto v, auto& p) {
+             double every = 0;
+             if (!Decimal(v, 0, 4e9, every) || every != std::floor(every)) return false;
+             p.video.imperfections.glitch_every = static_cast<std::uint32_t>(every);
+             return true;
+         }},
         {"fail-run", [](auto v, auto& p) { return Number(v, p.video.should_fail_run_with); }},
-        {"no-device-path", [](auto v, auto& p) { return Flag(v, p.video.should_omit_device_path); }},
+        {"no-device-path",
+         [](auto v, auto& p) { return Flag(v, p.video.should_omit_device_path); }},
     };
     return changes;
 }
@@ -128,9 +187,11 @@ bool ApplyPresetChanges(std::string_view changes, CameraPreset& preset, std::str
         if (item.empty()) continue;
         const auto eq = item.find('=');
         const std::string_view key = item.substr(0, eq);
-        const std::string_view value = eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
         const auto change = Changes().find(key);
-        if (eq == std::string_view::npos || change == Changes().end() || !change->second(value, changed)) {
+        if (eq == std::string_view::npos || change == Changes().end() ||
+            !change->second(value, changed)) {
             why = "cannot apply '" + std::string(item) + "' to the camera";
             return false;
         }

@@ -6,8 +6,10 @@
 // Keys: rates (the video-control frame intervals, 100-ns units, comma-separated; empty: none
 // listed), format-rates (every format's intervals), without-formats (four-character codes),
 // password, tula (the family whose range changes restart the stream), focus-type, focus-supported, focus-queries-fail, ranges ("min:max,..."; empty:
-// none), truncate-samples, withhold-buffers, disappear-after, fail-run (an HRESULT),
-// no-device-path. Booleans are 0 or 1.
+// none), truncate-samples, withhold-buffers, disappear-after, return-after-disappearing,
+// fail-run (an HRESULT), no-device-path; and how imperfect the camera is (CameraImperfections):
+// drift (ppm, signed: "+50", "-20"), jitter (ms), stall ("MS/SECONDS": a stall of MS every
+// SECONDS), glitch (one sample in N). Booleans are 0 or 1.
 #include <string>
 #include <string_view>
 

@@ -50,6 +50,10 @@ class StartedCamera final : public ServiceCamera {
         return {replay->DamagedFrames(), replay->OtherSizeFrames()};
     }
     std::uint64_t FramesDropped() const override { return camera_->Video().FramesSkipped(); }
+    CameraTruth Truth() const override {
+        const SimulatedVideoDevice::Truth t = camera_->Video().Injected();
+        return {t.made, t.sent, t.dropped, t.stalled, t.cutShort, t.damaged};
+    }
 
   private:
     std::shared_ptr<SimulatedCamera> camera_;
@@ -135,6 +139,7 @@ std::unique_ptr<ServiceCamera> ProcessCameraService::Start(const std::string& na
         error.refusal = StartRefusal::BadChanges;
         return nullptr;
     }
+    preset->video.time = o.time;
     return StartOn(preset->video.device_path, name, [&](std::shared_ptr<SimulatedCamera>& camera) {
         camera = std::make_shared<SimulatedCamera>(*preset);
         return S_OK;

@@ -142,4 +142,13 @@ std::size_t ReplaySampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t, B
     return shape_.sample_bytes;
 }
 
+// The camera's own stamp, which the receiver requires: zero, the frame is refused.
+bool ReplaySampleSource::Damage(const AM_MEDIA_TYPE&, BYTE* buffer, std::size_t length) {
+    if (info_offset_ < Zrf::Info::kStatusFlags || buffer == nullptr) return false;
+    const std::size_t at = info_offset_ - Zrf::Info::kStatusFlags + Zrf::Info::kSeconds;
+    if (at + 4 > length) return false;
+    std::memset(buffer + at, 0, 4);
+    return true;
+}
+
 }  // namespace zrf::sim

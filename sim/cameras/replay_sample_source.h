@@ -46,6 +46,7 @@ class ReplaySampleSource final : public SampleSource {
     std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                      std::size_t capacity) override;
     bool Exhausted() const override { return exhausted_; }
+    bool Damage(const AM_MEDIA_TYPE& type, BYTE* buffer, std::size_t length) override;
 
   private:
     using RecordedFrame = Vorn::Zephra::Net::Devices::Recorder::RecordedFrame;

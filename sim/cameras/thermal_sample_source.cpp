@@ -177,7 +177,18 @@ std::size_t ThermalSampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t f
     const std::size_t length = std::min(prepared.length, capacity);
     // At the processor's width, whatever the runtime's memcpy does (Wine's is narrow).
     CopyPixels(buffer, prepared.bytes.get(), length, false);
+    lastHasInfo_ = prepared.hasInfo;
+    lastInfo_ = prepared.info;
     return length;
+}
+
+// The camera's own stamp, which the receiver requires: zero (in either byte order), the frame
+// is refused.
+bool ThermalSampleSource::Damage(const AM_MEDIA_TYPE&, BYTE* buffer, std::size_t length) {
+    const std::size_t at = lastInfo_ + Zrf::Info::kSeconds;
+    if (!lastHasInfo_ || buffer == nullptr || at + 4 > length) return false;
+    std::memset(buffer + at, 0, 4);
+    return true;
 }
 
 SampleSettings ThermalSampleSource::SettingsFor(const Plan& plan, const Key& key,

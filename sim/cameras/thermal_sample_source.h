@@ -42,6 +42,8 @@ class ThermalSampleSource final : public SampleSource {
     // A type that none of the formats names gets an empty sample.
     std::size_t Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                      std::size_t capacity) override;
+    // The camera's stamp in the last sample's frame information (radiometric formats only).
+    bool Damage(const AM_MEDIA_TYPE& type, BYTE* buffer, std::size_t length) override;
 
     // The picture a format's samples carry: USB radiometric raw formats give the rows their
     // 3840-byte region occupies to it.
@@ -93,6 +95,8 @@ class ThermalSampleSource final : public SampleSource {
     std::vector<std::uint16_t> picture_;
     std::vector<std::uint8_t> scratch_;
     std::size_t largestSample_ = 0;
+    std::size_t lastInfo_ = 0;  // of the last sample filled
+    bool lastHasInfo_ = false;
     Prepared prepared_[kPreparedSamples];
 };
 

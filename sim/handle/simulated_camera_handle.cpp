@@ -82,6 +82,8 @@ bool SimulatedCameraHandle::Streaming() const { return camera_->Streaming(); }
 
 std::uint64_t SimulatedCameraHandle::FramesDropped() const { return camera_->FramesDropped(); }
 
+zrf::sim::CameraTruth SimulatedCameraHandle::Truth() const { return camera_->Truth(); }
+
 zrf::sim::ServiceCamera::PassedOver SimulatedCameraHandle::FramesPassedOver() const {
     return camera_->FramesPassedOver();
 }

@@ -47,8 +47,12 @@ class SimulatedCameraHandle {
     bool Streaming() const;
     // A replay's recorded frames it passed over so far (damaged, or of another size).
     zrf::sim::ServiceCamera::PassedOver FramesPassedOver() const;
-    // Frames the camera dropped: its streaming thread came back too late for them.
+    // Frames the camera dropped: its streaming thread came back too late for them, or a stall
+    // of its transport took them.
     std::uint64_t FramesDropped() const;
+    // What the camera injected (frames made, sent, dropped, glitched), to compare with what a
+    // receiver reports.
+    zrf::sim::CameraTruth Truth() const;
 
   private:
     SimulatedCameraHandle(std::unique_ptr<zrf::sim::ServiceCamera> camera, std::string name,

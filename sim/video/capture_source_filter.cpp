@@ -119,6 +119,7 @@ HRESULT CaptureSourceFilter::OnRun() {
     source_ = device_->Source();
     run_clock_ = Clock();
     run_start_ = StreamStart();
+    stop_.SetTime(Settings().time);
     stop_.Reset();
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -136,6 +137,8 @@ void CaptureSourceFilter::OnStop() {
     thread_.join();
     run_clock_.Reset();
     device_->EndStreaming(this);
+    // A camera that was unplugged mid-stream is plugged in again once its stream is let go.
+    if (Settings().should_return_after_disappearing) device_->Reappear();
 }
 
 void CaptureSourceFilter::Misbehave(std::size_t& length) const {
@@ -157,15 +160,27 @@ void CaptureSourceFilter::CountSkippedBeforeStop(const FramePacer& pacer, long s
     if (const std::uint64_t skipped = pacer.SkippedBeforeStop(stop_)) device_->CountSkipped(skipped);
 }
 
+void CaptureSourceFilter::Glitch(SampleGlitches& glitches, BYTE* data, std::size_t& length) {
+    switch (glitches.Apply(streaming_type_.Get(), *source_, data, length)) {
+        case SampleGlitches::Kind::CutShort: device_->CountCutShort(); break;
+        case SampleGlitches::Kind::Damaged: device_->CountDamaged(); break;
+        case SampleGlitches::Kind::None: break;
+    }
+}
+
 void CaptureSourceFilter::Stream() {
     const VideoDeviceSettings& s = Settings();
-    FramePacer pacer(device_->CurrentPacing());
+    FramePacer pacer(device_->CurrentPacing(), s.imperfections, s.time);
+    SampleGlitches glitches(s.imperfections);
     long streamed = 0;
     while (true) {
         REFERENCE_TIME interval = interval_.load();
         const bool due = pacer.WaitForNextFrame(interval, stop_);
         const bool gone = Gone(streamed);
-        if (!gone && pacer.LastSkipped() > 0) device_->CountSkipped(pacer.LastSkipped());
+        if (!gone && pacer.LastSkipped() > 0) {
+            device_->CountSkipped(pacer.LastSkipped());
+            device_->CountStalled(pacer.LastStalled());
+        }
         if (!due) break;
         if (gone) {
             device_->Disappear();
@@ -187,6 +202,7 @@ void CaptureSourceFilter::Stream() {
         std::size_t length = source_->Fill(streaming_type_.Get(), frame, data, capacity);
         length = std::min(length, capacity);
         Misbehave(length);
+        Glitch(glitches, data, length);
         sample->SetActualDataLength(static_cast<LONG>(length));
         // As a capture pin stamps: the stream time at which the frame was captured, which the
         // clock has passed by the time a renderer sees it; no times without a clock. So no

@@ -12,6 +12,7 @@
 #include "platform/dshow/filter_base.h"
 #include "platform/dshow/media_sample.h"
 #include "sim/video/frame_pacer.h"
+#include "sim/video/sample_glitches.h"
 #include "sim/video/simulated_video_device.h"
 
 namespace zrf::sim {
@@ -134,6 +135,7 @@ class CaptureSourceFilter : public dshow::FilterBase,
     bool Gone(long streamed) const;
     void CountSkippedBeforeStop(const FramePacer& pacer, long streamed);
     void Misbehave(std::size_t& length) const;
+    void Glitch(SampleGlitches& glitches, BYTE* data, std::size_t& length);
     DWORD ExtensionUnitNode() const;
 
     std::shared_ptr<SimulatedVideoDevice> device_;

@@ -1,13 +1,34 @@
 #include "sim/video/frame_pacer.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "sim/video/simulated_time.h"
 
 namespace zrf::sim {
+namespace {
+
+// Crystals are off by ppm, a misreported rate by a few per cent; beyond half the rate either way
+// nothing is a camera.
+constexpr double kMostPpm = 500000.0;
+
+FramePacer::Clock::time_point TimeOf(SimulatedTime* time) {
+    if (time == nullptr) return FramePacer::Clock::now();
+    return FramePacer::Clock::time_point(std::chrono::duration_cast<FramePacer::Clock::duration>(
+        std::chrono::nanoseconds(time->Now())));
+}
+
+}  // namespace
+
+void StopSignal::SetTime(SimulatedTime* time) {
+    std::lock_guard lock(mutex_);
+    time_ = time;
+}
 
 void StopSignal::Request() {
     {
         std::lock_guard lock(mutex_);
-        if (!requested_) requested_at_ = std::chrono::steady_clock::now();
+        if (!requested_) requested_at_ = TimeOf(time_);
         requested_ = true;
     }
     changed_.notify_all();
@@ -34,19 +55,69 @@ FramePacer::Clock::time_point FramePacer::NextDue(Clock::time_point due, Clock::
 }
 
 std::uint64_t FramePacer::FramesBetween(Clock::time_point due, Clock::time_point next,
-                                         Clock::duration step) {
+                                        Clock::duration step) {
     if (step <= Clock::duration::zero() || next - due <= step) return 0;
     return static_cast<std::uint64_t>((next - due) / step - 1);
 }
 
-std::uint64_t FramePacer::SkippedAtStop(Clock::time_point due, Clock::time_point now, Clock::time_point stopAt,
-                                         Clock::duration step) {
+std::uint64_t FramePacer::SkippedAtStop(Clock::time_point due, Clock::time_point now,
+                                        Clock::time_point stopAt, Clock::duration step) {
     return FramesBetween(due, NextDue(due, std::min(now, stopAt), step), step);
+}
+
+FramePacer::Clock::duration FramePacer::SensorStep(REFERENCE_TIME interval, double ppm) {
+    if (!std::isfinite(ppm)) ppm = 0.0;
+    const double factor = 1.0 + std::clamp(ppm, -kMostPpm, kMostPpm) * 1e-6;
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds(std::llround(static_cast<double>(interval) * 100.0 / factor)));
+}
+
+bool FramePacer::InStall(Clock::duration sinceStart, const CameraImperfections& imperfections) {
+    const std::chrono::milliseconds stall(imperfections.stall_ms),
+        every(imperfections.stall_every_ms);
+    if (stall <= Clock::duration::zero() || every <= stall || sinceStart < every) return false;
+    return sinceStart % every < stall;
+}
+
+FramePacer::FramePacer(Pacing pacing, const CameraImperfections& imperfections, SimulatedTime* time)
+    : pacing_(pacing), imperfections_(imperfections), time_(time), random_(imperfections.seed) {}
+
+FramePacer::Clock::time_point FramePacer::Now() const {
+    return TimeOf(time_);
+}
+
+bool FramePacer::WaitUntil(Clock::time_point when, StopSignal& stop) {
+    if (time_ != nullptr) {
+        // Simulated time: the camera moves it on, and is never late by waiting.
+        if (stop.Requested()) return false;
+        time_->AdvanceTo(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count());
+        return true;
+    }
+    std::unique_lock lock(stop.mutex_);
+    return !stop.changed_.wait_until(lock, when, [&] { return stop.requested_; });
+}
+
+void FramePacer::SkipStall() {
+    // A stall spans at most stall_ms of frames; the bound keeps a step of nothing from looping.
+    const auto most = static_cast<std::uint64_t>(imperfections_.stall_ms) + 1;
+    while (last_stalled_ < most && InStall(next_due_ - run_start_, imperfections_)) {
+        next_due_ += step_;
+        ++last_stalled_;
+        ++last_skipped_;
+    }
+}
+
+FramePacer::Clock::duration FramePacer::Jitter() {
+    if (!(imperfections_.jitter_ms > 0.0)) return Clock::duration::zero();
+    std::uniform_real_distribution<double> late(0.0, std::min(imperfections_.jitter_ms, 10000.0));
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(late(random_)));
 }
 
 std::uint64_t FramePacer::SkippedBeforeStop(const StopSignal& stop) const {
     if (pacing_ == Pacing::AsFastAsPossible || !started_) return 0;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = Now();
     std::lock_guard lock(stop.mutex_);
     return stop.requested_ ? SkippedAtStop(next_due_, now, stop.requested_at_, step_) : 0;
 }
@@ -54,24 +125,41 @@ std::uint64_t FramePacer::SkippedBeforeStop(const StopSignal& stop) const {
 bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (pacing_ == Pacing::AsFastAsPossible) return !stop.Requested();
     interval = std::clamp(interval, kShortestInterval, kLongestInterval);
-    auto now = Clock::now();
-    auto step =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(interval * 100));
+    const Clock::time_point now = Now();
+    const Clock::duration step = SensorStep(interval, imperfections_.clock_ppm);
     last_skipped_ = 0;
+    last_stalled_ = 0;
     step_ = step;
     const Clock::time_point due = next_due_;
     if (!started_) {
         // The first frame comes one interval after the start, as from a sensor.
         started_ = true;
+        run_start_ = now;
         next_due_ = now + step;
     } else {
         next_due_ = NextDue(due, now, step);
         last_skipped_ = FramesBetween(due, next_due_, step);
     }
-    std::unique_lock lock(stop.mutex_);
-    if (!stop.changed_.wait_until(lock, next_due_, [&] { return stop.requested_; })) return true;
-    // Frames due after the stop was asked for are not the thread's to have delivered.
-    if (last_skipped_ > 0) last_skipped_ = SkippedAtStop(due, now, stop.requested_at_, step);
+    const Clock::time_point stallFrom = next_due_;
+    SkipStall();
+    if (WaitUntil(next_due_ + Jitter(), stop)) return true;
+    // Frames due after the stop was asked for are not the thread's to have delivered, nor the
+    // stall's to have taken.
+    Clock::time_point stopAt;
+    {
+        std::lock_guard lock(stop.mutex_);
+        stopAt = stop.requested_at_;
+    }
+    const std::uint64_t late = last_skipped_ - last_stalled_;
+    const std::uint64_t lateBeforeStop = late > 0 ? SkippedAtStop(due, now, stopAt, step) : 0;
+    std::uint64_t stalledBeforeStop = 0;
+    if (last_stalled_ > 0 && stopAt > stallFrom) {
+        const auto dueBeforeStop =
+            static_cast<std::uint64_t>((stopAt - stallFrom + step - Clock::duration(1)) / step);
+        stalledBeforeStop = std::min(last_stalled_, dueBeforeStop);
+    }
+    last_stalled_ = stalledBeforeStop;
+    last_skipped_ = lateBeforeStop + stalledBeforeStop;
     return false;
 }
 

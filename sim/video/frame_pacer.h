@@ -1,11 +1,15 @@
 #pragma once
-// Paces a streaming thread: one frame per frame interval in real time, or as fast as
-// possible. Waiting ends at once when the stream is told to stop. All waiting for the next
-// frame happens in WaitForNextFrame, the one place that reads the clock.
+// Paces a streaming thread: one frame per frame interval of the sensor's own clock, in real time
+// or on a simulated clock, or as fast as possible. The sensor's clock may run off the programmed
+// rate, a sample may reach the host late (jitter), and the transport may stall, dropping the
+// frames that fall due meanwhile (CameraImperfections). Waiting ends at once when the stream is
+// told to stop. All waiting for the next frame happens in WaitForNextFrame, the one place that
+// reads the clock.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <random>
 
 #include "sim/video/video_device_settings.h"
 
@@ -13,6 +17,8 @@ namespace zrf::sim {
 
 class StopSignal {
   public:
+    // The clock the request's time is read on: the pacer's (null: the host's steady clock).
+    void SetTime(SimulatedTime* time);
     void Request();
     void Reset();
     bool Requested() const;
@@ -22,18 +28,22 @@ class StopSignal {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool requested_ = false;
+    SimulatedTime* time_ = nullptr;
     std::chrono::steady_clock::time_point requested_at_;  // when requested_ was set
 };
 
 class FramePacer {
   public:
-    explicit FramePacer(Pacing pacing) : pacing_(pacing) {}
+    explicit FramePacer(Pacing pacing, const CameraImperfections& imperfections = {},
+                        SimulatedTime* time = nullptr);
     // False when a stop was requested before the frame became due.
     bool WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop);
-    // The frames the last wait passed over because the thread came back too late for them:
-    // what a driver whose delivery fell behind drops. A wait that ends in a stop counts those
-    // the thread was too late for when the stop came; the stop took the rest.
+    // The frames the last wait passed over: those the thread came back too late for (what a
+    // driver whose delivery fell behind drops) and those a stall took. A wait that ends in a
+    // stop counts those the thread was too late for when the stop came; the stop took the rest.
     std::uint64_t LastSkipped() const { return last_skipped_; }
+    // Of LastSkipped, the frames a stall of the transport took.
+    std::uint64_t LastStalled() const { return last_stalled_; }
     // For a thread a stop ended while it still worked on the frame due last (waiting for a
     // buffer, or for the receiver): the frames it was too late for when the stop came.
     std::uint64_t SkippedBeforeStop(const StopSignal& stop) const;
@@ -49,21 +59,39 @@ class FramePacer {
     // the rhythm (at once, if that has passed too); after a longer stall the frames whose time
     // passed are gone: the late frame comes at once and the next on the rhythm, so at most two
     // come closer than a step, never a burst.
-    static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now, Clock::duration step);
+    static Clock::time_point NextDue(Clock::time_point due, Clock::time_point now,
+                                     Clock::duration step);
     // How many frames lie between one due at `due` and the next due at `next`.
-    static std::uint64_t FramesBetween(Clock::time_point due, Clock::time_point next, Clock::duration step);
+    static std::uint64_t FramesBetween(Clock::time_point due, Clock::time_point next,
+                                       Clock::duration step);
     // The frames dropped after one due at `due`, the thread being back at `now` and a stop
     // asked for at `stopAt`: those it was too late for by the earlier of the two (the frame
     // that would have come at once then, and every later one, are the stop's).
-    static std::uint64_t SkippedAtStop(Clock::time_point due, Clock::time_point now, Clock::time_point stopAt,
-                                       Clock::duration step);
+    static std::uint64_t SkippedAtStop(Clock::time_point due, Clock::time_point now,
+                                       Clock::time_point stopAt, Clock::duration step);
+    // The sensor's frame period for a programmed interval, on a crystal `ppm` off.
+    static Clock::duration SensorStep(REFERENCE_TIME interval, double ppm);
+    // Whether a frame due `sinceStart` into a run falls in a stall of the transport.
+    static bool InStall(Clock::duration sinceStart, const CameraImperfections& imperfections);
 
   private:
+    Clock::time_point Now() const;
+    // False when a stop was requested before `when`.
+    bool WaitUntil(Clock::time_point when, StopSignal& stop);
+    // Moves next_due_ past a stall, counting the frames it takes.
+    void SkipStall();
+    Clock::duration Jitter();
+
     Pacing pacing_;
+    CameraImperfections imperfections_;
+    SimulatedTime* time_;
+    std::mt19937 random_;
     bool started_ = false;
+    Clock::time_point run_start_;
     Clock::time_point next_due_;
     Clock::duration step_{};
     std::uint64_t last_skipped_ = 0;
+    std::uint64_t last_stalled_ = 0;
 };
 
 }  // namespace zrf::sim

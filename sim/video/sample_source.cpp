@@ -16,6 +16,10 @@ std::size_t SampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
     return ImageSizeOf(type);
 }
 
+bool SampleSource::Damage(const AM_MEDIA_TYPE&, BYTE*, std::size_t) {
+    return false;
+}
+
 std::size_t PatternSampleSource::Fill(const AM_MEDIA_TYPE& type, std::uint64_t frame, BYTE* buffer,
                                       std::size_t capacity) {
     std::size_t length = std::min(ImageSizeOf(type), capacity);

@@ -19,6 +19,10 @@ class SampleSource {
     // Whether the source has sent all it has: its camera then goes away, as one unplugged.
     // Asked on the streaming thread, between samples.
     virtual bool Exhausted() const { return false; }
+    // Spoils the sample just filled (`length` bytes) in a byte its receiver checks (the camera's
+    // time stamp in the frame information, say), as a damaged transfer would; false, leaving it
+    // whole, when this source knows of no such byte in it.
+    virtual bool Damage(const AM_MEDIA_TYPE& type, BYTE* buffer, std::size_t length);
 };
 
 // The image size of a type's video information header, or 0.

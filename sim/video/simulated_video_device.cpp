@@ -143,6 +143,22 @@ void SimulatedVideoDevice::Disappear() {
     Unlist();
 }
 
+void SimulatedVideoDevice::Reappear() {
+    if (!gone_.exchange(false)) return;
+    Register();
+}
+
+SimulatedVideoDevice::Truth SimulatedVideoDevice::Injected() const {
+    Truth t;
+    t.sent = static_cast<std::uint64_t>(delivered_.load());
+    t.dropped = skipped_.load();
+    t.made = t.sent + t.dropped;
+    t.stalled = stalled_.load();
+    t.cutShort = cut_short_.load();
+    t.damaged = damaged_.load();
+    return t;
+}
+
 DWORD SimulatedVideoDevice::ModeValue() const {
     std::lock_guard lock(mutex_);
     return mode_value_;

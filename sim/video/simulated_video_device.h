@@ -46,10 +46,22 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     void CountDelivered() { delivered_.fetch_add(1); }
     long FramesDelivered() const { return delivered_.load(); }
 
-    // Frames the streaming thread came back too late for: gone, as from a driver whose
-    // delivery fell behind. The pin's dropped count includes them.
+    // Frames the camera dropped: the streaming thread came back too late for them (as from a
+    // driver whose delivery fell behind) or a stall of the transport took them. The pin's
+    // dropped count includes them.
     void CountSkipped(std::uint64_t frames) { skipped_.fetch_add(frames); }
     std::uint64_t FramesSkipped() const { return skipped_.load(); }
+    void CountStalled(std::uint64_t frames) { stalled_.fetch_add(frames); }
+    // Samples sent cut short or damaged (counted among those delivered).
+    void CountCutShort() { cut_short_.fetch_add(1); }
+    void CountDamaged() { damaged_.fetch_add(1); }
+
+    // What the device injected, as tests compare it with what a receiver reports. Every frame
+    // its sensor made while streaming was sent or dropped: made = sent + dropped.
+    struct Truth {
+        std::uint64_t made = 0, sent = 0, dropped = 0, stalled = 0, cutShort = 0, damaged = 0;
+    };
+    Truth Injected() const;
 
     // A test's starting count of dropped frames; the pin reports it plus the skipped ones.
     void SetDroppedFrames(LONG count) { dropped_.store(count); }
@@ -58,6 +70,8 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     // Unplugging: the device leaves the category and refuses new binds and runs.
     void Disappear();
     bool HasDisappeared() const { return gone_.load(); }
+    // Plugged in again: listed, bound and run as before.
+    void Reappear();
     // The listed device of this instance number, while it is listed.
     static std::shared_ptr<SimulatedVideoDevice> Listed(LONG instance);
 
@@ -85,6 +99,9 @@ class SimulatedVideoDevice : public std::enable_shared_from_this<SimulatedVideoD
     std::atomic<long> delivered_{0};
     std::atomic<LONG> dropped_;
     std::atomic<std::uint64_t> skipped_{0};
+    std::atomic<std::uint64_t> stalled_{0};
+    std::atomic<std::uint64_t> cut_short_{0};
+    std::atomic<std::uint64_t> damaged_{0};
     std::atomic<bool> gone_{false};
 
     mutable std::mutex mutex_;

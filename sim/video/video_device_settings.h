@@ -1,6 +1,7 @@
 #pragma once
 // Everything that describes one simulated video-input device: identity, offered formats,
 // controls below the graph, pacing, and the switches that make it misbehave.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -52,6 +53,26 @@ struct TransportSettings {
 
 enum class Pacing { RealTime, AsFastAsPossible };
 
+class SimulatedTime;
+
+// How a real camera departs from a perfect one. Each is counted as it is injected (the device's
+// truth), so tests can compare what the plug-in reports with what happened.
+struct CameraImperfections {
+    // The sensor keeps time on a crystal of its own: its true rate is the programmed one times
+    // 1 + ppm / 10^6 (positive: fast). The rate it reports stays the programmed one.
+    double clock_ppm = 0.0;
+    // Each sample reaches the host late by a random 0 .. jitter_ms; the sensor's rhythm is kept.
+    double jitter_ms = 0.0;
+    // The transport takes nothing for stall_ms every stall_every_ms of the camera's time (from
+    // the start of a run); the frames that fall due meanwhile are dropped, as a driver drops them.
+    std::int64_t stall_ms = 0;
+    std::int64_t stall_every_ms = 0;
+    // One sample in this many (at random) is cut short or damaged in a byte the receiver checks;
+    // 0: none. A format in which nothing is checked (MJPG) is never glitched.
+    std::uint32_t glitch_every = 0;
+    std::uint32_t seed = 1;
+};
+
 struct VideoDeviceSettings {
     std::wstring device_path;
     std::wstring friendly_name;
@@ -63,17 +84,22 @@ struct VideoDeviceSettings {
     std::optional<ExtensionUnitSettings> extension_unit;
     std::optional<TransportSettings> transport;  // tape transport (IEEE-1394 devices)
     Pacing pacing = Pacing::RealTime;
+    // Real-time pacing on this clock instead of the host's (a test's simulated time; not owned,
+    // outlives the device): the camera moves it on to each frame's time.
+    SimulatedTime* time = nullptr;
+    CameraImperfections imperfections;
     LONG dropped_frames = 0;
 
     // Misbehaviour.
-    bool should_omit_device_path = false;         // property bag without "DevicePath"
-    bool should_omit_dropped_frames = false;      // capture pin without IAMDroppedFrames
-    HRESULT should_fail_pause_with = S_OK;        // leaving stopped: a driver that cannot acquire
-    HRESULT should_fail_run_with = S_OK;          // e.g. 0x800705AA, already in use
-    LONG should_truncate_samples_to = -1;         // valid length cut to this many bytes
-    bool should_withhold_sample_buffers = false;  // GetPointer fails on every sample
-    bool should_stamp_by_frame_count = false;     // times from 0 by frames, ahead of any clock
-    long should_disappear_after_frames = -1;      // unplugged while streaming
+    bool should_omit_device_path = false;           // property bag without "DevicePath"
+    bool should_omit_dropped_frames = false;        // capture pin without IAMDroppedFrames
+    HRESULT should_fail_pause_with = S_OK;          // leaving stopped: a driver that cannot acquire
+    HRESULT should_fail_run_with = S_OK;            // e.g. 0x800705AA, already in use
+    LONG should_truncate_samples_to = -1;           // valid length cut to this many bytes
+    bool should_withhold_sample_buffers = false;    // GetPointer fails on every sample
+    bool should_stamp_by_frame_count = false;       // times from 0 by frames, ahead of any clock
+    long should_disappear_after_frames = -1;        // unplugged while streaming (each run)
+    bool should_return_after_disappearing = false;  // plugged in again once its stream ends
 };
 
 }  // namespace zrf::sim

@@ -12,7 +12,7 @@ namespace zrf::sim {
 class SimulatedCamera;
 
 // The cameras this DLL registers as video input devices; the instance name is the preset's name.
-inline constexpr const char* kRegisteredCameras[] = {"usb-ir", "fw-ir", "webcam"};
+inline constexpr const char* kRegisteredCameras[] = {"usb-ir", "usb-ir-field", "fw-ir", "webcam"};
 
 // The camera the bag's device path names (made from the bag's values when none lives); fails
 // with HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a bag naming no known preset and
