@@ -16,6 +16,11 @@ constexpr double kSettledSpread = 100.0 * kPriorWeight;
 constexpr double kMostOff = 2.0;
 // Frames skipped at once are bounded so frame numbers cannot overflow, whatever the times.
 constexpr double kMostSkipped = 1e12;
+// A sample this share of a period short of the next frame's due time is still the frame before.
+constexpr double kDueMargin = 0.02;
+// The earliest samples' mark rises by this share of a period a sample, so it follows a camera
+// whose delivery settles later, yet stays within a few thousandths of the true edge.
+constexpr double kEarlyCreep = 0.0001;
 
 }  // namespace
 
@@ -25,6 +30,7 @@ void ClockRecovery::Reset(double period) {
     empty_ = true;
     frame_ = 0;
     offLine_ = 0;
+    early_ = 0.0;
     refFrame_ = 0;
     refArrival_ = 0.0;
     w_ = u_ = v_ = uu_ = uv_ = 0.0;
@@ -37,12 +43,17 @@ std::int64_t ClockRecovery::Add(double arrival) {
         return frame_;
     }
     const double period = Period();
-    const double late = arrival - Expected(frame_ + 1);
+    // Late past the next frame's due time: the frames between were dropped.
+    const double late = arrival - (Expected(frame_ + 1) + early_);
     double skipped = 0.0;
-    if (late >= 0.75 * period) skipped = std::min(std::floor(late / period + 0.25), kMostSkipped);
+    if (late >= (1.0 - kDueMargin) * period) {
+        skipped = std::min(std::floor(late / period + kDueMargin), kMostSkipped);
+    }
     frame_ += 1 + static_cast<std::int64_t>(skipped);
     Forget(std::exp(-(1.0 + skipped) * period / kMemoryMilliseconds));
-    if (std::abs(arrival - Expected(frame_)) <= 0.25 * period) {
+    const double off = arrival - Expected(frame_);
+    if (std::abs(off) <= 0.25 * period) {
+        early_ = std::min(early_ + kEarlyCreep * period, std::min(off, 0.0));
         Include(frame_, arrival);
         offLine_ = 0;
     } else if (++offLine_ >= kOffLineRun) {
@@ -100,6 +111,7 @@ void ClockRecovery::Include(std::int64_t frame, double arrival) {
 
 void ClockRecovery::StartLine(std::int64_t frame, double arrival, double period) {
     refPeriod_ = period;
+    early_ = 0.0;
     refFrame_ = frame;
     refArrival_ = arrival;
     w_ = 1.0;

@@ -6,11 +6,12 @@
 // arrivals tell its true period.
 //
 // Samples arrive late by up to most of a period (transport jitter, a streaming thread that came
-// back late), never early, and a stall loses whole frames. So a sample is taken as the frame
-// after the last one unless it comes three quarters of a period or more after that frame's
-// expected arrival; then it is a later frame. Samples that land far off the line (more than a
-// quarter period) do not move it; a run of them means the camera itself moved, and the line
-// starts again from there.
+// back late), never early, and a stall loses whole frames. The line runs through the samples'
+// mean arrival; the earliest of them (the lowest the line's samples lie below it) tell when the
+// sensor's frames fall due. A sample is taken as the frame after the last one unless it comes a
+// whole period (less 2 %) or more after that frame fell due; then it is a later frame. Samples
+// that land far off the line (more than a quarter period) do not move it; a run of them means
+// the camera itself moved, and the line starts again from there.
 //
 // No allocation, no clock reading: the caller passes the arrival times.
 #include <cstdint>
@@ -47,6 +48,7 @@ class ClockRecovery {
     bool empty_ = true;
     std::int64_t frame_ = 0;
     int offLine_ = 0;
+    double early_ = 0.0;  // how far the line's earliest samples lie below it (<= 0)
     // Weighted sums over (frame - refFrame_, arrival - refArrival_).
     std::int64_t refFrame_ = 0;
     double refArrival_ = 0.0;

@@ -111,6 +111,26 @@ bool Stall(std::string_view text, CameraImperfections& imperfections) {
     return imperfections.stall_ms < imperfections.stall_every_ms;
 }
 
+// "WxH": every format at that size (a compressed one keeps its room for the worst case, scaled).
+bool FormatSize(std::string_view text, std::vector<VideoFormat>& formats) {
+    const auto x = text.find('x');
+    double width = 0, height = 0;
+    if (x == std::string_view::npos || !Decimal(text.substr(0, x), 2, 8192, width) ||
+        !Decimal(text.substr(x + 1), 2, 8192, height) || width != std::floor(width) ||
+        height != std::floor(height) || formats.empty()) {
+        return false;
+    }
+    for (VideoFormat& f : formats) {
+        if (f.image_size != 0) {
+            const double scale = width * height / (static_cast<double>(f.width) * f.height);
+            f.image_size = static_cast<DWORD>(f.image_size * scale) + 4096;
+        }
+        f.width = static_cast<LONG>(width);
+        f.height = static_cast<LONG>(height);
+    }
+    return true;
+}
+
 using Change = std::function<bool(std::string_view, CameraPreset&)>;
 
 TreeSettings& Tree(CameraPreset& p) {
@@ -129,6 +149,7 @@ const std::map<std::string_view, Change>& Changes() {
              for (auto& format : p.video.formats) format.frame_intervals = intervals;
              return true;
          }},
+        {"format-size", [](auto v, auto& p) { return FormatSize(v, p.video.formats); }},
         {"without-formats",
          [](auto v, auto& p) {
              for (std::string_view code : Split(v, ',')) {

@@ -4,7 +4,7 @@
 // inside the filter DLL, which takes the text and applies it there).
 //
 // Keys: rates (the video-control frame intervals, 100-ns units, comma-separated; empty: none
-// listed), format-rates (every format's intervals), without-formats (four-character codes),
+// listed), format-rates (every format's intervals), format-size ("WxH": every format's size), without-formats (four-character codes),
 // password, tula (the family whose range changes restart the stream), focus-type, focus-supported, focus-queries-fail, ranges ("min:max,..."; empty:
 // none), truncate-samples, withhold-buffers, disappear-after, return-after-disappearing,
 // fail-run (an HRESULT), no-device-path; and how imperfect the camera is (CameraImperfections):

@@ -101,7 +101,7 @@ bool FramePacer::WaitUntil(Clock::time_point when, StopSignal& stop) {
 void FramePacer::SkipStall() {
     // A stall spans at most stall_ms of frames; the bound keeps a step of nothing from looping.
     const auto most = static_cast<std::uint64_t>(imperfections_.stall_ms) + 1;
-    while (last_stalled_ < most && InStall(next_due_ - run_start_, imperfections_)) {
+    while (last_stalled_ < most && InStall(next_due_.time_since_epoch(), imperfections_)) {
         next_due_ += step_;
         ++last_stalled_;
         ++last_skipped_;
@@ -134,7 +134,6 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     if (!started_) {
         // The first frame comes one interval after the start, as from a sensor.
         started_ = true;
-        run_start_ = now;
         next_due_ = now + step;
     } else {
         next_due_ = NextDue(due, now, step);

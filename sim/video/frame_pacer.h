@@ -71,8 +71,9 @@ class FramePacer {
                                        Clock::time_point stopAt, Clock::duration step);
     // The sensor's frame period for a programmed interval, on a crystal `ppm` off.
     static Clock::duration SensorStep(REFERENCE_TIME interval, double ppm);
-    // Whether a frame due `sinceStart` into a run falls in a stall of the transport.
-    static bool InStall(Clock::duration sinceStart, const CameraImperfections& imperfections);
+    // Whether a frame due at `time` (on the pacer's clock, from its epoch) falls in a stall of
+    // the transport: the bus stalls on its own schedule, whoever streams.
+    static bool InStall(Clock::duration time, const CameraImperfections& imperfections);
 
   private:
     Clock::time_point Now() const;
@@ -87,7 +88,6 @@ class FramePacer {
     SimulatedTime* time_;
     std::mt19937 random_;
     bool started_ = false;
-    Clock::time_point run_start_;
     Clock::time_point next_due_;
     Clock::duration step_{};
     std::uint64_t last_skipped_ = 0;

@@ -63,8 +63,9 @@ struct CameraImperfections {
     double clock_ppm = 0.0;
     // Each sample reaches the host late by a random 0 .. jitter_ms; the sensor's rhythm is kept.
     double jitter_ms = 0.0;
-    // The transport takes nothing for stall_ms every stall_every_ms of the camera's time (from
-    // the start of a run); the frames that fall due meanwhile are dropped, as a driver drops them.
+    // The transport takes nothing for stall_ms every stall_every_ms of the host's time (on the
+    // pacing clock, whoever streams); the frames that fall due meanwhile are dropped, as a driver
+    // drops them.
     std::int64_t stall_ms = 0;
     std::int64_t stall_every_ms = 0;
     // One sample in this many (at random) is cut short or damaged in a byte the receiver checks;

@@ -165,9 +165,9 @@ TEST_F(ClockTest, MMTimingReportsTheAnchorPlusElapsedTimerMilliseconds) {
     EXPECT_EQ(std::pair(seconds, milliseconds), std::pair(5003, 0));
 }
 
-// Which camera frame each arrival is: late by most of a period is still the next frame, three
-// quarters of one or more past its time is a later one (the ones between were dropped); early
-// arrivals (a burst) take the next frame each.
+// Which camera frame each arrival is: late by most of a period is still the next frame, a whole
+// period past its time is a later one (the ones between were dropped); early arrivals (a burst)
+// take the next frame each.
 TEST(ClockRecoveryTest, NumbersCameraFramesCountingTheDroppedOnes) {
     struct Case {
         const char* name;
@@ -176,8 +176,8 @@ TEST(ClockRecoveryTest, NumbersCameraFramesCountingTheDroppedOnes) {
     };
     const Case cases[] = {
         {"on time", {0, 1, 2, 3}, {0, 1, 2, 3}},
-        {"late by up to three quarters", {0, 1.7, 2.74, 3.1}, {0, 1, 2, 3}},
-        {"three quarters late is the frame after", {0, 1, 2.8, 3.8}, {0, 1, 3, 4}},
+        {"late by most of a period", {0, 1.7, 2.95, 3.1}, {0, 1, 2, 3}},
+        {"a period late is the frame after", {0, 1, 3.0, 4.0}, {0, 1, 3, 4}},
         {"a stall drops seven frames", {0, 1, 2, 10, 11}, {0, 1, 2, 10, 11}},
         {"a burst", {0, 1, 1, 1, 1}, {0, 1, 2, 3, 4}},
         {"an hour's gap", {0, 1, 108002}, {0, 1, 108002}},

@@ -42,6 +42,7 @@ struct CameraKind {
     int restartEverySeconds = 0;
     bool onRate = false;  // stamps one period apart
     int seeds = 3;
+    int hostLateEvery = 0;  // one sample in this many comes up to 0.97 periods late (a busy host)
 };
 
 double Ppm(double rate, double ppm) {
@@ -72,6 +73,8 @@ const CameraKind kKinds[] = {
     {"restarts, 2 % fast, 4 fields", 30.0f, 30.6, 4, 180, 0.25, 0, 0, 0, 45},
     {"restarts, stalls, 100 ppm slow", 30.0f, Ppm(30, -100), 1, 300, 0.25, 250, 13, 0, 40},
     {"no jitter, 2 % slow", 30.0f, 29.4, 1, 120, 0.0},
+    {"a busy host, 2 % fast", 30.0f, 30.6, 1, 300, 0.1, 0, 0, 0, 0, false, 3, 20},
+    {"a busy host, stalls, 50 ppm slow", 30.0f, Ppm(30, -50), 1, 600, 0.1, 250, 17, 0, 0, false, 3, 7},
 };
 
 std::int64_t StampMs(const std::vector<std::uint8_t>& image) {
@@ -178,7 +181,9 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
             if (std::fmod(dueNs, every) < kind.stallMs * 1e6 && dueNs >= every)
                 continue;  // dropped
         }
-        const double arrivalNs = std::max(nowNs, dueNs + late(random) * periodNs);
+        double lateness = late(random);
+        if (kind.hostLateEvery > 0 && f % kind.hostLateEvery == 0) lateness = 0.5 + 0.47 * late(random) / std::max(kind.jitter, 1e-9);
+        const double arrivalNs = std::max(nowNs, dueNs + lateness * periodNs);
         clock.Advance(std::chrono::nanoseconds(static_cast<std::int64_t>(arrivalNs - nowNs)));
         nowNs = arrivalNs;
         if (delivered == 0) {

@@ -131,19 +131,25 @@ class DeviceTest : public ::testing::Test {
     // device for its identifier. On Windows the camera is a registered one, started in the
     // filter DLL, which takes the changes there.
     void MakeCamera(const std::string& presetName, const std::string& changes = {}) {
+        Simulation::SimulatedCameraOptions options;
+        options.asFastAsPossible = true;
+        options.changes = changes;
+        MakeCamera(presetName, options, true);
+    }
+    // A camera started with these options and a device for it; `collect`: the device's events
+    // gathered (every image kept) in `events`.
+    void MakeCamera(const std::string& presetName, const Simulation::SimulatedCameraOptions& options,
+                    bool collect) {
         // The old camera leaves its device path before a new one takes it.
         events.reset();
         device.reset();
         camera.reset();
-        Simulation::SimulatedCameraOptions options;
-        options.asFastAsPossible = true;
-        options.changes = changes;
         camera = Simulation::SimulatedCameraHandle::Start(presetName, options);
         const auto xml = camera->Identity();
         identity = {xml.Name(), xml.Hostname(), xml.Identifier(), xml.InterfaceIndex(),
                     xml.SelectedFormatId(), xml.ModelName()};
         device = std::make_unique<CaptureDevice>(identity.identifier);
-        events = std::make_unique<DeviceEvents>(*device);
+        if (collect) events = std::make_unique<DeviceEvents>(*device);
     }
 
 #ifndef _WIN32

@@ -21,6 +21,7 @@
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/frame_picture.h"
 #include "tools/zrfgrab/frame_time.h"
+#include "tools/zrfgrab/recording_rate.h"
 #include "tools/zrfgrab/zrf_image_view.h"
 #ifdef ZRF_HAVE_TIFF
 #include "tools/formats/tiff_writer.h"
@@ -337,15 +338,14 @@ class VideoOutput : public SplitOutput<Vorn::Picture::VideoWriter> {
                                       " is neither radiometric nor a YUY2 or I420 picture");
         auto& video = RunFor({picture.kind, picture.width, picture.height}, frame);
         // Times are kept to the millisecond and must go forward: a stamp not later than the
-        // one before is shown a millisecond after it, and said so.
-        std::int64_t at = TicksToUnixMilliseconds(frame.ticks) - firstMilliseconds_;
-        if (video.Frames() > 0 && at <= lastAt_) {
-            if (moved_++ == 0)
-                note_("zrfgrab export: frame " + std::to_string(frame.frameNumber) +
-                      "'s time stamp is not later than the one before; it is shown 1 ms after it");
-            at = lastAt_ + 1;
-        }
-        lastAt_ = at;
+        // one before is shown a millisecond after it, the frames after it keeping their spacing,
+        // and said so.
+        const std::uint64_t movedBefore = Moved();
+        const std::int64_t at = times_.Next(TicksToUnixMilliseconds(frame.ticks) - firstMilliseconds_);
+        if (Moved() > movedBefore && movedBefore == 0)
+            note_("zrfgrab export: frame " + std::to_string(frame.frameNumber) +
+                  "'s time stamp is not later than the one before; it and the frames after it are shown "
+                  "from 1 ms after that one");
         const FrameText text = TextOf(frame);
         const std::span<const std::uint8_t> bytes =
             picture.kind == ExportPicture::Kind::Counts
@@ -357,9 +357,9 @@ class VideoOutput : public SplitOutput<Vorn::Picture::VideoWriter> {
 
     std::string Finish() override {
         std::string out = SplitOutput::Finish();
-        if (moved_ > 0)
-            out += Counted(moved_, "frame") + " shown 1 ms after the one before: " +
-                   (moved_ == 1 ? "its stamp was" : "their stamps were") + " not later\n";
+        if (Moved() > 0)
+            out += Counted(Moved(), "step") + " back in the time stamps: the frames from " +
+                   (Moved() == 1 ? "it" : "each") + " on are shown from 1 ms after the frame before\n";
         return out;
     }
 
@@ -371,6 +371,9 @@ class VideoOutput : public SplitOutput<Vorn::Picture::VideoWriter> {
     void Begin(Vorn::Picture::VideoWriter& video, const Shape& shape, const RecordedFrame& frame) override {
         using Vorn::Picture::VideoLayout;
         firstMilliseconds_ = TicksToUnixMilliseconds(frame.ticks);
+        // Each video starts its own times.
+        movedInEarlierVideos_ += times_.Moved();
+        times_ = IncreasingTimes();
         const FrameText text = TextOf(frame);
         // The start, as the frames' own times are: the capturing host's local time.
         const std::pair<std::string, std::string> tags[] = {
@@ -381,10 +384,12 @@ class VideoOutput : public SplitOutput<Vorn::Picture::VideoWriter> {
         Check(video.Start(layout, shape.width, shape.height, tags));
     }
 
+    std::uint64_t Moved() const { return movedInEarlierVideos_ + times_.Moved(); }
+
     Note note_;
     std::int64_t firstMilliseconds_ = 0;
-    std::int64_t lastAt_ = 0;
-    std::uint64_t moved_ = 0;
+    IncreasingTimes times_;
+    std::uint64_t movedInEarlierVideos_ = 0;
 };
 #endif
 

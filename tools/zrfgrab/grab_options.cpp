@@ -74,6 +74,7 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
             o.preRecord = static_cast<int>(integer(0, Vorn::Zephra::Net::Devices::Recorder::kMaxPreRecordingImages));
         else if (a == "--seed") o.seed = static_cast<std::uint32_t>(integer(0, UINT32_MAX));
         else if (a == "--plugin") o.plugin = value();
+        else if (CameraImperfections::Takes(a)) o.imperfections.Read(a, value());
         else if (a == "--fast") o.fast = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "--json") o.json = true;
@@ -87,6 +88,9 @@ GrabOptions ParseGrabOptions(int argc, char** argv) {
     if (o.windowing != 0 && o.format != "IR") throw UsageError("--windowing needs the radiometric format (IR)");
     if (!o.record.empty() && o.format != "IR") throw UsageError("only the radiometric format (IR) is recorded");
     if (o.preRecord > 0 && o.record.empty()) throw UsageError("--pre-record needs --record");
+    if (o.imperfections.Any() && (sources > 0 && cameras.empty()))
+        throw UsageError("--drift, --jitter, --stall and --glitch make the simulated camera presets imperfect, "
+                         "not a --replay or an --identity");
     if (!cameras.empty()) o.cameras = cameras;
     if (!o.replay.empty() || !o.identityFile.empty()) o.cameras.clear();
     for (const std::string& camera : o.cameras) CheckCameraName(camera);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/zrfgrab/camera_imperfections.h"
+
 namespace zrfgrab {
 
 struct GrabOptions {
@@ -27,6 +29,7 @@ struct GrabOptions {
     bool quiet = false;
     bool json = false;
     std::uint32_t seed = 1;
+    CameraImperfections imperfections;  // of every simulated camera of the run
     std::string plugin;
 };
 

@@ -175,6 +175,7 @@ void GrabSession::StartCamera(const LoadedPlugin& plugin, const std::string& for
     cameraOptions.asFastAsPossible = o.fast;
     cameraOptions.seed = run_.seed;
     cameraOptions.instance = run_.instance;
+    cameraOptions.changes = o.imperfections.Changes();
     if (!o.identityFile.empty()) {
         identity_ = ReadIdentity(o.identityFile);
         camera_ = CameraAt(identity_.Hostname(), cameraOptions);

@@ -34,10 +34,14 @@ const Subcommand kSubcommands[] = {
      "     [--format IR|YUY2|JPEG_PLAIN] [--frames N | --seconds S] [--rate-index I]\n"
      "     [--windowing 0|2|4] [--record FILE|DIR] [--pre-record N] [--png FILE]\n"
      "     [--palette iron|grey|hot|rainbow] [--fast] [--seed N] [--quiet] [--json]\n"
-     "     [--plugin PATH]\n"
+     "     [--drift PPM] [--jitter MS] [--stall MS/SECONDS] [--glitch N] [--plugin PATH]\n"
      "    streams from a camera through the plug-in (300 frames unless told otherwise);\n"
      "    each --camera more is one camera more, a device and recording of its own\n"
-     "    (FILE.zrec gives FILE-1.zrec, FILE-2.zrec, ...); Ctrl-C ends it early with the summary"},
+     "    (FILE.zrec gives FILE-1.zrec, FILE-2.zrec, ...); Ctrl-C ends it early with the summary.\n"
+     "    The simulated cameras keep perfect time unless told: --drift their clock off by PPM\n"
+     "    (+50 fast, -20 slow), --jitter samples up to MS late, --stall the bus for MS every\n"
+     "    SECONDS (the frames then are dropped), --glitch one sample in N cut short or damaged;\n"
+     "    usb-ir-field has such imperfections of its own"},
     {"replay", &RunReplayCommand,
      "replay REC [grab options]\n"
      "    a simulated USB camera plays a recording through the plug-in, again from the start\n"
@@ -77,7 +81,8 @@ const Subcommand kSubcommands[] = {
 #ifdef ZRF_HAVE_SERVE
     {"serve", &RunServeCommand,
      "serve [--camera NAME]... [--replay REC]... [--listen ADDR:PORT] [--record-dir DIR]\n"
-     "      [--token TOKEN] [--seed N] [--quiet] [--plugin PATH]\n"
+     "      [--token TOKEN] [--seed N] [--quiet] [--drift PPM] [--jitter MS]\n"
+     "      [--stall MS/SECONDS] [--glitch N] [--plugin PATH]\n"
      "    a live view of the cameras in a browser, with a spot readout, recordings and snapshots\n"
      "    (usb-ir, 127.0.0.1:8080 and zrfgrab-recordings/ unless told otherwise); off loopback every\n"
      "    request needs a token (given, in ZRF_SERVE_TOKEN, or made and printed). Ctrl-C ends it"},

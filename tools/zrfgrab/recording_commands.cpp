@@ -17,6 +17,7 @@
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/frame_time.h"
+#include "tools/zrfgrab/recording_rate.h"
 #include "tools/zrfgrab/zrf_image_view.h"
 
 namespace {
@@ -119,10 +120,11 @@ int RunRecordingInfo(const std::string& path) {
                     zrfgrab::FrameTimeText(seen.front().ticks).c_str());
         std::printf("last frame   #%" PRIu64 "  %s\n", seen.back().number,
                     zrfgrab::FrameTimeText(seen.back().ticks).c_str());
-        const double span =
-            (static_cast<double>(seen.back().ticks) - static_cast<double>(seen.front().ticks)) / 1e7;
-        if (seen.size() > 1 && span > 0)
-            std::printf("frame rate   %.1f fps (from the time stamps)\n", (seen.size() - 1) / span);
+        std::vector<zrfgrab::StampedFrame> stamped;
+        stamped.reserve(seen.size());
+        for (const SeenFrame& s : seen) stamped.push_back({s.number, s.ticks});
+        if (const auto rate = zrfgrab::CameraFrameRate(stamped))
+            std::printf("frame rate   %.3f fps (camera frames over their time stamps)\n", *rate);
     }
     std::printf("lost frames  %s\n", Gaps(seen).c_str());
     if (goingBack > 0)

@@ -111,6 +111,7 @@ int Serve(const ServeOptions& o) {
         const std::string format = RadiometricFormat(plugin);
         Vorn::Zephra::Simulation::SimulatedCameraOptions cameraOptions;
         cameraOptions.loop = true;  // a replay goes on from the start, as a live camera would
+        cameraOptions.changes = o.imperfections.Changes();
         for (const CameraSource& source : o.cameras) {
             // The seed counts up along the command line, as in grab.
             cameraOptions.seed = o.seed + static_cast<std::uint32_t>(cameras.size());

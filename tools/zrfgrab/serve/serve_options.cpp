@@ -107,6 +107,8 @@ ServeOptions ParseServeOptions(int argc, char** argv) {
             o.seed = static_cast<std::uint32_t>(ParseInteger(value(), a, 0, UINT32_MAX));
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (CameraImperfections::Takes(a)) {
+            o.imperfections.Read(a, value());
         } else {
             throw UsageError("unknown option '" + a + "'");
         }

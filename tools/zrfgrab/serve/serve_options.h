@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/zrfgrab/camera_imperfections.h"
 #include "tools/zrfgrab/serve/device_camera.h"
 
 namespace zrfgrab::serve {
@@ -18,6 +19,7 @@ struct ServeOptions {
     std::string plugin;
     std::uint32_t seed = 1;
     bool quiet = false;
+    CameraImperfections imperfections;  // of the camera presets (replays play as recorded)
 };
 
 // Reads argv[1..]; throws UsageError for a bad option, an unknown camera, a camera named
