@@ -82,7 +82,10 @@ bool Ranges(std::string_view text, std::vector<std::pair<double, double>>& out) 
 
 // A decimal in [low, high], written as a person would ("+50", "-20", "3", "0.5").
 bool Decimal(std::string_view text, double low, double high, double& value) {
-    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) return false;
+    }
     if (text.empty() || text.starts_with('+') || text.starts_with(' ')) return false;
     const std::string copy(text);
     std::size_t used = 0;

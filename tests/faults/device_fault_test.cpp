@@ -202,6 +202,26 @@ TEST_F(DeviceFaultTest, ACameraThatDisappearsWhileStreaming) {
     EXPECT_EQ(ReadBackAsDelivered(recording).size(), static_cast<std::size_t>(kSent));
 }
 
+// A camera unplugged while streaming and plugged in again: once the device lets go of the stream
+// it saw vanish, a reconnect finds the camera and streams it as before.
+TEST_F(DeviceFaultTest, ACameraThatComesBackStreamsAgainAfterAReconnect) {
+    constexpr long kSent = 12;
+    MakeCamera("usb-ir", "disappear-after=" + std::to_string(kSent) + ";return-after-disappearing=1");
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(WaitUntilGone());
+    device->GrabContinous_Stop();
+    device->Device_Disconnect();
+    EXPECT_FALSE(Simulated().Video().HasDisappeared());  // plugged in again
+
+    Connect();
+    device->GrabContinous_Start();
+    ASSERT_TRUE(WaitUntil([&] { return events->ImageCount() >= 2 * kSent; }));
+    device->GrabContinous_Stop();
+    EXPECT_EQ(events->ImageCount(), static_cast<std::size_t>(2 * kSent));
+    EXPECT_EQ(device->GrabContinous_LostFrames(), 0);
+}
+
 // Every control that restarts the stream tells the host when the camera refuses the restart
 // (it is gone), as a failed start does: the device is never left silently not streaming.
 TEST_F(DeviceFaultTest, ARestartTheCameraRefusesIsReportedByEveryControlThatRestarts) {

@@ -98,8 +98,9 @@ TEST_F(DeviceHourTest, EveryFrameOfAnHourIsAccountedForStampedAtTheCamerasPaceAn
         if (a.stamp > a.arrival + static_cast<std::int64_t>(2 * period) + 1) ++ahead;
         if (a.stamp < a.arrival - 1000 - static_cast<std::int64_t>(3 * period) - 1) ++behind;
     }
-    EXPECT_EQ(notLater + ahead + behind, 0u) << notLater << " not later, " << ahead << " too far ahead, "
-                                             << behind << " too far behind, of " << arrivals.size();
+    EXPECT_EQ(notLater + ahead + behind, 0u)
+        << notLater << " not later, " << ahead << " too far ahead, " << behind
+        << " too far behind, of " << arrivals.size();
 
     // The recording holds every delivered image, whole, and its rate is the camera's true one.
     Recorder::RecordingReader reader(dir.File("hour.zrec"));
@@ -117,12 +118,14 @@ TEST_F(DeviceHourTest, EveryFrameOfAnHourIsAccountedForStampedAtTheCamerasPaceAn
     const double trueRate = kProgrammedRate * (1.0 + kPpm * 1e-6);
     ASSERT_TRUE(rate.has_value());
     EXPECT_NEAR(*rate, trueRate, trueRate * 0.001);
-    std::printf("[ hour     ] made %llu, delivered %zu, dropped %llu (stalls), lost %llu (%llu cut short, %llu damaged); "
-                "recorded %zu; rate %.4f fps for %.4f\n",
-                static_cast<unsigned long long>(truth.made), arrivals.size(),
-                static_cast<unsigned long long>(truth.dropped), static_cast<unsigned long long>(lost),
-                static_cast<unsigned long long>(truth.cutShort), static_cast<unsigned long long>(truth.damaged),
-                stamped.size(), *rate, trueRate);
+    std::printf(
+        "[ hour     ] made %llu, delivered %zu, dropped %llu (stalls), lost %llu (%llu cut short, "
+        "%llu damaged); "
+        "recorded %zu; rate %.4f fps for %.4f\n",
+        static_cast<unsigned long long>(truth.made), arrivals.size(),
+        static_cast<unsigned long long>(truth.dropped), static_cast<unsigned long long>(lost),
+        static_cast<unsigned long long>(truth.cutShort),
+        static_cast<unsigned long long>(truth.damaged), stamped.size(), *rate, trueRate);
 }
 
 }  // namespace

@@ -38,6 +38,21 @@ TEST(PresetChanges, EachKeyReachesItsField) {
         {"truncate-samples=1000;withhold-buffers=1", [](auto& p) { return p.video.should_truncate_samples_to == 1000 && p.video.should_withhold_sample_buffers; }},
         {"disappear-after=60;no-device-path=1", [](auto& p) { return p.video.should_disappear_after_frames == 60 && p.video.should_omit_device_path; }},
         {"fail-run=0x800705AA", [](auto& p) { return p.video.should_fail_run_with == static_cast<HRESULT>(0x800705AA); }},
+        {"return-after-disappearing=1", [](auto& p) { return p.video.should_return_after_disappearing; }},
+        {"drift=+50;jitter=3;stall=250/60;glitch=5000", [](auto& p) {
+             const auto& i = p.video.imperfections;
+             return i.clock_ppm == 50 && i.jitter_ms == 3 && i.stall_ms == 250 && i.stall_every_ms == 60000 &&
+                    i.glitch_every == 5000;
+         }},
+        {"drift=-20;stall=0.5/0.25", [](auto& p) {
+             const auto& i = p.video.imperfections;
+             return i.clock_ppm == -20 && i.stall_ms == 0 && i.stall_every_ms == 250;
+         }},
+        {"format-size=16x12", [](auto& p) {
+             for (const auto& f : p.video.formats)
+                 if (f.width != 16 || f.height != 12) return false;
+             return true;
+         }},
         {"", [](auto& p) { return p.tree->password == UsbIr().tree->password; }},
     };
     for (const auto& [changes, check] : cases) {
@@ -51,7 +66,10 @@ TEST(PresetChanges, EachKeyReachesItsField) {
 TEST(PresetChanges, AChangeThatCannotBeMadeChangesNothing) {
     for (const std::string changes :
          {"password=x;nosuch=1", "rates=abc", "rates=0", "focus-type=", "withhold-buffers=2",
-          "without-formats=ABCDE", "ranges=1-2", "password", "format-rates="}) {
+          "without-formats=ABCDE", "ranges=1-2", "password", "format-rates=", "drift=abc",
+          "drift=+-5", "drift=600000", "drift=nan", "jitter=-1", "stall=250", "stall=60000/60",
+          "stall=10/0", "glitch=-5", "glitch=2.5", "format-size=16", "format-size=0x12",
+          "format-size=16x1e9", "return-after-disappearing=yes"}) {
         CameraPreset preset = UsbIr();
         std::string why;
         EXPECT_FALSE(zrf::sim::ApplyPresetChanges(changes, preset, why)) << changes;

@@ -23,15 +23,18 @@ void Add(std::string& changes, const std::string& key, const std::string& value)
 }  // namespace
 
 bool CameraImperfections::Takes(const std::string& option) {
-    return option == "--drift" || option == "--jitter" || option == "--stall" || option == "--glitch";
+    return option == "--drift" || option == "--jitter" || option == "--stall" ||
+           option == "--glitch";
 }
 
 void CameraImperfections::Read(const std::string& option, const std::string& value) {
     double number = 0;
     if (option == "--drift") {
         if (!Decimal(value, number) || std::abs(number) > 500000)
-            throw UsageError("--drift takes the camera clock's offset in parts per million, from -500000 to "
-                             "+500000 (like +50 or -20), not '" + value + "'");
+            throw UsageError(
+                "--drift takes the camera clock's offset in parts per million, from -500000 to "
+                "+500000 (like +50 or -20), not '" +
+                value + "'");
         Add(changes_, "drift", value);
     } else if (option == "--jitter") {
         if (!Decimal(value, number) || number < 0 || number > 10000)
@@ -41,10 +44,12 @@ void CameraImperfections::Read(const std::string& option, const std::string& val
         const auto slash = value.find('/');
         double seconds = 0;
         if (slash == std::string::npos || !Decimal(value.substr(0, slash), number) ||
-            !Decimal(value.substr(slash + 1), seconds) || number < 0 || seconds <= 0 || seconds > 1e6 ||
-            number >= seconds * 1000)
-            throw UsageError("--stall takes MS/SECONDS, a stall of MS milliseconds every SECONDS seconds, "
-                             "shorter than its period (like 250/60), not '" + value + "'");
+            !Decimal(value.substr(slash + 1), seconds) || number < 0 || seconds <= 0 ||
+            seconds > 1e6 || number >= seconds * 1000)
+            throw UsageError(
+                "--stall takes MS/SECONDS, a stall of MS milliseconds every SECONDS seconds, "
+                "shorter than its period (like 250/60), not '" +
+                value + "'");
         Add(changes_, "stall", value);
     } else if (option == "--glitch") {
         Add(changes_, "glitch", std::to_string(ParseInteger(value, option, 1, 4'000'000'000LL)));

@@ -62,8 +62,9 @@ std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames) {
     for (std::size_t i = 1; i < frames.size(); ++i) {
         const double step = Step(frames[i - 1], frames[i]);
         if (step <= 0) continue;
-        const double numbered =
-            frames[i].number > frames[i - 1].number ? static_cast<double>(frames[i].number - frames[i - 1].number) : 1.0;
+        const double numbered = frames[i].number > frames[i - 1].number
+                                    ? static_cast<double>(frames[i].number - frames[i - 1].number)
+                                    : 1.0;
         const double timed = period ? std::round(step / *period) : 1.0;
         frame += std::max({numbered, timed, 1.0});
         time += step / kTicksPerSecond;
@@ -77,8 +78,8 @@ namespace {
 
 // Saturating: a file's stamps may lie anywhere in 64 bits.
 std::int64_t Saturate(__int128 value) {
-    return static_cast<std::int64_t>(std::clamp<__int128>(value, std::numeric_limits<std::int64_t>::min(),
-                                                          std::numeric_limits<std::int64_t>::max()));
+    return static_cast<std::int64_t>(std::clamp<__int128>(
+        value, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()));
 }
 
 }  // namespace

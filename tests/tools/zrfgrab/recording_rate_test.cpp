@@ -64,11 +64,11 @@ TEST(CameraFrameRate, NoneWithoutTwoFramesAPositiveTimeApart) {
         {{1, kStart}, {2, kStart}, {3, kStart}},
         {{1, kStart}, {2, kStart - 1}},
     };
-    for (const auto& frames : cases) EXPECT_FALSE(CameraFrameRate(frames).has_value()) << frames.size();
+    for (const auto& frames : cases)
+        EXPECT_FALSE(CameraFrameRate(frames).has_value()) << frames.size();
     // Extremes of a file's values: an answer, nothing undefined.
-    const std::vector<StampedFrame> extreme = {{std::numeric_limits<std::uint64_t>::max(), -max},
-                                               {0, max},
-                                               {5, max}};
+    const std::vector<StampedFrame> extreme = {
+        {std::numeric_limits<std::uint64_t>::max(), -max}, {0, max}, {5, max}};
     EXPECT_TRUE(CameraFrameRate(extreme).has_value());
 }
 
@@ -80,7 +80,10 @@ TEST(IncreasingTimes, AStepBackMovesTheFramesFromItOnKeepingTheirSpacing) {
     };
     const Case cases[] = {
         {"in order", {0, 33, 66, 100}, {0, 33, 66, 100}, 0},
-        {"a second back at the fourth", {0, 33, 66, -934, -901, -868}, {0, 33, 66, 67, 100, 133}, 1},
+        {"a second back at the fourth",
+         {0, 33, 66, -934, -901, -868},
+         {0, 33, 66, 67, 100, 133},
+         1},
         {"a repeated stamp", {0, 33, 33, 66}, {0, 33, 34, 67}, 1},
         {"two steps", {0, 10, 5, 15, 0, 10}, {0, 10, 11, 21, 22, 32}, 2},
     };
