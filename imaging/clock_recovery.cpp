@@ -2,25 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 // How strongly the expected period holds the slope while few samples are fitted, in the units
-// of the fit's spread of frame numbers (frames squared): a handful of samples late by up to a
-// quarter period must not swing it.
-constexpr double kPriorWeight = 8.0;
-// The fit has spoken once the spread of its frame numbers outweighs the prior this many times
-// (about twenty samples).
-constexpr double kSettledSpread = 100.0 * kPriorWeight;
+// of the fit's spread of frame numbers (frames squared): a first pair of samples does not decide
+// it, a handful do (a camera may run far off the rate it reports).
+constexpr double kPriorWeight = 2.0;
+// The fit speaks for the camera once its period is known this well (a share of the period).
+constexpr double kSettledUncertainty = 1e-4;
 // A camera more than twice as fast or slow as it says is not taken at the fit's word.
 constexpr double kMostOff = 2.0;
 // Frames skipped at once are bounded so frame numbers cannot overflow, whatever the times.
 constexpr double kMostSkipped = 1e12;
 // A sample this share of a period short of the next frame's due time is still the frame before.
 constexpr double kDueMargin = 0.02;
-// The earliest samples' mark rises by this share of a period a sample, so it follows a camera
-// whose delivery settles later, yet stays within a few thousandths of the true edge.
-constexpr double kEarlyCreep = 0.0001;
+// While a line is acquired, a gap this many expected periods long or longer left frames out.
+constexpr double kAcquireGap = 2.5;
 
 }  // namespace
 
@@ -30,10 +29,12 @@ void ClockRecovery::Reset(double period) {
     empty_ = true;
     frame_ = 0;
     offLine_ = 0;
-    early_ = 0.0;
+    recentCount_ = recentNext_ = 0;
+    credit_ = 0;
+    acquired_ = 0;
     refFrame_ = 0;
     refArrival_ = 0.0;
-    w_ = u_ = v_ = uu_ = uv_ = 0.0;
+    w_ = u_ = v_ = uu_ = uv_ = vv_ = 0.0;
 }
 
 std::int64_t ClockRecovery::Add(double arrival) {
@@ -43,22 +44,47 @@ std::int64_t ClockRecovery::Add(double arrival) {
         return frame_;
     }
     const double period = Period();
-    // Late past the next frame's due time: the frames between were dropped.
-    const double late = arrival - (Expected(frame_ + 1) + early_);
+    // Acquiring the line (after a start or a camera that moved), samples are taken as
+    // consecutive frames, however far off the expected period the camera runs.
+    if (acquired_ < kAcquireSamples) {
+        // Only a gap of whole expected periods, longer than any camera's own period that is
+        // still taken for one (twice the expected), says frames were left out.
+        const double gap = arrival - lastArrival_;
+        const double skipped = gap >= kAcquireGap * guess_
+                                   ? std::min(std::floor(gap / guess_ + 0.5) - 1, kMostSkipped)
+                                   : 0.0;
+        frame_ += 1 + static_cast<std::int64_t>(skipped);
+        lastArrival_ = arrival;
+        Forget(std::exp(-(1.0 + skipped) * period / kMemoryMilliseconds));
+        Include(frame_, arrival);
+        ++acquired_;
+        return frame_;
+    }
+    lastArrival_ = arrival;
+    const double late = arrival - (Expected(frame_ + 1) + Early());
     double skipped = 0.0;
     if (late >= (1.0 - kDueMargin) * period) {
+        // Late past the next frame's due time: the frames between were dropped.
         skipped = std::min(std::floor(late / period + kDueMargin), kMostSkipped);
+    } else if (late < -kDueMargin * period && credit_ > 0) {
+        // Before the next frame could fall due: the frames last taken as dropped came late, in a
+        // burst from a driver's buffers. Take back as few as this sample needs.
+        const auto back = static_cast<std::int64_t>(std::ceil(-late / period - kDueMargin));
+        const std::int64_t taken = std::clamp<std::int64_t>(back, 0, credit_);
+        frame_ -= taken;
+        credit_ -= taken;
+    } else if (late >= -kDueMargin * period) {
+        credit_ = 0;  // on time: the frames taken as dropped were
     }
+    if (skipped > 0) credit_ = static_cast<std::int64_t>(skipped);
     frame_ += 1 + static_cast<std::int64_t>(skipped);
     Forget(std::exp(-(1.0 + skipped) * period / kMemoryMilliseconds));
     const double off = arrival - Expected(frame_);
-    if (std::abs(off) <= 0.25 * period) {
-        early_ = std::min(early_ + kEarlyCreep * period, std::min(off, 0.0));
+    if (skipped == 0 && std::abs(off) <= 0.25 * period) {
         Include(frame_, arrival);
         offLine_ = 0;
-    } else if (++offLine_ >= kOffLineRun) {
+    } else if (skipped == 0 && ++offLine_ >= kOffLineRun) {
         StartLine(frame_, arrival, period);
-        offLine_ = 0;
     }
     return frame_;
 }
@@ -73,8 +99,18 @@ double ClockRecovery::Period() const {
     return std::clamp(slope, guess_ / kMostOff, guess_ * kMostOff);
 }
 
+double ClockRecovery::Uncertainty() const {
+    if (w_ <= 2) return std::numeric_limits<double>::infinity();
+    const double spreadUU = uu_ - u_ * u_ / w_;
+    const double spreadUV = uv_ - u_ * v_ / w_;
+    const double spreadVV = vv_ - v_ * v_ / w_;
+    if (!(spreadUU > 0)) return std::numeric_limits<double>::infinity();
+    const double residual = std::max(0.0, spreadVV - spreadUV * spreadUV / spreadUU) / (w_ - 2);
+    return std::sqrt(residual / spreadUU);
+}
+
 bool ClockRecovery::Settled() const {
-    return w_ > 0 && uu_ - u_ * u_ / w_ >= kSettledSpread;
+    return acquired_ >= kAcquireSamples && Uncertainty() <= kSettledUncertainty * Period();
 }
 
 double ClockRecovery::Expected(std::int64_t frame) const {
@@ -90,6 +126,7 @@ void ClockRecovery::Forget(double factor) {
     v_ *= factor;
     uu_ *= factor;
     uv_ *= factor;
+    vv_ *= factor;
 }
 
 // Sums kept around the newest sample keep their numbers small however long the camera runs.
@@ -98,6 +135,7 @@ void ClockRecovery::Recenter(std::int64_t frame, double arrival) {
     const double c = arrival - refArrival_;
     uu_ += -2 * d * u_ + d * d * w_;
     uv_ += -d * v_ - c * u_ + d * c * w_;
+    vv_ += -2 * c * v_ + c * c * w_;
     u_ -= d * w_;
     v_ -= c * w_;
     refFrame_ = frame;
@@ -107,13 +145,34 @@ void ClockRecovery::Recenter(std::int64_t frame, double arrival) {
 void ClockRecovery::Include(std::int64_t frame, double arrival) {
     Recenter(frame, arrival);
     w_ += 1.0;
+    recent_[recentNext_] = {frame, arrival};
+    recentNext_ = (recentNext_ + 1) % kRecent;
+    recentCount_ = std::min(recentCount_ + 1, kRecent);
+}
+
+double ClockRecovery::Early() const {
+    if (recentCount_ == 0 || w_ <= 0) return 0.0;
+    // The line once, then each sample against it.
+    const double slope = Period(), meanU = u_ / w_, meanV = v_ / w_;
+    double early = 0.0;
+    for (std::size_t i = 0; i < recentCount_; ++i) {
+        const double offset = static_cast<double>(recent_[i].first - refFrame_);
+        early =
+            std::min(early, recent_[i].second - (refArrival_ + meanV + slope * (offset - meanU)));
+    }
+    return early;
 }
 
 void ClockRecovery::StartLine(std::int64_t frame, double arrival, double period) {
     refPeriod_ = period;
-    early_ = 0.0;
+    lastArrival_ = arrival;
+    credit_ = 0;
+    offLine_ = 0;
+    acquired_ = 1;
     refFrame_ = frame;
     refArrival_ = arrival;
-    w_ = 1.0;
-    u_ = v_ = uu_ = uv_ = 0.0;
+    w_ = 0.0;
+    u_ = v_ = uu_ = uv_ = vv_ = 0.0;
+    recentCount_ = recentNext_ = 0;
+    Include(frame, arrival);
 }

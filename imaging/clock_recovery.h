@@ -5,16 +5,23 @@
 // time on its own crystal, tens of ppm (or a whole rate step) off the host's, so only the
 // arrivals tell its true period.
 //
-// Samples arrive late by up to most of a period (transport jitter, a streaming thread that came
-// back late), never early, and a stall loses whole frames. The line runs through the samples'
-// mean arrival; the earliest of them (the lowest the line's samples lie below it) tell when the
+// Samples arrive late (transport jitter, a streaming thread that came back late), never before
+// their frame falls due, and a stall loses whole frames. The line runs through the samples' mean
+// arrival; the earliest of them (the lowest the line's samples lie below it) tell when the
 // sensor's frames fall due. A sample is taken as the frame after the last one unless it comes a
-// whole period (less 2 %) or more after that frame fell due; then it is a later frame. Samples
+// whole period (less 2 %) or more after that frame fell due; then it is a later frame, the
+// frames between dropped. A sample that comes before the next frame could fall due shows that
+// frames so taken as dropped came late instead, in a burst from a driver's buffers: as many are
+// taken back as it needs (the late sample itself keeps the later frame it was given). Samples
 // that land far off the line (more than a quarter period) do not move it; a run of them means
-// the camera itself moved, and the line starts again from there.
+// the camera itself moved, and the line starts again from there. The first samples of a line
+// are taken as consecutive frames unless two and a half expected periods or more lie between
+// them, so a camera far off the rate it reports (up to twice or half of it) is found.
 //
 // No allocation, no clock reading: the caller passes the arrival times.
+#include <array>
 #include <cstdint>
+#include <utility>
 
 class ClockRecovery {
   public:
@@ -28,12 +35,16 @@ class ClockRecovery {
     double Expected(std::int64_t frame) const;
     // The fitted period in milliseconds: the expected one until the arrivals say otherwise.
     double Period() const;
-    // Enough samples have been fitted for Period to be the camera's rather than the guess.
+    // The standard error of Period (infinite before three samples are fitted).
+    double Uncertainty() const;
+    // Period is the camera's to a ten-thousandth, not the guess.
     bool Settled() const;
     std::int64_t Frame() const { return frame_; }
 
     // A run of samples this long off the line starts the line again.
     static constexpr int kOffLineRun = 8;
+    // A line's first samples, taken as consecutive frames.
+    static constexpr int kAcquireSamples = 8;
     // The fit forgets with a time constant of this many milliseconds of camera time.
     static constexpr double kMemoryMilliseconds = 30000.0;
 
@@ -42,15 +53,23 @@ class ClockRecovery {
     void Include(std::int64_t frame, double arrival);
     void Recenter(std::int64_t frame, double arrival);
     void StartLine(std::int64_t frame, double arrival, double period);
+    // How far the earliest of the line's latest samples lie below it (<= 0).
+    double Early() const;
 
     double guess_ = 0.0;      // the period the camera says it keeps
     double refPeriod_ = 0.0;  // the slope a new line starts from
     bool empty_ = true;
     std::int64_t frame_ = 0;
     int offLine_ = 0;
-    double early_ = 0.0;  // how far the line's earliest samples lie below it (<= 0)
+    int acquired_ = 0;  // samples of the line taken as consecutive frames
+    double lastArrival_ = 0.0;
+    std::int64_t credit_ = 0;  // frames last taken as dropped, not yet shown to have been
+    // The line's latest samples: the earliest of them tell when frames fall due.
+    static constexpr std::size_t kRecent = 64;
+    std::array<std::pair<std::int64_t, double>, kRecent> recent_{};
+    std::size_t recentCount_ = 0, recentNext_ = 0;
     // Weighted sums over (frame - refFrame_, arrival - refArrival_).
     std::int64_t refFrame_ = 0;
     double refArrival_ = 0.0;
-    double w_ = 0, u_ = 0, v_ = 0, uu_ = 0, uv_ = 0;
+    double w_ = 0, u_ = 0, v_ = 0, uu_ = 0, uv_ = 0, vv_ = 0;
 };

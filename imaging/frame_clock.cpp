@@ -22,6 +22,7 @@ std::int64_t FrameOf(std::int64_t elapsed, double rate) {
 // The grid keeps within this of the fitted phase, and is moved back by at most this a sample.
 constexpr double kPhaseBand = 2.0;
 constexpr double kPhaseStep = 0.25;
+constexpr double kPhaseReturn = 20.0;
 // The grid's period follows the fit once they differ by more than this.
 constexpr double kPeriodTolerance = 20e-6;
 // Grid times a hair under a whole millisecond (the sum of a period's rounding) are that
@@ -128,6 +129,7 @@ void FrameClock::StartLocked(float frameRate) {
     const DWORD after = timeGetTime() + wall.millitm;
     // The wall clock's milliseconds and the time spent reading it carry into the seconds.
     std::uint32_t base = static_cast<std::uint32_t>(wall.time) + (after - before) / 1000;
+    lostMs_ = (after - before) % 1000;
     timeZoneMinutes_ = wall.timezone;
     if (wall.dstflag != 0) base += 3600;
     baseMs_ = std::int64_t{base} * 1000;
@@ -205,19 +207,27 @@ double FrameClock::GridStampLocked(double elapsed) {
         return GridAt(firstFrame_);
     }
     const std::int64_t frame = firstFrame_ + recovery_.Add(elapsed);
+    // The fit's period replaces the grid's once they differ by more than the fit can be wrong.
     const double fitted = recovery_.Period();
-    if (recovery_.Settled() && std::abs(fitted - gridPeriod_) > kPeriodTolerance * gridPeriod_) {
+    const double tolerance =
+        std::max(kPeriodTolerance * gridPeriod_, 3.0 * recovery_.Uncertainty());
+    if (std::abs(fitted - gridPeriod_) > tolerance) {
         MoveGrid(frame, GridAt(frame));
         gridPeriod_ = fitted;
     }
-    // Where the grid belongs: the fitted arrival of this frame, a period on.
-    const double target = recovery_.Expected(frame - firstFrame_) + gridPeriod_;
+    // Where the grid belongs: the fitted arrival of this frame, a period on (the programmed one
+    // for a camera slower than that, so the lead stays clear of the two-period limit).
+    const double lead = std::min(gridPeriod_, nominal);
+    const double target = recovery_.Expected(frame - firstFrame_) + lead;
     const double off = GridAt(frame) - target;
-    if (GridAt(frame) < elapsed - gridPeriod_) {
+    if (GridAt(frame) < elapsed - lead) {
         MoveGrid(frame, target);
         moving_ = false;
     } else if (moving_ || std::abs(off) > kPhaseBand) {
-        const double step = std::clamp(-off, -kPhaseStep, kPhaseStep);
+        // A quarter millisecond a sample keeps the spacing even; a grid far off (a camera far
+        // off its rate at the start) comes back a twentieth of the way a sample.
+        const double most = std::max(kPhaseStep, std::abs(off) / kPhaseReturn);
+        const double step = std::clamp(-off, -most, most);
         MoveGrid(frame, GridAt(frame) + step);
         moving_ = std::abs(off + step) > kPhaseBand / 4;
     }
@@ -234,10 +244,15 @@ FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
     std::int64_t stamp = baseMs_ + static_cast<std::int64_t>(std::floor(sinceStart + kRounding));
     // Later than everything published, even when that leads by more than two periods: a
     // stamp that repeats or goes back is worse than one a little early. A run's first stamp
-    // moves the whole run (its base lies before what was published); later ones only wait.
+    // moves the whole run forward by as much of that as its base lost of the wall clock (so it
+    // goes on evenly, never ahead of the wall); the rest, and later stamps, only wait.
     if (lastPublished_ != kNothingPublished && stamp <= lastPublished_) {
-        if (continuing_) baseMs_ += lastPublished_ + 1 - stamp;
-        stamp = lastPublished_ + 1;
+        if (continuing_) {
+            const std::int64_t shift = std::min<std::int64_t>(lastPublished_ + 1 - stamp, lostMs_);
+            baseMs_ += shift;
+            stamp += shift;
+        }
+        stamp = std::max(stamp, lastPublished_ + 1);
     }
     continuing_ = false;
     lastPublished_ = std::min(stamp + span, kLatestStamp);

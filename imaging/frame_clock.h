@@ -20,22 +20,33 @@
 //
 // How:
 // - The first sample after a start takes the grid's frame of its elapsed time, the first
-//   counting as 1; the stamps lead arrivals by about a period from there.
+//   counting as 1; the stamps lead arrivals by about a period from there (the programmed one,
+//   for a camera slower than it runs: the lead stays clear of the two-period limit).
 // - ClockRecovery tells which camera frame each later sample is and fits the camera's true
-//   period and phase. The grid steps by its period for every camera frame; once the fit has
-//   settled, a period more than 20 ppm off the fit's is replaced by it.
+//   period and phase. The grid steps by its period for every camera frame; a period more than
+//   20 ppm off the fit's (and more than three of the fit's standard errors) is replaced by it.
 // - The grid stays within 2 ms of the fitted phase (plus the period's lead): beyond that it is
-//   moved back towards it by at most a quarter millisecond a sample, so spacing stays even.
+//   moved back towards it by a quarter millisecond a sample, so spacing stays even (more than
+//   5 ms off, by a twentieth of the way).
 //   A grid a period behind its arrival (the camera moved) jumps to the fit at once.
 // - A stamp is never published more than two periods ahead of its arrival: a burst of samples
 //   is held there, and the later ones follow a millisecond apart.
 // - A fresh start reads a whole-second base, which may lie before stamps already published.
-//   The grid then moves forward so its first stamp continues one millisecond after the last.
+//   The grid then moves forward so its first stamp continues one millisecond after the last, by
+//   at most what the base lost of the wall clock; stamps past that (a slow run's lead handed to a
+//   fast one) follow a millisecond apart until the grid passes them.
 // - Fields are offset by their period within the sample, a millisecond each at least.
 //
 // Where the promises cannot all hold, increasing wins: above a thousand stamps a second (rate
-// times fields) the millisecond stamps run ahead of arrival; and after the wall clock is set
-// back between two runs (daylight saving ending, say), they stay ahead of it by that step.
+// times fields) the millisecond stamps run ahead of arrival; after the wall clock is set back
+// between two runs (daylight saving ending, say), or a run follows one whose stamps led by more
+// than its own periods, stamps lead until the grid passes the last one published. Samples
+// delivered late in a burst (a driver's buffers after the host held the thread for a period or
+// more) show themselves only with the burst's second sample: the first keeps the later frame it
+// was taken for, the count goes on right, and the samples of a burst longer than three periods
+// cannot all lie within three periods of their arrival. A lasting step in when samples arrive
+// (a camera whose delivery takes longer from some moment on) is followed within the 2 ms band, so
+// windows across it advance by the step too.
 //
 // The stream's streaming thread stamps while a host thread may stop the clock (a frame-rate
 // change); a small guard keeps the two apart.
@@ -117,6 +128,7 @@ class FrameClock {
     std::int64_t counterFrequency_ = 0;
     std::int64_t startCounter_ = 0;
     std::int64_t baseMs_ = 0;  // stamp of elapsed time 0: whole wall seconds, then moved
+    std::int64_t lostMs_ = 0;  // what the whole seconds left out of the wall clock at the start
     std::int16_t timeZoneMinutes_ = 0;
     double frameRate_ = 0.0;
     double framePeriod_ = 0.0;

@@ -4,9 +4,9 @@
 
 #include "capture/mm_timing.h"
 #include "imaging/field_geometry.h"
-#include "support/copy/pixel_copy.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
+#include "support/copy/pixel_copy.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/jpegls_codec.h"
-#include "support/copy/pixel_copy.h"
 #include "imaging/usb_region.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
+#include "support/copy/pixel_copy.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "imaging/field_geometry.h"
 #include "imaging/img_src_stream.h"
 #include "imaging/media_subtypes.h"
-#include "support/copy/pixel_copy.h"
 #include "imaging/visual_frame_header.h"
+#include "support/copy/pixel_copy.h"
 
 DecodeResult ImgSrcStream::DecodeVisualFrame(const std::uint8_t* data, std::uint8_t* out) {
     const ImageSize size = CurrentImageSize();

@@ -179,14 +179,24 @@ TEST(ClockRecoveryTest, NumbersCameraFramesCountingTheDroppedOnes) {
         {"late by most of a period", {0, 1.7, 2.95, 3.1}, {0, 1, 2, 3}},
         {"a period late is the frame after", {0, 1, 3.0, 4.0}, {0, 1, 3, 4}},
         {"a stall drops seven frames", {0, 1, 2, 10, 11}, {0, 1, 2, 10, 11}},
-        {"a burst", {0, 1, 1, 1, 1}, {0, 1, 2, 3, 4}},
+        {"samples all at once", {0, 1, 1, 1, 1}, {0, 1, 2, 3, 4}},
         {"an hour's gap", {0, 1, 108002}, {0, 1, 108002}},
+        // A frame 1.5 periods late, the next at once: taken for frame 3 at first, the burst
+        // shows it was 2, and the count goes on from there.
+        {"a burst of two", {0, 1, 3.5, 3.5, 4, 5}, {0, 1, 3, 3, 4, 5}},
+        {"a burst of four after a long hold",
+         {0, 1, 9.5, 9.5, 9.5, 9.5, 10, 11},
+         {0, 1, 9, 9, 9, 9, 10, 11}},
     };
     for (const Case& c : cases) {
         ClockRecovery recovery;
         recovery.Reset(1000.0 / 30);
+        // A line's first samples are consecutive frames: eight on time before each case.
+        const int before = ClockRecovery::kAcquireSamples;
+        for (int k = 0; k < before; ++k) recovery.Add(k * 1000.0 / 30);
         std::vector<std::int64_t> frames;
-        for (double a : c.arrivals) frames.push_back(recovery.Add(a * 1000.0 / 30));
+        for (double a : c.arrivals)
+            frames.push_back(recovery.Add((a + before) * 1000.0 / 30) - before);
         EXPECT_EQ(frames, c.frames) << c.name;
     }
 }

@@ -42,7 +42,10 @@ struct CameraKind {
     int restartEverySeconds = 0;
     bool onRate = false;  // stamps one period apart
     int seeds = 3;
-    int hostLateEvery = 0;  // one sample in this many comes up to 0.97 periods late (a busy host)
+    int hostLateEvery = 0;  // one sample in this many comes up to 0.9 periods late (a busy host)
+    int burstEvery = 0;     // one sample in this many 1 to 1.9 periods late, the next at once
+    float slowRate = 0;     // first this rate (camera and stream) for slowSeconds, then a restart
+    int slowSeconds = 0;
 };
 
 double Ppm(double rate, double ppm) {
@@ -74,7 +77,20 @@ const CameraKind kKinds[] = {
     {"restarts, stalls, 100 ppm slow", 30.0f, Ppm(30, -100), 1, 300, 0.25, 250, 13, 0, 40},
     {"no jitter, 2 % slow", 30.0f, 29.4, 1, 120, 0.0},
     {"a busy host, 2 % fast", 30.0f, 30.6, 1, 300, 0.1, 0, 0, 0, 0, false, 3, 20},
-    {"a busy host, stalls, 50 ppm slow", 30.0f, Ppm(30, -50), 1, 600, 0.1, 250, 17, 0, 0, false, 3, 7},
+    {"a busy host, stalls, 50 ppm slow", 30.0f, Ppm(30, -50), 1, 600, 0.1, 250, 17, 0, 0, false, 3,
+     7},
+    {"bursts from a driver's buffers", 30.0f, 30.0, 1, 600, 0.1, 0, 0, 0, 0, false, 3, 0, 97},
+    {"bursts, stalls, 2 % slow, 2 fields", 30.0f, 29.4, 2, 600, 0.1, 250, 13, 0, 0, false, 3, 0,
+     53},
+    {"bursts at 200 Hz", 200.0f, 200.0, 1, 300, 0.1, 0, 0, 0, 0, false, 3, 0, 211},
+    // Cameras far off the rate they report, and one whose rate changes from slow to fast.
+    {"25 fps read back as 30", 30.0f, 25.0, 1, 120},
+    {"42 fps read back as 30", 30.0f, 42.0, 1, 120},
+    {"10 % fast", 30.0f, 33.0, 1, 120},
+    {"half the rate read back", 30.0f, 15.0, 1, 120},
+    // A slow run's stamps lead by a slow period; the fast run after it catches up within a second.
+    {"1 fps, then 30", 30.0f, 30.0, 1, 60, 0.1, 0, 0, 0, 0, false, 3, 0, 0, 1.0f, 20},
+    {"5 fps, then 60, 2 fields", 60.0f, 60.0, 2, 60, 0.1, 0, 0, 0, 0, false, 3, 0, 0, 5.0f, 20},
 };
 
 std::int64_t StampMs(const std::vector<std::uint8_t>& image) {
@@ -95,6 +111,8 @@ struct Arrival {
     double wallMs;       // exact, on the wall clock
     int run;             // restarts begin a new run
     double runStartMs;
+    bool burst = false;  // the first two of a burst: the first's stamp may be a later frame's, and
+                         // the second follows it with its fields
 };
 
 struct Published {
@@ -119,12 +137,13 @@ void CheckWindows(const std::vector<Published>& run, double period, Outcome& o) 
     std::size_t j = 0;
     for (std::size_t i = 0; i < run.size(); ++i) {
         const Published& a = run[i];
-        if (a.arrival.wallMs < from) continue;
+        if (a.arrival.wallMs < from || a.arrival.burst) continue;
         j = std::max(j, i + 1);
         while (j < run.size() && run[j].arrival.wallMs - a.arrival.wallMs < kWindowSeconds * 1000)
             ++j;
         for (std::size_t k : {j, run.size() - 1}) {
-            if (k >= run.size() || run[k].arrival.wallMs - a.arrival.wallMs < kWindowSeconds * 1000)
+            if (k >= run.size() || run[k].arrival.burst ||
+                run[k].arrival.wallMs - a.arrival.wallMs < kWindowSeconds * 1000)
                 continue;
             const Published& b = run[k];
             const double expected = static_cast<double>(b.arrival.frame - a.arrival.frame) * period;
@@ -150,7 +169,7 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
     const std::uint16_t fractions[] = {999, 0, 500};
     const std::uint16_t fraction = fractions[(seed - 1) % 3];
     ImgSrcStream stream;
-    Use(stream, kIeee1394, kind.fields, kind.clockRate);
+    Use(stream, kIeee1394, kind.fields, kind.slowRate > 0 ? kind.slowRate : kind.clockRate);
     zrf::sim::SampleSettings settings;
     settings.size = {8, 4 * kind.fields};
     settings.fieldCount = kind.fields;
@@ -162,7 +181,6 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
     const double programmedMs = 1000.0 / kind.clockRate;
     const double periodMs = periodNs / 1e6;
     const double longerMs = std::max(programmedMs, periodMs);
-    const auto frames = static_cast<std::int64_t>(kind.seconds * kind.cameraRate);
     double wallZeroMs = 0;
     double nowNs = 0;
     int run = 0;
@@ -174,16 +192,26 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
     auto note = [&](std::size_t& count, const std::string& what) {
         if (count++ == 0 && o.first.empty()) o.first = what;
     };
-    for (std::int64_t f = 1; f <= frames; ++f) {
-        const double dueNs = static_cast<double>(f) * periodNs;
+    bool slowPhase = kind.slowRate > 0;
+    double dueNs = 0, switchedMs = -1e18;
+    for (std::int64_t f = 1;; ++f) {
+        const bool slow = slowPhase && dueNs < kind.slowSeconds * 1e9;
+        const double framePeriodNs = slow ? 1e9 / kind.slowRate : periodNs;
+        const double framePeriodMs = framePeriodNs / 1e6;
+        dueNs += framePeriodNs;
+        if (dueNs > kind.seconds * 1e9) break;
         if (kind.stallEverySeconds > 0) {
             const double every = kind.stallEverySeconds * 1e9;
             if (std::fmod(dueNs, every) < kind.stallMs * 1e6 && dueNs >= every)
                 continue;  // dropped
         }
         double lateness = late(random);
-        if (kind.hostLateEvery > 0 && f % kind.hostLateEvery == 0) lateness = 0.5 + 0.47 * late(random) / std::max(kind.jitter, 1e-9);
-        const double arrivalNs = std::max(nowNs, dueNs + lateness * periodNs);
+        const double unit = late(random) / std::max(kind.jitter, 1e-9);  // 0..1
+        if (kind.hostLateEvery > 0 && f % kind.hostLateEvery == 0) lateness = 0.5 + 0.4 * unit;
+        const bool burstLead = kind.burstEvery > 0 && f % kind.burstEvery == 0;
+        const bool burst = burstLead || (kind.burstEvery > 0 && f % kind.burstEvery == 1);
+        if (burstLead) lateness = 1.0 + 0.9 * unit;
+        const double arrivalNs = std::max(nowNs, dueNs + lateness * framePeriodNs);
         clock.Advance(std::chrono::nanoseconds(static_cast<std::int64_t>(arrivalNs - nowNs)));
         nowNs = arrivalNs;
         if (delivered == 0) {
@@ -192,6 +220,14 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
             runStartMs = wallZeroMs + nowNs / 1e6;
         }
         const double wallMs = wallZeroMs + arrivalNs / 1e6;
+        if (slowPhase && !slow) {  // the first frame at the new rate
+            CheckWindows(published, 1000.0 / kind.slowRate, o);
+            published.clear();
+            stream.SetFrameRate(kind.clockRate);
+            ++run;
+            runStartMs = switchedMs = wallMs;
+            slowPhase = false;
+        }
         if (kind.restartEverySeconds > 0 &&
             wallMs - runStartMs >= kind.restartEverySeconds * 1000.0) {
             CheckWindows(published, periodMs, o);
@@ -205,7 +241,7 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
             stream.SetFrameRate(kind.clockRate);
         ++delivered;
         const Delivery d = Deliver(stream, sample, settings.size);
-        const Arrival arrival{f, wallMs, run, runStartMs};
+        const Arrival arrival{f, wallMs, run, runStartMs, burst};
         const auto arrivalMs = static_cast<std::int64_t>(std::floor(wallMs));
         for (std::size_t field = 0; field < d.images.size(); ++field) {
             if (d.results[field] != DecodeResult::Ok) continue;
@@ -219,16 +255,20 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
             haveLast = true;
             if (field != 0) continue;
             const double ahead = static_cast<double>(stamp - arrivalMs);
-            o.worstAhead = std::max(o.worstAhead, ahead);
+            // Right after a slow run, stamps continue after its last, which led by its period.
+            const bool catchingUp = wallMs - switchedMs < 1500;
+            if (!catchingUp) o.worstAhead = std::max(o.worstAhead, ahead);
             o.worstBehind = std::max(o.worstBehind, -ahead);
-            if (ahead > 2 * programmedMs + 1) note(o.ahead, "more than two periods ahead" + where);
-            if (-ahead > 1000 + 3 * longerMs + 1)
+            const double programmedNow = slow ? 1000.0 / kind.slowRate : programmedMs;
+            if (ahead > 2 * programmedNow + 1 && !catchingUp)
+                note(o.ahead, "more than two periods ahead" + where);
+            if (-ahead > 1000 + 3 * std::max(longerMs, framePeriodMs) + 1)
                 note(o.behind, "more than a second and three periods behind" + where);
             if (!published.empty() && published.back().arrival.frame == f - 1) {
                 const double step = static_cast<double>(stamp - published.back().stamp);
                 o.stepSum += step;
                 ++o.steps;
-                if (kind.onRate && std::abs(step - programmedMs) > 1.0)
+                if (kind.onRate && std::abs(step - programmedNow) > 1.0)
                     note(o.uneven, "uneven" + where);
             }
             published.push_back({arrival, stamp});

@@ -5,12 +5,12 @@
 #include <random>
 #include <vector>
 
-#include "support/copy/pixel_copy.h"
 #include "imaging/raw_zrf_image.h"
 #include "imaging/zrf_byte_order.h"
 #include "imaging/zrf_records.h"
 #include "platform/time/test_clock.h"
 #include "sim/samples/camera_samples.h"
+#include "support/copy/pixel_copy.h"
 #include "tests/imaging/stream_harness.h"
 
 namespace {
@@ -94,7 +94,8 @@ TEST(SwapFrameInfoBlock, DoesWhatEachOfItsMapsSays) {
     Bytes block(kFrameInfoSize);
     for (auto& b : block) b = static_cast<std::uint8_t>(random());
     Bytes byMaps = block;
-    for (const PlacedByteOrderMap& m : FrameInfoByteOrderMaps()) SwapByMap(byMaps.data() + m.offset, m.map);
+    for (const PlacedByteOrderMap& m : FrameInfoByteOrderMaps())
+        SwapByMap(byMaps.data() + m.offset, m.map);
     ASSERT_NE(byMaps, block);
     SwapFrameInfoBlock(block.data());
     EXPECT_EQ(block, byMaps);
