@@ -102,8 +102,10 @@ if(ZRF_WINDOWS_PLUGIN)
     add_subdirectory(${dir})
   endforeach()
   set_target_properties(Vorn.CaptureDevice PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/plugin)
-  # zrfgrab export writes the samples a USB camera would send (on Linux part of zrf_system).
-  target_sources(zrfgrab_commands PRIVATE ${PROJECT_SOURCE_DIR}/sim/cameras/usb_sample_from_image.cpp)
+  # zrfgrab export writes the samples a USB camera would send, and reads the simulated cameras'
+  # imperfections as they do (on Linux part of zrf_system).
+  target_sources(zrfgrab_commands PRIVATE ${PROJECT_SOURCE_DIR}/sim/cameras/usb_sample_from_image.cpp
+    ${PROJECT_SOURCE_DIR}/sim/cameras/imperfection_text.cpp)
 else()
   # The capture code alone: its logger is the host's, built in.
   target_sources(zrf_capture PRIVATE ${PROJECT_SOURCE_DIR}/host/logging/logger.cpp)
@@ -138,6 +140,7 @@ set(zrf_simcam_sources
   ${PROJECT_SOURCE_DIR}/sim/windows/zrf_simcam.def)
 if(ZRF_WINDOWS_PLUGIN)
   list(APPEND zrf_simcam_sources
+    ${PROJECT_SOURCE_DIR}/sim/cameras/imperfection_text.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/preset_changes.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/process_cameras.cpp
     ${PROJECT_SOURCE_DIR}/sim/cameras/replay_sample_source.cpp

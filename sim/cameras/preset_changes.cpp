@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/media_subtypes.h"
+#include "sim/cameras/imperfection_text.h"
 
 namespace zrf::sim {
 namespace {
@@ -80,56 +81,23 @@ bool Ranges(std::string_view text, std::vector<std::pair<double, double>>& out) 
     return true;
 }
 
-// A decimal in [low, high], written as a person would ("+50", "-20", "3", "0.5").
-bool Decimal(std::string_view text, double low, double high, double& value) {
-    if (text.starts_with('+')) {
-        text.remove_prefix(1);
-        if (text.starts_with('-')) return false;
-    }
-    if (text.empty() || text.starts_with('+') || text.starts_with(' ')) return false;
-    const std::string copy(text);
-    std::size_t used = 0;
-    double parsed = 0;
-    try {
-        parsed = std::stod(copy, &used);
-    } catch (...) {
-        return false;
-    }
-    if (used != copy.size() || !(parsed >= low && parsed <= high)) return false;
-    value = parsed;
-    return true;
-}
-
-// "MS/SECONDS": a stall of MS milliseconds every SECONDS seconds, the stall shorter than its
-// period.
-bool Stall(std::string_view text, CameraImperfections& imperfections) {
-    const auto slash = text.find('/');
-    double ms = 0, seconds = 0;
-    if (slash == std::string_view::npos || !Decimal(text.substr(0, slash), 0, 1e7, ms) ||
-        !Decimal(text.substr(slash + 1), 0.001, 1e6, seconds) || ms >= seconds * 1000) {
-        return false;
-    }
-    imperfections.stall_ms = static_cast<std::int64_t>(ms);
-    imperfections.stall_every_ms = static_cast<std::int64_t>(seconds * 1000);
-    return imperfections.stall_ms < imperfections.stall_every_ms;
-}
-
 // "WxH": every format at that size (a compressed one keeps its room for the worst case, scaled).
 bool FormatSize(std::string_view text, std::vector<VideoFormat>& formats) {
     const auto x = text.find('x');
-    double width = 0, height = 0;
-    if (x == std::string_view::npos || !Decimal(text.substr(0, x), 2, 8192, width) ||
-        !Decimal(text.substr(x + 1), 2, 8192, height) || width != std::floor(width) ||
-        height != std::floor(height) || formats.empty()) {
+    LONG width = 0, height = 0;
+    if (x == std::string_view::npos || !Number(text.substr(0, x), width) ||
+        !Number(text.substr(x + 1), height) || width < 2 || width > 8192 || height < 2 ||
+        height > 8192 || formats.empty()) {
         return false;
     }
     for (VideoFormat& f : formats) {
         if (f.image_size != 0) {
-            const double scale = width * height / (static_cast<double>(f.width) * f.height);
+            const double scale =
+                static_cast<double>(width) * height / (static_cast<double>(f.width) * f.height);
             f.image_size = static_cast<DWORD>(f.image_size * scale) + 4096;
         }
-        f.width = static_cast<LONG>(width);
-        f.height = static_cast<LONG>(height);
+        f.width = width;
+        f.height = height;
     }
     return true;
 }
@@ -182,20 +150,16 @@ const std::map<std::string_view, Change>& Changes() {
          [](auto v, auto& p) { return Number(v, p.video.should_disappear_after_frames); }},
         {"return-after-disappearing",
          [](auto v, auto& p) { return Flag(v, p.video.should_return_after_disappearing); }},
-        {"drift",
-         [](auto v, auto& p) {
-             return Decimal(v, -500000, 500000, p.video.imperfections.clock_ppm);
-         }},
+        {"drift", [](auto v, auto& p) { return ReadClockPpm(v, p.video.imperfections.clock_ppm); }},
         {"jitter",
-         [](auto v, auto& p) { return Decimal(v, 0, 10000, p.video.imperfections.jitter_ms); }},
-        {"stall", [](auto v, auto& p) { return Stall(v, p.video.imperfections); }},
-        {"glitch",
+         [](auto v, auto& p) { return ReadJitterMs(v, p.video.imperfections.jitter_ms); }},
+        {"stall",
          [](auto v, auto& p) {
-             double every = 0;
-             if (!Decimal(v, 0, 4e9, every) || every != std::floor(every)) return false;
-             p.video.imperfections.glitch_every = static_cast<std::uint32_t>(every);
-             return true;
+             return ReadStall(v, p.video.imperfections.stall_ms,
+                              p.video.imperfections.stall_every_ms);
          }},
+        {"glitch",
+         [](auto v, auto& p) { return ReadGlitchEvery(v, p.video.imperfections.glitch_every); }},
         {"fail-run", [](auto v, auto& p) { return Number(v, p.video.should_fail_run_with); }},
         {"no-device-path",
          [](auto v, auto& p) { return Flag(v, p.video.should_omit_device_path); }},

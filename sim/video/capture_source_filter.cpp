@@ -157,7 +157,9 @@ bool CaptureSourceFilter::Gone(long streamed) const {
 
 void CaptureSourceFilter::CountSkippedBeforeStop(const FramePacer& pacer, long streamed) {
     if (Gone(streamed)) return;
-    if (const std::uint64_t skipped = pacer.SkippedBeforeStop(stop_)) device_->CountSkipped(skipped);
+    const FramePacer::Dropped dropped = pacer.SkippedBeforeStop(stop_);
+    device_->CountSkipped(dropped.frames);
+    device_->CountStalled(dropped.stalled);
 }
 
 void CaptureSourceFilter::Glitch(SampleGlitches& glitches, BYTE* data, std::size_t& length) {

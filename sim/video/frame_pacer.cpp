@@ -99,8 +99,9 @@ bool FramePacer::WaitUntil(Clock::time_point when, StopSignal& stop) {
 }
 
 void FramePacer::SkipStall() {
-    // A stall spans at most stall_ms of frames; the bound keeps a step of nothing from looping.
-    const auto most = static_cast<std::uint64_t>(imperfections_.stall_ms) + 1;
+    // A stall spans at most its length in frames, and one more.
+    const std::uint64_t most =
+        static_cast<std::uint64_t>(std::chrono::milliseconds(imperfections_.stall_ms) / step_) + 2;
     while (last_stalled_ < most && InStall(next_due_.time_since_epoch(), imperfections_)) {
         next_due_ += step_;
         ++last_stalled_;
@@ -108,18 +109,40 @@ void FramePacer::SkipStall() {
     }
 }
 
+// Late by at most nine tenths of a period: later, a sample would meet the next one, and the
+// rhythm could only be kept by dropping frames.
 FramePacer::Clock::duration FramePacer::Jitter() {
     if (!(imperfections_.jitter_ms > 0.0)) return Clock::duration::zero();
-    std::uniform_real_distribution<double> late(0.0, std::min(imperfections_.jitter_ms, 10000.0));
+    const double most = std::chrono::duration<double, std::milli>(step_).count() * 0.9;
+    std::uniform_real_distribution<double> late(0.0, std::min(imperfections_.jitter_ms, most));
     return std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double, std::milli>(late(random_)));
 }
 
-std::uint64_t FramePacer::SkippedBeforeStop(const StopSignal& stop) const {
-    if (pacing_ == Pacing::AsFastAsPossible || !started_) return 0;
+std::uint64_t FramePacer::StalledAfter(Clock::time_point due, std::uint64_t frames) const {
+    if (imperfections_.stall_ms <= 0 || step_ <= Clock::duration::zero()) return 0;
+    std::uint64_t stalled = 0;
+    // Bounded by the frames themselves (a stop an hour on walks an hour of frames, once).
+    for (std::uint64_t i = 1; i <= frames; ++i) {
+        if (InStall((due + step_ * static_cast<Clock::rep>(i)).time_since_epoch(), imperfections_))
+            ++stalled;
+    }
+    return stalled;
+}
+
+FramePacer::Dropped FramePacer::SkippedBeforeStop(const StopSignal& stop) const {
+    if (pacing_ == Pacing::AsFastAsPossible || !started_) return {};
     const Clock::time_point now = Now();
-    std::lock_guard lock(stop.mutex_);
-    return stop.requested_ ? SkippedAtStop(next_due_, now, stop.requested_at_, step_) : 0;
+    Clock::time_point stopAt;
+    {
+        std::lock_guard lock(stop.mutex_);
+        if (!stop.requested_) return {};
+        stopAt = stop.requested_at_;
+    }
+    Dropped dropped;
+    dropped.frames = SkippedAtStop(next_due_, now, stopAt, step_);
+    dropped.stalled = StalledAfter(next_due_, dropped.frames);
+    return dropped;
 }
 
 bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {

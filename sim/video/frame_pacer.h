@@ -45,8 +45,12 @@ class FramePacer {
     // Of LastSkipped, the frames a stall of the transport took.
     std::uint64_t LastStalled() const { return last_stalled_; }
     // For a thread a stop ended while it still worked on the frame due last (waiting for a
-    // buffer, or for the receiver): the frames it was too late for when the stop came.
-    std::uint64_t SkippedBeforeStop(const StopSignal& stop) const;
+    // buffer, or for the receiver): the frames due between it and the stop, all dropped, and
+    // how many of them fell in a stall of the transport.
+    struct Dropped {
+        std::uint64_t frames = 0, stalled = 0;
+    };
+    Dropped SkippedBeforeStop(const StopSignal& stop) const;
 
     // Intervals outside this range are treated as their nearest bound: a device may report
     // 0 or an absurd value.
@@ -81,6 +85,8 @@ class FramePacer {
     bool WaitUntil(Clock::time_point when, StopSignal& stop);
     // Moves next_due_ past a stall, counting the frames it takes.
     void SkipStall();
+    // Of the `frames` frames due after `due`, those that fall in a stall.
+    std::uint64_t StalledAfter(Clock::time_point due, std::uint64_t frames) const;
     Clock::duration Jitter();
 
     Pacing pacing_;

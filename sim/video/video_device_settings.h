@@ -61,7 +61,8 @@ struct CameraImperfections {
     // The sensor keeps time on a crystal of its own: its true rate is the programmed one times
     // 1 + ppm / 10^6 (positive: fast). The rate it reports stays the programmed one.
     double clock_ppm = 0.0;
-    // Each sample reaches the host late by a random 0 .. jitter_ms; the sensor's rhythm is kept.
+    // Each sample reaches the host late by a random 0 .. jitter_ms (at most nine tenths of a
+    // period); the sensor's rhythm is kept.
     double jitter_ms = 0.0;
     // The transport takes nothing for stall_ms every stall_every_ms of the host's time (on the
     // pacing clock, whoever streams); the frames that fall due meanwhile are dropped, as a driver

@@ -71,6 +71,8 @@ TEST(CameraImperfections, TheSensorKeepsItsOwnRhythm) {
         return i;
     };
     const Case cases[] = {
+        {"jitter of a period", with(0, 33.4, 0, 0), programmed},
+        {"jitter of three periods", with(0, 100, 0, 0), programmed},
         {"perfect", with(0, 0, 0, 0), programmed},
         {"50 ppm fast", with(50, 0, 0, 0), programmed * (1 + 50e-6)},
         {"2 % slow", with(-20000, 0, 0, 0), programmed * 0.98},
@@ -85,7 +87,9 @@ TEST(CameraImperfections, TheSensorKeepsItsOwnRhythm) {
         const std::int64_t step =
             nanoseconds(FramePacer::SensorStep(333333, c.imperfections.clock_ppm)).count();
         EXPECT_NEAR(1e9 / static_cast<double>(step), c.rate, c.rate * 1e-7) << c.name;
-        const std::int64_t jitter = static_cast<std::int64_t>(c.imperfections.jitter_ms * 1e6);
+        // Late by nine tenths of a period at most, or the rhythm could not be kept.
+        const std::int64_t jitter =
+            std::min(static_cast<std::int64_t>(c.imperfections.jitter_ms * 1e6), step * 9 / 10);
         std::int64_t previous = 0, between = 0, worstLate = 0;
         for (int k = 0; k < frames; ++k) {
             const std::int64_t frame = (p.delivered[k] - 1'000'000'000 - jitter) / step;
@@ -110,6 +114,52 @@ TEST(CameraImperfections, TheSensorKeepsItsOwnRhythm) {
             EXPECT_EQ(p.stalled, 0u) << c.name;
         }
     }
+}
+
+// A sensor period under a millisecond: a stall still takes every frame due in it.
+TEST(CameraImperfections, AStallTakesEveryFrameDueInItAtAnyRate) {
+    for (const double ppm : {0.0, 5000.0, -5000.0}) {
+        CameraImperfections i;
+        i.clock_ppm = ppm;
+        i.stall_ms = 250;
+        i.stall_every_ms = 1000;
+        CountingTime time;
+        StopSignal stop;
+        stop.SetTime(&time);
+        FramePacer pacer(Pacing::RealTime, i, &time);
+        for (int k = 0; k < 20000; ++k) {
+            ASSERT_TRUE(pacer.WaitForNextFrame(FramePacer::kShortestInterval, stop));
+            EXPECT_FALSE(FramePacer::InStall(nanoseconds(time.Now()), i)) << ppm << ", frame " << k;
+        }
+    }
+}
+
+// A thread that held its frame (waiting for a buffer) through a stall when the stop came: the
+// frames due meanwhile are dropped, the stall's counted as the stall's.
+TEST(CameraImperfections, FramesAStallTookWhileTheThreadHeldItsFrameAreTheStalls) {
+    CameraImperfections i;
+    i.stall_ms = 250;
+    i.stall_every_ms = 10000;
+    CountingTime time;
+    StopSignal stop;
+    stop.SetTime(&time);
+    FramePacer pacer(Pacing::RealTime, i, &time);
+    while (time.Now() < 9'900'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
+    const std::int64_t lastDue = time.Now();
+    time.AdvanceTo(10'300'000'000);  // held from 9.9 s to past the stall's end at 10.25 s
+    stop.Request();
+    const FramePacer::Dropped dropped = pacer.SkippedBeforeStop(stop);
+    // Every frame due after the held one up to the stop, but the one that would have come at
+    // once then (the stop's); of those, the ones due from 10.0 s to 10.25 s.
+    const std::int64_t step = 33'333'300;
+    std::uint64_t frames = 0, stalled = 0;
+    for (std::int64_t due = lastDue + step; due + step <= 10'300'000'000; due += step) {
+        ++frames;
+        if (due >= 10'000'000'000 && due < 10'250'000'000) ++stalled;
+    }
+    EXPECT_EQ(dropped.frames, frames);
+    EXPECT_EQ(dropped.stalled, stalled);
+    EXPECT_GE(stalled, 7u);
 }
 
 // A stop asked for while the thread was away, a stall under way: the frames due before the stop

@@ -69,7 +69,8 @@ TEST(PresetChanges, AChangeThatCannotBeMadeChangesNothing) {
           "without-formats=ABCDE", "ranges=1-2", "password", "format-rates=", "drift=abc",
           "drift=+-5", "drift=600000", "drift=nan", "jitter=-1", "stall=250", "stall=60000/60",
           "stall=10/0", "glitch=-5", "glitch=2.5", "format-size=16", "format-size=0x12",
-          "format-size=16x1e9", "return-after-disappearing=yes"}) {
+          "format-size=16x1e9", "return-after-disappearing=yes", "stall=20000000/100000", "stall=0/0.0001",
+          "drift=1e-400"}) {
         CameraPreset preset = UsbIr();
         std::string why;
         EXPECT_FALSE(zrf::sim::ApplyPresetChanges(changes, preset, why)) << changes;

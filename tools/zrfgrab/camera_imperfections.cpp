@@ -1,59 +1,50 @@
 #include "tools/zrfgrab/camera_imperfections.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <cstdint>
 
+#include "sim/cameras/imperfection_text.h"
 #include "tools/zrfgrab/arguments.h"
 
 namespace zrfgrab {
-namespace {
-
-// A decimal written as a person would, sign allowed: "+50", "-20", "3", "0.5".
-bool Decimal(const std::string& text, double& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) return false;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-void Add(std::string& changes, const std::string& key, const std::string& value) {
-    changes += (changes.empty() ? "" : ";") + key + "=" + value;
-}
-
-}  // namespace
 
 bool CameraImperfections::Takes(const std::string& option) {
     return option == "--drift" || option == "--jitter" || option == "--stall" ||
            option == "--glitch";
 }
 
+// Read as the cameras read them, so what is taken here is never refused there.
 void CameraImperfections::Read(const std::string& option, const std::string& value) {
     double number = 0;
+    std::int64_t ms = 0, every = 0;
+    std::uint32_t glitch = 0;
+    std::string key;
     if (option == "--drift") {
-        if (!Decimal(value, number) || std::abs(number) > 500000)
+        if (!zrf::sim::ReadClockPpm(value, number))
             throw UsageError(
                 "--drift takes the camera clock's offset in parts per million, from -500000 to "
                 "+500000 (like +50 or -20), not '" +
                 value + "'");
-        Add(changes_, "drift", value);
+        key = "drift";
     } else if (option == "--jitter") {
-        if (!Decimal(value, number) || number < 0 || number > 10000)
+        if (!zrf::sim::ReadJitterMs(value, number))
             throw UsageError("--jitter takes milliseconds from 0 to 10000, not '" + value + "'");
-        Add(changes_, "jitter", value);
+        key = "jitter";
     } else if (option == "--stall") {
-        const auto slash = value.find('/');
-        double seconds = 0;
-        if (slash == std::string::npos || !Decimal(value.substr(0, slash), number) ||
-            !Decimal(value.substr(slash + 1), seconds) || number < 0 || seconds <= 0 ||
-            seconds > 1e6 || number >= seconds * 1000)
+        if (!zrf::sim::ReadStall(value, ms, every))
             throw UsageError(
-                "--stall takes MS/SECONDS, a stall of MS milliseconds every SECONDS seconds, "
-                "shorter than its period (like 250/60), not '" +
+                "--stall takes MS/SECONDS, a stall of MS milliseconds (at most 10000000) every "
+                "SECONDS seconds (0.001 to 1000000), shorter than its period (like 250/60), not '" +
                 value + "'");
-        Add(changes_, "stall", value);
+        key = "stall";
     } else if (option == "--glitch") {
-        Add(changes_, "glitch", std::to_string(ParseInteger(value, option, 1, 4'000'000'000LL)));
+        if (!zrf::sim::ReadGlitchEvery(value, glitch) || glitch == 0)
+            throw UsageError("--glitch takes a whole number from 1 to 4000000000, not '" + value +
+                             "'");
+        key = "glitch";
+    } else {
+        return;
     }
+    changes_ += (changes_.empty() ? "" : ";") + key + "=" + value;
 }
 
 }  // namespace zrfgrab

@@ -39,7 +39,8 @@ const Subcommand kSubcommands[] = {
      "    each --camera more is one camera more, a device and recording of its own\n"
      "    (FILE.zrec gives FILE-1.zrec, FILE-2.zrec, ...); Ctrl-C ends it early with the summary.\n"
      "    The simulated cameras keep perfect time unless told: --drift their clock off by PPM\n"
-     "    (+50 fast, -20 slow), --jitter samples up to MS late, --stall the bus for MS every\n"
+     "    (+50 fast, -20 slow), --jitter samples up to MS late (at most 0.9 of a frame\n"
+     "    period), --stall the bus for MS every\n"
      "    SECONDS (the frames then are dropped), --glitch one sample in N cut short or damaged;\n"
      "    usb-ir-field has such imperfections of its own"},
     {"replay", &RunReplayCommand,

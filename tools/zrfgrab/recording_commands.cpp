@@ -122,7 +122,9 @@ int RunRecordingInfo(const std::string& path) {
                     zrfgrab::FrameTimeText(seen.back().ticks).c_str());
         std::vector<zrfgrab::StampedFrame> stamped;
         stamped.reserve(seen.size());
-        for (const SeenFrame& s : seen) stamped.push_back({s.number, s.ticks});
+        for (const SeenFrame& s : seen) {
+            if (s.good) stamped.push_back({s.number, s.ticks});  // a damaged frame's number and time are not
+        }
         if (const auto rate = zrfgrab::CameraFrameRate(stamped))
             std::printf("frame rate   %.3f fps (camera frames over their time stamps)\n", *rate);
     }

@@ -65,8 +65,9 @@ std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames) {
         const double numbered = frames[i].number > frames[i - 1].number
                                     ? static_cast<double>(frames[i].number - frames[i - 1].number)
                                     : 1.0;
-        const double timed = period ? std::round(step / *period) : 1.0;
-        frame += std::max({numbered, timed, 1.0});
+        // With a period to go by, the time tells (a damaged or repeated number does not);
+        // without one, the numbers.
+        frame += period ? std::max(std::round(step / *period), 1.0) : numbered;
         time += step / kTicksPerSecond;
         add();
     }

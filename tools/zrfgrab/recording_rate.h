@@ -14,10 +14,12 @@ struct StampedFrame {
 };
 
 // Camera frames per second: the slope of the line through camera frame numbers and times. The
-// camera frames between two recorded ones are told by the frame numbers (frames the recording
-// left out) and by the time between them in typical frame periods (frames the camera dropped
-// before they were numbered), whichever says more. Steps back in time are left out. None
-// without two frames a positive time apart.
+// camera frames between two recorded ones are told by the time between them in typical frame
+// periods (the period from the steps between consecutively numbered frames): frames the
+// recording left out and frames the camera dropped before they were numbered both count, and a
+// damaged or repeated number misleads nothing. Without such steps, the frame numbers tell.
+// Steps back in time are left out. None without two frames a positive time apart. Pass only
+// frames whose checksums hold.
 std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames);
 
 // Times for frames in order that never go back: a stamp not later than the last time given

@@ -49,6 +49,18 @@ TEST(CameraFrameRate, CountsCameraFramesWhateverIsMissing) {
         for (std::size_t i = 150; i < frames.size(); ++i) frames[i].ticks -= 10'000'000;
         cases.push_back({"a step back", 30.0, frames});
     }
+    {
+        // A number with a high bit flipped (a damaged record passed on): not believed.
+        auto frames = Camera(30.0, 300);
+        frames[150].number ^= std::uint64_t{1} << 40;
+        cases.push_back({"a damaged number", 30.0, frames});
+    }
+    {
+        // A number repeated: the time still counts a frame.
+        auto frames = Camera(30.0, 300);
+        frames[150].number = frames[149].number;
+        cases.push_back({"a repeated number", 30.0, frames});
+    }
     for (const Case& c : cases) {
         const auto rate = CameraFrameRate(c.frames);
         ASSERT_TRUE(rate.has_value()) << c.name;
