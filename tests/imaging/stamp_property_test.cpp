@@ -46,6 +46,7 @@ struct CameraKind {
     int burstEvery = 0;     // one sample in this many 1 to 1.9 periods late, the next at once
     float slowRate = 0;     // first this rate (camera and stream) for slowSeconds, then a restart
     int slowSeconds = 0;
+    bool windowing = false;  // each restart switches between one field and `fields`
 };
 
 double Ppm(double rate, double ppm) {
@@ -75,6 +76,8 @@ const CameraKind kKinds[] = {
     {"rate reads, 2 % slow", 30.0f, 29.4, 1, 120, 0.25, 0, 0, 37},
     {"restarts, 2 % fast, 4 fields", 30.0f, 30.6, 4, 180, 0.25, 0, 0, 0, 45},
     {"restarts, stalls, 100 ppm slow", 30.0f, Ppm(30, -100), 1, 300, 0.25, 250, 13, 0, 40},
+    {"windowing on and off, 50 ppm fast", 30.0f, Ppm(30, 50), 4, 300, 0.25, 0, 0, 0, 31, false, 3,
+     0, 0, 0, 0, true},
     {"no jitter, 2 % slow", 30.0f, 29.4, 1, 120, 0.0},
     {"a busy host, 2 % fast", 30.0f, 30.6, 1, 300, 0.1, 0, 0, 0, 0, false, 3, 20},
     {"a busy host, stalls, 50 ppm slow", 30.0f, Ppm(30, -50), 1, 600, 0.1, 250, 17, 0, 0, false, 3,
@@ -173,7 +176,10 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
     zrf::sim::SampleSettings settings;
     settings.size = {8, 4 * kind.fields};
     settings.fieldCount = kind.fields;
-    const Sample sample = BuildSample(kIeee1394, RampPicture(settings.size), settings);
+    const Sample fieldsSample = BuildSample(kIeee1394, RampPicture(settings.size), settings);
+    settings.fieldCount = 1;
+    const Sample wholeSample = BuildSample(kIeee1394, RampPicture(settings.size), settings);
+    const Sample* sample = &fieldsSample;
 
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> late(0.0, kind.jitter);
@@ -232,6 +238,11 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
             wallMs - runStartMs >= kind.restartEverySeconds * 1000.0) {
             CheckWindows(published, periodMs, o);
             published.clear();
+            if (kind.windowing) {  // as the device switches windowing: the stream stopped, its
+                                   // fields changed
+                sample = sample == &fieldsSample ? &wholeSample : &fieldsSample;
+                stream.SetFieldCount(sample == &fieldsSample ? kind.fields : 1);
+            }
             stream.SetFrameRate(kind.clockRate * 2);
             stream.SetFrameRate(kind.clockRate);
             ++run;
@@ -240,7 +251,7 @@ Outcome Play(const CameraKind& kind, std::uint32_t seed) {
         if (kind.rateReadEvery > 0 && delivered % kind.rateReadEvery == 0)
             stream.SetFrameRate(kind.clockRate);
         ++delivered;
-        const Delivery d = Deliver(stream, sample, settings.size);
+        const Delivery d = Deliver(stream, *sample, settings.size);
         const Arrival arrival{f, wallMs, run, runStartMs, burst};
         const auto arrivalMs = static_cast<std::int64_t>(std::floor(wallMs));
         for (std::size_t field = 0; field < d.images.size(); ++field) {
