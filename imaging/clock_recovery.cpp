@@ -20,6 +20,10 @@ constexpr double kMostSkipped = 1e12;
 constexpr double kDueMargin = 0.02;
 // While a line is acquired, a gap this many expected periods long or longer left frames out.
 constexpr double kAcquireGap = 2.5;
+// Samples closer than this share of a period came back to back (a burst), not a period apart.
+constexpr double kBackToBack = 0.25;
+// A sample this share of a period before the next frame's due time is early: a burst.
+constexpr double kEarly = 0.1;
 
 }  // namespace
 
@@ -32,6 +36,8 @@ void ClockRecovery::Reset(double period) {
     recentCount_ = recentNext_ = 0;
     credit_ = 0;
     acquired_ = 0;
+    bursting_ = false;
+    restartAfterBurst_ = false;
     refFrame_ = 0;
     refArrival_ = 0.0;
     w_ = u_ = v_ = uu_ = uv_ = vv_ = 0.0;
@@ -40,52 +46,79 @@ void ClockRecovery::Reset(double period) {
 std::int64_t ClockRecovery::Add(double arrival) {
     if (empty_) {
         empty_ = false;
+        lastArrival_ = arrival;
         StartLine(0, arrival, guess_);
         return frame_;
     }
     const double period = Period();
-    // Acquiring the line (after a start or a camera that moved), samples are taken as
-    // consecutive frames, however far off the expected period the camera runs.
-    if (acquired_ < kAcquireSamples) {
-        // Only a gap of whole expected periods, longer than any camera's own period that is
-        // still taken for one (twice the expected), says frames were left out.
-        const double gap = arrival - lastArrival_;
-        const double skipped = gap >= kAcquireGap * guess_
-                                   ? std::min(std::floor(gap / guess_ + 0.5) - 1, kMostSkipped)
-                                   : 0.0;
-        frame_ += 1 + static_cast<std::int64_t>(skipped);
-        lastArrival_ = arrival;
-        Forget(std::exp(-(1.0 + skipped) * period / kMemoryMilliseconds));
-        Include(frame_, arrival);
-        ++acquired_;
-        return frame_;
-    }
+    const double gap = arrival - lastArrival_;
     lastArrival_ = arrival;
+    fitted_ = false;
+    // The fit forgets by samples, not by time: a silence tells nothing new of the camera's period.
+    Forget(std::exp(-period / kMemoryMilliseconds));
+    if (acquired_ < kAcquireSamples) return Acquire(gap, arrival);
+    if (bursting_) {
+        // Back to back, before any frame could fall due that was not yet made when the burst
+        // came: the burst's next frame, late as the burst is; it tells nothing of the line.
+        if (gap < kBackToBack * period && arrival < burstEnd_) return ++frame_;
+        bursting_ = false;
+    }
     const double late = arrival - (Expected(frame_ + 1) + Early());
     double skipped = 0.0;
     if (late >= (1.0 - kDueMargin) * period) {
         // Late past the next frame's due time: the frames between were dropped.
         skipped = std::min(std::floor(late / period + kDueMargin), kMostSkipped);
-    } else if (late < -kDueMargin * period && credit_ > 0) {
-        // Before the next frame could fall due: the frames last taken as dropped came late, in a
-        // burst from a driver's buffers. Take back as few as this sample needs.
-        const auto back = static_cast<std::int64_t>(std::ceil(-late / period - kDueMargin));
-        const std::int64_t taken = std::clamp<std::int64_t>(back, 0, credit_);
-        frame_ -= taken;
-        credit_ -= taken;
+    } else if (late < -kEarly * period && credit_ > 0) {
+        // Well before the next frame could fall due: the frames last taken as dropped came late,
+        // in a burst from a driver's buffers. They all come back; this is the burst's second. The
+        // burst holds no frame that fell due after its first sample came.
+        const double early = Early();
+        burstEnd_ = Expected(frame_) + early > creditArrival_ ? Expected(frame_) + early
+                                                              : Expected(frame_ + 1) + early;
+        frame_ -= credit_;
+        credit_ = 0;
+        bursting_ = true;
+        return ++frame_;
     } else if (late >= -kDueMargin * period) {
         credit_ = 0;  // on time: the frames taken as dropped were
     }
-    if (skipped > 0) credit_ = static_cast<std::int64_t>(skipped);
+    if (skipped > 0) {
+        credit_ = static_cast<std::int64_t>(skipped);
+        creditArrival_ = arrival;
+    }
     frame_ += 1 + static_cast<std::int64_t>(skipped);
-    Forget(std::exp(-(1.0 + skipped) * period / kMemoryMilliseconds));
     const double off = arrival - Expected(frame_);
     if (skipped == 0 && std::abs(off) <= 0.25 * period) {
         Include(frame_, arrival);
         offLine_ = 0;
-    } else if (skipped == 0 && ++offLine_ >= kOffLineRun) {
+    } else if (++offLine_ >= kOffLineRun) {
+        // A run of samples off the line, or each after frames taken as dropped (a line whose
+        // period is a fraction of the camera's): the camera is not where the line says.
         StartLine(frame_, arrival, period);
     }
+    return frame_;
+}
+
+// A line's first samples are consecutive frames, however far off the expected period the camera
+// runs; only a gap of whole expected periods, longer than any camera's own period still taken for
+// one, says frames were left out. Samples back to back (frames queued before the start, a burst)
+// are frames but tell nothing of the period: the line starts again after them.
+std::int64_t ClockRecovery::Acquire(double gap, double arrival) {
+    if (gap < kBackToBack * guess_) {
+        ++frame_;
+        restartAfterBurst_ = true;
+        return frame_;
+    }
+    const double skipped = gap >= kAcquireGap * guess_
+                               ? std::min(std::floor(gap / guess_ + 0.5) - 1, kMostSkipped)
+                               : 0.0;
+    frame_ += 1 + static_cast<std::int64_t>(skipped);
+    if (restartAfterBurst_) {
+        StartLine(frame_, arrival, guess_);
+        return frame_;
+    }
+    Include(frame_, arrival);
+    ++acquired_;
     return frame_;
 }
 
@@ -110,7 +143,8 @@ double ClockRecovery::Uncertainty() const {
 }
 
 bool ClockRecovery::Settled() const {
-    return acquired_ >= kAcquireSamples && Uncertainty() <= kSettledUncertainty * Period();
+    return acquired_ >= kAcquireSamples && Uncertainty() <= kSettledUncertainty * Period() &&
+           w_ > kAcquireSamples / 2;
 }
 
 double ClockRecovery::Expected(std::int64_t frame) const {
@@ -143,6 +177,7 @@ void ClockRecovery::Recenter(std::int64_t frame, double arrival) {
 }
 
 void ClockRecovery::Include(std::int64_t frame, double arrival) {
+    fitted_ = true;
     Recenter(frame, arrival);
     w_ += 1.0;
     recent_[recentNext_] = {frame, arrival};
@@ -165,9 +200,10 @@ double ClockRecovery::Early() const {
 
 void ClockRecovery::StartLine(std::int64_t frame, double arrival, double period) {
     refPeriod_ = period;
-    lastArrival_ = arrival;
     credit_ = 0;
     offLine_ = 0;
+    bursting_ = false;
+    restartAfterBurst_ = false;
     acquired_ = 1;
     refFrame_ = frame;
     refArrival_ = arrival;

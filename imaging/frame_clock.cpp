@@ -167,11 +167,18 @@ std::int64_t FrameClock::GridMilliseconds(std::int64_t frame) const {
     return baseMs_ + static_cast<std::int64_t>(framePeriod_ * static_cast<double>(frame) * 1000.0);
 }
 
+// The rate the fields of a sample are spread over: the camera's own, once the grid follows it
+// (the programmed rate's longer fields would run a fast camera's stamps ahead without bound).
+double FrameClock::FieldRateLocked() const {
+    if (!IsUsableFrameRate(frameRate_) || samples_ == 0 || !(gridPeriod_ > 0)) return frameRate_;
+    return 1000.0 / gridPeriod_;
+}
+
 FrameStamp FrameClock::ToStamp(std::int64_t milliseconds) const {
     milliseconds = std::clamp<std::int64_t>(milliseconds, 0, kLatestStamp);
     FrameStamp stamp;
     stamp.timeZoneMinutes = timeZoneMinutes_;
-    stamp.frameRate = frameRate_;
+    stamp.frameRate = FieldRateLocked();
     // The stamp's fields are unsigned 32-bit seconds and milliseconds, as the frames carry them.
     stamp.seconds = static_cast<std::uint32_t>(milliseconds / 1000);
     stamp.milliseconds = static_cast<std::uint32_t>(milliseconds % 1000);
@@ -223,7 +230,9 @@ double FrameClock::GridStampLocked(double elapsed) {
     if (GridAt(frame) < elapsed - lead) {
         MoveGrid(frame, target);
         moving_ = false;
-    } else if (moving_ || std::abs(off) > kPhaseBand) {
+    } else if (recovery_.Fitted() && (moving_ || std::abs(off) > kPhaseBand)) {
+        // Only a sample on the line says where the grid belongs (not one of a burst, nor one
+        // late past a stall).
         // A quarter millisecond a sample keeps the spacing even; a grid far off (a camera far
         // off its rate at the start) comes back a twentieth of the way a sample.
         const double most = std::max(kPhaseStep, std::abs(off) / kPhaseReturn);
@@ -237,10 +246,10 @@ double FrameClock::GridStampLocked(double elapsed) {
 
 FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
     const double elapsed = ElapsedExactLocked();
-    const std::int64_t span = FieldOffsetMilliseconds(fieldCount, frameRate_, fieldCount - 1);
     const double sinceStart =
         IsUsableFrameRate(frameRate_) ? GridStampLocked(elapsed) : std::floor(elapsed);
     ++samples_;
+    double fieldRate = FieldRateLocked();
     std::int64_t stamp = baseMs_ + static_cast<std::int64_t>(std::floor(sinceStart + kRounding));
     // Later than everything published, even when that leads by more than two periods: a
     // stamp that repeats or goes back is worse than one a little early. A run's first stamp
@@ -252,9 +261,15 @@ FrameStamp FrameClock::NextSampleLocked(std::int32_t fieldCount) {
             baseMs_ += shift;
             stamp += shift;
         }
+        // A sample that waits for the last stamp takes its fields a millisecond apart, so a
+        // burst's samples do not push the ones after them ahead by whole periods.
+        if (stamp <= lastPublished_) fieldRate = kMaxFrameRate;
         stamp = std::max(stamp, lastPublished_ + 1);
     }
     continuing_ = false;
+    const std::int64_t span = FieldOffsetMilliseconds(fieldCount, fieldRate, fieldCount - 1);
     lastPublished_ = std::min(stamp + span, kLatestStamp);
-    return ToStamp(stamp);
+    FrameStamp published = ToStamp(stamp);
+    published.frameRate = fieldRate;
+    return published;
 }

@@ -35,7 +35,9 @@
 //   The grid then moves forward so its first stamp continues one millisecond after the last, by
 //   at most what the base lost of the wall clock; stamps past that (a slow run's lead handed to a
 //   fast one) follow a millisecond apart until the grid passes them.
-// - Fields are offset by their period within the sample, a millisecond each at least.
+// - Fields are offset by their period within the sample (the camera's period, as the grid
+//   follows it), a millisecond each at least; a sample that waits for the last stamp published
+//   takes its fields a millisecond apart.
 //
 // Where the promises cannot all hold, increasing wins: above a thousand stamps a second (rate
 // times fields) the millisecond stamps run ahead of arrival; after the wall clock is set back
@@ -43,8 +45,10 @@
 // than its own periods, stamps lead until the grid passes the last one published. Samples
 // delivered late in a burst (a driver's buffers after the host held the thread for a period or
 // more) show themselves only with the burst's second sample: the first keeps the later frame it
-// was taken for, the count goes on right, and the samples of a burst longer than three periods
-// cannot all lie within three periods of their arrival. A lasting step in when samples arrive
+// was taken for, the next ones follow it a millisecond apart (with several fields, a millisecond
+// a field, which the two samples after the burst may still carry), the count goes on right, and the
+// samples of a burst longer than three periods cannot all lie within three periods of their
+// arrival. A lasting step in when samples arrive
 // (a camera whose delivery takes longer from some moment on) is followed within the 2 ms band, so
 // windows across it advance by the step too.
 //
@@ -61,7 +65,8 @@ struct FrameStamp {
     std::uint32_t seconds = 0;
     std::uint32_t milliseconds = 0;
     std::int16_t timeZoneMinutes = 0;
-    double frameRate = 0.0;  // the clock's rate: its fields are offset by its periods
+    double frameRate =
+        0.0;  // the camera's rate as the clock follows it: fields are offset by its periods
 };
 
 class FrameClock {
@@ -123,6 +128,7 @@ class FrameClock {
     double GridAt(std::int64_t frame) const;
     void MoveGrid(std::int64_t frame, double to);
     FrameStamp ToStamp(std::int64_t milliseconds) const;
+    double FieldRateLocked() const;
 
     bool started_ = false;
     std::int64_t counterFrequency_ = 0;

@@ -92,9 +92,14 @@ class CameraService {
 }  // namespace zrf::sim
 
 // The classes above cross from the program into the DLL, so the entry point's name carries
-// their version: a change to their virtual functions (or their layout) takes the next number,
-// and a program never calls into a DLL built with other classes: it finds no entry point.
-#define ZRF_CAMERA_SERVICE_ENTRY_POINT "ZrfSimulatedCameraService3"
+// their version: a change to their virtual functions (or their layout, ServiceCameraOptions'
+// too) takes the next number, and a program never calls into a DLL built with other classes: it
+// finds no entry point. The DLL defines the function under ZRF_CAMERA_SERVICE_ENTRY, the program
+// looks it up by ZRF_CAMERA_SERVICE_ENTRY_POINT: one name for both.
+#define ZRF_CAMERA_SERVICE_ENTRY ZrfSimulatedCameraService3
+#define ZRF_CAMERA_SERVICE_NAME_OF(entry) #entry
+#define ZRF_CAMERA_SERVICE_NAME(entry) ZRF_CAMERA_SERVICE_NAME_OF(entry)
+#define ZRF_CAMERA_SERVICE_ENTRY_POINT ZRF_CAMERA_SERVICE_NAME(ZRF_CAMERA_SERVICE_ENTRY)
 extern "C" {
 using ZrfSimulatedCameraServiceFn = zrf::sim::CameraService* (*)();
 }

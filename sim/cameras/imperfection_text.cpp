@@ -36,8 +36,10 @@ bool ReadJitterMs(std::string_view text, double& ms) {
 bool ReadStall(std::string_view text, std::int64_t& ms, std::int64_t& everyMs) {
     const auto slash = text.find('/');
     double stall = 0, seconds = 0;
-    if (slash == std::string_view::npos || !Decimal(text.substr(0, slash), 0, 1e7, stall) ||
-        !Decimal(text.substr(slash + 1), 0.001, 1e6, seconds) || stall >= seconds * 1000) {
+    // Whole milliseconds both: a stall the pacer would round to nothing is refused, not ignored.
+    if (slash == std::string_view::npos || !Decimal(text.substr(0, slash), 1, 1e7, stall) ||
+        !Decimal(text.substr(slash + 1), 0.001, 1e6, seconds) || stall != std::floor(stall) ||
+        seconds * 1000 != std::floor(seconds * 1000) || stall >= seconds * 1000) {
         return false;
     }
     ms = static_cast<std::int64_t>(stall);

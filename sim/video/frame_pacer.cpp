@@ -99,13 +99,18 @@ bool FramePacer::WaitUntil(Clock::time_point when, StopSignal& stop) {
 }
 
 void FramePacer::SkipStall() {
-    // A stall spans at most its length in frames, and one more.
-    const std::uint64_t most =
-        static_cast<std::uint64_t>(std::chrono::milliseconds(imperfections_.stall_ms) / step_) + 2;
-    while (last_stalled_ < most && InStall(next_due_.time_since_epoch(), imperfections_)) {
-        next_due_ += step_;
-        ++last_stalled_;
-        ++last_skipped_;
+    const std::chrono::milliseconds stall(imperfections_.stall_ms),
+        every(imperfections_.stall_every_ms);
+    // Stall by stall, each at once to its end; a thousand in a row (stalls closer together than a
+    // frame period) let the next frame through rather than none ever again.
+    for (int stalls = 0; stalls < 1000 && InStall(next_due_.time_since_epoch(), imperfections_);
+         ++stalls) {
+        const Clock::duration into = next_due_.time_since_epoch() % every;
+        const Clock::duration left = std::chrono::duration_cast<Clock::duration>(stall) - into;
+        const auto frames = static_cast<std::uint64_t>((left + step_ - Clock::duration(1)) / step_);
+        next_due_ += step_ * static_cast<Clock::rep>(frames);
+        last_stalled_ += frames;
+        last_skipped_ += frames;
     }
 }
 
@@ -161,8 +166,11 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
     } else {
         next_due_ = NextDue(due, now, step);
         last_skipped_ = FramesBetween(due, next_due_, step);
+        // Of the frames the thread came back too late for, those in a stall are the stall's.
+        last_stalled_ = StalledAfter(due, last_skipped_);
     }
     const Clock::time_point stallFrom = next_due_;
+    const std::uint64_t stalledLate = last_stalled_;
     SkipStall();
     if (WaitUntil(next_due_ + Jitter(), stop)) return true;
     // Frames due after the stop was asked for are not the thread's to have delivered, nor the
@@ -172,15 +180,17 @@ bool FramePacer::WaitForNextFrame(REFERENCE_TIME interval, StopSignal& stop) {
         std::lock_guard lock(stop.mutex_);
         stopAt = stop.requested_at_;
     }
-    const std::uint64_t late = last_skipped_ - last_stalled_;
+    const std::uint64_t stallTaken =
+        last_stalled_ - stalledLate;  // by SkipStall, from stallFrom on
+    const std::uint64_t late = last_skipped_ - stallTaken;
     const std::uint64_t lateBeforeStop = late > 0 ? SkippedAtStop(due, now, stopAt, step) : 0;
     std::uint64_t stalledBeforeStop = 0;
-    if (last_stalled_ > 0 && stopAt > stallFrom) {
+    if (stallTaken > 0 && stopAt > stallFrom) {
         const auto dueBeforeStop =
             static_cast<std::uint64_t>((stopAt - stallFrom + step - Clock::duration(1)) / step);
-        stalledBeforeStop = std::min(last_stalled_, dueBeforeStop);
+        stalledBeforeStop = std::min(stallTaken, dueBeforeStop);
     }
-    last_stalled_ = stalledBeforeStop;
+    last_stalled_ = StalledAfter(due, lateBeforeStop) + stalledBeforeStop;
     last_skipped_ = lateBeforeStop + stalledBeforeStop;
     return false;
 }

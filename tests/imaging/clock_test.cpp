@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -184,9 +185,11 @@ TEST(ClockRecoveryTest, NumbersCameraFramesCountingTheDroppedOnes) {
         // A frame 1.5 periods late, the next at once: taken for frame 3 at first, the burst
         // shows it was 2, and the count goes on from there.
         {"a burst of two", {0, 1, 3.5, 3.5, 4, 5}, {0, 1, 3, 3, 4, 5}},
+        // Frame 2 held past frame 9's due time, then 3 to 5 at once, 6 to 9 dropped: only the
+        // burst's first sample keeps the later frame it was taken for.
         {"a burst of four after a long hold",
          {0, 1, 9.5, 9.5, 9.5, 9.5, 10, 11},
-         {0, 1, 9, 9, 9, 9, 10, 11}},
+         {0, 1, 9, 3, 4, 5, 10, 11}},
     };
     for (const Case& c : cases) {
         ClockRecovery recovery;
@@ -220,6 +223,30 @@ TEST(ClockRecoveryTest, FitsTheCamerasPeriodAndFollowsAMovedPhase) {
     EXPECT_NEAR(recovery.Expected(100), 1000.0, 0.01);
     for (int k = 101; k < 101 + ClockRecovery::kOffLineRun; ++k) recovery.Add(k * 10.0 + 5.0);
     EXPECT_NEAR(recovery.Expected(110), 1105.0, 0.5);  // the camera moved half a period
+}
+
+// Frames queued before the start come at once: they are frames, but the line starts after them,
+// so its period is the camera's. A camera silent for ten minutes is found where it is: the line
+// keeps what it knew across the silence.
+TEST(ClockRecoveryTest, QueuedFramesAndSilencesLeaveTheLineRight) {
+    const double p = 1000.0 / 30;
+    {
+        ClockRecovery recovery;
+        recovery.Reset(p);
+        for (int k = 0; k < 8; ++k) EXPECT_EQ(recovery.Add(0.001 * k), k);
+        for (int k = 8; k < 100; ++k) EXPECT_EQ(recovery.Add((k - 7 + 0.5) * p), k) << k;
+        EXPECT_NEAR(recovery.Period(), p, p * 1e-4);
+    }
+    {
+        ClockRecovery recovery;
+        const double fast = p / 1.02;
+        recovery.Reset(p);
+        for (int k = 0; k < 300; ++k) recovery.Add(k * fast);
+        const double after = 600'000.0;
+        const auto frame = static_cast<std::int64_t>(std::ceil(after / fast));
+        EXPECT_EQ(recovery.Add(frame * fast), frame);
+        EXPECT_EQ(recovery.Add((frame + 1) * fast), frame + 1);
+    }
 }
 
 // Whatever the arrivals, the period stays within a factor two of the expected one, and nothing

@@ -20,7 +20,8 @@ TEST(CameraHandle, EachRefusalHasItsOwnKindOfError) {
     bad.changes = "no-such-key=1";
     EXPECT_THROW(SimulatedCameraHandle::Start("no-such-camera", {}), System::ArgumentException);
     EXPECT_THROW(SimulatedCameraHandle::Start("usb-ir", bad), System::ArgumentException);
-    EXPECT_THROW(SimulatedCameraHandle::Replay("/nonexistent/recording.zrec", {}), System::IOException);
+    EXPECT_THROW(SimulatedCameraHandle::Replay("/nonexistent/recording.zrec", {}),
+                 System::IOException);
     try {
         SimulatedCameraHandle::Start("no-such-camera", {});
     } catch (const System::ArgumentException& e) {
@@ -36,7 +37,8 @@ TEST(CameraHandle, ARunningCameraIsNotStartedTwiceAndItsPathIsFreeOnceItStops) {
         const std::string host = first->Info().hostname;
         EXPECT_THROW(SimulatedCameraHandle::Start(preset, {}), System::InvalidOperationException);
         // The refused start took nothing from the running camera.
-        EXPECT_EQ(control::CameraTreeRegistry::Find(host) != nullptr, preset != std::string("webcam"));
+        EXPECT_EQ(control::CameraTreeRegistry::Find(host) != nullptr,
+                  preset != std::string("webcam"));
         first.reset();
         EXPECT_EQ(control::CameraTreeRegistry::Find(host), nullptr);
         EXPECT_NO_THROW(SimulatedCameraHandle::Start(preset, {}));
@@ -65,7 +67,8 @@ TEST(ProcessCameras, BindsMeetTheLivingCameraAndAFailedMakeLeavesThePathFree) {
     EXPECT_EQ(camera, nullptr);
     ASSERT_EQ(ProcessCameras::FindOrMake(path, make, camera), S_OK);
     // Case does not make another device.
-    ASSERT_EQ(ProcessCameras::FindOrMake(L"\\\\?\\USB#VID_2F1E&PID_0AFF#PROCESS-TEST", make, again), S_OK);
+    ASSERT_EQ(ProcessCameras::FindOrMake(L"\\\\?\\USB#VID_2F1E&PID_0AFF#PROCESS-TEST", make, again),
+              S_OK);
     EXPECT_EQ(again, camera);
     EXPECT_EQ(ProcessCameras::MakeIfFree(path, make, other), S_FALSE);
     EXPECT_EQ(other, nullptr);
@@ -95,7 +98,11 @@ TEST(CameraHandle, FurtherCamerasOfAKindHaveDevicePathsAndTreesOfTheirOwn) {
     }
     // Each tree is its own: a correction on one leaves the others as they were.
     control::CameraTreeRegistry::Find(paths[1])->Nuc();
-    EXPECT_EQ(std::get<std::int32_t>(control::CameraTreeRegistry::Find(paths[0])->Get(zrf::sim::nodes::kNucCount)), 0);
-    EXPECT_EQ(std::get<std::int32_t>(control::CameraTreeRegistry::Find(paths[1])->Get(zrf::sim::nodes::kNucCount)), 1);
+    EXPECT_EQ(std::get<std::int32_t>(
+                  control::CameraTreeRegistry::Find(paths[0])->Get(zrf::sim::nodes::kNucCount)),
+              0);
+    EXPECT_EQ(std::get<std::int32_t>(
+                  control::CameraTreeRegistry::Find(paths[1])->Get(zrf::sim::nodes::kNucCount)),
+              1);
     EXPECT_THROW(SimulatedCameraHandle::Start("fw-ir", second), System::InvalidOperationException);
 }

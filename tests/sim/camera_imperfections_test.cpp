@@ -134,6 +134,44 @@ TEST(CameraImperfections, AStallTakesEveryFrameDueInItAtAnyRate) {
     }
 }
 
+// Stalls less than a frame period apart: no frame that falls due in one is delivered (the bus is
+// stalled nearly always), and the camera still goes on.
+TEST(CameraImperfections, StallsCloserThanAFrameLetNoStalledFrameThrough) {
+    CameraImperfections i;
+    i.stall_ms = 999;
+    i.stall_every_ms = 1000;
+    CountingTime time;
+    StopSignal stop;
+    stop.SetTime(&time);
+    FramePacer pacer(Pacing::RealTime, i, &time);
+    for (int k = 0; k < 200; ++k) {
+        ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
+        EXPECT_FALSE(FramePacer::InStall(nanoseconds(time.Now()), i)) << k;
+    }
+}
+
+// A thread that came back late across a stall, waiting for its next frame or stopped: the
+// frames the stall took are the stall's either way.
+TEST(CameraImperfections, FramesAStallTookAreTheStallsOnEveryPath) {
+    CameraImperfections i;
+    i.stall_ms = 250;
+    i.stall_every_ms = 1000;
+    for (const bool stopping : {false, true}) {
+        CountingTime time;
+        StopSignal stop;
+        stop.SetTime(&time);
+        FramePacer pacer(Pacing::RealTime, i, &time);
+        while (time.Now() < 1'950'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
+        time.AdvanceTo(2'300'000'000);  // back from 1.95 s past the stall of 2.0 s to 2.25 s
+        if (stopping) stop.Request();
+        EXPECT_EQ(pacer.WaitForNextFrame(333333, stop), !stopping);
+        // 2.0 s to 2.25 s at 30 fps: 7 or 8 frames, whichever path counted them.
+        EXPECT_GE(pacer.LastStalled(), 7u) << stopping;
+        EXPECT_LE(pacer.LastStalled(), 8u) << stopping;
+        EXPECT_GT(pacer.LastSkipped(), pacer.LastStalled()) << stopping;  // and the late ones
+    }
+}
+
 // A thread that held its frame (waiting for a buffer) through a stall when the stop came: the
 // frames due meanwhile are dropped, the stall's counted as the stall's.
 TEST(CameraImperfections, FramesAStallTookWhileTheThreadHeldItsFrameAreTheStalls) {

@@ -13,21 +13,23 @@ using std::chrono::milliseconds;
 
 struct PaceCase {
     const char* name;
-    int due;   // ms, the frame just delivered was due then
-    int now;   // ms, when the streaming thread is back
-    int step;  // ms
-    int next;  // ms, when the next frame is due
+    int due;      // ms, the frame just delivered was due then
+    int now;      // ms, when the streaming thread is back
+    int step;     // ms
+    int next;     // ms, when the next frame is due
     int skipped;  // frames whose time passed between the two: dropped
 };
-void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PaceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FramePacerTest : public ::testing::TestWithParam<PaceCase> {};
 
 TEST_P(FramePacerTest, KeepsTheSensorsRhythm) {
     const PaceCase& c = GetParam();
     const Clock::time_point origin{};
-    const Clock::time_point next = FramePacer::NextDue(origin + milliseconds(c.due), origin + milliseconds(c.now),
-                                                       milliseconds(c.step));
+    const Clock::time_point next = FramePacer::NextDue(
+        origin + milliseconds(c.due), origin + milliseconds(c.now), milliseconds(c.step));
     EXPECT_EQ(std::chrono::duration_cast<milliseconds>(next - origin).count(), c.next);
     EXPECT_EQ(FramePacer::FramesBetween(origin + milliseconds(c.due), next, milliseconds(c.step)),
               static_cast<std::uint64_t>(c.skipped));
@@ -53,13 +55,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
     for (const int stall : {40, 80}) {
         const Clock::time_point origin{};
-        const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
+        const auto step =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(33333));
         Clock::time_point due = origin + step;
         int frames = 0;
         std::uint64_t skipped = 0;
         while (due < origin + std::chrono::seconds(60)) {
             ++frames;
-            const Clock::time_point now = due + milliseconds(frames % 50 == 0 ? stall : 2);  // woken late
+            const Clock::time_point now =
+                due + milliseconds(frames % 50 == 0 ? stall : 2);  // woken late
             const Clock::time_point next = FramePacer::NextDue(due, now, step);
             skipped += FramePacer::FramesBetween(due, next, step);
             due = next;
@@ -75,7 +79,8 @@ TEST(FramePacer, LateWakeUpsDoNotSlowTheCamera) {
 TEST(FramePacer, AStopTakesTheFramesDueAfterIt) {
     struct Case {
         const char* name;
-        int stopAt;  // ms; the frame just delivered was due at 100, the thread is back at 400, 33 ms a frame
+        int stopAt;  // ms; the frame just delivered was due at 100, the thread is back at 400, 33
+                     // ms a frame
         std::uint64_t skipped;
     };
     const Case cases[] = {

@@ -10,9 +10,9 @@
 #include "imaging/zrf_records.h"
 #include "sim/cameras/replay_sample_source.h"
 #include "sim/cameras/usb_sample_from_image.h"
+#include "sim/samples/camera_samples.h"
 #include "sim/video/format_blocks.h"
 #include "tests/host/recorder/temp_dir.h"
-#include "sim/samples/camera_samples.h"
 #include "tests/imaging/stream_harness.h"
 
 namespace {
@@ -112,7 +112,8 @@ std::string WriteRecording(const std::string& path, const std::vector<Sample>& i
     }
     for (std::size_t index : damaged) {
         std::FILE* f = std::fopen(path.c_str(), "r+b");
-        std::fseek(f, static_cast<long>(offsets.at(index) + sizeof(FrameRecordHeader) + 100), SEEK_SET);
+        std::fseek(f, static_cast<long>(offsets.at(index) + sizeof(FrameRecordHeader) + 100),
+                   SEEK_SET);
         std::fputc(0x5A, f);
         std::fclose(f);
     }
@@ -120,13 +121,15 @@ std::string WriteRecording(const std::string& path, const std::vector<Sample>& i
 }
 
 // The images a replay source sends, decoded back, for `count` frames.
-std::vector<Sample> Played(ReplaySampleSource& source, int count, std::vector<bool>* exhausted = nullptr) {
+std::vector<Sample> Played(ReplaySampleSource& source, int count,
+                           std::vector<bool>* exhausted = nullptr) {
     const VideoFormat format = source.Format();
     const auto type = MediaTypeFor(format, format.frame_intervals.front());
     std::vector<Sample> images;
     for (int i = 0; i < count; ++i) {
         Sample sample(source.Capacity(type.Get()));
-        sample.resize(source.Fill(type.Get(), static_cast<std::uint64_t>(i), sample.data(), sample.size()));
+        sample.resize(
+            source.Fill(type.Get(), static_cast<std::uint64_t>(i), sample.data(), sample.size()));
         const auto d = Decode(sample, source.PictureSize());
         images.push_back(d.images.empty() ? Sample{} : d.images.front());
         if (exhausted) exhausted->push_back(source.Exhausted());
@@ -138,19 +141,22 @@ std::vector<Sample> Played(ReplaySampleSource& source, int count, std::vector<bo
 
 TEST(ReplaySampleSource, PlaysAsItReadsPassingOverDamagedFramesAndOtherSizes) {
     TempDir dir;
-    const Sample a = DeliveredImage({32, 16}), b = DeliveredImage({32, 16}, 200), other = DeliveredImage({48, 16});
+    const Sample a = DeliveredImage({32, 16}), b = DeliveredImage({32, 16}, 200),
+                 other = DeliveredImage({48, 16});
     // Frame 3 is damaged, frame 4 of another size: both are passed over and counted.
     const std::string path = WriteRecording(dir.Path() + "/r.zrec", {a, b, a, other, b}, {2});
     for (const bool loop : {true, false}) {
         SCOPED_TRACE(loop ? "looping" : "once");
         std::shared_ptr<ReplaySampleSource> source;
         std::string error;
-        ASSERT_EQ(ReplaySampleSource::Open(path, ReplaySettings{loop}, source, error), S_OK) << error;
+        ASSERT_EQ(ReplaySampleSource::Open(path, ReplaySettings{loop}, source, error), S_OK)
+            << error;
         std::vector<bool> exhausted;
         const auto images = Played(*source, 6, &exhausted);
         const std::vector<Sample> expected =
             loop ? std::vector<Sample>{a, b, b, a, b, b} : std::vector<Sample>{a, b, b, b, b, b};
-        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(images[i] == expected[i]) << "frame " << i;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_TRUE(images[i] == expected[i]) << "frame " << i;
         // Once: exhausted as the last frame goes, which then repeats until the camera goes.
         const std::vector<bool> once{false, false, true, true, true, true};
         EXPECT_EQ(exhausted, loop ? std::vector<bool>(6, false) : once);
@@ -168,13 +174,15 @@ TEST(ReplaySampleSource, ARecordingWithoutAFrameThatPlaysIsRefusedWithItsReason)
         const char* reason;
     } cases[] = {
         {WriteRecording(dir.Path() + "/damaged.zrec", {a, a}, {0, 1}), "holds no complete frame"},
-        {WriteRecording(dir.Path() + "/visual.zrec", {Sample(28 + 32 * 16 * 2, 0x40)}), "only radiometric recordings"},
+        {WriteRecording(dir.Path() + "/visual.zrec", {Sample(28 + 32 * 16 * 2, 0x40)}),
+         "only radiometric recordings"},
         {dir.Path() + "/missing.zrec", "cannot open"},
     };
     for (const auto& c : cases) {
         std::shared_ptr<ReplaySampleSource> source;
         std::string error;
-        EXPECT_TRUE(FAILED(ReplaySampleSource::Open(c.path, ReplaySettings{}, source, error))) << c.path;
+        EXPECT_TRUE(FAILED(ReplaySampleSource::Open(c.path, ReplaySettings{}, source, error)))
+            << c.path;
         EXPECT_EQ(source, nullptr);
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }

@@ -24,7 +24,7 @@ struct Case {
     char subtype[5];  // the format's four characters
 };
 
-const Case kCases[] = {{"usb-ir", "F7M0"}, {"usb-ir", "MJLS"}, {"usb-ir", "YUY2"},
+const Case kCases[] = {{"usb-ir", "F7M0"}, {"usb-ir", "MJLS"},     {"usb-ir", "YUY2"},
                        {"usb-ir", "MJPG"}, {"usb-ir-jls", "MJLS"}, {"fw-ir", "F7M2"},
                        {"fw-ir", "F7M0"}};
 
@@ -65,7 +65,8 @@ TEST(ThermalSampleSource, EveryFrameIsWhatAFreshlyBuiltSampleOfItsPreparedSceneW
         {36, [](ResourceTree& t) { t.Nuc(); }},
         {50, [](ResourceTree& t) { t.Set(nodes::kRangeIndex, std::int32_t{1}); }},
         {75, [](ResourceTree& t) { t.Set(nodes::kRangeIndex, std::int32_t{0}); }},
-        {80, [](ResourceTree& t) {
+        {80,
+         [](ResourceTree& t) {
              if (std::get<bool>(t.Get(nodes::kWindowingAvailable))) {
                  t.Set(nodes::kWindowingFields, std::int32_t{2});
                  t.Set(nodes::kWindowingActive, true);
@@ -87,7 +88,8 @@ TEST(ThermalSampleSource, EveryFrameIsWhatAFreshlyBuiltSampleOfItsPreparedSceneW
             const auto sent = streaming.Sample(frame);
             ThermalSourceSettings content = model.preset.content;
             content.tree = model.tree;
-            model.source = std::make_unique<ThermalSampleSource>(model.preset.video.formats, content);
+            model.source =
+                std::make_unique<ThermalSampleSource>(model.preset.video.formats, content);
             const auto fresh = model.Sample(frame);
             ASSERT_FALSE(sent.empty());
             ASSERT_EQ(sent, fresh) << "frame " << frame;

@@ -41,11 +41,26 @@ std::optional<double> TypicalPeriod(std::span<const StampedFrame> frames) {
     return count > 0 ? std::optional(sum / static_cast<double>(count)) : std::nullopt;
 }
 
+// Whether the stamps keep one rhythm: nine in ten steps between consecutively numbered frames
+// within half a period of it. Bursts (frames handed over in pairs) and a rate that changes do
+// not, and then only the numbers can tell frames apart.
+bool Regular(std::span<const StampedFrame> frames, double period) {
+    std::size_t steps = 0, regular = 0;
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        const double step = Step(frames[i - 1], frames[i]);
+        if (!(step > 0) || !Consecutive(frames[i - 1], frames[i])) continue;
+        ++steps;
+        if (step >= 0.5 * period && step <= 1.5 * period) ++regular;
+    }
+    return steps > 0 && regular * 10 >= steps * 9;
+}
+
 }  // namespace
 
 std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames) {
     if (frames.size() < 2) return std::nullopt;
-    const std::optional<double> period = TypicalPeriod(frames);
+    std::optional<double> period = TypicalPeriod(frames);
+    if (period && !Regular(frames, *period)) period.reset();
     // The least-squares line through (camera frame, time), so one frame delivered late (the
     // first, say, while the host warmed up) moves the rate by little. Times leave steps back out.
     double frame = 0, time = 0, meanFrame = 0, meanTime = 0, spreadFrame = 0, spreadBoth = 0;
@@ -65,14 +80,16 @@ std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames) {
         const double numbered = frames[i].number > frames[i - 1].number
                                     ? static_cast<double>(frames[i].number - frames[i - 1].number)
                                     : 1.0;
-        // With a period to go by, the time tells (a damaged or repeated number does not);
-        // without one, the numbers.
+        // With a regular period to go by, the time tells (a damaged or repeated number does
+        // not); without one, the numbers.
         frame += period ? std::max(std::round(step / *period), 1.0) : numbered;
         time += step / kTicksPerSecond;
         add();
     }
-    if (n < 2 || spreadFrame <= 0 || !(spreadBoth > 0)) return std::nullopt;
-    return spreadFrame / spreadBoth;
+    if (n < 2 || spreadFrame <= 0 || !(spreadBoth > 0) || !(time > 0)) return std::nullopt;
+    // A regular rhythm: the line's slope, which one late frame moves little. Without one (the
+    // rate changed, frames came in bursts), frames over the time they took.
+    return period ? spreadFrame / spreadBoth : frame / time;
 }
 
 namespace {

@@ -13,11 +13,13 @@ struct StampedFrame {
     std::int64_t ticks;    // its time stamp, in 100 ns
 };
 
-// Camera frames per second: the slope of the line through camera frame numbers and times. The
+// Camera frames per second: the slope of the line through camera frame numbers and times (or,
+// where the stamps keep no one rhythm, camera frames over the time they took). The
 // camera frames between two recorded ones are told by the time between them in typical frame
 // periods (the period from the steps between consecutively numbered frames): frames the
 // recording left out and frames the camera dropped before they were numbered both count, and a
-// damaged or repeated number misleads nothing. Without such steps, the frame numbers tell.
+// damaged or repeated number misleads nothing. Where the stamps keep no one rhythm (frames in
+// bursts, a rate that changes) or have no such steps, the frame numbers tell.
 // Steps back in time are left out. None without two frames a positive time apart. Pass only
 // frames whose checksums hold.
 std::optional<double> CameraFrameRate(std::span<const StampedFrame> frames);

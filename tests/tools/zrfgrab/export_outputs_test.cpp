@@ -42,9 +42,9 @@ std::vector<std::uint8_t> ZrfImage(int width, int height, std::uint16_t first) {
     const std::size_t block = 32 + std::size_t(width) * height * 2;
     std::vector<std::uint8_t> image(96 + block, 0);
     std::memcpy(image.data(), "ZRF", 4);
-    image[31] = 1;                                                    // one entry
-    image[65] = 1;                                                    // a pixel block
-    image[79] = 96;                                                   // at 96
+    image[31] = 1;   // one entry
+    image[65] = 1;   // a pixel block
+    image[79] = 96;  // at 96
     for (int i = 0; i < 4; ++i) image[80 + i] = std::uint8_t(block >> (24 - 8 * i));
     std::memcpy(image.data() + 98, &width, 2);
     std::memcpy(image.data() + 100, &height, 2);
@@ -55,7 +55,8 @@ std::vector<std::uint8_t> ZrfImage(int width, int height, std::uint16_t first) {
     return image;
 }
 
-std::vector<std::uint8_t> VisualImage(const char* fourCc, int width, int height, std::size_t pictureBytes) {
+std::vector<std::uint8_t> VisualImage(const char* fourCc, int width, int height,
+                                      std::size_t pictureBytes) {
     VisualFrameHeader header{};
     std::memcpy(header.fourCc, fourCc, 4);
     header.width = width;
@@ -74,25 +75,31 @@ TEST(ExportPicture, EveryLayoutIsCheckedAgainstTheImagesSize) {
         int width, height;
     };
     auto cut = [](std::vector<std::uint8_t> v, std::size_t n) { return v.resize(v.size() - n), v; };
-    auto shortBlock = [](std::vector<std::uint8_t> v) { return v[83] -= 2, v; };  // the index says less
+    auto shortBlock = [](std::vector<std::uint8_t> v) {
+        return v[83] -= 2, v;
+    };  // the index says less
     const std::vector<Row> rows = {
         {"counts", ZrfImage(4, 3, 7000), Kind::Counts, 4, 3},
         {"counts, a pixel short", cut(ZrfImage(4, 3, 7000), 2), Kind::Other, 0, 0},
-        {"counts, the block a pixel short of its geometry", shortBlock(ZrfImage(4, 3, 7000)), Kind::Other, 0, 0},
+        {"counts, the block a pixel short of its geometry", shortBlock(ZrfImage(4, 3, 7000)),
+         Kind::Other, 0, 0},
         {"YUY2", VisualImage("YUY2", 4, 2, 16), Kind::Yuy2, 4, 2},
         {"YUY2, a byte short", VisualImage("YUY2", 4, 2, 15), Kind::Other, 0, 0},
         {"YUY2 of odd width", VisualImage("YUY2", 3, 2, 12), Kind::Other, 0, 0},
-        {"I420 of odd sides: chroma rounded up", VisualImage("I420", 3, 3, 9 + 2 * 4), Kind::I420, 3, 3},
+        {"I420 of odd sides: chroma rounded up", VisualImage("I420", 3, 3, 9 + 2 * 4), Kind::I420,
+         3, 3},
         {"I420, a byte short", VisualImage("I420", 3, 3, 9 + 2 * 4 - 1), Kind::Other, 0, 0},
         {"negative width", VisualImage("I420", -4, 2, 64), Kind::Other, 0, 0},
         {"width past 16 bits", VisualImage("YUY2", 65536, 1, 0), Kind::Other, 0, 0},
-        {"height so large the size wraps", VisualImage("YUY2", 65534, INT_MAX, 64), Kind::Other, 0, 0},
+        {"height so large the size wraps", VisualImage("YUY2", 65534, INT_MAX, 64), Kind::Other, 0,
+         0},
         {"a JPEG frame", std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF, 0xE0}, Kind::Other, 0, 0},
         {"nothing", {}, Kind::Other, 0, 0},
     };
     for (const Row& row : rows) {
         const auto picture = zrfgrab::ReadExportPicture(row.image);
-        EXPECT_EQ(std::tuple(picture.kind, picture.width, picture.height), std::tuple(row.kind, row.width, row.height))
+        EXPECT_EQ(std::tuple(picture.kind, picture.width, picture.height),
+                  std::tuple(row.kind, row.width, row.height))
             << row.name;
         if (picture.kind == Kind::Counts) {
             EXPECT_EQ(picture.counts.size(), 12u);
@@ -147,8 +154,8 @@ class ExportCommandTest : public ::testing::Test {
         std::uint64_t number = 0;
         for (const auto& image : images) {
             ++number;
-            EXPECT_TRUE(writer.Append(number, kUnixEpochTicks + std::int64_t(number) * 1'000'000, image.data(),
-                                      std::uint32_t(image.size())));
+            EXPECT_TRUE(writer.Append(number, kUnixEpochTicks + std::int64_t(number) * 1'000'000,
+                                      image.data(), std::uint32_t(image.size())));
         }
         return path;
     }
@@ -199,20 +206,26 @@ TEST_F(ExportCommandTest, BadArgumentsExitWithTwoBeforeAnyWork) {
 // A new file begins at every change of size, a return to an earlier size included; once there
 // are two, every file is numbered and the summary names each.
 TEST_F(ExportCommandTest, StacksAndVideosSplitAtEverySizeChange) {
-    const std::string rec =
-        Record({ZrfImage(4, 2, 1), ZrfImage(4, 2, 2), ZrfImage(2, 4, 3), ZrfImage(4, 2, 4), ZrfImage(4, 2, 5)});
+    const std::string rec = Record({ZrfImage(4, 2, 1), ZrfImage(4, 2, 2), ZrfImage(2, 4, 3),
+                                    ZrfImage(4, 2, 4), ZrfImage(4, 2, 5)});
     for (const std::string ext : {".tif", ".mkv"}) {
         const std::string out = dir_.File("s" + ext);
         ASSERT_EQ(Export(rec + (ext == ".tif" ? " --tiff " : " --video ") + out), 0) << err_;
-        EXPECT_EQ(out_, "5 frames written to 3 files, one per run of equal frame size (the size changes within the "
-                        "recording):\n  " +
-                            dir_.File("s-1" + ext) + "  2 frames, #1 to #2, 4x2\n  " + dir_.File("s-2" + ext) +
-                            "  1 frame, #3 to #3, 2x4\n  " + dir_.File("s-3" + ext) + "  2 frames, #4 to #5, 4x2\n");
-        EXPECT_THAT(err_, HasSubstr("the frame size changes at frame 3 (4x2 to 2x4): the output is split, " +
-                                    dir_.File("s-2" + ext) + " begins\n"));
+        EXPECT_EQ(out_,
+                  "5 frames written to 3 files, one per run of equal frame size (the size changes "
+                  "within the "
+                  "recording):\n  " +
+                      dir_.File("s-1" + ext) + "  2 frames, #1 to #2, 4x2\n  " +
+                      dir_.File("s-2" + ext) + "  1 frame, #3 to #3, 2x4\n  " +
+                      dir_.File("s-3" + ext) + "  2 frames, #4 to #5, 4x2\n");
+        EXPECT_THAT(
+            err_,
+            HasSubstr("the frame size changes at frame 3 (4x2 to 2x4): the output is split, " +
+                      dir_.File("s-2" + ext) + " begins\n"));
         EXPECT_THAT(err_, HasSubstr("at frame 4 (2x4 to 4x2)"));
         EXPECT_FALSE(std::filesystem::exists(out));
-        for (const char* run : {"s-1", "s-2", "s-3"}) EXPECT_TRUE(std::filesystem::exists(dir_.File(run + ext)));
+        for (const char* run : {"s-1", "s-2", "s-3"})
+            EXPECT_TRUE(std::filesystem::exists(dir_.File(run + ext)));
     }
 }
 
@@ -222,7 +235,8 @@ TEST_F(ExportCommandTest, AFrameWithoutCountsLeavesTheOldFileAndNoTemporary) {
     const std::string rec = Record({ZrfImage(4, 2, 1), {1, 2, 3}});
     for (const std::string name : {"kept.tif", "kept.mkv"}) {
         std::ofstream(dir_.File(name)) << "kept";
-        EXPECT_EQ(Export(rec + (name == "kept.tif" ? " --tiff " : " --video ") + dir_.File(name)), 1);
+        EXPECT_EQ(Export(rec + (name == "kept.tif" ? " --tiff " : " --video ") + dir_.File(name)),
+                  1);
         EXPECT_THAT(err_, HasSubstr("frame 2 "));
         EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
         std::ifstream in(dir_.File(name));
@@ -250,14 +264,16 @@ TEST(OpenFormatWriters, MisuseFailsAndLeavesNothing) {
         Vorn::Picture::VideoWriter video(dir.File("v.mkv"));
         EXPECT_THAT(video.Add(bytes, 0, "").Message(), HasSubstr("not started"));
     }
-    for (const auto& [layout, width, height] : std::vector<std::tuple<Vorn::Picture::VideoLayout, int, int>>{
+    for (const auto& [layout, width, height] :
+         std::vector<std::tuple<Vorn::Picture::VideoLayout, int, int>>{
              {Vorn::Picture::VideoLayout::Yuy2, 3, 2},
              {Vorn::Picture::VideoLayout::Grey16, 0, 4},
              {Vorn::Picture::VideoLayout::I420, 4, 0},
              {Vorn::Picture::VideoLayout::Grey16, 65536, 1}}) {
         Vorn::Picture::VideoWriter video(dir.File("size.mkv"));
-        EXPECT_THAT(video.Start(layout, width, height, {}).Message(),
-                    HasSubstr("no picture of " + std::to_string(width) + "x" + std::to_string(height)));
+        EXPECT_THAT(
+            video.Start(layout, width, height, {}).Message(),
+            HasSubstr("no picture of " + std::to_string(width) + "x" + std::to_string(height)));
     }
     {
         Vorn::Picture::VideoWriter video(dir.File("back.mkv"));

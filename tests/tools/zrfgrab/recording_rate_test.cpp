@@ -61,6 +61,21 @@ TEST(CameraFrameRate, CountsCameraFramesWhateverIsMissing) {
         frames[150].number = frames[149].number;
         cases.push_back({"a repeated number", 30.0, frames});
     }
+    {
+        // Frames handed over in pairs a millisecond apart, for a minute: the numbers tell.
+        auto frames = Camera(30.0, 1800);
+        for (std::size_t i = 0; i + 1 < frames.size(); i += 2)
+            frames[i].ticks = frames[i + 1].ticks - 10000;
+        cases.push_back({"frames in pairs", 30.0, frames});
+    }
+    {
+        // 40 s at 30 fps, then 30 s at 15, nothing left out: the camera's mean rate, 23.6.
+        auto frames = Camera(30.0, 1200);
+        const std::int64_t end = frames.back().ticks;
+        for (int k = 1; k <= 450; ++k)
+            frames.push_back({static_cast<std::uint64_t>(1200 + k), end + k * 666'667});
+        cases.push_back({"30 fps, then 15", 1650.0 / 70.0, frames});
+    }
     for (const Case& c : cases) {
         const auto rate = CameraFrameRate(c.frames);
         ASSERT_TRUE(rate.has_value()) << c.name;

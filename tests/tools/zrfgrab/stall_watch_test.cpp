@@ -24,12 +24,16 @@ struct StallCase {
 };
 
 // Names the case in test listings, instead of its bytes.
-void PrintTo(const StallCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StallCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // Looks every 0.1 s from `from` to `to` at an unchanged state.
-std::vector<Look> Still(double from, double to, std::uint64_t delivered, bool calibrating = false, bool through = false) {
+std::vector<Look> Still(double from, double to, std::uint64_t delivered, bool calibrating = false,
+                        bool through = false) {
     std::vector<Look> looks;
-    for (int i = 0; from + i * 0.1 <= to + 1e-9; ++i) looks.push_back({from + i * 0.1, delivered, calibrating, through});
+    for (int i = 0; from + i * 0.1 <= to + 1e-9; ++i)
+        looks.push_back({from + i * 0.1, delivered, calibrating, through});
     return looks;
 }
 
@@ -38,7 +42,8 @@ std::vector<Look> Streaming(double from, double fps, std::uint64_t frames) {
     std::vector<Look> looks;
     for (int i = 0;; ++i) {
         const double now = from + i * 0.1;
-        const auto delivered = std::min<std::uint64_t>(frames, static_cast<std::uint64_t>((now - from) * fps) + 1);
+        const auto delivered =
+            std::min<std::uint64_t>(frames, static_cast<std::uint64_t>((now - from) * fps) + 1);
         looks.push_back({now, delivered});
         if (delivered == frames) return looks;
     }
@@ -77,22 +82,28 @@ INSTANTIATE_TEST_SUITE_P(
                   "the camera stopped delivering images after 60 frames", 7.1},
         StallCase{"OneFrameThenSilence", Then(Streaming(0, 30, 1), Still(0.1, 6.0, 1)),
                   "the camera stopped delivering images after 1 frame", 5.1},
-        StallCase{"ShortPauseIsNoStall", Then(Then(Streaming(0, 30, 60), Still(2.0, 6.5, 60)), Streaming(6.6, 30, 30)),
-                  "", -1},
+        StallCase{"ShortPauseIsNoStall",
+                  Then(Then(Streaming(0, 30, 60), Still(2.0, 6.5, 60)), Streaming(6.6, 30, 30)), "",
+                  -1},
         // A camera at one frame in two seconds may be silent for five of its periods.
-        StallCase{"SlowCameraKeepsItsPace", Then(Then(Streaming(0, 0.5, 5), Still(8.1, 17.9, 5)), {{18.0, 6}}), "", -1},
+        StallCase{"SlowCameraKeepsItsPace",
+                  Then(Then(Streaming(0, 0.5, 5), Still(8.1, 17.9, 5)), {{18.0, 6}}), "", -1},
         StallCase{"SlowCameraStopped", Then(Streaming(0, 0.5, 5), Still(8.1, 20.0, 5)),
                   "the camera stopped delivering images after 5 frames", 18.1},
         // Calibration pauses the stream; the allowance counts from its end.
-        StallCase{"CalibrationIsProgress",
-                  Then(Then(Streaming(0, 30, 30), Still(1.0, 20.0, 30, true)), Still(20.1, 24.9, 30)), "", -1},
-        StallCase{"SilenceAfterCalibration",
-                  Then(Then(Streaming(0, 30, 30), Still(1.0, 20.0, 30, true)), Still(20.1, 26.0, 30)),
-                  "the camera stopped delivering images after 30 frames", 25.1},
-        StallCase{"CalibratingBeforeTheFirstFrame", Then(Still(0, 15, 0, true), Still(15.1, 24.9, 0)), "", -1},
+        StallCase{
+            "CalibrationIsProgress",
+            Then(Then(Streaming(0, 30, 30), Still(1.0, 20.0, 30, true)), Still(20.1, 24.9, 30)), "",
+            -1},
+        StallCase{
+            "SilenceAfterCalibration",
+            Then(Then(Streaming(0, 30, 30), Still(1.0, 20.0, 30, true)), Still(20.1, 26.0, 30)),
+            "the camera stopped delivering images after 30 frames", 25.1},
+        StallCase{"CalibratingBeforeTheFirstFrame",
+                  Then(Still(0, 15, 0, true), Still(15.1, 24.9, 0)), "", -1},
         // The period it was set to holds until a second frame shows the camera's pace.
-        StallCase{"VerySlowCameraBetweenItsFirstFrames", Then(Then(Streaming(0, 30, 1), Still(0.1, 9.9, 1)), {{10.0, 2}}),
-                  "", -1, 10.0},
+        StallCase{"VerySlowCameraBetweenItsFirstFrames",
+                  Then(Then(Streaming(0, 30, 1), Still(0.1, 9.9, 1)), {{10.0, 2}}), "", -1, 10.0},
         StallCase{"VerySlowCameraStopped", Then(Streaming(0, 30, 1), Still(0.1, 51.0, 1)),
                   "the camera stopped delivering images after 1 frame", 50.1, 10.0},
         StallCase{"VerySlowCameraFirstFrame", Still(0, 99.9, 0), "", -1, 10.0},
@@ -101,13 +112,18 @@ INSTANTIATE_TEST_SUITE_P(
                   Then(Then(Streaming(0, 30, 3), Still(0.1, 30.0, 3, true)), Still(30.1, 36.0, 3)),
                   "the camera stopped delivering images after 3 frames", 35.1},
         // A camera that stops while calibrating is given up a while after any calibration ends.
-        StallCase{"StuckCalibrating", Then(Streaming(0, 30, 30), Still(1.0, 70.0, 30, true)),
-                  "the camera stopped delivering images after 30 frames (it has been calibrating since)", 66.1},
+        StallCase{
+            "StuckCalibrating", Then(Streaming(0, 30, 30), Still(1.0, 70.0, 30, true)),
+            "the camera stopped delivering images after 30 frames (it has been calibrating since)",
+            66.1},
         // Frames seen first in a burst: the pace counts from the burst, not from nothing.
         StallCase{"BurstThenSteadySlowPace",
-                  Then(Then({{0.0, 10}, {2.0, 11}, {4.0, 12}, {6.0, 13}}, Still(6.1, 15.9, 13)), {{16.0, 14}}), "", -1},
+                  Then(Then({{0.0, 10}, {2.0, 11}, {4.0, 12}, {6.0, 13}}, Still(6.1, 15.9, 13)),
+                       {{16.0, 14}}),
+                  "", -1},
         // A camera that has all it was asked for may stop: the others are waited for.
-        StallCase{"ThroughMayStop", Then(Streaming(0, 30, 30), Still(1.0, kLast, 30, false, true)), "", -1}),
+        StallCase{"ThroughMayStop", Then(Streaming(0, 30, 30), Still(1.0, kLast, 30, false, true)),
+                  "", -1}),
     [](const ::testing::TestParamInfo<StallCase>& info) { return std::string(info.param.name); });
 
 TEST(StallWatch, JudgesEachCameraByItsOwnFrames) {

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -13,13 +13,13 @@
 #include "host/recorder/recording_file.h"
 #include "sim/samples/camera_samples.h"
 #include "tests/host/recorder/temp_dir.h"
-#include "tools/zrfgrab/zrf_image_view.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
 #include "tools/zrfgrab/frame_picture.h"
 #include "tools/zrfgrab/grab_options.h"
 #include "tools/zrfgrab/info_command.h"
+#include "tools/zrfgrab/zrf_image_view.h"
 
 namespace {
 
@@ -80,12 +80,15 @@ TEST_F(ZrfgrabCommandsTest, DecodesAFieldWithCameraTime) {
          {"header: magic ZRF, source \"UVC_KAVIR\", index offset 64, entries 2, words 100 3",
           "entry 1: type 1 (pixels), byte order 2, offset 2556, length 800",
           "geometry: width 32, height 12, last row 11",
-          "time: 2023-11-14 22:13:20.116 local, standard zone UTC+00:00 (1700000000 s, 116 ms), time zone 0 min",
+          "time: 2023-11-14 22:13:20.116 local, standard zone UTC+00:00 (1700000000 s, 116 ms), "
+          "time zone 0 min",
           "frame rate: 60, status flags 0x0000, text \"Live\"",
           "pixels: 384, min 7384, max 7767, mean 7575.50"})
         EXPECT_THAT(info, HasSubstr(line));
     // The header's checksum word is its own: a patched one is shown as it stands.
-    std::fstream(out, std::ios::binary | std::ios::in | std::ios::out).seekp(60).write("\x12\x34\x56\x78", 4);
+    std::fstream(out, std::ios::binary | std::ios::in | std::ios::out)
+        .seekp(60)
+        .write("\x12\x34\x56\x78", 4);
     CaptureStdout();
     EXPECT_EQ(Run(RunInfoCommand, "info " + out), 0);
     EXPECT_THAT(GetCapturedStdout(), HasSubstr("checksum 0x12345678\n"));
@@ -119,15 +122,19 @@ TEST_F(ZrfgrabCommandsTest, RejectedSamplesNameTheResult) {
                                   Write("junk.raw", std::vector<std::uint8_t>(100, 7)) + " " + out),
         1);
     EXPECT_EQ(GetCapturedStderr(),
-              "zrfgrab decode: bad frame: the sample does not hold a 32x24 frame of that subtype and source\n");
+              "zrfgrab decode: bad frame: the sample does not hold a 32x24 frame of that subtype "
+              "and source\n");
     // A raw sample too short for the size given: the sizes, and what --size means.
     CaptureStderr();
     EXPECT_EQ(Run(RunDecodeCommand, "decode --subtype F7M0 --source usb --size 32x26 " +
-                                        Write("short.raw", std::vector<std::uint8_t>(1600, 7)) + " " + out),
+                                        Write("short.raw", std::vector<std::uint8_t>(1600, 7)) +
+                                        " " + out),
               1);
-    EXPECT_EQ(GetCapturedStderr(),
-              "zrfgrab decode: bad frame: the sample holds 1600 bytes; a 32x26 frame needs at least 5504 "
-              "(its pixels and the radiometric region; --size is the picture without the region's rows)\n");
+    EXPECT_EQ(
+        GetCapturedStderr(),
+        "zrfgrab decode: bad frame: the sample holds 1600 bytes; a 32x26 frame needs at least 5504 "
+        "(its pixels and the radiometric region; --size is the picture without the region's "
+        "rows)\n");
 }
 
 TEST_F(ZrfgrabCommandsTest, BadArgumentsExitWithTwoAndOneLine) {
@@ -217,18 +224,21 @@ TEST_F(ZrfgrabCommandsTest, RecordingInfoNamesGapsAndTimeStampsAnywhereInTheRang
     CaptureStdout();
     CaptureStderr();
     EXPECT_EQ(RunRecordingInfo(path), 1);
-    EXPECT_THAT(GetCapturedStdout(),
-                HasSubstr("#2  1970-01-01 00:00:00.000  checksum mismatch\n"));
-    EXPECT_EQ(GetCapturedStderr(),
-              "zrfgrab info: '" + path + "' is not whole: 1 frame fails its checksum\n"
-              "zrfgrab info: '" + path + "' has time stamps that go back (1, first at #4)\n");
+    EXPECT_THAT(GetCapturedStdout(), HasSubstr("#2  1970-01-01 00:00:00.000  checksum mismatch\n"));
+    EXPECT_EQ(GetCapturedStderr(), "zrfgrab info: '" + path +
+                                       "' is not whole: 1 frame fails its checksum\n"
+                                       "zrfgrab info: '" +
+                                       path + "' has time stamps that go back (1, first at #4)\n");
 }
 
 // Zones come from files: any 32-bit value prints.
 TEST(ZoneText, EveryZoneAFileMayHoldPrints) {
-    for (const auto& [west, text] : std::vector<std::pair<int, std::string>>{
-             {-60, "UTC+01:00"}, {330, "UTC-05:30"}, {0, "UTC+00:00"},
-             {INT_MIN, "UTC+35791394:08"}, {INT_MAX, "UTC-35791394:07"}})
+    for (const auto& [west, text] :
+         std::vector<std::pair<int, std::string>>{{-60, "UTC+01:00"},
+                                                  {330, "UTC-05:30"},
+                                                  {0, "UTC+00:00"},
+                                                  {INT_MIN, "UTC+35791394:08"},
+                                                  {INT_MAX, "UTC-35791394:07"}})
         EXPECT_EQ(zrfgrab::ZoneText(west), text);
 }
 
@@ -239,9 +249,11 @@ TEST_F(ZrfgrabCommandsTest, GrabOptionsAreReadWithTheirLimitsAndCombinationsChec
     EXPECT_EQ(std::tuple(o.cameras, o.rateIndex, o.frames),
               std::tuple(std::vector<std::string>{"fw-ir"}, 999, 1u));
     // Each --camera is one camera more; the same preset twice is two cameras.
-    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --camera usb-ir --camera fw-ir --camera usb-ir").cameras,
+    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --camera usb-ir --camera fw-ir --camera usb-ir")
+                  .cameras,
               (std::vector<std::string>{"usb-ir", "fw-ir", "usb-ir"}));
-    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --replay r.zrec").cameras, std::vector<std::string>{});
+    EXPECT_EQ(Run(zrfgrab::ParseGrabOptions, "grab --replay r.zrec").cameras,
+              std::vector<std::string>{});
     for (const char* line : {"grab --rate-index 1000", "grab --frames 0", "grab --fast --frames",
                              "grab --camera usb-ir --replay r.zrec", "grab --frames 3 --seconds 5",
                              "grab --camera usb-ir --camera fw-ir --identity id.xml",
