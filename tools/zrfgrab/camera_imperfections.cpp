@@ -32,7 +32,7 @@ void CameraImperfections::Read(const std::string& option, const std::string& val
     } else if (option == "--stall") {
         if (!zrf::sim::ReadStall(value, ms, every))
             throw UsageError(
-                "--stall takes MS/SECONDS, a stall of MS milliseconds (at most 10000000) every "
+                "--stall takes MS/SECONDS, a stall of MS whole milliseconds (1 to 10000000) every "
                 "SECONDS seconds (0.001 to 1000000), shorter than its period (like 250/60), not '" +
                 value + "'");
         key = "stall";
