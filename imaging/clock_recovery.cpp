@@ -30,6 +30,7 @@ constexpr double kEarly = 0.1;
 void ClockRecovery::Reset(double period) {
     guess_ = period > 0 && std::isfinite(period) ? period : 1.0;
     refPeriod_ = guess_;
+    period_ = guess_;
     empty_ = true;
     frame_ = 0;
     offLine_ = 0;
@@ -50,12 +51,13 @@ std::int64_t ClockRecovery::Add(double arrival) {
         StartLine(0, arrival, guess_);
         return frame_;
     }
-    const double period = Period();
     const double gap = arrival - lastArrival_;
     lastArrival_ = arrival;
     fitted_ = false;
     // The fit forgets by samples, not by time: a silence tells nothing new of the camera's period.
-    Forget(std::exp(-period / kMemoryMilliseconds));
+    // (1 - x for e^-x: x is a period over the memory, a thousandth or less.)
+    Forget(1.0 - std::min(Period() / kMemoryMilliseconds, 0.5));
+    const double period = Period();
     if (acquired_ < kAcquireSamples) return Acquire(gap, arrival);
     if (bursting_) {
         // Back to back, before any frame could fall due that was not yet made when the burst
@@ -122,7 +124,10 @@ std::int64_t ClockRecovery::Acquire(double gap, double arrival) {
     return frame_;
 }
 
-double ClockRecovery::Period() const {
+// The slope is read several times a sample; it is made once each time the sums change.
+void ClockRecovery::Refit() { period_ = Slope(); }
+
+double ClockRecovery::Slope() const {
     const double prior = refPeriod_;
     if (w_ <= 0) return prior;
     const double spreadUU = uu_ - u_ * u_ / w_;
@@ -161,6 +166,7 @@ void ClockRecovery::Forget(double factor) {
     uu_ *= factor;
     uv_ *= factor;
     vv_ *= factor;
+    Refit();
 }
 
 // Sums kept around the newest sample keep their numbers small however long the camera runs.
@@ -183,6 +189,7 @@ void ClockRecovery::Include(std::int64_t frame, double arrival) {
     recent_[recentNext_] = {frame, arrival};
     recentNext_ = (recentNext_ + 1) % kRecent;
     recentCount_ = std::min(recentCount_ + 1, kRecent);
+    Refit();
 }
 
 double ClockRecovery::Early() const {

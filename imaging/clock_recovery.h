@@ -39,7 +39,7 @@ class ClockRecovery {
     // The expected arrival of `frame` on the fitted line.
     double Expected(std::int64_t frame) const;
     // The fitted period in milliseconds: the expected one until the arrivals say otherwise.
-    double Period() const;
+    double Period() const { return period_; }
     // The standard error of Period (infinite before three samples are fitted).
     double Uncertainty() const;
     // Period is the camera's to a ten-thousandth, not the guess.
@@ -58,6 +58,8 @@ class ClockRecovery {
 
   private:
     void Forget(double factor);
+    void Refit();
+    double Slope() const;
     void Include(std::int64_t frame, double arrival);
     void Recenter(std::int64_t frame, double arrival);
     void StartLine(std::int64_t frame, double arrival, double period);
@@ -67,6 +69,7 @@ class ClockRecovery {
 
     double guess_ = 0.0;      // the period the camera says it keeps
     double refPeriod_ = 0.0;  // the slope a new line starts from
+    double period_ = 0.0;     // Slope() of the sums as they are
     bool empty_ = true;
     std::int64_t frame_ = 0;
     int offLine_ = 0;
