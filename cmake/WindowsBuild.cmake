@@ -92,7 +92,7 @@ if(ZRF_WINDOWS_PLUGIN)
   # libraries linked into it (the runtime's the linker does not leave out itself), which each
   # user links itself.
   target_link_options(zrf_system PRIVATE
-    LINKER:--exclude-libs=libgcc_eh.a:libpthread.a:libwinpthread.a:libpugixml.a:libzrf_hash.a:libzrf_copy.a)
+    LINKER:--exclude-libs=libgcc_eh.a:libpthread.a:libwinpthread.a:libpugixml.a:libzrf_hash.a:libzrf_copy.a:libz.a)
   zrf_warnings(zrf_system)
   add_subdirectory(support/hash)
   add_subdirectory(host)

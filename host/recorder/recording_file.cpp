@@ -12,6 +12,7 @@
 #endif
 
 #include "host/system/exceptions.h"
+#include "host/recorder/record_scan.h"
 #include "host/system/posix_files.h"
 #include "support/hash/crc32.h"
 
@@ -331,100 +332,186 @@ bool RecordingWriter::Append(const FrameRecordHeader& record, const std::uint8_t
 
 RecordingReader::RecordingReader(const std::string& path) {
     // Opened without blocking, so a pipe is refused rather than waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    fd_ = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0)
         throw System::IOException("cannot open the recording '" + path +
                                   "': " + std::strerror(errno));
-    struct stat st {};
     // A folder, a device or a pipe has no size to read frames against.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(file_ = ::fdopen(fd, "rb"))) {
-        ::close(fd);
+    if (!RegularFileSize(fd_, size_)) {
+        ::close(fd_);
         throw System::IOException("cannot open the recording '" + path + "': not a regular file");
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    std::string problem;
-    if (std::fread(&header_, sizeof header_, 1, file_) != 1 ||
-        std::memcmp(header_.magic, kRecordingMagic, sizeof header_.magic) != 0)
-        problem = "'" + path + "' is not a recording";
-    else if (header_.version != kRecordingVersion)
-        problem = "'" + path + "' is a recording of version " + std::to_string(header_.version) +
-                  "; only version " + std::to_string(kRecordingVersion) + " can be read";
-    else if (header_.headerSize < sizeof header_ || header_.headerSize > size_)
-        problem = "'" + path + "' is not a recording (its header is damaged)";
-    if (!problem.empty()) {
-        std::fclose(file_);
-        file_ = nullptr;
-        throw System::FormatException(problem);
+    try {
+        if (!ReadHeaderOrFindRecords(path))
+            throw System::FormatException("'" + path + "' is not a recording");
+    } catch (...) {
+        ::close(fd_);
+        throw;
     }
-    offset_ = header_.headerSize;
-    std::fseek(file_, static_cast<long>(offset_), SEEK_SET);
+    offset_ = first_;
 }
 
 RecordingReader::~RecordingReader() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
-bool RecordingReader::ReadRecordHeader(FrameRecordHeader& record) {
-    if (ending_ != End::None) return false;
+long long RecordingReader::ReadAt(void* buffer, std::size_t n, std::uint64_t offset) const {
+    return ::ReadAt(fd_, buffer, n, offset);
+}
+
+// Whether a record whose framing holds and whose checksum verifies starts at offset.
+bool RecordingReader::WholeRecordAt(std::uint64_t offset) {
+    const std::uint64_t was = offset_;
+    offset_ = offset;
+    FrameRecordHeader record{};
+    bool whole = ReadRecordHeader(record) == Framing::Whole;
+    offset_ = was;
+    if (!whole) return false;
+    std::vector<std::uint8_t> image(record.length);
+    whole = ReadFullyAt(fd_, image.data(), image.size(), offset + sizeof record) &&
+            FrameRecordChecksum(record, image.data(), record.length) == record.crc;
+    return whole;
+}
+
+// A header whose marker or size is wrong is damage when a whole record follows it; a header
+// whose marker holds but whose version is another is a recording this reader does not know. A
+// header longer than this version's is taken at its word where a whole record follows it.
+bool RecordingReader::ReadHeaderOrFindRecords(const std::string& path) {
+    first_ = sizeof header_;
+    const bool whole = size_ >= sizeof header_ && ReadFullyAt(fd_, &header_, sizeof header_, 0);
+    const bool marked = whole && std::memcmp(header_.magic, kRecordingMagic, sizeof header_.magic) == 0;
+    // A version byte damaged, not a version this reader does not know, when this version's
+    // records follow.
+    if (marked && header_.version != kRecordingVersion && WholeRecordAt(sizeof header_)) {
+        headerDamaged_ = true;
+        return true;
+    }
+    if (marked && header_.version != kRecordingVersion)
+        throw System::FormatException(
+            "'" + path + "' is a recording of version " + std::to_string(header_.version) +
+            "; only version " + std::to_string(kRecordingVersion) + " can be read");
+    if (marked && header_.headerSize == sizeof header_) return true;
+    if (marked && header_.headerSize > sizeof header_ && header_.headerSize < size_ &&
+        WholeRecordAt(header_.headerSize)) {
+        first_ = header_.headerSize;
+        return true;
+    }
+    if (marked) {
+        headerDamaged_ = true;
+        return true;
+    }
+    if (!whole) return false;
+    const RecordScan scan = FindWholeRecord(
+        [this](void* b, std::size_t n, std::uint64_t at) { return ReadAt(b, n, at); },
+        sizeof header_, size_);
+    if (!scan.found) return false;
+    headerDamaged_ = true;
+    return true;
+}
+
+RecordingReader::Framing RecordingReader::ReadRecordHeader(FrameRecordHeader& record) {
     const std::uint64_t left = size_ - offset_;
-    if (left == 0) {
-        ending_ = End::Clean;
+    if (left < sizeof record || !ReadFullyAt(fd_, &record, sizeof record, offset_))
+        return Framing::CutShort;
+    if (record.magic != kFrameRecordMagic || record.length > kMaxFrameRecordLength)
+        return Framing::Broken;
+    if (left - sizeof record < record.length) return Framing::CutShort;
+    return Framing::Whole;
+}
+
+// The end of the file or another record's marker after a record: its length was not damaged.
+bool RecordingReader::FollowedByRecord(std::uint64_t next) const {
+    if (next == size_) return true;
+    std::uint32_t magic = 0;
+    return size_ - next >= sizeof magic && ReadFullyAt(fd_, &magic, sizeof magic, next) &&
+           magic == kFrameRecordMagic;
+}
+
+// Goes on at the next whole record after the one at offset_, listing what lies between; false
+// (and the ending set) when none follows.
+bool RecordingReader::GoOnAfterDamage(Framing why) {
+    const RecordScan scan = FindWholeRecord(
+        [this](void* b, std::size_t n, std::uint64_t at) { return ReadAt(b, n, at); },
+        offset_ + 1, size_);
+    passedOver_ += scan.candidatesPassedOver;
+    if (!scan.found) {
+        ending_ = why == Framing::CutShort ? End::CutShort : End::Damaged;
+        trailing_ = size_ - offset_;
         return false;
     }
-    if (left < sizeof record || std::fread(&record, sizeof record, 1, file_) != 1) {
-        ending_ = End::CutShort;
-        trailing_ = left;
-        return false;
-    }
-    if (record.magic != kFrameRecordMagic || record.length > kMaxFrameRecordLength) {
-        ending_ = End::Damaged;
-        trailing_ = left;
-        return false;
-    }
-    if (left - sizeof record < record.length) {
-        ending_ = End::CutShort;
-        trailing_ = left;
-        return false;
-    }
+    FrameRecordHeader next{};
+    ReadFullyAt(fd_, &next, sizeof next, *scan.found);
+    const std::uint64_t record = sizeof next + (lastLength_ > 0 ? lastLength_ : next.length);
+    const std::uint64_t length = *scan.found - offset_;
+    damaged_.push_back({offset_, length, (length + record / 2) / record});
+    offset_ = *scan.found;
     return true;
 }
 
 bool RecordingReader::Next(RecordedFrame& frame) {
-    FrameRecordHeader record{};
-    if (!ReadRecordHeader(record)) return false;
-    frame.image.resize(record.length);
-    if (record.length > 0 && std::fread(frame.image.data(), record.length, 1, file_) != 1) {
-        ending_ = End::CutShort;
-        trailing_ = size_ - offset_;
-        return false;
+    while (ending_ == End::None) {
+        if (offset_ == size_) {
+            ending_ = End::Clean;
+            break;
+        }
+        FrameRecordHeader record{};
+        Framing framing = ReadRecordHeader(record);
+        if (framing == Framing::Whole) {
+            frame.image.resize(record.length);
+            if (record.length > 0 &&
+                !ReadFullyAt(fd_, frame.image.data(), record.length, offset_ + sizeof record)) {
+                ending_ = End::CutShort;
+                trailing_ = size_ - offset_;
+                break;
+            }
+            const bool ok = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
+            const std::uint64_t next = offset_ + sizeof record + record.length;
+            if (ok || FollowedByRecord(next)) {
+                frame.frameNumber = record.frameNumber;
+                frame.ticks = record.ticks;
+                frame.fileOffset = offset_;
+                frame.checksumOk = ok;
+                if (ok) lastLength_ = record.length;
+                offset_ = next;
+                return true;
+            }
+            framing = Framing::Broken;
+        }
+        if (!GoOnAfterDamage(framing)) break;
     }
-    frame.frameNumber = record.frameNumber;
-    frame.ticks = record.ticks;
-    frame.fileOffset = offset_;
-    frame.checksumOk = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
-    offset_ += sizeof record + record.length;
-    return true;
+    return false;
 }
 
 bool RecordingReader::Skip() {
-    FrameRecordHeader record{};
-    if (!ReadRecordHeader(record)) return false;
-    // Records are at most kMaxFrameRecordLength long: the step fits a long everywhere.
-    if (std::fseek(file_, static_cast<long>(record.length), SEEK_CUR) != 0) {
-        ending_ = End::CutShort;
-        trailing_ = size_ - offset_;
-        return false;
+    while (ending_ == End::None) {
+        if (offset_ == size_) {
+            ending_ = End::Clean;
+            break;
+        }
+        FrameRecordHeader record{};
+        Framing framing = ReadRecordHeader(record);
+        if (framing == Framing::Whole) {
+            const std::uint64_t next = offset_ + sizeof record + record.length;
+            if (FollowedByRecord(next)) {
+                offset_ = next;
+                return true;
+            }
+            // Damage follows: only the checksum tells whether this record is whole.
+            RecordedFrame frame;
+            return Next(frame);
+        }
+        if (!GoOnAfterDamage(framing)) break;
     }
-    offset_ += sizeof record + record.length;
-    return true;
+    return false;
 }
 
 void RecordingReader::Rewind() {
-    std::clearerr(file_);
-    offset_ = header_.headerSize;
+    offset_ = first_;
     ending_ = End::None;
     trailing_ = 0;
-    std::fseek(file_, static_cast<long>(offset_), SEEK_SET);
+    lastLength_ = 0;
+    damaged_.clear();
+    passedOver_ = 0;
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Recorder

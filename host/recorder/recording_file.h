@@ -84,9 +84,24 @@ struct RecordedFrame {
     std::vector<std::uint8_t> image;
 };
 
-// Reads a recording frame by frame. Reading ends at the end of the file, at a record cut short
-// or at a record whose framing is damaged; a complete record whose checksum does not match is
-// returned with checksumOk false.
+// A stretch of a recording that holds no whole record: damage, read past to the next record
+// whose framing holds and whose checksum verifies.
+struct DamagedRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::uint64_t framesLost = 0;  // the records of its neighbours' size it spans, rounded
+};
+
+// Reads a recording frame by frame. A damaged byte costs at most the frame it is in: a record
+// whose framing holds (its marker, a length that fits, and the next record's marker or the end
+// of the file after it) is returned, with checksumOk false when its checksum fails; past any
+// other damage the reader goes on at the next whole record (record_scan.h) and lists the
+// stretch it passed over. Reading ends at the end of the file, or where no whole record
+// follows: a record cut short, or damage to the end.
+//
+// The file's header is damaged when its marker or its size field is wrong: the records after
+// it are still read when a whole one is found, and HeaderDamaged says so; a file with neither a
+// recording's header nor a whole record is no recording.
 class RecordingReader {
   public:
     // Throws System::IOException when the file cannot be opened or is not a regular file, and
@@ -97,12 +112,19 @@ class RecordingReader {
     RecordingReader& operator=(const RecordingReader&) = delete;
 
     const RecordingFileHeader& Header() const { return header_; }
+    bool HeaderDamaged() const { return headerDamaged_; }
     bool Next(RecordedFrame& frame);  // false when no further complete record follows
-    // Passes over the next record without reading its image (so without checking it): counting
-    // a recording's frames costs a seek per frame. False as Next would be.
+    // Passes over the next record without reading its image (so without checking it) where its
+    // framing holds; counting a recording's frames costs a small read per frame. False as Next
+    // would be.
     bool Skip();
     // Back to the first record, as if just opened.
     void Rewind();
+
+    // The stretches passed over so far, in the order of the file.
+    const std::vector<DamagedRange>& DamagedRanges() const { return damaged_; }
+    // Markers the scans past damage could not try (record_scan.h).
+    std::uint64_t CandidatesPassedOver() const { return passedOver_; }
 
     // Why reading ended; meaningful once Next returned false.
     enum class End { None, Clean, CutShort, Damaged };
@@ -110,12 +132,23 @@ class RecordingReader {
     std::uint64_t TrailingBytes() const { return trailing_; }  // bytes after the last record
 
   private:
-    bool ReadRecordHeader(FrameRecordHeader& record);
+    enum class Framing { Whole, Broken, CutShort };
+    Framing ReadRecordHeader(FrameRecordHeader& record);
+    bool FollowedByRecord(std::uint64_t next) const;
+    bool WholeRecordAt(std::uint64_t offset);
+    bool GoOnAfterDamage(Framing why);
+    bool ReadHeaderOrFindRecords(const std::string& path);
+    long long ReadAt(void* buffer, std::size_t n, std::uint64_t offset) const;
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::uint64_t size_ = 0;
-    std::uint64_t offset_ = 0;
+    std::uint64_t first_ = 0;   // where the first record starts
+    std::uint64_t offset_ = 0;  // where the next record starts
     RecordingFileHeader header_{};
+    bool headerDamaged_ = false;
+    std::uint32_t lastLength_ = 0;  // the last whole record's image size, for counting losses
+    std::vector<DamagedRange> damaged_;
+    std::uint64_t passedOver_ = 0;
     End ending_ = End::None;
     std::uint64_t trailing_ = 0;
 };

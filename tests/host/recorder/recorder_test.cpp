@@ -104,20 +104,11 @@ TEST(RecordingFile, ForeignFilesAndMissingFilesAreRefused) {
     TempDir dir;
     std::ofstream(dir.File("text.zrec")) << "not a recording at all, but long enough to read";
     std::ofstream(dir.File("empty.zrec"));
+    // Version 2's records are not version 1's (a header damaged is read past: see
+    // damaged_recording_test.cpp).
     WriteFrames(dir.File("v2.zrec"), {10});
     Patch(dir.File("v2.zrec"), offsetof(RecordingFileHeader, version), "\x02");
-    // A header that says it is shorter than itself, or longer than the file.
-    const std::pair<const char*, std::string_view> headerSizes[] = {
-        {"header0.zrec", std::string_view("\0\0\0\0", 4)},
-        {"header31.zrec", std::string_view("\x1F\0\0\0", 4)},
-        {"headerbeyond.zrec", std::string_view("\0\0\0\x40", 4)}};
-    for (const auto& [name, size] : headerSizes) {
-        WriteFrames(dir.File(name), {10});
-        Patch(dir.File(name), offsetof(RecordingFileHeader, headerSize), size);
-        EXPECT_THAT([&] { RecordingReader{dir.File(name)}; },
-                    ::testing::ThrowsMessage<System::FormatException>(
-                        "'" + dir.File(name) + "' is not a recording (its header is damaged)"));
-    }
+    Patch(dir.File("v2.zrec"), kHeader + 20, "\x01");
     for (const char* name : {"text.zrec", "empty.zrec", "v2.zrec"})
         EXPECT_THROW(RecordingReader(dir.File(name)), System::FormatException) << name;
     EXPECT_THAT([&] { RecordingReader{dir.File("v2.zrec")}; },
