@@ -45,7 +45,7 @@ HRESULT ReplaySampleSource::Load(const std::string& path, std::string& error) {
     try {
         reader_ = std::make_unique<RecordingReader>(path);
         bool found = false;
-        while (!found && reader_->Next(next_)) {
+        while (!found && NextRecorded(next_)) {
             if (!next_.checksumOk) {
                 ++damaged_;
                 continue;
@@ -94,8 +94,18 @@ std::size_t ReplaySampleSource::Capacity(const AM_MEDIA_TYPE& type) const {
     return std::max(shape_.sample_bytes, ImageSizeOf(type));
 }
 
+// The recording's next frame; the frames of damaged stretches the reader passed over to reach
+// it count as damaged frames.
+bool ReplaySampleSource::NextRecorded(RecordedFrame& frame) {
+    const bool more = reader_->Next(frame);
+    const auto& ranges = reader_->DamagedRanges();
+    for (; rangesCounted_ < ranges.size(); ++rangesCounted_)
+        if (firstPass_) damaged_ += ranges[rangesCounted_].framesLost;
+    return more;
+}
+
 bool ReplaySampleSource::ReadPlayable(RecordedFrame& frame) {
-    while (reader_->Next(frame)) {
+    while (NextRecorded(frame)) {
         if (!frame.checksumOk) {
             if (firstPass_) ++damaged_;
             continue;
@@ -121,6 +131,7 @@ void ReplaySampleSource::ReadAhead() {
     if (settings_.loop) {
         // The first frame played once, so the recording holds one to play again.
         reader_->Rewind();
+        rangesCounted_ = 0;
         firstPass_ = false;
         if (ReadPlayable(spare_)) {
             std::swap(next_, spare_);

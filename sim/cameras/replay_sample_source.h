@@ -55,6 +55,7 @@ class ReplaySampleSource final : public SampleSource {
     ReplaySampleSource() = default;
     HRESULT Load(const std::string& path, std::string& error);
     // The next frame that can be played, into `frame`; false at the end of the recording.
+    bool NextRecorded(RecordedFrame& frame);
     bool ReadPlayable(RecordedFrame& frame);
     // The frame after the one just sent, from the start again when looping.
     void ReadAhead();
@@ -69,7 +70,8 @@ class ReplaySampleSource final : public SampleSource {
     RecordedFrame spare_;
     bool exhausted_ = false;
     bool firstPass_ = true;  // frames passed over are counted once  // not looping, and the last frame is being sent again
-    std::atomic<std::uint64_t> damaged_{0};
+    std::atomic<std::uint64_t> damaged_{0};  // failing their checksums, or in damaged stretches
+    std::size_t rangesCounted_ = 0;          // of the reader's damaged stretches, since its rewind
     std::atomic<std::uint64_t> otherSize_{0};
     std::shared_ptr<ResourceTree> tree_;
 };

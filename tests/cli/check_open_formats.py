@@ -324,11 +324,14 @@ def visual_video(problems):
         tags = ffprobe(name, "-show_entries", "format_tags")["format"]["tags"]
         same(problems, name + " zone", tags.get("TIME_ZONE"),
              "local time of the capturing host, standard zone UTC+01:00")
-    # The other formats take radiometric frames only: one line, exit 1.
+    # The other formats take radiometric frames only: each frame named as it is left out, then
+    # the count, exit 1.
     for option, out in (("--tiff", "v.tif"), ("--png16", "vp"), ("--csv", "vc")):
         p = run(ZRFGRAB, "export", "visual.zrec", option, out, ok=(1,))
         same(problems, option + " of a visual frame", p.stderr.decode(),
-             f"zrfgrab export: frame 1 holds no radiometric counts ({option} takes radiometric frames)\n")
+             "".join(f"zrfgrab export: frame {n} holds no radiometric counts ({option} takes radiometric frames);"
+                     " left out\n" for n in range(1, 6)) +
+             "zrfgrab export: no frame of 'visual.zrec' could be exported (5 frames left out)\n")
 
 
 def main():

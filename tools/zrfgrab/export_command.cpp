@@ -113,6 +113,31 @@ ExportOptions Parse(int argc, char** argv) {
     return o;
 }
 
+// Frames an export leaves out: the first ones named as they are met, all counted.
+struct LeftOut {
+    static constexpr std::uint64_t kMostNamed = 20;
+    std::uint64_t count = 0;
+    std::uint64_t named = 0;
+
+    void Note(zrfgrab::GrabProgress& progress, const std::string& why) {
+        ++count;
+        if (named < kMostNamed)
+            progress.Note("zrfgrab export: " + why + "; left out");
+        else if (named == kMostNamed)
+            progress.Note("zrfgrab export: further frames left out are counted, not named");
+        ++named;
+    }
+    // The damaged stretches the reader passed over, with the frames they held.
+    void Stretches(zrfgrab::GrabProgress& progress, const RecordingReader& reader) {
+        for (const auto& r : reader.DamagedRanges()) {
+            count += r.framesLost;
+            progress.Note("zrfgrab export: passed over " + std::to_string(r.length) +
+                          " damaged bytes at byte " + std::to_string(r.offset) + " (about " +
+                          zrfgrab::Counted(r.framesLost, "frame") + ")");
+        }
+    }
+};
+
 std::string EndingText(const RecordingReader& reader) {
     if (reader.Ending() == RecordingReader::End::CutShort)
         return "it is cut short (" + std::to_string(reader.TrailingBytes()) + " bytes after its last complete frame)";
@@ -139,23 +164,43 @@ int RunExportCommand(int argc, char** argv) {
         // stack or video holds the frames before it.
         zrfgrab::InterruptRequest interrupt;
         RecordedFrame frame;
+        LeftOut left;
         std::uint64_t written = 0, seen = 0, lastSeen = 0;
         while (!zrfgrab::InterruptRequest::Requested() && reader.Next(frame)) {
-            ++seen;
-            lastSeen = frame.frameNumber;
-            if (frame.frameNumber < o.first || frame.frameNumber > o.last) continue;
-            if (!frame.checksumOk)
-                progress.Note("zrfgrab export: frame " + std::to_string(frame.frameNumber) +
-                              " fails its checksum; written anyway");
-            output->Add(frame);
+            // A frame failing its checksum has no number to trust: it is the one after the
+            // last good frame, and in the selection when that one is.
+            const std::uint64_t number =
+                frame.checksumOk ? frame.frameNumber : lastSeen + (lastSeen < UINT64_MAX ? 1 : 0);
+            if (frame.checksumOk) ++seen;
+            const bool goodBefore = seen > (frame.checksumOk ? 1u : 0u);
+            if (number < o.first || number > o.last) {
+                if (frame.checksumOk) lastSeen = number;
+                continue;
+            }
+            if (!frame.checksumOk) {
+                left.Note(progress, (goodBefore ? "the frame after #" + std::to_string(lastSeen) : std::string("the first frame")) +
+                                        " (at byte " + std::to_string(frame.fileOffset) + ") fails its checksum");
+                continue;
+            }
+            lastSeen = number;
+            try {
+                output->Add(frame);
+            } catch (const zrfgrab::FrameLeftOut& e) {
+                left.Note(progress, e.what());
+                continue;
+            }
             ++written;
             progress.Show("exported " + zrfgrab::Counted(written, "frame"), false);
         }
+        left.Stretches(progress, reader);
         if (zrfgrab::InterruptRequest::Requested()) {
             zrfgrab::Say(stdout, output->Finish());
             zrfgrab::Say(stderr, "zrfgrab export: ended by " + zrfgrab::InterruptRequest::Reason() + "\n");
             return zrfgrab::InterruptRequest::ExitStatus();
         }
+        if (written == 0 && left.count > 0)
+            throw System::IOException("no frame of '" + o.recording + "' could be exported (" +
+                                      zrfgrab::Counted(left.count, "frame") + " left out)");
         if (written == 0)
             throw System::IOException(seen == 0 ? "'" + o.recording + "' holds no complete frame"
                                                 : "'" + o.recording + "' holds no frame in " + o.frames);
@@ -168,6 +213,9 @@ int RunExportCommand(int argc, char** argv) {
             progress.Note("zrfgrab export: '" + o.recording + "' ends early, after frame " + std::to_string(lastSeen) +
                           ": " + EndingText(reader) + "; the frames it holds are exported");
         zrfgrab::Say(stdout, summary);  // a summary that cannot be written fails the export
-        return 0;
+        if (left.count == 0) return 0;
+        zrfgrab::Say(stderr, "zrfgrab export: " + zrfgrab::Counted(left.count, "frame") +
+                                 " left out; every other frame is exported\n");
+        return 1;
     });
 }

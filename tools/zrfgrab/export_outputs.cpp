@@ -56,8 +56,8 @@ void Check(const Vorn::Picture::PictureStatus& status) {
 ExportPicture CountsOf(const RecordedFrame& frame, const char* option) {
     ExportPicture picture = ReadExportPicture(frame.image);
     if (picture.kind != ExportPicture::Kind::Counts)
-        throw System::IOException("frame " + std::to_string(frame.frameNumber) + " holds no radiometric counts (" +
-                                  option + " takes radiometric frames)");
+        throw FrameLeftOut("frame " + std::to_string(frame.frameNumber) + " holds no radiometric counts (" +
+                           option + " takes radiometric frames)");
     return picture;
 }
 
@@ -78,8 +78,11 @@ class FileEachFrame : public FrameOutput {
 
     void Add(const RecordedFrame& frame) override {
         const std::string path =
-            InFolder(o_.output, FrameName(frame.frameNumber, o_.kind == "sample" ? "raw" : o_.kind.c_str()));
+            InFolder(o_.output, names_.For(frame.frameNumber, o_.kind == "sample" ? "raw" : o_.kind.c_str()));
         if (o_.kind == "png") {
+            if (ZrfPixels pixels; !FindZrfPixels(frame.image, pixels))
+                throw FrameLeftOut("frame " + std::to_string(frame.frameNumber) +
+                                   " holds no radiometric counts (--png takes radiometric frames)");
             const std::string error = WriteFramePicture(path, "IR", frame.image, o_.palette);
             if (!error.empty()) throw System::IOException(error);
         } else {
@@ -111,7 +114,7 @@ class FileEachFrame : public FrameOutput {
             } else {
                 std::string why;
                 if (!zrf::sim::MeasureUsbSample(frame.image.data(), frame.image.size(), shape_, why))
-                    throw System::IOException("frame " + std::to_string(frame.frameNumber) + " is " + why);
+                    throw FrameLeftOut("frame " + std::to_string(frame.frameNumber) + " is " + why);
                 sample_.resize(shape_.sample_bytes);  // the same size each frame: no new memory
                 zrf::sim::WriteUsbSample(frame.image.data(), shape_, sample_.data());
             }
@@ -127,8 +130,7 @@ class FileEachFrame : public FrameOutput {
         ZrfPixels pixels;
         const auto info = view.FrameInfoOffset();
         if (!info || !view.Has(*info, Zrf::kFrameInfoSize) || !FindZrfPixels(frame.image, pixels))
-            throw System::IOException("frame " + std::to_string(frame.frameNumber) +
-                                      " is not a whole IEEE-1394 image");
+            throw FrameLeftOut("frame " + std::to_string(frame.frameNumber) + " is not a whole IEEE-1394 image");
         shape_.picture = {pixels.width, pixels.height};
         const std::size_t pictureBytes = pixels.pixels.size() * 2;
         sample_.resize(pictureBytes + Zrf::kFrameInfoSize);
@@ -139,6 +141,7 @@ class FileEachFrame : public FrameOutput {
     }
 
     const ExportOptions& o_;
+    FrameNames names_;
     bool ieee1394_ = false;
     zrf::sim::UsbSampleShape shape_;
     std::vector<std::uint8_t> sample_;
@@ -160,7 +163,7 @@ class CountsEachFrame : public FrameOutput {
                                                      {"Creation Time", text.time},
                                                      {"Time Zone", text.times},
                                                      {"Software", "zrfgrab"}};
-            Check(Vorn::Picture::WritePngGrey16(InFolder(o_.output, FrameName(frame.frameNumber, "png")),
+            Check(Vorn::Picture::WritePngGrey16(InFolder(o_.output, names_.For(frame.frameNumber, "png")),
                                                 picture.width, picture.height, picture.counts, chunks));
         } else if (o_.kind == "csv") {
             WriteCsv(frame, picture, text);
@@ -185,7 +188,7 @@ class CountsEachFrame : public FrameOutput {
     const char* Option() const { return o_.kind == "png16" ? "--png16" : o_.kind == "csv" ? "--csv" : "--tiff"; }
 
     void WriteCsv(const RecordedFrame& frame, const ExportPicture& picture, const FrameText& text) {
-        const std::string name = FrameName(frame.frameNumber, "csv");
+        const std::string name = names_.For(frame.frameNumber, "csv");
         const std::string path = InFolder(o_.output, name);
         if (const std::string problem = Vorn::Picture::OutputPathProblem(path); !problem.empty())
             throw System::IOException("cannot write '" + path + "': " + problem);
@@ -223,7 +226,7 @@ class CountsEachFrame : public FrameOutput {
 
     void WriteTiff(const RecordedFrame& frame, const ExportPicture& picture, const FrameText& text) {
 #ifdef ZRF_HAVE_TIFF
-        Vorn::Picture::TiffWriter tiff(InFolder(o_.output, FrameName(frame.frameNumber, "tif")), false);
+        Vorn::Picture::TiffWriter tiff(InFolder(o_.output, names_.For(frame.frameNumber, "tif")), false);
         Check(tiff.AddPage(picture.width, picture.height, picture.counts, TiffText(text), false));
         Check(tiff.Commit());
 #else
@@ -232,6 +235,7 @@ class CountsEachFrame : public FrameOutput {
     }
 
     const ExportOptions& o_;
+    FrameNames names_;
     std::uint64_t written_ = 0;
     std::string row_;
     std::unique_ptr<Vorn::Picture::OutputFile> index_;
@@ -334,8 +338,8 @@ class VideoOutput : public SplitOutput<Vorn::Picture::VideoWriter> {
     void Add(const RecordedFrame& frame) override {
         const ExportPicture picture = ReadExportPicture(frame.image);
         if (picture.kind == ExportPicture::Kind::Other)
-            throw System::IOException("frame " + std::to_string(frame.frameNumber) +
-                                      " is neither radiometric nor a YUY2 or I420 picture");
+            throw FrameLeftOut("frame " + std::to_string(frame.frameNumber) +
+                               " is neither radiometric nor a YUY2 or I420 picture");
         auto& video = RunFor({picture.kind, picture.width, picture.height}, frame);
         // Times are kept to the millisecond and must go forward: a stamp not later than the
         // one before is shown a millisecond after it, the frames after it keeping their spacing,
@@ -427,6 +431,22 @@ FrameText TextOf(const RecordedFrame& frame) {
     const std::optional<int> zone = ImageZoneMinutes(frame.image);
     return {std::to_string(frame.frameNumber), FrameTimeText(frame.ticks), zone ? ZoneText(*zone) : "",
             TimesText(std::span(&zone, 1)), TiffDateTimeText(frame.ticks)};
+}
+
+std::string FrameNames::For(std::uint64_t number, const char* extension) {
+    int seen = 0;
+    // Numbers go up in a recording as it should be: only one at or below the highest can repeat.
+    if (any_ && number <= highest_) {
+        auto it = used_.lower_bound({number, 0});
+        while (it != used_.end() && it->first == number) seen = (it++)->second;
+    }
+    used_.insert({number, seen + 1});
+    highest_ = any_ ? std::max(highest_, number) : number;
+    any_ = true;
+    const std::string name = FrameName(number, extension);
+    if (seen == 0) return name;
+    const auto dot = name.rfind('.');
+    return name.substr(0, dot) + "-" + std::to_string(seen + 1) + name.substr(dot);
 }
 
 std::string NumberedRunPath(const std::string& path, int run) {

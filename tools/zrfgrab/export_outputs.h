@@ -2,6 +2,9 @@
 // What zrfgrab export writes frames to: a file per frame (pictures, ZRF images, camera samples,
 // 16-bit TIFF and PNG, CSV) or one file per run of frames of equal size (a TIFF stack, a video).
 #include <cstdint>
+#include <exception>
+#include <set>
+#include <utility>
 #include <functional>
 #include <memory>
 #include <span>
@@ -45,10 +48,22 @@ struct FrameText {
 };
 FrameText TextOf(const Vorn::Zephra::Net::Devices::Recorder::RecordedFrame& frame);
 
+// A frame the output cannot take (a visual frame in a radiometric format, say): it is left out,
+// named, and the export goes on. Thrown before anything of the frame is written.
+class FrameLeftOut : public std::exception {
+  public:
+    explicit FrameLeftOut(std::string why) : why_(std::move(why)) {}
+    const char* what() const noexcept override { return why_.c_str(); }
+
+  private:
+    std::string why_;
+};
+
 class FrameOutput {
   public:
     virtual ~FrameOutput() = default;
-    // Exports one frame; throws System::IOException saying why it cannot.
+    // Exports one frame; throws FrameLeftOut when the output cannot take it, and
+    // System::IOException when its file cannot be written.
     virtual void Add(const Vorn::Zephra::Net::Devices::Recorder::RecordedFrame& frame) = 0;
     // Completes what is written, after an interruption too; returns the summary, line by line.
     // Throws System::IOException when a file cannot be completed.
@@ -58,6 +73,18 @@ class FrameOutput {
 // note: a line for the user while the export runs (the frame size changes, say).
 std::unique_ptr<FrameOutput> MakeFrameOutput(const ExportOptions& options,
                                              std::function<void(const std::string&)> note);
+
+// The names of a file per frame: "frame_000017.png", and where a number repeats in a recording
+// "frame_000017-2.png" for its second frame, so no frame's file replaces another's.
+class FrameNames {
+  public:
+    std::string For(std::uint64_t number, const char* extension);
+
+  private:
+    std::set<std::pair<std::uint64_t, int>> used_;  // numbers seen, and how often
+    std::uint64_t highest_ = 0;
+    bool any_ = false;
+};
 
 // The file a run of a split output takes: "out.tif" gives "out-2.tif" for run 2.
 std::string NumberedRunPath(const std::string& path, int run);

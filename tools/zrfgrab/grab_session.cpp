@@ -282,8 +282,9 @@ void GrabSession::NotePassedOver() {
     if (options_.replay.empty() || !camera_) return;
     const auto passed = camera_->FramesPassedOver();
     if (passed.damaged > 0)
-        progress_.Note("'" + options_.replay + "': " + Counted(passed.damaged, "damaged frame") + " (failing " +
-                       (passed.damaged == 1 ? "its checksum" : "their checksums") + ") skipped");
+        progress_.Note("'" + options_.replay + "': " + Counted(passed.damaged, "damaged frame") +
+                       " skipped (failing " + (passed.damaged == 1 ? "its checksum" : "their checksums") +
+                       ", or in damaged stretches passed over)");
     if (passed.otherSize > 0)
         progress_.Note("'" + options_.replay + "': " + Counted(passed.otherSize, "frame") +
                        " of another size than the first skipped");

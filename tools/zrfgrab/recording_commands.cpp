@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <fstream>
 #include <string>
@@ -42,37 +43,79 @@ struct SeenFrame {
     std::uint64_t number;
     std::int64_t ticks;
     bool good;
+    std::uint64_t offset;
 };
 
-// Frames whose stamp is not later than the one before: their count and the first's number.
-std::pair<std::size_t, std::uint64_t> StampsGoingBack(const std::vector<SeenFrame>& seen) {
+// Numbers and times read from a file are evidence, not truth: only frames whose checksums
+// verify give them.
+std::vector<SeenFrame> GoodFrames(const std::vector<SeenFrame>& seen) {
+    std::vector<SeenFrame> good;
+    std::copy_if(seen.begin(), seen.end(), std::back_inserter(good), [](const SeenFrame& s) { return s.good; });
+    return good;
+}
+
+// Frames for which `out_of_order` holds against the one before: their count and the first's
+// number.
+template <typename Test>
+std::pair<std::size_t, std::uint64_t> CountAgainstPrevious(const std::vector<SeenFrame>& good,
+                                                            Test out_of_order) {
     std::size_t count = 0;
     std::uint64_t first = 0;
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        if (seen[i].ticks > seen[i - 1].ticks) continue;
-        if (count++ == 0) first = seen[i].number;
+    for (std::size_t i = 1; i < good.size(); ++i) {
+        if (!out_of_order(good[i - 1], good[i])) continue;
+        if (count++ == 0) first = good[i].number;
     }
     return {count, first};
 }
 
-// Frame-number gaps as "a, b-c".
-std::string Gaps(const std::vector<SeenFrame>& seen) {
+// Frame-number gaps as "a, b-c" (a number that repeats or goes back leaves none; nothing wraps
+// at the largest number).
+std::string Gaps(const std::vector<SeenFrame>& good) {
     std::string out;
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        if (seen[i].number <= seen[i - 1].number + 1) continue;
-        const std::uint64_t a = seen[i - 1].number + 1, b = seen[i].number - 1;
+    for (std::size_t i = 1; i < good.size(); ++i) {
+        const std::uint64_t before = good[i - 1].number, now = good[i].number;
+        if (now <= before || now - before == 1) continue;
+        const std::uint64_t a = before + 1, b = now - 1;
         out += (out.empty() ? "" : ", ") + std::to_string(a) + (a == b ? "" : "-" + std::to_string(b));
     }
     return out.empty() ? "none" : out;
 }
 
+std::string Plural(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The stretches the reader passed over, one line each.
+void PrintDamage(const RecordingReader& reader) {
+    if (reader.HeaderDamaged())
+        std::printf("header       damaged (the records after it are read where their checksums verify)\n");
+    const auto& ranges = reader.DamagedRanges();
+    if (ranges.empty()) return;
+    std::uint64_t lost = 0;
+    for (const auto& r : ranges) lost += r.framesLost;
+    std::printf("damaged      %s passed over, about %s lost in them\n",
+                Plural(ranges.size(), "stretch", "stretches").c_str(),
+                Plural(lost, "frame", "frames").c_str());
+    for (const auto& r : ranges)
+        std::printf("  at byte %" PRIu64 ", %s, about %s\n", r.offset,
+                    Plural(r.length, "byte", "bytes").c_str(),
+                    Plural(r.framesLost, "frame", "frames").c_str());
+}
+
 }  // namespace
 
+// A recording's header, or one damaged with whole records after it.
 bool IsRecordingFile(const std::string& path) {
     char magic[sizeof Vorn::Zephra::Net::Devices::Recorder::kRecordingMagic] = {};
     std::ifstream in(path, std::ios::binary);
-    return in.read(magic, sizeof magic) &&
-           std::memcmp(magic, Vorn::Zephra::Net::Devices::Recorder::kRecordingMagic, sizeof magic) == 0;
+    if (in.read(magic, sizeof magic) &&
+        std::memcmp(magic, Vorn::Zephra::Net::Devices::Recorder::kRecordingMagic, sizeof magic) == 0)
+        return true;
+    try {
+        return RecordingReader(path).HeaderDamaged();
+    } catch (const System::Exception&) {
+        return false;
+    }
 }
 
 RecordingReader OpenRecording(const std::string& path) {
@@ -83,6 +126,45 @@ RecordingReader OpenRecording(const std::string& path) {
         throw zrfgrab::UsageError(e.Message());
     }
 }
+
+namespace {
+
+struct InfoCounts {
+    std::size_t bad, good, goingBack;
+    std::uint64_t firstBack;
+    std::size_t numbersBack;
+    std::uint64_t firstNumberBack;
+};
+
+// A bad checksum, damage passed over, a damaged header or ending, or no frame at all: the
+// recording is not whole. Stamps or numbers that go back make it unusable for anything that
+// plays it by its times or counts its frames.
+int InfoVerdict(const std::string& path, const RecordingReader& reader, const InfoCounts& n) {
+    std::vector<std::string> why;
+    if (n.good == 0 && n.bad == 0) why.push_back("it holds no frame");
+    if (reader.HeaderDamaged()) why.push_back("its header is damaged");
+    if (n.bad > 0) why.push_back(n.bad == 1 ? "1 frame fails its checksum"
+                                            : std::to_string(n.bad) + " frames fail their checksums");
+    if (!reader.DamagedRanges().empty()) {
+        std::uint64_t lost = 0;
+        for (const auto& r : reader.DamagedRanges()) lost += r.framesLost;
+        why.push_back(Plural(reader.DamagedRanges().size(), "damaged stretch", "damaged stretches") +
+                      " passed over (about " + Plural(lost, "frame", "frames") + ")");
+    }
+    if (reader.Ending() != RecordingReader::End::Clean) why.push_back(EndingText(reader));
+    std::string text;
+    for (const auto& w : why) text += (text.empty() ? "" : ", ") + w;
+    if (!text.empty()) std::fprintf(stderr, "zrfgrab info: '%s' is not whole: %s\n", path.c_str(), text.c_str());
+    if (n.goingBack > 0)
+        std::fprintf(stderr, "zrfgrab info: '%s' has time stamps that go back (%zu, first at #%" PRIu64 ")\n",
+                     path.c_str(), n.goingBack, n.firstBack);
+    if (n.numbersBack > 0)
+        std::fprintf(stderr, "zrfgrab info: '%s' has frame numbers that repeat or go back (%zu, first at #%" PRIu64 ")\n",
+                     path.c_str(), n.numbersBack, n.firstNumberBack);
+    return text.empty() && n.goingBack == 0 && n.numbersBack == 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int RunRecordingInfo(const std::string& path) {
     std::optional<RecordingReader> opened;
@@ -98,12 +180,16 @@ int RunRecordingInfo(const std::string& path) {
     RecordedFrame frame;
     std::size_t smallest = SIZE_MAX, largest = 0;
     while (reader.Next(frame)) {
-        seen.push_back({frame.frameNumber, frame.ticks, frame.checksumOk});
+        seen.push_back({frame.frameNumber, frame.ticks, frame.checksumOk, frame.fileOffset});
         zones.push_back(zrfgrab::ImageZoneMinutes(frame.image));
         smallest = std::min(smallest, frame.image.size());
         largest = std::max(largest, frame.image.size());
     }
-    const auto [goingBack, firstBack] = StampsGoingBack(seen);
+    const std::vector<SeenFrame> good = GoodFrames(seen);
+    const auto [goingBack, firstBack] = CountAgainstPrevious(
+        good, [](const SeenFrame& a, const SeenFrame& b) { return b.ticks <= a.ticks; });
+    const auto [numbersBack, firstNumberBack] = CountAgainstPrevious(
+        good, [](const SeenFrame& a, const SeenFrame& b) { return b.number <= a.number; });
     const auto bad = static_cast<std::size_t>(
         std::count_if(seen.begin(), seen.end(), [](const SeenFrame& s) { return !s.good; }));
     std::printf("recording    %s\n", path.c_str());
@@ -114,40 +200,32 @@ int RunRecordingInfo(const std::string& path) {
         std::printf("image size   %zu to %zu bytes (it changes)\n", smallest, largest);
     else
         std::printf("image size   %zu bytes\n", largest);
-    if (!seen.empty()) {
+    if (!good.empty()) {
         std::printf("times        %s\n", zrfgrab::TimesText(zones).c_str());
-        std::printf("first frame  #%" PRIu64 "  %s\n", seen.front().number,
-                    zrfgrab::FrameTimeText(seen.front().ticks).c_str());
-        std::printf("last frame   #%" PRIu64 "  %s\n", seen.back().number,
-                    zrfgrab::FrameTimeText(seen.back().ticks).c_str());
+        std::printf("first frame  #%" PRIu64 "  %s\n", good.front().number,
+                    zrfgrab::FrameTimeText(good.front().ticks).c_str());
+        std::printf("last frame   #%" PRIu64 "  %s\n", good.back().number,
+                    zrfgrab::FrameTimeText(good.back().ticks).c_str());
         std::vector<zrfgrab::StampedFrame> stamped;
-        stamped.reserve(seen.size());
-        for (const SeenFrame& s : seen) {
-            if (s.good) stamped.push_back({s.number, s.ticks});  // a damaged frame's number and time are not
-        }
+        stamped.reserve(good.size());
+        for (const SeenFrame& s : good) stamped.push_back({s.number, s.ticks});
         if (const auto rate = zrfgrab::CameraFrameRate(stamped))
             std::printf("frame rate   %.3f fps (camera frames over their time stamps)\n", *rate);
     }
-    std::printf("lost frames  %s\n", Gaps(seen).c_str());
+    std::printf("lost frames  %s\n", Gaps(good).c_str());
+    if (numbersBack > 0)
+        std::printf("frame order  %s not after the one before, first at #%" PRIu64 "\n",
+                    Plural(numbersBack, "number", "numbers").c_str(), firstNumberBack);
     if (goingBack > 0)
         std::printf("time order   %zu stamp%s not later than the one before, first at #%" PRIu64 "\n",
                     goingBack, goingBack == 1 ? "" : "s", firstBack);
+    PrintDamage(reader);
     std::printf("ending       %s\n", EndingText(reader).c_str());
-    for (const SeenFrame& s : seen)
-        std::printf("  #%" PRIu64 "  %s  %s\n", s.number, zrfgrab::FrameTimeText(s.ticks).c_str(),
-                    s.good ? "ok" : "checksum mismatch");
-    // A bad checksum, a damaged or a cut-short ending: the recording is not whole. Stamps that
-    // go back make it unusable for anything that plays it by its times.
-    const bool clean = reader.Ending() == RecordingReader::End::Clean;
-    if (bad == 0 && clean && goingBack == 0) return 0;
-    std::string why = bad == 0   ? ""
-                      : bad == 1 ? "1 frame fails its checksum"
-                                 : std::to_string(bad) + " frames fail their checksums";
-    if (!clean) why += (why.empty() ? "" : ", ") + EndingText(reader);
-    if (bad > 0 || !clean)
-        std::fprintf(stderr, "zrfgrab info: '%s' is not whole: %s\n", path.c_str(), why.c_str());
-    if (goingBack > 0)
-        std::fprintf(stderr, "zrfgrab info: '%s' has time stamps that go back (%zu, first at #%" PRIu64 ")\n",
-                     path.c_str(), goingBack, firstBack);
-    return 1;
+    for (const SeenFrame& s : seen) {
+        if (s.good)
+            std::printf("  #%" PRIu64 "  %s  ok\n", s.number, zrfgrab::FrameTimeText(s.ticks).c_str());
+        else  // its number and time are not to be trusted
+            std::printf("  frame at byte %" PRIu64 "  checksum mismatch\n", s.offset);
+    }
+    return InfoVerdict(path, reader, {bad, good.size(), goingBack, firstBack, numbersBack, firstNumberBack});
 }

@@ -229,18 +229,21 @@ TEST_F(ExportCommandTest, StacksAndVideosSplitAtEverySizeChange) {
     }
 }
 
-// A frame that cannot be exported ends the export with one line; a stack or video is then not
-// written at all, and the file it was to replace stays as it was.
-TEST_F(ExportCommandTest, AFrameWithoutCountsLeavesTheOldFileAndNoTemporary) {
-    const std::string rec = Record({ZrfImage(4, 2, 1), {1, 2, 3}});
+// A frame a stack or video cannot take is left out and named, every other frame is written, and
+// the export ends with the count (exit 1); no temporary is left.
+TEST_F(ExportCommandTest, AFrameWithoutCountsIsLeftOutAndTheOthersWritten) {
+    const std::string rec = Record({ZrfImage(4, 2, 1), {1, 2, 3}, ZrfImage(4, 2, 3)});
     for (const std::string name : {"kept.tif", "kept.mkv"}) {
         std::ofstream(dir_.File(name)) << "kept";
         EXPECT_EQ(Export(rec + (name == "kept.tif" ? " --tiff " : " --video ") + dir_.File(name)),
                   1);
-        EXPECT_THAT(err_, HasSubstr("frame 2 "));
-        EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+        EXPECT_THAT(err_, HasSubstr("zrfgrab export: frame 2 "));
+        EXPECT_THAT(err_, HasSubstr("; left out\n"));
+        EXPECT_THAT(err_, HasSubstr("zrfgrab export: 1 frame left out; every other frame is exported\n"));
+        EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 2) << err_;
+        EXPECT_THAT(out_, HasSubstr("2 frames written to " + dir_.File(name)));
         std::ifstream in(dir_.File(name));
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+        EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".out-")) << entry.path();
