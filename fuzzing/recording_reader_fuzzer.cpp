@@ -1,6 +1,7 @@
 // Feeds arbitrary files to the recording reader and to zrfgrab's recording summary. The file
-// is this target's scratch file. The reader must stop cleanly at whatever it meets: every
-// frame it returns lies inside the file, in order.
+// is this target's scratch file. The reader must stop cleanly at whatever it meets: the frames it
+// returns, the damaged stretches it passes over and the bytes after the last record tile the file
+// from its first record to its end, in order.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,15 +19,27 @@ const fuzz::ScratchFile& File() {
     return file;
 }
 
+// The damaged stretches from the i-th on that start at end: end moves past them.
+void PassStretches(const RecordingReader& reader, std::size_t& i, std::uint64_t& end) {
+    const auto& ranges = reader.DamagedRanges();
+    for (; i < ranges.size(); ++i) {
+        if (ranges[i].offset != end || ranges[i].length == 0) __builtin_trap();
+        end += ranges[i].length;
+    }
+}
+
 void Read(std::size_t fileSize) {
     RecordingReader reader(File().path);
     RecordedFrame frame;
-    std::uint64_t end = reader.Header().headerSize;
+    std::uint64_t end = reader.FirstRecord();
+    std::size_t stretches = 0;
     while (reader.Next(frame)) {
+        PassStretches(reader, stretches, end);
         if (frame.fileOffset != end) __builtin_trap();
         end = frame.fileOffset + sizeof(FrameRecordHeader) + frame.image.size();
         if (end > fileSize) __builtin_trap();
     }
+    PassStretches(reader, stretches, end);
     if (reader.Next(frame)) __builtin_trap();  // the end stays the end
     if (end + reader.TrailingBytes() != fileSize) __builtin_trap();
 }

@@ -31,7 +31,8 @@ bool LaterEnd(const Pending& a, const Pending& b) { return a.end > b.end; }
 class Scanner {
   public:
     Scanner(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size)
-        : read_(read), from_(from), size_(size), buffer_(kHeader + kChunk) {}
+        : read_(read), from_(from), size_(size),
+          buffer_(kHeader + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - from))) {}
 
     RecordScan Run() {
         cursor_ = from_;

@@ -113,6 +113,7 @@ class RecordingReader {
 
     const RecordingFileHeader& Header() const { return header_; }
     bool HeaderDamaged() const { return headerDamaged_; }
+    std::uint64_t FirstRecord() const { return first_; }  // where records begin
     bool Next(RecordedFrame& frame);  // false when no further complete record follows
     // Passes over the next record without reading its image (so without checking it) where its
     // framing holds; counting a recording's frames costs a small read per frame. False as Next
