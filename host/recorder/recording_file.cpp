@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #endif
 
+#include "host/system/abandoned_files.h"
 #include "host/system/exceptions.h"
 #include "host/recorder/record_scan.h"
 #include "host/system/posix_files.h"
@@ -27,20 +28,7 @@ std::uint32_t FrameRecordChecksum(const FrameRecordHeader& header, const std::ui
 
 namespace {
 
-// The writer's lock: advisory, held for as long as the recording is written. On Windows it
-// covers a byte far past any data, so readers are not kept out.
-bool TryLock(int fd, bool exclusive) {
-#ifdef _WIN32
-    OVERLAPPED beyond{};
-    beyond.Offset = 0xFFFFFFFEu;
-    beyond.OffsetHigh = 0x7FFFFFFFu;
-    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
-                      (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
-                      0, &beyond) != 0;
-#else
-    return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
-#endif
-}
+using System::IO::TryLockFile;
 
 // A new file, created exclusively (never through a link), that can be renamed while open.
 int CreateExclusive(const std::string& path) {
@@ -72,35 +60,28 @@ std::string FolderOf(const std::string& path) {
 constexpr const char* kTemporaryPrefix = ".rec-";
 constexpr const char* kTemporarySuffix = ".part";
 
-// A file its writer left when it ended without removing it (a killed process): unlocked, and
-// past its first bytes (a writer locks its new file before it writes anything); with
-// `onlySize`, of exactly that size. Removed while held, and only while the name still names
-// it: a writer may have made a new file of that name meanwhile.
-bool RemoveIfAbandoned(const std::string& path, std::int64_t onlySize = -1) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {}, named {};
-    const bool abandoned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-                           (onlySize < 0 || st.st_size == onlySize) && TryLock(fd, true) &&
-                           ::lstat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
-                           named.st_ino == st.st_ino;
-#ifdef _WIN32
-    ::close(fd);  // a file held open cannot be removed there
-    return abandoned && ::unlink(path.c_str()) == 0;
-#else
-    const bool removed = abandoned && ::unlink(path.c_str()) == 0;
-    ::close(fd);
-    return removed;
-#endif
+// A recording's header: a temporary of ours holds one from its first bytes, and a numbered
+// recording a killed run left before its first frame holds that alone.
+bool StartsAsRecording(const unsigned char* first, std::size_t n) {
+    RecordingFileHeader header{};
+    if (n < sizeof header) return false;
+    std::memcpy(&header, first, sizeof header);
+    return std::memcmp(header.magic, kRecordingMagic, sizeof header.magic) == 0 &&
+           header.version == kRecordingVersion && header.headerSize == sizeof header;
 }
 
 void RemoveAbandonedTemporaries(const std::string& folder) {
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(kTemporaryPrefix, 0) != 0 || !name.ends_with(kTemporarySuffix)) continue;
-        RemoveIfAbandoned(it->path().string());
-    }
+    System::IO::RemoveAbandonedIn(folder, kTemporaryPrefix, kTemporarySuffix,
+                                  [](const unsigned char* first, std::size_t n, std::uint64_t) {
+                                      return StartsAsRecording(first, n);
+                                  });
+}
+
+// A numbered recording a killed run left before its first frame: its header and nothing else.
+bool RemoveIfHeaderOnly(const std::string& path) {
+    return System::IO::RemoveIfAbandoned(path, [](const unsigned char* first, std::size_t n, std::uint64_t size) {
+        return size == sizeof(RecordingFileHeader) && StartsAsRecording(first, n);
+    });
 }
 
 [[noreturn]] void CannotRecord(const std::string& path, const std::string& why) {
@@ -135,7 +116,7 @@ std::optional<RecordingWriter::FileId> RecordingWriter::IdOf(int fd) {
 bool RecordingWriter::InUse(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool free = TryLock(fd, false);
+    const bool free = TryLockFile(fd, false);
     ::close(fd);  // lets go of the lock taken to test
     return !free;
 }
@@ -164,14 +145,14 @@ RecordingWriter::RecordingWriter(const std::string& path, std::int64_t createdTi
         temporary_.clear();
         CannotRecord(path, std::strerror(error));
     }
-    TryLock(fd_, true);  // a file of our own making: nobody else holds it
+    TryLockFile(fd_, true);  // a file of our own making: nobody else holds it
     WriteHeader(createdTicks, imageSize);
 }
 
 RecordingWriter::RecordingWriter(InPlace, std::string path, int fd, std::int64_t createdTicks,
                                  std::uint32_t imageSize)
     : path_(std::move(path)), fd_(fd) {
-    TryLock(fd_, true);
+    TryLockFile(fd_, true);
     WriteHeader(createdTicks, imageSize);
 }
 
@@ -186,7 +167,7 @@ std::unique_ptr<RecordingWriter> RecordingWriter::Numbered(const std::string& fo
         int error = errno;
         // A number a killed run took before its first frame (its file holds the header alone)
         // is free again.
-        if (fd < 0 && error == EEXIST && RemoveIfAbandoned(path, sizeof(RecordingFileHeader))) {
+        if (fd < 0 && error == EEXIST && RemoveIfHeaderOnly(path)) {
             fd = CreateExclusive(path);
             error = errno;
         }
@@ -267,7 +248,7 @@ bool RecordingWriter::Publish() {
             if (held >= 0) ::close(held);
             return false;
         }
-        if (!TryLock(held, true)) {
+        if (!TryLockFile(held, true)) {
             ::close(held);
             error_ = "another run is recording to '" + path_ + "'";
             return false;

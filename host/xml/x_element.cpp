@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "host/system/exceptions.h"
+#include "host/xml/xml_chars.h"
 
 namespace System::Xml::Linq {
 
@@ -91,10 +92,39 @@ XElement XElement::Clone() const {
     return XElement(doc, copy);
 }
 
+namespace {
+
+// Whether every text and attribute value under node is XML text.
+bool AllXmlText(const pugi::xml_node& node) {
+    if (!IsXmlText(node.value())) return false;
+    for (const pugi::xml_attribute a : node.attributes())
+        if (!IsXmlText(a.value())) return false;
+    for (const pugi::xml_node child : node.children())
+        if (!AllXmlText(child)) return false;
+    return true;
+}
+
+void MakeXmlText(pugi::xml_node node) {
+    if (!IsXmlText(node.value())) node.set_value(ToXmlText(node.value()).c_str());
+    for (pugi::xml_attribute a : node.attributes())
+        if (!IsXmlText(a.value())) a.set_value(ToXmlText(a.value()).c_str());
+    for (pugi::xml_node child : node.children()) MakeXmlText(child);
+}
+
+}  // namespace
+
+// A document written is well-formed whatever its values hold: what XML cannot carry is written
+// as U+FFFD, in a copy, so the values themselves stay as they were given.
 std::string XElement::ToString() const {
     if (!node_) return "";
     std::ostringstream out;
-    node_.print(out, "  ", pugi::format_default | pugi::format_no_declaration);
+    if (!AllXmlText(node_)) {
+        pugi::xml_document copy;
+        MakeXmlText(copy.append_copy(node_));
+        copy.print(out, "  ", pugi::format_default | pugi::format_no_declaration);
+    } else {
+        node_.print(out, "  ", pugi::format_default | pugi::format_no_declaration);
+    }
     std::string text = out.str();
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;

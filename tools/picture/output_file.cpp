@@ -1,9 +1,12 @@
 #include "tools/picture/output_file.h"
 
+#include <algorithm>
 #include <atomic>
+#include <string_view>
 #include <cerrno>
 #include <cstring>
 
+#include "host/system/abandoned_files.h"
 #include "host/system/posix_files.h"
 
 namespace Vorn::Picture {
@@ -28,7 +31,28 @@ std::string TemporaryName(const std::string& folder) {
     return folder + "/.out-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
+// The first bytes of what the outputs write: a TIFF (classic or big, either byte order), a PNG,
+// a Matroska video, a ZRF image, a CSV file of counts or the frames' index.
+bool StartsAsOurOutput(const unsigned char* first, std::size_t n) {
+    const auto starts = [&](std::string_view magic) {
+        return n >= magic.size() && std::memcmp(first, magic.data(), magic.size()) == 0;
+    };
+    using namespace std::string_view_literals;
+    return starts("II*\0"sv) || starts("II+\0"sv) || starts("MM\0*"sv) || starts("MM\0+"sv) ||
+           starts("\x89PNG\r\n\x1A\n"sv) || starts("\x1A\x45\xDF\xA3"sv) || starts("ZRF\0"sv) ||
+           starts("number,time,"sv) || (n > 0 && first[0] >= '0' && first[0] <= '9' &&
+                                         std::all_of(first, first + n, [](unsigned char c) {
+                                             return (c >= '0' && c <= '9') || c == ',' || c == '\n';
+                                         }));
+}
+
 }  // namespace
+
+void RemoveAbandonedOutputs(const std::string& folder) {
+    System::IO::RemoveAbandonedIn(folder, ".out-", ".tmp", [](const unsigned char* first, std::size_t n, std::uint64_t) {
+        return StartsAsOurOutput(first, n);
+    });
+}
 
 std::string OutputPathProblem(const std::string& path) {
     if (path.empty()) return "no file named";
@@ -67,6 +91,8 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         // Readable too: a TIFF writer reads back the directory it links the next one to.
         const int fd = ::open(temporary_.c_str(), O_RDWR | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
+        // Held while written: a temporary found unlocked is one a killed run left.
+        if (fd >= 0) System::IO::TryLockFile(fd, true);
         if (fd >= 0 && !(file_ = ::fdopen(fd, "w+b"))) {
             openError_ = errno;
             ::close(fd);

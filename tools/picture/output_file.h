@@ -19,6 +19,10 @@ std::string OutputPathProblem(const std::string& path);
 // takes new files, the name is not too long for it): what a command checks before its work.
 std::string OutputProblemBeforeWork(const std::string& path);
 
+// Removes the temporaries of outputs a killed run left in folder: ours by name and by their first
+// bytes, and unlocked (a writer holds its temporary locked).
+void RemoveAbandonedOutputs(const std::string& folder);
+
 class OutputFile {
   public:
     // Creates the temporary file; Stream() is null when it cannot be made.

@@ -12,6 +12,7 @@
 #include "tools/picture/palette.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
+#include "tools/zrfgrab/distinct_paths.h"
 #include "tools/zrfgrab/export_outputs.h"
 #include "tools/zrfgrab/grab_progress.h"
 
@@ -99,16 +100,21 @@ ExportOptions Parse(int argc, char** argv) {
     if (auto known = Vorn::Picture::Palette::Find(o.palette, found); !known)
         throw UsageError(known.Message());
     std::error_code ec;
+    if (o.kind == "tiff-stack" || o.kind == "video")
+        zrfgrab::RefuseSharedFiles({{"the recording", o.recording, false},
+                                    {o.kind == "video" ? "--video" : "--tiff", o.output}});
     if (o.kind == "tiff-stack" || o.kind == "video") {
         // One file: it must be one that may be replaced, in a folder that takes new files.
         if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(o.output); !problem.empty())
             throw UsageError("--" + std::string(o.kind == "video" ? "video" : "tiff") + " '" + o.output + "': " + problem);
     } else if (std::filesystem::exists(o.output, ec) && !std::filesystem::is_directory(o.output, ec)) {
         throw UsageError("'" + o.output + "' is not a folder");
-    } else if (o.kind == "csv" && std::filesystem::exists(o.output, ec)) {
-        const std::string index = (std::filesystem::path(o.output) / "frames.csv").string();
-        if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(index); !problem.empty())
-            throw UsageError("--csv '" + index + "': " + problem);
+    } else if (std::filesystem::exists(o.output, ec)) {
+        // A folder there must take new files now, before any work: for --csv its index too.
+        const std::string probe = (std::filesystem::path(o.output) / (o.kind == "csv" ? "frames.csv" : "frame_000001.tmp")).string();
+        if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(probe); !problem.empty())
+            throw UsageError("--" + (o.kind == "tiff" ? std::string("tiff") : o.kind) + " '" +
+                             (o.kind == "csv" ? probe : o.output) + "': " + problem);
     }
     return o;
 }
@@ -157,6 +163,9 @@ int RunExportCommand(int argc, char** argv) {
         const bool folder = o.kind != "tiff-stack" && o.kind != "video";
         if (folder) std::filesystem::create_directories(o.output, ec);
         if (ec) throw System::IOException("cannot create the folder '" + o.output + "': " + ec.message());
+        // What a killed export left where this one writes.
+        const std::filesystem::path parent = std::filesystem::path(o.output).parent_path();
+        Vorn::Picture::RemoveAbandonedOutputs(folder ? o.output : parent.empty() ? "." : parent.string());
 
         zrfgrab::GrabProgress progress(false);
         const auto output = zrfgrab::MakeFrameOutput(o, [&](const std::string& line) { progress.Note(line); });

@@ -19,6 +19,7 @@
 #include "tools/picture/output_file.h"
 #include "tools/picture/png_file.h"
 #include "tools/zrfgrab/arguments.h"
+#include "tools/zrfgrab/distinct_paths.h"
 #include "tools/zrfgrab/frame_picture.h"
 #include "tools/zrfgrab/frame_time.h"
 #include "tools/zrfgrab/recording_rate.h"
@@ -250,6 +251,9 @@ class SplitOutput : public FrameOutput {
 
     std::string Finish() override {
         if (writer_) CommitRun();
+        // Split, the file named was to be replaced and none takes its name: an older one there
+        // would pass for this export's.
+        if (runs_ > 1) RemoveReplaced();
         if (runs_ == 1) return Counted(frames_, "frame") + " written to " + o_.output + " (" + lastLine_ + ")\n";
         return Counted(frames_, "frame") + " written to " + std::to_string(runs_) +
                " files, one per run of equal frame size (the size changes within the recording):\n" + summary_;
@@ -269,6 +273,11 @@ class SplitOutput : public FrameOutput {
     // The writer of the frame's run: a new one when its shape is not the current run's.
     Writer& RunFor(const Shape& shape, const RecordedFrame& frame) {
         if (!writer_ || !(shape == shape_)) {
+            // Numbered files are decided only now: none may be the recording read.
+            for (const int run : {1, runs_ + 1})
+                if (writer_ && SameFile(NumberedRunPath(o_.output, run), o_.recording))
+                    throw System::IOException("the split output's " + NumberedRunPath(o_.output, run) +
+                                              " would be the recording itself; name another file");
             if (writer_) {
                 if (runs_ == 1) writer_->SetPath(NumberedRunPath(o_.output, 1));
                 note_("zrfgrab export: the frame size changes at frame " + std::to_string(frame.frameNumber) + " (" +
@@ -293,6 +302,13 @@ class SplitOutput : public FrameOutput {
     const ExportOptions& o_;
 
   private:
+    void RemoveReplaced() {
+        if (Vorn::Picture::OutputPathProblem(o_.output).empty() && std::filesystem::exists(o_.output) &&
+            std::remove(o_.output.c_str()) != 0)
+            throw System::IOException("cannot remove the older '" + o_.output + "' the split export replaces: " +
+                                      std::strerror(errno));
+    }
+
     void CommitRun() {
         const std::string path = writer_->Path();
         Check(writer_->Commit());

@@ -159,9 +159,23 @@ Outcome RunSession(const GrabOptions& o, zrfgrab::GrabProgress& progress) {
 
     zrfgrab::StreamWakeup wakeup;  // outlives the sessions, whose handlers use it
     std::vector<std::unique_ptr<GrabSession>> sessions;
-    for (CameraRun& run : CameraRuns(o))
-        sessions.push_back(std::make_unique<GrabSession>(o, std::move(run), loaded, formatEntry, wanted, wakeup, progress));
-    for (auto& session : sessions) session->Connect();
+    std::vector<CameraRun> runs = CameraRuns(o);
+    // With several cameras a refusal names its camera; every one is checked before any streams
+    // or says it will record.
+    const auto naming = [&](const CameraRun& run, const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const UsageError& e) {
+            if (runs.size() < 2) throw;
+            throw UsageError(run.label + ": " + e.what());
+        }
+    };
+    for (CameraRun& run : runs)
+        naming(run, [&] {
+            sessions.push_back(std::make_unique<GrabSession>(o, run, loaded, formatEntry, wanted, wakeup, progress));
+        });
+    for (std::size_t i = 0; i < sessions.size(); ++i) naming(runs[i], [&] { sessions[i]->Connect(); });
+    for (auto& session : sessions) session->NoteRecording();
 
     // From here on every failure is collected: the streams are stopped and the recordings
     // closed whatever happens, and the summary says what was kept.

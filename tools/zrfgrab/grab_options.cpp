@@ -10,6 +10,7 @@
 #include "tools/picture/output_file.h"
 #include "tools/picture/palette.h"
 #include "tools/zrfgrab/arguments.h"
+#include "tools/zrfgrab/distinct_paths.h"
 
 namespace zrfgrab {
 namespace {
@@ -132,6 +133,17 @@ std::string CameraLabel(const std::string& camera, int instance) {
 void CheckGrabOutputs(const GrabOptions& o) {
     std::error_code ec;
     const std::size_t n = std::max<std::size_t>(o.cameras.size(), 1);
+    // No output is the replayed recording, the identity document or another output (with
+    // several cameras, another camera's).
+    std::vector<RunPath> paths = {{"--replay", o.replay, false}, {"--identity", o.identityFile, false}};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string camera = n > 1 ? " of camera " + std::to_string(i + 1) : "";
+        const std::string record = PathForCamera(o.record, i, n);
+        if (!record.empty() && !std::filesystem::is_directory(record, ec))
+            paths.push_back({"--record" + camera, record});
+        if (!o.png.empty()) paths.push_back({"--png" + camera, PathForCamera(o.png, i, n)});
+    }
+    RefuseSharedFiles(paths);
     for (std::size_t i = 0; i < n; ++i) {
         const std::string record = PathForCamera(o.record, i, n);
         if (!record.empty()) {

@@ -273,6 +273,11 @@ void GrabSession::SetUpRecording() {
     settings.SetIsPreRecordingEnabled(options_.preRecord > 0);
     if (options_.preRecord > 0) settings.SetMaxNumberOfFramesInPreRecording(options_.preRecord);
     recorder.Recorder_Setup(settings.XMLData());
+}
+
+// Said once every camera is connected: a run refused before it starts records nothing.
+void GrabSession::NoteRecording() {
+    if (run_.record.empty()) return;
     NoteRecordingCost(dynamic_cast<IGrab&>(*device_), dynamic_cast<ICameraControl&>(*device_),
                       std::max(options_.windowing, 1), progress_, run_.record);
 }
@@ -335,6 +340,14 @@ CameraSummary GrabSession::Finish(double fps, bool cutShort) {
     StreamEnded();
     summary.failures = std::move(stopFailures_);
     if (recordingBegun_) {
+        // A run that ended before the pre-recording's ring filled ends with what the ring holds:
+        // the recording is started now, and written from it.
+        bool started = options_.preRecord == 0;
+        {
+            std::lock_guard lock(mutex_);
+            started = started || delivered_ >= static_cast<std::uint64_t>(options_.preRecord);
+        }
+        if (!started) collect([&] { dynamic_cast<IRecorder&>(*device_).Recorder_Start(0); });
         collect([&] { dynamic_cast<IRecorder&>(*device_).Recorder_Stop(0); });
         collect([&] { summary.recording = ReadRecordingReport(*device_, run_.record); });
         // A count asked for and not interrupted is all there, or the run says what is missing.

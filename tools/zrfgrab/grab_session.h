@@ -85,6 +85,8 @@ class GrabSession {
     // Connects, sets the rate and sets up the recording: what can fail for what the user asked
     // fails here, before any camera of the grab streams.
     void Connect();
+    // Says what the recording will cost, once every camera is connected.
+    void NoteRecording();
     // Starts the recording (unless it waits for the pre-recorded frames) and the stream.
     void Begin();
     // Where the stream is, read by the waiting thread.

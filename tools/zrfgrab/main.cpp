@@ -7,6 +7,7 @@
 #include <objbase.h>
 #endif
 
+#include "host/config/switch_configuration.h"
 #include "tools/zrfgrab/arguments.h"
 #include "tools/zrfgrab/commands.h"
 #include "tools/zrfgrab/decode_command.h"
@@ -131,6 +132,9 @@ int main(int argc, char** argv) {
     // plug-in's capture graph needs it.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 #endif
+    // The switches are read on first use, which may never come: read now, a malformed
+    // configuration is said at the start of every command.
+    (void)System::Configuration::SwitchConfiguration::Get("Vorn.CaptureDevice");
     std::string prefix = "zrfgrab";
     for (const Subcommand& c : kSubcommands)
         if (argc > 1 && argv[1] == std::string(c.name)) prefix += " " + std::string(c.name);
