@@ -202,25 +202,44 @@ TEST(CameraImperfections, FramesAStallTookWhileTheThreadHeldItsFrameAreTheStalls
 
 // A stop asked for while the thread was away, a stall under way: the frames due before the stop
 // are the camera's drops (the stall's among them), those due after it the stop's.
+// A stop counts the frames due before it: those due in a stall as the stall's, the others as
+// skipped; the stall's own schedule (every so long on the pacer's clock, from its zero) is the
+// oracle, for a stall of many periods and for the shortest stall there is.
 TEST(CameraImperfections, AStopCountsOnlyTheFramesDueBeforeIt) {
-    CameraImperfections i;
-    i.stall_ms = 1000;
-    i.stall_every_ms = 10000;
-    CountingTime time;
-    StopSignal stop;
-    stop.SetTime(&time);
-    FramePacer pacer(Pacing::RealTime, i, &time);
-    // Up to just before the stall at 10 s on the pacer's clock.
-    while (time.Now() < 9'900'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
-    const std::int64_t lastDue = time.Now();
-    time.AdvanceTo(10'100'000'000);  // the thread comes back 100 ms into the stall
-    stop.Request();
-    EXPECT_FALSE(pacer.WaitForNextFrame(333333, stop));
-    const std::int64_t step = 33'333'300;
-    const auto dueBeforeStop = static_cast<std::uint64_t>((10'100'000'000 - lastDue - 1) / step);
-    EXPECT_EQ(pacer.LastSkipped(), dueBeforeStop);
-    EXPECT_GE(pacer.LastStalled(), 0u);
-    EXPECT_LE(pacer.LastStalled(), 3u);  // due in the stall before the stop: 10.0 s to 10.1 s
+    struct Row {
+        int stallMs;
+        double everyMs;
+        std::int64_t interval;  // 100 ns units
+        std::int64_t comeBack;  // ns on the pacer's clock, after the stall began at 10 s
+    };
+    const Row rows[] = {{1000, 10000, 333333, 10'100'000'000},
+                        {1, 10000, 10000, 10'000'900'000},
+                        {2, 5000, 10000, 10'001'500'000},
+                        {3, 5000, 15000, 10'002'500'000}};
+    for (const Row& row : rows) {
+        CameraImperfections i;
+        i.stall_ms = row.stallMs;
+        i.stall_every_ms = row.everyMs;
+        CountingTime time;
+        StopSignal stop;
+        stop.SetTime(&time);
+        FramePacer pacer(Pacing::RealTime, i, &time);
+        while (time.Now() < 9'990'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(row.interval, stop));
+        const std::int64_t lastDue = time.Now();
+        time.AdvanceTo(row.comeBack);  // the thread comes back inside the stall
+        stop.Request();
+        EXPECT_FALSE(pacer.WaitForNextFrame(row.interval, stop));
+        const std::int64_t step = row.interval * 100;
+        const auto every = static_cast<std::int64_t>(row.everyMs * 1e6);
+        std::uint64_t due = 0, inStall = 0;
+        for (std::int64_t t = lastDue + step; t < row.comeBack; t += step) {
+            ++due;
+            if (t % every < std::int64_t{row.stallMs} * 1'000'000) ++inStall;
+        }
+        EXPECT_GT(inStall, 0u) << row.stallMs;
+        EXPECT_EQ(pacer.LastStalled(), inStall) << row.stallMs << " ms every " << row.everyMs;
+        EXPECT_EQ(pacer.LastSkipped(), due) << row.stallMs << " ms every " << row.everyMs;
+    }
 }
 
 struct GlitchCase {
