@@ -216,12 +216,16 @@ TEST(RecordingFile, NumberedRecordingsNeverShareANameAndAbandonedTemporariesGo) 
     b.reset();  // no frame: its name is free again
     EXPECT_FALSE(std::filesystem::exists(dir.File("recording_0002.zrec")));
 
-    // A killed writer's temporary (unlocked, with bytes) goes; a live writer's stays.
-    std::ofstream(dir.File(".rec-1-1.part")) << "left by a killed run";
+    // A killed writer's temporary (unlocked, a recording's header) goes; a live writer's stays,
+    // and so does a file of that name that is not ours.
+    WriteFrames(dir.File("killed.zrec"), {4});
+    std::filesystem::copy_file(dir.File("killed.zrec"), dir.File(".rec-1-1.part"));
+    std::ofstream(dir.File(".rec-1-2.part")) << "a file of someone else's";
     RecordingWriter live(dir.File("live.zrec"), 0, 4);
     RecordingWriter next_one(dir.File("other.zrec"), 0, 4);
     EXPECT_FALSE(std::filesystem::exists(dir.File(".rec-1-1.part")));
-    EXPECT_EQ(Look(dir, dir.File("x")).temporaries, 2u);
+    EXPECT_TRUE(std::filesystem::exists(dir.File(".rec-1-2.part")));
+    EXPECT_EQ(Look(dir, dir.File("x")).temporaries, 3u);
 }
 
 // What a numbered recording finds at its first number: a number a killed run took before its
