@@ -137,15 +137,18 @@ class Scanner {
     }
 
     void Evaluate(const Pending& candidate) {
-        if (best_ && candidate.start > *best_) return;
+        if (best_ && (candidate.start > *best_ || candidate.end > waitUntil_)) return;
         const auto combined = static_cast<std::uint32_t>(
             crc32_combine(candidate.carried, 0, static_cast<z_off_t>(candidate.length)));
         if ((combined ^ running_) != candidate.crc) return;
         best_ = candidate.start;
-        // Candidates that start before it may still verify: the scan waits for the last of them.
+        // Candidates that start before it may still verify (a record whose image holds a whole
+        // record): the scan waits for those ending within another record of its size, no
+        // further, so a false marker claiming a long image costs no more than that.
+        const std::uint64_t limit = cursor_ + (candidate.end - candidate.start);
         waitUntil_ = cursor_;
         for (const Pending& p : pending_)
-            if (p.start < *best_) waitUntil_ = std::max(waitUntil_, p.end);
+            if (p.start < *best_ && p.end <= limit) waitUntil_ = std::max(waitUntil_, p.end);
     }
 
     bool Done() const { return best_ && cursor_ >= waitUntil_; }

@@ -9,7 +9,10 @@
 // up to its end less the CRC up to its start carried over its length), so candidates cost no
 // second read however many the bytes hold or however long they claim to be. Candidates waiting
 // for their end are bounded (kMostPending); a file holding more markers than that within one
-// record's length has the later ones passed over, and the scan says how many.
+// record's length has the later ones passed over, and the scan says how many. Once a record
+// verifies, the scan reads on only as far as one more record of its size, for an earlier
+// candidate that may still verify (the first whole record is the one that starts first), so each
+// stretch of damage costs its own bytes and two records' more, whatever lengths markers claim.
 #include <cstdint>
 #include <functional>
 #include <optional>

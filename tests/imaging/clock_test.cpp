@@ -34,6 +34,10 @@ TEST_F(ClockTest, StampsFollowTheFrameGrid) {
     }
     const FrameStamp s = frames.GetTime();  // 1080 ms: frame 32
     EXPECT_EQ(std::pair(s.seconds, s.timeZoneMinutes), std::pair(1'000'001u, std::int16_t{-60}));
+    // An hour on, whole seconds of the counter count as exactly 1000 ms each: frame 108,000.
+    clock_.AdvanceMilliseconds(3'600'000 - 1080 + 20);
+    const FrameStamp hour = frames.GetTime();
+    EXPECT_EQ(std::pair(hour.seconds, hour.milliseconds), std::pair(1'003'600u, std::uint32_t{0}));
 }
 
 // The second sample truncates to frame 0, counted as 1 like the first, so it takes frame 2. With

@@ -289,6 +289,15 @@ TEST(RecordScan, ReadsOnceHoweverManyFalseMarkersWait) {
     EXPECT_EQ(scan.candidatesPassedOver, 0u);
 }
 
+// A false marker before the record, claiming a long image: the scan does not read on to its end.
+TEST(RecordScan, AMarkerClaimingALongImageCostsNoMoreThanARecord) {
+    const std::string real = Record(9, TestImage(5000, 9));
+    Memory memory{FalseMarkers(1, 16u << 20) + real + std::string(20u << 20, 'x')};
+    const RecordScan scan = memory.Scan(0);
+    EXPECT_EQ(scan.found, 8u);
+    EXPECT_LE(memory.read, 8 + 2 * real.size() + (std::size_t{1} << 20));
+}
+
 TEST(RecordScan, AFailingReadEndsTheScanAndSaysSo) {
     Memory memory{std::string(3 << 20, 'x') + Record(1, TestImage(10, 1)), 0, true};
     const RecordScan scan = memory.Scan(0);
