@@ -30,8 +30,8 @@ bool LaterEnd(const Pending& a, const Pending& b) { return a.end > b.end; }
 
 class Scanner {
   public:
-    Scanner(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size)
-        : read_(read), from_(from), size_(size),
+    Scanner(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size, std::uint64_t longest)
+        : read_(read), from_(from), size_(size), longest_(longest),
           buffer_(kHeader + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - from))) {}
 
     RecordScan Run() {
@@ -120,6 +120,10 @@ class Scanner {
         FrameRecordHeader header;
         std::memcpy(&header, At(start), kHeader);
         if (header.length > kMaxFrameRecordLength || header.length > size_ - cursor_) return;
+        if (header.length > longest_) {
+            ++result_.candidatesPassedOver;
+            return;
+        }
         if (pending_.size() >= kMostPending) {
             ++result_.candidatesPassedOver;
             return;
@@ -158,6 +162,7 @@ class Scanner {
     const ReadAtFunction& read_;
     const std::uint64_t from_;
     const std::uint64_t size_;
+    const std::uint64_t longest_;
     std::vector<unsigned char> buffer_;  // the bytes kept from before, then the chunk
     std::size_t kept_ = 0;
     std::size_t search_ = 0;             // where the buffer's marker search goes on
@@ -174,9 +179,10 @@ class Scanner {
 
 }  // namespace
 
-RecordScan FindWholeRecord(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size) {
+RecordScan FindWholeRecord(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size,
+                           std::uint64_t longest) {
     if (from >= size) return {};
-    return Scanner(read, from, size).Run();
+    return Scanner(read, from, size, longest).Run();
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Recorder

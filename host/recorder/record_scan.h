@@ -34,6 +34,8 @@ inline constexpr std::size_t kMostPending = std::size_t{1} << 20;
 
 // The first offset at or after `from` where a record's framing holds (its marker, a length of at
 // most kMaxFrameRecordLength that fits in `size`) and its checksum verifies.
-RecordScan FindWholeRecord(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size);
+// Candidates claiming an image longer than `longest` are passed over (counted).
+RecordScan FindWholeRecord(const ReadAtFunction& read, std::uint64_t from, std::uint64_t size,
+                           std::uint64_t longest = kMaxFrameRecordLength);
 
 }  // namespace Vorn::Zephra::Net::Devices::Recorder

@@ -363,7 +363,10 @@ bool RecordingReader::ReadHeaderOrFindRecords(const std::string& path) {
     const bool marked = whole && std::memcmp(header_.magic, kRecordingMagic, sizeof header_.magic) == 0;
     // A version byte damaged, not a version this reader does not know, when this version's
     // records follow.
-    if (marked && header_.version != kRecordingVersion && WholeRecordAt(sizeof header_)) {
+    if (marked && header_.version != kRecordingVersion &&
+        FindWholeRecord([this](void* b, std::size_t n, std::uint64_t at) { return ReadAt(b, n, at); },
+                        sizeof header_, size_)
+            .found) {
         headerDamaged_ = true;
         return true;
     }
@@ -373,7 +376,7 @@ bool RecordingReader::ReadHeaderOrFindRecords(const std::string& path) {
             "; only version " + std::to_string(kRecordingVersion) + " can be read");
     if (marked && header_.headerSize == sizeof header_) return true;
     if (marked && header_.headerSize > sizeof header_ && header_.headerSize < size_ &&
-        WholeRecordAt(header_.headerSize)) {
+        !WholeRecordAt(sizeof header_) && WholeRecordAt(header_.headerSize)) {
         first_ = header_.headerSize;
         return true;
     }
@@ -411,9 +414,12 @@ bool RecordingReader::FollowedByRecord(std::uint64_t next) const {
 // Goes on at the next whole record after the one at offset_, listing what lies between; false
 // (and the ending set) when none follows.
 bool RecordingReader::GoOnAfterDamage(Framing why) {
+    // Once the recording's image size is known, a record far longer than it is not waited for
+    // (a size change is a few times at most).
+    const std::uint64_t longest = lastLength_ > 0 ? 4 * std::uint64_t{lastLength_} + 4096 : kMaxFrameRecordLength;
     const RecordScan scan = FindWholeRecord(
         [this](void* b, std::size_t n, std::uint64_t at) { return ReadAt(b, n, at); },
-        offset_ + 1, size_);
+        offset_ + 1, size_, longest);
     passedOver_ += scan.candidatesPassedOver;
     if (!scan.found) {
         ending_ = why == Framing::CutShort ? End::CutShort : End::Damaged;
@@ -424,7 +430,12 @@ bool RecordingReader::GoOnAfterDamage(Framing why) {
     ReadFullyAt(fd_, &next, sizeof next, *scan.found);
     const std::uint64_t record = sizeof next + (lastLength_ > 0 ? lastLength_ : next.length);
     const std::uint64_t length = *scan.found - offset_;
-    damaged_.push_back({offset_, length, (length + record / 2) / record});
+    DamagedRange range{offset_, length, (length + record / 2) / record, lastNumber_, next.frameNumber};
+    // The numbers around it, where they go on, bound what it can have held (a stretch of zeros
+    // between consecutive frames held none).
+    if (lastNumber_ && next.frameNumber > *lastNumber_)
+        range.framesLost = std::min(range.framesLost, next.frameNumber - *lastNumber_ - 1);
+    damaged_.push_back(range);
     offset_ = *scan.found;
     return true;
 }
@@ -447,12 +458,17 @@ bool RecordingReader::Next(RecordedFrame& frame) {
             }
             const bool ok = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
             const std::uint64_t next = offset_ + sizeof record + record.length;
-            if (ok || FollowedByRecord(next)) {
+            // A record failing its checksum is one frame only when a whole record (or the end)
+            // follows it: otherwise its length may be what was damaged.
+            if (ok || next == size_ || WholeRecordAt(next)) {
                 frame.frameNumber = record.frameNumber;
                 frame.ticks = record.ticks;
                 frame.fileOffset = offset_;
                 frame.checksumOk = ok;
-                if (ok) lastLength_ = record.length;
+                if (ok) {
+                    lastLength_ = record.length;
+                    lastNumber_ = record.frameNumber;
+                }
                 offset_ = next;
                 return true;
             }
@@ -491,6 +507,7 @@ void RecordingReader::Rewind() {
     ending_ = End::None;
     trailing_ = 0;
     lastLength_ = 0;
+    lastNumber_.reset();
     damaged_.clear();
     passedOver_ = 0;
 }

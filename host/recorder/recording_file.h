@@ -89,7 +89,10 @@ struct RecordedFrame {
 struct DamagedRange {
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
-    std::uint64_t framesLost = 0;  // the records of its neighbours' size it spans, rounded
+    std::uint64_t framesLost = 0;  // the records of its neighbours' size it spans, rounded,
+                                   // and no more than the frame numbers around it leave out
+    std::optional<std::uint64_t> numberBefore;  // of the last whole frame before it, if any
+    std::uint64_t numberAfter = 0;              // of the whole frame after it
 };
 
 // Reads a recording frame by frame. A damaged byte costs at most the frame it is in: a record
@@ -148,6 +151,7 @@ class RecordingReader {
     RecordingFileHeader header_{};
     bool headerDamaged_ = false;
     std::uint32_t lastLength_ = 0;  // the last whole record's image size, for counting losses
+    std::optional<std::uint64_t> lastNumber_;  // and its frame number
     std::vector<DamagedRange> damaged_;
     std::uint64_t passedOver_ = 0;
     End ending_ = End::None;

@@ -1,6 +1,8 @@
 #include "host/system/abandoned_files.h"
 
+#include <ctime>
 #include <filesystem>
+#include <string_view>
 
 #ifndef _WIN32
 #include <sys/file.h>
@@ -9,6 +11,9 @@
 #include "host/system/posix_files.h"
 
 namespace System::IO {
+namespace {
+constexpr std::time_t kEmptyAgeSeconds = 60;
+}  // namespace
 
 bool TryLockFile(int fd, bool exclusive) {
 #ifdef _WIN32
@@ -23,15 +28,19 @@ bool TryLockFile(int fd, bool exclusive) {
 #endif
 }
 
-bool RemoveIfAbandoned(const std::string& path, const ContentTest& ours) {
+bool RemoveIfAbandoned(const std::string& path, const ContentTest& ours, bool emptyToo) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     std::uint64_t size = 0;
     unsigned char first[64];
-    const long long n = RegularFileSize(fd, size) && size > 0 ? ReadAt(fd, first, sizeof first, 0) : -1;
+    const long long n = RegularFileSize(fd, size) && size > 0 ? ReadAt(fd, first, sizeof first, 0) : 0;
     struct stat st {}, named {};
-    const bool abandoned = n > 0 && ours(first, static_cast<std::size_t>(n), size) &&
-                           ::fstat(fd, &st) == 0 && TryLockFile(fd, true) &&
+    // An empty file holds nothing of anyone's, but may be a writer's that has not locked it yet:
+    // only one a minute old is taken for abandoned.
+    const bool held = ::fstat(fd, &st) == 0;
+    const bool empty = emptyToo && held && size == 0 && std::time(nullptr) - st.st_mtime > kEmptyAgeSeconds;
+    const bool abandoned = held && (empty || (n > 0 && ours(first, static_cast<std::size_t>(n), size))) &&
+                           TryLockFile(fd, true) &&
                            ::lstat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
                            named.st_ino == st.st_ino;
 #ifdef _WIN32
@@ -51,7 +60,16 @@ void RemoveAbandonedIn(const std::string& folder, const std::string& prefix, con
         const std::string name = it->path().filename().string();
         if (name.size() < prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
             continue;
-        RemoveIfAbandoned(it->path().string(), ours);
+        // A writer's name: PROCESS-COUNT between the two, digits both.
+        const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        const auto dash = middle.find('-');
+        const auto digits = [](std::string_view t) {
+            return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos;
+        };
+        if (dash == std::string::npos || !digits(std::string_view(middle).substr(0, dash)) ||
+            !digits(std::string_view(middle).substr(dash + 1)))
+            continue;
+        RemoveIfAbandoned(it->path().string(), ours, true);
     }
 }
 

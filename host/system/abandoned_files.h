@@ -18,11 +18,12 @@ bool TryLockFile(int fd, bool exclusive);
 // first: up to 64 of the file's first bytes (n of them); size: the file's size.
 using ContentTest = std::function<bool(const unsigned char* first, std::size_t n, std::uint64_t size)>;
 
-// Removes the file at path when it is unlocked, not empty (a writer locks its new file before it
-// writes anything) and ours; true when removed.
-bool RemoveIfAbandoned(const std::string& path, const ContentTest& ours);
+// Removes the file at path when it is unlocked and ours, or with emptyToo empty and a minute old
+// (a temporary's writer locks it just after making it); true when removed.
+bool RemoveIfAbandoned(const std::string& path, const ContentTest& ours, bool emptyToo = false);
 
-// RemoveIfAbandoned for each file in folder whose name starts with prefix and ends with suffix.
+// RemoveIfAbandoned for each file in folder named prefix, PROCESS-COUNT (digits), suffix: the
+// names writers give their temporaries.
 void RemoveAbandonedIn(const std::string& folder, const std::string& prefix, const std::string& suffix,
                        const ContentTest& ours);
 

@@ -101,6 +101,13 @@ bool ReplaySampleSource::NextRecorded(RecordedFrame& frame) {
     const auto& ranges = reader_->DamagedRanges();
     for (; rangesCounted_ < ranges.size(); ++rangesCounted_)
         if (firstPass_) damaged_ += ranges[rangesCounted_].framesLost;
+    // A damaged or cut end held part of a frame at least.
+    const auto end = reader_->Ending();
+    if (!more && firstPass_ && !endCounted_ &&
+        (end == RecordingReader::End::Damaged || end == RecordingReader::End::CutShort)) {
+        endCounted_ = true;
+        ++damaged_;
+    }
     return more;
 }
 

@@ -72,6 +72,7 @@ class ReplaySampleSource final : public SampleSource {
     bool firstPass_ = true;  // frames passed over are counted once  // not looping, and the last frame is being sent again
     std::atomic<std::uint64_t> damaged_{0};  // failing their checksums, or in damaged stretches
     std::size_t rangesCounted_ = 0;          // of the reader's damaged stretches, since its rewind
+    bool endCounted_ = false;                // a damaged end counted once
     std::atomic<std::uint64_t> otherSize_{0};
     std::shared_ptr<ResourceTree> tree_;
 };

@@ -1,6 +1,7 @@
 #include "tools/zrfgrab/distinct_paths.h"
 
 #include <filesystem>
+#include <regex>
 
 #include "tools/zrfgrab/arguments.h"
 
@@ -17,6 +18,13 @@ bool SameFile(const std::string& a, const std::string& b) {
     const fs::path na = fs::weakly_canonical(fs::absolute(a, ca), ca);
     const fs::path nb = fs::weakly_canonical(fs::absolute(b, cb), cb);
     return !ca && !cb ? na == nb : fs::absolute(a).lexically_normal() == fs::absolute(b).lexically_normal();
+}
+
+bool NamedInFolder(const std::string& file, const std::string& folder, const std::string& pattern) {
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::path(file).parent_path();
+    return SameFile(parent.empty() ? "." : parent.string(), folder) &&
+           std::regex_match(fs::path(file).filename().string(), std::regex(pattern));
 }
 
 void RefuseSharedFiles(const std::vector<RunPath>& paths) {

@@ -15,6 +15,10 @@ struct RunPath {
     bool output = true;
 };
 
+// Whether `file` lies in `folder` under a name that `pattern` (a regular expression of the whole
+// name) matches: a name an output picks only as it writes (a frame's file, a numbered run).
+bool NamedInFolder(const std::string& file, const std::string& folder, const std::string& pattern);
+
 // Throws UsageError naming the first two that are one file, an output among them.
 void RefuseSharedFiles(const std::vector<RunPath>& paths);
 

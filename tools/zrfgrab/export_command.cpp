@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -64,6 +65,27 @@ std::string OutputKind(const std::string& option, const std::string& output) {
     return option.substr(2);
 }
 
+// The names an export picks as it writes (a frame's file, a split output's numbered run) must not
+// be the recording's: refused before any work.
+void RefuseNamesWrittenLater(const ExportOptions& o) {
+    namespace fs = std::filesystem;
+    const bool split = o.kind == "tiff-stack" || o.kind == "video";
+    std::string folder = o.output, pattern;
+    if (split) {
+        const fs::path p(o.output);
+        folder = p.parent_path().empty() ? "." : p.parent_path().string();
+        pattern = std::regex_replace(p.stem().string(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                  "-[0-9]+" + std::regex_replace(p.extension().string(), std::regex(R"(\.)"), R"(\.)");
+    } else {
+        const std::string ext = o.kind == "sample" ? "raw" : o.kind == "png16" ? "png" : o.kind == "tiff" ? "tif" : o.kind;
+        pattern = "frame_[0-9]{6,}(-[0-9]+)?\\." + ext + (o.kind == "csv" ? "|frames\\.csv" : "");
+    }
+    std::error_code ec;
+    if (fs::is_directory(folder, ec) && zrfgrab::NamedInFolder(o.recording, folder, pattern))
+        throw UsageError("'" + o.recording + "' is a name the export may write in '" + folder +
+                         "'; export it elsewhere or rename it");
+}
+
 ExportOptions Parse(int argc, char** argv) {
     ExportOptions o;
     std::set<std::string> seen;
@@ -103,6 +125,7 @@ ExportOptions Parse(int argc, char** argv) {
     if (o.kind == "tiff-stack" || o.kind == "video")
         zrfgrab::RefuseSharedFiles({{"the recording", o.recording, false},
                                     {o.kind == "video" ? "--video" : "--tiff", o.output}});
+    RefuseNamesWrittenLater(o);
     if (o.kind == "tiff-stack" || o.kind == "video") {
         // One file: it must be one that may be replaced, in a folder that takes new files.
         if (const std::string problem = Vorn::Picture::OutputProblemBeforeWork(o.output); !problem.empty())
@@ -133,14 +156,26 @@ struct LeftOut {
             progress.Note("zrfgrab export: further frames left out are counted, not named");
         ++named;
     }
-    // The damaged stretches the reader passed over, with the frames they held.
-    void Stretches(zrfgrab::GrabProgress& progress, const RecordingReader& reader) {
+    // The damaged stretches the reader passed over within the selection, with the frames they
+    // held, and the frames the damaged or cut end held.
+    void Stretches(zrfgrab::GrabProgress& progress, const RecordingReader& reader, const ExportOptions& o) {
         for (const auto& r : reader.DamagedRanges()) {
+            const std::uint64_t from = r.numberBefore ? *r.numberBefore : 0;
+            if (r.numberAfter < o.first || (r.numberBefore && from >= o.last)) continue;
             count += r.framesLost;
             progress.Note("zrfgrab export: passed over " + std::to_string(r.length) +
                           " damaged bytes at byte " + std::to_string(r.offset) + " (about " +
                           zrfgrab::Counted(r.framesLost, "frame") + ")");
         }
+        if (reader.CandidatesPassedOver() > 0)
+            progress.Note("zrfgrab export: " + zrfgrab::Counted(reader.CandidatesPassedOver(), "record marker") +
+                          " in damaged stretches not tried (too many at once, or claiming too long an image)");
+    }
+    // What the end held past the last whole frame: part of a frame at least.
+    void Ending(const RecordingReader& reader, std::uint64_t lastSeen, const ExportOptions& o) {
+        const bool early = reader.Ending() == RecordingReader::End::CutShort ||
+                           reader.Ending() == RecordingReader::End::Damaged;
+        if (early && o.last > lastSeen) ++count;
     }
 };
 
@@ -201,7 +236,8 @@ int RunExportCommand(int argc, char** argv) {
             ++written;
             progress.Show("exported " + zrfgrab::Counted(written, "frame"), false);
         }
-        left.Stretches(progress, reader);
+        left.Stretches(progress, reader, o);
+        left.Ending(reader, lastSeen, o);
         if (zrfgrab::InterruptRequest::Requested()) {
             zrfgrab::Say(stdout, output->Finish());
             zrfgrab::Say(stderr, "zrfgrab export: ended by " + zrfgrab::InterruptRequest::Reason() + "\n");

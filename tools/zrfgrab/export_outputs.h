@@ -20,7 +20,7 @@ struct ExportOptions {
     std::string kind;
     std::string output;  // the folder, or the file of a stack or video
     std::string palette = "iron";
-    std::uint64_t first = 1;
+    std::uint64_t first = 0;  // every frame unless --frames says otherwise (a number may be 0)
     std::uint64_t last = UINT64_MAX;
     std::string frames = "1-";
     bool bigTiff = false;  // the stack may pass 4 GiB

@@ -144,16 +144,25 @@ void CheckGrabOutputs(const GrabOptions& o) {
         if (!o.png.empty()) paths.push_back({"--png" + camera, PathForCamera(o.png, i, n)});
     }
     RefuseSharedFiles(paths);
+    // A folder's recordings take names as they start: a picture must not be one of them.
+    for (std::size_t i = 0; i < n && !o.png.empty(); ++i) {
+        const std::string record = PathForCamera(o.record, i, n);
+        if (!record.empty() && std::filesystem::is_directory(record, ec) &&
+            NamedInFolder(PathForCamera(o.png, i, n), record, "recording_[0-9]{4}\\.zrec"))
+            throw UsageError("--png '" + PathForCamera(o.png, i, n) + "' is a name the recordings in '" + record +
+                             "' may take; name another file");
+    }
     for (std::size_t i = 0; i < n; ++i) {
+        const std::string camera = n > 1 ? " of camera " + std::to_string(i + 1) : "";
         const std::string record = PathForCamera(o.record, i, n);
         if (!record.empty()) {
             // A folder gets a new numbered recording in it: it must take new files.
             const bool folder = std::filesystem::is_directory(record, ec);
-            CheckOutput("--record", folder ? (std::filesystem::path(record) / "x").string() : record);
+            CheckOutput("--record" + camera, folder ? (std::filesystem::path(record) / "x").string() : record);
             if (!folder && Vorn::Zephra::Net::Devices::Recorder::RecordingWriter::InUse(record))
                 throw UsageError("--record '" + record + "': another run is recording to it");
         }
-        if (!o.png.empty()) CheckOutput("--png", PathForCamera(o.png, i, n));
+        if (!o.png.empty()) CheckOutput("--png" + camera, PathForCamera(o.png, i, n));
     }
 }
 

@@ -72,11 +72,17 @@ std::pair<std::size_t, std::uint64_t> CountAgainstPrevious(const std::vector<See
 // at the largest number).
 std::string Gaps(const std::vector<SeenFrame>& good) {
     std::string out;
+    if (good.empty()) return "none";
+    // Against the highest number so far: a number that went back and comes up again fills no gap
+    // twice, and reports none that its frames were there for.
+    std::uint64_t highest = good.front().number;
     for (std::size_t i = 1; i < good.size(); ++i) {
-        const std::uint64_t before = good[i - 1].number, now = good[i].number;
-        if (now <= before || now - before == 1) continue;
-        const std::uint64_t a = before + 1, b = now - 1;
-        out += (out.empty() ? "" : ", ") + std::to_string(a) + (a == b ? "" : "-" + std::to_string(b));
+        const std::uint64_t now = good[i].number;
+        if (now > highest && now - highest > 1) {
+            const std::uint64_t a = highest + 1, b = now - 1;
+            out += (out.empty() ? "" : ", ") + std::to_string(a) + (a == b ? "" : "-" + std::to_string(b));
+        }
+        highest = std::max(highest, now);
     }
     return out.empty() ? "none" : out;
 }
@@ -90,7 +96,12 @@ void PrintDamage(const RecordingReader& reader) {
     if (reader.HeaderDamaged())
         std::printf("header       damaged (the records after it are read where their checksums verify)\n");
     const auto& ranges = reader.DamagedRanges();
-    if (ranges.empty()) return;
+    if (ranges.empty()) {
+        if (reader.CandidatesPassedOver() > 0)
+            std::printf("damaged      %s in the end not tried\n",
+                        Plural(reader.CandidatesPassedOver(), "record marker", "record markers").c_str());
+        return;
+    }
     std::uint64_t lost = 0;
     for (const auto& r : ranges) lost += r.framesLost;
     std::printf("damaged      %s passed over, about %s lost in them\n",
@@ -100,6 +111,9 @@ void PrintDamage(const RecordingReader& reader) {
         std::printf("  at byte %" PRIu64 ", %s, about %s\n", r.offset,
                     Plural(r.length, "byte", "bytes").c_str(),
                     Plural(r.framesLost, "frame", "frames").c_str());
+    if (reader.CandidatesPassedOver() > 0)
+        std::printf("  %s in them not tried (too many at once, or claiming too long an image)\n",
+                    Plural(reader.CandidatesPassedOver(), "record marker", "record markers").c_str());
 }
 
 }  // namespace
@@ -181,10 +195,12 @@ int RunRecordingInfo(const std::string& path) {
     std::size_t smallest = SIZE_MAX, largest = 0;
     while (reader.Next(frame)) {
         seen.push_back({frame.frameNumber, frame.ticks, frame.checksumOk, frame.fileOffset});
+        if (!frame.checksumOk) continue;  // its size may be what was damaged
         zones.push_back(zrfgrab::ImageZoneMinutes(frame.image));
         smallest = std::min(smallest, frame.image.size());
         largest = std::max(largest, frame.image.size());
     }
+    if (smallest > largest) smallest = largest = 0;
     const std::vector<SeenFrame> good = GoodFrames(seen);
     const auto [goingBack, firstBack] = CountAgainstPrevious(
         good, [](const SeenFrame& a, const SeenFrame& b) { return b.ticks <= a.ticks; });
@@ -209,8 +225,11 @@ int RunRecordingInfo(const std::string& path) {
         std::vector<zrfgrab::StampedFrame> stamped;
         stamped.reserve(good.size());
         for (const SeenFrame& s : good) stamped.push_back({s.number, s.ticks});
-        if (const auto rate = zrfgrab::CameraFrameRate(stamped))
+        // Numbers that jump further than any camera runs give no rate.
+        if (const auto rate = zrfgrab::CameraFrameRate(stamped); rate && *rate <= zrfgrab::kFastestCameraFps)
             std::printf("frame rate   %.3f fps (camera frames over their time stamps)\n", *rate);
+        else if (rate)
+            std::printf("frame rate   unknown (the frame numbers jump too far for their times)\n");
     }
     std::printf("lost frames  %s\n", Gaps(good).c_str());
     if (numbersBack > 0)

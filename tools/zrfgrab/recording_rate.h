@@ -8,6 +8,9 @@
 
 namespace zrfgrab {
 
+// No camera delivers faster: a rate above it comes of frame numbers that jump, not of a camera.
+inline constexpr double kFastestCameraFps = 100000.0;
+
 struct StampedFrame {
     std::uint64_t number;  // the recording's frame number
     std::int64_t ticks;    // its time stamp, in 100 ns
