@@ -77,6 +77,18 @@ def craft(whole):
         renumber(d, recs[0][0], 2**64 - 1)
         renumber(d, recs[1][0], 5)
     variant("extreme", extreme)
+    def numbers(*values):
+        def change(d):
+            for (at, _), n in zip(recs, values):
+                renumber(d, at, n)
+        return change
+    variant("zero", numbers(0, 1, 2))                          # a frame numbered 0
+    variant("backagain", numbers(1, 2, 2, 3, 1, 4))            # repeats and goes back
+    def bigjump(d):  # two frames, numbered as no camera runs
+        numbers(1, 2**64 - 1)(d)
+        del d[recs[2][0]:]
+    variant("bigjump", bigjump)
+    variant("lastmarker", flip(recs[-1][0]))                   # the last frame's marker
     made["headeronly"] = whole[:HEADER]
     return made
 
@@ -114,6 +126,8 @@ def main():
         ("info repeated.zrec", 1, r"frame order +2 numbers not after the one before, first at #7"
                                   r"(?s:.*)frame numbers that repeat or go back", None),
         ("info extreme.zrec", 1, r"lost frames +none\n(?s:.*)frame order +2 numbers not after the one before, first at #5", None),
+        ("info backagain.zrec", 1, r"lost frames +5-6\n(?s:.*)frame order +2 numbers not after", None),
+        ("info bigjump.zrec", 0, r"frame rate +unknown", None),
         # Exports: every good frame, the others named and counted, exit 1.
         ("export pixel5.zrec --zrf z1", 1, r"11 images written(?s:.*)the frame after #4 \(at byte \d+\) fails its checksum; left out"
                                            r"(?s:.*)1 frame left out", ("z1/*.zrf", 11)),
@@ -126,6 +140,9 @@ def main():
         ("export repeated.zrec --csv c2", 0, r"12 CSV files and frames.csv", ("c2/*.csv", 13)),
         ("export first.zrec --sample s1", 1, r"11 samples written", ("s1/*.raw", 11)),
         ("export pixel5.zrec --frames 6-8 --zrf z3", 0, r"3 images written", ("z3/*.zrf", 3)),
+        ("export marker6.zrec --frames 1-3 --zrf z5", 0, r"3 images written", ("z5/*.zrf", 3)),
+        ("export zero.zrec --zrf z6", 0, r"12 images written", ("z6/*.zrf", 12)),
+        ("export lastmarker.zrec --zrf z7", 1, r"11 images written(?s:.*)1 frame left out", ("z7/*.zrf", 11)),
         ("export pixel5.zrec --frames 4-6 --zrf z4", 1, r"2 images written(?s:.*)1 frame left out", ("z4/*.zrf", 2)),
         # Replay passes over what is damaged and says so.
         ("grab --replay marker6.zrec --frames 11 --fast", 0, r"(?s)(?=.*1 damaged frame skipped)(?=.*frames delivered +11)", None),

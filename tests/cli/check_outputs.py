@@ -70,8 +70,23 @@ def main():
     if OPEN_FORMATS:
         rows += [(["export", "self.tif", "--tiff", "self.tif"], "--tiff 'self.tif' names the same file as the recording"),
                  (["export", "rec.zrec", "--video", "link.mkv"], "--video 'link.mkv' names the same file as the recording")]
+    # Names an output picks only as it writes: a frame's file, a record folder's next number, a
+    # split output's numbered run.
+    os.makedirs(path("frames"))
+    shutil.copy(path("rec.zrec"), path("frames/frame_000001.zrf"))
+    os.makedirs(path("recs"))
+    shutil.copy(path("rec.zrec"), path("s-2.tif"))
+    rows += [
+        (["export", "frames/frame_000001.zrf", "--zrf", "frames"], "is a name the export may write in 'frames'"),
+        (["grab", "--record", "recs", "--png", "recs/recording_0001.zrec", "--frames", "2", "--fast"],
+         "is a name the recordings in 'recs' may take"),
+    ]
+    if OPEN_FORMATS:
+        rows.append((["export", "s-2.tif", "--tiff", "s.tif"], "'s-2.tif' is a name the export may write in '.'"))
     for args, pattern in rows:
         expect(args, 2, pattern)
+    same_bytes("frames/frame_000001.zrf", rec, "a refused export into the recording's folder")
+    same_bytes("s-2.tif", rec, "a refused split export")
     same_bytes("rec.zrec", rec, "a refused run")
     same_bytes("self.tif", rec, "a refused export")
     if os.path.exists(path("same.out")) or os.path.exists(path("two-1.zrec")):
@@ -96,13 +111,19 @@ def main():
         f.write(b"II*\0" + bytes(100))
     with open(path("out/.out-99999-1.tmp"), "wb") as f:
         f.write(b"not ours at all")
+    with open(path("out/.out-mynotes.tmp"), "wb") as f:  # ours by content, not by name
+        f.write(b"\x89PNG\r\n\x1a\n" + bytes(10))
+    open(path("out/.out-99999-3.tmp"), "wb").close()      # empty and new: perhaps a writer's
+    old = path("out/.out-99999-4.tmp")                     # empty and an hour old: abandoned
+    open(old, "wb").close()
+    os.utime(old, (time.time() - 3600, time.time() - 3600))
     locked = open(path("out/.out-99999-2.tmp"), "wb")
     locked.write(b"\x89PNG\r\n\x1a\n" + bytes(10))
     locked.flush()
     fcntl.flock(locked, fcntl.LOCK_EX)
     expect(["export", "rec.zrec", "--zrf", "out"], 0, "3 images written")
     left = sorted(n for n in os.listdir(path("out")) if n.startswith(".out-"))
-    if left != [".out-99999-1.tmp", ".out-99999-2.tmp"]:
+    if left != [".out-99999-1.tmp", ".out-99999-2.tmp", ".out-99999-3.tmp", ".out-mynotes.tmp"]:
         problems.append(f"temporaries after an export: {left}")
     locked.close()
     # A killed export's own temporary is removed by the next export into the folder.
@@ -115,6 +136,11 @@ def main():
             time.sleep(0.01)
         big.send_signal(signal.SIGKILL)
         big.wait()
+        # As if a while passed: an empty temporary (killed before its first write) is taken for
+        # abandoned only once it is a minute old.
+        for n in os.listdir(path("killed")):
+            if n.startswith(".out-"):
+                os.utime(path("killed/" + n), (time.time() - 3600, time.time() - 3600))
         expect(["export", "rec.zrec", "--frames", "1", "--csv", "killed"], 0, "1 CSV file")
         left = [n for n in os.listdir(path("killed")) if n.startswith(".out-")]
         if left:

@@ -164,6 +164,9 @@ TEST(DamagedRecording, AFileHeaderDamagedStillGivesItsRecords) {
         {"size the file's", offsetof(RecordingFileHeader, headerSize),
          std::string(1, static_cast<char>(whole.size() & 0xFF)) + static_cast<char>(whole.size() >> 8) + std::string(2, '\0'), true},
         {"size into the first record", offsetof(RecordingFileHeader, headerSize), std::string("\x30\0\0\0", 4), true},
+        // A size that names the second record's start: the first is still read.
+        {"size at the second record", offsetof(RecordingFileHeader, headerSize),
+         std::string("\x68\0\0\0", 4), true},
         {"time it was made", offsetof(RecordingFileHeader, createdTicks), "\x11\x22", false},
     };
     for (const Row& row : rows) {
@@ -180,6 +183,14 @@ TEST(DamagedRecording, AFileHeaderDamagedStillGivesItsRecords) {
     headerOnly[offsetof(RecordingFileHeader, headerSize)] = 0x40;
     Put(dir.File("h.zrec"), headerOnly);
     EXPECT_TRUE(Read(dir.File("h.zrec")).headerDamaged);
+    // The version byte and the first record's marker damaged: the records after are still read.
+    std::string both = whole;
+    both[offsetof(RecordingFileHeader, version)] = 2;
+    both[kHeader] = 'x';
+    Put(dir.File("vb.zrec"), both);
+    const ReadBack vb = Read(dir.File("vb.zrec"));
+    EXPECT_TRUE(vb.headerDamaged);
+    EXPECT_EQ(vb.whole, (std::vector<std::uint64_t>{2, 3}));
     // A version this reader does not know, whose records are not this version's, is refused.
     std::string other = whole.substr(0, kHeader) + std::string(200, '\x33');
     other[offsetof(RecordingFileHeader, version)] = 2;
@@ -188,6 +199,43 @@ TEST(DamagedRecording, AFileHeaderDamagedStillGivesItsRecords) {
     // No header and no whole record.
     Put(dir.File("text.zrec"), std::string(5000, 'R'));
     EXPECT_THROW(RecordingReader(dir.File("text.zrec")), System::FormatException);
+}
+
+// A damaged length that lands on a marker inside the next frame's pixels: the next frame is
+// still read (a record failing its checksum is one frame only when a whole record follows).
+TEST(DamagedRecording, ALengthLandingOnAMarkerInPixelsHidesNoFrame) {
+    TempDir dir;
+    constexpr std::size_t kSize = 200;
+    std::string bytes = Recording(4, kSize);
+    const std::size_t second = kHeader + (kRecord + kSize), third = second + kRecord + kSize;
+    bytes.replace(third + kRecord + 40, 4, "RFRM");                          // frame 3's pixels
+    const std::uint32_t length = kSize + kRecord + 40;                        // frame 2's length
+    bytes.replace(second + 4, 4, std::string(reinterpret_cast<const char*>(&length), 4));
+    // Frame 3 made whole again with the marker in its pixels.
+    FrameRecordHeader h;
+    std::memcpy(&h, bytes.data() + third, sizeof h);
+    h.crc = FrameRecordChecksum(h, reinterpret_cast<const std::uint8_t*>(bytes.data() + third + kRecord), kSize);
+    bytes.replace(third, sizeof h, std::string(reinterpret_cast<const char*>(&h), sizeof h));
+    Put(dir.File("r.zrec"), bytes);
+    const ReadBack back = Read(dir.File("r.zrec"));
+    EXPECT_EQ(back.whole, (std::vector<std::uint64_t>{1, 3, 4}));
+    EXPECT_EQ(back.failing, 0);
+    ASSERT_EQ(back.damaged.size(), 1u);
+    EXPECT_EQ(back.damaged[0].framesLost, 1u);
+}
+
+// Damage between consecutive frames (zeros inserted) held no frame: the numbers say so.
+TEST(DamagedRecording, AStretchBetweenConsecutiveFramesLosesNone) {
+    TempDir dir;
+    std::string bytes = Recording(3, 64);
+    bytes.insert(kHeader + (kRecord + 64), 10 * (kRecord + 64), '\0');
+    Put(dir.File("r.zrec"), bytes);
+    const ReadBack back = Read(dir.File("r.zrec"));
+    EXPECT_EQ(back.whole, AllBut(3, 0));
+    ASSERT_EQ(back.damaged.size(), 1u);
+    EXPECT_EQ(back.damaged[0].framesLost, 0u);
+    EXPECT_EQ(back.damaged[0].numberBefore, std::optional<std::uint64_t>(1));
+    EXPECT_EQ(back.damaged[0].numberAfter, 2u);
 }
 
 // Offsets past 4 GiB (a sparse file: a header that says it is 4 GiB long, records after it).
