@@ -354,6 +354,13 @@ bool RecordingReader::WholeRecordAt(std::uint64_t offset) {
     return whole;
 }
 
+// Whether a whole record starts in [from, before).
+bool RecordingReader::WholeRecordWithin(std::uint64_t from, std::uint64_t before) {
+    const RecordScan scan = FindWholeRecord(
+        [this](void* b, std::size_t n, std::uint64_t at) { return ReadAt(b, n, at); }, from, size_);
+    return scan.found && *scan.found < before;
+}
+
 // A header whose marker or size is wrong is damage when a whole record follows it; a header
 // whose marker holds but whose version is another is a recording this reader does not know. A
 // header longer than this version's is taken at its word where a whole record follows it.
@@ -458,9 +465,11 @@ bool RecordingReader::Next(RecordedFrame& frame) {
             }
             const bool ok = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
             const std::uint64_t next = offset_ + sizeof record + record.length;
-            // A record failing its checksum is one frame only when a whole record (or the end)
-            // follows it: otherwise its length may be what was damaged.
-            if (ok || next == size_ || WholeRecordAt(next)) {
+            // A record failing its checksum is one frame when the end or a whole record follows
+            // it, or a marker does and no whole record starts within it: otherwise its length
+            // may be what was damaged.
+            if (ok || next == size_ || WholeRecordAt(next) ||
+                (FollowedByRecord(next) && !WholeRecordWithin(offset_ + 1, next))) {
                 frame.frameNumber = record.frameNumber;
                 frame.ticks = record.ticks;
                 frame.fileOffset = offset_;

@@ -140,6 +140,7 @@ class RecordingReader {
     Framing ReadRecordHeader(FrameRecordHeader& record);
     bool FollowedByRecord(std::uint64_t next) const;
     bool WholeRecordAt(std::uint64_t offset);
+    bool WholeRecordWithin(std::uint64_t from, std::uint64_t before);
     bool GoOnAfterDamage(Framing why);
     bool ReadHeaderOrFindRecords(const std::string& path);
     long long ReadAt(void* buffer, std::size_t n, std::uint64_t offset) const;
