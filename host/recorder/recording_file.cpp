@@ -447,12 +447,15 @@ bool RecordingReader::GoOnAfterDamage(Framing why) {
     return true;
 }
 
+// Whether the file ends where the next record would start (the ending set then clean).
+bool RecordingReader::AtCleanEnd() {
+    if (offset_ != size_) return false;
+    ending_ = End::Clean;
+    return true;
+}
+
 bool RecordingReader::Next(RecordedFrame& frame) {
-    while (ending_ == End::None) {
-        if (offset_ == size_) {
-            ending_ = End::Clean;
-            break;
-        }
+    while (ending_ == End::None && !AtCleanEnd()) {
         FrameRecordHeader record{};
         Framing framing = ReadRecordHeader(record);
         if (framing == Framing::Whole) {
@@ -489,11 +492,7 @@ bool RecordingReader::Next(RecordedFrame& frame) {
 }
 
 bool RecordingReader::Skip() {
-    while (ending_ == End::None) {
-        if (offset_ == size_) {
-            ending_ = End::Clean;
-            break;
-        }
+    while (ending_ == End::None && !AtCleanEnd()) {
         FrameRecordHeader record{};
         Framing framing = ReadRecordHeader(record);
         if (framing == Framing::Whole) {

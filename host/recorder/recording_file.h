@@ -138,6 +138,7 @@ class RecordingReader {
   private:
     enum class Framing { Whole, Broken, CutShort };
     Framing ReadRecordHeader(FrameRecordHeader& record);
+    bool AtCleanEnd();
     bool FollowedByRecord(std::uint64_t next) const;
     bool WholeRecordAt(std::uint64_t offset);
     bool WholeRecordWithin(std::uint64_t from, std::uint64_t before);
