@@ -38,11 +38,19 @@ struct Paced {
     std::uint64_t skipped = 0, stalled = 0;
 };
 
-Paced Pace(const CameraImperfections& imperfections, REFERENCE_TIME interval, int frames) {
+// A camera's pacer on a clock the test moves, with the stop that reads it.
+struct PacedRig {
+    explicit PacedRig(const CameraImperfections& imperfections) : pacer(Pacing::RealTime, imperfections, &time) {
+        stop.SetTime(&time);
+    }
     CountingTime time;
     StopSignal stop;
-    stop.SetTime(&time);
-    FramePacer pacer(Pacing::RealTime, imperfections, &time);
+    FramePacer pacer;
+};
+
+Paced Pace(const CameraImperfections& imperfections, REFERENCE_TIME interval, int frames) {
+    PacedRig rig(imperfections);
+    auto& [time, stop, pacer] = rig;
     Paced p;
     for (int k = 0; k < frames; ++k) {
         EXPECT_TRUE(pacer.WaitForNextFrame(interval, stop));
@@ -123,10 +131,8 @@ TEST(CameraImperfections, AStallTakesEveryFrameDueInItAtAnyRate) {
         i.clock_ppm = ppm;
         i.stall_ms = 250;
         i.stall_every_ms = 1000;
-        CountingTime time;
-        StopSignal stop;
-        stop.SetTime(&time);
-        FramePacer pacer(Pacing::RealTime, i, &time);
+        PacedRig rig(i);
+        auto& [time, stop, pacer] = rig;
         for (int k = 0; k < 20000; ++k) {
             ASSERT_TRUE(pacer.WaitForNextFrame(FramePacer::kShortestInterval, stop));
             EXPECT_FALSE(FramePacer::InStall(nanoseconds(time.Now()), i)) << ppm << ", frame " << k;
@@ -140,10 +146,8 @@ TEST(CameraImperfections, StallsCloserThanAFrameLetNoStalledFrameThrough) {
     CameraImperfections i;
     i.stall_ms = 999;
     i.stall_every_ms = 1000;
-    CountingTime time;
-    StopSignal stop;
-    stop.SetTime(&time);
-    FramePacer pacer(Pacing::RealTime, i, &time);
+    PacedRig rig(i);
+    auto& [time, stop, pacer] = rig;
     for (int k = 0; k < 200; ++k) {
         ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
         EXPECT_FALSE(FramePacer::InStall(nanoseconds(time.Now()), i)) << k;
@@ -157,10 +161,8 @@ TEST(CameraImperfections, FramesAStallTookAreTheStallsOnEveryPath) {
     i.stall_ms = 250;
     i.stall_every_ms = 1000;
     for (const bool stopping : {false, true}) {
-        CountingTime time;
-        StopSignal stop;
-        stop.SetTime(&time);
-        FramePacer pacer(Pacing::RealTime, i, &time);
+        PacedRig rig(i);
+        auto& [time, stop, pacer] = rig;
         while (time.Now() < 1'950'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
         time.AdvanceTo(2'300'000'000);  // back from 1.95 s past the stall of 2.0 s to 2.25 s
         if (stopping) stop.Request();
@@ -178,10 +180,8 @@ TEST(CameraImperfections, FramesAStallTookWhileTheThreadHeldItsFrameAreTheStalls
     CameraImperfections i;
     i.stall_ms = 250;
     i.stall_every_ms = 10000;
-    CountingTime time;
-    StopSignal stop;
-    stop.SetTime(&time);
-    FramePacer pacer(Pacing::RealTime, i, &time);
+    PacedRig rig(i);
+    auto& [time, stop, pacer] = rig;
     while (time.Now() < 9'900'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(333333, stop));
     const std::int64_t lastDue = time.Now();
     time.AdvanceTo(10'300'000'000);  // held from 9.9 s to past the stall's end at 10.25 s
@@ -220,10 +220,8 @@ TEST(CameraImperfections, AStopCountsOnlyTheFramesDueBeforeIt) {
         CameraImperfections i;
         i.stall_ms = row.stallMs;
         i.stall_every_ms = row.everyMs;
-        CountingTime time;
-        StopSignal stop;
-        stop.SetTime(&time);
-        FramePacer pacer(Pacing::RealTime, i, &time);
+        PacedRig rig(i);
+        auto& [time, stop, pacer] = rig;
         while (time.Now() < 9'990'000'000) ASSERT_TRUE(pacer.WaitForNextFrame(row.interval, stop));
         const std::int64_t lastDue = time.Now();
         time.AdvanceTo(row.comeBack);  // the thread comes back inside the stall
