@@ -16,6 +16,15 @@ CaptureDevice::CaptureDevice(std::string identifier) : identifier(std::move(iden
 CaptureDevice::~CaptureDevice() {
     // Destroyed by one of its handlers: what raised the handler returns without touching it.
     HandlerScope::MarkGone(this);
+    // What this thread's handlers asked for could start only once they return: the destruction
+    // does it now. Anything else asked runs first, unless this is the device's own streaming
+    // thread, which that would wait for (a handler destroys its device only while no other
+    // thread is inside one of its operations, and a deferred one counts).
+    deferred.DropThoseOfThisThread();
+    if (HandlerScope::DeliveringFor(this))
+        deferred.DropAllWaiting();
+    else
+        deferred.WaitUntilDone();
     DisposeCore(false);
     if (HandlerScope::DeliveringFor(this)) {
         ReleaseFromOwnStream();

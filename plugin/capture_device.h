@@ -10,7 +10,10 @@
 // Handlers: no event is raised while the device holds a lock of its own or the recorder's.
 // A thread running any device's handler may not wait for a device lock (see LockDevice), and
 // the device never waits for a streaming thread from one. So every operation called from a
-// handler returns or is refused at once; destroying the device from its own handler is safe.
+// handler returns at once: a stop, disconnect or disposal is deferred (asked now, run on a
+// thread of the device's own once the handler returned, the reads showing the state asked
+// for meanwhile); what else would wait is refused. Destroying the device from its own handler
+// is safe. The device's states and the field combinations allowed are in device_state.h.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -22,6 +25,9 @@
 #include "host/devices/device_interfaces.h"
 #include "host/runtime/native_callback.h"
 #include "host/xml/documents.h"
+#include "plugin/deferred_calls.h"
+#include "plugin/device_lock.h"
+#include "plugin/device_state.h"
 
 class CMtxGraph;
 class ImgSrcStream;
@@ -76,7 +82,8 @@ class CaptureDevice final : public IDevice,
     // IGrabContinous
     void GrabContinous_Start() override;
     void GrabContinous_Stop() override;
-    bool GrabContinous_IsGrabbing() override { return isGrabbing; }
+    // False as soon as a handler asked for a stop.
+    bool GrabContinous_IsGrabbing() override { return isGrabbing && (asked & kStopAsked) == 0; }
     int GrabContinous_LapTime() override { return static_cast<int>(lapTimeMs.load()); }
     int GrabContinous_LostFrames() override { return static_cast<int>(lostFrames.load()); }
     Event<GrabContinousCompletedEventArgs>& Completed() override { return completed; }
@@ -122,12 +129,44 @@ class CaptureDevice final : public IDevice,
     void ChooseMediaType(const std::string& id, const std::string& selectedFormat);
     void ReadWindowing();
     void ThrowIfNotConnected();
+    // Whether the connection exists now, whatever a handler asked for.
+    bool ConnectedNow();
+    void DisconnectLocked();
+
+    // Holds the device lock; in debug builds the outermost hold checks, as it lets go, that
+    // the fields form an allowed combination.
+    class DeviceLockHold {
+      public:
+        DeviceLockHold(CaptureDevice& device, const char* operation)
+            : device_(device), operation_(operation), lock_(device.syncRoot) {}
+        ~DeviceLockHold() { device_.CheckFieldsOnReturn(operation_); }
+        DeviceLockHold(const DeviceLockHold&) = delete;
+        DeviceLockHold& operator=(const DeviceLockHold&) = delete;
+
+      private:
+        CaptureDevice& device_;
+        const char* operation_;
+        std::lock_guard<DeviceLock> lock_;
+    };
     // The one way a public operation takes the device lock. Host threads hold that lock while
     // they wait for the streaming thread (every graph stop) and for the recorder's lock, both
     // of which may be waiting for a handler to return: so a thread running any device's
-    // handler is refused with InvalidOperationException instead of waiting.
-    [[nodiscard]] std::unique_lock<std::recursive_mutex> LockDevice(const char* operation);
+    // handler is refused with InvalidOperationException instead of waiting. A host thread's
+    // outermost call first waits for what handlers deferred, so it runs after that.
+    [[nodiscard]] DeviceLockHold LockDevice(const char* operation);
     static void RefuseFromHandler(const char* operation);
+    // A host call that takes no device lock still runs after what handlers deferred.
+    void AwaitDeferred();
+
+    // What a handler asked for and the device has not done yet (bits of `asked`).
+    static constexpr unsigned kStopAsked = 1, kDisconnectAsked = 2, kDisposeAsked = 4;
+    void Defer(unsigned what);
+    void RunDeferred(unsigned what);
+    bool DeliveryHeld() const { return asked != 0; }
+    bool DisconnectionAsked() const { return (asked & (kDisconnectAsked | kDisposeAsked)) != 0; }
+
+    DeviceFields Fields() const;
+    void CheckFieldsOnReturn(const char* operation) const;
     // Runs a change of the stream's configuration under stateMutex, so the lock-free
     // information document never reads the stream half-configured.
     template <class F>
@@ -136,15 +175,19 @@ class CaptureDevice final : public IDevice,
         change();
     }
     void DisposeCore(bool disposing);
+    void DisposeNow();
     // Destroyed by its own handler on the streaming thread, which cannot wait for itself: the
     // graph and what the sample in flight still uses are released by a thread of their own.
     void ReleaseFromOwnStream();
 
     // Streaming (capture_device_streaming.cpp).
+    void StopLocked();
     void AttachNewImageHandler();
     void DetachNewImageHandler();
     void OnNewImage();
-    void DeliverFields(const HandlerScope& scope);
+    // `undelivered`: the fields of the sample not raised yet, lost if the handling fails.
+    void DeliverFields(const HandlerScope& scope, int& undelivered);
+    void CountLostOnFailure(const HandlerScope& scope, int undelivered);
     std::int64_t ImageTicks() const;
 
     // Controls (capture_device_controls.cpp).
@@ -161,6 +204,7 @@ class CaptureDevice final : public IDevice,
     std::shared_ptr<Recorder::Recorder> CreateRecorder(bool usePreRecordingBuffer);
     void EnsureRecorder();
     std::shared_ptr<Recorder::Recorder> CurrentRecorder() const;
+    std::shared_ptr<Recorder::Recorder> UsableRecorder();
     std::int32_t StreamImageBufferSize() const;
     void UpdateRecorderImageSize();
     static void SizeRecorder(Recorder::Recorder& r, std::int32_t imageBytes);
@@ -179,7 +223,7 @@ class CaptureDevice final : public IDevice,
     const std::string identifier;
     // The device lock: re-entrant, since control operations call each other under it. Taken
     // by public operations only through LockDevice; never held while an event is raised.
-    mutable std::recursive_mutex syncRoot;
+    mutable DeviceLock syncRoot;
     // Declared before everything that can raise them, so they are destroyed last.
     Event<GrabContinousFailedEventArgs> failed;
     Event<GrabContinousCompletedEventArgs> completed;
@@ -240,7 +284,14 @@ class CaptureDevice final : public IDevice,
     std::atomic<std::int32_t> focusMinCache{0};
     std::atomic<std::int32_t> focusMaxCache{0};
     std::atomic<bool> isSupported{false};
+    // The last connect ran to its end; cleared by the release step.
+    std::atomic<bool> connectionBuilt{false};
 
+    // Set by a handler's stop, disconnect or disposal, cleared once it ran. While any is set
+    // the device raises no Completed or Calibrating and drops arriving images uncounted.
+    std::atomic<unsigned> asked{0};
+    // Declared last, so destroyed first: its worker calls into everything above.
+    DeferredCalls deferred;
 };
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

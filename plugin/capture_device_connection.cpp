@@ -13,6 +13,7 @@
 #include "host/system/exceptions.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
+#include "plugin/handler_scope.h"
 #include "plugin/release_thread.h"
 #include "support/trace/device_trace.h"
 
@@ -114,6 +115,7 @@ void CaptureDevice::Device_Connect(XElement element) {
         ReleaseConnection();
         Fail(k::kConnectFailed);
     }
+    connectionBuilt = true;
 }
 
 void CaptureDevice::OpenControlChannel(const std::string& host, const std::string& id) {
@@ -217,6 +219,10 @@ void CaptureDevice::FillCameraInformation() {
 
 void CaptureDevice::ReleaseConnection() {
     std::lock_guard lock(syncRoot);
+    connectionBuilt = false;
+    // What the camera said of windowing belongs to the connection; the next connect reads it.
+    hasWindowing = false;
+    windowingActive = false;
     if (captureGraph) {
         captureGraph->Stop();  // once it returns, no sample callback runs
         graphRunning = false;
@@ -243,8 +249,17 @@ void CaptureDevice::ReleaseConnection() {
 }
 
 void CaptureDevice::Device_Disconnect() {
+    if (HandlerScope::Active()) {
+        if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
+        Defer(kDisconnectAsked);
+        return;
+    }
     auto lock = LockDevice("Device_Disconnect");
-    if (!Device_IsConnected()) throw System::InvalidOperationException(k::kNotConnected);
+    if (!ConnectedNow()) throw System::InvalidOperationException(k::kNotConnected);
+    DisconnectLocked();
+}
+
+void CaptureDevice::DisconnectLocked() {
     if (hasWindowing && windowingActive) {
         try {
             SetWindowingMode(0);
@@ -255,7 +270,10 @@ void CaptureDevice::Device_Disconnect() {
     ReleaseConnection();
 }
 
-bool CaptureDevice::Device_IsConnected() {
+// False as soon as a handler asked for a disconnect or disposal.
+bool CaptureDevice::Device_IsConnected() { return !DisconnectionAsked() && ConnectedNow(); }
+
+bool CaptureDevice::ConnectedNow() {
     std::lock_guard state(stateMutex);
     if (commander && captureGraph) return commander->IsConnected();
     return captureGraph != nullptr;
@@ -277,7 +295,7 @@ XElement CaptureDevice::Device_XMLData() {
     bool haveStream = false;
     {
         std::lock_guard state(stateMutex);
-        if (!captureGraph) return data;
+        if (!captureGraph || DisconnectionAsked()) return data;
         cameraInformation.SetFrameCount(frameCount);
         cameraInformation.SetLostImages(lostFrames);
         information = cameraInformation.XMLData().Clone();
@@ -300,7 +318,15 @@ XElement CaptureDevice::Device_XMLData() {
 }
 
 void CaptureDevice::Dispose() {
-    RefuseFromHandler("Dispose");
+    if (HandlerScope::Active()) {
+        if (!disposed) Defer(kDisposeAsked);
+        return;
+    }
+    AwaitDeferred();
+    DisposeNow();
+}
+
+void CaptureDevice::DisposeNow() {
     const bool verbose = DeviceTrace::traceSwitch().TraceVerbose();
     if (verbose)
         Logger::Trace(DeviceTrace::FormatTrace(
@@ -314,7 +340,7 @@ void CaptureDevice::Dispose() {
 void CaptureDevice::DisposeCore(bool disposing) {
     if (disposed) return;
     if (disposing) {
-        std::lock_guard lock(syncRoot);
+        DeviceLockHold lock(*this, "Dispose");
         ReleaseConnection();
         frameBuffer = {};
         CloseRecorder();

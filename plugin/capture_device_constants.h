@@ -38,6 +38,7 @@ inline constexpr const char* kLensChanged = "lens changed. Temp. ranges invalid"
 inline constexpr const char* kUnsupportedWindowing = "Unsupported windowing mode";
 inline constexpr const char* kNotImplemented = "Command not implemented: ";
 inline constexpr const char* kGrabberThreadFailure = "Exception in Grabber thread";
+inline constexpr const char* kDeferredFailure = "A stop, disconnect or disposal a handler asked for failed";
 inline constexpr const char* kDisposed = "The device is disposed; create a new one.";
 inline constexpr const char* kCalledFromHandler =
     " cannot be called from a Completed, Calibrating or RecordingStatus handler: it waits for the "

@@ -12,6 +12,7 @@
 #include "host/system/exceptions.h"
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
+#include "plugin/handler_scope.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -52,7 +53,10 @@ void CaptureDevice::IRControl_SetShutter(bool closed) {
     if (commander) commander->SetShutter(closed);
 }
 
+// Never fails: any failure, a call from a handler (which may not wait for the lock) included,
+// answers with a null reference.
 XElement CaptureDevice::IRControl_GetTemperatureRanges() {
+    if (HandlerScope::Active()) return XElement();
     auto lock = LockDevice("IRControl_GetTemperatureRanges");
     try {
         ThrowIfNotConnected();
@@ -92,7 +96,9 @@ int CaptureDevice::IRControl_GetTemperatureRange() {
 }
 
 #include "host/control/near_far_hidden.h"
+// Every failure is swallowed, a call from a handler (which may not wait for the lock) included.
 void CaptureDevice::Control_Focus(FocusMode mode) {
+    if (HandlerScope::Active()) return;
     auto lock = LockDevice("Control_Focus");
     if (!commander) return;
     try {
@@ -116,8 +122,11 @@ void CaptureDevice::Control_SetFocusPosition(int position) {
     commander->SetFocusPosition(position);
 }
 
+// 0 on failure; from a handler, which may not wait for the lock, 0 too. Neither a handler's
+// call nor its answer marks focus as unavailable: the camera did not fail.
 int CaptureDevice::Control_GetFocusPosition() {
     int value = 0;
+    if (HandlerScope::Active()) return value;
     auto lock = LockDevice("Control_GetFocusPosition");
     try {
         if (focusAvailable) {
@@ -131,14 +140,15 @@ int CaptureDevice::Control_GetFocusPosition() {
     return value;
 }
 
+// A cached or fixed limit needs no lock, so a handler gets it too; one the camera must be asked
+// for needs the lock, and a handler gets 0, the answer to a failure, without it being cached.
 int CaptureDevice::FocusLimit(std::atomic<std::int32_t>& cache, int fixedValue, bool max) {
-    // Refused from a handler even when cached: whether a call is refused must not depend on
-    // what an earlier call happened to read.
-    RefuseFromHandler(max ? "Control_GetFocusMax" : "Control_GetFocusMin");
     if (cache >= 0) return cache;
     int value = 0;
     if (focusType >= 0) {
         value = fixedValue;
+    } else if (HandlerScope::Active()) {
+        return 0;
     } else {
         auto lock = LockDevice(max ? "Control_GetFocusMax" : "Control_GetFocusMin");
         if (focusAvailable) {

@@ -117,8 +117,9 @@ bool CaptureDevice::RaiseRecordingStatuses() {
 }
 
 void CaptureDevice::Recorder_Setup(XElement element) {
+    AwaitDeferred();
     // A disposed device records nothing: a recorder made now would never be closed.
-    if (disposed) throw System::ObjectDisposedException(k::kDisposed);
+    if (disposed || (asked & kDisposeAsked) != 0) throw System::ObjectDisposedException(k::kDisposed);
     // Setup never fails towards the host: whatever succeeded before an error stays. It takes
     // no device lock, so a handler may set up the next recording.
     try {
@@ -137,29 +138,36 @@ void CaptureDevice::Recorder_Setup(XElement element) {
     }
 }
 
+// The recorder as the host may use it now: none once a disposal was asked for, as after one.
+std::shared_ptr<Recorder::Recorder> CaptureDevice::UsableRecorder() {
+    AwaitDeferred();
+    if ((asked & kDisposeAsked) != 0) return nullptr;
+    return CurrentRecorder();
+}
+
 void CaptureDevice::Recorder_Start(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) {
+    if (auto r = UsableRecorder()) {
         r->Start(value);
         RaiseRecordingStatuses();
     }
 }
 
 void CaptureDevice::Recorder_Stop(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) {
+    if (auto r = UsableRecorder()) {
         r->Stop(value);
         RaiseRecordingStatuses();
     }
 }
 
 void CaptureDevice::Recorder_Pause(std::uint64_t value) {
-    if (auto r = CurrentRecorder()) {
+    if (auto r = UsableRecorder()) {
         r->Pause(value);
         RaiseRecordingStatuses();
     }
 }
 
 bool CaptureDevice::Recorder_IsRecording() {
-    auto r = CurrentRecorder();
+    auto r = (asked & kDisposeAsked) != 0 ? nullptr : CurrentRecorder();
     return r && r->IsRecording();
 }
 

@@ -60,13 +60,24 @@ void CaptureDevice::OnNewImage() {
     HandlerScope scope(this, HandlerScope::Context::Delivery);
     // Nothing may reach the stream: the sample would be lost for the graph too. A device that
     // one of its handlers destroyed is not touched again (its counters and flags went with it).
+    int undelivered = 0;
     try {
-        DeliverFields(scope);
+        DeliverFields(scope, undelivered);
     } catch (const System::Exception& e) {
+        CountLostOnFailure(scope, undelivered);
         if (managedFailureUnreported.exchange(false)) Logger::TraceError(k::kGrabberThreadFailure, e);
     } catch (...) {
+        CountLostOnFailure(scope, undelivered);
         if (nativeFailureUnreported.exchange(false)) Logger::TraceError(k::kGrabberThreadFailure);
     }
+}
+
+// The fields a failure kept from the host are lost to it, and counted so; not when a handler
+// asked for a stop (nothing more was to be raised) or the camera was calibrating (its frames
+// are not counted lost).
+void CaptureDevice::CountLostOnFailure(const HandlerScope& scope, int undelivered) {
+    if (scope.DeviceGone() || DeliveryHeld() || isCalibrating || undelivered <= 0) return;
+    lostFrames += static_cast<std::uint32_t>(undelivered);
 }
 
 std::int64_t CaptureDevice::ImageTicks() const {
@@ -77,8 +88,10 @@ std::int64_t CaptureDevice::ImageTicks() const {
 }
 
 // Every event is raised with no lock held; after each one the device may be gone.
-void CaptureDevice::DeliverFields(const HandlerScope& scope) {
+void CaptureDevice::DeliverFields(const HandlerScope& scope, int& undelivered) {
     const auto started = std::chrono::steady_clock::now();
+    // A handler asked for a stop: what still arrives is neither raised nor counted.
+    if (DeliveryHeld()) return;
     ImgSrcStream& stream = *imageStream;
     const std::int32_t size = stream.GetImageBufferSize();
     if (size <= 0) {
@@ -91,9 +104,12 @@ void CaptureDevice::DeliverFields(const HandlerScope& scope) {
 
     const int fields = windowingActive ? windowingFields.load() : 1;
     for (int field = 0; field < fields; ++field) {
+        if (DeliveryHeld()) return;
+        undelivered = fields - field;
         const auto alive = [&scope] { return !scope.DeviceGone(); };
         switch (stream.DecodeImage(field, frameBuffer.data())) {
             case DecodeResult::Calibrating:
+                undelivered = 0;  // the handling ends here anyway
                 if (!isCalibrating.exchange(true)) calibrating.RaiseWhile(this, {true}, alive);
                 return;
             case DecodeResult::BadFrame:
@@ -106,7 +122,7 @@ void CaptureDevice::DeliverFields(const HandlerScope& scope) {
         }
         if (isCalibrating.exchange(false)) {
             calibrating.RaiseWhile(this, {false}, alive);
-            if (scope.DeviceGone()) return;
+            if (scope.DeviceGone() || DeliveryHeld()) return;
         }
         if (const auto r = CurrentRecorder()) {
             {
@@ -114,10 +130,12 @@ void CaptureDevice::DeliverFields(const HandlerScope& scope) {
                 if (size != r->GetImageSize()) SizeRecorder(*r, size);
                 frameCount = static_cast<std::uint32_t>(r->AddImage(frameBuffer, 0, ImageTicks()));
             }
-            if (!RaiseRecordingStatuses()) return;
+            // A status handler may have destroyed the device, or asked for a stop.
+            if (!RaiseRecordingStatuses() || DeliveryHeld()) return;
         } else {
             ++frameCount;
         }
+        undelivered = fields - field - 1;  // this one reaches its handlers
         completed.RaiseWhile(this, {frameBuffer, Entities::XmlUtils::ImageInfoXml(frameCount).XMLData()},
                              alive);
         if (scope.DeviceGone()) return;
@@ -137,15 +155,33 @@ void CaptureDevice::GrabContinous_Start() {
     lostFrames = 0;
     frameCount = 0;
     ThrowIfNotConnected();
+    // A connect that stopped part-way selected no camera: a graph run now would deliver
+    // nothing while the host believes it streams.
+    if (!connectionBuilt) throw DeviceConnectionFailedException(k::kStartFailed);
     ThrowIfRunFailed(captureGraph->Run());
-    graphRunning = true;
-    EnsureRecorder();
+    try {
+        EnsureRecorder();
+    } catch (...) {
+        // A start that fails leaves the graph as it found it: not running for the host.
+        captureGraph->Stop();
+        throw;
+    }
     isGrabbing = true;
+    graphRunning = true;
 }
 
 void CaptureDevice::GrabContinous_Stop() {
+    if (HandlerScope::Active()) {
+        if (!GrabContinous_IsGrabbing()) throw System::InvalidOperationException(k::kGrabbingNotStarted);
+        Defer(kStopAsked);
+        return;
+    }
     auto lock = LockDevice("GrabContinous_Stop");
     if (!isGrabbing) throw System::InvalidOperationException(k::kGrabbingNotStarted);
+    StopLocked();
+}
+
+void CaptureDevice::StopLocked() {
     // After a disconnect the graph that was streaming is gone; there is nothing to stop.
     if (captureGraph) captureGraph->Stop();
     graphRunning = false;
@@ -156,7 +192,7 @@ XElement CaptureDevice::Grab_EnumImageFormats() {
     Entities::XmlUtils::ImageFormatXml formats;
     {
         std::lock_guard state(stateMutex);
-        if (captureGraph) {
+        if (captureGraph && !DisconnectionAsked()) {
             const ImageSize size = captureGraph->GetImageSize();
             formats.AddFormat(size.width, size.height);
         }
@@ -183,9 +219,10 @@ void CaptureDevice::RefuseFromHandler(const char* operation) {
         throw System::InvalidOperationException(operation + std::string(k::kCalledFromHandler));
 }
 
-std::unique_lock<std::recursive_mutex> CaptureDevice::LockDevice(const char* operation) {
+CaptureDevice::DeviceLockHold CaptureDevice::LockDevice(const char* operation) {
     RefuseFromHandler(operation);
-    return std::unique_lock(syncRoot);
+    AwaitDeferred();
+    return DeviceLockHold(*this, operation);
 }
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -3,9 +3,13 @@
 // delivered image, any thread while it raises the recorder's state changes. Scopes nest (a
 // handler of one device may make another device raise), so each thread keeps a chain of them.
 //
-// Operations that would wait for a device's lock, or for a streaming thread, refuse a thread
-// inside any scope (CaptureDevice::LockDevice). A device destroyed by its own handler marks its
-// scopes gone, so the code that raised the handler returns without touching it again.
+// Operations that would wait for a device's lock, or for a streaming thread, are deferred or
+// refused on a thread inside any scope (CaptureDevice::LockDevice). A device destroyed by its
+// own handler marks its scopes gone, so the code that raised the handler returns without
+// touching it again.
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -17,7 +21,13 @@ class HandlerScope {
         : device_(device), context_(context), outer_(innermost_) {
         innermost_ = this;
     }
-    ~HandlerScope() { innermost_ = outer_; }
+    ~HandlerScope() {
+        innermost_ = outer_;
+        if (outer_ != nullptr || whenReturned_.empty()) return;
+        std::vector<std::function<void()>> actions;
+        actions.swap(whenReturned_);
+        for (auto& action : actions) action();
+    }
     HandlerScope(const HandlerScope&) = delete;
     HandlerScope& operator=(const HandlerScope&) = delete;
 
@@ -34,6 +44,12 @@ class HandlerScope {
         return false;
     }
 
+    // Runs `action` once the thread leaves its outermost scope: every handler it runs has
+    // returned. The action outlives any device, so it holds what it needs itself.
+    static void WhenHandlersReturn(std::function<void()> action) {
+        whenReturned_.push_back(std::move(action));
+    }
+
     static void MarkGone(const void* device) {
         for (HandlerScope* s = innermost_; s != nullptr; s = s->outer_)
             if (s->device_ == device) s->gone_ = true;
@@ -45,6 +61,7 @@ class HandlerScope {
     HandlerScope* outer_;
     bool gone_ = false;
     static inline thread_local HandlerScope* innermost_ = nullptr;
+    static inline thread_local std::vector<std::function<void()>> whenReturned_;
 };
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

@@ -65,9 +65,9 @@ class CaptureDeviceInspector {
         d_.syncRoot.unlock();
         return false;
     }
-    std::unique_lock<std::recursive_mutex> HoldDeviceLock() const {
-        return std::unique_lock(d_.syncRoot);
-    }
+    std::unique_lock<DeviceLock> HoldDeviceLock() const { return std::unique_lock(d_.syncRoot); }
+    DeviceFields Fields() const { return d_.Fields(); }
+    DeviceState StateNow() const { return StateOf(d_.Fields()); }
 
   private:
     CaptureDevice& d_;
