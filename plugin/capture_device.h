@@ -195,6 +195,7 @@ class CaptureDevice final : public IDevice,
     // Runs the graph again after a control stopped it, if the host had it streaming; a run the
     // camera refuses throws as a refused start does, so no control leaves it silently stopped.
     void RunAgainIfStreaming();
+    void RestartAfterRangeChange();
     int FocusLimit(std::atomic<std::int32_t>& cache, int fixedValue, bool max);
     int GraphRateCount() const;
     float GraphRate(int index) const;

@@ -46,6 +46,10 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 }  // namespace
 
 void CaptureDevice::Device_Connect(XElement element) {
+    RefuseFromHandler("Device_Connect");
+    // A device its own handler destroyed, disconnected or disposed may still be letting go of
+    // this camera. Waited for before the lock: a release this device's handler asked for needs it.
+    WaitForReleases();
     // Unlike the other operations, connect holds the lock throughout: two connects, or a
     // connect and a control call, must not interleave their steps.
     auto lock = LockDevice("Device_Connect");
@@ -63,8 +67,6 @@ void CaptureDevice::Device_Connect(XElement element) {
 
     hasWindowing = false;
     ReleaseConnection();
-    // A device its own handler destroyed may still be letting go of this camera.
-    WaitForReleases();
 
     {
         std::lock_guard state(stateMutex);

@@ -76,17 +76,26 @@ void CaptureDevice::IRControl_SetTemperatureRange(int index) {
     ThrowIfNotConnected();
     if (!commander) NoControlChannel();
     if (!commander->IsTheSameLens()) throw CommandFailedException(k::kLensChanged);
+    // The host is still grabbing while the camera changes its range: the graph stops and runs
+    // again under the lock, and the grabbing flag, which reads take without it, stays as it is.
     const bool restart = commander->IsTULA() && graphRunning;
-    if (restart) GrabContinous_Stop();
+    if (restart) captureGraph->Stop();
     try {
         commander->SetTemperatureRange(index);
     } catch (...) {
         // The range did not change: the host's stream must not stay stopped because of it.
-        if (restart) GrabContinous_Start();
+        if (restart) RestartAfterRangeChange();
         throw;
     }
     Sleep(k::kTemperatureRangeSettleMs);
-    if (restart) GrabContinous_Start();
+    if (restart) RestartAfterRangeChange();
+}
+
+// What a start does, for a stream the host never stopped: the counters begin again.
+void CaptureDevice::RestartAfterRangeChange() {
+    lostFrames = 0;
+    frameCount = 0;
+    RunAgainIfStreaming();
 }
 
 int CaptureDevice::IRControl_GetTemperatureRange() {

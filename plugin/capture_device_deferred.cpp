@@ -8,6 +8,7 @@
 #include "plugin/capture_device.h"
 #include "plugin/capture_device_constants.h"
 #include "plugin/handler_scope.h"
+#include "plugin/release_thread.h"
 
 namespace Vorn::Zephra::Net::Devices::Camera::IR {
 
@@ -18,18 +19,29 @@ namespace k = constants;
 // gets N, and one that disposes hears nothing more.
 void CaptureDevice::Defer(unsigned what) {
     if ((asked.fetch_or(what) & what) != 0) return;  // asked already: once is enough
-    deferred.Defer([this, what] { RunDeferred(what); });
+    try {
+        // A camera let go of later: until then a connect of any device waits for it.
+        std::shared_ptr<PendingRelease> release;
+        if (what != kStopAsked) release = std::make_shared<PendingRelease>();
+        deferred.Defer([this, what, release] { RunDeferred(what); });
+    } catch (...) {
+        asked &= ~what;  // not asked after all: the asker hears why
+        throw;
+    }
 }
 
 // Runs as a host thread's call would; it finds the state that call would find, so what is
-// already done (a stop after a host's own stop) is not done twice.
+// already done (a stop after a host's own stop) is not done twice. What was asked is cleared
+// under the lock, so no host call finds the work done and the reads still showing it asked.
 void CaptureDevice::RunDeferred(unsigned what) {
+    const char* name = what == kStopAsked         ? "GrabContinous_Stop"
+                       : what == kDisconnectAsked ? "Device_Disconnect"
+                                                  : "Dispose";
+    auto lock = LockDevice(name);
     try {
         if (what == kStopAsked) {
-            auto lock = LockDevice("GrabContinous_Stop");
             if (isGrabbing) StopLocked();
         } else if (what == kDisconnectAsked) {
-            auto lock = LockDevice("Device_Disconnect");
             if (ConnectedNow()) DisconnectLocked();
         } else {
             DisposeNow();

@@ -15,23 +15,23 @@ DeferredCalls::~DeferredCalls() {
     JoinFinishedWorker();
 }
 
+// Nothing is queued unless all of it succeeded: a call that cannot be deferred (no thread to
+// be had) throws to the asker and leaves nothing behind that would wait for ever.
 void DeferredCalls::Defer(std::function<void()> call) {
     auto released = std::make_shared<bool>(false);
-    {
-        std::lock_guard lock(shared_->mutex);
-        shared_->queue.push_back({std::move(call), std::this_thread::get_id(), released});
-        if (!shared_->workerAlive) {
-            // The last worker found the queue empty and is ending, or has ended.
-            if (worker_.joinable()) worker_.join();
-            shared_->workerAlive = true;
-            worker_ = std::thread([this] { Work(); });
-        }
-    }
     HandlerScope::WhenHandlersReturn([shared = shared_, released] {
         std::lock_guard lock(shared->mutex);
         *released = true;
         shared->changed.notify_all();
     });
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->workerAlive) {
+        // The last worker left its loop on an empty queue and needs nothing of ours to end.
+        if (worker_.joinable()) worker_.join();
+        worker_ = std::thread([this] { Work(); });
+        shared_->workerAlive = true;
+    }
+    shared_->queue.push_back({std::move(call), std::this_thread::get_id(), released});
 }
 
 void DeferredCalls::Work() {

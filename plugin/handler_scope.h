@@ -8,6 +8,7 @@
 // own handler marks its scopes gone, so the code that raised the handler returns without
 // touching it again.
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -23,10 +24,10 @@ class HandlerScope {
     }
     ~HandlerScope() {
         innermost_ = outer_;
-        if (outer_ != nullptr || whenReturned_.empty()) return;
-        std::vector<std::function<void()>> actions;
-        actions.swap(whenReturned_);
-        for (auto& action : actions) action();
+        if (outer_ != nullptr || whenReturned_ == nullptr) return;
+        std::unique_ptr<std::vector<std::function<void()>>> actions(whenReturned_);
+        whenReturned_ = nullptr;
+        for (auto& action : *actions) action();
     }
     HandlerScope(const HandlerScope&) = delete;
     HandlerScope& operator=(const HandlerScope&) = delete;
@@ -45,9 +46,11 @@ class HandlerScope {
     }
 
     // Runs `action` once the thread leaves its outermost scope: every handler it runs has
-    // returned. The action outlives any device, so it holds what it needs itself.
+    // returned. Only inside a scope. The action outlives any device, so it holds what it needs
+    // itself.
     static void WhenHandlersReturn(std::function<void()> action) {
-        whenReturned_.push_back(std::move(action));
+        if (whenReturned_ == nullptr) whenReturned_ = new std::vector<std::function<void()>>();
+        whenReturned_->push_back(std::move(action));
     }
 
     static void MarkGone(const void* device) {
@@ -61,7 +64,9 @@ class HandlerScope {
     HandlerScope* outer_;
     bool gone_ = false;
     static inline thread_local HandlerScope* innermost_ = nullptr;
-    static inline thread_local std::vector<std::function<void()>> whenReturned_;
+    // A plain pointer, owned by the outermost scope: a thread-local with a destructor would
+    // run code of this library when a host's thread ends, maybe after the library was unloaded.
+    static inline thread_local std::vector<std::function<void()>>* whenReturned_ = nullptr;
 };
 
 }  // namespace Vorn::Zephra::Net::Devices::Camera::IR

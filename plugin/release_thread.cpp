@@ -56,6 +56,17 @@ void ReleaseOnOwnThread(std::function<void()> release) {
     }).detach();
 }
 
+PendingRelease::PendingRelease() {
+    std::lock_guard lock(runningMutex);
+    ++running;
+}
+
+PendingRelease::~PendingRelease() {
+    std::lock_guard lock(runningMutex);
+    --running;
+    runningChanged.notify_all();
+}
+
 int ReleasesRunning() {
     std::lock_guard lock(runningMutex);
     return running;

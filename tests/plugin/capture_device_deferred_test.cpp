@@ -300,8 +300,9 @@ TEST_F(DeferredTest, DestroyedRightAfterADeferredDisposal) {
         bool disposed = false;
         bool destroyed = false;
         std::atomic<bool> once{false};
+        std::atomic<bool> started{false};  // no thread but the handler's is inside the device then
         device->Completed().Subscribe([&](const void* sender, const auto&) {
-            if (once.exchange(true)) return;
+            if (!started || once.exchange(true)) return;
             static_cast<CaptureDevice*>(const_cast<void*>(sender))->Dispose();
             if (inHandler) {
                 device.reset();
@@ -318,6 +319,7 @@ TEST_F(DeferredTest, DestroyedRightAfterADeferredDisposal) {
             changed.notify_all();
         });
         device->GrabContinous_Start();
+        started = true;
         {
             std::unique_lock lock(mutex);
             ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return inHandler ? destroyed : disposed; }));
