@@ -490,7 +490,9 @@ TEST_F(DeferredEdgesTest, ANewDeviceForTheCameraAfterAHandlerDisposedTheOldOne) 
                 thrown = e.Message();
             }
             EXPECT_EQ(thrown, "") << row;
-            if (thrown.empty()) EXPECT_TRUE(nextEvents.WaitForImages(2)) << row;
+            if (thrown.empty()) {
+                EXPECT_TRUE(nextEvents.WaitForImages(2)) << row;
+            }
             next->Dispose();
             next.reset();
             TearDown();
