@@ -229,7 +229,7 @@ TEST_F(DeferredEdgesTest, DeferWhoseThreadCannotStartLeavesTheDeviceUsable) {
 // must be taken and hold once the host's call returned.
 TEST_F(DeferredEdgesTest, StopAskedByAnotherDevicesHandlerWhileTheHostChangesTheRangeIsNotLost) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(60));
-    MakeCamera("usb-ir-jls");  // its temperature range change restarts the graph
+    MakeCamera("usb-ir", "tula=1");  // its temperature range change restarts the graph
     Connect();
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(1));
@@ -413,13 +413,15 @@ TEST_F(DeferredEdgesTest, StopFromAHandlerWhileTheHostRestartsTheGraph) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(60));
     struct Row {
         const char* preset;
+        const char* changes;
         const char* control;
     };
-    for (const Row& r : {Row{"usb-ir", "Control_SetFrameRate"}, Row{"usb-ir-jls", "IRControl_SetTemperatureRange"},
-                         Row{"fw-ir", "Control_SetFrameRate (windowing)"}}) {
+    for (const Row& r : {Row{"usb-ir", "", "Control_SetFrameRate"},
+                         Row{"usb-ir", "tula=1", "IRControl_SetTemperatureRange"},
+                         Row{"fw-ir", "", "Control_SetFrameRate (windowing)"}}) {
         const std::string row = std::string(r.control) + " on " + r.preset;
         watchdog.Progress(row);
-        MakeCamera(r.preset);
+        MakeCamera(r.preset, r.changes);
         Connect();
         device->GrabContinous_Start();
         ASSERT_TRUE(events->WaitForImages(1)) << row;
