@@ -233,7 +233,7 @@ TEST_F(DeferredEdgesTest, StopAskedByAnotherDevicesHandlerWhileTheHostChangesThe
     Connect();
     device->GrabContinous_Start();
     ASSERT_TRUE(events->WaitForImages(1));
-    Other other = StreamingOther("usb-ir");
+    Other other = StreamingOther("fw-ir");  // another camera than the one changing ranges
     CaptureDevice& target = *device;
 
     std::atomic<bool> armed{false};
