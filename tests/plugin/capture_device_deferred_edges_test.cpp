@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "device_fixture.h"
+#include "handler_contexts.h"
 #include "expect_exception.h"
 #include "plugin/deferred_calls.h"
 #include "plugin/handler_scope.h"
@@ -30,37 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace nodes = zrf::sim::nodes;
 
-enum class Context { Completed, Calibrating, StatusOnHostThread, StatusOnStreamingThread };
-const Context kContexts[] = {Context::Completed, Context::Calibrating, Context::StatusOnHostThread,
-                             Context::StatusOnStreamingThread};
-const char* Name(Context c) {
-    switch (c) {
-        case Context::Completed: return "Completed";
-        case Context::Calibrating: return "Calibrating";
-        case Context::StatusOnHostThread: return "RecordingStatus on a host thread";
-        case Context::StatusOnStreamingThread: return "RecordingStatus on the streaming thread";
-    }
-    return "?";
-}
-
-enum class Asked { Stop, Disconnect, Dispose };
-const Asked kAsked[] = {Asked::Stop, Asked::Disconnect, Asked::Dispose};
-const char* Name(Asked a) {
-    switch (a) {
-        case Asked::Stop: return "GrabContinous_Stop";
-        case Asked::Disconnect: return "Device_Disconnect";
-        case Asked::Dispose: return "Dispose";
-    }
-    return "?";
-}
-
-void Ask(CaptureDevice& d, Asked what) {
-    switch (what) {
-        case Asked::Stop: d.GrabContinous_Stop(); return;
-        case Asked::Disconnect: d.Device_Disconnect(); return;
-        case Asked::Dispose: d.Dispose(); return;
-    }
-}
 
 #ifndef _WIN32
 // Makes every thread started while it lives fail to start: its default stack cannot be mapped.
@@ -89,69 +58,8 @@ class ThreadsCannotStart {
 };
 #endif
 
-class DeferredEdgesTest : public DeviceTest {
+class DeferredEdgesTest : public HandlerContextTest {
   protected:
-    XElement Settings() {
-        Entities::XmlUtils::RecorderXml settings;
-        settings.SetPath(dir.Path() + "/");
-        return settings.XMLData();
-    }
-
-    // Runs `act` once from a handler of the context and returns when that handler returned.
-    // `act` may destroy the device (it gets the fixture's pointer to reset).
-    void FromHandler(Context context, const std::function<void(CaptureDevice&)>& act) {
-        struct Shared {
-            std::mutex mutex;
-            std::condition_variable changed;
-            bool returned = false;
-            std::atomic<bool> armed{true};
-            std::function<void(CaptureDevice&)> act;
-        };
-        auto shared = std::make_shared<Shared>();
-        shared->act = act;
-        CaptureDevice& d = *device;
-        auto handler = [shared, &d] {
-            if (!shared->armed.exchange(false)) return;
-            shared->act(d);
-            std::lock_guard lock(shared->mutex);
-            shared->returned = true;
-            shared->changed.notify_all();
-        };
-        switch (context) {
-            case Context::Completed:
-                d.Completed().Subscribe([handler](const void*, const auto&) { handler(); });
-                break;
-            case Context::Calibrating:
-                d.Calibrating().Subscribe([handler](const void*, const auto& e) {
-                    if (e.IsCalibrating) handler();
-                });
-                CameraTree()->Nuc();
-                break;
-            case Context::StatusOnHostThread:
-                d.RecordingStatus().Subscribe([handler](const void*, const auto& e) {
-                    if (e.Status == RecordingStatus::Recording) handler();
-                });
-                d.Recorder_Start(0);
-                break;
-            case Context::StatusOnStreamingThread:
-                d.RecordingStatus().Subscribe([handler](const void*, const auto& e) {
-                    if (e.Status == RecordingStatus::Stopped) handler();
-                });
-                d.Recorder_Start(2);  // stops by itself on the streaming thread
-                break;
-        }
-        std::unique_lock lock(shared->mutex);
-        ASSERT_TRUE(shared->changed.wait_for(lock, 20s, [&] { return shared->returned; })) << Name(context);
-    }
-
-    void StreamingWithRecorder(const std::string& preset = "usb-ir") {
-        MakeCamera(preset);
-        Connect();
-        device->Recorder_Setup(Settings());
-        device->GrabContinous_Start();
-        ASSERT_TRUE(events->WaitForImages(1));
-    }
-
     // A second camera and its device, streaming.
     struct Other {
         std::unique_ptr<Simulation::SimulatedCameraHandle> camera;
@@ -171,7 +79,6 @@ class DeferredEdgesTest : public DeviceTest {
         return o;
     }
 
-    TempDir dir;
 };
 
 #ifndef _WIN32

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "device_fixture.h"
+#include "handler_contexts.h"
 #include "expect_exception.h"
 #include "plugin/deferred_calls.h"
 #include "plugin/handler_scope.h"
@@ -23,28 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace nodes = zrf::sim::nodes;
 
-enum class Context { Completed, Calibrating, StatusOnHostThread, StatusOnStreamingThread };
-const Context kContexts[] = {Context::Completed, Context::Calibrating, Context::StatusOnHostThread,
-                             Context::StatusOnStreamingThread};
-const char* Name(Context c) {
-    switch (c) {
-        case Context::Completed: return "Completed";
-        case Context::Calibrating: return "Calibrating";
-        case Context::StatusOnHostThread: return "RecordingStatus on a host thread";
-        case Context::StatusOnStreamingThread: return "RecordingStatus on the streaming thread";
-    }
-    return "?";
-}
-
-enum class Asked { Stop, Disconnect, Dispose };
-const char* Name(Asked a) {
-    switch (a) {
-        case Asked::Stop: return "GrabContinous_Stop";
-        case Asked::Disconnect: return "Device_Disconnect";
-        case Asked::Dispose: return "Dispose";
-    }
-    return "?";
-}
 
 // What the handler saw right after asking.
 struct Seen {
@@ -56,79 +34,7 @@ struct Seen {
     bool documentEmpty = false;
 };
 
-class DeferredTest : public DeviceTest {
-  protected:
-    XElement Settings() {
-        Entities::XmlUtils::RecorderXml settings;
-        settings.SetPath(dir.Path() + "/");
-        return settings.XMLData();
-    }
-
-    // Runs `act` once from a handler of the context on a streaming device and returns when that
-    // handler has returned. The handler stays subscribed, disarmed: what it shares it owns.
-    void FromHandler(Context context, const std::function<void(CaptureDevice&)>& act) {
-        struct Shared {
-            std::mutex mutex;
-            std::condition_variable changed;
-            bool returned = false;
-            std::atomic<bool> armed{true};
-            std::function<void(CaptureDevice&)> act;
-        };
-        auto shared = std::make_shared<Shared>();
-        shared->act = act;
-        CaptureDevice& d = *device;
-        auto handler = [shared, &d] {
-            if (!shared->armed.exchange(false)) return;
-            shared->act(d);
-            std::lock_guard lock(shared->mutex);
-            shared->returned = true;
-            shared->changed.notify_all();
-        };
-        switch (context) {
-            case Context::Completed:
-                d.Completed().Subscribe([handler](const void*, const auto&) { handler(); });
-                break;
-            case Context::Calibrating:
-                d.Calibrating().Subscribe([handler](const void*, const auto& e) {
-                    if (e.IsCalibrating) handler();
-                });
-                CameraTree()->Nuc();
-                break;
-            case Context::StatusOnHostThread:
-                d.RecordingStatus().Subscribe([handler](const void*, const auto& e) {
-                    if (e.Status == RecordingStatus::Recording) handler();
-                });
-                d.Recorder_Start(0);
-                break;
-            case Context::StatusOnStreamingThread:
-                d.RecordingStatus().Subscribe([handler](const void*, const auto& e) {
-                    if (e.Status == RecordingStatus::Stopped) handler();
-                });
-                d.Recorder_Start(2);  // stops by itself on the streaming thread
-                break;
-        }
-        std::unique_lock lock(shared->mutex);
-        ASSERT_TRUE(shared->changed.wait_for(lock, 20s, [&] { return shared->returned; })) << Name(context);
-    }
-
-    void StreamingWithRecorder(const std::string& preset = "usb-ir") {
-        MakeCamera(preset);
-        Connect();
-        device->Recorder_Setup(Settings());
-        device->GrabContinous_Start();
-        ASSERT_TRUE(events->WaitForImages(1));
-    }
-
-    TempDir dir;
-};
-
-void Ask(CaptureDevice& d, Asked what) {
-    switch (what) {
-        case Asked::Stop: d.GrabContinous_Stop(); return;
-        case Asked::Disconnect: d.Device_Disconnect(); return;
-        case Asked::Dispose: d.Dispose(); return;
-    }
-}
+using DeferredTest = HandlerContextTest;
 
 TEST_F(DeferredTest, AskedFromEveryHandlerItReturnsAtOnceAndHasRunByTheNextHostCall) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(60));
@@ -286,53 +192,43 @@ TEST_F(DeferredTest, FieldsAThrowingHandlerKeptFromTheHostAreCountedLost) {
     }
 }
 
-// The usual pattern: the handler disposes and then the host lets go of the device, from the
-// handler itself or from another thread while the handler is still running. Nothing of the
-// device is touched after it is gone (AddressSanitizer sees to that) and its camera is free.
-TEST_F(DeferredTest, DestroyedRightAfterADeferredDisposal) {
+// The usual pattern: the handler disposes and the host lets go of the device at once, while the
+// handler is still running; the destruction waits for the disposal. Nothing of the device is
+// touched after it is gone (AddressSanitizer sees to that) and its camera is free. (Destroyed
+// in the handler itself: the edge tests, in every context.)
+TEST_F(DeferredTest, DestroyedByTheHostRightAfterADeferredDisposal) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(30));
-    for (bool inHandler : {true, false}) {
-        watchdog.Progress(inHandler ? "destroyed in the handler" : "destroyed by the host");
-        MakeCamera("usb-ir");
-        Connect();
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool disposed = false;
-        bool destroyed = false;
-        std::atomic<bool> once{false};
-        std::atomic<bool> started{false};  // no thread but the handler's is inside the device then
-        device->Completed().Subscribe([&](const void* sender, const auto&) {
-            if (!started || once.exchange(true)) return;
-            static_cast<CaptureDevice*>(const_cast<void*>(sender))->Dispose();
-            if (inHandler) {
-                device.reset();
-            } else {
-                {
-                    std::lock_guard lock(mutex);
-                    disposed = true;
-                    changed.notify_all();
-                }
-                std::this_thread::sleep_for(30ms);  // the host destroys while this runs
-            }
-            std::lock_guard lock(mutex);
-            destroyed = inHandler;
-            changed.notify_all();
-        });
-        device->GrabContinous_Start();
-        started = true;
+    MakeCamera("usb-ir");
+    Connect();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool disposed = false;
+    std::atomic<bool> once{false};
+    std::atomic<bool> started{false};  // no thread but the handler's is inside the device then
+    device->Completed().Subscribe([&](const void* sender, const auto&) {
+        if (!started || once.exchange(true)) return;
+        static_cast<CaptureDevice*>(const_cast<void*>(sender))->Dispose();
         {
-            std::unique_lock lock(mutex);
-            ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return inHandler ? destroyed : disposed; }));
+            std::lock_guard lock(mutex);
+            disposed = true;
+            changed.notify_all();
         }
-        events.reset();
-        device.reset();  // waits for the deferred disposal when the handler did not destroy
-        auto next = std::make_unique<CaptureDevice>(identity.identifier);
-        DeviceEvents nextEvents(*next);
-        next->Device_Connect(IdentityElement());
-        next->GrabContinous_Start();
-        EXPECT_TRUE(nextEvents.WaitForImages(2)) << (inHandler ? "in the handler" : "by the host");
-        next->Dispose();
+        std::this_thread::sleep_for(30ms);  // the host destroys while this runs
+    });
+    device->GrabContinous_Start();
+    started = true;
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return disposed; }));
     }
+    events.reset();
+    device.reset();  // waits for the deferred disposal
+    auto next = std::make_unique<CaptureDevice>(identity.identifier);
+    DeviceEvents nextEvents(*next);
+    next->Device_Connect(IdentityElement());
+    next->GrabContinous_Start();
+    EXPECT_TRUE(nextEvents.WaitForImages(2));
+    next->Dispose();
 }
 
 // Another device's stop, asked from a handler, is deferred the same way.

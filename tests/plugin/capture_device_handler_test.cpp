@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "device_fixture.h"
+#include "handler_contexts.h"
 #include "host/commands/device_command.h"
 #include "sim/handle/simulated_camera_handle.h"
 #include "plugin/capture_device_constants.h"
@@ -117,17 +117,6 @@ std::string Check(const Operation& op, const std::function<void()>& call) {
     return thrown == refusal ? "" : "not refused: '" + thrown + "'";
 }
 
-enum class Context { Completed, Calibrating, StatusOnHostThread, StatusOnStreamingThread };
-const char* Name(Context c) {
-    switch (c) {
-        case Context::Completed: return "Completed";
-        case Context::Calibrating: return "Calibrating";
-        case Context::StatusOnHostThread: return "RecordingStatus on a host thread";
-        case Context::StatusOnStreamingThread: return "RecordingStatus on the streaming thread";
-    }
-    return "?";
-}
-
 struct Waiter {
     const char* name;
     std::function<void(CaptureDevice&, const XElement& identity)> call;
@@ -147,23 +136,14 @@ const std::vector<Waiter>& Waiters() {
     return waiters;
 }
 
-class HandlerTest : public DeviceTest {
-  protected:
-    XElement Settings() {
-        Entities::XmlUtils::RecorderXml settings;
-        settings.SetPath(dir.Path() + "/");
-        return settings.XMLData();
-    }
-    TempDir dir;
-};
+using HandlerTest = HandlerContextTest;
 
 // One handler call of the context, while the waiter runs on another thread: every operation in
 // turn, then the handler returns and the waiter must finish.
 TEST_F(HandlerTest, EveryOperationFromEveryHandlerReturnsWhileTheHostWaitsForTheStream) {
     zrf::soak::Watchdog watchdog(std::chrono::seconds(30));
     std::vector<std::string> failures;
-    for (Context context : {Context::Completed, Context::Calibrating, Context::StatusOnHostThread,
-                            Context::StatusOnStreamingThread}) {
+    for (Context context : kContexts) {
         for (const Waiter& waiter : Waiters()) {
             const std::string pair = std::string(Name(context)) + " while " + waiter.name;
             watchdog.Progress(pair + ": setting up");
@@ -224,29 +204,7 @@ TEST_F(HandlerTest, EveryOperationFromEveryHandlerReturnsWhileTheHostWaitsForThe
                 waiterDone = true;
                 changed.notify_all();
             });
-            switch (context) {
-                case Context::Completed:
-                    d.Completed().Subscribe([&](const void*, const auto&) { handler(); });
-                    break;
-                case Context::Calibrating:
-                    d.Calibrating().Subscribe([&](const void*, const auto& e) {
-                        if (e.IsCalibrating) handler();
-                    });
-                    CameraTree()->Nuc();
-                    break;
-                case Context::StatusOnHostThread:
-                    d.RecordingStatus().Subscribe([&](const void*, const auto& e) {
-                        if (e.Status == RecordingStatus::Recording) handler();
-                    });
-                    d.Recorder_Start(0);
-                    break;
-                case Context::StatusOnStreamingThread:
-                    d.RecordingStatus().Subscribe([&](const void*, const auto& e) {
-                        if (e.Status == RecordingStatus::Stopped) handler();
-                    });
-                    d.Recorder_Start(2);  // stops by itself on the streaming thread
-                    break;
-            }
+            RaiseIn(context, d, *CameraTree(), handler);
             watchdog.Progress(pair + ": waiting for the handler and " + waiter.name);
             {
                 std::unique_lock lock(mutex);
