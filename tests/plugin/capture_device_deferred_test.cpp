@@ -231,42 +231,6 @@ TEST_F(DeferredTest, DestroyedByTheHostRightAfterADeferredDisposal) {
     next->Dispose();
 }
 
-// Another device's stop, asked from a handler, is deferred the same way.
-TEST_F(DeferredTest, AnotherDevicesStopFromAHandlerIsDeferred) {
-    zrf::soak::Watchdog watchdog(std::chrono::seconds(30));
-    MakeCamera("usb-ir");
-    Connect();
-    Simulation::SimulatedCameraOptions options;
-    options.asFastAsPossible = true;
-    auto secondCamera = Simulation::SimulatedCameraHandle::Start("fw-ir", options);
-    CaptureDevice second(secondCamera->Identity().Identifier());
-    DeviceEvents secondEvents(second);
-    second.Device_Connect(secondCamera->Identity().XMLData());
-    second.GrabContinous_Start();
-    ASSERT_TRUE(secondEvents.WaitForImages(1));
-
-    std::atomic<bool> once{false};
-    std::atomic<int> seenGrabbing{-1};
-    std::string thrown;
-    device->Completed().Subscribe([&](const void*, const auto&) {
-        if (once.exchange(true)) return;
-        try {
-            second.GrabContinous_Stop();
-        } catch (const System::Exception& e) {
-            thrown = e.Message();
-        }
-        seenGrabbing = second.GrabContinous_IsGrabbing() ? 1 : 0;
-    });
-    device->GrabContinous_Start();
-    ASSERT_TRUE(events->WaitForImages(3));
-    device->GrabContinous_Stop();
-    EXPECT_EQ(thrown, "");
-    EXPECT_EQ(seenGrabbing.load(), 0);
-    second.Control_GetFrameRate();  // runs after the deferred stop
-    EXPECT_EQ(CaptureDeviceInspector(second).StateNow(), DeviceState::Connected);
-    second.Dispose();
-}
-
 // The reads the device promises never fail answer from a handler too, without the lock: the
 // cached focus limits as they are, the rest with their answer to a failure, and none of it
 // taken for a failure of the camera.
