@@ -158,15 +158,16 @@ void CaptureDevice::GrabContinous_Start() {
     // A connect that stopped part-way selected no camera: a graph run now would deliver
     // nothing while the host believes it streams.
     if (!connectionBuilt) throw DeviceConnectionFailedException(k::kStartFailed);
-    ThrowIfRunFailed(captureGraph->Run());
+    // Made before the run, so the first image reaches it.
+    EnsureRecorder();
+    // Grabbing before the run: the handler of the very first image may already ask for a stop.
+    const bool wasGrabbing = isGrabbing.exchange(true);
     try {
-        EnsureRecorder();
+        ThrowIfRunFailed(captureGraph->Run());
     } catch (...) {
-        // A start that fails leaves the graph as it found it: not running for the host.
-        captureGraph->Stop();
+        isGrabbing = wasGrabbing;
         throw;
     }
-    isGrabbing = true;
     graphRunning = true;
 }
 

@@ -159,7 +159,12 @@ TEST_F(ConnectionTest, InformationDocument) {
         std::tuple(children[0].Name(), children[0].Attribute("MaxNumberOfFramesInPreRecording"),
                    children[1].Name(), children[1].Attribute("FrameCount")),
         std::tuple("Recorder", "200", "CameraInformation", "0"));
-    EXPECT_EQ(children[1].Attribute("Name"), CameraTree()->Settings().name);
+    // Every field the camera tells, in its own place.
+    const auto& camera = CameraTree()->Settings();
+    const auto read = [&](const char* name) { return children[1].Attribute(name).value_or("?"); };
+    EXPECT_EQ(std::vector({read("Name"), read("SerialNumber"), read("Article"), read("SWVersion"),
+                           read("HWArticle")}),
+              std::vector({camera.name, camera.serialNumber, camera.article, camera.swVersion, camera.hwArticle}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A stop, disconnect or disposal asked from a handler: it returns at once, nothing more is
 // raised from then on, the reads show what was asked, and the operation has run by the time a
 // host call made after the handler returned runs.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -190,6 +191,15 @@ TEST_F(DeferredTest, FieldsAThrowingHandlerKeptFromTheHostAreCountedLost) {
         EXPECT_EQ((images + row.lost) % row.fields, 0) << name << ": " << images << " images";
         TearDown();
     }
+    // Only the first failure of the process is traced (each test runs in a process of its own):
+    // a handler failing every frame does not flood the trace.
+    const auto records = log.Records();
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                            [](const auto& r) {
+                                return r.kind == Diagnostics::Log::LogKind::TraceError &&
+                                       r.text == "Exception in Grabber thread";
+                            }),
+              1);
 }
 
 // The usual pattern: the handler disposes and the host lets go of the device at once, while the
