@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -162,15 +163,17 @@ TEST_F(DeferredTest, StopAfterNImagesRaisesExactlyN) {
     }
 }
 
-// A handler that throws keeps the rest of its sample from the host: those fields are lost and
-// counted so; the field whose handler threw was raised.
+// A handler that throws, the framework's exception or any other, keeps the rest of its sample
+// from the host: those fields are lost and counted so; the field whose handler threw was raised.
 TEST_F(DeferredTest, FieldsAThrowingHandlerKeptFromTheHostAreCountedLost) {
     struct Row {
         int fields;
         int throwAt;  // the image, counted from 1, whose handler throws
         int lost;
+        bool native;  // not the framework's exception type
     };
-    for (const Row& row : {Row{1, 1, 0}, Row{4, 1, 3}, Row{4, 2, 2}, Row{4, 4, 0}, Row{2, 3, 1}}) {
+    for (const Row& row : {Row{1, 1, 0, false}, Row{4, 1, 3, false}, Row{4, 2, 2, true}, Row{4, 4, 0, false},
+                           Row{2, 3, 1, true}}) {
         const std::string name = std::to_string(row.fields) + " fields, image " + std::to_string(row.throwAt);
         MakeCamera("fw-ir");
         if (row.fields > 1) {
@@ -179,8 +182,10 @@ TEST_F(DeferredTest, FieldsAThrowingHandlerKeptFromTheHostAreCountedLost) {
         }
         Connect();
         std::atomic<int> raised{0};
-        device->Completed().Subscribe([&, at = row.throwAt](const void*, const auto&) {
-            if (++raised == at) throw System::InvalidOperationException("the host's own failure");
+        device->Completed().Subscribe([&, at = row.throwAt, native = row.native](const void*, const auto&) {
+            if (++raised != at) return;
+            if (native) throw std::runtime_error("the host's own failure");
+            throw System::InvalidOperationException("the host's own failure");
         });
         device->GrabContinous_Start();
         ASSERT_TRUE(events->WaitForImages(static_cast<std::size_t>(row.throwAt + 2 * row.fields))) << name;
@@ -191,15 +196,17 @@ TEST_F(DeferredTest, FieldsAThrowingHandlerKeptFromTheHostAreCountedLost) {
         EXPECT_EQ((images + row.lost) % row.fields, 0) << name << ": " << images << " images";
         TearDown();
     }
-    // Only the first failure of the process is traced (each test runs in a process of its own):
-    // a handler failing every frame does not flood the trace.
+    // Only the first failure of each kind in the process is traced (each test runs in a process
+    // of its own), the framework's with its exception: a handler failing every frame does not
+    // flood the trace.
     const auto records = log.Records();
-    EXPECT_EQ(std::count_if(records.begin(), records.end(),
-                            [](const auto& r) {
-                                return r.kind == Diagnostics::Log::LogKind::TraceError &&
-                                       r.text == "Exception in Grabber thread";
-                            }),
-              1);
+    const auto traced = [&](bool withException) {
+        return static_cast<int>(std::count_if(records.begin(), records.end(), [&](const auto& r) {
+            return r.kind == Diagnostics::Log::LogKind::TraceError && r.text == "Exception in Grabber thread" &&
+                   r.exceptionType.empty() != withException;
+        }));
+    };
+    EXPECT_EQ(std::pair(traced(true), traced(false)), std::pair(1, 1));
 }
 
 // The usual pattern: the handler disposes and the host lets go of the device at once, while the
