@@ -1,7 +1,9 @@
 #include "host/recorder/image_write_queue.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "host/recorder/recording_file.h"
 #include "support/copy/pixel_copy.h"
@@ -14,9 +16,9 @@ std::size_t WriteQueueSlots(std::size_t imageSize) {
     return std::clamp<std::size_t>(kBytes / std::max<std::size_t>(imageSize, 1), 2, 256);
 }
 
-ImageWriteQueue::ImageWriteQueue(std::size_t imageSize, std::size_t slots)
-    : imageSize_(0) {
-    MakeBuffers(imageSize, slots);
+ImageWriteQueue::ImageWriteQueue(std::size_t imageSize, std::size_t slots) {
+    tail_ = AlignedBytes(kMaxDirectBlock);
+    MakeRing(imageSize, slots);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -30,77 +32,127 @@ ImageWriteQueue::~ImageWriteQueue() {
     thread_.join();
 }
 
-// Left uninitialised: pages a writer that keeps up never reaches are never made resident. The
-// old buffers go first, and the new take effect only once all are made.
-void ImageWriteQueue::MakeBuffers(std::size_t imageSize, std::size_t slots) {
+// Room for `slots` whole records, and for the partial block kept before them. Left
+// uninitialised: a writer that keeps up uses the ring's start over and over (Push moves the
+// partial block back there), so pages it never reaches are never made resident. The old ring
+// goes first, and the new takes effect only once it is made.
+void ImageWriteQueue::MakeRing(std::size_t imageSize, std::size_t slots) {
     slots = std::max<std::size_t>(slots, 1);
     imageSize_ = 0;
-    slots_.clear();
-    free_.clear();
-    pending_.clear();
+    ring_.reset();
+    capacity_ = 0;
+    ends_.clear();
+    arrivals_.clear();
     head_ = count_ = 0;
-    std::vector<Slot> made(slots);
-    for (Slot& slot : made) slot.image = std::make_unique_for_overwrite<std::uint8_t[]>(imageSize);
-    free_.reserve(slots);
-    pending_.assign(slots, 0);
-    for (std::size_t i = slots; i-- > 0;) free_.push_back(i);
-    slots_ = std::move(made);
+    const std::size_t bytes = slots * (imageSize + sizeof(FrameRecordHeader)) + 2 * kMaxDirectBlock;
+    const std::size_t capacity = (bytes + kMaxDirectBlock - 1) / kMaxDirectBlock * kMaxDirectBlock;
+    AlignedBytes ring(capacity);
+    ends_.assign(slots, 0);
+    arrivals_.assign(slots, {});
+    ring_ = std::move(ring);
+    capacity_ = capacity;
     imageSize_ = imageSize;
+}
+
+std::size_t ImageWriteQueue::RingAt(std::uint64_t offset) const {
+    return static_cast<std::size_t>((offset - base_) % capacity_);
+}
+
+void ImageWriteQueue::CopyIn(std::uint64_t at, const std::uint8_t* src, std::size_t length) {
+    const std::size_t pos = RingAt(at);
+    const std::size_t first = std::min(length, capacity_ - pos);
+    std::memcpy(ring_.get() + pos, src, first);
+    std::memcpy(ring_.get(), src + first, length - first);
 }
 
 // The record's checksum over its header and the image, taken a piece at a time just before the
 // piece is copied, so the copy reads it from the nearest cache.
-std::uint32_t ImageWriteQueue::CopyAndCheck(const FrameRecordHeader& record, std::uint8_t* dst,
-                                            const std::uint8_t* src, std::size_t length) {
+std::uint32_t ImageWriteQueue::CopyInAndCheck(std::uint64_t at, const FrameRecordHeader& record,
+                                              const std::uint8_t* image, std::size_t length) {
     constexpr std::size_t kPiece = 16 * 1024;
     VORN::CCrc32 crc(VORN::CCrc32::kStandardPolynomial);
     std::uint32_t value = crc.Update(&record, offsetof(FrameRecordHeader, crc));
-    for (std::size_t at = 0; at < length; at += kPiece) {
-        const std::size_t piece = std::min(kPiece, length - at);
-        value = crc.Update(src + at, static_cast<std::uint32_t>(piece));
-        CopyPixels(dst + at, src + at, piece, false);
+    for (std::size_t done = 0; done < length;) {
+        const std::size_t pos = RingAt(at + done);
+        const std::size_t piece = std::min({kPiece, length - done, capacity_ - pos});
+        value = crc.Update(image + done, static_cast<std::uint32_t>(piece));
+        CopyPixels(ring_.get() + pos, image + done, piece, false);
+        done += piece;
     }
     return value;
 }
 
+// With nothing waiting, the partial block left moves to the ring's start: the next records
+// follow it there.
+void ImageWriteQueue::Rewind() {
+    if (count_ > 0 || writing_ || RingAt(durable_) == 0) return;
+    std::memcpy(ring_.get(), ring_.get() + RingAt(durable_), static_cast<std::size_t>(committed_ - durable_));
+    base_ = durable_;
+}
+
+bool ImageWriteQueue::HasRoom(std::size_t bytes) const {
+    return count_ < ends_.size() && committed_ + bytes - durable_ <= capacity_;
+}
+
+bool ImageWriteQueue::TailDue() const {
+    return count_ > 0 && (flushAsked_ > 0 || ending_ || Clock::now() >= arrivals_[head_] + kTailDelay);
+}
+
 bool ImageWriteQueue::Idle() const { return count_ == 0 && !writing_ && !(ending_ && file_); }
 
-void ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
+SinkStart ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
     std::unique_lock lock(mutex_);
     // A recording not ended gets everything pushed for it first; it closes here.
-    done_.wait(lock, [this] { return count_ == 0 && !writing_; });
+    ++flushAsked_;
+    work_.notify_one();
+    done_.wait(lock, [this] { return count_ == 0 && !writing_ && !(ending_ && file_); });
+    --flushAsked_;
+    if (file_ && !progress_.failed) file_->Finish(committed_);
+    file_.reset();
+    SinkStart start = file->Start(tail_.get());
+    block_ = std::has_single_bit(start.block) && start.block <= kMaxDirectBlock ? start.block : 1;
+    const std::uint64_t from = start.end / block_ * block_;
+    base_ = durable_ = from;
+    onDisk_ = committed_ = start.end;
+    CopyIn(from, tail_.get(), static_cast<std::size_t>(start.end - from));
+    records_ = 0;
+    recordsEnd_ = start.end;
     file_ = std::move(file);
     ending_ = false;
-    progress_.written = 0;
-    progress_.lost = 0;
-    progress_.failed = false;
-    progress_.mostHeld = 0;
+    progress_ = {};
     error_.clear();
+    return start;
 }
 
 ImageWriteQueue::Pushed ImageWriteQueue::Push(std::uint64_t frameNumber, std::int64_t ticks,
                                               const std::uint8_t* image, std::size_t length,
                                               bool wait) {
+    const std::size_t bytes = sizeof(FrameRecordHeader) + length;
     std::unique_lock lock(mutex_);
     if (wait && length <= imageSize_)
-        done_.wait(lock, [this] { return !free_.empty() || !file_ || ending_ || progress_.failed; });
+        done_.wait(lock, [&] { return HasRoom(bytes) || !file_ || ending_ || progress_.failed; });
     if (!file_ || ending_) return Pushed::NoRecording;
     if (progress_.failed) {
         ++progress_.lost;
         return Pushed::Failed;
     }
-    if (free_.empty() || length > imageSize_) return Pushed::Full;
-    const std::size_t index = free_.back();
-    free_.pop_back();
-    progress_.mostHeld = std::max<std::uint64_t>(progress_.mostHeld, slots_.size() - free_.size());
-    // The copy runs with the lock let go: the writing thread is never held up by it.
+    if (length > imageSize_ || !HasRoom(bytes)) return Pushed::Full;
+    Rewind();
+    const std::uint64_t at = committed_;
+    progress_.mostHeld = std::max<std::uint64_t>(progress_.mostHeld, count_ + 1);
+    // The copy runs with the lock let go: the writing thread is never held up by it, and
+    // writes only what lies before `committed_`.
     lock.unlock();
-    Slot& slot = slots_[index];
-    slot.record = FrameRecordFor(frameNumber, ticks, static_cast<std::uint32_t>(length));
-    slot.record.crc = CopyAndCheck(slot.record, slot.image.get(), image, length);
+    FrameRecordHeader record = FrameRecordFor(frameNumber, ticks, static_cast<std::uint32_t>(length));
+    record.crc = CopyInAndCheck(at + sizeof record, record, image, length);
+    CopyIn(at, reinterpret_cast<const std::uint8_t*>(&record), sizeof record);
+    const Clock::time_point now = Clock::now();
     lock.lock();
-    pending_[(head_ + count_) % pending_.size()] = index;
+    const std::size_t slot = (head_ + count_) % ends_.size();
+    ends_[slot] = at + bytes;
+    arrivals_[slot] = now;
     ++count_;
+    committed_ = at + bytes;
     lock.unlock();
     work_.notify_one();
     return Pushed::Taken;
@@ -117,14 +169,22 @@ void ImageWriteQueue::End() {
 
 void ImageWriteQueue::Wait() {
     std::unique_lock lock(mutex_);
+    ++flushAsked_;
+    work_.notify_one();
     done_.wait(lock, [this] { return Idle(); });
+    --flushAsked_;
 }
 
+// The partial block of a running recording goes with it into the new ring.
 void ImageWriteQueue::Resize(std::size_t imageSize, std::size_t slots) {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return count_ == 0 && !writing_; });
-    if (imageSize == imageSize_ && std::max<std::size_t>(slots, 1) == slots_.size()) return;
-    MakeBuffers(imageSize, slots);
+    if (imageSize == imageSize_ && std::max<std::size_t>(slots, 1) == ends_.size()) return;
+    const auto kept = static_cast<std::size_t>(committed_ - durable_);
+    if (ring_) std::memcpy(tail_.get(), ring_.get() + RingAt(durable_), kept);
+    MakeRing(imageSize, slots);
+    base_ = durable_;
+    std::memcpy(ring_.get(), tail_.get(), kept);
 }
 
 ImageWriteQueue::Progress ImageWriteQueue::Look() {
@@ -140,55 +200,120 @@ std::string ImageWriteQueue::Error() {
 void ImageWriteQueue::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        work_.wait(lock, [this] { return count_ > 0 || (ending_ && file_) || quit_; });
-        if (count_ > 0)
-            WriteFront(lock);
-        else if (ending_ && file_)
+        const bool writable = file_ && !progress_.failed;
+        if (writable) {
+            const Span span = NextSpan();
+            if (span.wholeTo > span.from || span.padded) {
+                WriteSpan(lock, span);
+                done_.notify_all();
+                continue;
+            }
+        }
+        if (ending_ && file_ && count_ == 0) {
             CloseFile(lock);
+            done_.notify_all();
+            continue;
+        }
+        if (quit_ && !file_) return;
+        if (writable && count_ > 0)
+            work_.wait_until(lock, arrivals_[head_] + kTailDelay);
         else
-            return;  // quit, with nothing left to write
-        done_.notify_all();
+            work_.wait(lock);
     }
+}
+
+// The whole blocks not yet written, and the partial one after them once it is due.
+ImageWriteQueue::Span ImageWriteQueue::NextSpan() const {
+    Span span;
+    span.from = durable_;
+    span.wholeTo = std::max(committed_ / block_ * block_, durable_);
+    span.padded = committed_ > span.wholeTo && TailDue();
+    span.dataTo = span.padded ? committed_ : span.wholeTo;
+    return span;
 }
 
 // The file is written with the lock let go: Push goes on while the disk takes its time. Only
-// this thread touches the file and the slot it writes until it says so under the lock.
-void ImageWriteQueue::WriteFront(std::unique_lock<std::mutex>& lock) {
-    const std::size_t index = pending_[head_];
-    head_ = (head_ + 1) % pending_.size();
-    --count_;
-    const bool failed = progress_.failed;
+// this thread touches the file, and nothing before `committed_` in the ring changes, until it
+// says so under the lock.
+void ImageWriteQueue::WriteSpan(std::unique_lock<std::mutex>& lock, const Span& span) {
+    std::size_t done = 0;  // the records the span completes
+    while (done < count_ && ends_[(head_ + done) % ends_.size()] <= span.dataTo) ++done;
+    const std::uint64_t recordsEnd = done > 0 ? ends_[(head_ + done - 1) % ends_.size()] : recordsEnd_;
+    const std::uint64_t records = records_ + done;
     ImageSink* file = file_.get();
     writing_ = true;
     lock.unlock();
-    const Slot& slot = slots_[index];
+    BlockPiece pieces[3];
+    std::size_t n = 0;
+    const auto whole = static_cast<std::size_t>(span.wholeTo - span.from);
+    if (whole > 0) {
+        const std::size_t pos = RingAt(span.from);
+        const std::size_t first = std::min(whole, capacity_ - pos);
+        pieces[n++] = {ring_.get() + pos, first};
+        if (first < whole) pieces[n++] = {ring_.get(), whole - first};
+    }
+    if (span.padded) {
+        const auto tail = static_cast<std::size_t>(span.dataTo - span.wholeTo);
+        std::memcpy(tail_.get(), ring_.get() + RingAt(span.wholeTo), tail);
+        std::memset(tail_.get() + tail, 0, block_ - tail);
+        pieces[n++] = {tail_.get(), block_};
+    }
     bool written = false;
     std::string why;
+    std::uint64_t reached = span.from;
     try {
-        written = !failed && file && file->Append(slot.record, slot.image.get());
-        if (!written && file && !failed) why = file->Error();
+        written = file->Write(std::span(pieces, n), span.from, recordsEnd, records, reached);
+        if (!written) why = file->Error();
     } catch (const std::exception& e) {  // no room for an error's text: the recording fails
         why = e.what();
     }
+    const std::size_t kept = written ? done : Salvage(file, std::max(reached, onDisk_), done);
     lock.lock();
     writing_ = false;
-    free_.push_back(index);
-    if (written) {
-        ++progress_.written;
-        return;
-    }
-    ++progress_.lost;
-    if (!progress_.failed) {
-        progress_.failed = true;
-        error_ = file ? std::move(why) : "the recording was closed";
+    head_ = (head_ + kept) % ends_.size();
+    count_ -= kept;
+    progress_.written += kept;
+    if (!written) return Failed(std::move(why));
+    durable_ = span.wholeTo;
+    onDisk_ = std::max(onDisk_, span.dataTo);
+    records_ = records;
+    recordsEnd_ = recordsEnd;
+}
+
+// A failed write keeps the records whose bytes all landed before `whole` (a full disk keeps
+// what fit), of the `done` the write was to complete; the lock is let go.
+std::size_t ImageWriteQueue::Salvage(ImageSink* file, std::uint64_t whole, std::size_t done) {
+    std::size_t k = 0;
+    while (k < done && ends_[(head_ + k) % ends_.size()] <= whole) ++k;
+    const std::uint64_t end = k > 0 ? ends_[(head_ + k - 1) % ends_.size()] : recordsEnd_;
+    try {
+        const std::uint64_t kept = file->KeepOnly(end, records_ + k);
+        return kept >= records_ + k ? k : 0;
+    } catch (const std::exception&) {
+        return 0;
     }
 }
 
-// Closing may remove a file without a frame: done with the lock let go too.
+// Every image not yet in the file is lost with it; the ring is free again.
+void ImageWriteQueue::Failed(std::string why) {
+    progress_.lost += count_;
+    count_ = head_ = 0;
+    durable_ = onDisk_ = committed_;
+    if (!progress_.failed) {
+        progress_.failed = true;
+        error_ = std::move(why);
+    }
+}
+
+// Its size set and closed (which may remove a file without a frame), with the lock let go too.
 void ImageWriteQueue::CloseFile(std::unique_lock<std::mutex>& lock) {
     std::unique_ptr<ImageSink> closing = std::move(file_);
+    const bool complete = !progress_.failed;
+    const std::uint64_t end = committed_;
     writing_ = true;
     lock.unlock();
+    // A size that cannot be set leaves the last block's padding: the file reads back whole.
+    if (complete) closing->Finish(end);
     closing.reset();
     lock.lock();
     writing_ = false;

@@ -33,18 +33,19 @@ using System::IO::TryLockFile;
 // A new file, created exclusively (never through a link), that can be renamed while open.
 int CreateExclusive(const std::string& path) {
 #ifdef _WIN32
-    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
         return -1;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_WRONLY);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_RDWR);
     if (fd < 0) CloseHandle(h);
     return fd;
 #else
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Readable too: a queue writing around the page cache reads its last partial block back.
+    return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
 #endif
 }
 
@@ -289,25 +290,81 @@ bool RecordingWriter::Append(std::uint64_t frameNumber, std::int64_t ticks,
     return Append(record, image);
 }
 
+// The first frame makes it a recording worth keeping: it takes the path then.
+bool RecordingWriter::TakesPath() {
+    if (frames_ > 0 || temporary_.empty()) return true;
+    if (!Publish()) return false;
+    temporary_.clear();
+    return true;
+}
+
 bool RecordingWriter::Append(const FrameRecordHeader& record, const std::uint8_t* image) {
-    if (failed_ || fd_ < 0) return false;
+    if (failed_ || fd_ < 0 || started_) return false;
     const std::uint32_t length = record.length;
-    if (WriteAll(&record, sizeof record) && WriteAll(image, length)) {
-        // The first frame makes it a recording worth keeping: it takes the path now.
-        if (frames_ == 0 && !temporary_.empty()) {
-            if (!Publish()) {
-                failed_ = true;
-                return false;
-            }
-            temporary_.clear();
-        }
+    if (WriteAll(&record, sizeof record) && WriteAll(image, length) && TakesPath()) {
         ++frames_;
         bytes_ += sizeof record + length;
         return true;
     }
     // Drop the partial record so the file ends with a complete one.
     failed_ = true;
-    if (::ftruncate(fd_, static_cast<off_t>(bytes_)) != 0) { /* the reader copes with a cut */ }
+    if (!SetFileSize(fd_, bytes_)) { /* the reader copes with a cut */ }
+    return false;
+}
+
+SinkStart RecordingWriter::Start(std::uint8_t* tail) {
+    started_ = true;
+    framesBeforeStart_ = frames_;
+    SinkStart start{bytes_, 1, {}};
+    if (writes_.direct && fd_ >= 0) {
+        direct_ = DirectFile::Open(fd_, writes_, start.fallback);
+        if (direct_) start.block = direct_->Block();
+    }
+    // The partial block the queue writes again with its first records.
+    const std::uint64_t from = bytes_ / start.block * start.block;
+    if (from < bytes_ && !ReadFullyAt(fd_, tail, static_cast<std::size_t>(bytes_ - from), from)) {
+        direct_.reset();
+        start.block = 1;
+        start.fallback = "its last block cannot be read back";
+    }
+    return start;
+}
+
+bool RecordingWriter::Write(std::span<const BlockPiece> pieces, std::uint64_t offset,
+                            std::uint64_t recordsEnd, std::uint64_t records, std::uint64_t& reached) {
+    reached = offset;
+    if (failed_ || fd_ < 0) return false;
+    const bool written = direct_ ? direct_->WriteAt(pieces, reached, error_)
+                                 : WritePiecesAt(fd_, pieces, reached, error_);
+    if (written && (records == 0 || TakesPath())) {
+        frames_ = framesBeforeStart_ + records;
+        bytes_ = recordsEnd;
+        return true;
+    }
+    if (written) reached = offset;  // it could not take its path: none of it counts
+    failed_ = true;
+    return false;
+}
+
+std::uint64_t RecordingWriter::KeepOnly(std::uint64_t end, std::uint64_t records) {
+    failed_ = true;
+    if (fd_ < 0) return 0;
+    const std::string why = error_;  // the failure's, not the path's
+    if (records > 0 && !TakesPath()) {
+        records = 0;
+        end = bytes_;
+    }
+    error_ = why;
+    frames_ = framesBeforeStart_ + records;
+    bytes_ = end;
+    if (!SetFileSize(fd_, end)) { /* the reader copes with a cut */ }
+    return records;
+}
+
+bool RecordingWriter::Finish(std::uint64_t end) {
+    if (failed_ || fd_ < 0) return false;
+    if (SetFileSize(fd_, end)) return true;
+    error_ = std::strerror(errno);
     return false;
 }
 
@@ -429,7 +486,7 @@ bool RecordingReader::GoOnAfterDamage(Framing why) {
         offset_ + 1, size_, longest);
     passedOver_ += scan.candidatesPassedOver;
     if (!scan.found) {
-        ending_ = why == Framing::CutShort ? End::CutShort : End::Damaged;
+        ending_ = why == Framing::CutShort || EndsInPadding() ? End::CutShort : End::Damaged;
         trailing_ = size_ - offset_;
         return false;
     }
@@ -445,6 +502,34 @@ bool RecordingReader::GoOnAfterDamage(Framing why) {
     damaged_.push_back(range);
     offset_ = *scan.found;
     return true;
+}
+
+// Where the zeros that end the file begin (its size when its last byte is not zero); looked for
+// once.
+std::uint64_t RecordingReader::ZeroTail() const {
+    if (zeroTail_) return *zeroTail_;
+    std::uint64_t zeros = size_;
+    std::uint8_t chunk[4096];
+    while (zeros > 0 && !zeroTail_) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, zeros));
+        if (!ReadFullyAt(fd_, chunk, n, zeros - n)) zeroTail_ = size_;
+        for (std::size_t i = n; i-- > 0 && !zeroTail_;)
+            if (chunk[i] != 0) zeroTail_ = zeros - n + i + 1;
+        zeros -= n;
+    }
+    if (!zeroTail_) zeroTail_ = 0;
+    return *zeroTail_;
+}
+
+// Zeros from the record at offset_ on, or from within it to the end, where its last bytes
+// should be: the padding of the last block a recording killed while it was written leaves.
+bool RecordingReader::EndsInPadding() const {
+    FrameRecordHeader record{};
+    const std::uint64_t zeros = ZeroTail();
+    if (zeros <= offset_ + sizeof record) return true;  // from within its header
+    return ReadFullyAt(fd_, &record, sizeof record, offset_) &&
+           record.magic == kFrameRecordMagic && record.length <= kMaxFrameRecordLength &&
+           zeros < offset_ + sizeof record + record.length;
 }
 
 // Whether the file ends where the next record would start (the ending set then clean).
@@ -468,6 +553,12 @@ bool RecordingReader::Next(RecordedFrame& frame) {
             }
             const bool ok = FrameRecordChecksum(record, frame.image.data(), record.length) == record.crc;
             const std::uint64_t next = offset_ + sizeof record + record.length;
+            // Its last bytes zeros to the end: a record cut short and padded, not a damaged one.
+            if (!ok && EndsInPadding()) {
+                ending_ = End::CutShort;
+                trailing_ = size_ - offset_;
+                break;
+            }
             // A record failing its checksum is one frame when the end or a whole record follows
             // it, or a marker does and no whole record starts within it: otherwise its length
             // may be what was damaged.

@@ -14,6 +14,9 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 
 // Appends frame records to a new recording. A failed append (a full disk, say) cuts the file
 // back to its last complete record and refuses further appends, so the file always reads back.
+// Its own appends go through the page cache; once a queue starts writing it (ImageSink), the
+// queue's blocks go around it where the file system allows (direct_writes.h), and the file
+// takes no appends of its own.
 //
 // A recording is made exclusively and replaces nothing until it holds a frame: it is written
 // under a temporary name beside the path, locked while it is written, and renamed over the
@@ -39,7 +42,15 @@ class RecordingWriter final : public ImageSink {
 
     bool Append(std::uint64_t frameNumber, std::int64_t ticks, const std::uint8_t* image,
                 std::uint32_t length);
-    bool Append(const FrameRecordHeader& record, const std::uint8_t* image) override;
+    bool Append(const FrameRecordHeader& record, const std::uint8_t* image);
+
+    // How a queue writes the file once it starts (by default around the page cache).
+    void UseWrites(const RecordingWrites& writes) { writes_ = writes; }
+    SinkStart Start(std::uint8_t* tail) override;
+    bool Write(std::span<const BlockPiece> pieces, std::uint64_t offset, std::uint64_t recordsEnd,
+               std::uint64_t records, std::uint64_t& reached) override;
+    std::uint64_t KeepOnly(std::uint64_t end, std::uint64_t records) override;
+    bool Finish(std::uint64_t end) override;
     bool Failed() const { return failed_; }
     const std::string& Error() const override { return error_; }  // why the failed append failed
     const std::string& Path() const { return path_; }
@@ -57,6 +68,7 @@ class RecordingWriter final : public ImageSink {
     bool WriteAll(const void* data, std::size_t size);
     bool Publish();
     void Abandon();
+    bool TakesPath();
 
     // Which file is at a path, whatever its name: the file system's and the file's own numbers.
     struct FileId {
@@ -73,7 +85,11 @@ class RecordingWriter final : public ImageSink {
     bool failed_ = false;
     std::string error_;
     std::uint64_t frames_ = 0;
-    std::uint64_t bytes_ = 0;
+    std::uint64_t bytes_ = 0;  // where its records end
+    RecordingWrites writes_;
+    bool started_ = false;                 // a queue writes it
+    std::uint64_t framesBeforeStart_ = 0;  // its own appends
+    std::unique_ptr<DirectFile> direct_;
 };
 
 struct RecordedFrame {
@@ -100,7 +116,8 @@ struct DamagedRange {
 // of the file after it) is returned, with checksumOk false when its checksum fails; past any
 // other damage the reader goes on at the next whole record (record_scan.h) and lists the
 // stretch it passed over. Reading ends at the end of the file, or where no whole record
-// follows: a record cut short, or damage to the end.
+// follows: a record cut short (zeros to the end, the padding a recording killed while it was
+// written leaves, count as its missing bytes), or damage to the end.
 //
 // The file's header is damaged when its marker or its size field is wrong: the records after
 // it are still read when a whole one is found, and HeaderDamaged says so; a file with neither a
@@ -143,6 +160,8 @@ class RecordingReader {
     bool WholeRecordAt(std::uint64_t offset);
     bool WholeRecordWithin(std::uint64_t from, std::uint64_t before);
     bool GoOnAfterDamage(Framing why);
+    std::uint64_t ZeroTail() const;
+    bool EndsInPadding() const;
     bool ReadHeaderOrFindRecords(const std::string& path);
     long long ReadAt(void* buffer, std::size_t n, std::uint64_t offset) const;
 
@@ -158,6 +177,7 @@ class RecordingReader {
     std::uint64_t passedOver_ = 0;
     End ending_ = End::None;
     std::uint64_t trailing_ = 0;
+    mutable std::optional<std::uint64_t> zeroTail_;
 };
 
 std::uint32_t FrameRecordChecksum(const FrameRecordHeader& header, const std::uint8_t* image,

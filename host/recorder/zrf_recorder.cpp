@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "host/logging/logger.h"
 #include "host/recorder/image_write_queue.h"
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
@@ -116,9 +117,36 @@ std::unique_ptr<RecordingWriter> ZRFRecorder::OpenWriter() {
     if (path.empty()) path = "./";
     std::error_code ec;
     const auto size = static_cast<std::uint32_t>(imageSize_);
-    if (path.back() == '/' || fs::is_directory(path, ec))
-        return RecordingWriter::Numbered(path, nextNumber_, NowTicks(), size);
-    return std::make_unique<RecordingWriter>(path, NowTicks(), size);
+    std::unique_ptr<RecordingWriter> writer =
+        path.back() == '/' || fs::is_directory(path, ec)
+            ? RecordingWriter::Numbered(path, nextNumber_, NowTicks(), size)
+            : std::make_unique<RecordingWriter>(path, NowTicks(), size);
+    writer->UseWrites(writes_);
+    return writer;
+}
+
+// The queue takes the file Start wrote the ring to. A file system that refuses direct writes is
+// written through the page cache: said once, as each recording there would say it again.
+void ZRFRecorder::BeginQueue() {
+    auto file = std::move(starting_);
+    const SinkStart start = queue_->Begin(wrap_ ? wrap_(std::move(file)) : std::move(file));
+    writeBlock_ = start.block;
+    queueHasLast_ = true;
+    if (start.fallback.empty() || fallbackTraced_) return;
+    fallbackTraced_ = true;
+    ::Vorn::Zephra::Diagnostics::Log::Logger::Trace("recorder: writing '" + lastPath_ +
+                                    "' through the page cache: direct writes refused (" +
+                                    start.fallback + ")");
+}
+
+void ZRFRecorder::SetWrites(const RecordingWrites& writes) {
+    std::lock_guard lock(SyncRoot());
+    writes_ = writes;
+}
+
+std::size_t ZRFRecorder::WriteBlock() {
+    std::lock_guard lock(SyncRoot());
+    return writeBlock_;
 }
 
 // The queue and its thread are made once and live as long as the recorder (a caller may be
@@ -179,9 +207,7 @@ void ZRFRecorder::Start(std::uint64_t value) {
     FlushRing(recording);
     // A handler may have stopped the recording (and started the next), or the ring ended it.
     if (state_ == RECORDING_STATE::STOPPED || recordings_ != recording || !starting_) return;
-    auto file = std::move(starting_);
-    queue_->Begin(wrap_ ? wrap_(std::move(file)) : std::move(file));
-    queueHasLast_ = true;
+    BeginQueue();
     FitQueue();  // a handler of the status may have changed the image size
 }
 

@@ -11,7 +11,9 @@
 // not: the one a write failed on, or images that came while the disk was far behind).
 //
 // Images are written by a thread of the recorder's own through a bounded queue
-// (image_write_queue.h), so the thread that adds them never waits for the disk: an image that
+// (image_write_queue.h), around the page cache where the file system allows (a file system
+// that refuses is written through it, and the recorder's trace says so once), so the thread
+// that adds them never waits for the disk: an image that
 // finds the queue full is left out and counted, unless the settings say WaitForDisk (a source
 // that can wait for the disk: a replay, a camera run as fast as it goes). The ring is
 // written by Start before it returns. Stop, Dispose, and Settings, CurrentPath and
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "host/recorder/direct_writes.h"
 #include "host/recorder/recorder.h"
 #include "host/xml/documents.h"
 
@@ -66,6 +69,11 @@ class ZRFRecorder final : public Recorder {
     using FileWrapper = std::function<std::unique_ptr<ImageSink>(std::unique_ptr<ImageSink>)>;
     void WrapFiles(FileWrapper wrap);
 
+    // How the recordings begun from now on are written (by default around the page cache).
+    void SetWrites(const RecordingWrites& writes);
+    // How the running or last recording is written: its block (1: through the page cache).
+    std::size_t WriteBlock();
+
     // Until every image taken so far is in the file (of a running recording too).
     void Flush();
 
@@ -96,6 +104,7 @@ class ZRFRecorder final : public Recorder {
     void ChangeState(RECORDING_STATE state);
     void StopRecording();
     void Poll();
+    void BeginQueue();
     void WaitForFile(std::unique_lock<std::recursive_mutex>& lock);
     void Settle(std::unique_lock<std::recursive_mutex>& lock);
     std::uint64_t DroppedNow();
@@ -126,6 +135,9 @@ class ZRFRecorder final : public Recorder {
     std::uint64_t droppedBefore_ = 0;  // by the recordings before the last
     std::string lastError_;
     FileWrapper wrap_;
+    RecordingWrites writes_;
+    std::size_t writeBlock_ = 0;
+    bool fallbackTraced_ = false;
     int nextNumber_ = 1;  // of the next recording made in a folder
     std::vector<RingSlot> ring_;
     std::size_t ringNext_ = 0;

@@ -2,6 +2,8 @@
 // waits, writes everything it took in order and byte for byte, and counts what it could not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "host/recorder/image_write_queue.h"
@@ -79,6 +81,76 @@ TEST(ImageWriteQueue, EachRecordCarriesTheChecksumOfItsHeaderAndImageWhateverIts
     }
 }
 
+// The stream a record-by-record writer makes of `prefix` and images numbered from 1.
+std::vector<std::uint8_t> RecordByRecord(const std::vector<std::uint8_t>& prefix, std::size_t size, int images) {
+    std::vector<std::uint8_t> bytes = prefix;
+    for (int n = 1; n <= images; ++n) {
+        const std::vector<std::uint8_t> image = TestImage(size, static_cast<std::uint64_t>(n));
+        FrameRecordHeader record = FrameRecordFor(static_cast<std::uint64_t>(n), n, static_cast<std::uint32_t>(size));
+        record.crc = FrameRecordChecksum(record, image.data(), record.length);
+        const auto* header = reinterpret_cast<const std::uint8_t*>(&record);
+        bytes.insert(bytes.end(), header, header + sizeof record);
+        bytes.insert(bytes.end(), image.begin(), image.end());
+    }
+    return bytes;
+}
+
+// Records packed into blocks and written a block at a time make the file a record-by-record
+// writer makes, whatever the block, wherever a record ends (straddling blocks, filling one
+// exactly, a byte past one), and whether each write waits for the last (a padded block written
+// again) or not; every write is whole blocks at a block's start, and the end sets the size.
+TEST(ImageWriteQueue, BlocksHoldTheRecordsByteForByteWhateverTheBlockAndWhereARecordEnds) {
+    for (const std::size_t block : {std::size_t{1}, std::size_t{512}, std::size_t{4096}, std::size_t{65536}}) {
+        const std::size_t exact = block > 32 ? block - 32 : 0;  // a record fills a block
+        for (const std::size_t size : {std::size_t{0}, std::size_t{1}, exact, exact + 1, 3 * block + 5, std::size_t{618240}}) {
+            for (const std::size_t prefix : {std::size_t{0}, std::size_t{32}, block + 1}) {
+                for (const bool waitEach : {false, true}) {
+                    const std::string what = "block " + std::to_string(block) + ", image " + std::to_string(size) +
+                                             ", prefix " + std::to_string(prefix) + (waitEach ? ", waiting" : "");
+                    constexpr int kImages = 5;
+                    ImageWriteQueue queue(size, 3);
+                    Recording r;
+                    r.log->block = block;
+                    r.log->prefix.assign(prefix, 0xA5);
+                    queue.Begin(r.Sink());
+                    for (int n = 1; n <= kImages; ++n) {
+                        ASSERT_EQ(queue.Push(n, n, TestImage(size, n).data(), size, true), Pushed::Taken) << what;
+                        if (waitEach) queue.Wait();
+                    }
+                    queue.End();
+                    queue.Wait();
+                    const std::vector<std::uint8_t> expected = RecordByRecord(r.log->prefix, size, kImages);
+                    std::lock_guard lock(r.log->mutex);
+                    ASSERT_EQ(r.log->finishedAt, static_cast<std::int64_t>(expected.size())) << what;
+                    ASSERT_GE(r.log->bytes.size(), expected.size()) << what;
+                    EXPECT_LT(r.log->bytes.size(), expected.size() + std::max<std::size_t>(block, 1)) << what;
+                    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.log->bytes.begin())) << what;
+                    EXPECT_TRUE(std::all_of(r.log->bytes.begin() + static_cast<std::ptrdiff_t>(expected.size()),
+                                            r.log->bytes.end(), [](std::uint8_t b) { return b == 0; }))
+                        << what << ": the padding is zeros";
+                    EXPECT_EQ(r.log->misaligned, 0) << what;
+                    EXPECT_EQ(r.log->numbers.size(), static_cast<std::size_t>(kImages)) << what;
+                    EXPECT_EQ(r.log->badChecksums, 0) << what;
+                }
+            }
+        }
+    }
+}
+
+// Nobody waits and nothing more comes: the last block is written anyway, padded, soon after.
+TEST(ImageWriteQueue, ALastPartialBlockIsWrittenWithoutBeingAskedFor) {
+    ImageWriteQueue queue(kSize, 2);
+    Recording r;
+    r.log->block = 4096;
+    queue.Begin(r.Sink());
+    ASSERT_EQ(Push(queue, 1), Pushed::Taken);
+    std::unique_lock lock(r.log->mutex);
+    EXPECT_TRUE(r.log->changed.wait_for(lock, std::chrono::seconds(20), [&] { return r.log->numbers.size() == 1; }));
+    EXPECT_EQ(r.log->finishedAt, -1);
+    lock.unlock();
+    EXPECT_EQ(queue.Look().written, 1u);
+}
+
 // A source that can wait waits for a buffer instead of being refused; a failure or the end of
 // the recording ends the wait.
 TEST(ImageWriteQueue, APushThatMayWaitGetsTheNextFreeBufferOrTheReasonThereIsNone) {
@@ -111,20 +183,26 @@ TEST(ImageWriteQueue, APushThatMayWaitGetsTheNextFreeBufferOrTheReasonThereIsNon
     }
 }
 
-// A write that fails loses its image and every image taken after it for that recording; the
-// next recording starts clean.
-TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
+// A write that fails loses the images it held and every image taken after it for that
+// recording; the next recording starts clean. Held at the gate, the first write holds image 1
+// and the next all the others; written one by one, each write holds one.
+TEST(ImageWriteQueue, AFailedWriteLosesItsImagesAndEveryImageAfterItOnly) {
     struct Case {
         std::uint64_t failAt;
+        bool oneByOne;
         std::uint64_t written, lost;
     };
-    for (const Case c : {Case{1, 0, 4}, Case{2, 1, 3}, Case{4, 3, 1}}) {
+    for (const Case c : {Case{1, false, 0, 4}, Case{2, false, 1, 3}, Case{4, true, 3, 1}}) {
         ImageWriteQueue queue(kSize, 4);
         Recording r;
         r.log->failAt = c.failAt;
-        r.log->Hold();
+        if (!c.oneByOne) r.log->Hold();
         queue.Begin(r.Sink());
-        for (std::uint64_t n = 1; n <= 4; ++n) ASSERT_EQ(Push(queue, n), Pushed::Taken);
+        for (std::uint64_t n = 1; n <= 4; ++n) {
+            ASSERT_EQ(Push(queue, n), Pushed::Taken);
+            if (c.oneByOne) queue.Wait();
+            if (!c.oneByOne && n == 1) r.log->AwaitWaiter();  // the first write holds image 1 alone
+        }
         r.log->Release();
         queue.Wait();
         auto progress = queue.Look();
@@ -137,6 +215,7 @@ TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
         queue.End();
         queue.Wait();
         EXPECT_FALSE(r.log->Open()) << c.failAt;
+        EXPECT_EQ(r.log->finishedAt, -1) << "a failed file keeps the size its cut gave it";
 
         Recording next;
         queue.Begin(next.Sink());
@@ -150,11 +229,47 @@ TEST(ImageWriteQueue, AFailedWriteLosesItsImageAndEveryImageAfterItOnly) {
     }
 }
 
+// A disk that fills part way through a write keeps every record whose bytes all landed: the
+// file is cut after the last of them, and only the rest are lost.
+TEST(ImageWriteQueue, AWriteThatFailsPartWayKeepsTheRecordsThatLanded) {
+    constexpr std::size_t kRecordBytes = sizeof(FrameRecordHeader) + kSize;  // 96
+    struct Case {
+        std::size_t block;
+        std::uint64_t fullAt;
+        std::uint64_t kept;
+    };
+    for (const Case c : {Case{1, 50, 0}, Case{1, kRecordBytes, 1}, Case{1, 3 * kRecordBytes - 1, 2},
+                         Case{512, 2 * kRecordBytes + 10, 2}, Case{512, 512, 5}, Case{4096, 1, 0}}) {
+        const std::string what = "block " + std::to_string(c.block) + ", full at " + std::to_string(c.fullAt);
+        ImageWriteQueue queue(kSize, 8);
+        Recording r;
+        r.log->block = c.block;
+        r.log->fullAt = c.fullAt;
+        r.log->Hold();
+        queue.Begin(r.Sink());
+        for (std::uint64_t n = 1; n <= 8; ++n) ASSERT_EQ(Push(queue, n), Pushed::Taken) << what;
+        r.log->Release();
+        queue.End();
+        queue.Wait();
+        const auto progress = queue.Look();
+        EXPECT_TRUE(progress.failed) << what;
+        EXPECT_EQ(progress.written, c.kept) << what;
+        EXPECT_EQ(progress.lost, 8 - c.kept) << what;
+        EXPECT_EQ(queue.Error(), "No space left on device") << what;
+        EXPECT_EQ(r.log->keptEnd, static_cast<std::int64_t>(c.kept * kRecordBytes)) << what;
+    }
+}
+
 // A sink that throws (no memory for an error's text, say) fails the recording like a failed
 // write, with the exception's text; the writing thread goes on.
 class ThrowingSink final : public ImageSink {
   public:
-    bool Append(const FrameRecordHeader&, const std::uint8_t*) override { throw std::bad_alloc(); }
+    SinkStart Start(std::uint8_t*) override { return {}; }
+    bool Write(std::span<const BlockPiece>, std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t&) override {
+        throw std::bad_alloc();
+    }
+    std::uint64_t KeepOnly(std::uint64_t, std::uint64_t records) override { return records; }
+    bool Finish(std::uint64_t) override { return true; }
     const std::string& Error() const override { return error_; }
 
   private:
