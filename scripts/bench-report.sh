@@ -4,7 +4,9 @@
 # the length of the recording it exports (its speeds beside export --zrf's in a table before),
 # the peak memory of a 10,000-frame recording run, replay's first frame and peak memory for a
 # 1 GB recording against a 10 MB one, and the device path's cost under Wine against Linux's.
-# Before it, a table of 1 to 16 cameras streaming and recording at once in real time. Each row
+# Before it, a table of 1 to 16 cameras streaming and recording at once in real time, and more
+# while none loses a frame, beside the disk's direct-write bandwidth; and the recorder's figures
+# on a file system that refuses direct writes (ramfs, when it can be mounted). Each row
 # ends with "meets" or "misses" and, for a miss of a benchmark, the top entries of a profile;
 # the last line counts the misses. It takes about ten minutes: not for CI.
 # ZRF_BENCH_ARGS is passed to every benchmark program (e.g. --benchmark_min_time=0.05s).
@@ -41,9 +43,9 @@ for program in "$build"/bench/*_bench; do
 done
 
 # Peak resident memory (KiB) of a zrfgrab recording run of N frames, then what of it the
-# recorder's buffers of frames waiting for the disk hold (KiB: the most frames waiting at once,
-# times a frame's record: the run makes one recording, its buffers made for it and taken
-# last-freed first, so no other buffer was touched); empty when it failed.
+# recorder's queue of frames waiting for the disk holds (KiB: the most frames waiting at once,
+# times a frame's record: a queue that keeps up writes its frames from the start of its memory
+# over and over, so it touches no more of it); empty when it failed.
 peak_rss_kib() {
   local frames=$1 file
   file=$(mktemp /tmp/bench-report.XXXXXX.zrec)
@@ -62,6 +64,31 @@ peak_rss_kib() {
     END { printf "%d", (n > 0 ? most * bytes / n / 1024 : 0) }')
   echo "$(tail -n 1 "$logs/time-$frames.txt") $waiting"
 }
+# --- The recorder on a file system that refuses direct writes (ramfs): the fallback's figures.
+fallback_why=""
+fallback_dir=$(mktemp -d "$work/refusing.XXXXXX")
+if mount -t ramfs ramfs "$fallback_dir" 2>/dev/null; then
+  echo "=== bench-report: the recorder on ramfs, which refuses direct writes" >&2
+  # shellcheck disable=SC2086
+  ZRF_BENCH_DIR=$fallback_dir "$build/bench/device_path_bench" --benchmark_filter='BM_Recorder/' \
+    ${ZRF_BENCH_ARGS:-} >"$logs/fallback.log" 2>&1 || fallback_why="it failed: see $logs/fallback.log"
+  umount "$fallback_dir" 2>/dev/null
+  grep '^ratio: recorder_' "$logs/fallback.log" | sed 's/^ratio: recorder_/fallback_/' >>"$ratios"
+else
+  fallback_why="ramfs cannot be mounted here (that takes root)"
+fi
+
+# --- The disk's direct-write bandwidth: a sequential direct write of 1 GB in 4 MiB blocks, in MB/s.
+echo "=== bench-report: the disk's direct-write bandwidth (1 GB)" >&2
+sync -f "$work" 2>/dev/null || sync
+bandwidth=""
+started=$(date +%s.%N)
+if dd if=/dev/zero of="$work/bandwidth" bs=4M count=256 oflag=direct conv=fsync status=none \
+    2>"$logs/bandwidth.log"; then
+  bandwidth=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.0f", 1073741824 / (b - a) / 1e6 }')
+fi
+rm -f "$work/bandwidth"
+
 # zrfgrab export per format beside export --zrf, on a 150-frame recording of a 30 fps camera.
 echo "=== bench-report: zrfgrab export per format" >&2
 bash bench/export_speed.sh "$build/tools/zrfgrab/zrfgrab" "$logs/export-work" >"$logs/export_speed.log" 2>&1 ||
@@ -80,7 +107,9 @@ camera_counts=(1 2 4 8 16)
 # host (in clock ticks).
 machine_ticks() { awk '$1 == "cpu" { print $2+$3+$4+$5+$6+$7+$8+$9, $5, $6, $9; exit }' /proc/stat; }
 # One run of N cameras; prints "lost cpu-per-camera-% MB/s iowait-% busy-% dirty stolen-%
-# longest-hold-ms" or "failed". Beside it a probe thread asks for the processor every 5 ms: its
+# longest-hold-ms peak-RSS-KiB queues-bytes waiting-bytes" or "failed" (the queues: the memory
+# the recorders hold for frames waiting for the disk, at most; waiting: the most frames each had
+# waiting at once, times its record, summed). Beside it a probe thread asks for the processor every 5 ms: its
 # longest wait is how long the machine held up every thread.
 several_cameras() {
   local n=$1 dir args=() i before after status probe
@@ -92,7 +121,7 @@ several_cameras() {
   "$build/bench/stall_probe" "$camera_seconds" >"$logs/cameras-$n.probe" 2>&1 &
   probe=$!
   before=$(machine_ticks)
-  /usr/bin/time -f '%e %U %S' -o "$logs/cameras-$n.time" "$zrfgrab" grab "${args[@]}" \
+  /usr/bin/time -f '%e %U %S %M' -o "$logs/cameras-$n.time" "$zrfgrab" grab "${args[@]}" \
     --seconds "$camera_seconds" --record "$dir/run.zrec" --json --quiet \
     >"$logs/cameras-$n.json" 2>"$logs/cameras-$n.log"
   status=$?
@@ -116,18 +145,31 @@ several_cameras() {
       /^camera_dropped:/ { split($0, f, ":"); lost += f[2] }
       /^lost:/ { split($0, f, ":"); lost += f[2] }
       /^recording_dropped:/ { split($0, f, ":"); lost += f[2] }
-      /^recording_bytes:/ { split($0, f, ":"); bytes += f[2] }
+      /^recording_bytes:/ { split($0, f, ":"); bytes += f[2]; cameraBytes = f[2] }
+      /^recording_frames:/ { split($0, f, ":"); cameraFrames = f[2] }
+      /^recording_most_waiting:/ { split($0, f, ":"); if (cameraFrames > 0) waiting += f[2] * cameraBytes / cameraFrames }
+      /^recording_queue_bytes:/ { split($0, f, ":"); queues += f[2] }
       END {
         split(time, t, " "); split(before, b, " "); split(after, a, " ")
         total = a[1] - b[1]; idle = a[2] - b[2]; io = a[3] - b[3]; stolen = a[4] - b[4]
         if (total <= 0) total = 1
         hold = split(probe, p, " ") >= 2 && p[1] == "longest_ms" ? sprintf("%.0f", p[2]) : "n/a"
-        printf "%d %.1f %.1f %.1f %.1f %d %.1f %s\n", lost, (t[2] + t[3]) / t[1] / n * 100, bytes / 1e6 / s, io / total * 100, (total - idle - io - stolen) / total * 100, dirty, stolen / total * 100, hold
+        printf "%d %.1f %.1f %.1f %.1f %d %.1f %s %d %.0f %.0f\n", lost, (t[2] + t[3]) / t[1] / n * 100, bytes / 1e6 / s, io / total * 100, (total - idle - io - stolen) / total * 100, dirty, stolen / total * 100, hold, t[4], queues, waiting
       }'
 }
 declare -A camera_result
 for n in "${camera_counts[@]}"; do
   echo "=== bench-report: $n camera(s) recording for $camera_seconds s" >&2
+  camera_result[$n]=$(several_cameras "$n")
+done
+# Past 16, 8 cameras more at a time while every frame was kept, until their bytes come to 90 %
+# of the disk's direct-write bandwidth (or 128 cameras).
+n=${camera_counts[-1]}
+while [ "$(echo "${camera_result[$n]}" | cut -d' ' -f1)" = 0 ] && [ -n "$bandwidth" ] && [ "$n" -lt 128 ] &&
+    awk -v mbps="$(echo "${camera_result[$n]}" | cut -d' ' -f3)" -v b="$bandwidth" 'BEGIN { exit !(mbps < 0.9 * b) }'; do
+  n=$((n + 8))
+  camera_counts+=("$n")
+  echo "=== bench-report: $n cameras recording for $camera_seconds s" >&2
   camera_result[$n]=$(several_cameras "$n")
 done
 
@@ -249,7 +291,7 @@ bench_of() {
   local f
   case $1 in
     device_path_*) f=${1#device_path_}; echo "device_path_bench BM_Device/${f%%_vs_*}/idle" ;;
-    recorder_*) f=${1#recorder_}; f=${f%_vs_write}; echo "device_path_bench BM_Recorder/$f" ;;
+    recorder_*) f=${1#recorder_}; echo "device_path_bench BM_Recorder/${f%%_*}" ;;
     capture_path_*) echo "capture_path_bench BM_CapturePath/${1#capture_path_}" ;;
     usb_raw_swapped_vs_memcpy) echo "decode_bench BM_UsbRawSwapped" ;;
     usb_raw_vs_memcpy) echo "decode_bench BM_UsbRaw\$" ;;
@@ -295,11 +337,14 @@ awk '$1 == "speed:" { printf "%-44s %12s   %s x\n", "export " $2, $3, $4 }' "$lo
 
 echo
 echo "usb-ir cameras at $camera_fps fps, all recording for $camera_seconds s to ${ZRF_BENCH_DIR:-/tmp} ($(nproc 2>/dev/null) cores)"
-printf '%8s %12s %15s %11s %9s %9s %9s %13s   %s\n' cameras "frames lost" "CPU per camera" "disk MB/s" "I/O wait" "CPU busy" "stolen" "longest hold" "limit"
+printf '%8s %12s %15s %11s %9s %9s %9s %13s %10s %10s   %s\n' cameras "frames lost" "CPU per camera" "disk MB/s" "I/O wait" "CPU busy" "stolen" "longest hold" "peak MiB" "queues MiB" "limit"
 first_losing=""
+largest_lossless=0
+largest_mbps=0
+largest_busy=0
 declare -A camera_limit
 for n in "${camera_counts[@]}"; do
-  read -r lost cpu mbps wait busy dirty stolen hold <<<"${camera_result[$n]}"
+  read -r lost cpu mbps wait busy dirty stolen hold rss queues waiting <<<"${camera_result[$n]}"
   if [ "$lost" = failed ] || [ -z "$lost" ]; then
     printf '%8s %12s   (failed: see %s)\n' "$n" "n/a" "$logs/cameras-$n.log"
     continue
@@ -315,7 +360,9 @@ for n in "${camera_counts[@]}"; do
       print (b >= 85) ? "CPU" : (h != "n/a" && h + 0 >= 2000 / fps) ? "the machine held every thread up" : (d == 1) ? "disk (dirty pages at the limit)" : (w >= 5) ? "disk (I/O wait)" : "neither CPU nor disk" }')
   fi
   camera_limit[$n]="$limit (longest hold $hold ms, stolen $stolen %)"
-  printf '%8s %12s %14s%% %11s %8s%% %8s%% %8s%% %10s ms   %s\n' "$n" "$lost" "$cpu" "$mbps" "$wait" "$busy" "$stolen" "$hold" "$limit"
+  printf '%8s %12s %14s%% %11s %8s%% %8s%% %8s%% %10s ms %10s %10s   %s\n' "$n" "$lost" "$cpu" "$mbps" "$wait" "$busy" "$stolen" "$hold" \
+    "$(awk -v k="$rss" 'BEGIN { printf "%.0f", k / 1024 }')" "$(awk -v q="$queues" 'BEGIN { printf "%.0f", q / 1048576 }')" "$limit"
+  [ "$lost" = 0 ] && largest_lossless=$n && largest_mbps=$mbps && largest_busy=$busy
 done
 echo "first count that loses frames: ${first_losing:-none up to ${camera_counts[-1]}}"
 
@@ -336,9 +383,24 @@ for f in UsbRaw Ieee1394 Ieee1394x2 Ieee1394x4 Yuy2 Mjpg; do
   ratio_row "device path / memcpy of the image: $f" "device_path_${f}_vs_memcpy" 1.5
 done
 ratio_row "device path / bare decode: UsbJpegLs" device_path_UsbJpegLs_vs_bare_decode 1.05
+# The recorder writes around the page cache: against a plain buffered write of the same bytes,
+# its CPU time, and its wall time until the bytes are on the disk (the plain write's fdatasync
+# included). Beside it, as figures, the wall time against the plain write returning with its
+# bytes only in the page cache, and the fallback's figures where direct writes are refused.
+value_of() { awk -v k="$1" '$1 == k { v = $2 } END { print (v != "") ? sprintf("%.3f x", v) : "n/a" }' "$ratios"; }
 for f in UsbRaw UsbJpegLs Ieee1394 Ieee1394x2 Ieee1394x4; do
-  ratio_row "recorder / plain write: $f" "recorder_${f}_vs_write" 1.1
+  ratio_row "recorder / plain write, CPU time: $f" "recorder_${f}_vs_write" 0.8
+  ratio_row "recorder / plain write + fdatasync, wall time: $f" "recorder_${f}_wall_vs_write" 1.1
+  printf '%-62s %12s   %s\n' "  (wall time / the page-cache write's: $f)" "$(value_of "recorder_${f}_wall_vs_cached_write")" "figure"
 done
+if [ -z "$fallback_why" ]; then
+  for f in UsbRaw Ieee1394x4; do
+    printf '%-62s %12s   %s\n' "  (ramfs, refusing direct writes: CPU / plain write: $f)" "$(value_of "fallback_${f}_vs_write")" "figure"
+    printf '%-62s %12s   %s\n' "  (ramfs, refusing direct writes: wall / plain write: $f)" "$(value_of "fallback_${f}_wall_vs_cached_write")" "figure"
+  done
+else
+  echo "      (the recorder where direct writes are refused: not run: $fallback_why)"
+fi
 # Every export of a 30 fps recording takes less time than the recording lasted.
 for kind in zrf tiff_stack tiff_files png16 csv video; do
   ratio_row "export $kind / the recording's length" "export_${kind}_vs_length" 1.0
@@ -368,6 +430,34 @@ eight=$(echo "${camera_result[8]:-}" | cut -d' ' -f1)
 row "8 cameras at 30 fps recording: frames lost" "${eight:-n/a}" "0" \
   "$([ "$eight" = 0 ] && echo meets || echo misses)"
 [ "${eight:-n/a}" = 0 ] || echo "      (limit: ${camera_limit[8]:-none measured})"
+# How many cameras record at once with every frame kept, against the disk's bandwidth.
+sixteen=$(echo "${camera_result[16]:-}" | cut -d' ' -f1)
+row "16 cameras at 30 fps recording: frames lost" "${sixteen:-n/a}" "0" \
+  "$([ "$sixteen" = 0 ] && echo meets || echo misses)"
+[ "${sixteen:-n/a}" = 0 ] || echo "      (limit: ${camera_limit[16]:-none measured})"
+printf '%-62s %12s   %s\n' "disk's direct-write bandwidth, 1 GB in 4 MiB blocks (MB/s)" "${bandwidth:-n/a}" "figure"
+if [ -n "$bandwidth" ]; then
+  share=$(awk -v m="$largest_mbps" -v b="$bandwidth" 'BEGIN { printf "%.0f", m / b * 100 }')
+  row "most cameras with 0 frames lost: $largest_lossless ($largest_mbps MB/s)" "$share %" ">= 90 %" \
+    "$(awk -v s="$share" 'BEGIN { print (s >= 90) ? "meets" : "misses" }')"
+  if [ -n "$first_losing" ]; then
+    echo "      (at $first_losing cameras: ${camera_limit[$first_losing]}; $largest_lossless cameras with the processors $largest_busy % busy: $(awk -v c="$largest_lossless" -v p="$(nproc 2>/dev/null || echo 2)" 'BEGIN { printf "%.1f", c / p }') cameras per core)"
+  fi
+else
+  row "most cameras with 0 frames lost against the disk's bandwidth" "n/a" ">= 90 %" misses
+  echo "      (the bandwidth could not be measured: see $logs/bandwidth.log)"
+fi
+# Memory with 16 cameras recording: the recorders' queues are bounded, named apart.
+read -r _ _ _ _ _ _ _ _ rss16 queues16 waiting16 <<<"${camera_result[16]:-}"
+if [ -n "${rss16:-}" ] && [ -n "${queues16:-}" ]; then
+  mib=$(awk -v k="$rss16" 'BEGIN { printf "%.0f", k / 1024 }')
+  bound=$(awk -v q="$queues16" 'BEGIN { printf "%.0f", q / 1048576 + 16 * 32 }')
+  row "peak RSS, 16 cameras recording (MiB)" "$mib" "<= $bound MiB" \
+    "$(awk -v m="$mib" -v b="$bound" 'BEGIN { print (m <= b) ? "meets" : "misses" }')"
+  awk -v q="$queues16" -v w="$waiting16" 'BEGIN { printf "      (the goal: the recorders'"'"' queues, %.0f MiB at most (%.1f MiB each), and 32 MiB a camera beside them; the queues touched about %.0f MiB: the most frames waiting)\n", q / 1048576, q / 16 / 1048576, w / 1048576 }'
+else
+  row "peak RSS, 16 cameras recording (MiB)" "n/a" "bounded" misses
+fi
 # Replay reads as it plays: the first frame does not wait for the whole recording, and memory
 # does not grow with it.
 if [ -n "$replay_small_ns" ] && [ -n "$replay_large_ns" ]; then

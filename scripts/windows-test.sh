@@ -140,6 +140,11 @@ wine_zrfgrab() {
   return "$status"
 }
 
+# As recording_whole, and the file ends where its last record does.
+recording_whole_and_clean() {
+  recording_whole "$@" && grep -q "^ending       clean" "$1.info"
+}
+
 # The Linux zrfgrab's info finds the recording whole (every checksum good) with N frames.
 recording_whole() {
   local recording=$1 frames=$2
@@ -190,6 +195,13 @@ if [ "$plugin" = 1 ]; then
   (mkdir -p "$work/linux-fw" && cd "$work/linux-fw" &&
     "$linux_zrfgrab" "${grab[@]}" --fast --quiet --record fw.zrec >/dev/null 2>&1) || true
   check "its pixels equal the Linux build's" same_pixels "$work/linux-fw/fw.zrec" "$work/fw/fw.zrec"
+
+  # Recordings go around the page cache there too: unbuffered, written through, in whole sectors.
+  check "grab --json --record FILE, written unbuffered" wine_zrfgrab "$work/unbuffered" \
+    grab --camera usb-ir --frames 45 --fast --quiet --json --record u.zrec
+  check "its blocks are 4096 bytes" grep -q '"recording_write_block": 4096,' "$work/unbuffered/out.txt"
+  check "its recording is whole, its size set (no padding at its end)" \
+    recording_whole_and_clean "$work/unbuffered/u.zrec" 45
 
   check "command 40 --camera fw-ir" wine_zrfgrab "$work/cmd" command 40 --camera fw-ir
   check "command 40 answers as on Linux" \

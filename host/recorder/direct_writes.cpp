@@ -193,7 +193,12 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
         why = std::strerror(EINVAL);
         return nullptr;
     }
-    const std::size_t block = std::max(writes.block, alignment);
+    // The least the file system takes is not what it takes fast: a disk of 4096-byte sectors
+    // that is given 512-byte blocks reads each of its sectors back to write part of it. Its
+    // preferred size, unless asked for another.
+    struct stat st {};
+    const std::size_t preferred = ::fstat(fd, &st) == 0 && st.st_blksize > 0 ? static_cast<std::size_t>(st.st_blksize) : 4096;
+    const std::size_t block = std::max(writes.block > 0 ? writes.block : preferred, alignment);
     if (!UsableBlock(block)) {
         why = "its direct writes must be aligned to " + std::to_string(block) + " bytes";
         return nullptr;

@@ -14,10 +14,11 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 // The largest block the queue packs records into; its memory is aligned to it.
 inline constexpr std::size_t kMaxDirectBlock = 64 * 1024;
 
-// How a recording's file is written once a queue takes it: around the page cache in the file
-// system's own block size by default. `block` (a power of two up to kMaxDirectBlock) asks for
-// larger blocks; `refuseDirect` makes the open refuse as a file system without direct writes
-// does (a test's seam).
+// How a recording's file is written once a queue takes it: around the page cache, by default in
+// blocks of the file system's preferred size (at least what its direct writes must be aligned
+// to). `block` (a power of two up to kMaxDirectBlock) asks for another size, no smaller than that
+// alignment; `refuseDirect` makes the open refuse as a file system without direct writes does
+// (a test's seam).
 struct RecordingWrites {
     bool direct = true;
     std::size_t block = 0;

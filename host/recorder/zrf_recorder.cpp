@@ -350,6 +350,11 @@ XElement ZRFRecorder::Settings() {
         // How near the disk came to losing images: the most waiting to be written at once,
         // the one being written included.
         settings.SetAttribute("MostImagesWaiting", std::to_string(mostWaiting_));
+        // How its file is written: whole blocks of this many bytes around the page cache, or
+        // 1, through it.
+        settings.SetAttribute("WriteBlock", std::to_string(writeBlock_));
+        // The memory held for images waiting for the disk: the most it can come to.
+        settings.SetAttribute("QueueBytes", std::to_string(queue_ ? queue_->RingBytes() : 0));
     }
     return settings;
 }

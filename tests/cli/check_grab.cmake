@@ -19,6 +19,10 @@ if(NOT out MATCHES "\"delivered\": 300, \"lost\": 0"
    OR NOT out MATCHES "\"recording_most_waiting\": ([1-9]|[1-9][0-9]|1[0-9][0-9]|2[0-4][0-9]|25[0-6]),")  # a queue holds at most 256
   message(FATAL_ERROR "grab summary: ${out}")
 endif()
+# Written around the page cache, in whole blocks of the file system's (512 bytes to 64 KiB).
+if(NOT out MATCHES "\"recording_write_block\": (512|1024|2048|4096|8192|16384|32768|65536),")
+  message(FATAL_ERROR "the recording was not written in direct blocks (does ${DIR}'s file system refuse them?): ${out}")
+endif()
 if(NOT EXISTS ${DIR}/last.png)
   message(FATAL_ERROR "no picture")
 endif()

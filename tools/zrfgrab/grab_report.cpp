@@ -55,6 +55,8 @@ std::string CameraJson(const CameraSummary& s, const std::string& endedBy, bool 
     out += std::string(", \"recording_complete\": ") + (!s.recording ? "null" : r.error.empty() ? "true" : "false");
     out += ", \"recording_error\": " + (r.error.empty() ? "null" : JsonText(r.error));
     out += ", \"recording_most_waiting\": " + std::to_string(r.mostWaiting);
+    out += ", \"recording_write_block\": " + std::to_string(r.writeBlock);
+    out += ", \"recording_queue_bytes\": " + std::to_string(r.queueBytes);
     out += ", \"picture\": " + (s.picture.empty() ? "null" : JsonText(s.picture)) + ", ";
     const std::string ended = endedBy.empty() ? "null" : JsonText(endedBy);
     return "{" + (named ? "\"camera\": " + JsonText(s.label) + ", " : std::string()) + out +

@@ -131,6 +131,8 @@ RecordingReport ReadRecordingReport(IDevice& device, const std::string& requeste
     report.error = settings.Attribute("Error").value_or("");
     report.dropped = CountAttribute(settings, "DroppedFrames");
     report.mostWaiting = CountAttribute(settings, "MostImagesWaiting");
+    report.writeBlock = CountAttribute(settings, "WriteBlock");
+    report.queueBytes = CountAttribute(settings, "QueueBytes");
     if (report.frames == 0 && report.error.empty())
         report.error = "no frame arrived to record, so nothing was written (a file already there is kept)";
     std::error_code ec;

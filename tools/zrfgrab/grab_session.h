@@ -29,6 +29,8 @@ struct RecordingReport {
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;  // delivered while recording and not in the file
     std::uint64_t mostWaiting = 0;  // the most images waiting for the disk at once
+    std::uint64_t queueBytes = 0;   // the memory held for frames waiting for the disk
+    std::uint64_t writeBlock = 0;   // written in blocks of this many bytes around the page cache; 1: through it
     std::uintmax_t bytes = 0;
     std::string error;  // why it stopped early; empty when nothing stopped it
 };
