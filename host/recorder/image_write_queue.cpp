@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <limits>
+#include <new>
 
 #include "host/recorder/recording_file.h"
 #include "support/copy/pixel_copy.h"
@@ -44,6 +46,8 @@ void ImageWriteQueue::MakeRing(std::size_t imageSize, std::size_t slots) {
     ends_.clear();
     arrivals_.clear();
     head_ = count_ = 0;
+    constexpr std::size_t kMost = std::numeric_limits<std::size_t>::max() / 2;
+    if (imageSize > kMost / slots) throw std::bad_alloc();  // the sum below would wrap
     const std::size_t bytes = slots * (imageSize + sizeof(FrameRecordHeader)) + 2 * kMaxDirectBlock;
     const std::size_t capacity = (bytes + kMaxDirectBlock - 1) / kMaxDirectBlock * kMaxDirectBlock;
     AlignedBytes ring(capacity);
@@ -114,7 +118,8 @@ SinkStart ImageWriteQueue::Begin(std::unique_ptr<ImageSink> file) {
     const std::uint64_t from = start.end / block_ * block_;
     base_ = durable_ = from;
     onDisk_ = committed_ = start.end;
-    CopyIn(from, tail_.get(), static_cast<std::size_t>(start.end - from));
+    // A queue whose ring could not be made takes no image (Push finds it full) and writes none.
+    if (capacity_ > 0) CopyIn(from, tail_.get(), static_cast<std::size_t>(start.end - from));
     records_ = 0;
     recordsEnd_ = start.end;
     file_ = std::move(file);
@@ -175,7 +180,8 @@ void ImageWriteQueue::Wait() {
     --flushAsked_;
 }
 
-// The partial block of a running recording goes with it into the new ring.
+// The partial block of a running recording goes with it into the new ring (without a ring, it is
+// still in tail_, where the file's Start put it).
 void ImageWriteQueue::Resize(std::size_t imageSize, std::size_t slots) {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return count_ == 0 && !writing_; });

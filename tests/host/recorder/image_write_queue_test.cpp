@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "host/recorder/image_write_queue.h"
@@ -327,6 +328,28 @@ TEST(ImageWriteQueue, ARecordingGetsWhatWasPushedForItBeforeTheNextBeginsAndTheQ
     EXPECT_EQ(third.log->Numbers(), (std::vector<std::uint64_t>{6, 7, 8, 9}));
     EXPECT_FALSE(third.log->Open());
     ExpectImagesOf(*third.log);
+}
+
+// A ring that cannot be made leaves a queue that takes nothing and writes nothing, until a
+// Resize makes one.
+TEST(ImageWriteQueue, AQueueWithoutItsRingRefusesImagesUntilResized) {
+    ImageWriteQueue queue(kSize, 2);
+    EXPECT_THROW(queue.Resize(std::numeric_limits<std::size_t>::max() / 4, 8), std::bad_alloc);
+    EXPECT_EQ(queue.ImageSize(), 0u);
+    Recording r;
+    r.log->block = 512;
+    r.log->prefix.assign(700, 0x5A);
+    queue.Begin(r.Sink());
+    EXPECT_EQ(Push(queue, 1), Pushed::Full);
+    queue.Resize(kSize, 2);
+    EXPECT_EQ(Push(queue, 2), Pushed::Taken);
+    queue.End();
+    queue.Wait();
+    EXPECT_EQ(r.log->Numbers(), std::vector<std::uint64_t>{2});
+    std::lock_guard lock(r.log->mutex);
+    EXPECT_EQ(r.log->finishedAt, static_cast<std::int64_t>(700 + sizeof(FrameRecordHeader) + kSize));
+    EXPECT_TRUE(std::all_of(r.log->bytes.begin(), r.log->bytes.begin() + 700, [](std::uint8_t b) { return b == 0x5A; }))
+        << "the partial block before the first image is kept through the resize";
 }
 
 TEST(ImageWriteQueue, ResizingWaitsForWhatWasTakenAndThenTakesLargerImages) {
