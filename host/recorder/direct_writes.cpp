@@ -85,12 +85,6 @@ std::span<const BlockPiece> Rest(std::span<const BlockPiece> pieces, std::uint64
     return std::span<const BlockPiece>(rest, n);
 }
 
-std::uint64_t Total(std::span<const BlockPiece> pieces) {
-    std::uint64_t total = 0;
-    for (const BlockPiece& piece : pieces) total += piece.length;
-    return total;
-}
-
 }  // namespace
 
 bool DirectFile::WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
@@ -158,6 +152,12 @@ bool DirectFile::WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& 
 #else
 
 namespace {
+
+std::uint64_t Total(std::span<const BlockPiece> pieces) {
+    std::uint64_t total = 0;
+    for (const BlockPiece& piece : pieces) total += piece.length;
+    return total;
+}
 
 // Writes the pieces from `at` in as few calls as the kernel allows; a short write goes on where
 // it stopped, unless `once`.
