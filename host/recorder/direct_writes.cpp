@@ -1,14 +1,17 @@
 #include "host/recorder/direct_writes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
+#include "host/logging/logger.h"
 #include "host/system/posix_files.h"
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
@@ -87,11 +90,36 @@ std::span<const BlockPiece> Rest(std::span<const BlockPiece> pieces, std::uint64
 
 }  // namespace
 
-bool DirectFile::WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
+// The pieces cut to their first `length` bytes.
+std::span<const BlockPiece> Cut(std::span<const BlockPiece> pieces, std::uint64_t length,
+                                BlockPiece (&cut)[kMostPieces]) {
+    std::size_t n = 0;
+    for (const BlockPiece& piece : pieces) {
+        if (length == 0 || n == kMostPieces) break;
+        cut[n] = {piece.data, static_cast<std::size_t>(std::min<std::uint64_t>(piece.length, length))};
+        length -= cut[n++].length;
+    }
+    return std::span<const BlockPiece>(cut, n);
+}
+
+bool DirectFile::WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, std::uint64_t dataEnd,
+                         std::string& error) {
     const std::uint64_t from = at;
-    if (WriteDirect(pieces, at, error)) return true;
-    BlockPiece rest[kMostPieces];
-    return WritePiecesAt(buffered_, Rest(pieces, at - from, rest), at, error);
+    std::uint64_t end = from;
+    for (const BlockPiece& piece : pieces) end += piece.length;
+    if (!refused_ && WriteDirect(pieces, at, error)) return true;
+    if (!refused_ && Refused(end)) {
+        refused_ = true;
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true))
+            ::Vorn::Zephra::Diagnostics::Log::Logger::Trace(
+                "recorder: the file system took direct writes at the open and refuses them (" + error +
+                "); writing through the page cache");
+    }
+    if (at >= dataEnd) return true;  // what is left is padding
+    BlockPiece rest[kMostPieces], data[kMostPieces];
+    error.clear();
+    return WritePiecesAt(buffered_, Cut(Rest(pieces, at - from, rest), dataEnd - at, data), at, error);
 }
 
 #ifdef _WIN32
@@ -99,7 +127,7 @@ bool DirectFile::WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, 
 namespace {
 
 bool WriteHandleAt(HANDLE handle, std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error,
-                   bool once) {
+                   bool once, int* failure = nullptr) {
     for (const BlockPiece& piece : pieces) {
         for (std::size_t done = 0; done < piece.length;) {
             OVERLAPPED where{};
@@ -108,6 +136,7 @@ bool WriteHandleAt(HANDLE handle, std::span<const BlockPiece> pieces, std::uint6
             const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(piece.length - done, 1u << 30));
             DWORD wrote = 0;
             if (!WriteFile(handle, piece.data + done, ask, &wrote, &where) || wrote == 0) {
+                if (failure) *failure = static_cast<int>(GetLastError());
                 error = GetLastError() == ERROR_DISK_FULL ? "No space left on device"
                                                           : "write failed (error " + std::to_string(GetLastError()) + ")";
                 return false;
@@ -128,7 +157,7 @@ bool WritePiecesAt(int fd, std::span<const BlockPiece> pieces, std::uint64_t& at
 
 std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writes, std::string& why) {
     // Sectors are 512 or 4096 bytes: 4096 covers both.
-    const std::size_t block = std::max<std::size_t>(writes.block, 4096);
+    const std::size_t block = std::max<std::size_t>(writes.block, 4096);  // >= kMinDirectBlock
     if (writes.refuseDirect || !UsableBlock(block)) {
         why = "the file system refuses unbuffered writes";
         return nullptr;
@@ -146,8 +175,11 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
 DirectFile::~DirectFile() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 bool DirectFile::WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
-    return WriteHandleAt(reinterpret_cast<HANDLE>(handle_), pieces, at, error, true);
+    failure_ = 0;
+    return WriteHandleAt(reinterpret_cast<HANDLE>(handle_), pieces, at, error, true, &failure_);
 }
+
+bool DirectFile::Refused(std::uint64_t) const { return failure_ == ERROR_INVALID_PARAMETER; }
 
 #else
 
@@ -161,7 +193,8 @@ std::uint64_t Total(std::span<const BlockPiece> pieces) {
 
 // Writes the pieces from `at` in as few calls as the kernel allows; a short write goes on where
 // it stopped, unless `once`.
-bool WriteVectorAt(int fd, std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error, bool once) {
+bool WriteVectorAt(int fd, std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error, bool once,
+                   int* failure = nullptr) {
     const std::uint64_t total = Total(pieces);
     for (std::uint64_t done = 0; done < total;) {
         BlockPiece rest[kMostPieces];
@@ -171,12 +204,16 @@ bool WriteVectorAt(int fd, std::span<const BlockPiece> pieces, std::uint64_t& at
         const ssize_t wrote = ::pwritev(fd, io, static_cast<int>(left.size()), static_cast<off_t>(at));
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
+            if (failure) *failure = wrote < 0 ? errno : 0;
             error = wrote < 0 ? std::strerror(errno) : "the file takes no more bytes";
             return false;
         }
         at += static_cast<std::uint64_t>(wrote);
         done += static_cast<std::uint64_t>(wrote);
-        if (once && done < total) return false;
+        if (once && done < total) {
+            error = "the file took part of a write";
+            return false;
+        }
     }
     return true;
 }
@@ -198,7 +235,7 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
     // preferred size, unless asked for another.
     struct stat st {};
     const std::size_t preferred = ::fstat(fd, &st) == 0 && st.st_blksize > 0 ? static_cast<std::size_t>(st.st_blksize) : 4096;
-    const std::size_t block = std::max(writes.block > 0 ? writes.block : preferred, alignment);
+    const std::size_t block = std::max({writes.block > 0 ? writes.block : preferred, alignment, kMinDirectBlock});
     if (!UsableBlock(block)) {
         why = "its direct writes must be aligned to " + std::to_string(block) + " bytes";
         return nullptr;
@@ -216,7 +253,17 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
 DirectFile::~DirectFile() { ::close(static_cast<int>(handle_)); }
 
 bool DirectFile::WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
-    return WriteVectorAt(static_cast<int>(handle_), pieces, at, error, true);
+    failure_ = 0;
+    return WriteVectorAt(static_cast<int>(handle_), pieces, at, error, true, &failure_);
+}
+
+// A write of whole aligned blocks refused as such, not cut at the process's file-size limit
+// (which leaves a length no block's multiple, refused the same way).
+bool DirectFile::Refused(std::uint64_t end) const {
+    rlimit limit{};
+    const bool limited = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+                         end > static_cast<std::uint64_t>(limit.rlim_cur);
+    return failure_ == EINVAL && !limited;
 }
 
 #endif

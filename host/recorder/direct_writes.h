@@ -13,6 +13,9 @@ namespace Vorn::Zephra::Net::Devices::Recorder {
 
 // The largest block the queue packs records into; its memory is aligned to it.
 inline constexpr std::size_t kMaxDirectBlock = 64 * 1024;
+// The smallest block a file is written in around the page cache, so a file a killed writer left
+// padded is whole blocks of it.
+inline constexpr std::size_t kMinDirectBlock = 512;
 
 // How a recording's file is written once a queue takes it: around the page cache, by default in
 // blocks of the file system's preferred size (at least what its direct writes must be aligned
@@ -50,17 +53,23 @@ class DirectFile {
 
     // What every write's offset, length and memory is a multiple of.
     std::size_t Block() const { return block_; }
-    // As WritePiecesAt. What the direct write leaves (a file at its size limit, a disk full) goes
-    // through the page cache, which writes what fits and says why the rest does not.
-    bool WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error);
+    // As WritePiecesAt; bytes from `dataEnd` on are padding. What the direct write leaves (a
+    // file at its size limit, a disk full) goes through the page cache, its padding left out,
+    // which writes what fits and says why the rest does not. A file system that took the open
+    // and refuses the writes is written through the page cache from then on (traced once).
+    bool WriteAt(std::span<const BlockPiece> pieces, std::uint64_t& at, std::uint64_t dataEnd,
+                 std::string& error);
 
   private:
     DirectFile(std::intptr_t handle, int buffered, std::size_t block)
         : handle_(handle), buffered_(buffered), block_(block) {}
     bool WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error);
+    bool Refused(std::uint64_t end) const;
     std::intptr_t handle_;  // a descriptor on Linux, a HANDLE on Windows
     int buffered_;
     std::size_t block_;
+    int failure_ = 0;       // the system's code for the last direct write's failure
+    bool refused_ = false;  // its writes were refused: through the page cache now
 };
 
 // Memory aligned to kMaxDirectBlock, for the queue's records; made with new, so it is counted

@@ -11,6 +11,18 @@
 
 namespace Vorn::Zephra::Net::Devices::Recorder {
 
+// One write of the queue's: its pieces go one after the other from `offset`. Bytes from
+// `dataEnd` on are padding, zeros that make the last block whole: a write that lands every byte
+// before it did its work, wherever the padding went. Once written, the file holds its records up
+// to `recordsEnd`, and `records` records in all since Start.
+struct BlockWrite {
+    std::span<const BlockPiece> pieces;
+    std::uint64_t offset = 0;
+    std::uint64_t dataEnd = 0;
+    std::uint64_t recordsEnd = 0;
+    std::uint64_t records = 0;
+};
+
 struct SinkStart {
     std::uint64_t end = 0;   // where the first record goes: the bytes the file holds already
     std::size_t block = 1;   // what writes are aligned to (1: any offset and length)
@@ -24,11 +36,9 @@ class ImageSink {
     // before `end` ([end rounded down to the block, end)) copied to `tail`, which has room for
     // kMaxDirectBlock bytes. The file is the queue's from now on.
     virtual SinkStart Start(std::uint8_t* tail) = 0;
-    // Writes the pieces one after the other from `offset`. Once written, the file holds its
-    // records up to `recordsEnd` and `records` records in all since Start. False when the
-    // write failed, with `reached` where its bytes stopped landing; KeepOnly follows.
-    virtual bool Write(std::span<const BlockPiece> pieces, std::uint64_t offset,
-                       std::uint64_t recordsEnd, std::uint64_t records, std::uint64_t& reached) = 0;
+    // False when the write failed, with `reached` where its bytes stopped landing; KeepOnly
+    // follows.
+    virtual bool Write(const BlockWrite& write, std::uint64_t& reached) = 0;
     // After a failed write: the file keeps its first `records` records since Start, which end
     // at `end` (the rest goes), and takes no further write. Returns the records kept (none when
     // the file could not take its path).

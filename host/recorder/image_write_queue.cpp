@@ -184,7 +184,11 @@ void ImageWriteQueue::Wait() {
 // still in tail_, where the file's Start put it).
 void ImageWriteQueue::Resize(std::size_t imageSize, std::size_t slots) {
     std::unique_lock lock(mutex_);
+    // Not a moment longer than the disk takes: the caller holds the recorder meanwhile.
+    ++flushAsked_;
+    work_.notify_one();
     done_.wait(lock, [this] { return count_ == 0 && !writing_; });
+    --flushAsked_;
     if (imageSize == imageSize_ && std::max<std::size_t>(slots, 1) == ends_.size()) return;
     const auto kept = static_cast<std::size_t>(committed_ - durable_);
     if (ring_) std::memcpy(tail_.get(), ring_.get() + RingAt(durable_), kept);
@@ -268,7 +272,7 @@ void ImageWriteQueue::WriteSpan(std::unique_lock<std::mutex>& lock, const Span& 
     std::string why;
     std::uint64_t reached = span.from;
     try {
-        written = file->Write(std::span(pieces, n), span.from, recordsEnd, records, reached);
+        written = file->Write({std::span(pieces, n), span.from, span.dataTo, recordsEnd, records}, reached);
         if (!written) why = file->Error();
     } catch (const std::exception& e) {  // no room for an error's text: the recording fails
         why = e.what();

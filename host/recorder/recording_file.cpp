@@ -13,6 +13,7 @@
 
 #include "host/system/abandoned_files.h"
 #include "host/system/exceptions.h"
+#include "host/recorder/direct_writes.h"
 #include "host/recorder/record_scan.h"
 #include "host/system/posix_files.h"
 #include "support/hash/crc32.h"
@@ -330,18 +331,17 @@ SinkStart RecordingWriter::Start(std::uint8_t* tail) {
     return start;
 }
 
-bool RecordingWriter::Write(std::span<const BlockPiece> pieces, std::uint64_t offset,
-                            std::uint64_t recordsEnd, std::uint64_t records, std::uint64_t& reached) {
-    reached = offset;
+bool RecordingWriter::Write(const BlockWrite& write, std::uint64_t& reached) {
+    reached = write.offset;
     if (failed_ || fd_ < 0) return false;
-    const bool written = direct_ ? direct_->WriteAt(pieces, reached, error_)
-                                 : WritePiecesAt(fd_, pieces, reached, error_);
-    if (written && (records == 0 || TakesPath())) {
-        frames_ = framesBeforeStart_ + records;
-        bytes_ = recordsEnd;
+    const bool written = direct_ ? direct_->WriteAt(write.pieces, reached, write.dataEnd, error_)
+                                 : WritePiecesAt(fd_, write.pieces, reached, error_);
+    if (written && (write.records == 0 || TakesPath())) {
+        frames_ = framesBeforeStart_ + write.records;
+        bytes_ = write.recordsEnd;
         return true;
     }
-    if (written) reached = offset;  // it could not take its path: none of it counts
+    if (written) reached = write.offset;  // it could not take its path: none of it counts
     failed_ = true;
     return false;
 }
@@ -521,15 +521,20 @@ std::uint64_t RecordingReader::ZeroTail() const {
     return *zeroTail_;
 }
 
-// Zeros from the record at offset_ on, or from within it to the end, where its last bytes
-// should be: the padding of the last block a recording killed while it was written leaves.
+// The padding of the last block a recording killed while it was written leaves: the file is
+// whole blocks, and zeros run to its end from the record at offset_ on, or from within it (its
+// marker, as far as it came, in place), where its last bytes should be.
 bool RecordingReader::EndsInPadding() const {
-    FrameRecordHeader record{};
+    if (size_ % kMinDirectBlock != 0) return false;
     const std::uint64_t zeros = ZeroTail();
-    if (zeros <= offset_ + sizeof record) return true;  // from within its header
-    return ReadFullyAt(fd_, &record, sizeof record, offset_) &&
-           record.magic == kFrameRecordMagic && record.length <= kMaxFrameRecordLength &&
-           zeros < offset_ + sizeof record + record.length;
+    if (zeros <= offset_) return true;
+    FrameRecordHeader record{};
+    const auto came = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof record, zeros - offset_));
+    if (!ReadFullyAt(fd_, &record, came, offset_)) return false;
+    const auto marker = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof record.magic, came));
+    if (std::memcmp(&record.magic, &kFrameRecordMagic, marker) != 0) return false;
+    if (came < offsetof(FrameRecordHeader, frameNumber)) return true;  // its length never came
+    return record.length <= kMaxFrameRecordLength && zeros < offset_ + sizeof record + record.length;
 }
 
 // Whether the file ends where the next record would start (the ending set then clean).
@@ -588,7 +593,9 @@ bool RecordingReader::Skip() {
         Framing framing = ReadRecordHeader(record);
         if (framing == Framing::Whole) {
             const std::uint64_t next = offset_ + sizeof record + record.length;
-            if (FollowedByRecord(next)) {
+            // A record the end of the file follows may be one cut short and padded: only its
+            // checksum tells, as Next reads it.
+            if (FollowedByRecord(next) && !(next == size_ && EndsInPadding())) {
                 offset_ = next;
                 return true;
             }

@@ -47,8 +47,7 @@ class RecordingWriter final : public ImageSink {
     // How a queue writes the file once it starts (by default around the page cache).
     void UseWrites(const RecordingWrites& writes) { writes_ = writes; }
     SinkStart Start(std::uint8_t* tail) override;
-    bool Write(std::span<const BlockPiece> pieces, std::uint64_t offset, std::uint64_t recordsEnd,
-               std::uint64_t records, std::uint64_t& reached) override;
+    bool Write(const BlockWrite& write, std::uint64_t& reached) override;
     std::uint64_t KeepOnly(std::uint64_t end, std::uint64_t records) override;
     bool Finish(std::uint64_t end) override;
     bool Failed() const { return failed_; }

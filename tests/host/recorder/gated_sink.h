@@ -91,8 +91,9 @@ class GatedSink final : public Vorn::Zephra::Net::Devices::Recorder::ImageSink {
         return start_;
     }
 
-    bool Write(std::span<const BlockPiece> pieces, std::uint64_t offset, std::uint64_t recordsEnd,
-               std::uint64_t records, std::uint64_t& reached) override {
+    bool Write(const Vorn::Zephra::Net::Devices::Recorder::BlockWrite& write, std::uint64_t& reached) override {
+        const auto pieces = write.pieces;
+        const std::uint64_t offset = write.offset;
         reached = offset;
         {
             std::unique_lock lock(log_->mutex);
@@ -106,10 +107,10 @@ class GatedSink final : public Vorn::Zephra::Net::Devices::Recorder::ImageSink {
             }
             if (!inner_ && log_->fullAt > 0) return WriteUntilFull(pieces, offset, reached);
             Keep(pieces, offset);
-            Parse(recordsEnd);
+            Parse(write.recordsEnd);
         }
         log_->changed.notify_all();
-        if (inner_) return inner_->Write(pieces, offset, recordsEnd, records, reached);
+        if (inner_) return inner_->Write(write, reached);
         for (const BlockPiece& piece : pieces) reached += piece.length;
         return true;
     }

@@ -266,7 +266,7 @@ TEST(ImageWriteQueue, AWriteThatFailsPartWayKeepsTheRecordsThatLanded) {
 class ThrowingSink final : public ImageSink {
   public:
     SinkStart Start(std::uint8_t*) override { return {}; }
-    bool Write(std::span<const BlockPiece>, std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t&) override {
+    bool Write(const BlockWrite&, std::uint64_t&) override {
         throw std::bad_alloc();
     }
     std::uint64_t KeepOnly(std::uint64_t, std::uint64_t records) override { return records; }

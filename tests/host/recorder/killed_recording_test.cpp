@@ -59,7 +59,7 @@ void ExpectCutAndPadded(const std::string& full, const TempDir& dir, std::size_t
 }
 
 // Every byte a cut can fall on, every block edge among them, in records whose images end in
-// zeros too (a zero tail of its own is no padding).
+// zeros too (a zero tail of its own is no padding), in the smallest block and the usual one.
 TEST(KilledRecording, ACutPaddedToItsBlockReadsAsCutShortWithEveryFrameBeforeIt) {
     TempDir dir;
     std::vector<std::size_t> ends;
@@ -75,7 +75,7 @@ TEST(KilledRecording, ACutPaddedToItsBlockReadsAsCutShortWithEveryFrameBeforeIt)
         }
     }
     const std::string full = Bytes(dir.File("full.zrec"));
-    for (const std::size_t block : {std::size_t{64}, std::size_t{512}, std::size_t{4096}})
+    for (const std::size_t block : {std::size_t{512}, std::size_t{4096}})
         for (std::size_t cut = kHeader; cut <= full.size(); ++cut)
             ExpectCutAndPadded(full, dir, cut, block, ends);
 }

@@ -93,6 +93,24 @@ TEST(RecorderEdges, AQueueThatCouldNotGrowGrowsAtTheNextRecording) {
     }
 }
 
+// The queue could not grow and holds no ring; the next recording starts before the image size
+// is known (none yet), and the size comes while it runs.
+TEST(RecorderEdges, ARecordingStartedWithoutAnImageSizeAfterAFailedGrowthRecords) {
+    TempDir dir;
+    ZRFRecorder recorder;
+    RecordingOneImage(recorder, dir);
+    gFailAtLeastOnce = 4 * kSize;
+    recorder.SetImageSize(static_cast<std::int32_t>(4 * kSize));
+    gFailAtLeastOnce = 0;
+    ASSERT_FALSE(recorder.IsRecording());
+    recorder.SetImageSize(0);
+    recorder.Start(0);
+    recorder.SetImageSize(kSize);
+    Add(recorder, 2);
+    recorder.Stop(0);
+    EXPECT_EQ(Numbers(dir.File("r.zrec")), std::vector<std::uint64_t>{2});
+}
+
 // Images keep coming after the disk failed: looking at the queue each time costs no allocation
 // (the device's path allocates nothing per image but its event arguments).
 TEST(RecorderEdges, ImagesAddedAfterAFailedWriteAllocateNothing) {
