@@ -169,13 +169,18 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
         why = "the file system refuses unbuffered writes (error " + std::to_string(GetLastError()) + ")";
         return nullptr;
     }
-    return std::unique_ptr<DirectFile>(new DirectFile(reinterpret_cast<std::intptr_t>(reopened), fd, block));
+    return std::unique_ptr<DirectFile>(new DirectFile(reinterpret_cast<std::intptr_t>(reopened), fd, block, writes.refuseDirectWrites));
 }
 
 DirectFile::~DirectFile() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 bool DirectFile::WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
     failure_ = 0;
+    if (refuseWrites_) {
+        failure_ = ERROR_INVALID_PARAMETER;
+        error = "write failed (error " + std::to_string(failure_) + ")";
+        return false;
+    }
     return WriteHandleAt(reinterpret_cast<HANDLE>(handle_), pieces, at, error, true, &failure_);
 }
 
@@ -247,13 +252,18 @@ std::unique_ptr<DirectFile> DirectFile::Open(int fd, const RecordingWrites& writ
         why = std::strerror(errno);
         return nullptr;
     }
-    return std::unique_ptr<DirectFile>(new DirectFile(direct, fd, block));
+    return std::unique_ptr<DirectFile>(new DirectFile(direct, fd, block, writes.refuseDirectWrites));
 }
 
 DirectFile::~DirectFile() { ::close(static_cast<int>(handle_)); }
 
 bool DirectFile::WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error) {
     failure_ = 0;
+    if (refuseWrites_) {
+        failure_ = EINVAL;
+        error = std::strerror(EINVAL);
+        return false;
+    }
     return WriteVectorAt(static_cast<int>(handle_), pieces, at, error, true, &failure_);
 }
 

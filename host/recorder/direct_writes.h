@@ -20,12 +20,14 @@ inline constexpr std::size_t kMinDirectBlock = 512;
 // How a recording's file is written once a queue takes it: around the page cache, by default in
 // blocks of the file system's preferred size (at least what its direct writes must be aligned
 // to). `block` (a power of two up to kMaxDirectBlock) asks for another size, no smaller than that
-// alignment; `refuseDirect` makes the open refuse as a file system without direct writes does
-// (a test's seam).
+// alignment; `refuseDirect` makes the open refuse as a file system without direct writes does,
+// `refuseDirectWrites` makes the open succeed and every direct write be refused as one that took
+// the open and not the writes does (tests' seams).
 struct RecordingWrites {
     bool direct = true;
     std::size_t block = 0;
     bool refuseDirect = false;
+    bool refuseDirectWrites = false;
 };
 
 struct BlockPiece {
@@ -61,13 +63,14 @@ class DirectFile {
                  std::string& error);
 
   private:
-    DirectFile(std::intptr_t handle, int buffered, std::size_t block)
-        : handle_(handle), buffered_(buffered), block_(block) {}
+    DirectFile(std::intptr_t handle, int buffered, std::size_t block, bool refuseWrites)
+        : handle_(handle), buffered_(buffered), block_(block), refuseWrites_(refuseWrites) {}
     bool WriteDirect(std::span<const BlockPiece> pieces, std::uint64_t& at, std::string& error);
     bool Refused(std::uint64_t end) const;
     std::intptr_t handle_;  // a descriptor on Linux, a HANDLE on Windows
     int buffered_;
     std::size_t block_;
+    bool refuseWrites_;
     int failure_ = 0;       // the system's code for the last direct write's failure
     bool refused_ = false;  // its writes were refused: through the page cache now
 };
