@@ -54,7 +54,6 @@ void ZRFRecorder::SetFrameCounter(std::uint64_t value) {
 void ZRFRecorder::SetImageSize(std::int32_t bytes) {
     std::lock_guard lock(SyncRoot());
     imageSize_ = bytes > 0 ? bytes : 0;
-    settings_.SetImageSize(imageSize_);
     ResizeRing();
     FitQueue();
 }
@@ -72,7 +71,6 @@ bool ZRFRecorder::Setup(XElement settings) {
     if (preRecordingEnabled_) usePreRecording_ = true;
     if (settings_.MaxNumberOfFramesInPreRecording() > 0)
         ringCapacity_ = settings_.MaxNumberOfFramesInPreRecording();
-    settings_.SetImageSize(imageSize_);
     ResizeRing();
     return true;
 }

@@ -342,6 +342,17 @@ TEST(RecordScan, AMarkerClaimingALongImageCostsNoMoreThanARecord) {
     EXPECT_LE(memory.read, 8 + 2 * real.size() + (std::size_t{1} << 20));
 }
 
+// The bound on a candidate's length is inclusive: a record exactly that long is found.
+TEST(RecordScan, ARecordAsLongAsTheBoundIsFoundOneByteLongerIsPassedOver) {
+    const std::string real = Record(9, TestImage(5000, 9));
+    for (const auto& [longest, found] : {std::pair{5000u, true}, std::pair{4999u, false}}) {
+        Memory memory{real};
+        const RecordScan scan = FindWholeRecord(memory.Reader(), 0, memory.bytes.size(), longest);
+        EXPECT_EQ(scan.found.has_value(), found) << longest;
+        EXPECT_EQ(scan.candidatesPassedOver, found ? 0u : 1u) << longest;
+    }
+}
+
 TEST(RecordScan, AFailingReadEndsTheScanAndSaysSo) {
     Memory memory{std::string(3 << 20, 'x') + Record(1, TestImage(10, 1)), 0, true};
     const RecordScan scan = memory.Scan(0);

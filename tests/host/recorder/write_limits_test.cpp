@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 
+#include "host/logging/logger.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
 #include "tests/host/recorder/recording_helpers.h"
@@ -43,9 +44,10 @@ class FileSizeLimit {
 // A limit the records reach exactly: a record-by-record writer fits them all, and so must
 // blocks, however their padding runs past the limit (a flush after each image writes the padded
 // block every time); one image more fails the recording with the reason and keeps every one
-// that fit.
+// that fit. A limit is not a file system refusing direct writes: nothing says so.
 TEST(WriteLimits, RecordsThatFitALimitAreAllKeptWhateverTheWritePath) {
     constexpr std::size_t kSize = 256, kFit = 3;
+    Vorn::Zephra::Diagnostics::Log::LogCapture capture;
     struct Case {
         std::uint64_t images;
         const char* error;
@@ -79,6 +81,7 @@ TEST(WriteLimits, RecordsThatFitALimitAreAllKeptWhateverTheWritePath) {
             EXPECT_EQ(ending, RecordingReader::End::Clean) << what;
         }
     }
+    for (const auto& record : capture.Records()) EXPECT_EQ(record.text.find("refuse"), std::string::npos) << record.text;
 }
 
 std::string Recording(int frames, std::size_t size, bool zeroTail) {
