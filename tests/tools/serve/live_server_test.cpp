@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -113,9 +114,19 @@ class FakeCamera final : public LiveCamera {
     int entered_ = 0;
 };
 
-// The reply to raw bytes: its status code, or 0 when the server closed without one.
-int RawStatus(unsigned short port, const std::string& bytes, std::string* reply = nullptr) {
+// A socket connected to the server from a loopback address of its own (127.0.0.1 unless given),
+// or -1.
+int Connect(unsigned short port, const char* from = nullptr) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (from) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &source.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -126,6 +137,13 @@ int RawStatus(unsigned short port, const std::string& bytes, std::string* reply 
         ::close(fd);
         return -1;
     }
+    return fd;
+}
+
+// The reply to raw bytes: its status code, or 0 when the server closed without one.
+int RawStatus(unsigned short port, const std::string& bytes, std::string* reply = nullptr, const char* from = nullptr) {
+    const int fd = Connect(port, from);
+    if (fd < 0) return -1;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -160,10 +178,12 @@ struct TestViewer {
     websocket::stream<tcp::socket> ws{ioc};
     beast::flat_buffer buffer;
 
-    TestViewer(unsigned short port, int camera, const std::string& query = "", int receiveBuffer = 0) {
+    TestViewer(unsigned short port, int camera, const std::string& query = "", int receiveBuffer = 0,
+               const char* from = nullptr) {
         auto& socket = ws.next_layer();
         socket.open(tcp::v4());
         if (receiveBuffer) socket.set_option(net::socket_base::receive_buffer_size(receiveBuffer));
+        if (from) socket.bind(tcp::endpoint(net::ip::make_address(from), 0));
         socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
         ws.read_message_max(8 * 1024 * 1024);
         ws.handshake("127.0.0.1:" + std::to_string(port), "/api/cameras/" + std::to_string(camera) + "/live" + query);
@@ -512,36 +532,121 @@ TEST_F(LiveServerTest, AViewerThatStopsReadingCostsOthersNothingAndHoldsNoBacklo
     EXPECT_LT(frames, 100u);
 }
 
-TEST_F(LiveServerTest, ConnectionsAndViewersAreBounded) {
+// Silent connections hold no slot a client that speaks needs: when every connection is taken,
+// the oldest that has not shown a token goes; and none stays silent past the header deadline.
+TEST_F(LiveServerTest, SilentConnectionsNeverLockOutATokenHolder) {
     ServerSettings settings;
-    settings.limits.maxConnections = 4;
-    settings.limits.maxViewers = 2;
+    settings.token = "secret";
+    settings.limits.maxConnections = 8;
     StartServer(settings);
-    {
-        TestViewer a(port_, 0), b(port_, 1);
-        EXPECT_THROW(TestViewer(port_, 0), boost::system::system_error);  // a third viewer: 503
-        EXPECT_EQ(RawStatus(port_, Get("/api/cameras")), 200);
+    const std::string asked = Get("/api/cameras?token=secret");
+    std::vector<int> silent;
+    int answered = 0, asks = 0;
+    for (int i = 0; i < 200; ++i) {
+        silent.push_back(Connect(port_));
+        ASSERT_GE(silent.back(), 0);
+        if (i % 10 == 9) answered += RawStatus(port_, asked) == 200, ++asks;
     }
-    std::vector<int> idle;
-    for (int i = 0; i < 4; ++i) {
-        idle.push_back(::socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port_);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(idle.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (int i = 0; i < 20; ++i) answered += RawStatus(port_, asked) == 200, ++asks;
+    EXPECT_EQ(answered, asks) << "with 200 silent connections held";
+    // A request without the token is answered too, and proves nothing: it is let go in turn.
+    EXPECT_EQ(RawStatus(port_, Get("/api/cameras")), 401);
+    for (int fd : silent) ::close(fd);
+}
+
+TEST_F(LiveServerTest, AConnectionThatSaysNothingIsClosedAtTheHeaderDeadline) {
+    ServerSettings settings;
+    settings.limits.headerTimeout = std::chrono::milliseconds(200);
+    settings.limits.requestTimeout = std::chrono::seconds(60);  // past the client's patience
+    StartServer(settings);
+    const int fd = Connect(port_);
+    ASSERT_GE(fd, 0);
+    char byte = 0;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0) << "closed, not left to the 20 s receive timeout";
+    ::close(fd);
+    // A keep-alive connection's next request has the same deadline.
+    const int kept = Connect(port_);
+    const std::string request = "GET /api/palettes HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    ASSERT_EQ(::send(kept, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(kept, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_THAT(text, HasSubstr("HTTP/1.1 200"));  // then closed at the deadline: recv gave 0
+    ::close(kept);
+}
+
+// One address holds at most its share; others are served beside it. Connections that have
+// shown they may be served are never let go for a new one.
+TEST_F(LiveServerTest, OneAddressHoldsOnlyItsShare) {
+    ServerSettings settings;
+    settings.limits.maxConnections = 8;
+    settings.limits.maxConnectionsPerAddress = 3;
+    StartServer(settings);
+    const std::string keepAlive = "GET /api/palettes HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    std::vector<int> kept;
+    for (int i = 0; i < 3; ++i) {
+        kept.push_back(Connect(port_));
+        ASSERT_EQ(::send(kept.back(), keepAlive.data(), keepAlive.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(keepAlive.size()));
+        char reply[16] = {};
+        ASSERT_GT(::recv(kept.back(), reply, sizeof reply - 1, 0), 0);
     }
-    // The server may need a moment to count them; then one more is closed unanswered.
-    const auto deadline = Clock::now() + kPatience;
-    int status = 200;
-    while ((status = RawStatus(port_, Get("/api/cameras"))) != 0 && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(status, 0);
-    for (int fd : idle) ::close(fd);
-    const auto again = Clock::now() + kPatience;
-    while ((status = RawStatus(port_, Get("/api/cameras"))) != 200 && Clock::now() < again)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(status, 200);
+    EXPECT_EQ(RawStatus(port_, Get("/api/cameras")), 0) << "a fourth from 127.0.0.1";
+    EXPECT_EQ(RawStatus(port_, Get("/api/cameras"), nullptr, "127.0.0.2"), 200);
+    for (int fd : kept) ::close(fd);
+}
+
+struct ViewerRoom {
+    const char* name;
+    std::size_t maxViewers, perAddress;
+    bool firstStalls;
+    const char* newcomerFrom;
+    bool admitted;
+};
+
+// A new viewer takes the place of one whose frames have waited past the bound, never of one
+// that reads; an address at its share gets no more, another address does.
+TEST_F(LiveServerTest, ViewerSlotsGoToViewersThatRead) {
+    const ViewerRoom rows[] = {
+        {"all slots reading", 2, 2, false, nullptr, false},
+        {"one slot stalled", 2, 2, true, nullptr, true},
+        {"address at its share", 4, 2, false, nullptr, false},
+        {"another address", 4, 2, false, "127.0.0.2", true},
+    };
+    for (const ViewerRoom& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServerSettings settings;
+        settings.limits.maxViewers = row.maxViewers;
+        settings.limits.maxViewersPerAddress = row.perAddress;
+        settings.limits.stalledViewer = std::chrono::milliseconds(300);
+        StartServer(settings, 1, true);
+        TestViewer first(port_, 0, "", row.firstStalls ? 2048 : 0);
+        TestViewer second(port_, 0);
+        std::atomic<bool> done{false};
+        std::vector<TestViewer*> reading{&second};
+        if (!row.firstStalls) reading.push_back(&first);
+        std::vector<std::thread> readers;
+        for (TestViewer* v : reading)
+            readers.emplace_back([&done, v] {
+                while (!done && v->ReadUntil("frame", [](const auto&) { return true; })) {
+                }
+            });
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        bool admitted = true;
+        try {
+            TestViewer newcomer(port_, 0, "", 0, row.newcomerFrom);
+            EXPECT_TRUE(newcomer.ReadUntil("frame", [](const auto&) { return true; }));
+        } catch (const boost::system::system_error&) {
+            admitted = false;  // 503
+        }
+        EXPECT_EQ(admitted, row.admitted);
+        if (row.firstStalls && admitted) EXPECT_EQ(first.UntilClosed(), "") << "let go: its socket closed, not a close frame";
+        done = true;
+        for (TestViewer* v : reading) v->ws.next_layer().shutdown(tcp::socket::shutdown_receive);
+        for (std::thread& t : readers) t.join();
+        TearDown();
+        stop_ = false;
+    }
 }
 
 // Sockets made before the descriptors run out, so only the server's accept lacks one.
@@ -583,7 +688,8 @@ TEST_F(LiveServerTest, RunningOutOfDescriptorsDoesNotStopAccepting) {
 
 TEST_F(LiveServerTest, ARequestThatNeverEndsIsCutOff) {
     ServerSettings settings;
-    settings.limits.requestTimeout = std::chrono::milliseconds(200);
+    settings.limits.headerTimeout = std::chrono::milliseconds(200);
+    settings.limits.requestTimeout = std::chrono::seconds(60);
     StartServer(settings);
     EXPECT_EQ(RawStatus(port_, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "), 0);
     ExpectServing();

@@ -137,12 +137,14 @@ struct LiveServer::Impl {
     }
 
     void Accept();
+    bool MakeRoomForConnection(const net::ip::address& peer);
+    bool MakeRoomForViewer(const net::ip::address& peer);
     void Tick();
     void BroadcastStatus(std::size_t camera, const std::string& ending);
     void OfferFrame(std::size_t camera, const ConstFrameRef& frame);
     void BeginStop(const std::string& why);
     void CloseAll();
-    std::size_t Open() const { return requests.size() + viewerSessions; }
+    std::size_t Open() const { return requests.size() + viewerSessions.size(); }
 
     const ServerSettings settings;
     const std::vector<LiveCamera*> cameras;
@@ -155,8 +157,9 @@ struct LiveServer::Impl {
 
     // The server thread's own (and, once it has ended, the stopping thread's).
     std::vector<std::set<Viewer*>> viewers;  // per camera, once accepted
-    std::size_t viewerSessions = 0;          // accepted or still shaking hands
+    std::set<Viewer*> viewerSessions;        // accepted or still shaking hands
     std::set<HttpSession*> requests;
+    std::uint64_t connectionsMade = 0;       // numbers them: the oldest is let go first
     std::vector<std::shared_ptr<const std::string>> statuses;  // per camera, the last sent
     bool stopping = false;
     std::string ending;
@@ -176,21 +179,23 @@ using Impl = LiveServer::Impl;
 // client shows) and the newest waiting, which a newer one replaces.
 class Viewer : public std::enable_shared_from_this<Viewer> {
   public:
-    Viewer(Impl& server, std::size_t camera, tcp::socket&& socket)
-        : server_(server), camera_(camera), ws_(std::move(socket)) {
-        ++server_.viewerSessions;
+    Viewer(Impl& server, std::size_t camera, tcp::socket&& socket, const net::ip::address& peer)
+        : server_(server), camera_(camera), ws_(std::move(socket)), peer_(peer) {
+        server_.viewerSessions.insert(this);
         server_.connectionCount = server_.Open();
         tokens_ = server_.settings.limits.messageBurst;
     }
 
-    ~Viewer() {
-        if (registered_) {
-            server_.viewers[camera_].erase(this);
-            server_.cameras[camera_]->Feed().RemoveWatcher();
-            server_.viewerCount = server_.viewerCount - 1;
-        }
-        --server_.viewerSessions;
-        server_.connectionCount = server_.Open();
+    ~Viewer() { Leave(); }
+
+    const net::ip::address& Peer() const { return peer_; }
+    // How long its frame has waited for it to read (zero when nothing is being sent).
+    Clock::duration StalledFor(Clock::time_point now) const { return writing_ ? now - writeSince_ : Clock::duration(); }
+
+    // Gives its place up at once and closes: a new viewer takes it.
+    void LetGo() {
+        Leave();
+        CloseNow();
     }
 
     void Accept(Request request) {
@@ -233,8 +238,22 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
     }
 
   private:
+    void Leave() {
+        if (registered_) {
+            registered_ = false;
+            server_.viewers[camera_].erase(this);
+            server_.cameras[camera_]->Feed().RemoveWatcher();
+            server_.viewerCount = server_.viewerCount - 1;
+        }
+        if (!left_) {
+            left_ = true;
+            server_.viewerSessions.erase(this);
+            server_.connectionCount = server_.Open();
+        }
+    }
+
     void OnAccept(beast::error_code ec) {
-        if (ec) return;
+        if (ec || left_) return;
         if (server_.stopping) return CloseNow();
         registered_ = true;
         server_.viewers[camera_].insert(this);
@@ -283,6 +302,7 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
 
     void Write(bool binary, const auto& buffers) {
         writing_ = true;
+        writeSince_ = Clock::now();
         ws_.binary(binary);
         ws_.async_write(buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
             self->writing_ = false;
@@ -329,9 +349,12 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
     Impl& server_;
     const std::size_t camera_;
     websocket::stream<beast::tcp_stream> ws_;
+    const net::ip::address peer_;
     beast::flat_buffer in_;
     bool registered_ = false;
+    bool left_ = false;  // its place is given up
     bool writing_ = false;
+    Clock::time_point writeSince_;
     bool closing_ = false;
     bool closed_ = false;
     websocket::close_reason closeReason_;
@@ -351,18 +374,27 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
 // camera action waits for the camera's thread without holding the server's.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
   public:
-    HttpSession(Impl& server, tcp::socket&& socket)
+    HttpSession(Impl& server, tcp::socket&& socket, const net::ip::address& peer)
         : server_(server), stream_(std::move(socket)),
-          buffer_(server.settings.limits.maxHeaderBytes + server.settings.limits.maxBodyBytes + 1024) {
+          buffer_(server.settings.limits.maxHeaderBytes + server.settings.limits.maxBodyBytes + 1024), peer_(peer),
+          number_(++server.connectionsMade) {
         server_.requests.insert(this);
         server_.connectionCount = server_.Open();
     }
-    ~HttpSession() {
-        server_.requests.erase(this);
-        server_.connectionCount = server_.Open();
-    }
+    ~HttpSession() { Leave(); }
 
     void Run() { Read(); }
+
+    const net::ip::address& Peer() const { return peer_; }
+    std::uint64_t Number() const { return number_; }
+    // It has shown a valid token (on loopback without one: sent a whole request).
+    bool Proven() const { return proven_; }
+
+    // Gives its place up at once and closes: a new connection takes it.
+    void LetGo() {
+        Leave();
+        Close();
+    }
 
     void Close() {
         const auto keep = std::move(waiting_);  // this session may end with the last reference
@@ -371,12 +403,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
 
   private:
+    void Leave() {
+        server_.requests.erase(this);
+        server_.connectionCount = server_.Open();
+    }
+
     void Read() {
         const ServerLimits& limits = server_.settings.limits;
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(limits.maxHeaderBytes));
         parser_->body_limit(limits.maxBodyBytes);
-        stream_.expires_after(limits.requestTimeout);
+        stream_.expires_after(limits.headerTimeout);
         http::async_read(stream_, buffer_, *parser_,
                          [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
     }
@@ -444,7 +481,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
 
     void Upgrade(Request&& request, std::size_t index) {
-        if (server_.viewerSessions >= server_.settings.limits.maxViewers)
+        if (!server_.MakeRoomForViewer(peer_))
             return SendJson(http::status::service_unavailable, nlohmann_error("too many viewers"));
         stream_.expires_never();
         tcp::socket socket = stream_.release_socket();
@@ -452,7 +489,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         // behind gets the newest frame when it reads again, not seconds of old ones.
         beast::error_code ec;
         socket.set_option(net::socket_base::send_buffer_size(kViewerSendBuffer), ec);
-        auto viewer = std::make_shared<Viewer>(server_, index, std::move(socket));
+        auto viewer = std::make_shared<Viewer>(server_, index, std::move(socket), peer_);
         viewer->Accept(std::move(request));
     }
 
@@ -462,8 +499,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     std::optional<http::request_parser<http::string_body>> parser_;
     std::shared_ptr<Response> response_;
     std::shared_ptr<HttpSession> waiting_;  // itself, while a camera acts for it
+    const net::ip::address peer_;
+    const std::uint64_t number_;
     unsigned version_ = 11;
     bool keepAlive_ = true;
+    bool proven_ = false;
 };
 
 
@@ -492,6 +532,7 @@ void HttpSession::Handle(Request&& request) {
         // Another name resolving to this loopback is a page's trick to reach it (DNS rebinding).
         return SendJson(http::status::forbidden, nlohmann_error("this server answers only to a loopback address"));
     }
+    proven_ = true;
     const std::string_view origin = request[http::field::origin];
     if (!origin.empty() && origin != "http://" + std::string(request[http::field::host]))
         return SendJson(http::status::forbidden, nlohmann_error("requests from another site's page are refused"));
@@ -627,14 +668,52 @@ void LiveServer::Impl::Accept() {
             });
             return;
         }
-        if (Open() >= settings.limits.maxConnections) {
+        const tcp::endpoint peer = socket.remote_endpoint(ec);
+        if (ec || !MakeRoomForConnection(peer.address())) {
             socket.close(ec);  // beyond the bound, a connection is not even read
         } else {
             socket.set_option(tcp::no_delay(true), ec);
-            std::make_shared<HttpSession>(*this, std::move(socket))->Run();
+            std::make_shared<HttpSession>(*this, std::move(socket), peer.address())->Run();
         }
         Accept();
     });
+}
+
+namespace {
+
+// At its address's bound, a connection makes room among that address's own; else among all.
+template <class Session>
+std::size_t CountFrom(const std::set<Session*>& sessions, const net::ip::address& peer) {
+    std::size_t n = 0;
+    for (const Session* s : sessions) n += s->Peer() == peer;
+    return n;
+}
+
+}  // namespace
+
+bool LiveServer::Impl::MakeRoomForConnection(const net::ip::address& peer) {
+    const bool ownFull = CountFrom(requests, peer) + CountFrom(viewerSessions, peer) >= settings.limits.maxConnectionsPerAddress;
+    if (!ownFull && Open() < settings.limits.maxConnections) return true;
+    HttpSession* oldest = nullptr;
+    for (HttpSession* r : requests)
+        if (!r->Proven() && (!ownFull || r->Peer() == peer) && (!oldest || r->Number() < oldest->Number())) oldest = r;
+    if (!oldest) return false;
+    oldest->LetGo();
+    return true;
+}
+
+bool LiveServer::Impl::MakeRoomForViewer(const net::ip::address& peer) {
+    const bool ownFull = CountFrom(viewerSessions, peer) >= settings.limits.maxViewersPerAddress;
+    if (!ownFull && viewerSessions.size() < settings.limits.maxViewers) return true;
+    const auto now = Clock::now();
+    Viewer* longest = nullptr;
+    for (Viewer* v : viewerSessions)
+        if ((!ownFull || v->Peer() == peer) && v->StalledFor(now) >= settings.limits.stalledViewer &&
+            (!longest || v->StalledFor(now) > longest->StalledFor(now)))
+            longest = v;
+    if (!longest) return false;
+    longest->LetGo();
+    return true;
 }
 
 void LiveServer::Impl::BroadcastStatus(std::size_t camera, const std::string& why) {

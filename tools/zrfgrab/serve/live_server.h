@@ -17,13 +17,24 @@
 
 namespace zrfgrab::serve {
 
+// When the connections are all taken, the oldest that has not yet shown it may be served (a
+// valid token; on loopback without one, a whole request) is let go for a new one; when the
+// viewers are, the one whose frames have waited longest for it to read, once that is
+// `stalledViewer` or more. One address holds at most its share of either.
 struct ServerLimits {
     std::size_t maxConnections = 64;  // HTTP and WebSocket together
     std::size_t maxViewers = 32;      // WebSockets
+    std::size_t maxConnectionsPerAddress = 48;
+    std::size_t maxViewersPerAddress = 24;
     std::size_t maxHeaderBytes = 8 * 1024;
     std::size_t maxBodyBytes = 4 * 1024;
     std::size_t maxMessageBytes = 1024;  // a viewer's message
+    // A request's first bytes, its header and its (small) body come within this, the first
+    // request and every later one on the connection alike: a silent connection holds no slot long.
+    std::chrono::milliseconds headerTimeout{5'000};
+    // An answer is taken within this.
     std::chrono::milliseconds requestTimeout{15'000};
+    std::chrono::milliseconds stalledViewer{5'000};
     // A viewer from whom nothing comes (not even a ping's answer) for this long is let go.
     std::chrono::milliseconds idleTimeout{120'000};
     double messagesPerSecond = 60;  // a viewer's messages, after a burst of
