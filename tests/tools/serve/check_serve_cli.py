@@ -32,7 +32,7 @@ cases = [
     (["--replay", "file", "--listen", "127.0.0.1:0"], 2, "'file'"),
     (["--listen", "localhost:80"], 2, "not an IP address"),
     (["--record-dir", "file/recordings", "--listen", "127.0.0.1:0"], 2, "--record-dir"),
-    (["--listen", f"127.0.0.1:{busy_port}"], 1, "cannot listen on 127.0.0.1:"),
+    (["--listen", f"127.0.0.1:{busy_port}", "--record-dir", "not-made"], 1, "cannot listen on 127.0.0.1:"),
     (["--bogus"], 2, "unknown option '--bogus'"),
 ]
 for args, status, message in cases:
@@ -40,6 +40,7 @@ for args, status, message in cases:
     check(result.returncode == status and message in result.stderr and result.stderr.startswith("zrfgrab serve: "),
           f"serve {' '.join(args)}: exit {result.returncode}, {result.stderr.strip()}")
 busy.close()
+check(not os.path.exists(os.path.join(WORK, "not-made")), "a server that cannot start makes no record folder")
 
 help_text = subprocess.run([ZRFGRAB, "serve", "--help"], capture_output=True, text=True).stdout
 check("--listen ADDR:PORT" in help_text and "token" in help_text, "serve --help shows its options")

@@ -93,10 +93,15 @@ class FakeCamera final : public LiveCamera {
         std::lock_guard lock(mutex_);
         return entered_;
     }
+    std::vector<Action> Order() {
+        std::lock_guard lock(mutex_);
+        return order_;
+    }
 
   protected:
-    ActionResult Perform(Action) override {
+    ActionResult Perform(Action action) override {
         std::unique_lock lock(mutex_);
+        order_.push_back(action);
         ++entered_;
         changed_.wait(lock, [&] { return !blocked_; });
         ++performed_;
@@ -112,6 +117,7 @@ class FakeCamera final : public LiveCamera {
     bool blocked_ = false;
     int performed_ = 0;
     int entered_ = 0;
+    std::vector<Action> order_;
 };
 
 // A socket connected to the server from a loopback address of its own (127.0.0.1 unless given),
@@ -393,7 +399,7 @@ TEST_F(LiveServerTest, ABusyCameraRefusesMoreActionsThanItQueues) {
     std::vector<std::thread> clients;
     std::atomic<int> done{0}, refused{0};
     auto ask = [&] {
-        const int status = RawStatus(port_, Post("/api/cameras/0/correct", ""));
+        const int status = RawStatus(port_, Post("/api/cameras/0/recording/start", ""));
         if (status == 200) ++done;
         if (status == 503) ++refused;
     };
@@ -640,7 +646,9 @@ TEST_F(LiveServerTest, ViewerSlotsGoToViewersThatRead) {
             admitted = false;  // 503
         }
         EXPECT_EQ(admitted, row.admitted);
-        if (row.firstStalls && admitted) EXPECT_EQ(first.UntilClosed(), "") << "let go: its socket closed, not a close frame";
+        if (row.firstStalls && admitted) {
+            EXPECT_EQ(first.UntilClosed(), "") << "let go: its socket closed, not a close frame";
+        }
         done = true;
         for (TestViewer* v : reading) v->ws.next_layer().shutdown(tcp::socket::shutdown_receive);
         for (std::thread& t : readers) t.join();
@@ -746,4 +754,119 @@ TEST_F(LiveServerTest, StoppingCutsOffAViewerThatDoesNotRead) {
 }
 
 }  // namespace
+// Waits until `ready` holds, at most kPatience.
+template <class Ready>
+bool WaitFor(Ready ready) {
+    const auto deadline = Clock::now() + kPatience;
+    while (!ready() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return ready();
+}
+
+// Corrections pressed again and again are one correction, and it waits behind every other
+// action: a Stop comes after the correction being made, never after those asked for since.
+TEST_F(LiveServerTest, CorrectionsCoalesceAndNeverHoldUpAnotherAction) {
+    StartServer();
+    FakeCamera& camera = *cameras_[0];
+    camera.Block();
+    std::vector<std::thread> clients;
+    std::mutex mutex;
+    std::vector<int> statuses;
+    auto ask = [&](const std::string& what) {
+        const std::size_t before = camera.WaitingRequests();
+        clients.emplace_back([&, what] {
+            const int status = RawStatus(port_, Post("/api/cameras/0/" + what, ""));
+            std::lock_guard lock(mutex);
+            statuses.push_back(status);
+        });
+        return before;
+    };
+    ask("correct");
+    ASSERT_TRUE(WaitFor([&] { return camera.Entered() == 1; }));
+    const char* asked[] = {"correct", "correct", "correct", "correct", "correct", "recording/stop", "recording/start"};
+    for (const char* what : asked) {
+        const std::size_t before = ask(what);
+        ASSERT_TRUE(WaitFor([&] { return camera.WaitingRequests() == before + 1; })) << what;
+    }
+    camera.Unblock();
+    for (auto& t : clients) t.join();
+    EXPECT_THAT(statuses, ::testing::Each(200));
+    EXPECT_EQ(statuses.size(), 8u);
+    EXPECT_EQ(camera.Order(), (std::vector<Action>{Action::Correct, Action::StopRecording, Action::StartRecording,
+                                                   Action::Correct}));
+}
+
+// Two viewers taking snapshots at once each get the files of their own: by id, the frame the
+// reply names; the last few are kept, older ids are gone.
+TEST_F(LiveServerTest, SnapshotsAreFetchedByTheirIdAndTheLastFewAreKept) {
+    StartServer();
+    auto take = [&] {
+        std::string reply;
+        EXPECT_EQ(RawStatus(port_, Post("/api/cameras/1/snapshot", ""), &reply), 200);
+        return nlohmann::json::parse(reply.substr(reply.find("\r\n\r\n") + 4));
+    };
+    auto fileName = [&](const std::string& target) {
+        std::string reply;
+        const int status = RawStatus(port_, Get(target), &reply);
+        const auto at = reply.find("filename=\"");
+        return std::to_string(status) + " " + (at == std::string::npos ? "" : reply.substr(at + 10, reply.find('"', at + 10) - at - 10));
+    };
+    const auto first = take();
+    ASSERT_TRUE(WaitFor([&] { return cameras_[1]->Feed().Latest()->number > first["frame"].get<std::uint64_t>(); }));
+    const auto second = take();
+    ASSERT_NE(first["frame"], second["frame"]);
+    EXPECT_EQ(second["id"].get<int>(), first["id"].get<int>() + 1);
+    EXPECT_EQ(first["png_url"], "/api/cameras/1/snapshots/" + first["id"].dump() + ".png");
+    for (const auto& s : {first, second}) {
+        const std::string frame = s["frame"].dump();
+        EXPECT_EQ(fileName(s["png_url"]), "200 fake-frame-" + frame + ".png");
+#ifdef ZRF_HAVE_TIFF
+        EXPECT_EQ(fileName(s["tiff_url"]), "200 fake-frame-" + frame + ".tif");
+#endif
+    }
+    EXPECT_EQ(fileName("/api/cameras/1/snapshot.png"), "200 fake-frame-" + second["frame"].dump() + ".png");
+    for (std::size_t i = 1; i < LiveCamera::kKeptSnapshots; ++i) take();  // the second and seven more: eight
+    EXPECT_EQ(fileName(first["png_url"]), "404 ");
+    EXPECT_EQ(fileName(second["png_url"]), "200 fake-frame-" + second["frame"].dump() + ".png");
+    for (const char* bad : {"/api/cameras/1/snapshots/x.png", "/api/cameras/1/snapshots/.png",
+                            "/api/cameras/1/snapshots/99999999999999999999999.png", "/api/cameras/1/snapshots/2.gif",
+                            "/api/cameras/0/snapshots/2.png"})
+        EXPECT_EQ(fileName(bad).substr(0, 3), "404") << bad;
+}
+
+// HEAD answers as GET without its body; the token's scheme is read in any case.
+TEST_F(LiveServerTest, HeadAndTheAuthSchemeAsHttpHasThem) {
+    ServerSettings settings;
+    settings.token = "secret";
+    StartServer(settings);
+    std::string get, head;
+    ASSERT_EQ(RawStatus(port_, Get("/?token=secret"), &get), 200);
+    ASSERT_EQ(RawStatus(port_, "HEAD /?token=secret HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", &head), 200);
+    const std::string body = get.substr(get.find("\r\n\r\n") + 4);
+    EXPECT_THAT(head, HasSubstr("Content-Length: " + std::to_string(body.size()) + "\r\n"));
+    EXPECT_TRUE(head.ends_with("\r\n\r\n")) << "no body";
+    EXPECT_EQ(RawStatus(port_, "HEAD /api/cameras/0?token=secret HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"), 200);
+    const std::pair<const char*, int> schemes[] = {
+        {"Bearer secret", 200}, {"bearer secret", 200}, {"BEARER secret", 200}, {"bEaReR  secret", 200},
+        {"Bearer", 401},        {"Bearersecret", 401},  {"Basic secret", 401},  {"bearer wrong", 401},
+    };
+    for (const auto& [field, status] : schemes)
+        EXPECT_EQ(RawStatus(port_, Get("/api/cameras", std::string("Authorization: ") + field + "\r\n")), status) << field;
+}
+
+// Requests waiting for their camera when the server ends are answered that it ends, not cut off.
+TEST_F(LiveServerTest, StoppingAnswersEveryRequestInFlight) {
+    StartServer();
+    FakeCamera& camera = *cameras_[0];
+    camera.Block();
+    std::vector<std::thread> clients;
+    std::vector<int> statuses(4, -2);
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        clients.emplace_back([&, i] { statuses[i] = RawStatus(port_, Post("/api/cameras/0/recording/start", "")); });
+    ASSERT_TRUE(WaitFor([&] { return camera.Entered() == 1 && camera.WaitingRequests() == statuses.size() - 1; }));
+    server_->Stop("ended by the test");
+    for (auto& t : clients) t.join();
+    camera.Unblock();
+    EXPECT_THAT(statuses, ::testing::Each(503));
+}
+
 }  // namespace zrfgrab::serve

@@ -80,17 +80,40 @@ CameraStatus LiveCamera::Status() const {
 
 std::shared_ptr<const Snapshot> LiveCamera::LastSnapshot() const {
     std::lock_guard lock(statusMutex_);
-    return snapshot_;
+    return snapshots_.empty() ? nullptr : snapshots_.back();
+}
+
+std::shared_ptr<const Snapshot> LiveCamera::SnapshotById(std::uint64_t id) const {
+    std::lock_guard lock(statusMutex_);
+    for (const auto& snapshot : snapshots_)
+        if (snapshot->id == id) return snapshot;
+    return nullptr;
 }
 
 bool LiveCamera::Submit(Action action, std::function<void(const ActionResult&)> done) {
     {
         std::lock_guard lock(jobMutex_);
-        if (stopping_ || jobs_.size() >= kMaxQueued) return false;
-        jobs_.push_back({action, std::move(done)});
+        if (stopping_) return false;
+        // At most one correction waits, always last.
+        const bool correctionWaits = !jobs_.empty() && jobs_.back().action == Action::Correct;
+        if (action == Action::Correct && correctionWaits) {
+            if (jobs_.back().done.size() >= kMaxWaitingForOne) return false;
+            jobs_.back().done.push_back(std::move(done));
+        } else {
+            if (jobs_.size() >= kMaxQueued) return false;
+            const auto at = jobs_.insert(correctionWaits ? std::prev(jobs_.end()) : jobs_.end(), Job{action, {}});
+            at->done.push_back(std::move(done));
+        }
     }
     jobAdded_.notify_one();
     return true;
+}
+
+std::size_t LiveCamera::WaitingRequests() {
+    std::lock_guard lock(jobMutex_);
+    std::size_t n = 0;
+    for (const Job& job : jobs_) n += job.done.size();
+    return n;
 }
 
 ActionResult LiveCamera::Run(Action action) {
@@ -125,7 +148,8 @@ void LiveCamera::Loop() {
             jobAdded_.wait_until(lock, nextPoll, [&] { return stopping_ || !jobs_.empty(); });
             if (stopping_) {
                 // Whoever waits for an answer gets one.
-                for (Job& j : jobs_) j.done(Refusal(503, "the server is ending"));
+                for (Job& j : jobs_)
+                    for (auto& done : j.done) done(Refusal(503, "the server is ending"));
                 jobs_.clear();
                 return;
             }
@@ -140,7 +164,7 @@ void LiveCamera::Loop() {
                 std::lock_guard run(runMutex_);
                 result = Dispatch(job->action);
             }
-            job->done(result);
+            for (auto& done : job->done) done(result);
         }
         if (std::chrono::steady_clock::now() >= nextPoll) {
             std::lock_guard run(runMutex_);
@@ -171,6 +195,7 @@ ActionResult LiveCamera::TakeSnapshot() {
     const auto pngPath = scratchDir_ / (stem + ".png");
     if (auto s = WritePng(pngPath.string(), renderer.Picture()); !s) return Refusal(500, s.Message());
     auto snapshot = std::make_shared<Snapshot>();
+    snapshot->id = ++snapshotsTaken_;
     snapshot->frame = frame->number;
     snapshot->png = ReadBack(pngPath);
 #ifdef ZRF_HAVE_TIFF
@@ -186,9 +211,13 @@ ActionResult LiveCamera::TakeSnapshot() {
     if (snapshot->png.empty()) return Refusal(500, "the snapshot could not be read back");
     {
         std::lock_guard lock(statusMutex_);
-        snapshot_ = snapshot;
+        snapshots_.push_back(snapshot);
+        if (snapshots_.size() > kKeptSnapshots) snapshots_.pop_front();
     }
-    nlohmann::json reply{{"frame", frame->number}, {"png", snapshot->png.size()}, {"tiff", snapshot->tiff.size()}};
+    nlohmann::json reply{{"id", snapshot->id},
+                         {"frame", frame->number},
+                         {"png", snapshot->png.size()},
+                         {"tiff", snapshot->tiff.size()}};
     return {200, reply.dump()};
 }
 

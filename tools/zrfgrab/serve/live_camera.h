@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/zrfgrab/serve/frame_feed.h"
 
@@ -65,8 +66,10 @@ struct ActionResult {
     std::string json;  // the reply: an object
 };
 
-// The last snapshot taken: one frame as a false-colour PNG and its counts as a 16-bit TIFF.
+// A snapshot: one frame as a false-colour PNG and its counts as a 16-bit TIFF, under an id of
+// its own (counting from 1 per camera).
 struct Snapshot {
+    std::uint64_t id = 0;
     std::uint64_t frame = 0;
     std::string png;
     std::string tiff;  // empty in a build without libtiff
@@ -85,12 +88,20 @@ class LiveCamera {
     CameraStatus Status() const;
 
     // Queues an action; false when kMaxQueued already wait (answer: busy). done runs on the
-    // camera's thread.
+    // camera's thread. A correction takes long: one waiting takes every later request for one
+    // (each gets its answer) and stays behind every other action, so nothing waits for more
+    // than the correction being made.
     static constexpr std::size_t kMaxQueued = 8;
+    static constexpr std::size_t kMaxWaitingForOne = 64;  // requests one queued correction answers
     bool Submit(Action action, std::function<void(const ActionResult&)> done);
+    // Requests waiting for an action that has not begun.
+    std::size_t WaitingRequests();
     // Runs an action on the calling thread, after those queued (for the end of a run).
     ActionResult Run(Action action);
+    // The last kKeptSnapshots snapshots are kept; an older id is gone (null).
+    static constexpr std::size_t kKeptSnapshots = 8;
     std::shared_ptr<const Snapshot> LastSnapshot() const;
+    std::shared_ptr<const Snapshot> SnapshotById(std::uint64_t id) const;
 
     // The camera's thread: started by the subclass once it can act, stopped before it goes.
     void StartThread();
@@ -109,7 +120,7 @@ class LiveCamera {
   private:
     struct Job {
         Action action;
-        std::function<void(const ActionResult&)> done;
+        std::vector<std::function<void(const ActionResult&)>> done;  // every request it answers
     };
     void Loop();
     ActionResult Dispatch(Action action);
@@ -120,8 +131,9 @@ class LiveCamera {
     FrameFeed feed_;
 
     mutable std::mutex statusMutex_;
-    CameraStatus status_;                       // guarded by statusMutex_
-    std::shared_ptr<const Snapshot> snapshot_;  // guarded by statusMutex_
+    CameraStatus status_;                                // guarded by statusMutex_
+    std::deque<std::shared_ptr<const Snapshot>> snapshots_;  // guarded by statusMutex_, oldest first
+    std::uint64_t snapshotsTaken_ = 0;                   // the camera's thread's (runMutex_)
 
     std::mutex jobMutex_;  // guards jobs_ and stopping_; actions themselves run one at a time
     std::condition_variable jobAdded_;

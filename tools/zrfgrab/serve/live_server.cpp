@@ -103,6 +103,28 @@ std::vector<std::string_view> PathParts(std::string_view path) {
     return parts;
 }
 
+// A snapshot's id: decimal digits only, never more than fit.
+std::optional<std::uint64_t> SnapshotId(std::string_view text) {
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n;
+}
+
+// The scheme of an Authorization field is case-insensitive: "Bearer", "bearer", "BEARER".
+std::optional<std::string_view> BearerToken(std::string_view authorization) {
+    constexpr std::string_view kScheme = "bearer";
+    if (authorization.size() <= kScheme.size() || authorization[kScheme.size()] != ' ') return std::nullopt;
+    for (std::size_t i = 0; i < kScheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(authorization[i])) != kScheme[i]) return std::nullopt;
+    std::string_view token = authorization.substr(kScheme.size());
+    while (token.starts_with(' ')) token.remove_prefix(1);
+    return token;
+}
+
 std::optional<std::size_t> CameraIndex(std::string_view text, std::size_t cameras) {
     if (text.empty() || text.size() > 4) return std::nullopt;
     std::size_t n = 0;
@@ -402,6 +424,16 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         stream_.socket().close(ec);
     }
 
+    // As the server ends: a request waiting for its camera is answered that the server ends, an
+    // answer on its way is let finish (the connection closes after it), the rest is closed.
+    void EndForStop() {
+        if (waiting_) {
+            const auto keep = std::move(waiting_);
+            return SendJson(http::status::service_unavailable, nlohmann_error(server_.ending));
+        }
+        if (!response_) Close();
+    }
+
   private:
     void Leave() {
         server_.requests.erase(this);
@@ -431,6 +463,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         if (ec) return;  // timed out, reset or closed: nothing to answer
         Request request = parser_->release();
         keepAlive_ = request.keep_alive();
+        head_ = request.method() == http::verb::head;
         version_ = request.version();
         Handle(std::move(request));
     }
@@ -466,10 +499,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         response->keep_alive(keepAlive_ && !server_.stopping);
         response->body() = std::move(body);
         response->prepare_payload();
+        if (head_) response->body().clear();  // HEAD: the GET's fields, its length included, no body
         response_ = response;
         stream_.expires_after(server_.settings.limits.requestTimeout);
         http::async_write(stream_, *response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-            const bool close = !self->response_->keep_alive();
+            const bool close = !self->response_->keep_alive() || self->server_.stopping;
             self->response_.reset();
             if (ec) return;
             if (close) {
@@ -503,6 +537,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     const std::uint64_t number_;
     unsigned version_ = 11;
     bool keepAlive_ = true;
+    bool head_ = false;
     bool proven_ = false;
 };
 
@@ -524,7 +559,7 @@ void HttpSession::Handle(Request&& request) {
         // address (a page's own requests and a WebSocket cannot always set a header).
         std::string_view given;
         const std::string_view authorization = request[http::field::authorization];
-        if (authorization.starts_with("Bearer ")) given = authorization.substr(7);
+        if (const auto bearer = BearerToken(authorization)) given = *bearer;
         else if (const auto query = QueryValue(target, "token")) given = *query;
         if (!SameSecret(given, token))
             return SendJson(http::status::unauthorized, nlohmann_error("a token is needed (see the address zrfgrab serve printed)"));
@@ -539,7 +574,7 @@ void HttpSession::Handle(Request&& request) {
 
     const std::string_view path = PathOf(target);
     const std::vector<std::string_view> parts = PathParts(path);
-    const bool get = request.method() == http::verb::get;
+    const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
     if (websocket::is_upgrade(request)) {
         std::optional<std::size_t> index;
         if (parts.size() == 4 && parts[0] == "api" && parts[1] == "cameras" && parts[3] == "live")
@@ -579,7 +614,7 @@ void HttpSession::HandleCamera(Request& request, std::size_t index, const std::v
     LiveCamera& camera = *server_.cameras[index];
     const http::verb method = request.method();
     auto only = [&](http::verb allowed) {
-        if (method == allowed) return true;
+        if (method == allowed || (allowed == http::verb::get && method == http::verb::head)) return true;
         SendJson(http::status::method_not_allowed,
                  nlohmann_error(std::string("only ") + std::string(http::to_string(allowed))));
         return false;
@@ -591,7 +626,7 @@ void HttpSession::HandleCamera(Request& request, std::size_t index, const std::v
         return;
     }
     if (parts.size() == 4 && what == "view") {
-        if (method == http::verb::get) return SendJson(http::status::ok, ViewJson(camera.Feed().CurrentView()));
+        if (method == http::verb::get || method == http::verb::head) return SendJson(http::status::ok, ViewJson(camera.Feed().CurrentView()));
         if (!only(http::verb::post)) return;
         View view = camera.Feed().CurrentView();
         std::string why;
@@ -624,11 +659,22 @@ void HttpSession::HandleCamera(Request& request, std::size_t index, const std::v
         if (only(http::verb::post)) Act(index, Action::Snapshot);
         return;
     }
-    if (parts.size() == 4 && (what == "snapshot.png" || what == "snapshot.tiff")) {
+    const bool byId = parts.size() == 5 && what == "snapshots";
+    if ((parts.size() == 4 && (what == "snapshot.png" || what == "snapshot.tiff")) ||
+        (byId && (detail.ends_with(".png") || detail.ends_with(".tiff")))) {
         if (!only(http::verb::get)) return;
-        const auto snapshot = camera.LastSnapshot();
-        if (!snapshot) return SendJson(http::status::not_found, nlohmann_error("no snapshot yet: POST .../snapshot first"));
-        const bool png = what == "snapshot.png";
+        const bool png = (byId ? detail : what).ends_with(".png");
+        std::shared_ptr<const Snapshot> snapshot;
+        if (!byId) {
+            snapshot = camera.LastSnapshot();
+            if (!snapshot) return SendJson(http::status::not_found, nlohmann_error("no snapshot yet: POST .../snapshot first"));
+        } else if (const auto id = SnapshotId(detail.substr(0, detail.rfind('.')))) {
+            snapshot = camera.SnapshotById(*id);
+        }
+        if (!snapshot)
+            return SendJson(http::status::not_found,
+                            nlohmann_error("no such snapshot: the last " + std::to_string(LiveCamera::kKeptSnapshots) +
+                                           " of each camera are kept"));
         if (!png && snapshot->tiff.empty())
             return SendJson(http::status::not_implemented, nlohmann_error("this build writes no TIFF"));
         const std::string name = FileNamePart(camera.Name()) + "-frame-" + std::to_string(snapshot->frame) + (png ? ".png" : ".tif");
@@ -638,16 +684,28 @@ void HttpSession::HandleCamera(Request& request, std::size_t index, const std::v
     SendJson(http::status::not_found, nlohmann_error("no such camera action"));
 }
 
+// A snapshot's reply names the addresses of its files.
+std::string WithSnapshotAddresses(std::size_t index, const std::string& reply) {
+    nlohmann::json j = nlohmann::json::parse(reply, nullptr, false);
+    if (!j.is_object() || !j.contains("id")) return reply;
+    const std::string stem = "/api/cameras/" + std::to_string(index) + "/snapshots/" + std::to_string(j["id"].get<std::uint64_t>());
+    j["png_url"] = stem + ".png";
+    if (j.value("tiff", 0) > 0) j["tiff_url"] = stem + ".tiff";
+    return j.dump();
+}
+
 void HttpSession::Act(std::size_t index, Action action) {
     std::weak_ptr<HttpSession> weak = shared_from_this();
     std::shared_ptr<Impl::Relay> relay = server_.relay;
-    const bool queued = server_.cameras[index]->Submit(action, [weak, relay, index, this_server = &server_](const ActionResult& result) {
-        relay->Post([weak, result, index, this_server] {
+    const bool queued = server_.cameras[index]->Submit(action, [weak, relay, index, action, this_server = &server_](const ActionResult& result) {
+        relay->Post([weak, result, index, action, this_server] {
             this_server->BroadcastStatus(index, this_server->ending);
-            if (auto self = weak.lock()) {
-                self->waiting_.reset();
-                self->SendJson(static_cast<http::status>(result.status), result.json);
-            }
+            auto self = weak.lock();
+            if (!self || !self->waiting_) return;  // gone, or answered as the server ended
+            self->waiting_.reset();
+            self->SendJson(static_cast<http::status>(result.status),
+                           action == Action::Snapshot && result.status == 200 ? WithSnapshotAddresses(index, result.json)
+                                                                              : result.json);
         });
     });
     if (!queued) return SendJson(http::status::service_unavailable, nlohmann_error("the camera is busy: try again"));
@@ -750,7 +808,7 @@ void LiveServer::Impl::BeginStop(const std::string& why) {
         BroadcastStatus(i, ending);
         for (Viewer* v : viewers[i]) v->CloseSoon(websocket::close_code::going_away, ending);
     }
-    for (HttpSession* r : std::vector<HttpSession*>(requests.begin(), requests.end())) r->Close();
+    for (HttpSession* r : std::vector<HttpSession*>(requests.begin(), requests.end())) r->EndForStop();
 }
 
 void LiveServer::Impl::CloseAll() {

@@ -92,7 +92,6 @@ std::string ProgressLine(const std::vector<std::unique_ptr<DeviceCamera>>& camer
 int Serve(const ServeOptions& o) {
     for (const CameraSource& source : o.cameras)
         if (!source.replay.empty()) CheckReplay(source.replay);
-    PrepareRecordDir(o.recordDir);
     const ScratchDir scratch;
     const zrfgrab::FrameworkRecords records;
     zrfgrab::GrabProgress progress(o.quiet);
@@ -122,6 +121,7 @@ int Serve(const ServeOptions& o) {
         for (auto& c : cameras) live.push_back(c.get());
         server.emplace(settings, live);
         server->Start();  // a port in use is found before any camera starts
+        PrepareRecordDir(o.recordDir);  // and before anything is made on disk
         for (std::size_t i = 0; i < cameras.size(); ++i) {
             try {
                 cameras[i]->Start();

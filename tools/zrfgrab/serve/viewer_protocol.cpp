@@ -10,12 +10,24 @@ namespace {
 
 using nlohmann::json;
 
-bool Coordinate(const json& value, std::int64_t& out) {
+// An integer from `low` to `high`, compared as the number it is: one past 2^63 is held unsigned
+// and must not wrap to a negative that passes.
+bool IntegerIn(const json& value, std::int64_t low, std::int64_t high, std::int64_t& out) {
+    if (value.is_number_unsigned()) {
+        const auto v = value.get<std::uint64_t>();
+        if (high < 0 || v > static_cast<std::uint64_t>(high) || static_cast<std::int64_t>(v) < low) return false;
+        out = static_cast<std::int64_t>(v);
+        return true;
+    }
     if (!value.is_number_integer()) return false;
     const auto v = value.get<std::int64_t>();
-    if (v < -kMaxCoordinate || v > kMaxCoordinate) return false;
+    if (v < low || v > high) return false;
     out = v;
     return true;
+}
+
+bool Coordinate(const json& value, std::int64_t& out) {
+    return IntegerIn(value, -kMaxCoordinate, kMaxCoordinate, out);
 }
 
 // An array of exactly n coordinates.
@@ -117,7 +129,7 @@ bool ApplyViewRequest(std::string_view text, View& view, std::string& why) {
             auto_ = true;
         } else if (key == "low" || key == "high") {
             std::int64_t& v = key == "low" ? low : high;
-            if (!value.is_number_integer() || (v = value.get<std::int64_t>()) < 0 || v > 65535) {
+            if (!IntegerIn(value, 0, 65535, v)) {
                 why = "\"" + key + "\" takes a count from 0 to 65535";
                 return false;
             }

@@ -349,8 +349,9 @@ class CameraView {
       const taken = await api('POST', `/api/cameras/${this.index}/snapshot`);
       const stem = `${this.status.name}-frame-${taken.frame}`.replace(/[^A-Za-z0-9.-]/g, '_');
       for (const [kind, ending] of [['png', '.png'], ['tiff', '.tif']]) {
-        if (kind === 'tiff' && !taken.tiff) continue;
-        const blob = await api('GET', `/api/cameras/${this.index}/snapshot.${kind}`);
+        if (kind === 'tiff' && !taken.tiff_url) continue;
+        // By its id: another viewer's snapshot taken meanwhile is not this one.
+        const blob = await api('GET', taken[`${kind}_url`]);
         const link = document.createElement('a');
         link.href = URL.createObjectURL(blob);
         link.download = stem + ending;
