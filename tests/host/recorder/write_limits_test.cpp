@@ -2,16 +2,15 @@
 // records fit within, and finished files whose last bytes happen to be zeros.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <fstream>
 
-#include <sys/resource.h>
 
 #include "host/logging/logger.h"
 #include "host/recorder/recording_file.h"
 #include "host/recorder/zrf_recorder.h"
 #include "tests/host/recorder/recording_helpers.h"
+#include "tests/host/recorder/file_size_limit.h"
 #include "tests/host/recorder/temp_dir.h"
 
 using namespace Vorn::Zephra::Net::Devices::Recorder;
@@ -20,26 +19,6 @@ using Vorn::Zephra::Entities::XmlUtils::RecorderXml;
 namespace {
 
 constexpr std::size_t kHeader = sizeof(RecordingFileHeader), kRecord = sizeof(FrameRecordHeader);
-
-// Files this process writes stop at `bytes` (a write past it fails with EFBIG).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        signal_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, signal_);
-    }
-
-  private:
-    rlimit saved_{};
-    void (*signal_)(int) = nullptr;
-};
 
 // A limit the records reach exactly: a record-by-record writer fits them all, and so must
 // blocks, however their padding runs past the limit (a flush after each image writes the padded

@@ -4,10 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
 #include <chrono>
-#include <csignal>
 #include <stdexcept>
 #include <filesystem>
 #include <sstream>
@@ -15,6 +13,7 @@
 
 #include "host/recorder/recording_file.h"
 #include "host/system/exceptions.h"
+#include "tests/host/recorder/file_size_limit.h"
 #include "tests/host/recorder/temp_dir.h"
 #include "tools/zrfgrab/serve/device_camera.h"
 #include "tests/tools/serve/serve_command_line.h"
@@ -217,31 +216,6 @@ TEST_F(DeviceCameraTest, ARecordingWithoutFramesIsNotReportedAsAFileKept) {
         EXPECT_THAT(camera->Recordings()[0], HasSubstr("no file was kept"));
     }
 }
-
-// Files this process writes stop growing at `bytes` for as long as it lives (writes past it fail
-// with EFBIG instead of raising SIGXFSZ): a disk that fills up, for this test process alone.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        if (::getrlimit(RLIMIT_FSIZE, &saved_) != 0 || saved_.rlim_max < bytes)
-            throw std::runtime_error("the file-size limit cannot be lowered to " + std::to_string(bytes));
-        signal_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-            std::signal(SIGXFSZ, signal_);
-            throw std::runtime_error("the file-size limit cannot be lowered");
-        }
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, signal_);
-    }
-
-  private:
-    rlimit saved_{};
-    void (*signal_)(int) = nullptr;
-};
 
 TEST_F(DeviceCameraTest, ImagesAFailedWriteLosesAreReportedAsNotRecorded) {
     auto camera = Open("usb-ir");
