@@ -810,6 +810,7 @@ TEST_F(LiveServerTest, SnapshotsAreFetchedByTheirIdAndTheLastFewAreKept) {
         const auto at = reply.find("filename=\"");
         return std::to_string(status) + " " + (at == std::string::npos ? "" : reply.substr(at + 10, reply.find('"', at + 10) - at - 10));
     };
+    ASSERT_TRUE(WaitFor([&] { return cameras_[1]->Feed().Latest() != nullptr; }));
     const auto first = take();
     ASSERT_TRUE(WaitFor([&] { return cameras_[1]->Feed().Latest()->number > first["frame"].get<std::uint64_t>(); }));
     const auto second = take();
