@@ -624,7 +624,7 @@ TEST_F(LiveServerTest, ViewerSlotsGoToViewersThatRead) {
         ServerSettings settings;
         settings.limits.maxViewers = row.maxViewers;
         settings.limits.maxViewersPerAddress = row.perAddress;
-        settings.limits.stalledViewer = std::chrono::milliseconds(300);
+        settings.limits.stalledViewer = std::chrono::milliseconds(1000);  // far past a reader's own pauses
         StartServer(settings, 1, true);
         TestViewer first(port_, 0, "", row.firstStalls ? 2048 : 0);
         TestViewer second(port_, 0);
@@ -637,7 +637,7 @@ TEST_F(LiveServerTest, ViewerSlotsGoToViewersThatRead) {
                 while (!done && v->ReadUntil("frame", [](const auto&) { return true; })) {
                 }
             });
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1600));
         bool admitted = true;
         try {
             TestViewer newcomer(port_, 0, "", 0, row.newcomerFrom);
