@@ -58,22 +58,29 @@ void ExpectCutAndPadded(const std::string& full, const TempDir& dir, std::size_t
     EXPECT_EQ(ending, clean ? RecordingReader::End::Clean : RecordingReader::End::CutShort) << what;
 }
 
+// A recording of `count` frames, the images `imageFor(n)` makes; where each record ends.
+template <class ImageFor>
+std::vector<std::size_t> WriteRecording(const std::string& path, std::uint64_t count, ImageFor imageFor) {
+    std::vector<std::size_t> ends;
+    RecordingWriter writer(path, 1, 0);
+    std::size_t end = kHeader;
+    for (std::uint64_t n = 1; n <= count; ++n) {
+        const std::vector<std::uint8_t> image = imageFor(n);
+        EXPECT_TRUE(writer.Append(n, static_cast<std::int64_t>(n), image.data(), static_cast<std::uint32_t>(image.size())));
+        ends.push_back(end += kRecord + image.size());
+    }
+    return ends;
+}
+
 // Every byte a cut can fall on, every block edge among them, in records whose images end in
 // zeros too (a zero tail of its own is no padding), in the smallest block and the usual one.
 TEST(KilledRecording, ACutPaddedToItsBlockReadsAsCutShortWithEveryFrameBeforeIt) {
     TempDir dir;
-    std::vector<std::size_t> ends;
-    {
-        RecordingWriter writer(dir.File("full.zrec"), 1, 0);
-        std::size_t end = kHeader;
-        for (std::uint64_t n = 1; n <= 6; ++n) {
-            std::vector<std::uint8_t> image = TestImage(40 + 90 * (n % 3), n);
-            if (n % 2 == 0) std::fill(image.end() - 9, image.end(), 0);
-            ASSERT_TRUE(writer.Append(n, static_cast<std::int64_t>(n), image.data(),
-                                      static_cast<std::uint32_t>(image.size())));
-            ends.push_back(end += kRecord + image.size());
-        }
-    }
+    const std::vector<std::size_t> ends = WriteRecording(dir.File("full.zrec"), 6, [](std::uint64_t n) {
+        std::vector<std::uint8_t> image = TestImage(40 + 90 * (n % 3), n);
+        if (n % 2 == 0) std::fill(image.end() - 9, image.end(), 0);
+        return image;
+    });
     const std::string full = Bytes(dir.File("full.zrec"));
     for (const std::size_t block : {std::size_t{512}, std::size_t{4096}})
         for (std::size_t cut = kHeader; cut <= full.size(); ++cut)
@@ -83,16 +90,8 @@ TEST(KilledRecording, ACutPaddedToItsBlockReadsAsCutShortWithEveryFrameBeforeIt)
 // A recording of many blocks, cut at every block edge and at random bytes, padded.
 TEST(KilledRecording, ALongRecordingCutAtBlockEdgesAndRandomBytesKeepsEveryFrameBeforeTheCut) {
     TempDir dir;
-    std::vector<std::size_t> ends;
-    {
-        RecordingWriter writer(dir.File("full.zrec"), 1, 0);
-        std::size_t end = kHeader;
-        for (std::uint64_t n = 1; n <= 40; ++n) {
-            const std::vector<std::uint8_t> image = TestImage(1000 + n * 37, n);
-            ASSERT_TRUE(writer.Append(n, 1, image.data(), static_cast<std::uint32_t>(image.size())));
-            ends.push_back(end += kRecord + image.size());
-        }
-    }
+    const std::vector<std::size_t> ends =
+        WriteRecording(dir.File("full.zrec"), 40, [](std::uint64_t n) { return TestImage(1000 + n * 37, n); });
     const std::string full = Bytes(dir.File("full.zrec"));
     std::mt19937 random(39);
     for (const std::size_t block : {std::size_t{512}, std::size_t{4096}}) {
